@@ -1,0 +1,53 @@
+// The per-thread error text and record buffers of the card data library.
+#include "internal.h"
+
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr size_t kMaxFunctionName = 255;
+constexpr size_t kMaxMessage = 512;
+
+thread_local std::string errorText;
+thread_local std::unique_ptr<carddata::detail::RecordBuffers> buffers;
+
+} // namespace
+
+namespace carddata::detail {
+
+int fail(const char *function, const char *message)
+{
+    std::string name(function ? function : "");
+    std::string text(message ? message : "");
+    if (name.size() > kMaxFunctionName)
+        name.resize(kMaxFunctionName);
+    if (text.size() > kMaxMessage)
+        text.resize(kMaxMessage);
+    errorText = name + ": " + text;
+    return 1;
+}
+
+RecordBuffers &recordBuffers()
+{
+    if (!buffers)
+        buffers = std::make_unique<RecordBuffers>();
+    return *buffers;
+}
+
+bool readAt(Stream *file, int64_t position, void *buffer, size_t size)
+{
+    return file && position >= 0 && file->seek(position) && file->read(buffer, size) == size;
+}
+
+bool writeAt(Stream *file, int64_t position, const void *buffer, size_t size)
+{
+    return file && position >= 0 && file->seek(position) && file->write(buffer, size) == size;
+}
+
+} // namespace carddata::detail
+
+const char *mlsdGetErrorString()
+{
+    return errorText.c_str();
+}

@@ -1,0 +1,62 @@
+// The one door through which the card data library touches files.
+//
+// Every open, seek, read, write, flush, commit and close of a card data file or an archive
+// file goes through a Stream obtained from streamOpen(). Tests replace the opener to fail
+// any chosen call, and fuzzers to serve files from memory; the shipped program uses the
+// buffered POSIX file stream.
+//
+// Durability. A card opened for writing is flushed (handed to the operating system) at
+// every progress report of a restore, and committed (fdatasync) only when a restored song
+// is complete, when a card-writing operation of the user interface completes and when the
+// card is closed. Committing at every 10 KiB report would make a full-card restore about ten
+// times slower on a card reader and gains nothing: a card pulled mid-restore is partly
+// restored either way. Archive files are committed when a writable archive is closed, so a
+// finished archive is on the disk before anyone renames it into the library.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace carddata {
+
+enum class OpenMode {
+    Read,   // existing file, read only
+    Update, // existing file, read and write
+    Create, // create or truncate, read and write
+};
+
+class Stream
+{
+public:
+    virtual ~Stream() = default;
+
+    // Moves to an absolute byte position; false when the position cannot be reached.
+    virtual bool seek(int64_t position) = 0;
+    // Returns the number of bytes read; fewer than asked means end of file or an error.
+    virtual size_t read(void *buffer, size_t size) = 0;
+    // Returns the number of bytes written; fewer than asked is an error.
+    virtual size_t write(const void *buffer, size_t size) = 0;
+    // Hands buffered data to the operating system.
+    virtual bool flush() = 0;
+    // Flushes and makes the data durable on the device.
+    virtual bool commit() = 0;
+    // Flushes and releases the file. Safe to call more than once.
+    virtual bool close() = 0;
+};
+
+using StreamOpener = std::function<std::unique_ptr<Stream>(const std::string &path, OpenMode mode)>;
+
+// Opens a file through the installed opener. Returns null when the file cannot be opened.
+std::unique_ptr<Stream> streamOpen(const std::string &path, OpenMode mode);
+
+// Installs another opener for the whole process; an empty one restores the file opener.
+// Meant for tests and fuzzers; set it before any library call that opens a file.
+void setStreamOpener(StreamOpener opener);
+
+// The opener of the shipped program: buffered POSIX files with 64-bit positions.
+std::unique_ptr<Stream> openFileStream(const std::string &path, OpenMode mode);
+
+} // namespace carddata
