@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace carddata {
@@ -38,6 +39,14 @@ public:
         if (!m_file || !switchTo(Last::Write))
             return 0;
         return std::fwrite(buffer, 1, size, m_file);
+    }
+
+    int64_t size() override
+    {
+        struct stat info;
+        if (!flush() || fstat(fileno(m_file), &info) != 0)
+            return -1;
+        return int64_t(info.st_size);
     }
 
     bool flush() override { return m_file && std::fflush(m_file) == 0; }

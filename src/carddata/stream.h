@@ -39,6 +39,8 @@ public:
     virtual size_t read(void *buffer, size_t size) = 0;
     // Returns the number of bytes written; fewer than asked is an error.
     virtual size_t write(const void *buffer, size_t size) = 0;
+    // The file's size in bytes, or -1 when it cannot be told.
+    virtual int64_t size() = 0;
     // Hands buffered data to the operating system.
     virtual bool flush() = 0;
     // Flushes and makes the data durable on the device.
