@@ -24,6 +24,10 @@ public:
         if (!m_file || position < 0)
             return false;
         m_last = Last::None;
+        // Drop read-ahead before moving: glibc reuses buffered bytes for a seek inside the
+        // buffer, which would hide what another handle on the same card wrote meanwhile.
+        if (std::fflush(m_file) != 0)
+            return false;
         return fseeko(m_file, off_t(position), SEEK_SET) == 0;
     }
 
