@@ -1,0 +1,123 @@
+// The settings store behind ConfigurationManager: the native per-user store of "Selkanor" /
+// "Morv Manager". Getters fall back to defaults without writing them back, so a store only ever
+// holds what the user chose (plus the layout version).
+#include "app/configurationmanager.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QVariant>
+#include <QtDebug>
+
+namespace ZovaZode {
+
+namespace {
+
+const QString CardLibraryKey = QStringLiteral("card_library/location");
+const QString SongLibraryKey = QStringLiteral("song_library/location");
+const QString SdCardKey = QStringLiteral("sd_card/location");
+const QString ManifestUrlKey = QStringLiteral("update/manifest-url");
+const QString VersionKey = QStringLiteral("version");
+
+QString documentsFolderJoined(const QString &folderName)
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath(folderName);
+}
+
+} // namespace
+
+ConfigurationManager *ConfigurationManager::s_instance = nullptr;
+
+ConfigurationManager::ConfigurationManager(QObject *parent) : QObject(parent)
+{
+    if (s_instance)
+        throw Error();
+    s_instance = this;
+
+    m_settings = new QSettings(this);
+    qDebug() << "Configuration manager: current version:" << SettingsVersion;
+    const int existingVersion = m_settings->value(VersionKey, 0).toInt();
+    qDebug() << "Configuration manager: existing version:" << existingVersion;
+    // Stores from before the layout was versioned used other keys and meanings; nothing in them
+    // can be trusted, so they start over.
+    if (existingVersion < SettingsVersion)
+        m_settings->clear();
+    m_settings->setValue(VersionKey, SettingsVersion);
+}
+
+ConfigurationManager::~ConfigurationManager()
+{
+    if (s_instance == this)
+        s_instance = nullptr;
+}
+
+ConfigurationManager *ConfigurationManager::instance()
+{
+    return s_instance;
+}
+
+QString ConfigurationManager::cardLibraryLocation() const
+{
+    const QString location = m_settings->value(CardLibraryKey).toString();
+    return location.isEmpty() ? defaultCardLibraryLocation() : location;
+}
+
+QString ConfigurationManager::songLibraryLocation() const
+{
+    const QString location = m_settings->value(SongLibraryKey).toString();
+    return location.isEmpty() ? defaultSongLibraryLocation() : location;
+}
+
+QString ConfigurationManager::sdCardLocation() const
+{
+    return m_settings->value(SdCardKey).toString();
+}
+
+QUrl ConfigurationManager::manifestUrl() const
+{
+    const QUrl url = m_settings->value(ManifestUrlKey).toUrl();
+    return url.isEmpty() ? defaultManifestUrl() : url;
+}
+
+void ConfigurationManager::setCardLibraryLocation(const QString &location)
+{
+    m_settings->setValue(CardLibraryKey, location);
+}
+
+void ConfigurationManager::setSongLibraryLocation(const QString &location)
+{
+    m_settings->setValue(SongLibraryKey, location);
+}
+
+void ConfigurationManager::setSdCardLocation(const QString &location)
+{
+    m_settings->setValue(SdCardKey, location);
+}
+
+void ConfigurationManager::setManifestUrl(const QUrl &url)
+{
+    m_settings->setValue(ManifestUrlKey, url);
+}
+
+void ConfigurationManager::resetManifestUrl()
+{
+    m_settings->remove(ManifestUrlKey);
+}
+
+QString ConfigurationManager::defaultCardLibraryLocation()
+{
+    return documentsFolderJoined(QStringLiteral("Morv+ Card Library"));
+}
+
+QString ConfigurationManager::defaultSongLibraryLocation()
+{
+    return documentsFolderJoined(QStringLiteral("Morv+ Song Library"));
+}
+
+QUrl ConfigurationManager::defaultManifestUrl()
+{
+    return QUrl(QStringLiteral("https://downloads.selkanor.com/morv-manager/update-manifest.xml"),
+                QUrl::TolerantMode);
+}
+
+} // namespace ZovaZode

@@ -1,0 +1,127 @@
+// DownloadAgent's request sequencing. A reply is always disconnected before it is scheduled for
+// deletion, so nothing it emits later (its completion after an error, in particular) reaches us.
+#include "update/downloadagent.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkRequest>
+#include <QtDebug>
+
+namespace ZovaZode {
+
+DownloadAgent::DownloadAgent(QObject *parent) : QObject(parent) {}
+
+DownloadAgent::~DownloadAgent()
+{
+    releaseReply();
+    releaseFile();
+}
+
+void DownloadAgent::download(const Request &request)
+{
+    download(QList<Request>{request});
+}
+
+void DownloadAgent::download(const QList<Request> &requests)
+{
+    if (isBusy()) {
+        qCritical() << "Already active.";
+        return;
+    }
+    releaseReply();
+    releaseFile();
+    m_requests = requests;
+    m_index = -1;
+    next();
+}
+
+void DownloadAgent::next()
+{
+    ++m_index;
+    if (m_index >= m_requests.size()) {
+        abandon();
+        emit finished();
+        return;
+    }
+    releaseReply();
+    releaseFile();
+
+    const Request &request = m_requests.at(m_index);
+    qDebug() << "DownloadAgent: Downloading:";
+    qDebug() << "  from " << request.address;
+    qDebug() << "  to " << request.destination;
+
+    // Whatever sits under the destination name is replaced, never opened: a link planted there
+    // would otherwise redirect our write to its target. Creating the file exclusively makes sure
+    // the name still refers to our own new file.
+    const QFileInfo existing(request.destination);
+    if (existing.exists() || existing.isSymLink())
+        QFile::remove(request.destination);
+    m_file = new QFile(request.destination);
+    if (!m_file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        abandon();
+        emit failed(QStringLiteral("Failed to open destination file."));
+        return;
+    }
+
+    m_reply = m_network.get(QNetworkRequest(request.address));
+    connect(m_reply, &QNetworkReply::readyRead, this, &DownloadAgent::onReplyAvailable);
+    connect(m_reply, &QNetworkReply::downloadProgress, this, &DownloadAgent::onReplyProgress);
+    connect(m_reply, &QNetworkReply::errorOccurred, this, &DownloadAgent::onReplyError);
+    connect(m_reply, &QNetworkReply::finished, this, &DownloadAgent::onReplyComplete);
+}
+
+void DownloadAgent::onReplyAvailable()
+{
+    if (m_reply && m_file)
+        m_file->write(m_reply->readAll());
+}
+
+void DownloadAgent::onReplyProgress(qint64 received, qint64 total)
+{
+    float fraction = 0.0f;
+    if (total > 0)
+        fraction = static_cast<float>(static_cast<double>(received) / static_cast<double>(total));
+    else if (total == 0)
+        fraction = 1.0f;
+    emit progress(m_index, fraction);
+}
+
+void DownloadAgent::onReplyError(QNetworkReply::NetworkError)
+{
+    const QString reason = m_reply ? m_reply->errorString() : QString();
+    abandon();
+    emit failed(reason);
+}
+
+void DownloadAgent::onReplyComplete()
+{
+    releaseFile();
+    releaseReply();
+    next();
+}
+
+void DownloadAgent::releaseReply()
+{
+    if (!m_reply)
+        return;
+    m_reply->disconnect(this);
+    m_reply->deleteLater();
+    m_reply = nullptr;
+}
+
+void DownloadAgent::releaseFile()
+{
+    delete m_file;
+    m_file = nullptr;
+}
+
+// Drops the reply, the file (a partly written one stays on disk) and the list: the agent is idle.
+void DownloadAgent::abandon()
+{
+    releaseReply();
+    releaseFile();
+    m_requests.clear();
+}
+
+} // namespace ZovaZode
