@@ -1,0 +1,228 @@
+// SongArchive: archive files as the transfer worker, the library models and the dialogs use them.
+#include "domain/songarchive.h"
+
+#include "domain/sdcard.h"
+
+#include <QDebug>
+
+namespace ZovaZode {
+
+namespace {
+
+const char kArchiveClosed[] = "Archive is closed.";
+const char kCardNotOpen[] = "Card is not open.";
+// The library trusts card song numbers; a wrong one would reach another song's records.
+const char kCardSongOutOfRange[] = "Card song number out of range.";
+
+SongArchive::Error libraryError(const char *prefix)
+{
+    return SongArchive::Error(std::string(prefix) + mlsdGetErrorString());
+}
+
+bool validCardSong(int song)
+{
+    return song >= 0 && song < carddata::kSongCount;
+}
+
+struct CardProgressContext
+{
+    const SongArchive::CardProgress *progress;
+    std::exception_ptr *failure;
+};
+
+} // namespace
+
+SongArchive::SongArchive(const QString &path, int writable, int create)
+{
+    const std::wstring widePath = path.toStdWString();
+    m_handle.reset(mlsdOpenArchiveW(widePath.c_str(), writable == 1 ? 1 : 0, create == 1 ? 1 : 0));
+    if (!m_handle)
+        throw libraryError("Could not open archive file: ");
+}
+
+SongArchive::~SongArchive()
+{
+    if (!m_handle)
+        return;
+    if (mlsdCloseArchive(m_handle.release()) != 0) {
+        try {
+            qCritical() << "Archive: Could not close archive file:" << mlsdGetErrorString();
+        } catch (...) {
+        }
+    }
+}
+
+ArchiveHandle *SongArchive::handle() const
+{
+    if (!m_handle)
+        throw Error(kArchiveClosed);
+    return m_handle.get();
+}
+
+void SongArchive::close()
+{
+    ArchiveHandle *archive = handle();
+    m_handle.release();
+    // The library frees the handle whatever the outcome.
+    if (mlsdCloseArchive(archive) != 0)
+        throw libraryError("Could not close archive file: ");
+}
+
+int SongArchive::songCount() const
+{
+    return mlsdArchiveSongCount(handle());
+}
+
+int SongArchive::partCount()
+{
+    return carddata::kPartCount;
+}
+
+bool SongArchive::isCardArchive() const
+{
+    return songCount() == SdCard::songCount() && mlsdArchiveHasUserPrefs(handle());
+}
+
+QString SongArchive::name() const
+{
+    return decodeCardText(handle()->header.data() + carddata::kArchiveNameOffset, carddata::kTextNameSize);
+}
+
+QString SongArchive::description() const
+{
+    return decodeCardText(handle()->header.data() + carddata::kArchiveDescriptionOffset,
+                          carddata::kTextDescriptionSize);
+}
+
+void SongArchive::setName(const QString &name)
+{
+    encodeCardText(name, handle()->header.data() + carddata::kArchiveNameOffset, carddata::kTextNameSize);
+}
+
+void SongArchive::setDescription(const QString &description)
+{
+    encodeCardText(description, handle()->header.data() + carddata::kArchiveDescriptionOffset,
+                   carddata::kTextDescriptionSize);
+}
+
+SongInfo SongArchive::songInfo(int song) const
+{
+    SongRecord record{};
+    if (mlsdGetUISongDataFromArchive(handle(), song, record.data()) != 0)
+        throw libraryError("Could not get song info: ");
+    return songInfoFromRecord(record);
+}
+
+PartInfo SongArchive::partInfo(int song, int part) const
+{
+    PartRecord record{};
+    if (mlsdGetUIPartDataFromArchive(handle(), song, part, record.data()) != 0)
+        throw libraryError("Could not get part info: ");
+    return partInfoFromRecord(record);
+}
+
+void SongArchive::writeSongInfo(int song, const SongInfo &info)
+{
+    static const char prefix[] = "Could not write song info: ";
+    ArchiveHandle *archive = handle();
+    // Start from the stored record so that the bytes SongInfo does not carry stay as they were.
+    SongRecord record{};
+    if (mlsdGetUISongDataFromArchive(archive, song, record.data()) != 0)
+        throw libraryError(prefix);
+    songInfoToRecord(info, record);
+    if (mlsdSendUISongDataToArchive(archive, song, record.data()) != 0)
+        throw libraryError(prefix);
+}
+
+int SongArchive::reportSongProgress(int32_t done, int32_t total, void *context)
+{
+    auto *self = static_cast<SongArchive *>(context);
+    if (!self->songProgress)
+        return 0;
+    // The library is not built to unwind; a throwing callable stops the operation instead.
+    try {
+        return self->songProgress(done, total) ? 1 : 0;
+    } catch (...) {
+        self->m_callbackFailure = std::current_exception();
+        return 1;
+    }
+}
+
+int SongArchive::reportCardProgress(int32_t song, int32_t songCount, int32_t done, int32_t total,
+                                    void *context)
+{
+    auto *card = static_cast<CardProgressContext *>(context);
+    try {
+        return (*card->progress)(song, songCount, done, total) ? 1 : 0;
+    } catch (...) {
+        *card->failure = std::current_exception();
+        return 1;
+    }
+}
+
+void SongArchive::rethrowCallbackFailure()
+{
+    if (m_callbackFailure) {
+        std::exception_ptr failure = m_callbackFailure;
+        m_callbackFailure = nullptr;
+        std::rethrow_exception(failure);
+    }
+}
+
+void SongArchive::archiveSong(const std::shared_ptr<SdCard> &card, int cardSong)
+{
+    static const char prefix[] = "Failed to archive song: ";
+    ArchiveHandle *archive = handle();
+    if (!card || !card->isOpen())
+        throw Error(kCardNotOpen);
+    if (!validCardSong(cardSong))
+        throw Error(std::string(prefix) + kCardSongOutOfRange);
+    const ProgressCallback progress{&SongArchive::reportSongProgress, this};
+    const int result = mlsdArchiveSong(card->m_handle.get(), archive, cardSong, &progress);
+    rethrowCallbackFailure();
+    if (result != 0)
+        throw libraryError(prefix);
+}
+
+void SongArchive::restoreSong(int archiveSong, const std::shared_ptr<SdCard> &card, int cardSong)
+{
+    static const char prefix[] = "Failed to restore song: ";
+    ArchiveHandle *archive = handle();
+    if (!card || !card->isOpen())
+        throw Error(kCardNotOpen);
+    if (!validCardSong(cardSong))
+        throw Error(std::string(prefix) + kCardSongOutOfRange);
+    const ProgressCallback progress{&SongArchive::reportSongProgress, this};
+    const int result = mlsdRestoreSong(card->m_handle.get(), archive, cardSong, archiveSong, &progress);
+    rethrowCallbackFailure();
+    if (result != 0)
+        throw libraryError(prefix);
+}
+
+void SongArchive::archiveCard(SdCard *card, const CardProgress &progress)
+{
+    ArchiveHandle *archive = handle();
+    if (!card || !card->isOpen())
+        throw Error("Can not archive card: card not open.");
+    CardProgressContext context{&progress, &m_callbackFailure};
+    const CardProgressCallback callback{&SongArchive::reportCardProgress, &context};
+    const int result = mlsdArchiveSDCard(card->m_handle.get(), archive, progress ? &callback : nullptr);
+    rethrowCallbackFailure();
+    if (result != 0)
+        throw libraryError("Failed to archive card: ");
+}
+
+void SongArchive::restoreCard(SdCard *card, const CardProgress &progress)
+{
+    ArchiveHandle *archive = handle();
+    if (!card || !card->isOpen())
+        throw Error("Can not restore card: card not open.");
+    CardProgressContext context{&progress, &m_callbackFailure};
+    const CardProgressCallback callback{&SongArchive::reportCardProgress, &context};
+    const int result = mlsdRestoreSDCard(card->m_handle.get(), archive, progress ? &callback : nullptr);
+    rethrowCallbackFailure();
+    if (result != 0)
+        throw libraryError("Failed to restore card: ");
+}
+
+} // namespace ZovaZode

@@ -1,0 +1,85 @@
+// One open archive file, a card archive (".mlad") or a song file (".mlsd"): its name and
+// description, its song and part records, and the archive and restore operations between it
+// and an open SdCard. Every failure of the card data library becomes a SongArchive::Error.
+#pragma once
+
+#include "carddata/carddata.h"
+#include "domain/cardrecords.h"
+
+#include <QString>
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace ZovaZode {
+
+class SdCard;
+
+class SongArchive
+{
+public:
+    class Error : public std::exception
+    {
+    public:
+        explicit Error(std::string message) : m_message(std::move(message)) {}
+        const char *what() const noexcept override { return m_message.c_str(); }
+
+    private:
+        std::string m_message;
+    };
+
+    // (bytes done, bytes total); true asks the running operation to stop.
+    using SongProgress = std::function<bool(int done, int total)>;
+    // (song, song count, bytes done, bytes total); true asks the running operation to stop.
+    using CardProgress = std::function<bool(int song, int songCount, int done, int total)>;
+
+    // Reports the progress of archiveSong and restoreSong; empty means no reporting.
+    SongProgress songProgress;
+
+    // writable and create: 1 for yes. Both 1 creates (or truncates) the file.
+    SongArchive(const QString &path, int writable, int create);
+    ~SongArchive();
+
+    SongArchive(const SongArchive &) = delete;
+    SongArchive &operator=(const SongArchive &) = delete;
+
+    int songCount() const;
+    static int partCount();
+    bool isCardArchive() const;
+
+    QString name() const;
+    QString description() const;
+    // Reach the file when a writable archive is closed.
+    void setName(const QString &name);
+    void setDescription(const QString &description);
+
+    SongInfo songInfo(int song) const;
+    PartInfo partInfo(int song, int part) const;
+    void writeSongInfo(int song, const SongInfo &info);
+
+    void archiveSong(const std::shared_ptr<SdCard> &card, int cardSong);
+    void restoreSong(int archiveSong, const std::shared_ptr<SdCard> &card, int cardSong);
+    void archiveCard(SdCard *card, const CardProgress &progress);
+    void restoreCard(SdCard *card, const CardProgress &progress);
+
+    // Writes the headers of a writable archive and closes the file now, so that a caller can
+    // tell a finished archive from one whose headers never reached the disk. Every later call
+    // throws "Archive is closed.".
+    void close();
+
+private:
+    ArchiveHandle *handle() const;
+    static int reportSongProgress(int32_t done, int32_t total, void *context);
+    static int reportCardProgress(int32_t song, int32_t songCount, int32_t done, int32_t total,
+                                  void *context);
+    void rethrowCallbackFailure();
+
+    std::unique_ptr<ArchiveHandle, ArchiveHandleCloser> m_handle;
+    // An exception thrown by a progress callable; it stops the library operation and is
+    // thrown again once the library has returned and tidied up.
+    std::exception_ptr m_callbackFailure;
+};
+
+} // namespace ZovaZode
