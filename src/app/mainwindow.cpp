@@ -1,0 +1,357 @@
+// The window's construction, its menus, the user guide and About box, and the update-check state
+// machine with the manifest address dialog.
+#include "app/mainwindow.h"
+
+#include "app/configurationmanager.h"
+#include "domain/notifier.h"
+#include "update/updatemanager.h"
+#include "update/updatemanifestparser.h"
+#include "views/librarianview.h"
+#include "views/prompter.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QState>
+#include <QVBoxLayout>
+#include <QtDebug>
+
+namespace ZovaZode {
+
+namespace {
+
+MainWindow::UrlOpener &urlOpener()
+{
+    static MainWindow::UrlOpener opener;
+    return opener;
+}
+
+MainWindow::QuitHandler &quitHandler()
+{
+    static MainWindow::QuitHandler handler;
+    return handler;
+}
+
+bool openUrl(const QUrl &url)
+{
+    return urlOpener() ? urlOpener()(url) : QDesktopServices::openUrl(url);
+}
+
+void quitApplication()
+{
+    if (quitHandler())
+        quitHandler()();
+    else
+        QCoreApplication::quit();
+}
+
+// The address comes from a downloaded file, so anything but a web address (a local file, a
+// script, a custom scheme handler) is refused rather than handed to the desktop.
+bool isWebAddress(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
+const QString UpdateTitle = QStringLiteral("Morv Manager Update");
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
+{
+    const QString versionText = QString::fromLatin1(ApplicationVersion);
+    try {
+        m_appVersion = SemanticVersion(versionText);
+    } catch (const SemanticVersion::error &) {
+        qCritical() << "Failed to parse app version:" << versionText;
+    }
+    qDebug() << "App version = " << m_appVersion.toString();
+
+    m_updateManager = new UpdateManager(this);
+
+    buildCentralWidget();
+    buildMenus();
+    buildUpdateCheck();
+}
+
+MainWindow::~MainWindow() = default;
+
+QSize MainWindow::sizeHint() const
+{
+    return QSize(1000, 640);
+}
+
+void MainWindow::setUrlOpener(UrlOpener opener)
+{
+    urlOpener() = std::move(opener);
+}
+
+void MainWindow::setQuitHandler(QuitHandler handler)
+{
+    quitHandler() = std::move(handler);
+}
+
+bool MainWindow::showsAdvancedMenu(Qt::KeyboardModifiers modifiers)
+{
+    return modifiers.testFlag(Qt::ControlModifier);
+}
+
+QString MainWindow::userGuidePath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/MORV Manager User Guide.pdf");
+}
+
+MainWindow::UpdateCheckState MainWindow::updateCheckState() const
+{
+    if (m_checking->active())
+        return UpdateCheckState::Checking;
+    if (m_offering->active())
+        return UpdateCheckState::Offering;
+    if (m_updating->active())
+        return UpdateCheckState::Updating;
+    if (m_checkFailed->active())
+        return UpdateCheckState::CheckFailed;
+    return UpdateCheckState::Idle;
+}
+
+void MainWindow::buildCentralWidget()
+{
+    m_librarianView = new LibrarianView;
+
+    m_productLogo = QPixmap(QStringLiteral(":/images/morv_plus_logo_horizontal.png"))
+                        .scaledToHeight(70, Qt::SmoothTransformation);
+    m_productLogoLabel = new QLabel;
+    m_productLogoLabel->setPixmap(m_productLogo);
+
+    QPixmap makerLogo =
+        QPixmap(QStringLiteral(":/images/selkanor_logo.png")).scaledToWidth(200, Qt::SmoothTransformation);
+    {
+        QPainter painter(&makerLogo);
+        painter.fillRect(makerLogo.rect(), QColor(15, 0, 0, 150));
+    }
+    m_makerLogoLabel = new QLabel;
+    m_makerLogoLabel->setPixmap(makerLogo);
+    m_makerLogoLabel->setAlignment(Qt::AlignCenter);
+    // The maker's artwork runs to its right edge; this mirrors the room the product logo's own
+    // artwork leaves on the left, so the banner does not look cut off.
+    m_makerLogoLabel->setContentsMargins(0, 0, 14, 0);
+
+    auto *banner = new QWidget;
+    banner->setObjectName(QStringLiteral("banner"));
+    banner->setStyleSheet(QStringLiteral("#banner { background-color: rgb(0,0,0); }"));
+    // The banner keeps the logos' height; all spare room goes to the librarian view.
+    banner->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    auto *bannerLayout = new QHBoxLayout(banner);
+    bannerLayout->setContentsMargins(0, 0, 0, 0);
+    bannerLayout->setSpacing(0);
+    bannerLayout->addWidget(m_productLogoLabel);
+    bannerLayout->addStretch(1);
+    bannerLayout->addWidget(m_makerLogoLabel);
+
+    auto *central = new QWidget;
+    auto *centralLayout = new QVBoxLayout(central);
+    centralLayout->setContentsMargins(0, 0, 0, 0);
+    centralLayout->addWidget(banner);
+    centralLayout->addWidget(m_librarianView);
+    setCentralWidget(central);
+}
+
+void MainWindow::buildMenus()
+{
+    QMenu *fileMenu = menuBar()->addMenu(tr("&File"));
+    m_advancedMenu = new QMenu(tr("Advanced"), this);
+    fileMenu->addMenu(m_advancedMenu);
+    m_advancedMenu->menuAction()->setVisible(false);
+    QAction *manifestAction = m_advancedMenu->addAction(QStringLiteral("Set Manifest URL..."));
+    manifestAction->setMenuRole(QAction::NoRole);
+    connect(manifestAction, &QAction::triggered, this, [this]() { editManifestUrl(); });
+    // The keyboard is asked at the moment of opening: the submenu is for support staff guiding a
+    // user, not something to stumble upon.
+    connect(fileMenu, &QMenu::aboutToShow, this, [this]() {
+        m_advancedMenu->menuAction()->setVisible(
+            showsAdvancedMenu(QGuiApplication::queryKeyboardModifiers()));
+    });
+
+    fileMenu->addSeparator();
+    QAction *checkAction = fileMenu->addAction(tr("Check for Morv Manager Updates"));
+    checkAction->setMenuRole(QAction::NoRole);
+    connect(checkAction, &QAction::triggered, this, &MainWindow::checkAppUpdatesRequest);
+    fileMenu->addSeparator();
+    QAction *exitAction = fileMenu->addAction(tr("E&xit"));
+    exitAction->setMenuRole(QAction::QuitRole);
+    connect(exitAction, &QAction::triggered, this, &QWidget::close);
+
+    QMenu *cardMenu = menuBar()->addMenu(tr("&Card"));
+    cardMenu->addActions(m_librarianView->cardActions());
+    QMenu *libraryMenu = menuBar()->addMenu(tr("&Library"));
+    libraryMenu->addActions(m_librarianView->libraryActions());
+
+    QMenu *helpMenu = menuBar()->addMenu(tr("&Help"));
+    QAction *guideAction = helpMenu->addAction(tr("User Guide"));
+    guideAction->setMenuRole(QAction::NoRole);
+    connect(guideAction, &QAction::triggered, this, [this]() { openUserGuide(); });
+    helpMenu->addSeparator();
+    QAction *aboutAction = helpMenu->addAction(tr("About %1...").arg(QCoreApplication::applicationName()));
+    aboutAction->setMenuRole(QAction::AboutRole);
+    connect(aboutAction, &QAction::triggered, this, [this]() { showAbout(); });
+}
+
+void MainWindow::buildUpdateCheck()
+{
+    // One region holding the five states, entered from the machine's start; it begins in
+    // Checking, so the first check runs as soon as the event loop starts the machine. (Qt 5.15
+    // refuses a machine whose own child mode is parallel, so the region is its initial state.)
+    auto *region = new QState(&m_updateCheckMachine);
+    m_updateCheckMachine.setInitialState(region);
+    m_idle = new QState(region);
+    m_checking = new QState(region);
+    m_offering = new QState(region);
+    m_updating = new QState(region);
+    m_checkFailed = new QState(region);
+    region->setInitialState(m_checking);
+
+    m_idle->addTransition(this, &MainWindow::checkAppUpdatesRequest, m_checking);
+    m_checking->addTransition(m_updateManager, &UpdateManager::updateDiscoveryDone, m_offering);
+    m_checking->addTransition(m_updateManager, &UpdateManager::failure, m_checkFailed);
+    m_offering->addTransition(this, &MainWindow::appUpdatesConfirmed, m_updating);
+    m_offering->addTransition(this, &MainWindow::appUpdatesRejected, m_idle);
+    m_updating->addTransition(m_idle);
+    m_checkFailed->addTransition(m_idle);
+
+    connect(m_idle, &QState::entered, this, [this]() { m_startupCheck = false; });
+    connect(m_checking, &QState::entered, this, [this]() { m_updateManager->discoverUpdates(); });
+    connect(m_offering, &QState::entered, this, [this]() { offerUpdate(); });
+    connect(m_updating, &QState::entered, this, [this]() { startUpdate(); });
+    connect(m_checkFailed, &QState::entered, this, [this]() {
+        if (!m_startupCheck)
+            showMessage(QMessageBox::Critical, UpdateTitle,
+                        tr("Failed to check for new version of Morv Manager."));
+    });
+
+    m_updateCheckMachine.start();
+    m_startupCheck = true;
+}
+
+void MainWindow::offerUpdate()
+{
+    const QList<UpdateManifestParser::Component> components =
+        m_updateManager->components(UpdateManifestParser::ProductMorvManager);
+    for (const UpdateManifestParser::Component &component : components) {
+        if (component.kind != UpdateManifestParser::KindWindowsApplication)
+            continue;
+        SemanticVersion version;
+        try {
+            version = SemanticVersion(component.version);
+        } catch (const SemanticVersion::error &) {
+            qCritical() << "Failed parsing app update version!";
+            continue;
+        }
+        if (!(m_appVersion < version))
+            continue;
+
+        m_appUpdateUrl = component.address;
+        auto *box = new QMessageBox(QMessageBox::Information, UpdateTitle,
+                                    tr("New Morv Manager version %1 is available.\n\nWould you like to "
+                                       "quit the current Morv Manager and update?\n\n")
+                                        .arg(component.version),
+                                    QMessageBox::Yes | QMessageBox::No, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(true);
+        connect(box, &QMessageBox::finished, this, [this](int result) {
+            if (result == QMessageBox::Yes)
+                emit appUpdatesConfirmed();
+            else
+                emit appUpdatesRejected();
+        });
+        box->show();
+        return;
+    }
+
+    if (!m_startupCheck)
+        showMessage(QMessageBox::Information, UpdateTitle, tr("No updates available for Morv Manager."));
+    emit appUpdatesRejected();
+}
+
+void MainWindow::startUpdate()
+{
+    if (!isWebAddress(m_appUpdateUrl)) {
+        qCritical() << "App update URL invalid.";
+        return;
+    }
+    if (openUrl(m_appUpdateUrl))
+        quitApplication();
+    else
+        qCritical() << "Failed to open app update URL:" << m_appUpdateUrl;
+}
+
+void MainWindow::showMessage(QMessageBox::Icon icon, const QString &title, const QString &text)
+{
+    auto *box = new QMessageBox(icon, title, text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(true);
+    box->show();
+}
+
+void MainWindow::openUserGuide()
+{
+    const QString path = userGuidePath();
+    // The desktop's opener happily starts a viewer for a file that is not there, so a missing
+    // guide is caught here, where the user can still be told.
+    if (QFileInfo(path).isFile() && openUrl(QUrl::fromLocalFile(path)))
+        return;
+    qCritical() << "Failed to open user guide.";
+    Notifier::Message message;
+    message.icon = Notifier::Icon::Critical;
+    message.text = tr("Sorry, there was a problem opening the User Guide.");
+    message.buttons = Notifier::Ok;
+    message.parent = this;
+    Notifier::notify(message);
+}
+
+void MainWindow::showAbout()
+{
+    const QString name = QCoreApplication::applicationName();
+    QMessageBox::about(this, tr("About %1").arg(name),
+                       tr("<b>%1 version %2</b>").arg(name, QString::fromLatin1(ApplicationVersion)));
+}
+
+void MainWindow::editManifestUrl()
+{
+    ConfigurationManager *configuration = ConfigurationManager::instance();
+    if (!configuration) {
+        qDebug() << "No configuration manager.";
+        return;
+    }
+    QString text = configuration->manifestUrl().toString();
+    for (;;) {
+        if (!Prompter::current()->text(this, tr("Set Manifest URL"),
+                                       tr("Please enter the URL of the update manifest file."), &text))
+            return;
+        if (text.isEmpty()) {
+            configuration->resetManifestUrl();
+            return;
+        }
+        const QUrl url = QUrl::fromUserInput(text);
+        if (url.isValid()) {
+            configuration->setManifestUrl(url);
+            return;
+        }
+        Notifier::Message message;
+        message.icon = Notifier::Icon::Critical;
+        message.title = tr("Invalid Manifest URL");
+        message.text = tr("The entered text is not a valid URL. Please enter a valid URL.");
+        message.buttons = Notifier::Ok;
+        message.parent = this;
+        Notifier::notify(message);
+    }
+}
+
+} // namespace ZovaZode

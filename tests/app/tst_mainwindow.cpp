@@ -1,0 +1,477 @@
+// MainWindow without the network: its menus and the Ctrl-only Advanced submenu, the banner, the
+// About box, the user guide opener and its failure box, and the manifest address dialog with its
+// validation loop.
+#include "../domain/recordingnotifier.h"
+#include "app/configurationmanager.h"
+#include "app/mainwindow.h"
+#include "logcapture.h"
+#include "views/librarianview.h"
+#include "views/prompter.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QtTest>
+
+#include <memory>
+
+using ZovaZode::ConfigurationManager;
+using ZovaZode::MainWindow;
+using ZovaZode::Notifier;
+using ZovaZode::Prompter;
+using ZovaZode::RecordingNotifier;
+
+namespace {
+
+// Answers text prompts from a script; a null QString in the script stands for Cancel.
+class ScriptedPrompter : public Prompter
+{
+public:
+    struct Asked
+    {
+        QString title;
+        QString label;
+        QString proposal;
+    };
+
+    explicit ScriptedPrompter(const QStringList &answers) : m_answers(answers) { Prompter::install(this); }
+    ~ScriptedPrompter() override { Prompter::install(nullptr); }
+
+    QString openFile(QWidget *, const FileRequest &) override { return QString(); }
+    QString folder(QWidget *, const QString &, const QString &) override { return QString(); }
+    bool text(QWidget *, const QString &title, const QString &label, QString *value) override
+    {
+        m_asked.append(Asked{title, label, *value});
+        if (m_answers.isEmpty() || m_answers.first().isNull()) {
+            if (!m_answers.isEmpty())
+                m_answers.removeFirst();
+            return false;
+        }
+        *value = m_answers.takeFirst();
+        return true;
+    }
+
+    QList<Asked> asked() const { return m_asked; }
+
+private:
+    QStringList m_answers;
+    QList<Asked> m_asked;
+};
+
+// "-" for a separator, "[text]" for a submenu, the text otherwise.
+QStringList describe(const QMenu *menu)
+{
+    QStringList entries;
+    for (const QAction *action : menu->actions()) {
+        if (action->isSeparator())
+            entries << QStringLiteral("-");
+        else if (action->menu())
+            entries << QLatin1Char('[') + action->text() + QLatin1Char(']');
+        else
+            entries << action->text();
+    }
+    return entries;
+}
+
+QMenu *menuTitled(const MainWindow &window, const QString &title)
+{
+    for (QAction *action : window.menuBar()->actions()) {
+        if (action->menu() && action->text() == title)
+            return action->menu();
+    }
+    return nullptr;
+}
+
+QAction *actionTexted(const QMenu *menu, const QString &text)
+{
+    for (QAction *action : menu->actions()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+QUrl unreachableManifest()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return QUrl(QStringLiteral("http://127.0.0.1:%1/manifest.xml").arg(port));
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void menuBar();
+    void menus_data();
+    void menus();
+    void menuRoles_data();
+    void menuRoles();
+    void advancedMenuDecision_data();
+    void advancedMenuDecision();
+    void advancedMenuFollowsCtrlEachTimeFileMenuOpens();
+    void banner();
+    void aboutBox();
+    void userGuide_data();
+    void userGuide();
+    void manifestDialog_data();
+    void manifestDialog();
+    void exitClosesWindow();
+
+private:
+    std::unique_ptr<ConfigurationManager> m_configuration;
+    std::unique_ptr<MainWindow> m_window;
+    QList<QUrl> m_opened;
+    bool m_openerResult = true;
+};
+
+void TestMainWindow::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setApplicationName(QStringLiteral("Morv Manager"));
+    // A settings store of its own: other tests clear theirs while this one runs.
+    QCoreApplication::setOrganizationName(QStringLiteral("Selkanor tst_mainwindow"));
+    QSettings().clear();
+    m_configuration = std::make_unique<ConfigurationManager>();
+    MainWindow::setUrlOpener([this](const QUrl &url) {
+        m_opened << url;
+        return m_openerResult;
+    });
+    MainWindow::setQuitHandler([]() { QFAIL("nothing here may quit the application"); });
+}
+
+void TestMainWindow::cleanupTestCase()
+{
+    MainWindow::setUrlOpener({});
+    MainWindow::setQuitHandler({});
+    m_configuration.reset();
+    QSettings().clear();
+}
+
+void TestMainWindow::init()
+{
+    // The start-up check must not reach the network; it fails silently.
+    m_configuration->setManifestUrl(unreachableManifest());
+    m_opened.clear();
+    m_openerResult = true;
+    m_window = std::make_unique<MainWindow>();
+    QTRY_VERIFY(!m_window->isStartupCheck());
+}
+
+void TestMainWindow::cleanup()
+{
+    m_window.reset();
+}
+
+void TestMainWindow::menuBar()
+{
+    QStringList titles;
+    for (const QAction *action : m_window->menuBar()->actions())
+        titles << action->text();
+    QCOMPARE(titles, QStringList({"&File", "&Card", "&Library", "&Help"}));
+}
+
+void TestMainWindow::menus_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QStringList>("entries");
+
+    // clang-format off
+    QTest::newRow("file")     << "&File"
+                              << QStringList{"[Advanced]", "-", "Check for Morv Manager Updates", "-", "E&xit"};
+    QTest::newRow("advanced") << "Advanced" << QStringList{"Set Manifest URL..."};
+    QTest::newRow("help")     << "&Help" << QStringList{"User Guide", "-", "About Morv Manager..."};
+    // clang-format on
+}
+
+void TestMainWindow::menus()
+{
+    QFETCH(QString, menu);
+    QFETCH(QStringList, entries);
+
+    const QMenu *found =
+        menu == QLatin1String("Advanced") ? m_window->advancedMenu() : menuTitled(*m_window, menu);
+    QVERIFY(found);
+    QCOMPARE(describe(found), entries);
+    for (const QAction *action : found->actions())
+        QVERIFY2(action->shortcut().isEmpty(), qPrintable(action->text()));
+}
+
+void TestMainWindow::menuRoles_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<int>("role");
+
+    // clang-format off
+    QTest::newRow("check")  << "&File" << "Check for Morv Manager Updates" << int(QAction::NoRole);
+    QTest::newRow("exit")   << "&File" << "E&xit"                          << int(QAction::QuitRole);
+    QTest::newRow("guide")  << "&Help" << "User Guide"                     << int(QAction::NoRole);
+    QTest::newRow("about")  << "&Help" << "About Morv Manager..."          << int(QAction::AboutRole);
+    // clang-format on
+}
+
+void TestMainWindow::menuRoles()
+{
+    QFETCH(QString, menu);
+    QFETCH(QString, item);
+    QFETCH(int, role);
+
+    const QAction *action = actionTexted(menuTitled(*m_window, menu), item);
+    QVERIFY(action);
+    QCOMPARE(int(action->menuRole()), role);
+}
+
+void TestMainWindow::advancedMenuDecision_data()
+{
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("shown");
+
+    // clang-format off
+    QTest::newRow("nothing held") << int(Qt::NoModifier)                        << false;
+    QTest::newRow("ctrl")         << int(Qt::ControlModifier)                   << true;
+    QTest::newRow("ctrl+shift")   << int(Qt::ControlModifier | Qt::ShiftModifier) << true;
+    QTest::newRow("shift")        << int(Qt::ShiftModifier)                     << false;
+    QTest::newRow("alt")          << int(Qt::AltModifier)                       << false;
+    QTest::newRow("meta")         << int(Qt::MetaModifier)                      << false;
+    // clang-format on
+}
+
+void TestMainWindow::advancedMenuDecision()
+{
+    QFETCH(int, modifiers);
+    QFETCH(bool, shown);
+    QCOMPARE(MainWindow::showsAdvancedMenu(Qt::KeyboardModifiers(modifiers)), shown);
+}
+
+void TestMainWindow::advancedMenuFollowsCtrlEachTimeFileMenuOpens()
+{
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QMenu *file = menuTitled(*m_window, QStringLiteral("&File"));
+    QAction *advanced = m_window->advancedMenu()->menuAction();
+    QVERIFY(!advanced->isVisible());
+
+    const struct
+    {
+        bool ctrl;
+        bool visible;
+    } openings[] = {{true, true}, {false, false}, {true, true}};
+    for (const auto &opening : openings) {
+        if (opening.ctrl)
+            QTest::keyPress(m_window.get(), Qt::Key_Control, Qt::ControlModifier);
+        else
+            QTest::keyRelease(m_window.get(), Qt::Key_Control, Qt::NoModifier);
+        file->popup(QPoint(0, 0));
+        QCOMPARE(advanced->isVisible(), opening.visible);
+        file->hide();
+    }
+    QTest::keyRelease(m_window.get(), Qt::Key_Control, Qt::NoModifier);
+}
+
+void TestMainWindow::banner()
+{
+    const QWidget *banner = m_window->findChild<QWidget *>(QStringLiteral("banner"));
+    QVERIFY(banner);
+    QCOMPARE(banner->styleSheet(), QStringLiteral("#banner { background-color: rgb(0,0,0); }"));
+    const QList<QLabel *> labels = banner->findChildren<QLabel *>();
+    QCOMPARE(labels.size(), 2);
+    const QPixmap product = labels.at(0)->pixmap(Qt::ReturnByValue);
+    const QPixmap maker = labels.at(1)->pixmap(Qt::ReturnByValue);
+    QCOMPARE(product.height(), 70);
+    QCOMPARE(maker.width(), 200);
+    QCOMPARE(labels.at(1)->alignment(), Qt::AlignCenter);
+
+    // The maker logo is darkened: no pixel may keep more than the light that the dark veil lets
+    // through, while the original has pure white in it.
+    const QImage original = QPixmap(QStringLiteral(":/images/selkanor_logo.png"))
+                                .scaledToWidth(200, Qt::SmoothTransformation)
+                                .toImage();
+    const QImage shown = maker.toImage();
+    int brightestOriginal = 0;
+    int brightestShown = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            brightestOriginal = qMax(brightestOriginal, qGreen(original.pixel(x, y)));
+            brightestShown = qMax(brightestShown, qGreen(shown.pixel(x, y)));
+        }
+    }
+    QVERIFY(brightestOriginal > 200);
+    QVERIFY2(brightestShown <= 255 * 105 / 255 + 2, qPrintable(QString::number(brightestShown)));
+
+    // Banner above the librarian view.
+    const QWidget *central = m_window->centralWidget();
+    const auto *layout = qobject_cast<QVBoxLayout *>(central->layout());
+    QVERIFY(layout);
+    QCOMPARE(layout->itemAt(0)->widget(), banner);
+    QCOMPARE(layout->itemAt(1)->widget(), static_cast<QWidget *>(m_window->librarianView()));
+}
+
+void TestMainWindow::aboutBox()
+{
+    QString title;
+    QString text;
+    QTimer::singleShot(0, this, [&]() {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        title = box->windowTitle();
+        text = box->text();
+        box->accept();
+    });
+    actionTexted(menuTitled(*m_window, QStringLiteral("&Help")), QStringLiteral("About Morv Manager..."))
+        ->trigger();
+    QCOMPARE(title, QStringLiteral("About Morv Manager"));
+    QCOMPARE(text, QStringLiteral("<b>Morv Manager version 1.1.0</b>"));
+}
+
+void TestMainWindow::userGuide_data()
+{
+    QTest::addColumn<bool>("guidePresent");
+    QTest::addColumn<bool>("openerSucceeds");
+    QTest::addColumn<bool>("openerAsked");
+    QTest::addColumn<bool>("failureShown");
+
+    // clang-format off
+    QTest::newRow("opens")         << true  << true  << true  << false;
+    QTest::newRow("opener fails")  << true  << false << true  << true;
+    QTest::newRow("guide missing") << false << true  << false << true;
+    // clang-format on
+}
+
+void TestMainWindow::userGuide()
+{
+    QFETCH(bool, guidePresent);
+    QFETCH(bool, openerSucceeds);
+    QFETCH(bool, openerAsked);
+    QFETCH(bool, failureShown);
+
+    const QString guide = MainWindow::userGuidePath();
+    QCOMPARE(QFileInfo(guide).fileName(), QStringLiteral("MORV Manager User Guide.pdf"));
+    QCOMPARE(QFileInfo(guide).absolutePath(), QCoreApplication::applicationDirPath());
+    const bool preexisting = QFile::exists(guide);
+    if (guidePresent && !preexisting) {
+        QFile file(guide);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("%PDF-1.4\n");
+    } else if (!guidePresent && preexisting) {
+        QSKIP("a real user guide lies beside the test executable");
+    }
+    const auto removeGuide = qScopeGuard([&]() {
+        if (!preexisting)
+            QFile::remove(guide);
+    });
+
+    RecordingNotifier notifier;
+    LogCapture log;
+    m_openerResult = openerSucceeds;
+    actionTexted(menuTitled(*m_window, QStringLiteral("&Help")), QStringLiteral("User Guide"))->trigger();
+
+    QCOMPARE(m_opened, openerAsked ? QList<QUrl>{QUrl::fromLocalFile(guide)} : QList<QUrl>{});
+    QCOMPARE(LogCapture::contains(QStringLiteral("Failed to open user guide.")), failureShown);
+    if (!failureShown) {
+        QVERIFY(notifier.messages().isEmpty());
+        return;
+    }
+    QCOMPARE(notifier.messages().size(), 1);
+    const Notifier::Message box = notifier.messages().first();
+    QCOMPARE(box.icon, Notifier::Icon::Critical);
+    QCOMPARE(box.title, QString());
+    QCOMPARE(box.text, QStringLiteral("Sorry, there was a problem opening the User Guide."));
+    QCOMPARE(box.buttons, Notifier::Buttons(Notifier::Ok));
+    QCOMPARE(box.parent, m_window.get());
+}
+
+void TestMainWindow::manifestDialog_data()
+{
+    const QString start = QStringLiteral("http://updates.example.org/start.xml");
+    const QString defaultUrl = ConfigurationManager::defaultManifestUrl().toString();
+    // The framework completes almost anything to an address; only blank text stays invalid.
+    const QString invalid = QStringLiteral("   ");
+
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QStringList>("proposals");
+    QTest::addColumn<int>("errorBoxes");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<bool>("stored");
+
+    // clang-format off
+    QTest::newRow("cancel")                << QStringList{QString()}
+                                           << QStringList{start} << 0 << start << true;
+    QTest::newRow("empty resets")          << QStringList{""}
+                                           << QStringList{start} << 0 << defaultUrl << false;
+    QTest::newRow("full address")          << QStringList{"https://mirror.example.org/m.xml"}
+                                           << QStringList{start} << 0 << "https://mirror.example.org/m.xml" << true;
+    QTest::newRow("bare host completed")   << QStringList{"mirror.example.org/m.xml"}
+                                           << QStringList{start} << 0 << "http://mirror.example.org/m.xml" << true;
+    QTest::newRow("invalid, then valid")   << QStringList{invalid, "https://mirror.example.org/m.xml"}
+                                           << QStringList{start, invalid} << 1 << "https://mirror.example.org/m.xml" << true;
+    QTest::newRow("invalid twice, cancel") << QStringList{invalid, "\t", QString()}
+                                           << QStringList{start, invalid, "\t"} << 2 << start << true;
+    // clang-format on
+}
+
+void TestMainWindow::manifestDialog()
+{
+    QFETCH(QStringList, answers);
+    QFETCH(QStringList, proposals);
+    QFETCH(int, errorBoxes);
+    QFETCH(QString, result);
+    QFETCH(bool, stored);
+
+    m_configuration->setManifestUrl(QUrl(QStringLiteral("http://updates.example.org/start.xml")));
+    RecordingNotifier notifier;
+    ScriptedPrompter prompter(answers);
+    QSignalSpy checks(m_window.get(), &MainWindow::checkAppUpdatesRequest);
+
+    actionTexted(m_window->advancedMenu(), QStringLiteral("Set Manifest URL..."))->trigger();
+
+    QStringList asked;
+    for (const ScriptedPrompter::Asked &question : prompter.asked()) {
+        QCOMPARE(question.title, QStringLiteral("Set Manifest URL"));
+        QCOMPARE(question.label, QStringLiteral("Please enter the URL of the update manifest file."));
+        asked << question.proposal;
+    }
+    QCOMPARE(asked, proposals);
+    QCOMPARE(notifier.messages().size(), errorBoxes);
+    for (const Notifier::Message &box : notifier.messages()) {
+        QCOMPARE(box.icon, Notifier::Icon::Critical);
+        QCOMPARE(box.title, QStringLiteral("Invalid Manifest URL"));
+        QCOMPARE(box.text, QStringLiteral("The entered text is not a valid URL. Please enter a valid URL."));
+        QCOMPARE(box.buttons, Notifier::Buttons(Notifier::Ok));
+    }
+    QCOMPARE(m_configuration->manifestUrl().toString(), result);
+    QCOMPARE(QSettings().contains(QStringLiteral("update/manifest-url")), stored);
+    // A new address waits for the next check.
+    QCOMPARE(checks.count(), 0);
+    QCOMPARE(m_window->updateCheckState(), MainWindow::UpdateCheckState::Idle);
+}
+
+void TestMainWindow::exitClosesWindow()
+{
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    actionTexted(menuTitled(*m_window, QStringLiteral("&File")), QStringLiteral("E&xit"))->trigger();
+    QVERIFY(!m_window->isVisible());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
