@@ -1,0 +1,120 @@
+// The user-interface side of a transfer: requests (archive card, restore card, copy a song to
+// the library or onto the card) go to the worker thread from here, and the worker's posted
+// reports come back here to be turned into signals for the dialog and the librarian view.
+#pragma once
+
+#include <QEvent>
+#include <QMetaType>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+
+namespace ZovaZode {
+
+class SongTransferWorker;
+
+class SongTransfer : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Endpoint
+    {
+        static constexpr qint32 ArchiveFile = 0; // a card archive (".mlad") or a song file (".mlsd")
+        static constexpr qint32 Card = 1;        // the card data file
+        static constexpr qint32 WholeCard = -1;
+
+        qint32 kind = ArchiveFile;
+        QString path;
+        qint32 song = WholeCard;
+        // For a destination: the name the result gets; empty keeps the name it has.
+        QString name;
+    };
+
+    // Shared between the submitter, the events in flight and the worker. Everything but
+    // `cancelled` is written before submission and only read afterwards.
+    struct Request
+    {
+        Endpoint source;
+        Endpoint destination;
+        // Set by the user-interface thread; the worker polls it at every progress report.
+        std::atomic<bool> cancelled{false};
+
+        bool isWholeCard() const
+        {
+            return source.song == Endpoint::WholeCard && destination.song == Endpoint::WholeCard;
+        }
+    };
+
+    // The reports of the worker. The first shares its number with the worker's RequestEvent;
+    // each receiver knows which one it gets.
+    enum EventType {
+        StartedEventType = QEvent::User,      // 1000
+        ProgressEventType = QEvent::User + 1, // 1001
+        FinishedEventType = QEvent::User + 2, // 1002
+        ErrorEventType = QEvent::User + 3,    // 1003
+    };
+
+    class StatusEvent : public QEvent
+    {
+    public:
+        StatusEvent(QEvent::Type type, std::shared_ptr<Request> request);
+        ~StatusEvent() override;
+
+        const std::shared_ptr<Request> &request() const { return m_request; }
+
+    private:
+        // Keeps the request alive until the report has been delivered.
+        std::shared_ptr<Request> m_request;
+    };
+
+    class ProgressEvent : public StatusEvent
+    {
+    public:
+        explicit ProgressEvent(std::shared_ptr<Request> request, qint32 song = 0, qint32 songCount = 0,
+                               qint32 done = 0, qint32 total = 0);
+        ~ProgressEvent() override;
+
+        qint32 song() const { return m_song; }
+        qint32 songCount() const { return m_songCount; }
+        qint32 done() const { return m_done; }
+        qint32 total() const { return m_total; }
+
+    private:
+        qint32 m_song;
+        qint32 m_songCount;
+        qint32 m_done;
+        qint32 m_total;
+    };
+
+    // The worker must outlive every submission; destroy the worker thread before this object,
+    // so that no report is posted to it after it is gone.
+    explicit SongTransfer(SongTransferWorker *worker, QObject *parent = nullptr);
+    ~SongTransfer() override;
+
+    // Queues the request behind those already submitted and returns at once.
+    void submit(std::shared_ptr<Request> request);
+
+    // How far a request has come, from 0 to 1. A song operation reports songCount 0; a
+    // whole-card operation reports the song it is at among songCount songs. A total of 0
+    // means there was nothing to copy, so the step is complete.
+    static double progressFraction(qint32 song, qint32 songCount, qint32 done, qint32 total);
+
+    bool event(QEvent *event) override;
+
+signals:
+    void started(ZovaZode::SongTransfer::Request *request);
+    void progress(int song, float fraction, ZovaZode::SongTransfer::Request *request);
+    void finished(ZovaZode::SongTransfer::Request *request);
+    void error(ZovaZode::SongTransfer::Request *request);
+
+private:
+    QPointer<SongTransferWorker> m_worker;
+};
+
+} // namespace ZovaZode
+
+Q_DECLARE_METATYPE(ZovaZode::SongTransfer::Request *)
