@@ -1,0 +1,67 @@
+// The strip at the top of the card column: the open/close button, the card file's path, and
+// while a card is open the card box with the card's picture and its name, editable in place.
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QToolButton;
+
+namespace ZovaZode {
+
+class CardBox;
+class CardName;
+class SdCard;
+class SdCardDetailView;
+
+class SdCardHeaderView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    SdCardHeaderView(std::shared_ptr<SdCard> card, QWidget *parent = nullptr);
+    ~SdCardHeaderView() override;
+
+    QAction *editNameAction() const { return m_editNameAction; }
+    QAction *detailsAction() const { return m_detailsAction; }
+    // The librarian view connects it to archiving the card.
+    QAction *archiveAction() const { return m_archiveAction; }
+
+    void editName();
+    void showCardDetails();
+
+signals:
+    void cardRestoreRequest(QString path);
+    void openCardRequest();
+    void cardDragStarted();
+    void pressed();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void finishEditing();
+    void applyName(const QString &text);
+    void updateOpenState();
+    void updatePath(const QString &path);
+    void updateName(const QString &name);
+    void openOrClose();
+
+    std::shared_ptr<SdCard> m_card;
+    QLabel *m_iconLabel;
+    CardBox *m_cardBox;
+    CardName *m_nameLabel;
+    QLineEdit *m_nameEditor;
+    QLabel *m_pathLabel;
+    QToolButton *m_openCloseButton;
+    SdCardDetailView *m_detailView;
+    QAction *m_editNameAction;
+    QAction *m_detailsAction;
+    QAction *m_archiveAction;
+};
+
+} // namespace ZovaZode
