@@ -16,7 +16,11 @@ constexpr size_t kBufferSize = 256 * 1024;
 class FileStream final : public Stream
 {
 public:
-    explicit FileStream(std::FILE *file) : m_file(file) { std::setvbuf(m_file, nullptr, _IOFBF, kBufferSize); }
+    // glibc ignores the size unless it is given the buffer itself.
+    explicit FileStream(std::FILE *file) : m_file(file), m_buffer(new char[kBufferSize])
+    {
+        std::setvbuf(m_file, m_buffer.get(), _IOFBF, kBufferSize);
+    }
     ~FileStream() override { close(); }
 
     bool seek(int64_t position) override
@@ -79,6 +83,7 @@ private:
     }
 
     std::FILE *m_file;
+    std::unique_ptr<char[]> m_buffer; // outlives the FILE: close() runs first in the destructor
     Last m_last = Last::None;
 };
 

@@ -42,6 +42,9 @@ public:
         Endpoint destination;
         // Set by the user-interface thread; the worker polls it at every progress report.
         std::atomic<bool> cancelled{false};
+        // Why the request failed, written by the worker before it posts the "error" report
+        // (the report's delivery orders it before any read on the user-interface thread).
+        QString errorText;
 
         bool isWholeCard() const
         {

@@ -140,13 +140,17 @@ void SongTransferWorker::execute(const RequestEvent &event) noexcept
         return;
     } catch (const SongArchive::Error &error) {
         qCritical() << "Transfer: Archive error:" << error.what();
+        event.request()->errorText = QString::fromLocal8Bit(error.what());
     } catch (const SdCard::Error &error) {
         qCritical() << "Transfer: Card error:" << error.what();
+        event.request()->errorText = QString::fromLocal8Bit(error.what());
     } catch (const std::exception &error) {
         qCritical() << "Transfer: Error:" << error.what();
+        event.request()->errorText = QString::fromLocal8Bit(error.what());
     } catch (...) {
         qCritical() << "Transfer: Error:"
                     << "unknown exception";
+        event.request()->errorText = QStringLiteral("unknown exception");
     }
     try {
         post(event, SongTransfer::ErrorEventType);
@@ -177,6 +181,7 @@ bool SongTransferWorker::run(const RequestEvent &event)
     if (from == Endpoint::Card && to == Endpoint::ArchiveFile)
         return archiveSong(event);
     qCritical() << "Transfer: Unknown request.";
+    event.request()->errorText = QStringLiteral("Unknown request.");
     post(event, SongTransfer::ErrorEventType);
     return false;
 }
@@ -231,6 +236,7 @@ bool SongTransferWorker::archiveSong(const RequestEvent &event)
     const SongTransfer::Request &request = *event.request();
     if (request.destination.song >= 0) {
         qCritical() << "Transfer: Can not add song to archive in position other than the last.";
+        event.request()->errorText = QStringLiteral("Can not add song to archive in position other than the last.");
         post(event, SongTransfer::ErrorEventType);
         return false;
     }

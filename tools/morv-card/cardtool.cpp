@@ -1,0 +1,501 @@
+// CardTool: the commands of morv-card.
+#include "cardtool.h"
+
+#include "carddata/verify.h"
+#include "domain/cardrecords.h"
+#include "domain/defaultnames.h"
+#include "domain/democard.h"
+#include "domain/sdcard.h"
+#include "domain/songarchive.h"
+#include "filesummary.h"
+#include "interruptwatcher.h"
+#include "progressbar.h"
+#include "toolerror.h"
+#include "transferrunner.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace ZovaZode {
+
+namespace {
+
+using Request = SongTransfer::Request;
+using Endpoint = SongTransfer::Endpoint;
+
+void writeOut(const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+QString libraryText(const char *text)
+{
+    return QString::fromLocal8Bit(text);
+}
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// The window shows these in a box with a blank line between the two sentences; on one line
+// of a terminal the sentences are joined by a space.
+QString oneLine(const QString &message)
+{
+    QString line = message;
+    return line.replace(QStringLiteral("\n\n"), QStringLiteral(" "));
+}
+
+// The name rules of the card header and the song list, with their messages.
+void requireValidName(const QString &name)
+{
+    if (name.isEmpty())
+        throw ToolError::usage(QStringLiteral("the new name is empty"));
+    if (!isValidCardName(name))
+        throw ToolError(oneLine(QStringLiteral("The name is too long.\n\nPlease choose a different name.")));
+    if (!hasNoForbiddenCharacters(name))
+        throw ToolError(oneLine(QStringLiteral(
+            "The name contains characters that are not permitted.\n\nPlease avoid punctuation.")));
+}
+
+void refuseExisting(const QString &path)
+{
+    const QFileInfo file(path);
+    if (file.exists() || file.isSymLink())
+        throw ToolError(QStringLiteral("%1 already exists; it is not replaced").arg(path));
+}
+
+void requireWritable(const QString &path)
+{
+    if (!QFileInfo(path).isWritable() || !SdCard::testWritable(path))
+        throw ToolError(QStringLiteral("the card %1 is write-protected").arg(path));
+}
+
+// Opens the card as the window does; for writing only after the write test.
+std::shared_ptr<SdCard> openCard(const QString &path, bool forWriting)
+{
+    auto card = std::make_shared<SdCard>();
+    if (!card->open(path, 0))
+        throw ToolError(
+            QStringLiteral("cannot open the card %1: %2").arg(path, libraryText(mlsdGetErrorString())));
+    if (!forWriting)
+        return card;
+    card->close();
+    requireWritable(path);
+    if (!card->open(path, 1))
+        throw ToolError(QStringLiteral("cannot open the card %1 for writing: %2")
+                            .arg(path, libraryText(mlsdGetErrorString())));
+    return card;
+}
+
+QString songName(const SdCard &card, int song)
+{
+    try {
+        return card.songInfo(song).name;
+    } catch (const SdCard::Error &error) {
+        throw ToolError(
+            QStringLiteral("cannot read song %1: %2").arg(song + 1).arg(libraryText(error.what())));
+    }
+}
+
+std::shared_ptr<Request> newRequest(const Endpoint &source, const Endpoint &destination)
+{
+    auto request = std::make_shared<Request>();
+    request->source = source;
+    request->destination = destination;
+    return request;
+}
+
+Endpoint endpoint(qint32 kind, const QString &path, qint32 song, const QString &name = QString())
+{
+    Endpoint point;
+    point.kind = kind;
+    point.path = path;
+    point.song = song;
+    point.name = name;
+    return point;
+}
+
+QString verifyKindName(VerifyKind kind)
+{
+    switch (kind) {
+    case VerifyKind::Card:
+        return QStringLiteral("card data file");
+    case VerifyKind::CardArchive:
+        return QStringLiteral("card archive");
+    case VerifyKind::SongFile:
+        return QStringLiteral("song file");
+    case VerifyKind::Archive:
+        return QStringLiteral("archive");
+    case VerifyKind::Unknown:
+        break;
+    }
+    return QStringLiteral("unknown file");
+}
+
+} // namespace
+
+CardTool::CardTool(const CommandLine &line) : m_line(line) {}
+
+int CardTool::run()
+{
+    const QString &command = m_line.command();
+    if (command == QLatin1String("info"))
+        return info();
+    if (command == QLatin1String("archive"))
+        return archive();
+    if (command == QLatin1String("restore"))
+        return restore();
+    if (command == QLatin1String("export-song"))
+        return exportSong();
+    if (command == QLatin1String("import-song"))
+        return importSong();
+    if (command == QLatin1String("rename"))
+        return rename();
+    if (command == QLatin1String("clear"))
+        return clear();
+    if (command == QLatin1String("verify"))
+        return verify();
+    if (command == QLatin1String("make-demo"))
+        return makeDemo();
+    throw ToolError::usage(QStringLiteral("unknown command '%1'").arg(command));
+}
+
+bool CardTool::showProgress() const
+{
+    return !m_line.quiet() && ProgressBar::stderrIsTerminal();
+}
+
+void CardTool::say(const QString &text) const
+{
+    if (!m_line.quiet())
+        writeOut(text.toUtf8() + '\n');
+}
+
+void CardTool::confirm(const QString &question) const
+{
+    if (m_line.yes())
+        return;
+    if (::isatty(STDIN_FILENO) != 1)
+        throw ToolError::usage(
+            QStringLiteral("%1 overwrites card data: confirm with --yes when standard input is "
+                           "not a terminal")
+                .arg(m_line.command()));
+    const QByteArray prompt = question.toUtf8() + " [y/N] ";
+    std::fwrite(prompt.constData(), 1, size_t(prompt.size()), stderr);
+    std::fflush(stderr);
+    char answer[64] = {};
+    if (!std::fgets(answer, sizeof answer, stdin) || (answer[0] != 'y' && answer[0] != 'Y'))
+        throw ToolError(QStringLiteral("cancelled; nothing was changed"));
+}
+
+int CardTool::info()
+{
+    const FileSummary summary = FileSummary::read(m_line.argument(0));
+    if (m_line.json())
+        writeOut(QJsonDocument(summary.toJson()).toJson(QJsonDocument::Indented));
+    else
+        writeOut(summary.toText().toUtf8());
+    return ExitSuccess;
+}
+
+int CardTool::archive()
+{
+    const QString cardPath = m_line.argument(0);
+    const QString out = m_line.argument(1);
+    QString name;
+    if (m_line.hasName()) {
+        requireValidName(m_line.name());
+        name = m_line.name();
+    }
+    refuseExisting(out);
+    {
+        const auto card = openCard(cardPath, false);
+        // As the window does: an unnamed card is archived under the default name.
+        if (name.isEmpty() && card->name().isEmpty())
+            name = defaultCardName();
+    }
+
+    TransferRunner runner(showProgress());
+    const auto request = newRequest(endpoint(Endpoint::Card, cardPath, Endpoint::WholeCard),
+                                    endpoint(Endpoint::ArchiveFile, out, Endpoint::WholeCard, name));
+    switch (runner.run(request, QStringLiteral("Archiving"))) {
+    case TransferRunner::Outcome::Finished:
+        say(QStringLiteral("Archived the card %1 to %2.").arg(cardPath, out));
+        return ExitSuccess;
+    case TransferRunner::Outcome::Cancelled:
+        throw ToolError(QStringLiteral("archiving cancelled; no archive was written"));
+    case TransferRunner::Outcome::Failed:
+        break;
+    }
+    throw ToolError(QStringLiteral("archiving the card failed: %1").arg(runner.errorText()));
+}
+
+int CardTool::restore()
+{
+    const QString archivePath = m_line.argument(0);
+    const QString cardPath = m_line.argument(1);
+    QString archiveName;
+    try {
+        const SongArchive archive(archivePath, 0, 0);
+        // A song file has no user prefs and one song; restoring it as a card would overwrite
+        // the card's prefs with whatever bytes the file holds there.
+        if (!archive.isCardArchive())
+            throw ToolError(
+                QStringLiteral("%1 is not a card archive (it holds %2 songs); use import-song for a "
+                               "song file")
+                    .arg(archivePath)
+                    .arg(archive.songCount()));
+        archiveName = archive.name();
+    } catch (const SongArchive::Error &error) {
+        throw ToolError(QStringLiteral("cannot read %1: %2").arg(archivePath, libraryText(error.what())));
+    }
+    openCard(cardPath, false);
+    requireWritable(cardPath);
+    confirm(QStringLiteral("Overwrite the entire card %1 with the archive %2 (%3)? This can not be undone.")
+                .arg(cardPath, archivePath, quoted(archiveName)));
+
+    TransferRunner runner(showProgress());
+    const auto request = newRequest(endpoint(Endpoint::ArchiveFile, archivePath, Endpoint::WholeCard),
+                                    endpoint(Endpoint::Card, cardPath, Endpoint::WholeCard));
+    switch (runner.run(request, QStringLiteral("Restoring"))) {
+    case TransferRunner::Outcome::Finished:
+        say(QStringLiteral("Restored the card %1 from %2.").arg(cardPath, archivePath));
+        return ExitSuccess;
+    case TransferRunner::Outcome::Cancelled:
+        throw ToolError(QStringLiteral("restore cancelled; the card %1 is partly restored").arg(cardPath));
+    case TransferRunner::Outcome::Failed:
+        break;
+    }
+    throw ToolError(QStringLiteral("restoring the card failed; the card %1 may be partly restored: %2")
+                        .arg(cardPath, runner.errorText()));
+}
+
+int CardTool::exportSong()
+{
+    const QString cardPath = m_line.argument(0);
+    const int song = CommandLine::songNumber(m_line.argument(1));
+    const QString out = m_line.argument(2);
+    QString name;
+    if (m_line.hasName()) {
+        requireValidName(m_line.name());
+        name = m_line.name();
+    }
+    refuseExisting(out);
+    {
+        const auto card = openCard(cardPath, false);
+        if (name.isEmpty() && songName(*card, song).isEmpty())
+            name = defaultSongName(song);
+    }
+
+    TransferRunner runner(showProgress());
+    const auto request = newRequest(endpoint(Endpoint::Card, cardPath, song),
+                                    endpoint(Endpoint::ArchiveFile, out, Endpoint::WholeCard, name));
+    switch (runner.run(request, QStringLiteral("Copying song %1").arg(song + 1))) {
+    case TransferRunner::Outcome::Finished:
+        say(QStringLiteral("Copied song %1 of %2 to %3.").arg(song + 1).arg(cardPath, out));
+        return ExitSuccess;
+    case TransferRunner::Outcome::Cancelled:
+        throw ToolError(QStringLiteral("copy cancelled; no song file was written"));
+    case TransferRunner::Outcome::Failed:
+        break;
+    }
+    throw ToolError(QStringLiteral("copying song %1 failed: %2").arg(song + 1).arg(runner.errorText()));
+}
+
+int CardTool::importSong()
+{
+    const QString songPath = m_line.argument(0);
+    const QString cardPath = m_line.argument(1);
+    const int song = CommandLine::songNumber(m_line.argument(2));
+    QString newName;
+    try {
+        const SongArchive archive(songPath, 0, 0);
+        if (archive.songCount() != 1)
+            throw ToolError(QStringLiteral("%1 is not a song file (it holds %2 songs)")
+                                .arg(songPath)
+                                .arg(archive.songCount()));
+        newName = archive.songInfo(0).name;
+    } catch (const SongArchive::Error &error) {
+        throw ToolError(QStringLiteral("cannot read %1: %2").arg(songPath, libraryText(error.what())));
+    }
+    QString oldName;
+    {
+        const auto card = openCard(cardPath, false);
+        oldName = songName(*card, song);
+    }
+    requireWritable(cardPath);
+    confirm(QStringLiteral("Overwrite song %1 (%2) on the card %3 with %4 from %5? This can not be undone.")
+                .arg(song + 1)
+                .arg(quoted(oldName), cardPath, quoted(newName), songPath));
+
+    TransferRunner runner(showProgress());
+    const auto request =
+        newRequest(endpoint(Endpoint::ArchiveFile, songPath, 0), endpoint(Endpoint::Card, cardPath, song));
+    switch (runner.run(request, QStringLiteral("Copying to slot %1").arg(song + 1))) {
+    case TransferRunner::Outcome::Finished:
+        say(QStringLiteral("Copied %1 into slot %2 of %3.")
+                .arg(songPath, QString::number(song + 1), cardPath));
+        return ExitSuccess;
+    case TransferRunner::Outcome::Cancelled:
+        throw ToolError(
+            QStringLiteral("copy cancelled; song %1 on the card is partly overwritten").arg(song + 1));
+    case TransferRunner::Outcome::Failed:
+        break;
+    }
+    throw ToolError(
+        QStringLiteral("copying into slot %1 failed; the song there may be partly overwritten: %2")
+            .arg(song + 1)
+            .arg(runner.errorText()));
+}
+
+int CardTool::rename()
+{
+    const bool isSong = m_line.arguments().size() == 3;
+    const QString cardPath = m_line.argument(0);
+    const int song = isSong ? CommandLine::songNumber(m_line.argument(1)) : -1;
+    const QString name = m_line.argument(isSong ? 2 : 1);
+    requireValidName(name);
+
+    const auto card = openCard(cardPath, true);
+    try {
+        if (isSong) {
+            SongInfo info = card->songInfo(song);
+            info.name = name;
+            card->setSongInfo(song, info);
+        } else {
+            card->setName(name);
+        }
+        // Closing writes the header and reports a failure, which the destructor could only log.
+        card->close();
+    } catch (const SdCard::Error &error) {
+        throw ToolError(QStringLiteral("renaming failed: %1").arg(libraryText(error.what())));
+    }
+    if (isSong)
+        say(QStringLiteral("Renamed song %1 to %2.").arg(song + 1).arg(quoted(name)));
+    else
+        say(QStringLiteral("Renamed the card to %1.").arg(quoted(name)));
+    return ExitSuccess;
+}
+
+int CardTool::clear()
+{
+    const QString cardPath = m_line.argument(0);
+    const bool all = m_line.argument(1) == QLatin1String("all");
+    const int only = all ? -1 : CommandLine::songNumber(m_line.argument(1));
+    {
+        const auto card = openCard(cardPath, false);
+        requireWritable(cardPath);
+        if (all)
+            confirm(QStringLiteral("Clear all songs on the card %1? This can not be undone.").arg(cardPath));
+        else
+            confirm(QStringLiteral("Clear song %1 (%2) on the card %3? This can not be undone.")
+                        .arg(only + 1)
+                        .arg(quoted(songName(*card, only)), cardPath));
+    }
+
+    const auto card = openCard(cardPath, true);
+    const int first = all ? 0 : only;
+    const int last = all ? SdCard::songCount() - 1 : only;
+    int failures = 0;
+    for (int song = first; song <= last; ++song) {
+        try {
+            card->clearSong(song, defaultSongName(song));
+        } catch (const SdCard::Error &error) {
+            // As the window does: one song that cannot be cleared does not stop the others.
+            ++failures;
+            const QByteArray line = QStringLiteral("morv-card: clearing song %1 failed: %2\n")
+                                        .arg(song + 1)
+                                        .arg(libraryText(error.what()))
+                                        .toUtf8();
+            std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+        }
+    }
+    try {
+        card->close();
+    } catch (const SdCard::Error &error) {
+        throw ToolError(QStringLiteral("closing the card failed: %1").arg(libraryText(error.what())));
+    }
+    if (failures > 0)
+        return ExitFailure;
+    say(all ? QStringLiteral("Cleared all songs.") : QStringLiteral("Cleared song %1.").arg(only + 1));
+    return ExitSuccess;
+}
+
+int CardTool::verify()
+{
+    const QString path = m_line.argument(0);
+    VerifyReport report;
+    if (mlsdVerifyFile(QFile::encodeName(path).constData(), &report) != 0)
+        throw ToolError(QStringLiteral("cannot verify %1: %2").arg(path, libraryText(mlsdGetErrorString())));
+
+    if (m_line.json()) {
+        QJsonArray problems;
+        for (const VerifyProblem &problem : report.problems) {
+            QJsonObject entry;
+            entry.insert(QStringLiteral("where"), QString::fromStdString(problem.where));
+            entry.insert(QStringLiteral("what"), QString::fromStdString(problem.what));
+            problems.append(entry);
+        }
+        QJsonObject object;
+        object.insert(QStringLiteral("ok"), report.problems.empty());
+        object.insert(QStringLiteral("problems"), problems);
+        writeOut(QJsonDocument(object).toJson(QJsonDocument::Indented));
+    } else {
+        QString text;
+        for (const VerifyProblem &problem : report.problems)
+            text += QString::fromStdString(problem.where) + QStringLiteral(": ") +
+                    QString::fromStdString(problem.what) + QLatin1Char('\n');
+        const int count = int(report.problems.size());
+        text += QStringLiteral("%1: %2, %3.\n")
+                    .arg(path, verifyKindName(report.kind),
+                         count == 0   ? QStringLiteral("no problems found")
+                         : count == 1 ? QStringLiteral("1 problem found")
+                                      : QStringLiteral("%1 problems found").arg(count));
+        writeOut(text.toUtf8());
+    }
+    return report.problems.empty() ? ExitSuccess : ExitFailure;
+}
+
+int CardTool::makeDemo()
+{
+    const QString folder = m_line.argument(0);
+    if (!QDir().mkpath(folder))
+        throw ToolError(QStringLiteral("cannot make the folder %1").arg(folder));
+    const QString path = QDir(folder).filePath(QStringLiteral("ZOVAZODE.DAT"));
+    refuseExisting(path);
+
+    const DemoCard demo(m_line.full(), m_line.parts() < 0 ? DemoCard::kPartsOnCard : m_line.parts());
+    InterruptWatcher interrupts;
+    ProgressBar bar(showProgress());
+    bool written = false;
+    try {
+        written = demo.write(path, [&bar](qint64 done, qint64 total) {
+            bar.update(total > 0 ? double(done) / double(total) : 1.0,
+                       QStringLiteral("Writing the demo card"));
+            return InterruptWatcher::interrupted();
+        });
+    } catch (const SdCard::Error &error) {
+        bar.finish();
+        throw ToolError(libraryText(error.what()));
+    }
+    bar.finish();
+    if (!written)
+        throw ToolError(QStringLiteral("make-demo cancelled; no card was written"));
+    say(QStringLiteral("Wrote the demo card %1 (%2 MB of looper audio).")
+            .arg(path)
+            .arg(double(demo.audioBytes()) / 1e6, 0, 'f', 1));
+    return ExitSuccess;
+}
+
+} // namespace ZovaZode

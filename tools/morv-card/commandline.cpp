@@ -1,0 +1,182 @@
+// CommandLine: parsing and checking the arguments of morv-card.
+#include "commandline.h"
+
+#include "toolerror.h"
+
+#include <initializer_list>
+
+namespace ZovaZode {
+
+namespace {
+
+enum Option { Json = 1, Yes = 2, Name = 4, Full = 8, Parts = 16 };
+
+struct CommandSpec
+{
+    const char *name;
+    int minArguments;
+    int maxArguments;
+    int options;
+    const char *synopsis;
+};
+
+const CommandSpec kCommands[] = {
+    {"info", 1, 1, Json, "info FILE [--json]"},
+    {"archive", 2, 2, Name, "archive CARD OUT.mlad [--name NAME]"},
+    {"restore", 2, 2, Yes, "restore ARCHIVE.mlad CARD [--yes]"},
+    {"export-song", 3, 3, Name, "export-song CARD SLOT OUT.mlsd [--name NAME]"},
+    {"import-song", 3, 3, Yes, "import-song SONG.mlsd CARD SLOT [--yes]"},
+    {"rename", 2, 3, 0, "rename CARD [SLOT] NAME"},
+    {"clear", 2, 2, Yes, "clear CARD SLOT|all [--yes]"},
+    {"verify", 1, 1, Json, "verify FILE [--json]"},
+    {"make-demo", 1, 1, Full | Parts, "make-demo DIR [--full [--parts N]]"},
+};
+
+const CommandSpec *findCommand(const QString &name)
+{
+    for (const CommandSpec &spec : kCommands)
+        if (name == QLatin1String(spec.name))
+            return &spec;
+    return nullptr;
+}
+
+QString optionName(Option option)
+{
+    switch (option) {
+    case Json:
+        return QStringLiteral("--json");
+    case Yes:
+        return QStringLiteral("--yes");
+    case Name:
+        return QStringLiteral("--name");
+    case Full:
+        return QStringLiteral("--full");
+    case Parts:
+        return QStringLiteral("--parts");
+    }
+    return QString();
+}
+
+} // namespace
+
+CommandLine CommandLine::parse(const QStringList &arguments)
+{
+    CommandLine line;
+    bool optionsEnded = false;
+    QStringList words;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) {
+            words.append(argument);
+            continue;
+        }
+        QString option = argument;
+        QString value;
+        bool hasValue = false;
+        const int equals = argument.indexOf(QLatin1Char('='));
+        if (argument.startsWith(QLatin1String("--")) && equals > 2) {
+            option = argument.left(equals);
+            value = argument.mid(equals + 1);
+            hasValue = true;
+        }
+        auto takeValue = [&]() {
+            if (hasValue)
+                return value;
+            if (i + 1 >= arguments.size())
+                throw ToolError::usage(option + QStringLiteral(" needs a value"));
+            return arguments.at(++i);
+        };
+        auto noValue = [&]() {
+            if (hasValue)
+                throw ToolError::usage(option + QStringLiteral(" takes no value"));
+        };
+
+        if (option == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (option == QLatin1String("--help") || option == QLatin1String("-h")) {
+            noValue();
+            line.m_help = true;
+        } else if (option == QLatin1String("--json")) {
+            noValue();
+            line.m_json = true;
+        } else if (option == QLatin1String("--yes") || option == QLatin1String("-y")) {
+            noValue();
+            line.m_yes = true;
+        } else if (option == QLatin1String("--quiet") || option == QLatin1String("-q")) {
+            noValue();
+            line.m_quiet = true;
+        } else if (option == QLatin1String("--verbose") || option == QLatin1String("-v")) {
+            noValue();
+            line.m_verbose = true;
+        } else if (option == QLatin1String("--full")) {
+            noValue();
+            line.m_full = true;
+        } else if (option == QLatin1String("--name")) {
+            line.m_name = takeValue();
+            line.m_hasName = true;
+        } else if (option == QLatin1String("--parts")) {
+            const QString text = takeValue();
+            bool ok = false;
+            line.m_parts = text.toInt(&ok);
+            if (!ok || line.m_parts < 1 || line.m_parts > 60)
+                throw ToolError::usage(
+                    QStringLiteral("--parts takes a number from 1 to 60, not '%1'").arg(text));
+        } else {
+            throw ToolError::usage(QStringLiteral("unknown option '%1'").arg(argument));
+        }
+    }
+
+    if (line.m_help && words.isEmpty())
+        return line;
+    if (words.isEmpty())
+        throw ToolError::usage(QStringLiteral("no command given"));
+    line.m_command = words.takeFirst();
+    line.m_arguments = words;
+    if (!line.m_help)
+        line.check();
+    return line;
+}
+
+void CommandLine::check() const
+{
+    const CommandSpec *spec = findCommand(m_command);
+    if (!spec)
+        throw ToolError::usage(QStringLiteral("unknown command '%1'").arg(m_command));
+    const QString synopsis = QStringLiteral("usage: morv-card ") + QLatin1String(spec->synopsis);
+    if (m_arguments.size() < spec->minArguments || m_arguments.size() > spec->maxArguments)
+        throw ToolError::usage(synopsis);
+
+    const std::initializer_list<std::pair<bool, Option>> given = {
+        {m_json, Json}, {m_yes, Yes}, {m_hasName, Name}, {m_full, Full}, {m_parts >= 0, Parts}};
+    for (const auto &option : given) {
+        if (option.first && !(spec->options & option.second))
+            throw ToolError::usage(QStringLiteral("%1 does not take %2; %3")
+                                       .arg(m_command, optionName(option.second), synopsis));
+    }
+    if (m_parts >= 0 && !m_full)
+        throw ToolError::usage(QStringLiteral("--parts goes with --full; ") + synopsis);
+}
+
+int CommandLine::songNumber(const QString &slot)
+{
+    bool ok = false;
+    const int number = slot.toInt(&ok);
+    if (!ok || number < 1 || number > 12)
+        throw ToolError::usage(QStringLiteral("bad slot '%1': song slots are numbered 1 to 12").arg(slot));
+    return number - 1;
+}
+
+QString CommandLine::usage()
+{
+    QString text =
+        QStringLiteral("usage: morv-card COMMAND [ARGUMENTS] [--quiet] [--verbose]\n\ncommands:\n");
+    for (const CommandSpec &spec : kCommands)
+        text += QStringLiteral("  morv-card ") + QLatin1String(spec.synopsis) + QLatin1Char('\n');
+    text += QStringLiteral(
+        "\nSong slots are numbered 1 to 12. Commands that overwrite card data ask on a terminal and\n"
+        "otherwise need --yes. --quiet hides the progress bar, --verbose shows the log.\n"
+        "Exit status: 0 success, 1 failure (for verify: problems found), 2 usage error.\n");
+    return text;
+}
+
+} // namespace ZovaZode

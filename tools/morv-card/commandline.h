@@ -1,0 +1,52 @@
+// The command line of morv-card: which command, its arguments and its options, checked
+// against what that command takes before anything is opened.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace ZovaZode {
+
+class CommandLine
+{
+public:
+    // `arguments` without the program name. Throws ToolError::usage on anything the command
+    // does not take; --help alone is not an error.
+    static CommandLine parse(const QStringList &arguments);
+
+    // A slot as typed (1 to 12) to the song number the card uses (0 to 11); throws a usage error.
+    static int songNumber(const QString &slot);
+    static QString usage();
+
+    bool help() const { return m_help; }
+    const QString &command() const { return m_command; }
+    const QStringList &arguments() const { return m_arguments; }
+    QString argument(int index) const { return m_arguments.value(index); }
+
+    bool json() const { return m_json; }
+    bool yes() const { return m_yes; }
+    bool quiet() const { return m_quiet; }
+    bool verbose() const { return m_verbose; }
+    bool full() const { return m_full; }
+    // -1 when not given.
+    int parts() const { return m_parts; }
+    bool hasName() const { return m_hasName; }
+    const QString &name() const { return m_name; }
+
+private:
+    void check() const;
+
+    bool m_help = false;
+    QString m_command;
+    QStringList m_arguments;
+    bool m_json = false;
+    bool m_yes = false;
+    bool m_quiet = false;
+    bool m_verbose = false;
+    bool m_full = false;
+    int m_parts = -1;
+    bool m_hasName = false;
+    QString m_name;
+};
+
+} // namespace ZovaZode

@@ -1,0 +1,195 @@
+// FileSummary: reading a card or an archive for `info`, and its two renderings.
+#include "filesummary.h"
+
+#include "carddata/carddata.h"
+#include "domain/cardrecords.h"
+#include "domain/sdcard.h"
+#include "domain/songarchive.h"
+#include "toolerror.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+
+#include <memory>
+#include <string>
+
+namespace ZovaZode {
+
+namespace {
+
+QString cannotRead(const QString &path, const char *text)
+{
+    return QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(text));
+}
+
+} // namespace
+
+FileSummary FileSummary::read(const QString &path)
+{
+    QFile file(path);
+    QByteArray id;
+    if (file.open(QIODevice::ReadOnly))
+        id = file.read(4);
+    file.close();
+    // Anything that is not a card goes to the archive reader, whose refusal names the problem.
+    return id == "MLSD" ? readCard(path) : readArchive(path);
+}
+
+FileSummary FileSummary::readCard(const QString &path)
+{
+    FileSummary summary;
+    summary.kind = Kind::Card;
+    summary.path = path;
+    SdCard card;
+    if (!card.open(path, 0))
+        throw ToolError(cannotRead(path, mlsdGetErrorString()));
+    summary.name = card.name();
+    summary.description = card.description();
+    summary.writable = QFileInfo(path).isWritable() && SdCard::testWritable(path);
+    try {
+        for (int song = 0; song < SdCard::songCount(); ++song) {
+            const SongInfo info = card.songInfo(song);
+            Song entry;
+            entry.slot = song + 1;
+            entry.name = info.name;
+            entry.description = info.description;
+            entry.sequence = info.sequence;
+            for (int part = 0; part < 5; ++part)
+                entry.partStates[size_t(part)] = partState(card.partInfo(song, part));
+            summary.songs.append(entry);
+        }
+    } catch (const SdCard::Error &error) {
+        throw ToolError(cannotRead(path, error.what()));
+    }
+    return summary;
+}
+
+FileSummary FileSummary::readArchive(const QString &path)
+{
+    FileSummary summary;
+    summary.path = path;
+    try {
+        const SongArchive archive(path, 0, 0);
+        {
+            // SongArchive does not tell whether the user prefs are present; the library does.
+            const std::wstring widePath = path.toStdWString();
+            std::unique_ptr<ArchiveHandle, ArchiveHandleCloser> handle(
+                mlsdOpenArchiveW(widePath.c_str(), 0, 0));
+            summary.userPrefs = handle && mlsdArchiveHasUserPrefs(handle.get());
+        }
+        const int songs = archive.songCount();
+        summary.kind = archive.isCardArchive()            ? Kind::CardArchive
+                       : songs == 1 && !summary.userPrefs ? Kind::SongFile
+                                                          : Kind::Archive;
+        summary.name = archive.name();
+        summary.description = archive.description();
+        for (int song = 0; song < songs; ++song) {
+            const SongInfo info = archive.songInfo(song);
+            Song entry;
+            entry.slot = song + 1;
+            entry.name = info.name;
+            entry.description = info.description;
+            entry.sequence = info.sequence;
+            for (int part = 0; part < SongArchive::partCount(); ++part)
+                entry.partStates[size_t(part)] = partState(archive.partInfo(song, part));
+            summary.songs.append(entry);
+        }
+    } catch (const SongArchive::Error &error) {
+        throw ToolError(cannotRead(path, error.what()));
+    }
+    return summary;
+}
+
+QString FileSummary::kindName(Kind kind)
+{
+    switch (kind) {
+    case Kind::Card:
+        return QStringLiteral("card");
+    case Kind::CardArchive:
+        return QStringLiteral("card-archive");
+    case Kind::SongFile:
+        return QStringLiteral("song-file");
+    case Kind::Archive:
+        return QStringLiteral("archive");
+    }
+    return QString();
+}
+
+QString FileSummary::partStateName(int state)
+{
+    switch (state) {
+    case 0:
+        return QStringLiteral("empty");
+    case 1:
+        return QStringLiteral("normal");
+    case 2:
+        return QStringLiteral("intense");
+    case 3:
+        return QStringLiteral("looper");
+    }
+    return QString::number(state);
+}
+
+QJsonObject FileSummary::toJson() const
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("kind"), kindName(kind));
+    object.insert(QStringLiteral("name"), name);
+    object.insert(QStringLiteral("description"), description);
+    if (kind == Kind::Card)
+        object.insert(QStringLiteral("writable"), writable);
+    else
+        object.insert(QStringLiteral("userPrefs"), userPrefs);
+    QJsonArray songList;
+    for (const Song &song : songs) {
+        QJsonObject entry;
+        entry.insert(QStringLiteral("slot"), song.slot);
+        entry.insert(QStringLiteral("name"), song.name);
+        entry.insert(QStringLiteral("description"), song.description);
+        QJsonArray parts;
+        for (int state : song.partStates)
+            parts.append(partStateName(state));
+        entry.insert(QStringLiteral("parts"), parts);
+        // Parts are numbered 1 to 5 for people, as slots are.
+        QJsonArray sequence;
+        for (qint32 part : song.sequence)
+            sequence.append(part + 1);
+        entry.insert(QStringLiteral("sequence"), sequence);
+        songList.append(entry);
+    }
+    object.insert(QStringLiteral("songs"), songList);
+    return object;
+}
+
+QString FileSummary::toText() const
+{
+    static const char *const kindTexts[] = {"card data file", "card archive", "song file", "archive"};
+    QString text;
+    text += QStringLiteral("File:        %1\n").arg(path);
+    QString kindText = QLatin1String(kindTexts[int(kind)]);
+    if (kind == Kind::Card)
+        kindText += writable ? QStringLiteral(" (writable)") : QStringLiteral(" (read-only)");
+    else
+        kindText += userPrefs ? QStringLiteral(" with user prefs") : QStringLiteral(" without user prefs");
+    text += QStringLiteral("Kind:        %1\n").arg(kindText);
+    text += QStringLiteral("Name:        %1\n").arg(name);
+    text += QStringLiteral("Description: %1\n").arg(description);
+    text += QStringLiteral("\nSlot  ") + QStringLiteral("Parts 1-5").leftJustified(45) +
+            QStringLiteral("Sequence  Name\n");
+    for (const Song &song : songs) {
+        QString parts;
+        for (int state : song.partStates)
+            parts += partStateName(state).leftJustified(9);
+        text += QStringLiteral("%1  %2%3  %4\n")
+                    .arg(song.slot, 4)
+                    .arg(parts)
+                    .arg(song.sequence.size(), 8)
+                    .arg(song.name);
+        if (!song.description.isEmpty())
+            text += QStringLiteral("      %1\n").arg(song.description);
+    }
+    return text;
+}
+
+} // namespace ZovaZode

@@ -1,0 +1,51 @@
+// What `morv-card info` shows of a card data file, a card archive or a song file: the name,
+// the description and, per song, its texts, its five part states and its sequence, read
+// through SdCard and SongArchive as the window reads them.
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <QVector>
+
+#include <array>
+
+namespace ZovaZode {
+
+class FileSummary
+{
+public:
+    enum class Kind { Card, CardArchive, SongFile, Archive };
+
+    struct Song
+    {
+        int slot = 0; // 1 to 12
+        QString name;
+        QString description;
+        std::array<int, 5> partStates{}; // partState(): 0 empty, 1 normal, 2 intense, 3 looper
+        QVector<qint32> sequence;        // part numbers as stored (0 to 4)
+    };
+
+    // Tells a card from an archive by the file's first bytes. Throws ToolError whose message
+    // ends with the library's error text when the file cannot be read.
+    static FileSummary read(const QString &path);
+
+    static QString kindName(Kind kind);      // "card", "card-archive", "song-file", "archive"
+    static QString partStateName(int state); // "empty", "normal", "intense", "looper"
+
+    QJsonObject toJson() const;
+    QString toText() const;
+
+    Kind kind = Kind::Card;
+    QString path;
+    QString name;
+    QString description;
+    bool writable = false;  // a card only
+    bool userPrefs = false; // an archive only
+    QVector<Song> songs;
+
+private:
+    static FileSummary readCard(const QString &path);
+    static FileSummary readArchive(const QString &path);
+};
+
+} // namespace ZovaZode

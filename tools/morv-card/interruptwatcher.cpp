@@ -1,0 +1,66 @@
+// InterruptWatcher: a signal handler that only sets a flag and writes one byte into a pipe,
+// the two things that are safe inside a handler; the pipe wakes the event loop.
+#include "interruptwatcher.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace ZovaZode {
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+int g_pipe[2] = {-1, -1};
+
+} // namespace
+
+void InterruptWatcher::onSignal(int)
+{
+    const int savedErrno = errno;
+    g_interrupted = 1;
+    if (g_pipe[1] >= 0) {
+        const char byte = 1;
+        // A full pipe already holds a wake-up; nothing is lost.
+        [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &byte, 1);
+    }
+    errno = savedErrno;
+}
+
+InterruptWatcher::InterruptWatcher(QObject *parent) : QObject(parent)
+{
+    g_interrupted = 0;
+    if (g_pipe[0] < 0 && ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        g_pipe[0] = g_pipe[1] = -1;
+    if (g_pipe[0] >= 0) {
+        m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, [this]() {
+            char bytes[16];
+            while (::read(g_pipe[0], bytes, sizeof bytes) > 0) {
+            }
+            emit interruptRequested();
+        });
+    }
+
+    struct sigaction action = {};
+    action.sa_handler = &InterruptWatcher::onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, &m_previousInt);
+    sigaction(SIGTERM, &action, &m_previousTerm);
+}
+
+InterruptWatcher::~InterruptWatcher()
+{
+    sigaction(SIGINT, &m_previousInt, nullptr);
+    sigaction(SIGTERM, &m_previousTerm, nullptr);
+}
+
+bool InterruptWatcher::interrupted()
+{
+    return g_interrupted != 0;
+}
+
+} // namespace ZovaZode
