@@ -1,0 +1,119 @@
+// One library folder (card archives or song files) as an item model: each file shows the name
+// stored inside it instead of its file name, with an icon for its kind; unreadable files are
+// marked and read again a number of times (the transfer worker may still be writing them);
+// renaming an item rewrites the name inside the file and renames the file after it. The model is
+// also the drag source of library items and the drop target of the card and its songs.
+#pragma once
+
+#include <QIcon>
+#include <QIdentityProxyModel>
+#include <QList>
+#include <QString>
+#include <QVector>
+
+#include <map>
+#include <memory>
+
+class QFileSystemModel;
+class QTimer;
+
+namespace ZovaZode {
+
+class LibraryDataModel : public QIdentityProxyModel
+{
+    Q_OBJECT
+    Q_PROPERTY(QString rootPath READ rootPath WRITE setRootPath NOTIFY rootPathChanged)
+
+public:
+    // What a file turned out to be when it was read.
+    enum ItemType { UnreadableItem = 0, SongItem = 1, ArchiveItem = 2 };
+    // What the library lists; any other value lists every file.
+    enum LibraryKind { AnyLibrary = 1, CardLibrary = 2, SongLibrary = 3 };
+    enum Role { ItemNameRole = Qt::UserRole + 100, ItemDescriptionRole = Qt::UserRole + 101 };
+
+    static constexpr int MaxAttempts = 20;
+    static constexpr int DefaultRetryInterval = 500;
+
+    struct ItemData
+    {
+        qint32 type = UnreadableItem;
+        QString path;
+        QString name;
+        QString description;
+        qint32 attempts = 0;
+    };
+
+    explicit LibraryDataModel(QObject *parent = nullptr);
+    ~LibraryDataModel() override;
+
+    void setItemType(int kind);
+    int itemType() const { return m_itemType; }
+
+    QString rootPath() const;
+    void setRootPath(const QString &path);
+
+    using QIdentityProxyModel::index;
+    QModelIndex index(const QString &path) const;
+    QString filePath(const QModelIndex &index) const;
+
+    // The cached entry of a file of the file system model, read on first need; null for an
+    // invalid index or a folder. (QAbstractItemModel already has a virtual itemData.)
+    ItemData *sourceItemData(const QModelIndex &sourceIndex) const;
+    // Reads the item again and starts a new series of attempts.
+    void refreshItem(const QModelIndex &index);
+
+    bool isArchive(const QModelIndex &index) const;
+    bool isSong(const QModelIndex &index) const;
+    bool isFolder(const QModelIndex &index) const;
+
+    // Tests shorten the time between two attempts.
+    void setRetryInterval(int milliseconds);
+    int retryInterval() const;
+    int queuedItemCount() const { return m_retryQueue.size(); }
+    bool isRetrying() const;
+
+    QFileSystemModel *fileSystemModel() const { return m_fileSystemModel; }
+
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    QStringList mimeTypes() const override;
+    QMimeData *mimeData(const QModelIndexList &indexes) const override;
+    bool canDropMimeData(const QMimeData *data, Qt::DropAction action, int row, int column,
+                         const QModelIndex &parent) const override;
+    bool dropMimeData(const QMimeData *data, Qt::DropAction action, int row, int column,
+                      const QModelIndex &parent) override;
+    Qt::DropActions supportedDropActions() const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+signals:
+    void rootPathChanged(const QString &path);
+    void songArchiveRequest(const QString &dir, const QList<int> &songs);
+    void cardArchiveRequest(const QString &dir);
+
+private:
+    void readItem(ItemData *item) const;
+    void dequeue(ItemData *item) const;
+    void retryItems();
+    bool renameItem(const QString &newName, const QModelIndex &sourceIndex);
+    bool saveItem(const ItemData *item) const;
+    void forgetItem(const QString &path);
+    QString dropFolder(const QModelIndex &parent) const;
+    QString shownName(const ItemData *item) const;
+
+    void onRowsAboutToBeRemoved(const QModelIndex &parent, int first, int last);
+    void onRowsRemoved();
+    void onModelReset();
+
+    QFileSystemModel *m_fileSystemModel;
+    // The cache and the queue change while the views only read: reading an item is a side
+    // effect of looking at it.
+    mutable std::map<QString, std::unique_ptr<ItemData>> m_items;
+    mutable QList<ItemData *> m_retryQueue;
+    int m_itemType = AnyLibrary;
+    QTimer *m_retryTimer;
+    QIcon m_archiveIcon;
+    QIcon m_songIcon;
+    QVector<QString> m_pendingRemovals;
+};
+
+} // namespace ZovaZode

@@ -1,0 +1,66 @@
+// The card archive details window: where the archive lies and when it was made, its name and
+// description to edit, and its songs drawn like the card's. Saving writes the name and
+// description into the archive and renames the file after the new name.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QAction;
+class QDialogButtonBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+
+namespace ZovaZode {
+
+class SongDetailView;
+
+class ArchiveDetailView : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit ArchiveDetailView(QWidget *parent = nullptr);
+    ~ArchiveDetailView() override;
+
+    QString path() const { return m_path; }
+    // Stores the path and fills the window from the archive.
+    void setPath(const QString &path);
+
+    QSize sizeHint() const override;
+
+    QLabel *locationLabel() const { return m_locationLabel; }
+    QLabel *dateLabel() const { return m_dateLabel; }
+    QLineEdit *nameEdit() const { return m_nameEdit; }
+    QPlainTextEdit *descriptionEdit() const { return m_descriptionEdit; }
+    QListWidget *songList() const { return m_songList; }
+    QAction *detailsAction() const { return m_detailsAction; }
+    QMenu *contextMenu() const { return m_contextMenu; }
+    SongDetailView *songDetailView() const { return m_songDetailView; }
+    QDialogButtonBox *buttonBox() const { return m_buttons; }
+
+signals:
+    void saved();
+
+private:
+    void refresh();
+    void save();
+    void showSongDetails(int row);
+    void showContextMenu(const QPoint &position);
+
+    QString m_path;
+    QLabel *m_locationLabel;
+    QLabel *m_dateLabel;
+    QLineEdit *m_nameEdit;
+    QPlainTextEdit *m_descriptionEdit;
+    QListWidget *m_songList;
+    SongDetailView *m_songDetailView;
+    QAction *m_detailsAction;
+    QMenu *m_contextMenu;
+    QDialogButtonBox *m_buttons;
+};
+
+} // namespace ZovaZode

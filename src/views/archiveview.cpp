@@ -1,0 +1,153 @@
+// ArchiveView: the card library page.
+#include "views/archiveview.h"
+
+#include "app/configurationmanager.h"
+#include "models/librarydatamodel.h"
+#include "models/sortedlibrarymodel.h"
+#include "views/prompter.h"
+
+#include <QAction>
+#include <QDebug>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QShortcut>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace ZovaZode {
+
+ArchiveView::ArchiveView(SortedLibraryModel *model, QWidget *parent)
+    : QWidget(parent), m_model(model), m_treeView(new QTreeView(this)), m_folderLabel(new QLabel(this)),
+      m_editNameAction(new QAction(tr("Edit Name..."), this)),
+      m_detailsAction(new QAction(tr("Details..."), this)),
+      m_transferAction(new QAction(tr("Restore To Card"), this)),
+      m_deleteAction(new QAction(tr("Delete"), this)), m_contextMenu(new QMenu(this))
+{
+    m_model->setSortCaseSensitivity(Qt::CaseInsensitive);
+    m_model->sort(0, Qt::AscendingOrder);
+
+    m_treeView->setModel(m_model);
+    m_treeView->setRootIndex(m_model->index(m_model->rootPath()));
+    m_treeView->setDragEnabled(true);
+    m_treeView->setAcceptDrops(true);
+    m_treeView->setDropIndicatorShown(false);
+    m_treeView->setDefaultDropAction(Qt::CopyAction);
+    m_treeView->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    m_treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    for (int column = 1; column <= 3; ++column)
+        m_treeView->hideColumn(column);
+
+    // A long path must not widen the page; the tool tip shows it whole.
+    m_folderLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_folderLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto showFolder = [this](const QString &path) {
+        m_folderLabel->setText(path);
+        m_folderLabel->setToolTip(path);
+    };
+    showFolder(m_model->rootPath());
+    connect(m_model->libraryModel(), &LibraryDataModel::rootPathChanged, this, showFolder);
+
+    auto *changeButton = new QToolButton(this);
+    changeButton->setText(tr("Change"));
+    connect(changeButton, &QToolButton::clicked, this, &ArchiveView::changeFolder);
+
+    auto *folderRow = new QHBoxLayout;
+    folderRow->setContentsMargins(0, 0, 0, 0);
+    folderRow->setSpacing(6);
+    folderRow->addWidget(m_folderLabel, 1);
+    folderRow->addWidget(changeButton);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(folderRow);
+    layout->addWidget(m_treeView, 3);
+
+    auto *deleteShortcut = new QShortcut(QKeySequence::Delete, this);
+    deleteShortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(deleteShortcut, &QShortcut::activated, this, &ArchiveView::deleteRequest);
+
+    connect(m_editNameAction, &QAction::triggered, this, &ArchiveView::editName);
+    m_contextMenu->addAction(m_editNameAction);
+    m_contextMenu->addAction(m_detailsAction);
+    m_contextMenu->addAction(m_transferAction);
+    m_contextMenu->addAction(m_deleteAction);
+
+    connect(m_treeView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        emit selectionChanged();
+        updateActions();
+    });
+    // QAction::trigger() does not look at the enabled state; a folder must not open details.
+    connect(m_treeView, &QTreeView::activated, this, [this] {
+        if (m_detailsAction->isEnabled())
+            m_detailsAction->trigger();
+    });
+    m_treeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_treeView, &QTreeView::customContextMenuRequested, this, &ArchiveView::showContextMenu);
+
+    updateActions();
+}
+
+ArchiveView::~ArchiveView() = default;
+
+QModelIndex ArchiveView::selectedIndex() const
+{
+    const QModelIndexList selected = m_treeView->selectionModel()->selectedIndexes();
+    for (const QModelIndex &index : selected) {
+        if (index.column() == 0)
+            return index;
+    }
+    return selected.isEmpty() ? QModelIndex() : selected.first().sibling(selected.first().row(), 0);
+}
+
+QString ArchiveView::selectedArchivePath() const
+{
+    const QModelIndex index = selectedIndex();
+    return m_model->isArchive(index) ? m_model->filePath(index) : QString();
+}
+
+void ArchiveView::selectPath(const QString &path)
+{
+    const QModelIndex index = m_model->index(path);
+    if (index.isValid())
+        m_treeView->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
+}
+
+void ArchiveView::editName()
+{
+    const QModelIndex current = m_treeView->currentIndex();
+    if (current.isValid())
+        m_treeView->edit(current);
+}
+
+void ArchiveView::changeFolder()
+{
+    const QString folder = Prompter::current()->folder(this, QString(), m_model->rootPath());
+    if (folder.isEmpty())
+        return;
+    if (ConfigurationManager *configuration = ConfigurationManager::instance())
+        configuration->setCardLibraryLocation(folder);
+    else
+        qDebug() << "Library: No configuration to store the card library location in.";
+    m_model->setRootPath(folder);
+    m_treeView->setRootIndex(m_model->index(folder));
+    m_treeView->selectionModel()->clearSelection();
+    m_treeView->selectionModel()->clearCurrentIndex();
+}
+
+void ArchiveView::updateActions()
+{
+    const QModelIndex index = selectedIndex();
+    m_detailsAction->setEnabled(m_model->isArchive(index));
+    const bool unreadable =
+        index.isValid() && !m_model->isFolder(index) && !m_model->isSong(index) && !m_model->isArchive(index);
+    m_editNameAction->setEnabled(!unreadable);
+}
+
+void ArchiveView::showContextMenu(const QPoint &position)
+{
+    if (m_treeView->indexAt(position).isValid())
+        m_contextMenu->popup(m_treeView->viewport()->mapToGlobal(position));
+}
+
+} // namespace ZovaZode
