@@ -402,10 +402,24 @@ void LibrarianView::updateActions()
     const bool LP = !m_libraryView->selectedSongPath().isEmpty();
 
     const std::array<bool, ActionCount> enabled = {
-        true,     O,        W,        O,       W && S,
-        S,        W && S,   W,        A && O,  W && A && AP,
-        A && AS,  A && AS,  A && AS,  !A && S, W && !A && S && LP,
-        !A && LS, !A && LS, !A && LS,
+        true,               // open card
+        O,                  // close card
+        W,                  // edit card name
+        O,                  // show card details
+        W && S,             // edit selected card song name
+        S,                  // show selected card song details
+        W && S,             // clear selected card song
+        W,                  // clear all card songs
+        A && O,             // archive card to library
+        W && A && AP,       // restore card from selected archive
+        A && AS,            // edit selected archive name
+        A && AS,            // show selected archive details
+        A && AS,            // delete selected archive item
+        !A && S,            // copy selected card song to library
+        W && !A && S && LP, // overwrite selected card song with selected library song
+        !A && LS,           // edit selected library item name
+        !A && LS,           // show selected library song details
+        !A && LS,           // delete selected library item
     };
     for (int id = 0; id < ActionCount; ++id)
         m_actions[id]->setEnabled(enabled[id]);
