@@ -4,7 +4,7 @@ target_sources(morvgui PRIVATE mainwindow.h mainwindow.cpp)
 
 add_executable(morv-manager main.cpp)
 target_link_libraries(morv-manager PRIVATE morvgui morvresources)
-install(TARGETS morv-manager RUNTIME DESTINATION bin)
+install(TARGETS morv-manager RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The screenshot driver builds the window itself, so it comes with the window rather than with the
 # command-line tools.

@@ -1,0 +1,66 @@
+// GuideWriter: renders the user guide to an A4 PDF with Qt's own PDF writer: a drawn title page,
+// a table of contents with page numbers, and the text pages with a running chapter title above
+// and the page number below. Needs a QGuiApplication (fonts), created with Qt::AA_Use96Dpi so that
+// the HTML's pixel sizes are 1/96 inch; works on the offscreen platform.
+#pragma once
+
+#include "guidesource.h"
+
+#include <QImage>
+#include <QList>
+#include <QSizeF>
+#include <QString>
+
+class QPainter;
+class QTextDocument;
+
+namespace ZovaZode {
+
+class GuideWriter
+{
+public:
+    struct TitlePage
+    {
+        QString title;    // large, e.g. the program's name
+        QString subtitle; // below it, e.g. "User Guide"
+        QString tagline;  // one sentence on what the program is for
+        QString version;
+        QImage productLogo; // light on dark: drawn on the black band at the top
+        QImage makerLogo;   // light on dark: drawn on the black band at the bottom
+        QImage icon;
+    };
+
+    explicit GuideWriter(const GuideSource &source);
+
+    void setTitlePage(const TitlePage &titlePage) { m_titlePage = titlePage; }
+    // The PDF's title in its metadata and in every page footer.
+    void setDocumentTitle(const QString &title) { m_documentTitle = title; }
+
+    // Writes the whole PDF under a temporary name and renames it into place when complete, so a
+    // failed run never leaves a cut-off guide behind.
+    bool write(const QString &pdfPath);
+
+    QString errorText() const { return m_errorText; }
+    // Of the last write: every page, the title page included.
+    int pageCount() const { return m_pageCount; }
+    // Of the last write: the chapters and sections with the PDF pages they start on.
+    QList<GuideSource::ContentsEntry> contents() const { return m_contents; }
+
+    // The text area of a page, in the 96-per-inch units that the layout works in.
+    static QSizeF bodySize();
+
+private:
+    void layOut(QTextDocument &document, const QString &html) const;
+    QList<GuideSource::ContentsEntry> headings(const QTextDocument &document) const;
+    void drawTitlePage(QPainter &painter) const;
+    void drawBodyPage(QPainter &painter, QTextDocument &document, int page, int pageCount) const;
+
+    GuideSource m_source;
+    TitlePage m_titlePage;
+    QString m_documentTitle;
+    QString m_errorText;
+    int m_pageCount = 0;
+    QList<GuideSource::ContentsEntry> m_contents;
+};
+
+} // namespace ZovaZode
