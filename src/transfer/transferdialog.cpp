@@ -20,7 +20,7 @@ constexpr int kBoldWeight = 75;
 constexpr int kProgressSteps = 1000;
 constexpr int kShowCheckInterval = 200;
 constexpr int kCloseDelay = 400;
-constexpr int kLabelMinimumWidth = 320;
+constexpr int kLabelMinimumWidth = 480;
 // Fraction per millisecond below which a transfer takes longer than half a second.
 constexpr double kSlowRate = 0.002;
 

@@ -37,6 +37,8 @@ LibraryView::LibraryView(SortedLibraryModel *model, QWidget *parent)
     m_treeView->setDefaultDropAction(Qt::CopyAction);
     m_treeView->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
     m_treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // The archive and song pictures stay recognisable, and the rows get room to breathe.
+    m_treeView->setIconSize(QSize(24, 24));
     for (int column = 1; column <= 3; ++column)
         m_treeView->hideColumn(column);
 

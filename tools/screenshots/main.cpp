@@ -1,12 +1,19 @@
 // morv-screenshots OUTPUT_DIR [CARD_FILE]: takes the documentation screenshots of the real window.
-// It answers the open-card prompt with CARD_FILE, triggers the window's own actions and grabs
-// what they show, so the pictures always show the program as it is. Settings are kept in the test
-// area and the libraries in a temporary folder; the user's own are never touched.
+// It answers the open-card prompt with CARD_FILE, fills the two libraries through the window's own
+// archive and copy commands, triggers the window's actions and grabs what they show, so the
+// pictures always show the program as it is. Settings are kept in the test area and the libraries
+// in a temporary folder; the user's own are never touched.
 #include "app/configurationmanager.h"
 #include "app/mainwindow.h"
+#include "domain/sdcard.h"
 #include "models/songlistmodel.h"
+#include "models/sortedlibrarymodel.h"
+#include "transfer/songtransfer.h"
+#include "transfer/transferdialog.h"
+#include "views/archiveview.h"
 #include "views/cardsongsview.h"
 #include "views/librarianview.h"
+#include "views/libraryview.h"
 #include "views/prompter.h"
 
 #include <QAction>
@@ -16,34 +23,47 @@
 #include <QElapsedTimer>
 #include <QItemSelectionModel>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QtDebug>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
 using namespace ZovaZode;
 
-class CardPrompter : public Prompter
+// Answers the open-card prompt with the demo card and each name prompt with the next prepared
+// name, so the window's own commands run without a person at the keyboard.
+class ScriptedPrompter : public Prompter
 {
 public:
-    explicit CardPrompter(const QString &card) : m_card(card) {}
+    explicit ScriptedPrompter(const QString &card) : m_card(card) {}
     QString openFile(QWidget *, const FileRequest &) override { return m_card; }
     QString folder(QWidget *, const QString &, const QString &) override { return QString(); }
-    bool text(QWidget *, const QString &, const QString &, QString *) override { return false; }
+    bool text(QWidget *, const QString &, const QString &, QString *value) override
+    {
+        if (m_names.isEmpty())
+            return false;
+        *value = m_names.takeFirst();
+        return true;
+    }
+    void setNextName(const QString &name) { m_names = QStringList{name}; }
 
 private:
     QString m_card;
+    QStringList m_names;
 };
 
 // Lets layouts, deferred updates and timers settle before a picture is taken.
-void settle()
+void settle(int milliseconds = 400)
 {
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < 400)
+    while (timer.elapsed() < milliseconds)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
@@ -53,16 +73,6 @@ bool save(QWidget *widget, const QString &path)
     const bool saved = widget->grab().save(path);
     std::printf("%s %s\n", saved ? "saved" : "FAILED to save", qPrintable(path));
     return saved;
-}
-
-QAction *findAction(const QList<QAction *> &actions, const QString &text)
-{
-    for (QAction *action : actions) {
-        if (action->text() == text)
-            return action;
-    }
-    std::printf("no action \"%s\"\n", qPrintable(text));
-    return nullptr;
 }
 
 QDialog *visibleDialog()
@@ -75,11 +85,110 @@ QDialog *visibleDialog()
     return nullptr;
 }
 
+bool saveDialog(const QString &path)
+{
+    settle();
+    QDialog *dialog = visibleDialog();
+    if (!dialog) {
+        std::printf("no dialog showed for %s\n", qPrintable(path));
+        return false;
+    }
+    const bool saved = save(dialog, path);
+    dialog->hide();
+    return saved;
+}
+
 QUrl unreachableManifest()
 {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return QUrl(QStringLiteral("http://127.0.0.1:%1/manifest.xml").arg(probe.serverPort()));
+}
+
+// Runs one of the window's transfer commands and waits for its outcome; true on success.
+bool runTransfer(LibrarianView *view, LibrarianView::ActionId id)
+{
+    int finished = 0;
+    int failed = 0;
+    SongTransfer *transfer = view->songTransfer();
+    const auto onFinished = QObject::connect(transfer, &SongTransfer::finished, [&finished] { ++finished; });
+    const auto onFailed = QObject::connect(transfer, &SongTransfer::error, [&failed] { ++failed; });
+    QAction *action = view->action(id);
+    const bool enabled = action->isEnabled();
+    if (enabled)
+        action->trigger();
+    else
+        std::printf("\"%s\" is disabled\n", qPrintable(action->text()));
+
+    QElapsedTimer timer;
+    timer.start();
+    while (enabled && finished + failed == 0 && timer.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QObject::disconnect(onFinished);
+    QObject::disconnect(onFailed);
+    // A slow transfer shows the progress dialog, which closes itself shortly after success.
+    settle(600);
+    if (view->transferDialog()->isVisible())
+        view->transferDialog()->accept();
+    if (finished == 0)
+        std::printf("\"%s\" did not finish\n", qPrintable(action->text()));
+    return finished > 0;
+}
+
+void selectCardSong(LibrarianView *view, int row)
+{
+    view->cardSongsView()->selectionModel()->setCurrentIndex(view->songListModel()->index(row, 0),
+                                                             QItemSelectionModel::ClearAndSelect);
+}
+
+// Selects the library item in `row` of the tree's top level (folders come first).
+void selectLibraryRow(QTreeView *tree, int row)
+{
+    const QModelIndex index = tree->model()->index(row, 0, tree->rootIndex());
+    tree->selectionModel()->setCurrentIndex(index,
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+// The slot whose song uses the most parts: the richest picture of the part states.
+int richestCardSong(const SongListModel *model)
+{
+    int best = 0;
+    int bestParts = -1;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        int used = 0;
+        for (const QVariant &state : model->index(row, 0).data(SongListModel::PartsRole).toList())
+            used += state.toInt() != 0;
+        if (used > bestParts) {
+            best = row;
+            bestParts = used;
+        }
+    }
+    return best;
+}
+
+// Shows the progress dialog as it looks part way through archiving the card, by feeding it the
+// reports the worker sends, then lets it end as a cancelled transfer so nothing is written.
+bool saveTransferDialog(LibrarianView *view, const QString &cardPath, const QString &path)
+{
+    auto request = std::make_shared<SongTransfer::Request>();
+    request->source.kind = SongTransfer::Endpoint::Card;
+    request->source.path = cardPath;
+    request->destination.kind = SongTransfer::Endpoint::ArchiveFile;
+    request->destination.path =
+        QDir(view->cardLibraryModel()->rootPath()).filePath(QStringLiteral("Before the Tour.mlad"));
+
+    SongTransfer *transfer = view->songTransfer();
+    TransferDialog *dialog = view->transferDialog();
+    emit transfer->started(request.get());
+    emit transfer->progress(4, 0.42f, request.get());
+    dialog->show();
+    const bool saved = save(dialog, path);
+
+    request->cancelled.exchange(true);
+    emit transfer->error(request.get());
+    settle(100);
+    dialog->accept();
+    return saved;
 }
 
 } // namespace
@@ -104,16 +213,17 @@ int main(int argc, char *argv[])
     QDir().mkpath(output.path());
 
     QStandardPaths::setTestModeEnabled(true);
-    QTemporaryDir libraries;
+    QTemporaryDir libraries(QDir::temp().filePath(QStringLiteral("morv-XXXXXX")));
     ConfigurationManager configuration;
     configuration.setCardLibraryLocation(libraries.filePath(QStringLiteral("Morv+ Card Library")));
     configuration.setSongLibraryLocation(libraries.filePath(QStringLiteral("Morv+ Song Library")));
     configuration.setSdCardLocation(QString());
     configuration.setManifestUrl(unreachableManifest());
-    QDir().mkpath(configuration.cardLibraryLocation());
-    QDir().mkpath(configuration.songLibraryLocation());
+    // A folder in each library shows how folders sort before the items.
+    QDir().mkpath(QDir(configuration.cardLibraryLocation()).filePath(QStringLiteral("Older Cards")));
+    QDir().mkpath(QDir(configuration.songLibraryLocation()).filePath(QStringLiteral("Practice")));
 
-    CardPrompter prompter(card);
+    ScriptedPrompter prompter(card);
     Prompter::install(&prompter);
 
     int failures = 0;
@@ -122,35 +232,61 @@ int main(int argc, char *argv[])
         window.resize(window.sizeHint());
         window.show();
         failures += !save(&window, output.filePath(QStringLiteral("main-window-no-card.png")));
+        LibrarianView *view = window.librarianView();
 
         if (card.isEmpty()) {
             std::printf("no card given: skipping the card screenshots\n");
-        } else if (QAction *open =
-                       findAction(window.librarianView()->cardActions(), QStringLiteral("Open Card..."))) {
-            open->trigger();
-            failures += !save(&window, output.filePath(QStringLiteral("main-window-demo-card.png")));
-
-            auto *songs = window.findChild<CardSongsView *>();
-            auto *model = songs ? qobject_cast<SongListModel *>(songs->model()) : nullptr;
-            int row = 0;
-            while (model && row + 1 < model->rowCount() && model->isEmptySong(row))
-                ++row;
-            QAction *details = findAction(window.librarianView()->cardActions(),
-                                          QStringLiteral("Show Selected Card Song Details..."));
-            if (model && details) {
-                songs->selectionModel()->setCurrentIndex(model->index(row, 0),
-                                                         QItemSelectionModel::ClearAndSelect);
-                details->trigger();
-                settle();
-                QDialog *dialog = visibleDialog();
-                if (!dialog)
-                    std::printf("the song details dialog did not show\n");
-                failures += !dialog || !save(dialog, output.filePath(QStringLiteral("song-details.png")));
-            } else {
+        } else {
+            view->action(LibrarianView::OpenCardAction)->trigger();
+            settle();
+            if (!view->card() || !view->card()->isOpen()) {
+                std::printf("the demo card did not open\n");
                 ++failures;
             }
-        } else {
-            ++failures;
+
+            // Two archives of the card: under its own name, then under a name given at the prompt.
+            view->tabs()->setCurrentWidget(view->archiveView());
+            failures += !runTransfer(view, LibrarianView::ArchiveCardAction);
+            prompter.setNextName(QStringLiteral("Spring Gigs 2024"));
+            failures += !runTransfer(view, LibrarianView::ArchiveCardAction);
+
+            // A few card songs copied into the song library.
+            view->tabs()->setCurrentWidget(view->libraryView());
+            SongListModel *songs = view->songListModel();
+            for (int row = 0, copied = 0; row < songs->rowCount() && copied < 4; ++row) {
+                if (songs->isEmptySong(row))
+                    continue;
+                selectCardSong(view, row);
+                failures += !runTransfer(view, LibrarianView::CopyCardSongToLibraryAction);
+                ++copied;
+            }
+
+            const int song = richestCardSong(songs);
+            selectCardSong(view, song);
+            settle(1000);
+            selectLibraryRow(view->libraryView()->treeView(), 2);
+            failures += !save(view->tabs(), output.filePath(QStringLiteral("song-library.png")));
+
+            view->tabs()->setCurrentWidget(view->archiveView());
+            settle(1000);
+            selectLibraryRow(view->archiveView()->treeView(), 1);
+            failures += !save(view->tabs(), output.filePath(QStringLiteral("card-library.png")));
+            // The selected song shows in the highlight colour only while its list has the focus.
+            QApplication::setActiveWindow(&window);
+            view->cardSongsView()->setFocus();
+            failures += !save(&window, output.filePath(QStringLiteral("main-window-card.png")));
+
+            view->action(LibrarianView::ShowCardSongDetailsAction)->trigger();
+            failures += !saveDialog(output.filePath(QStringLiteral("song-details.png")));
+
+            view->action(LibrarianView::ShowCardDetailsAction)->trigger();
+            failures += !saveDialog(output.filePath(QStringLiteral("card-details.png")));
+
+            view->action(LibrarianView::ShowArchiveDetailsAction)->trigger();
+            failures += !saveDialog(output.filePath(QStringLiteral("archive-details.png")));
+
+            failures += !saveTransferDialog(view, view->card()->path(),
+                                            output.filePath(QStringLiteral("transfer-dialog.png")));
         }
     }
     Prompter::install(nullptr);
