@@ -1,0 +1,164 @@
+// Fault injection through the stream layer; see faultstream.h.
+#include "faultstream.h"
+
+#include <utility>
+
+namespace ZovaZode::TestSupport {
+
+namespace {
+
+using State = FaultInjector::State;
+
+// Counts the call and tells whether it is one that must fail.
+bool strikes(State &state, StreamCall call, carddata::OpenMode mode = carddata::OpenMode::Read)
+{
+    ++state.calls[size_t(call)];
+    if (!FaultInjector::applies(state.kind, call, mode))
+        return false;
+    const int64_t index = ++state.applicable;
+    const bool fail =
+        state.failAt > 0 && (state.mode == FaultMode::Once ? index == state.failAt : index >= state.failAt);
+    if (fail)
+        ++state.injected;
+    return fail;
+}
+
+class FaultyStream final : public carddata::Stream
+{
+public:
+    FaultyStream(std::unique_ptr<carddata::Stream> inner, std::shared_ptr<State> state)
+        : m_inner(std::move(inner)), m_state(std::move(state))
+    {
+        ++m_state->live;
+    }
+    ~FaultyStream() override { --m_state->live; }
+
+    bool seek(int64_t position) override
+    {
+        if (strikes(*m_state, StreamCall::Seek))
+            return false;
+        return m_inner->seek(position);
+    }
+
+    size_t read(void *buffer, size_t size) override
+    {
+        if (strikes(*m_state, StreamCall::Read))
+            return m_state->kind == FaultKind::ShortRead ? m_inner->read(buffer, size / 2) : 0;
+        return m_inner->read(buffer, size);
+    }
+
+    size_t write(const void *buffer, size_t size) override
+    {
+        if (strikes(*m_state, StreamCall::Write))
+            return m_state->kind == FaultKind::ShortWrite ? m_inner->write(buffer, size / 2) : 0;
+        return m_inner->write(buffer, size);
+    }
+
+    int64_t size() override { return m_inner->size(); }
+
+    bool flush() override
+    {
+        if (strikes(*m_state, StreamCall::Flush))
+            return false;
+        return m_inner->flush();
+    }
+
+    bool commit() override
+    {
+        if (strikes(*m_state, StreamCall::Commit))
+            return false;
+        return m_inner->commit();
+    }
+
+    bool close() override
+    {
+        // A failed close still releases the file, as fclose() does.
+        const bool fail = strikes(*m_state, StreamCall::Close);
+        const bool closed = m_inner->close();
+        return closed && !fail;
+    }
+
+private:
+    std::unique_ptr<carddata::Stream> m_inner;
+    std::shared_ptr<State> m_state;
+};
+
+} // namespace
+
+const char *faultKindName(FaultKind kind)
+{
+    switch (kind) {
+    case FaultKind::NoSpace:
+        return "no space";
+    case FaultKind::IoError:
+        return "I/O error";
+    case FaultKind::ReadOnly:
+        return "read-only";
+    case FaultKind::DeviceGone:
+        return "device gone";
+    case FaultKind::ShortRead:
+        return "short read";
+    case FaultKind::ShortWrite:
+        return "short write";
+    }
+    return "?";
+}
+
+const char *faultModeName(FaultMode mode)
+{
+    return mode == FaultMode::Once ? "once" : "from N on";
+}
+
+const char *streamCallName(StreamCall call)
+{
+    static const char *const names[kStreamCallKinds] = {"open",  "seek",   "read", "write",
+                                                        "flush", "commit", "close"};
+    return names[size_t(call)];
+}
+
+FaultInjector::FaultInjector() : m_state(std::make_shared<State>()) {}
+
+void FaultInjector::arm(FaultKind kind, FaultMode mode, int64_t failAt)
+{
+    const int live = m_state->live;
+    *m_state = State();
+    m_state->kind = kind;
+    m_state->mode = mode;
+    m_state->failAt = failAt;
+    m_state->live = live;
+}
+
+bool FaultInjector::applies(FaultKind kind, StreamCall call, carddata::OpenMode mode)
+{
+    switch (kind) {
+    case FaultKind::IoError:
+    case FaultKind::DeviceGone:
+        return true;
+    case FaultKind::NoSpace:
+        return call == StreamCall::Write || call == StreamCall::Flush || call == StreamCall::Commit ||
+               (call == StreamCall::Open && mode == carddata::OpenMode::Create);
+    case FaultKind::ReadOnly:
+        return call == StreamCall::Write || call == StreamCall::Flush || call == StreamCall::Commit ||
+               (call == StreamCall::Open && mode != carddata::OpenMode::Read);
+    case FaultKind::ShortRead:
+        return call == StreamCall::Read;
+    case FaultKind::ShortWrite:
+        return call == StreamCall::Write;
+    }
+    return false;
+}
+
+carddata::StreamOpener FaultInjector::wrap(carddata::StreamOpener inner) const
+{
+    return [state = m_state, inner = std::move(inner)](const std::string &path, carddata::OpenMode mode) {
+        if (strikes(*state, StreamCall::Open, mode))
+            return std::unique_ptr<carddata::Stream>();
+        std::unique_ptr<carddata::Stream> stream =
+            inner ? inner(path, mode) : carddata::openFileStream(path, mode);
+        if (!stream)
+            return std::unique_ptr<carddata::Stream>();
+        return std::unique_ptr<carddata::Stream>(new FaultyStream(std::move(stream), state));
+    };
+}
+
+} // namespace ZovaZode::TestSupport
