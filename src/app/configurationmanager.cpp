@@ -17,6 +17,8 @@ const QString CardLibraryKey = QStringLiteral("card_library/location");
 const QString SongLibraryKey = QStringLiteral("song_library/location");
 const QString SdCardKey = QStringLiteral("sd_card/location");
 const QString ManifestUrlKey = QStringLiteral("update/manifest-url");
+const QString SafetyCopiesEnabledKey = QStringLiteral("safety_copies/enabled");
+const QString SafetyCopyLimitKey = QStringLiteral("safety_copies/limit");
 const QString VersionKey = QStringLiteral("version");
 
 QString documentsFolderJoined(const QString &folderName)
@@ -118,6 +120,29 @@ QUrl ConfigurationManager::defaultManifestUrl()
 {
     return QUrl(QStringLiteral("https://downloads.selkanor.com/morv-manager/update-manifest.xml"),
                 QUrl::TolerantMode);
+}
+
+bool ConfigurationManager::safetyCopiesEnabled() const
+{
+    return m_settings->value(SafetyCopiesEnabledKey, true).toBool();
+}
+
+void ConfigurationManager::setSafetyCopiesEnabled(bool enabled)
+{
+    m_settings->setValue(SafetyCopiesEnabledKey, enabled);
+}
+
+int ConfigurationManager::safetyCopyLimit() const
+{
+    bool ok = false;
+    const int limit = m_settings->value(SafetyCopyLimitKey, DefaultSafetyCopyLimit).toInt(&ok);
+    // Keeping none would prune the copy just made before anyone could restore it.
+    return ok && limit >= 1 ? limit : DefaultSafetyCopyLimit;
+}
+
+void ConfigurationManager::setSafetyCopyLimit(int limit)
+{
+    m_settings->setValue(SafetyCopyLimitKey, limit);
 }
 
 } // namespace ZovaZode

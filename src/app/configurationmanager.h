@@ -44,6 +44,13 @@ public:
     void setManifestUrl(const QUrl &url);
     void resetManifestUrl();
 
+    // Copies of what a destructive card operation overwrites, kept in the card library.
+    bool safetyCopiesEnabled() const;
+    void setSafetyCopiesEnabled(bool enabled);
+    int safetyCopyLimit() const;
+    void setSafetyCopyLimit(int limit);
+    static constexpr int DefaultSafetyCopyLimit = 20;
+
     static QString defaultCardLibraryLocation();
     static QString defaultSongLibraryLocation();
     static QUrl defaultManifestUrl();

@@ -8,6 +8,7 @@
 #include "update/updatemanifestparser.h"
 #include "views/librarianview.h"
 #include "views/prompter.h"
+#include "views/settingsdialog.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -181,6 +182,13 @@ void MainWindow::buildMenus()
     });
 
     fileMenu->addSeparator();
+    QAction *settingsAction = fileMenu->addAction(tr("Settings..."));
+    settingsAction->setMenuRole(QAction::NoRole);
+    connect(settingsAction, &QAction::triggered, this, [this] {
+        auto *dialog = new SettingsDialog(this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->open();
+    });
     QAction *checkAction = fileMenu->addAction(tr("Check for Morv Manager Updates"));
     checkAction->setMenuRole(QAction::NoRole);
     connect(checkAction, &QAction::triggered, this, &MainWindow::checkAppUpdatesRequest);
@@ -191,6 +199,8 @@ void MainWindow::buildMenus()
 
     QMenu *cardMenu = menuBar()->addMenu(tr("&Card"));
     cardMenu->addActions(m_librarianView->cardActions());
+    cardMenu->addSeparator();
+    cardMenu->addAction(m_librarianView->verifyCardAction());
     QMenu *libraryMenu = menuBar()->addMenu(tr("&Library"));
     libraryMenu->addActions(m_librarianView->libraryActions());
 

@@ -42,6 +42,11 @@ public:
         Endpoint destination;
         // Set by the user-interface thread; the worker polls it at every progress report.
         std::atomic<bool> cancelled{false};
+        // Read back what was written and compare it with the source before reporting success.
+        bool verify = false;
+        // 0 while transferring, 1 while verifying; written by the worker before the progress
+        // reports of that phase, whose fractions restart from 0.
+        std::atomic<int> phase{0};
         // Why the request failed, written by the worker before it posts the "error" report
         // (the report's delivery orders it before any read on the user-interface thread).
         QString errorText;

@@ -4,10 +4,16 @@
 // the library views do not list, and moves it into place only once the archive is complete
 // and committed to disk. A failed or cancelled request thus never leaves a half-written file
 // under a library name, and never replaces a file that appeared under that name meanwhile.
+//
+// A request asking for verification is read back through fresh read-only handles once its
+// files are closed, and compared with its source; a new file that differs is never renamed into
+// place, so it is removed like any failed one.
 #include "transfer/songtransferworker.h"
 
 #include "domain/sdcard.h"
 #include "domain/songarchive.h"
+
+#include "carddata/compare.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -49,6 +55,17 @@ int renameNoReplace(const QByteArray &from, const QByteArray &to)
     if (::access(to.constData(), F_OK) == 0)
         return EEXIST;
     return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+}
+
+// The comparison's text without the name of the library function that made it.
+QString comparisonText()
+{
+    QString text = QString::fromLocal8Bit(mlsdGetErrorString());
+    for (const char *prefix : {"mlsdCompareArchiveSong: ", "mlsdCompareArchiveCard: "}) {
+        if (text.startsWith(QLatin1String(prefix)))
+            return text.mid(int(std::strlen(prefix)));
+    }
+    return text;
 }
 
 // So that a finished library file survives a power cut as a directory entry, too.
@@ -202,6 +219,8 @@ void SongTransferWorker::archiveCard(const RequestEvent &event)
         archive.setName(request.destination.name);
     }
     archive.close();
+    if (request.verify)
+        verifyCard(event, request.source.path, file.partialPath(), !request.destination.name.isEmpty());
     file.commit();
 }
 
@@ -216,6 +235,9 @@ void SongTransferWorker::restoreCard(const RequestEvent &event)
     });
     // Closing now, rather than in the destructor, reports a header that did not reach the card.
     card.close();
+    archive.close();
+    if (request.verify)
+        verifyCard(event, request.destination.path, request.source.path, false);
 }
 
 void SongTransferWorker::restoreSong(const RequestEvent &event)
@@ -229,6 +251,10 @@ void SongTransferWorker::restoreSong(const RequestEvent &event)
     };
     archive.restoreSong(request.source.song, card, request.destination.song);
     card->close();
+    archive.close();
+    if (request.verify)
+        verifySong(event, request.destination.path, request.destination.song, request.source.path,
+                   request.source.song, false);
 }
 
 bool SongTransferWorker::archiveSong(const RequestEvent &event)
@@ -236,7 +262,8 @@ bool SongTransferWorker::archiveSong(const RequestEvent &event)
     const SongTransfer::Request &request = *event.request();
     if (request.destination.song >= 0) {
         qCritical() << "Transfer: Can not add song to archive in position other than the last.";
-        event.request()->errorText = QStringLiteral("Can not add song to archive in position other than the last.");
+        event.request()->errorText =
+            QStringLiteral("Can not add song to archive in position other than the last.");
         post(event, SongTransfer::ErrorEventType);
         return false;
     }
@@ -256,9 +283,90 @@ bool SongTransferWorker::archiveSong(const RequestEvent &event)
         info.name = request.destination.name;
         archive.writeSongInfo(song, info);
     }
+    const int archivedSong = archive.songCount() - 1;
     archive.close();
+    if (request.verify)
+        verifySong(event, request.source.path, request.source.song, file.partialPath(), archivedSong,
+                   !request.destination.name.isEmpty());
     file.commit();
     return true;
+}
+
+namespace {
+
+struct VerifyHandles
+{
+    std::unique_ptr<SdCardHandle, SdCardHandleCloser> card;
+    std::unique_ptr<ArchiveHandle, ArchiveHandleCloser> archive;
+};
+
+// Fresh read-only handles, so that the comparison reads what reached the files rather than
+// anything a writer still holds in memory.
+VerifyHandles openForVerify(const QString &cardPath, const QString &archivePath)
+{
+    VerifyHandles handles;
+    handles.card.reset(mlsdOpenSDCard(QFile::encodeName(cardPath).constData(), 0));
+    if (!handles.card)
+        throw std::runtime_error(std::string("Verification failed: could not open the card again: ") +
+                                 mlsdGetErrorString());
+    const std::wstring widePath = archivePath.toStdWString();
+    handles.archive.reset(mlsdOpenArchiveW(widePath.c_str(), 0, 0));
+    if (!handles.archive)
+        throw std::runtime_error(std::string("Verification failed: could not open the archive again: ") +
+                                 mlsdGetErrorString());
+    return handles;
+}
+
+} // namespace
+
+void SongTransferWorker::verifyCard(const RequestEvent &event, const QString &cardPath,
+                                    const QString &archivePath, bool renamed)
+{
+    qDebug() << "Transfer: Verifying card against:" << archivePath;
+    event.request()->phase.store(1);
+    VerifyHandles handles = openForVerify(cardPath, archivePath);
+    struct Context
+    {
+        SongTransferWorker *worker;
+        const RequestEvent *event;
+    } context{this, &event};
+    const CardProgressCallback progress{
+        [](int32_t song, int32_t songCount, int32_t done, int32_t total, void *data) {
+            auto *c = static_cast<Context *>(data);
+            return c->worker->reportCardProgress(*c->event, song, songCount, done, total) ? 1 : 0;
+        },
+        &context};
+    if (mlsdCompareArchiveCard(handles.card.get(), handles.archive.get(), &progress,
+                               renamed ? CompareIgnoreName : CompareIgnoreNone) != 0)
+        throw std::runtime_error(verificationFailure(event));
+}
+
+void SongTransferWorker::verifySong(const RequestEvent &event, const QString &cardPath, int cardSong,
+                                    const QString &archivePath, int archiveSong, bool renamed)
+{
+    qDebug() << "Transfer: Verifying song against:" << archivePath;
+    event.request()->phase.store(1);
+    VerifyHandles handles = openForVerify(cardPath, archivePath);
+    struct Context
+    {
+        SongTransferWorker *worker;
+        const RequestEvent *event;
+    } context{this, &event};
+    const ProgressCallback progress{[](int32_t done, int32_t total, void *data) {
+                                        auto *c = static_cast<Context *>(data);
+                                        return c->worker->reportSongProgress(*c->event, done, total) ? 1 : 0;
+                                    },
+                                    &context};
+    if (mlsdCompareArchiveSong(handles.card.get(), handles.archive.get(), cardSong, archiveSong, &progress,
+                               renamed ? CompareIgnoreName : CompareIgnoreNone) != 0)
+        throw std::runtime_error(verificationFailure(event));
+}
+
+std::string SongTransferWorker::verificationFailure(const RequestEvent &event) const
+{
+    if (stopRequested(event))
+        return "Verification was cancelled; the copy was not checked.";
+    return "Verification failed: " + comparisonText().toStdString();
 }
 
 bool SongTransferWorker::stopRequested(const RequestEvent &event) const

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <memory>
+#include <string>
 
 namespace ZovaZode {
 
@@ -51,6 +52,14 @@ private:
     void restoreCard(const RequestEvent &event);
     void restoreSong(const RequestEvent &event);
     bool archiveSong(const RequestEvent &event);
+
+    // Reads back a finished transfer and compares it with its source; throws a
+    // std::runtime_error "Verification failed: ..." on a difference.
+    void verifyCard(const RequestEvent &event, const QString &cardPath, const QString &archivePath,
+                    bool renamed);
+    void verifySong(const RequestEvent &event, const QString &cardPath, int cardSong,
+                    const QString &archivePath, int archiveSong, bool renamed);
+    std::string verificationFailure(const RequestEvent &event) const;
 
     // The progress callables of SongArchive; true asks the running operation to stop.
     bool reportCardProgress(const RequestEvent &event, int song, int songCount, int done, int total);

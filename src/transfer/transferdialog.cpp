@@ -4,6 +4,7 @@
 #include "transfer/modaleventfilter.h"
 
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -23,6 +24,10 @@ constexpr int kCloseDelay = 400;
 constexpr int kLabelMinimumWidth = 480;
 // Fraction per millisecond below which a transfer takes longer than half a second.
 constexpr double kSlowRate = 0.002;
+// Speed and time left are guesses until a phase has run this long.
+constexpr qint64 kRateDelay = 1000;
+constexpr double kBytesPerMegabyte = 1000000.0;
+const char kVerificationPrefix[] = "Verification failed: ";
 
 QLabel *boldLabel(const QString &text, QWidget *parent)
 {
@@ -38,7 +43,7 @@ QLabel *boldLabel(const QString &text, QWidget *parent)
 TransferDialog::TransferDialog(SongTransfer *transfer, QWidget *parent)
     : QDialog(parent), m_sourceHeading(boldLabel(QStringLiteral("Source:"), this)),
       m_destinationHeading(boldLabel(QStringLiteral("Destination:"), this)), m_sourceLabel(new QLabel(this)),
-      m_destinationLabel(new QLabel(this)), m_statusLabel(new QLabel(this)),
+      m_destinationLabel(new QLabel(this)), m_statusLabel(new QLabel(this)), m_rateLabel(new QLabel(this)),
       m_progressBar(new QProgressBar(this)),
       m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this)),
       m_showTimer(new QTimer(this)), m_closeTimer(new QTimer(this)),
@@ -50,7 +55,10 @@ TransferDialog::TransferDialog(SongTransfer *transfer, QWidget *parent)
     m_sourceLabel->setMinimumWidth(kLabelMinimumWidth);
     m_destinationLabel->setMinimumWidth(kLabelMinimumWidth);
     m_statusLabel->setAlignment(Qt::AlignHCenter);
+    // A failed verification names the place that differs, which can be a long line.
+    m_statusLabel->setWordWrap(true);
     m_statusLabel->setMargin(20);
+    m_rateLabel->setAlignment(Qt::AlignHCenter);
     m_progressBar->setRange(0, kProgressSteps);
     m_progressBar->setValue(0);
 
@@ -61,6 +69,7 @@ TransferDialog::TransferDialog(SongTransfer *transfer, QWidget *parent)
     layout->addWidget(m_destinationLabel);
     layout->addWidget(m_statusLabel);
     layout->addWidget(m_progressBar);
+    layout->addWidget(m_rateLabel);
     layout->addStretch(1);
     layout->addWidget(m_buttons);
 
@@ -74,7 +83,12 @@ TransferDialog::TransferDialog(SongTransfer *transfer, QWidget *parent)
     connect(transfer, &SongTransfer::error, this, &TransferDialog::onError);
     connect(m_buttons, &QDialogButtonBox::accepted, this, &TransferDialog::accept);
     connect(m_buttons, &QDialogButtonBox::rejected, this, &TransferDialog::onCancel);
-    connect(m_showTimer, &QTimer::timeout, this, [this] { checkVisibility(m_clock.elapsed()); });
+    connect(m_showTimer, &QTimer::timeout, this, [this] {
+        checkVisibility(m_clock.elapsed());
+        updateRate(m_phaseClock.elapsed());
+    });
+    // The byte counts travel in the worker's reports, which the signals do not carry on.
+    transfer->installEventFilter(this);
     connect(m_closeTimer, &QTimer::timeout, this, &TransferDialog::close);
 }
 
@@ -111,6 +125,74 @@ void TransferDialog::checkVisibility(qint64 elapsedMs)
         show();
 }
 
+QString TransferDialog::timeLeftText(qint64 seconds)
+{
+    if (seconds < 60)
+        return QStringLiteral("about %1 s left").arg(qMax<qint64>(seconds, 0));
+    if (seconds < 3600)
+        return QStringLiteral("about %1 min %2 s left").arg(seconds / 60).arg(seconds % 60);
+    return QStringLiteral("about %1 h %2 min left").arg(seconds / 3600).arg(seconds / 60 % 60);
+}
+
+QString TransferDialog::rateText(qint64 bytes, float fraction, qint64 elapsedMs)
+{
+    if (elapsedMs < kRateDelay)
+        return QString();
+    const double seconds = double(elapsedMs) / 1000.0;
+    QString text = QStringLiteral("%1 MB/s").arg(double(bytes) / kBytesPerMegabyte / seconds, 0, 'f', 1);
+    if (fraction > 0.0f && fraction <= 1.0f) {
+        const double left = seconds * (1.0 - double(fraction)) / double(fraction);
+        text += QStringLiteral(", ") + timeLeftText(qint64(std::llround(left)));
+    }
+    return text;
+}
+
+void TransferDialog::updateRate(qint64 elapsedMs)
+{
+    if (m_running)
+        m_rateLabel->setText(rateText(phaseBytes(), m_fraction, elapsedMs));
+}
+
+bool TransferDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Type(SongTransfer::ProgressEventType)) {
+        if (const auto *report = dynamic_cast<const SongTransfer::ProgressEvent *>(event)) {
+            if (report->request().get() == m_current)
+                countBytes(*report);
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TransferDialog::countBytes(const SongTransfer::ProgressEvent &report)
+{
+    followPhase(m_current);
+    // A whole-card transfer counts each song from 0 again.
+    if (report.song() != m_song) {
+        if (m_song >= 0)
+            m_bytesBefore += m_songTotal;
+        m_song = report.song();
+    }
+    m_songDone = qMax(0, report.done());
+    m_songTotal = qMax(0, report.total());
+}
+
+void TransferDialog::followPhase(const SongTransfer::Request *request)
+{
+    if (!request || request->phase.load() == m_phase)
+        return;
+    m_phase = request->phase.load();
+    m_bytesBefore = 0;
+    m_songDone = 0;
+    m_songTotal = 0;
+    m_song = -1;
+    m_fraction = 0.0f;
+    m_progressBar->setValue(0);
+    m_rateLabel->clear();
+    m_statusLabel->setText(QStringLiteral("Verifying..."));
+    m_phaseClock.restart();
+}
+
 void TransferDialog::onStarted(SongTransfer::Request *request)
 {
     m_current = request;
@@ -124,6 +206,12 @@ void TransferDialog::onStarted(SongTransfer::Request *request)
     m_statusLabel->setText(QStringLiteral("In progress..."));
     m_fraction = 0.0f;
     m_progressBar->setValue(0);
+    m_rateLabel->clear();
+    m_phase = 0;
+    m_bytesBefore = 0;
+    m_songDone = 0;
+    m_songTotal = 0;
+    m_song = -1;
 
     const bool toCard = request->destination.kind == SongTransfer::Endpoint::Card;
     if (request->source.song < 0 && request->destination.song < 0)
@@ -135,12 +223,15 @@ void TransferDialog::onStarted(SongTransfer::Request *request)
     m_closeTimer->stop();
     m_showTimer->start();
     m_clock.restart();
+    m_phaseClock.restart();
 }
 
 void TransferDialog::onProgress(int song, float fraction, SongTransfer::Request *request)
 {
+    if (request && request == m_current)
+        followPhase(request);
     m_fraction = fraction;
-    if (request && request->source.song < 0)
+    if (request && m_phase == 0 && request->source.song < 0)
         m_statusLabel->setText(QStringLiteral("Song # %1").arg(song + 1));
     // The bar ignores values outside its range; a stray fraction must not freeze it.
     const double steps = std::trunc(double(fraction) * kProgressSteps);
@@ -164,6 +255,9 @@ void TransferDialog::onError(SongTransfer::Request *request)
     m_showTimer->stop();
     if (request->cancelled.load()) {
         m_statusLabel->setText(QStringLiteral("Cancelled."));
+    } else if (request->errorText.startsWith(QLatin1String(kVerificationPrefix))) {
+        m_statusLabel->setText(QStringLiteral("Verification failed: the copy differs from the original.\n") +
+                               request->errorText);
     } else if (request->destination.kind == SongTransfer::Endpoint::Card) {
         m_statusLabel->setText(QStringLiteral("An error occured.\n"
                                               "This may be due to SD card write protection.\n"
@@ -187,6 +281,7 @@ void TransferDialog::onCancel()
 void TransferDialog::endTransfer()
 {
     m_running = false;
+    m_rateLabel->clear();
     m_buttons->button(QDialogButtonBox::Ok)->show();
     m_buttons->button(QDialogButtonBox::Cancel)->hide();
     m_filter->remove();

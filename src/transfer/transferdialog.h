@@ -36,12 +36,25 @@ public:
 
     // The check the show timer runs, with the time since the start.
     void checkVisibility(qint64 elapsedMs);
+    // Refreshes the speed and time-left line from the bytes and fraction of the current phase,
+    // `elapsedMs` after the phase began; the show timer runs it too.
+    void updateRate(qint64 elapsedMs);
+    // "12.3 MB/s, about 1 min 20 s left"; empty before a phase has run for a second.
+    static QString rateText(qint64 bytes, float fraction, qint64 elapsedMs);
+    // "about 45 s left", "about 1 min 20 s left", "about 2 h 5 min left".
+    static QString timeLeftText(qint64 seconds);
+
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     bool isRunning() const { return m_running; }
     SongTransfer::Request *currentRequest() const { return m_current; }
     QLabel *sourceLabel() const { return m_sourceLabel; }
     QLabel *destinationLabel() const { return m_destinationLabel; }
     QLabel *statusLabel() const { return m_statusLabel; }
+    QLabel *rateLabel() const { return m_rateLabel; }
+    // 0 while transferring, 1 while reading back what was written.
+    int phase() const { return m_phase; }
+    qint64 phaseBytes() const { return m_bytesBefore + m_songDone; }
     QProgressBar *progressBar() const { return m_progressBar; }
     QDialogButtonBox *buttonBox() const { return m_buttons; }
     QTimer *showTimer() const { return m_showTimer; }
@@ -55,18 +68,28 @@ private:
     void onError(SongTransfer::Request *request);
     void onCancel();
     void endTransfer();
+    void followPhase(const SongTransfer::Request *request);
+    void countBytes(const SongTransfer::ProgressEvent &report);
 
     QLabel *m_sourceHeading;
     QLabel *m_destinationHeading;
     QLabel *m_sourceLabel;
     QLabel *m_destinationLabel;
     QLabel *m_statusLabel;
+    QLabel *m_rateLabel;
     QProgressBar *m_progressBar;
     QDialogButtonBox *m_buttons;
     bool m_running = false;
     SongTransfer::Request *m_current = nullptr;
     float m_fraction = 0.0f;
     QElapsedTimer m_clock;
+    QElapsedTimer m_phaseClock;
+    int m_phase = 0;
+    // Audio bytes of the songs finished in this phase, and of the song under way.
+    qint64 m_bytesBefore = 0;
+    qint64 m_songDone = 0;
+    qint64 m_songTotal = 0;
+    int m_song = -1;
     QTimer *m_showTimer;
     QTimer *m_closeTimer;
     ModalEventFilter *m_filter;

@@ -9,6 +9,7 @@
 #include "domain/cardrecords.h"
 #include "domain/defaultnames.h"
 #include "domain/notifier.h"
+#include "domain/safetycopies.h"
 #include "domain/sdcard.h"
 #include "domain/song.h"
 #include "models/librarydatamodel.h"
@@ -26,6 +27,7 @@
 #include "views/sdcarditemdelegate.h"
 #include "views/showcentred.h"
 #include "views/songdetailview.h"
+#include "views/verifydialog.h"
 
 #include <QAction>
 #include <QDebug>
@@ -35,6 +37,7 @@
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMenu>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QTreeView>
@@ -227,6 +230,7 @@ LibrarianView::LibrarianView(QWidget *parent) : QWidget(parent), m_card(std::mak
     layout->addLayout(row);
 
     createActions();
+    createVerifyActions();
     connect(m_archiveView, &ArchiveView::deleteRequest, this, &LibrarianView::deleteSelectedArchiveItem);
     connect(m_libraryView, &LibraryView::deleteRequest, this, &LibrarianView::deleteSelectedLibraryItem);
 
@@ -362,6 +366,25 @@ void LibrarianView::createActions()
                            m_actions[15], m_actions[16], m_actions[17]};
 }
 
+void LibrarianView::createVerifyActions()
+{
+    m_verifyDialog = new VerifyDialog(this);
+    m_verifyCardAction = new QAction(tr("Verify Card..."), this);
+    m_verifyArchiveAction = new QAction(tr("Verify..."), this);
+    m_verifyLibrarySongAction = new QAction(tr("Verify..."), this);
+    connect(m_verifyCardAction, &QAction::triggered, this, [this] {
+        // The check reads the file, so the header shown must be the one on the card.
+        flushCard();
+        verifyFile(m_card->path());
+    });
+    connect(m_verifyArchiveAction, &QAction::triggered, this,
+            [this] { verifyFile(m_archiveView->selectedArchivePath()); });
+    connect(m_verifyLibrarySongAction, &QAction::triggered, this,
+            [this] { verifyFile(m_libraryView->selectedSongPath()); });
+    m_archiveView->contextMenu()->insertAction(m_archiveView->deleteAction(), m_verifyArchiveAction);
+    m_libraryView->contextMenu()->insertAction(m_libraryView->deleteAction(), m_verifyLibrarySongAction);
+}
+
 QList<QAction *> LibrarianView::cardActions() const
 {
     return m_cardActionList;
@@ -425,6 +448,9 @@ void LibrarianView::updateActions()
         m_actions[id]->setEnabled(enabled[id]);
 
     m_archiveView->transferAction()->setEnabled(enabled[RestoreCardAction]);
+    m_verifyCardAction->setEnabled(O);
+    m_verifyArchiveAction->setEnabled(AP);
+    m_verifyLibrarySongAction->setEnabled(LP);
     m_libraryView->transferAction()->setEnabled(enabled[OverwriteCardSongAction]);
     m_cardSongsView->overwriteAction()->setEnabled(enabled[OverwriteCardSongAction]);
     m_cardSongsView->clearAllAction()->setEnabled(W);
@@ -532,13 +558,18 @@ void LibrarianView::clearSelectedCardSong()
                 .arg(slot + 1),
             Notifier::Yes | Notifier::No) != Notifier::Yes)
         return;
-    try {
-        m_card->clearSong(slot, defaultSongName(slot));
-    } catch (const SdCard::Error &error) {
-        qCritical() << "Card: Failed to clear song" << slot << ":" << error.what();
-        tell(this, Notifier::Icon::Critical, title, tr("Failed to clear song on card."));
-    }
-    readCardSongRow(slot);
+    const QString cardPath = m_card->path();
+    protect(slot, QStringLiteral("before clearing"), [this, slot, title, cardPath] {
+        if (!m_card->isWritable() || m_card->path() != cardPath)
+            return;
+        try {
+            m_card->clearSong(slot, defaultSongName(slot));
+        } catch (const SdCard::Error &error) {
+            qCritical() << "Card: Failed to clear song" << slot << ":" << error.what();
+            tell(this, Notifier::Icon::Critical, title, tr("Failed to clear song on card."));
+        }
+        readCardSongRow(slot);
+    });
 }
 
 void LibrarianView::clearAllCardSongs()
@@ -552,18 +583,23 @@ void LibrarianView::clearAllCardSongs()
                "undone."),
             Notifier::Cancel | Notifier::Ok) != Notifier::Ok)
         return;
-    bool failed = false;
-    for (int song = 0; song < SdCard::songCount(); ++song) {
-        try {
-            m_card->clearSong(song, defaultSongName(song));
-        } catch (const SdCard::Error &error) {
-            qCritical() << "Card: Failed to clear song" << song << ":" << error.what();
-            failed = true;
+    const QString cardPath = m_card->path();
+    protect(SongTransfer::Endpoint::WholeCard, QStringLiteral("before clearing all songs"), [this, cardPath] {
+        if (!m_card->isWritable() || m_card->path() != cardPath)
+            return;
+        bool failed = false;
+        for (int song = 0; song < SdCard::songCount(); ++song) {
+            try {
+                m_card->clearSong(song, defaultSongName(song));
+            } catch (const SdCard::Error &error) {
+                qCritical() << "Card: Failed to clear song" << song << ":" << error.what();
+                failed = true;
+            }
         }
-    }
-    if (failed)
-        tell(this, Notifier::Icon::Warning, QString(), tr("Failed to clear some of the songs on card."));
-    m_songListModel->reload();
+        if (failed)
+            tell(this, Notifier::Icon::Warning, QString(), tr("Failed to clear some of the songs on card."));
+        m_songListModel->reload();
+    });
 }
 
 void LibrarianView::readCardSongRow(int row)
@@ -720,12 +756,73 @@ bool LibrarianView::promptForName(const QString &title, const QString &folder,
     return true;
 }
 
-void LibrarianView::submit(const SongTransfer::Endpoint &source, const SongTransfer::Endpoint &destination)
+std::shared_ptr<SongTransfer::Request> LibrarianView::submit(const SongTransfer::Endpoint &source,
+                                                             const SongTransfer::Endpoint &destination)
 {
     auto request = std::make_shared<SongTransfer::Request>();
     request->source = source;
     request->destination = destination;
-    m_transfer->submit(std::move(request));
+    request->verify = true;
+    m_transfer->submit(request);
+    return request;
+}
+
+void LibrarianView::protect(int slot, const QString &what, std::function<void()> operation)
+{
+    const ConfigurationManager *configuration = ConfigurationManager::instance();
+    if (configuration && !configuration->safetyCopiesEnabled()) {
+        operation();
+        return;
+    }
+    const QString library = m_cardLibraryModel->rootPath();
+    QString error;
+    if (!SafetyCopies::ensureFolder(library, &error)) {
+        refuseForSafetyCopy(error);
+        return;
+    }
+    flushCard();
+    SongTransfer::Endpoint source;
+    source.kind = SongTransfer::Endpoint::Card;
+    source.path = m_card->path();
+    source.song = slot;
+    SongTransfer::Endpoint destination;
+    destination.kind = SongTransfer::Endpoint::ArchiveFile;
+    destination.path = slot == SongTransfer::Endpoint::WholeCard
+                           ? SafetyCopies::cardCopyPath(library, m_card->name(), what)
+                           : SafetyCopies::songCopyPath(library, m_card->name(), slot,
+                                                        m_songListModel->songName(slot), what);
+    qDebug() << "Librarian: Making a safety copy:" << destination.path;
+    auto copy = submit(source, destination);
+    const SongTransfer::Request *key = copy.get();
+    m_pendingOperations[key] = PendingOperation{std::move(copy), std::move(operation)};
+}
+
+void LibrarianView::onSafetyCopyDone(SongTransfer::Request *request, bool succeeded)
+{
+    auto pending = m_pendingOperations.find(request);
+    if (pending == m_pendingOperations.end())
+        return;
+    const PendingOperation done = std::move(pending->second);
+    m_pendingOperations.erase(pending);
+    if (!succeeded) {
+        refuseForSafetyCopy(request->cancelled.load() ? tr("The safety copy was cancelled.")
+                                                      : request->errorText);
+        return;
+    }
+    const ConfigurationManager *configuration = ConfigurationManager::instance();
+    const int keep =
+        configuration ? configuration->safetyCopyLimit() : ConfigurationManager::DefaultSafetyCopyLimit;
+    const int removed = SafetyCopies::prune(m_cardLibraryModel->rootPath(), keep);
+    if (removed > 0)
+        qDebug() << "Librarian: Removed" << removed << "old safety copies.";
+    done.operation();
+}
+
+void LibrarianView::refuseForSafetyCopy(const QString &errorText)
+{
+    qCritical() << "Librarian: Could not make a safety copy:" << errorText;
+    tell(this, Notifier::Icon::Critical, tr("Safety Copy"),
+         tr("Could not make a safety copy of the card, so nothing was changed.\n\n") + errorText);
 }
 
 void LibrarianView::archiveCardToLibrary()
@@ -841,14 +938,19 @@ void LibrarianView::restoreCard(const QString &path)
                "This operation can not be undone."),
             Notifier::Cancel | Notifier::Ok) != Notifier::Ok)
         return;
-    flushCard();
-    SongTransfer::Endpoint source;
-    source.kind = SongTransfer::Endpoint::ArchiveFile;
-    source.path = path;
-    SongTransfer::Endpoint destination;
-    destination.kind = SongTransfer::Endpoint::Card;
-    destination.path = m_card->path();
-    submit(source, destination);
+    const QString cardPath = m_card->path();
+    protect(SongTransfer::Endpoint::WholeCard, QStringLiteral("before restore"), [this, path, cardPath] {
+        if (!m_card->isWritable() || m_card->path() != cardPath)
+            return;
+        flushCard();
+        SongTransfer::Endpoint source;
+        source.kind = SongTransfer::Endpoint::ArchiveFile;
+        source.path = path;
+        SongTransfer::Endpoint destination;
+        destination.kind = SongTransfer::Endpoint::Card;
+        destination.path = cardPath;
+        submit(source, destination);
+    });
 }
 
 void LibrarianView::overwriteSelectedCardSong()
@@ -877,21 +979,31 @@ void LibrarianView::copySongToCard(int index, const QString &file)
         qCritical() << "Can not copy song to card: invalid slot:" << index;
         return;
     }
-    if (!m_songListModel->isEmptySong(index) &&
-        ask(this, Notifier::Icon::Warning, tr("Copy Song"),
-            tr("You are about to overwrite a non-empty song on card. Are you sure?"),
-            Notifier::Cancel | Notifier::Ok) != Notifier::Ok)
+    const bool overwrites = !m_songListModel->isEmptySong(index);
+    if (overwrites && ask(this, Notifier::Icon::Warning, tr("Copy Song"),
+                          tr("You are about to overwrite a non-empty song on card. Are you sure?"),
+                          Notifier::Cancel | Notifier::Ok) != Notifier::Ok)
         return;
-    flushCard();
-    SongTransfer::Endpoint source;
-    source.kind = SongTransfer::Endpoint::ArchiveFile;
-    source.path = file;
-    source.song = 0;
-    SongTransfer::Endpoint destination;
-    destination.kind = SongTransfer::Endpoint::Card;
-    destination.path = m_card->path();
-    destination.song = index;
-    submit(source, destination);
+    const QString cardPath = m_card->path();
+    auto copy = [this, index, file, cardPath] {
+        if (!m_card->isWritable() || m_card->path() != cardPath)
+            return;
+        flushCard();
+        SongTransfer::Endpoint source;
+        source.kind = SongTransfer::Endpoint::ArchiveFile;
+        source.path = file;
+        source.song = 0;
+        SongTransfer::Endpoint destination;
+        destination.kind = SongTransfer::Endpoint::Card;
+        destination.path = cardPath;
+        destination.song = index;
+        submit(source, destination);
+    };
+    // An empty slot holds nothing worth a copy.
+    if (overwrites)
+        protect(index, QStringLiteral("before overwriting"), copy);
+    else
+        copy();
 }
 
 void LibrarianView::onTransferFinished(SongTransfer::Request *request)
@@ -899,6 +1011,10 @@ void LibrarianView::onTransferFinished(SongTransfer::Request *request)
     qDebug() << "Librarian: on transfer finished.";
     if (!request)
         return;
+    if (m_pendingOperations.count(request) != 0) {
+        onSafetyCopyDone(request, true);
+        return;
+    }
     const SongTransfer::Endpoint &source = request->source;
     const SongTransfer::Endpoint &destination = request->destination;
     if (source.kind == SongTransfer::Endpoint::ArchiveFile &&
@@ -918,6 +1034,10 @@ void LibrarianView::onTransferFinished(SongTransfer::Request *request)
 
 void LibrarianView::onTransferFailed(SongTransfer::Request *request)
 {
+    if (request && m_pendingOperations.count(request) != 0) {
+        onSafetyCopyDone(request, false);
+        return;
+    }
     // The worker removed its half-written file, so nothing stale can appear under the name.
     if (request && request->source.kind == SongTransfer::Endpoint::Card &&
         request->destination.kind == SongTransfer::Endpoint::ArchiveFile)
@@ -946,6 +1066,15 @@ void LibrarianView::revealArchivedItem(const SongTransfer::Request &request, boo
 }
 
 // ---- Library items --------------------------------------------------------------------------
+
+void LibrarianView::verifyFile(const QString &path)
+{
+    if (path.isEmpty()) {
+        qDebug() << "Librarian: Nothing to verify.";
+        return;
+    }
+    m_verifyDialog->verify(path);
+}
 
 void LibrarianView::deleteSelectedArchiveItem()
 {

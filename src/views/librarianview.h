@@ -13,6 +13,8 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
+#include <map>
 #include <memory>
 
 class QAction;
@@ -33,6 +35,7 @@ class SongTransferWorkerThread;
 class SortedLibraryModel;
 class TransferDialog;
 class TransferIndicator;
+class VerifyDialog;
 
 class LibrarianView : public QWidget
 {
@@ -90,6 +93,11 @@ public:
     TransferIndicator *songLibraryIndicator() const { return m_songLibraryIndicator; }
     QLabel *cardLibraryArrowLabel() const { return m_cardLibraryArrowLabel; }
     QLabel *songLibraryArrowLabel() const { return m_songLibraryArrowLabel; }
+    // "Verify Card..." for the Card menu, and the "Verify..." of the two library pages' menus.
+    QAction *verifyCardAction() const { return m_verifyCardAction; }
+    QAction *verifyArchiveAction() const { return m_verifyArchiveAction; }
+    QAction *verifyLibrarySongAction() const { return m_verifyLibrarySongAction; }
+    VerifyDialog *verifyDialog() const { return m_verifyDialog; }
 
     // The selected card slot, or -1.
     int selectedCardSong() const;
@@ -115,6 +123,7 @@ private:
 
     void createActions();
     QWidget *createIndicatorColumn();
+    void createVerifyActions();
 
     void openCard();
     void closeCard();
@@ -130,6 +139,7 @@ private:
     void restoreCard(const QString &path);
     void overwriteSelectedCardSong();
     void copySongToCard(int index, const QString &file);
+    void verifyFile(const QString &path);
     void deleteSelectedArchiveItem();
     void deleteSelectedLibraryItem();
     void deleteLibraryItem(const QModelIndex &index, SortedLibraryModel *model);
@@ -147,7 +157,14 @@ private:
                        QString *targetPath);
     void flushCard();
     void readCardSongRow(int row);
-    void submit(const SongTransfer::Endpoint &source, const SongTransfer::Endpoint &destination);
+    std::shared_ptr<SongTransfer::Request> submit(const SongTransfer::Endpoint &source,
+                                                  const SongTransfer::Endpoint &destination);
+    // Runs `operation` once a safety copy of what it overwrites is in the card library's "Safety
+    // Copies" folder: of the whole card when `slot` is WholeCard, else of that card song. With
+    // safety copies turned off it runs at once; when the copy fails it never runs.
+    void protect(int slot, const QString &what, std::function<void()> operation);
+    void onSafetyCopyDone(SongTransfer::Request *request, bool succeeded);
+    void refuseForSafetyCopy(const QString &errorText);
     // A finished or failed request that wrote a library file: read the item again and show it.
     void revealArchivedItem(const SongTransfer::Request &request, bool reread);
     bool isCardLibraryPage() const;
@@ -176,6 +193,17 @@ private:
     QLabel *m_songLibraryArrowLabel = nullptr;
     TransferIndicator *m_cardLibraryIndicator = nullptr;
     TransferIndicator *m_songLibraryIndicator = nullptr;
+    QAction *m_verifyCardAction = nullptr;
+    QAction *m_verifyArchiveAction = nullptr;
+    QAction *m_verifyLibrarySongAction = nullptr;
+    VerifyDialog *m_verifyDialog = nullptr;
+    // The operations waiting for their safety copy, by the copy's request.
+    struct PendingOperation
+    {
+        std::shared_ptr<SongTransfer::Request> copy;
+        std::function<void()> operation;
+    };
+    std::map<const SongTransfer::Request *, PendingOperation> m_pendingOperations;
 };
 
 } // namespace ZovaZode

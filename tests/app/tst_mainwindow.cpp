@@ -196,7 +196,7 @@ void TestMainWindow::menus_data()
 
     // clang-format off
     QTest::newRow("file")     << "&File"
-                              << QStringList{"[Advanced]", "-", "Check for Morv Manager Updates", "-", "E&xit"};
+                              << QStringList{"[Advanced]", "-", "Settings...", "Check for Morv Manager Updates", "-", "E&xit"};
     QTest::newRow("advanced") << "Advanced" << QStringList{"Set Manifest URL..."};
     QTest::newRow("help")     << "&Help" << QStringList{"User Guide", "-", "About Morv Manager..."};
     // clang-format on

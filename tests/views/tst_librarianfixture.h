@@ -97,6 +97,8 @@ struct Librarian
         configuration->setCardLibraryLocation(cardLibrary);
         configuration->setSongLibraryLocation(songLibrary);
         configuration->setSdCardLocation(QString());
+        // The librarian's own commands are tested here; safety copies have their own tests.
+        configuration->setSafetyCopiesEnabled(false);
         view = std::make_unique<LibrarianView>();
     }
     ~Librarian()

@@ -1,10 +1,12 @@
 // CardTool: the commands of morv-card.
 #include "cardtool.h"
 
+#include "app/configurationmanager.h"
 #include "carddata/verify.h"
 #include "domain/cardrecords.h"
 #include "domain/defaultnames.h"
 #include "domain/democard.h"
+#include "domain/safetycopies.h"
 #include "domain/sdcard.h"
 #include "domain/songarchive.h"
 #include "filesummary.h"
@@ -13,6 +15,7 @@
 #include "toolerror.h"
 #include "transferrunner.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -126,6 +129,22 @@ Endpoint endpoint(qint32 kind, const QString &path, qint32 song, const QString &
     return point;
 }
 
+const char kSafetyCopyFailed[] = "could not make a safety copy, nothing was changed: ";
+
+bool songHasData(const SdCard &card, int song)
+{
+    try {
+        for (int part = 0; part < 5; ++part) {
+            if (card.partInfo(song, part).hasData)
+                return true;
+        }
+    } catch (const SdCard::Error &error) {
+        throw ToolError(
+            QStringLiteral("cannot read song %1: %2").arg(song + 1).arg(libraryText(error.what())));
+    }
+    return false;
+}
+
 QString verifyKindName(VerifyKind kind)
 {
     switch (kind) {
@@ -146,6 +165,59 @@ QString verifyKindName(VerifyKind kind)
 } // namespace
 
 CardTool::CardTool(const CommandLine &line) : m_line(line) {}
+
+CardTool::~CardTool() = default;
+
+ConfigurationManager &CardTool::configuration()
+{
+    if (!m_configuration) {
+        // The window's names, so that both read one settings store; the tool keeps its own name
+        // everywhere else.
+        const QString organisation = QCoreApplication::organizationName();
+        const QString application = QCoreApplication::applicationName();
+        QCoreApplication::setOrganizationName(QStringLiteral("Selkanor"));
+        QCoreApplication::setApplicationName(QStringLiteral("Morv Manager"));
+        m_configuration = std::make_unique<ConfigurationManager>();
+        QCoreApplication::setOrganizationName(organisation);
+        QCoreApplication::setApplicationName(application);
+    }
+    return *m_configuration;
+}
+
+QString CardTool::safetyLibrary()
+{
+    if (m_line.noSafetyCopy())
+        return QString();
+    QString library;
+    if (m_line.hasSafetyDir()) {
+        library = m_line.safetyDir();
+    } else {
+        if (!configuration().safetyCopiesEnabled())
+            return QString();
+        library = configuration().cardLibraryLocation();
+    }
+    QString error;
+    if (!SafetyCopies::ensureFolder(library, &error))
+        throw ToolError(QLatin1String(kSafetyCopyFailed) + error);
+    return library;
+}
+
+void CardTool::makeSafetyCopy(const Endpoint &source, const QString &path, const QString &library)
+{
+    TransferRunner runner(showProgress());
+    const auto request = newRequest(source, endpoint(Endpoint::ArchiveFile, path, Endpoint::WholeCard));
+    request->verify = !m_line.noVerify();
+    switch (runner.run(request, QStringLiteral("Saving a safety copy"))) {
+    case TransferRunner::Outcome::Finished:
+        break;
+    case TransferRunner::Outcome::Cancelled:
+        throw ToolError(QStringLiteral("safety copy cancelled; nothing was changed"));
+    case TransferRunner::Outcome::Failed:
+        throw ToolError(QLatin1String(kSafetyCopyFailed) + runner.errorText());
+    }
+    say(QStringLiteral("Safety copy: %1").arg(path));
+    SafetyCopies::prune(library, configuration().safetyCopyLimit());
+}
 
 int CardTool::run()
 {
@@ -229,6 +301,7 @@ int CardTool::archive()
     TransferRunner runner(showProgress());
     const auto request = newRequest(endpoint(Endpoint::Card, cardPath, Endpoint::WholeCard),
                                     endpoint(Endpoint::ArchiveFile, out, Endpoint::WholeCard, name));
+    request->verify = !m_line.noVerify();
     switch (runner.run(request, QStringLiteral("Archiving"))) {
     case TransferRunner::Outcome::Finished:
         say(QStringLiteral("Archived the card %1 to %2.").arg(cardPath, out));
@@ -260,14 +333,21 @@ int CardTool::restore()
     } catch (const SongArchive::Error &error) {
         throw ToolError(QStringLiteral("cannot read %1: %2").arg(archivePath, libraryText(error.what())));
     }
-    openCard(cardPath, false);
+    const QString cardName = openCard(cardPath, false)->name();
     requireWritable(cardPath);
     confirm(QStringLiteral("Overwrite the entire card %1 with the archive %2 (%3)? This can not be undone.")
                 .arg(cardPath, archivePath, quoted(archiveName)));
 
+    const QString library = safetyLibrary();
+    if (!library.isEmpty())
+        makeSafetyCopy(endpoint(Endpoint::Card, cardPath, Endpoint::WholeCard),
+                       SafetyCopies::cardCopyPath(library, cardName, QStringLiteral("before restore")),
+                       library);
+
     TransferRunner runner(showProgress());
     const auto request = newRequest(endpoint(Endpoint::ArchiveFile, archivePath, Endpoint::WholeCard),
                                     endpoint(Endpoint::Card, cardPath, Endpoint::WholeCard));
+    request->verify = !m_line.noVerify();
     switch (runner.run(request, QStringLiteral("Restoring"))) {
     case TransferRunner::Outcome::Finished:
         say(QStringLiteral("Restored the card %1 from %2.").arg(cardPath, archivePath));
@@ -301,6 +381,7 @@ int CardTool::exportSong()
     TransferRunner runner(showProgress());
     const auto request = newRequest(endpoint(Endpoint::Card, cardPath, song),
                                     endpoint(Endpoint::ArchiveFile, out, Endpoint::WholeCard, name));
+    request->verify = !m_line.noVerify();
     switch (runner.run(request, QStringLiteral("Copying song %1").arg(song + 1))) {
     case TransferRunner::Outcome::Finished:
         say(QStringLiteral("Copied song %1 of %2 to %3.").arg(song + 1).arg(cardPath, out));
@@ -330,18 +411,31 @@ int CardTool::importSong()
         throw ToolError(QStringLiteral("cannot read %1: %2").arg(songPath, libraryText(error.what())));
     }
     QString oldName;
+    QString cardName;
+    bool overwritesData = false;
     {
         const auto card = openCard(cardPath, false);
         oldName = songName(*card, song);
+        cardName = card->name();
+        overwritesData = songHasData(*card, song);
     }
     requireWritable(cardPath);
     confirm(QStringLiteral("Overwrite song %1 (%2) on the card %3 with %4 from %5? This can not be undone.")
                 .arg(song + 1)
                 .arg(quoted(oldName), cardPath, quoted(newName), songPath));
 
+    // An empty slot holds nothing worth a copy.
+    const QString library = overwritesData ? safetyLibrary() : QString();
+    if (!library.isEmpty())
+        makeSafetyCopy(
+            endpoint(Endpoint::Card, cardPath, song),
+            SafetyCopies::songCopyPath(library, cardName, song, oldName, QStringLiteral("before import")),
+            library);
+
     TransferRunner runner(showProgress());
     const auto request =
         newRequest(endpoint(Endpoint::ArchiveFile, songPath, 0), endpoint(Endpoint::Card, cardPath, song));
+    request->verify = !m_line.noVerify();
     switch (runner.run(request, QStringLiteral("Copying to slot %1").arg(song + 1))) {
     case TransferRunner::Outcome::Finished:
         say(QStringLiteral("Copied %1 into slot %2 of %3.")
@@ -393,15 +487,34 @@ int CardTool::clear()
     const QString cardPath = m_line.argument(0);
     const bool all = m_line.argument(1) == QLatin1String("all");
     const int only = all ? -1 : CommandLine::songNumber(m_line.argument(1));
+    QString cardName;
+    QString oldName;
     {
         const auto card = openCard(cardPath, false);
+        cardName = card->name();
         requireWritable(cardPath);
-        if (all)
+        if (all) {
             confirm(QStringLiteral("Clear all songs on the card %1? This can not be undone.").arg(cardPath));
-        else
+        } else {
+            oldName = songName(*card, only);
             confirm(QStringLiteral("Clear song %1 (%2) on the card %3? This can not be undone.")
                         .arg(only + 1)
-                        .arg(quoted(songName(*card, only)), cardPath));
+                        .arg(quoted(oldName), cardPath));
+        }
+    }
+
+    const QString library = safetyLibrary();
+    if (!library.isEmpty()) {
+        if (all)
+            makeSafetyCopy(
+                endpoint(Endpoint::Card, cardPath, Endpoint::WholeCard),
+                SafetyCopies::cardCopyPath(library, cardName, QStringLiteral("before clearing all songs")),
+                library);
+        else
+            makeSafetyCopy(endpoint(Endpoint::Card, cardPath, only),
+                           SafetyCopies::songCopyPath(library, cardName, only, oldName,
+                                                      QStringLiteral("before clearing")),
+                           library);
     }
 
     const auto card = openCard(cardPath, true);

@@ -6,14 +6,21 @@
 
 #include "commandline.h"
 
+#include "transfer/songtransfer.h"
+
 #include <QString>
 
+#include <memory>
+
 namespace ZovaZode {
+
+class ConfigurationManager;
 
 class CardTool
 {
 public:
     explicit CardTool(const CommandLine &line);
+    ~CardTool();
 
     // The exit status; failures are thrown as ToolError.
     int run();
@@ -34,7 +41,17 @@ private:
     bool showProgress() const;
     void say(const QString &text) const;
 
+    // The card library whose "Safety Copies" folder takes the copies, with that folder made;
+    // empty when no copy is wanted. Throws when the folder cannot be made.
+    QString safetyLibrary();
+    // Copies what is about to be overwritten (a whole card or one song) into `path` and prunes
+    // the folder; throws, so that nothing is overwritten, when the copy fails.
+    void makeSafetyCopy(const SongTransfer::Endpoint &source, const QString &path, const QString &library);
+    // The window's settings, shared with it.
+    ConfigurationManager &configuration();
+
     const CommandLine &m_line;
+    std::unique_ptr<ConfigurationManager> m_configuration;
 };
 
 } // namespace ZovaZode

@@ -9,7 +9,19 @@ namespace ZovaZode {
 
 namespace {
 
-enum Option { Json = 1, Yes = 2, Name = 4, Full = 8, Parts = 16 };
+enum Option {
+    Json = 1,
+    Yes = 2,
+    Name = 4,
+    Full = 8,
+    Parts = 16,
+    NoSafetyCopy = 32,
+    SafetyDir = 64,
+    NoVerify = 128
+};
+
+// What the commands that overwrite card data take besides their own options.
+constexpr int kSafety = NoSafetyCopy | SafetyDir;
 
 struct CommandSpec
 {
@@ -22,12 +34,14 @@ struct CommandSpec
 
 const CommandSpec kCommands[] = {
     {"info", 1, 1, Json, "info FILE [--json]"},
-    {"archive", 2, 2, Name, "archive CARD OUT.mlad [--name NAME]"},
-    {"restore", 2, 2, Yes, "restore ARCHIVE.mlad CARD [--yes]"},
-    {"export-song", 3, 3, Name, "export-song CARD SLOT OUT.mlsd [--name NAME]"},
-    {"import-song", 3, 3, Yes, "import-song SONG.mlsd CARD SLOT [--yes]"},
+    {"archive", 2, 2, Name | NoVerify, "archive CARD OUT.mlad [--name NAME] [--no-verify]"},
+    {"restore", 2, 2, Yes | kSafety | NoVerify,
+     "restore ARCHIVE.mlad CARD [--yes] [--no-safety-copy | --safety-dir DIR] [--no-verify]"},
+    {"export-song", 3, 3, Name | NoVerify, "export-song CARD SLOT OUT.mlsd [--name NAME] [--no-verify]"},
+    {"import-song", 3, 3, Yes | kSafety | NoVerify,
+     "import-song SONG.mlsd CARD SLOT [--yes] [--no-safety-copy | --safety-dir DIR] [--no-verify]"},
     {"rename", 2, 3, 0, "rename CARD [SLOT] NAME"},
-    {"clear", 2, 2, Yes, "clear CARD SLOT|all [--yes]"},
+    {"clear", 2, 2, Yes | kSafety, "clear CARD SLOT|all [--yes] [--no-safety-copy | --safety-dir DIR]"},
     {"verify", 1, 1, Json, "verify FILE [--json]"},
     {"make-demo", 1, 1, Full | Parts, "make-demo DIR [--full [--parts N]]"},
 };
@@ -53,6 +67,12 @@ QString optionName(Option option)
         return QStringLiteral("--full");
     case Parts:
         return QStringLiteral("--parts");
+    case NoSafetyCopy:
+        return QStringLiteral("--no-safety-copy");
+    case SafetyDir:
+        return QStringLiteral("--safety-dir");
+    case NoVerify:
+        return QStringLiteral("--no-verify");
     }
     return QString();
 }
@@ -114,6 +134,17 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         } else if (option == QLatin1String("--name")) {
             line.m_name = takeValue();
             line.m_hasName = true;
+        } else if (option == QLatin1String("--no-safety-copy")) {
+            noValue();
+            line.m_noSafetyCopy = true;
+        } else if (option == QLatin1String("--no-verify")) {
+            noValue();
+            line.m_noVerify = true;
+        } else if (option == QLatin1String("--safety-dir")) {
+            line.m_safetyDir = takeValue();
+            line.m_hasSafetyDir = true;
+            if (line.m_safetyDir.isEmpty())
+                throw ToolError::usage(QStringLiteral("--safety-dir needs a folder"));
         } else if (option == QLatin1String("--parts")) {
             const QString text = takeValue();
             bool ok = false;
@@ -146,8 +177,14 @@ void CommandLine::check() const
     if (m_arguments.size() < spec->minArguments || m_arguments.size() > spec->maxArguments)
         throw ToolError::usage(synopsis);
 
-    const std::initializer_list<std::pair<bool, Option>> given = {
-        {m_json, Json}, {m_yes, Yes}, {m_hasName, Name}, {m_full, Full}, {m_parts >= 0, Parts}};
+    const std::initializer_list<std::pair<bool, Option>> given = {{m_json, Json},
+                                                                  {m_yes, Yes},
+                                                                  {m_hasName, Name},
+                                                                  {m_full, Full},
+                                                                  {m_parts >= 0, Parts},
+                                                                  {m_noSafetyCopy, NoSafetyCopy},
+                                                                  {m_hasSafetyDir, SafetyDir},
+                                                                  {m_noVerify, NoVerify}};
     for (const auto &option : given) {
         if (option.first && !(spec->options & option.second))
             throw ToolError::usage(QStringLiteral("%1 does not take %2; %3")
@@ -155,6 +192,9 @@ void CommandLine::check() const
     }
     if (m_parts >= 0 && !m_full)
         throw ToolError::usage(QStringLiteral("--parts goes with --full; ") + synopsis);
+    if (m_noSafetyCopy && m_hasSafetyDir)
+        throw ToolError::usage(QStringLiteral("--no-safety-copy and --safety-dir exclude each other; ") +
+                               synopsis);
 }
 
 int CommandLine::songNumber(const QString &slot)
@@ -174,7 +214,10 @@ QString CommandLine::usage()
         text += QStringLiteral("  morv-card ") + QLatin1String(spec.synopsis) + QLatin1Char('\n');
     text += QStringLiteral(
         "\nSong slots are numbered 1 to 12. Commands that overwrite card data ask on a terminal and\n"
-        "otherwise need --yes. --quiet hides the progress bar, --verbose shows the log.\n"
+        "otherwise need --yes. Before they do, they save what they overwrite in the \"Safety Copies\"\n"
+        "folder of the card library (--safety-dir DIR uses DIR as the library, --no-safety-copy\n"
+        "makes none). Archives, restores and song copies are read back and compared with their\n"
+        "source unless --no-verify is given. --quiet hides the progress bar, --verbose shows the log.\n"
         "Exit status: 0 success, 1 failure (for verify: problems found), 2 usage error.\n");
     return text;
 }

@@ -32,6 +32,10 @@ public:
     int parts() const { return m_parts; }
     bool hasName() const { return m_hasName; }
     const QString &name() const { return m_name; }
+    bool noSafetyCopy() const { return m_noSafetyCopy; }
+    bool noVerify() const { return m_noVerify; }
+    bool hasSafetyDir() const { return m_hasSafetyDir; }
+    const QString &safetyDir() const { return m_safetyDir; }
 
 private:
     void check() const;
@@ -47,6 +51,10 @@ private:
     int m_parts = -1;
     bool m_hasName = false;
     QString m_name;
+    bool m_noSafetyCopy = false;
+    bool m_noVerify = false;
+    bool m_hasSafetyDir = false;
+    QString m_safetyDir;
 };
 
 } // namespace ZovaZode

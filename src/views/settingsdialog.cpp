@@ -1,0 +1,78 @@
+// SettingsDialog: the safety copy settings, read from and stored in the configuration.
+#include "views/settingsdialog.h"
+
+#include "app/configurationmanager.h"
+
+#include <QCheckBox>
+#include <QDebug>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace ZovaZode {
+
+SettingsDialog::SettingsDialog(QWidget *parent)
+    : QDialog(parent),
+      m_safetyCopiesBox(new QCheckBox(tr("Make a safety copy before changing the card"), this)),
+      m_limitBox(new QSpinBox(this)),
+      m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this))
+{
+    setWindowTitle(tr("Settings"));
+    m_limitBox->setRange(MinimumLimit, MaximumLimit);
+
+    auto *explanation = new QLabel(tr("Before a command overwrites songs on the card, the program saves them "
+                                      "to the \"Safety Copies\" folder of the card library, from where "
+                                      "the ordinary commands restore them."),
+                                   this);
+    explanation->setWordWrap(true);
+
+    auto *limitRow = new QHBoxLayout;
+    // Indented under the check box it depends on.
+    limitRow->setContentsMargins(24, 0, 0, 0);
+    limitRow->addWidget(new QLabel(tr("Keep the newest"), this));
+    limitRow->addWidget(m_limitBox);
+    limitRow->addWidget(new QLabel(tr("safety copies"), this));
+    limitRow->addStretch(1);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setSpacing(10);
+    layout->addWidget(m_safetyCopiesBox);
+    layout->addLayout(limitRow);
+    layout->addWidget(explanation);
+    layout->addStretch(1);
+    layout->addWidget(m_buttons);
+
+    connect(m_safetyCopiesBox, &QCheckBox::toggled, m_limitBox, &QSpinBox::setEnabled);
+    connect(m_buttons, &QDialogButtonBox::accepted, this, &SettingsDialog::accept);
+    connect(m_buttons, &QDialogButtonBox::rejected, this, &SettingsDialog::reject);
+    load();
+    setMinimumWidth(420);
+}
+
+SettingsDialog::~SettingsDialog() = default;
+
+void SettingsDialog::load()
+{
+    const ConfigurationManager *configuration = ConfigurationManager::instance();
+    const bool enabled = configuration ? configuration->safetyCopiesEnabled() : true;
+    const int limit =
+        configuration ? configuration->safetyCopyLimit() : ConfigurationManager::DefaultSafetyCopyLimit;
+    m_safetyCopiesBox->setChecked(enabled);
+    m_limitBox->setValue(limit);
+    m_limitBox->setEnabled(enabled);
+}
+
+void SettingsDialog::accept()
+{
+    if (ConfigurationManager *configuration = ConfigurationManager::instance()) {
+        configuration->setSafetyCopiesEnabled(m_safetyCopiesBox->isChecked());
+        configuration->setSafetyCopyLimit(m_limitBox->value());
+    } else {
+        qWarning() << "Settings: No configuration to store the settings in.";
+    }
+    QDialog::accept();
+}
+
+} // namespace ZovaZode

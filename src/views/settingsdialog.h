@@ -1,0 +1,39 @@
+// The program's few settings that are not chosen elsewhere in the window: whether a safety copy
+// is made before a command overwrites card data, and how many of those copies are kept.
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QDialogButtonBox;
+class QSpinBox;
+
+namespace ZovaZode {
+
+class SettingsDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr int MinimumLimit = 1;
+    static constexpr int MaximumLimit = 1000;
+
+    explicit SettingsDialog(QWidget *parent = nullptr);
+    ~SettingsDialog() override;
+
+    // Shows the stored values again, dropping unsaved changes.
+    void load();
+    // OK stores the values before the dialog closes.
+    void accept() override;
+
+    QCheckBox *safetyCopiesBox() const { return m_safetyCopiesBox; }
+    QSpinBox *limitBox() const { return m_limitBox; }
+    QDialogButtonBox *buttonBox() const { return m_buttons; }
+
+private:
+    QCheckBox *m_safetyCopiesBox;
+    QSpinBox *m_limitBox;
+    QDialogButtonBox *m_buttons;
+};
+
+} // namespace ZovaZode

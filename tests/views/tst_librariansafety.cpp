@@ -1,0 +1,237 @@
+// Safety copies made by the window: each destructive command (restore card, copy onto a
+// non-empty slot, clear a song, clear all songs) first saves what it overwrites into the card
+// library's "Safety Copies" folder; a copy that cannot be made stops the command with the card
+// untouched; turned off, no copy is made; and a copy restores the overwritten bytes.
+#include "tst_librarianfixture.h"
+
+#include "views/archiveview.h"
+#include "views/libraryview.h"
+
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTreeView>
+
+using namespace ZovaZode;
+using namespace ZovaZode::TestSupport;
+
+namespace {
+
+const QString kStamp = QStringLiteral("\\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d");
+
+SongRecords verse()
+{
+    SongRecords records = sampleSong(2, 1);
+    SongFields fields;
+    fields.name = "Verse";
+    records.song = songData(fields);
+    return records;
+}
+
+// Everything a change to card song 3 may touch, as it lies on the card now.
+QByteArrayList songBytes(const CardImage &image, const SongRecords &records)
+{
+    QByteArrayList bytes;
+    for (const ByteRange &range : CardImage::restoreRanges(2, records))
+        bytes << image.read(range);
+    return bytes;
+}
+
+QStringList safetyFiles(const QString &cardLibrary)
+{
+    return QDir(cardLibrary + QStringLiteral("/Safety Copies")).entryList(QDir::Files, QDir::Name);
+}
+
+} // namespace
+
+class TestLibrarianSafety : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { m_configuration = librarianConfiguration("tst_librariansafety"); }
+    void init()
+    {
+        m_configuration->setSafetyCopiesEnabled(true);
+        m_configuration->setSafetyCopyLimit(20);
+    }
+
+    void commands_data();
+    void commands();
+    void copyRestoresTheClearedSong();
+    void pruned();
+
+private:
+    // Runs `command` on a card whose slot 3 holds "Verse" with recordings.
+    void run(Librarian &librarian, const QString &command);
+    // Whether the command's change has reached the card.
+    static bool changed(Librarian &librarian, const QString &command);
+
+    std::unique_ptr<ConfigurationManager> m_configuration;
+};
+
+void TestLibrarianSafety::run(Librarian &librarian, const QString &command)
+{
+    LibrarianView &view = *librarian.view;
+    if (command == QLatin1String("restore")) {
+        const QString archive = librarian.cardLibrary + QStringLiteral("/Set.mlad");
+        writeArchive(archive, "Set");
+        view.tabs()->setCurrentIndex(0);
+        QTRY_VERIFY(librarian.item(true, archive).isValid());
+        view.archiveView()->treeView()->selectionModel()->select(librarian.item(true, archive),
+                                                                 QItemSelectionModel::ClearAndSelect);
+        librarian.notifier.prepareAnswer(Notifier::Ok);
+        view.action(LibrarianView::RestoreCardAction)->trigger();
+    } else if (command == QLatin1String("copy")) {
+        const QString song = librarian.songLibrary + QStringLiteral("/Intro.mlsd");
+        writeSongFile(song, "Intro");
+        view.tabs()->setCurrentIndex(1);
+        QTRY_VERIFY(librarian.item(false, song).isValid());
+        view.libraryView()->treeView()->selectionModel()->select(librarian.item(false, song),
+                                                                 QItemSelectionModel::ClearAndSelect);
+        librarian.selectCardSong(2);
+        librarian.notifier.prepareAnswer(Notifier::Ok);
+        view.action(LibrarianView::OverwriteCardSongAction)->trigger();
+    } else if (command == QLatin1String("clear")) {
+        librarian.selectCardSong(2);
+        librarian.notifier.prepareAnswer(Notifier::Yes);
+        view.action(LibrarianView::ClearCardSongAction)->trigger();
+    } else {
+        librarian.notifier.prepareAnswer(Notifier::Ok);
+        view.action(LibrarianView::ClearAllCardSongsAction)->trigger();
+    }
+}
+
+bool TestLibrarianSafety::changed(Librarian &librarian, const QString &command)
+{
+    const LibrarianView &view = *librarian.view;
+    if (command == QLatin1String("restore"))
+        return view.card()->name() == QLatin1String("Set");
+    if (command == QLatin1String("copy"))
+        return view.songListModel()->songName(2) == QLatin1String("Intro");
+    return view.songListModel()->isEmptySong(2);
+}
+
+void TestLibrarianSafety::commands_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("mode");   // "on", "off" or "failing"
+    QTest::addColumn<QString>("copy");   // the copy's file name without its time stamp
+    QTest::addColumn<QString>("stored"); // the name inside the copy
+    const struct
+    {
+        const char *command;
+        const char *copy;
+        const char *stored;
+    } commands[] = {
+        {"restore", "Gig - before restore - %1.mlad", "Gig"},
+        {"copy", "Gig - song 03 Verse - before overwriting - %1.mlsd", "Verse"},
+        {"clear", "Gig - song 03 Verse - before clearing - %1.mlsd", "Verse"},
+        {"clear all", "Gig - before clearing all songs - %1.mlad", "Gig"},
+    };
+    for (const auto &entry : commands) {
+        for (const char *mode : {"on", "off", "failing"}) {
+            QTest::addRow("%s, %s", entry.command, mode)
+                << entry.command << mode << QString::fromLatin1(entry.copy) << entry.stored;
+        }
+    }
+}
+
+void TestLibrarianSafety::commands()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, mode);
+    QFETCH(QString, copy);
+    QFETCH(QString, stored);
+
+    Librarian librarian;
+    const SongRecords records = verse();
+    librarian.image.writeSong(2, records);
+    librarian.openCard();
+    QCOMPARE(librarian.view->songListModel()->songName(2), QStringLiteral("Verse"));
+    const QByteArrayList before = songBytes(librarian.image, records);
+    const QString folder = librarian.cardLibrary + QStringLiteral("/Safety Copies");
+
+    m_configuration->setSafetyCopiesEnabled(mode != QLatin1String("off"));
+    if (mode == QLatin1String("failing")) {
+        QVERIFY(QDir().mkpath(folder));
+        if (!librarian.makeImmutable(folder))
+            QSKIP("The file system has no immutable flag.");
+    }
+    librarian.notifier.clear();
+    run(librarian, command);
+
+    if (mode == QLatin1String("failing")) {
+        QTRY_COMPARE(librarian.notifier.messages().size(), 2);
+        const QString box = librarian.boxes().last();
+        QVERIFY2(box.startsWith(QStringLiteral("C Safety Copy: Could not make a safety copy of the card, so "
+                                               "nothing was changed.\n\n")),
+                 qPrintable(box));
+        QVERIFY(box.size() > 90);
+        // Long enough for a queued operation to have run, were there one.
+        QTest::qWait(200);
+        QVERIFY(!changed(librarian, command));
+        QCOMPARE(songBytes(librarian.image, records), before);
+        QCOMPARE(safetyFiles(librarian.cardLibrary), QStringList());
+        return;
+    }
+
+    QTRY_VERIFY_WITH_TIMEOUT(changed(librarian, command), 20000);
+    QCOMPARE(librarian.boxes().size(), 1); // the confirmation only
+    const QStringList files = safetyFiles(librarian.cardLibrary);
+    if (mode == QLatin1String("off")) {
+        QCOMPARE(files, QStringList());
+        return;
+    }
+    QCOMPARE(files.size(), 1);
+    const QStringList around = copy.split(QStringLiteral("%1"));
+    const QRegularExpression pattern(QLatin1Char('^') + QRegularExpression::escape(around.first()) + kStamp +
+                                     QRegularExpression::escape(around.last()) + QLatin1Char('$'));
+    QVERIFY2(pattern.match(files.first()).hasMatch(), qPrintable(files.first()));
+    QCOMPARE(storedName(folder + QLatin1Char('/') + files.first()), stored);
+}
+
+void TestLibrarianSafety::copyRestoresTheClearedSong()
+{
+    Librarian librarian;
+    m_configuration->setSafetyCopiesEnabled(true);
+    const SongRecords records = verse();
+    librarian.image.writeSong(2, records);
+    librarian.openCard();
+    const QByteArrayList before = songBytes(librarian.image, records);
+
+    run(librarian, QStringLiteral("clear"));
+    QTRY_VERIFY_WITH_TIMEOUT(changed(librarian, QStringLiteral("clear")), 20000);
+    QVERIFY(songBytes(librarian.image, records) != before);
+    const QStringList files = safetyFiles(librarian.cardLibrary);
+    QCOMPARE(files.size(), 1);
+
+    // Dropped onto the now empty slot, like any song file.
+    emit librarian.view->songListModel()->songRestoreRequest(
+        2, librarian.cardLibrary + QStringLiteral("/Safety Copies/") + files.first());
+    QTRY_COMPARE_WITH_TIMEOUT(librarian.view->songListModel()->songName(2), QStringLiteral("Verse"), 20000);
+    QTRY_COMPARE(songBytes(librarian.image, records), before);
+    // The slot was empty, so nothing needed a copy.
+    QCOMPARE(safetyFiles(librarian.cardLibrary).size(), 1);
+}
+
+void TestLibrarianSafety::pruned()
+{
+    Librarian librarian;
+    m_configuration->setSafetyCopiesEnabled(true);
+    m_configuration->setSafetyCopyLimit(1);
+    librarian.image.writeSong(2, verse());
+    librarian.openCard();
+    run(librarian, QStringLiteral("clear all"));
+    QTRY_VERIFY_WITH_TIMEOUT(changed(librarian, QStringLiteral("clear all")), 20000);
+    QTRY_COMPARE(safetyFiles(librarian.cardLibrary).size(), 1);
+    const QString first = safetyFiles(librarian.cardLibrary).first();
+    // Another second, so that the second copy is the newer one.
+    QTest::qWait(1100);
+    run(librarian, QStringLiteral("clear"));
+    QTRY_COMPARE_WITH_TIMEOUT(safetyFiles(librarian.cardLibrary).size(), 1, 20000);
+    QTRY_VERIFY(safetyFiles(librarian.cardLibrary).first() != first);
+    QVERIFY(safetyFiles(librarian.cardLibrary).first().contains(QStringLiteral("before clearing - ")));
+}
+
+QTEST_MAIN(TestLibrarianSafety)
+#include "tst_librariansafety.moc"
