@@ -322,7 +322,16 @@ int mlsdArchiveSDCard(SdCardHandle *card, ArchiveHandle *archive, const CardProg
         return fail("mlsdArchiveSDCard", "Error reading UI song data from SD card");
     std::memcpy(archive->header.data() + kArchiveNameOffset, card->header.data() + kCardHeaderNameOffset,
                 kTextNameSize + kTextDescriptionSize);
-    mlsdArchiveUserPrefs(card, archive);
+    // Prefs that fail validation are carried as the pedal wrote them, but a prefs block that
+    // could not be read from the card or written to the archive would make a card archive that
+    // claims prefs it does not hold: that is a failed archive, not a finished one.
+    auto &buffers = detail::recordBuffers();
+    const int64_t prefsPosition = int64_t(card->memoryMap.words[MapUserPrefsSector]) * kSectorSize;
+    if (!readAt(card->file.get(), prefsPosition, buffers.userPrefs.data(), kUserPrefsSize))
+        return fail("mlsdArchiveSDCard", "Error reading user prefs from SD card.");
+    if (mlsdSendUserPrefsToArchive(archive, buffers.userPrefs.data()) != 0)
+        return 1;
+    localPutWord32(archive->header.data(), kArchivePrefsPresentOffset, 1);
     for (int song = 0; song < kSongCount; ++song) {
         SongProgress context{progress, song};
         const ProgressCallback songProgress{forwardToCard, &context};

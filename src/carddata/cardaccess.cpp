@@ -220,7 +220,9 @@ int mlsdClearSongOnSDCard(SdCardHandle *handle, int song, const char *newName)
         if (mlsdSendUIPartToSDCard(file, map, song, part, partData) != 0)
             return fail(self, "Error writing UI part data to SD card");
         lmmMarkPartEmpty(handle->memoryManager, song, part);
-        lmmSaveLooperPartData(handle->memoryManager, song, part);
+        // A looper record that kept its recording would make the cleared song play it again.
+        if (lmmSaveLooperPartData(handle->memoryManager, song, part) != 0)
+            return fail(self, "Error writing looper part data to SD card");
     }
     return 0;
 }
