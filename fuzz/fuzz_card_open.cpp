@@ -26,10 +26,6 @@ namespace TS = ZovaZode::TestSupport;
 
 namespace {
 
-constexpr int64_t kSongBytes =
-    int64_t(carddata::kUISongDataSize) +
-    carddata::kPartCount * int64_t(carddata::kUIPartDataSize + carddata::kLooperRecordSize);
-
 // Copies input bytes [from, from + size) to the card at `position`, as far as the input goes.
 void lay(MemoryFile &card, const uint8_t *data, size_t dataSize, int64_t from, int64_t position, int64_t size)
 {
@@ -151,9 +147,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     card->restrictWrites({}, true);
 
     VerifyReport report;
+    // A mutated ID may make the card an archive to the examiner; either way it was recognised.
     if (mlsdVerifyFile("ZOVAZODE.DAT", &report) == 0)
-        require(report.kind == VerifyKind::Card || report.kind == VerifyKind::Unknown,
-                "a card is examined as a card");
+        require(report.kind != VerifyKind::Unknown, "an examined file is a card or an archive");
 
     if (SdCardHandle *reader = mlsdOpenSDCard("ZOVAZODE.DAT", 0)) {
         readEverything(reader);

@@ -17,7 +17,9 @@ namespace {
 
 std::string grouped(int64_t value)
 {
-    std::string digits = std::to_string(value < 0 ? -value : value);
+    // The magnitude is taken unsigned: a position read from a hostile file may be INT64_MIN.
+    const uint64_t magnitude = value < 0 ? 0 - uint64_t(value) : uint64_t(value);
+    std::string digits = std::to_string(magnitude);
     std::string out;
     for (size_t i = 0; i < digits.size(); ++i) {
         if (i > 0 && (digits.size() - i) % 3 == 0)
