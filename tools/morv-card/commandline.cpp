@@ -23,7 +23,7 @@ enum Option {
 // What the commands that overwrite card data take besides their own options.
 constexpr int kSafety = NoSafetyCopy | SafetyDir;
 
-struct CommandSpec
+struct CommandInfo
 {
     const char *name;
     int minArguments;
@@ -32,7 +32,7 @@ struct CommandSpec
     const char *synopsis;
 };
 
-const CommandSpec kCommands[] = {
+const CommandInfo kCommands[] = {
     {"info", 1, 1, Json, "info FILE [--json]"},
     {"archive", 2, 2, Name | NoVerify, "archive CARD OUT.mlad [--name NAME] [--no-verify]"},
     {"restore", 2, 2, Yes | kSafety | NoVerify,
@@ -46,11 +46,11 @@ const CommandSpec kCommands[] = {
     {"make-demo", 1, 1, Full | Parts, "make-demo DIR [--full [--parts N]]"},
 };
 
-const CommandSpec *findCommand(const QString &name)
+const CommandInfo *findCommand(const QString &name)
 {
-    for (const CommandSpec &spec : kCommands)
-        if (name == QLatin1String(spec.name))
-            return &spec;
+    for (const CommandInfo &info : kCommands)
+        if (name == QLatin1String(info.name))
+            return &info;
     return nullptr;
 }
 
@@ -170,11 +170,11 @@ CommandLine CommandLine::parse(const QStringList &arguments)
 
 void CommandLine::check() const
 {
-    const CommandSpec *spec = findCommand(m_command);
-    if (!spec)
+    const CommandInfo *info = findCommand(m_command);
+    if (!info)
         throw ToolError::usage(QStringLiteral("unknown command '%1'").arg(m_command));
-    const QString synopsis = QStringLiteral("usage: morv-card ") + QLatin1String(spec->synopsis);
-    if (m_arguments.size() < spec->minArguments || m_arguments.size() > spec->maxArguments)
+    const QString synopsis = QStringLiteral("usage: morv-card ") + QLatin1String(info->synopsis);
+    if (m_arguments.size() < info->minArguments || m_arguments.size() > info->maxArguments)
         throw ToolError::usage(synopsis);
 
     const std::initializer_list<std::pair<bool, Option>> given = {{m_json, Json},
@@ -186,7 +186,7 @@ void CommandLine::check() const
                                                                   {m_hasSafetyDir, SafetyDir},
                                                                   {m_noVerify, NoVerify}};
     for (const auto &option : given) {
-        if (option.first && !(spec->options & option.second))
+        if (option.first && !(info->options & option.second))
             throw ToolError::usage(QStringLiteral("%1 does not take %2; %3")
                                        .arg(m_command, optionName(option.second), synopsis));
     }
@@ -210,8 +210,8 @@ QString CommandLine::usage()
 {
     QString text =
         QStringLiteral("usage: morv-card COMMAND [ARGUMENTS] [--quiet] [--verbose]\n\ncommands:\n");
-    for (const CommandSpec &spec : kCommands)
-        text += QStringLiteral("  morv-card ") + QLatin1String(spec.synopsis) + QLatin1Char('\n');
+    for (const CommandInfo &info : kCommands)
+        text += QStringLiteral("  morv-card ") + QLatin1String(info.synopsis) + QLatin1Char('\n');
     text += QStringLiteral(
         "\nSong slots are numbered 1 to 12. Commands that overwrite card data ask on a terminal and\n"
         "otherwise need --yes. Before they do, they save what they overwrite in the \"Safety Copies\"\n"
