@@ -54,9 +54,9 @@ inline constexpr size_t kCardHeaderDescriptionOffset = 136;
 // UI song data fields (byte offsets).
 inline constexpr size_t kSongNameOffset = 4;
 inline constexpr size_t kSongDescriptionOffset = 132;
-inline constexpr size_t kSongFirstValueOffset = 516;   // word 129
-inline constexpr size_t kSongSecondValueOffset = 520;  // word 130
-inline constexpr size_t kSongSequenceOffset = 524;     // words 131-230
+inline constexpr size_t kSongFirstValueOffset = 516;  // word 129
+inline constexpr size_t kSongSecondValueOffset = 520; // word 130
+inline constexpr size_t kSongSequenceOffset = 524;    // words 131-230
 inline constexpr int kSongSequenceSlots = 100;
 inline constexpr size_t kSongSequenceCountOffset = 924; // word 231
 inline constexpr size_t kSongThirdValueOffset = 928;    // word 232
@@ -64,21 +64,21 @@ inline constexpr size_t kSongFourthValueOffset = 932;   // word 233
 inline constexpr uint32_t kSongRecordMarker = 771;      // word 0 of a record built by us
 
 // UI part data fields (byte offsets).
-inline constexpr size_t kPartInUseOffset = 516;          // word 129
-inline constexpr size_t kPartLoopRecordsOffset = 520;    // word 130, four records of 934 words
+inline constexpr size_t kPartInUseOffset = 516;       // word 129
+inline constexpr size_t kPartLoopRecordsOffset = 520; // word 130, four records of 934 words
 inline constexpr size_t kLoopRecordWords = 934;
-inline constexpr size_t kPartBankSwapOffset = 15544;     // words 3886, 3887
-inline constexpr size_t kPartCountOffset = 15552;        // word 3888
-inline constexpr size_t kPartIntenseOffset = 15556;      // word 3889
-inline constexpr size_t kPartBassModeOffset = 15560;     // word 3890
-inline constexpr size_t kPartGenreOffset = 15564;        // word 3891
-inline constexpr size_t kPartStyleTableOffset = 16144;   // words 4036-4059
+inline constexpr size_t kPartBankSwapOffset = 15544;   // words 3886, 3887
+inline constexpr size_t kPartCountOffset = 15552;      // word 3888
+inline constexpr size_t kPartIntenseOffset = 15556;    // word 3889
+inline constexpr size_t kPartBassModeOffset = 15560;   // word 3890
+inline constexpr size_t kPartGenreOffset = 15564;      // word 3891
+inline constexpr size_t kPartStyleTableOffset = 16144; // words 4036-4059
 inline constexpr int kPartStyleTableWords = 24;
-inline constexpr size_t kPartTimeSlotOffset = 16240;     // word 4060
-inline constexpr size_t kPartAltTimeOffset = 16244;      // word 4061
-inline constexpr size_t kPartFlagOffset = 16248;         // word 4062
-inline constexpr size_t kPartDurationOffset = 16252;     // word 4063, float
-inline constexpr size_t kPartLooperFlagOffset = 16264;   // word 4066
+inline constexpr size_t kPartTimeSlotOffset = 16240;   // word 4060
+inline constexpr size_t kPartAltTimeOffset = 16244;    // word 4061
+inline constexpr size_t kPartFlagOffset = 16248;       // word 4062
+inline constexpr size_t kPartDurationOffset = 16252;   // word 4063, float
+inline constexpr size_t kPartLooperFlagOffset = 16264; // word 4066
 
 // Looper part data fields (byte offsets).
 inline constexpr size_t kLooperStateOffset = 0;
@@ -102,16 +102,16 @@ inline constexpr size_t kArchiveSongSizesOffset = 632;   // 12 x 32-bit
 inline constexpr int kArchiveMaxSongs = 12;
 
 // Archive song header fields (byte offsets).
-inline constexpr size_t kSongHeaderUISongOffset = 0;       // 64-bit
+inline constexpr size_t kSongHeaderUISongOffset = 0; // 64-bit
 inline constexpr size_t kSongHeaderUISongSize = 8;
-inline constexpr size_t kSongHeaderUIPartOffset = 16;      // 64-bit
+inline constexpr size_t kSongHeaderUIPartOffset = 16; // 64-bit
 inline constexpr size_t kSongHeaderUIPartSize = 24;
 inline constexpr size_t kSongHeaderUIPartTotal = 28;
-inline constexpr size_t kSongHeaderLooperOffset = 32;      // 64-bit
+inline constexpr size_t kSongHeaderLooperOffset = 32; // 64-bit
 inline constexpr size_t kSongHeaderLooperSize = 40;
 inline constexpr size_t kSongHeaderLooperTotal = 44;
-inline constexpr size_t kSongHeaderAudioOffsets = 48;      // 5 x 64-bit
-inline constexpr size_t kSongHeaderAudioSizes = 108;       // 5 x 32-bit
+inline constexpr size_t kSongHeaderAudioOffsets = 48; // 5 x 64-bit
+inline constexpr size_t kSongHeaderAudioSizes = 108;  // 5 x 32-bit
 inline constexpr size_t kSongHeaderBlockSize = 128;
 
 // Positions inside a song block as this library writes them.
@@ -290,12 +290,24 @@ int64_t mlsdAudioPosition(const CardMemoryMap *map, int song, int part);
 // ---------------------------------------------------------------------------------------
 // Archive files.
 
+// Something an archive operation copied as the card held it although a restore of the archive
+// will refuse it (an archive stores bytes; judging them is the restore's business).
+struct ArchiveNote
+{
+    int32_t song = -1; // archive song, or -1 for the card as a whole (user prefs)
+    int32_t part = -1; // part, or -1 for the song's own record
+    std::string text;  // e.g. "song 3: the song data would be refused by a restore (...)"
+};
+
 struct ArchiveHandle
 {
     std::unique_ptr<carddata::Stream> file;
     int32_t writable = 0;
     std::array<uint8_t, carddata::kArchiveHeaderSize> header{};
-    std::array<std::array<uint8_t, carddata::kArchiveSongHeaderSize>, carddata::kArchiveMaxSongs> songHeaders{};
+    std::array<std::array<uint8_t, carddata::kArchiveSongHeaderSize>, carddata::kArchiveMaxSongs>
+        songHeaders{};
+    // Filled by the archive operations, in the order they met them; never cleared by them.
+    std::vector<ArchiveNote> notes;
 };
 
 void localInitArchiveHeader(ArchiveHandle *handle);
@@ -337,7 +349,8 @@ struct CardProgressCallback
     void *context;
 };
 
-int mlsdArchiveSong(SdCardHandle *card, ArchiveHandle *archive, int cardSong, const ProgressCallback *progress);
+int mlsdArchiveSong(SdCardHandle *card, ArchiveHandle *archive, int cardSong,
+                    const ProgressCallback *progress);
 int mlsdRestoreSong(SdCardHandle *card, ArchiveHandle *archive, int cardSong, int archiveSong,
                     const ProgressCallback *progress);
 int mlsdArchiveUserPrefs(SdCardHandle *card, ArchiveHandle *archive);

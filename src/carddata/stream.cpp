@@ -2,7 +2,9 @@
 // opener that tests and fuzzers may replace.
 #include "stream.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -94,11 +96,40 @@ StreamOpener installedOpener;
 
 std::unique_ptr<Stream> openFileStream(const std::string &path, OpenMode mode)
 {
-    // "e": close-on-exec, so a helper process we start never inherits the card.
-    const char *fopenMode = mode == OpenMode::Read ? "rbe" : mode == OpenMode::Update ? "rb+e" : "wb+e";
-    std::FILE *file = std::fopen(path.c_str(), fopenMode);
-    if (!file)
+    // A new file is always a new inode: an existing path (or a link planted where the new file
+    // goes) is refused rather than followed or truncated.
+    // An existing file is opened without blocking, so that a FIFO or a device given as a card or
+    // an archive is refused instead of waiting forever for a writer.
+    // O_CLOEXEC: a helper process we start never inherits the card.
+    int flags = O_CLOEXEC;
+    if (mode == OpenMode::Create)
+        flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
+    else
+        flags |= (mode == OpenMode::Read ? O_RDONLY : O_RDWR) | O_NONBLOCK;
+    const int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0)
         return nullptr;
+    struct stat info;
+    const bool statted = ::fstat(fd, &info) == 0;
+    if (!statted || !S_ISREG(info.st_mode)) {
+        const int reason = !statted ? errno : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        errno = reason;
+        return nullptr;
+    }
+    if (mode != OpenMode::Create && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        const int reason = errno;
+        ::close(fd);
+        errno = reason;
+        return nullptr;
+    }
+    std::FILE *file = ::fdopen(fd, mode == OpenMode::Read ? "rb" : "rb+");
+    if (!file) {
+        const int reason = errno;
+        ::close(fd);
+        errno = reason;
+        return nullptr;
+    }
     return std::make_unique<FileStream>(file);
 }
 

@@ -25,7 +25,7 @@ namespace carddata {
 enum class OpenMode {
     Read,   // existing file, read only
     Update, // existing file, read and write
-    Create, // create or truncate, read and write
+    Create, // a new file, read and write; fails (EEXIST) when the path exists, even as a link
 };
 
 class Stream
@@ -58,7 +58,9 @@ std::unique_ptr<Stream> streamOpen(const std::string &path, OpenMode mode);
 // Meant for tests and fuzzers; set it before any library call that opens a file.
 void setStreamOpener(StreamOpener opener);
 
-// The opener of the shipped program: buffered POSIX files with 64-bit positions.
+// The opener of the shipped program: buffered POSIX files with 64-bit positions. Only regular
+// files are opened; on failure errno tells why (EISDIR or EINVAL for anything else than a
+// regular file).
 std::unique_ptr<Stream> openFileStream(const std::string &path, OpenMode mode);
 
 } // namespace carddata
