@@ -111,6 +111,12 @@ bool keepOneTogether(QTextDocument &document)
         if (format.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
             continue;
         format.setPageBreakPolicy(format.pageBreakPolicy() | QTextFormat::PageBreak_AlwaysBefore);
+        // Qt lays a document out lazily, only as far as it has been asked about. A format change
+        // relays the document from the changed block on, but takes the blocks beyond the lazy
+        // frontier as laid out already: with no lines yet they take no room and are never drawn,
+        // so whole paragraphs vanish from the PDF. Finishing the layout first makes the
+        // relayout see every block.
+        document.documentLayout()->documentSize();
         QTextCursor(block).setBlockFormat(format);
         return true;
     }
