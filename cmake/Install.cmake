@@ -7,26 +7,99 @@ include(GNUInstallDirs)
 set(_packaging_dir ${PROJECT_SOURCE_DIR}/packaging/linux)
 set(MORV_APP_ID com.selkanor.MorvManager)
 
-# The Help menu looks for the guide in the executable's own folder, so it goes wherever the
-# executable goes.
+# The Help menu looks beside the executable first (a build tree) and then in the documentation
+# folder, whose installed path is compiled into the program.
 if(TARGET user-guide)
-  install(FILES "${MORV_MANAGER_DIR}/${MORV_USER_GUIDE_NAME}" DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES "${MORV_MANAGER_DIR}/${MORV_USER_GUIDE_NAME}" DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
+install(FILES ${_packaging_dir}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${_packaging_dir}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME morv-manager)
 
+# Debian wants the changelog compressed without a time stamp, so that the package is the same
+# however often it is built.
+find_program(MORV_GZIP gzip REQUIRED)
+set(_changelog ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz)
+add_custom_command(
+  OUTPUT ${_changelog}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packaging
+  COMMAND ${MORV_GZIP} -9nc ${_packaging_dir}/changelog.Debian > ${_changelog}
+  DEPENDS ${_packaging_dir}/changelog.Debian
+  COMMENT "Compressing the Debian changelog")
+add_custom_target(debian-changelog ALL DEPENDS ${_changelog})
+install(FILES ${_changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# Manual pages are generated into man/ of the build tree by the programs' own build rules;
+# whatever is there at install time is compressed and installed by its section.
+install(CODE "
+  file(GLOB _pages \"${PROJECT_BINARY_DIR}/man/*.[1-9]\")
+  foreach(_page IN LISTS _pages)
+    get_filename_component(_name \"\${_page}\" NAME)
+    string(REGEX REPLACE \"^.*\\\\.([1-9])$\" \"\\\\1\" _section \"\${_name}\")
+    set(_compressed \"${PROJECT_BINARY_DIR}/man/compressed/\${_name}.gz\")
+    file(MAKE_DIRECTORY \"${PROJECT_BINARY_DIR}/man/compressed\")
+    execute_process(COMMAND \"${MORV_GZIP}\" -9nc \"\${_page}\" OUTPUT_FILE \"\${_compressed}\"
+                    RESULT_VARIABLE _failed)
+    if(_failed)
+      message(FATAL_ERROR \"Cannot compress \${_page}\")
+    endif()
+    file(INSTALL \"\${_compressed}\"
+         DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man\${_section}\")
+  endforeach()
+")
+
+configure_file(${_packaging_dir}/${MORV_APP_ID}.metainfo.xml
+               ${PROJECT_BINARY_DIR}/packaging/${MORV_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${_packaging_dir}/${MORV_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${_packaging_dir}/${MORV_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(FILES ${PROJECT_SOURCE_DIR}/src/resources/images/manager_icon_256.png
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps
-        RENAME ${MORV_APP_ID}.png)
-install(FILES ${PROJECT_SOURCE_DIR}/src/resources/svg/manager_icon_256.svg
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
-        RENAME ${MORV_APP_ID}.svg)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/${MORV_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${_packaging_dir}/${MORV_APP_ID}.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
 
-# Debian package.
+set(_images ${PROJECT_SOURCE_DIR}/src/resources/images)
+set(_svg ${PROJECT_SOURCE_DIR}/src/resources/svg)
+set(_icons ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
+install(FILES ${_images}/manager_icon_256.png DESTINATION ${_icons}/256x256/apps RENAME ${MORV_APP_ID}.png)
+install(FILES ${_svg}/manager_icon_256.svg DESTINATION ${_icons}/scalable/apps RENAME ${MORV_APP_ID}.svg)
+# File type icons are named after their types, the way icon themes look them up.
+foreach(_type card-archive:archive_icon song:song_icon card-data:sd_card_black)
+  string(REPLACE ":" ";" _type "${_type}")
+  list(GET _type 0 _name)
+  list(GET _type 1 _picture)
+  install(FILES ${_svg}/${_picture}.svg DESTINATION ${_icons}/scalable/mimetypes
+          RENAME application-vnd.selkanor.morv-${_name}.svg)
+endforeach()
+foreach(_type card-archive:archive_icon song:song_icon)
+  string(REPLACE ":" ";" _type "${_type}")
+  list(GET _type 0 _name)
+  list(GET _type 1 _picture)
+  install(FILES ${_images}/${_picture}.png DESTINATION ${_icons}/64x64/mimetypes
+          RENAME application-vnd.selkanor.morv-${_name}.png)
+endforeach()
+
+# A plain `strip` leaves the compiler's .comment and the .note section behind; Debian strips them
+# too. Runs after the programs' own install rules, and only for a stripping install (cpack).
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    foreach(_program morv-manager morv-card)
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                              --strip-unneeded
+                              \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${_program}\"
+                      RESULT_VARIABLE _failed)
+      if(_failed)
+        message(FATAL_ERROR \"Cannot strip \${_program}\")
+      endif()
+    endforeach()
+  endif()
+")
+
+# Debian package. Its programs look for the guide under the prefix they were built for, so the
+# package installs under that same prefix (/usr for a Debian package: see scripts/package).
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_PACKAGE_NAME morv-manager)
 set(CPACK_PACKAGE_VENDOR Selkanor)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Librarian for the SD card of the Morv+ guitar pedal")
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "librarian for the SD card of the Morv+ guitar pedal")
 # Debian wraps the long description itself only badly: one line per line here.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Morv Manager opens the SD card of the Morv+ backing band and looper pedal\n"
@@ -34,9 +107,11 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "single songs and copies them onto any slot of a card, and renames and clears\n"
     "songs. The command-line tool morv-card does the same from a shell and checks\n"
     "cards and backups for damage.")
-set(CPACK_PACKAGE_CONTACT Selkanor)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER Selkanor)
+set(CPACK_PACKAGE_CONTACT "Selkanor <packages@selkanor.com>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Selkanor <packages@selkanor.com>")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://selkanor.com/morv-manager)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 # Let dpkg-shlibdeps read the Qt libraries the programs really link, with their versions; without

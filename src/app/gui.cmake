@@ -1,6 +1,8 @@
 # The main window (widget layer) and the morv-manager executable. Included from this folder's
 # CMakeLists.txt, so relative paths are relative to src/app.
 target_sources(morvgui PRIVATE mainwindow.h mainwindow.cpp)
+# Where an installed copy finds the user guide when it is not beside the executable.
+target_compile_definitions(morvgui PRIVATE MORV_INSTALLED_DOC_DIR="${CMAKE_INSTALL_FULL_DOCDIR}")
 
 add_executable(morv-manager main.cpp)
 target_link_libraries(morv-manager PRIVATE morvgui morvresources)
