@@ -1,21 +1,65 @@
-// Entry point of Morv Manager: the log sink, the application identity, the one-copy-per-user lock,
-// the configuration, the library folders and the main window, torn down in a fixed order.
+// Entry point of Morv Manager: the log sink, the command line, the application identity, the
+// one-copy-per-user lock, the configuration, the library folders and the main window, torn down in
+// a fixed order.
 #include "app/configurationmanager.h"
 #include "app/mainwindow.h"
 #include "views/messageboxnotifier.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLockFile>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QtDebug>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
+
+// The id of the desktop entry: the desktop matches the window to its menu entry by it.
+const QString DesktopFileName = QStringLiteral("com.selkanor.MorvManager");
+
+void describeCommandLine(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(
+        QStringLiteral("The librarian for the SD card of the Morv+ guitar pedal."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("file"),
+                                 QStringLiteral("A card data file (ZOVAZODE.DAT) to open, or a card "
+                                                "archive (.mlad) or song file (.mlsd) to show."),
+                                 QStringLiteral("[file]"));
+}
+
+// --help and --version are answered before the GUI application exists: they must work without a
+// display (in a terminal, for the manual page) and must not take the lock of a running copy.
+bool asksForInformation(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const char *argument = argv[i];
+        if (std::strcmp(argument, "--") == 0)
+            return false;
+        for (const char *option : {"-h", "--help", "-?", "--help-all", "-v", "--version"}) {
+            if (std::strcmp(argument, option) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+void setIdentity()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Morv Manager"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(ZovaZode::MainWindow::ApplicationVersion));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("selkanor.com"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Selkanor"));
+}
 
 // Every message, whatever its level, becomes one bare line on standard output: the log is read by
 // people helping a user, who want the text and nothing else.
@@ -69,10 +113,36 @@ int main(int argc, char *argv[])
 {
     qInstallMessageHandler(writeLogLine);
 
+    if (asksForInformation(argc, argv)) {
+        QCoreApplication information(argc, argv);
+        setIdentity();
+        QCommandLineParser parser;
+        describeCommandLine(parser);
+        parser.process(information); // prints and exits
+        return 0;
+    }
+
+    // X11 desktops find the menu entry of a window by its WM_CLASS, whose instance part Qt takes
+    // from RESOURCE_NAME when it is set; Wayland ones by the desktop file name. Programs started
+    // later (the PDF viewer) must not inherit the name, so it is taken back once the window is up.
+    const bool setResourceName = !qEnvironmentVariableIsSet("RESOURCE_NAME");
+    if (setResourceName)
+        qputenv("RESOURCE_NAME", DesktopFileName.toLocal8Bit());
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Morv Manager"));
-    QApplication::setOrganizationDomain(QStringLiteral("selkanor.com"));
-    QApplication::setOrganizationName(QStringLiteral("Selkanor"));
+    setIdentity();
+    QGuiApplication::setDesktopFileName(DesktopFileName);
+
+    // Qt has taken its own options (-platform, -style ...) out of the arguments by now; a mistake
+    // in the rest ends the program here, before the lock is taken.
+    QCommandLineParser parser;
+    describeCommandLine(parser);
+    parser.process(application);
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        std::fprintf(stderr, "morv-manager: only one file can be opened at a time.\n");
+        return 1;
+    }
+    const QString file = files.isEmpty() ? QString() : QFileInfo(files.first()).absoluteFilePath();
 
     QIcon icon;
     icon.addFile(QStringLiteral(":/images/manager_icon_256.png"), QSize(), QIcon::Normal, QIcon::Off);
@@ -101,6 +171,11 @@ int main(int argc, char *argv[])
     auto *window = new ZovaZode::MainWindow;
     placeWindow(window);
     window->show();
+    if (setResourceName)
+        qunsetenv("RESOURCE_NAME");
+    // Once the window is up, so that whatever the file brings up (a message, a dialog) sits on it.
+    if (!file.isEmpty())
+        QTimer::singleShot(0, window, [window, file]() { window->openFile(file); });
     const int exitCode = QApplication::exec();
 
     delete window;

@@ -4,15 +4,22 @@
 
 #include "app/configurationmanager.h"
 #include "domain/notifier.h"
+#include "domain/song.h"
 #include "update/updatemanager.h"
 #include "update/updatemanifestparser.h"
+#include "views/archivedetailview.h"
+#include "views/archiveview.h"
 #include "views/librarianview.h"
+#include "views/libraryview.h"
 #include "views/prompter.h"
 #include "views/settingsdialog.h"
+#include "views/showcentred.h"
+#include "views/songdetailview.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -21,6 +28,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QState>
+#include <QTabWidget>
 #include <QVBoxLayout>
 #include <QtDebug>
 
@@ -63,6 +71,32 @@ bool isWebAddress(const QUrl &url)
 }
 
 const QString UpdateTitle = QStringLiteral("Morv Manager Update");
+
+// Stands in for the user's choice of file while a command runs with a file already given;
+// anything else the command asks goes to the prompter that was there before.
+class GivenFilePrompter : public Prompter
+{
+public:
+    explicit GivenFilePrompter(const QString &path) : m_path(path), m_previous(Prompter::current())
+    {
+        Prompter::install(this);
+    }
+    ~GivenFilePrompter() override { Prompter::install(m_previous); }
+
+    QString openFile(QWidget *, const FileRequest &) override { return m_path; }
+    QString folder(QWidget *parent, const QString &caption, const QString &startPath) override
+    {
+        return m_previous->folder(parent, caption, startPath);
+    }
+    bool text(QWidget *parent, const QString &title, const QString &label, QString *value) override
+    {
+        return m_previous->text(parent, title, label, value);
+    }
+
+private:
+    QString m_path;
+    Prompter *m_previous;
+};
 
 } // namespace
 
@@ -107,7 +141,64 @@ bool MainWindow::showsAdvancedMenu(Qt::KeyboardModifiers modifiers)
 
 QString MainWindow::userGuidePath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/MORV Manager User Guide.pdf");
+    const QString name = QStringLiteral("/MORV Manager User Guide.pdf");
+    const QString besideProgram = QCoreApplication::applicationDirPath() + name;
+#ifdef MORV_INSTALLED_DOC_DIR
+    const QString installed = QStringLiteral(MORV_INSTALLED_DOC_DIR) + name;
+    if (!QFileInfo(besideProgram).isFile() && QFileInfo(installed).isFile())
+        return installed;
+#endif
+    return besideProgram;
+}
+
+void MainWindow::openFile(const QString &path)
+{
+    const QFileInfo file(path);
+    const QString suffix = file.suffix().toLower();
+    const bool archive = suffix == QLatin1String("mlad");
+    const bool song = suffix == QLatin1String("mlsd");
+    if (!archive && !song) {
+        // The Open Card command itself, answered with this file: the same checks, messages and
+        // remembered location as when the user picks the file.
+        GivenFilePrompter prompter(path);
+        m_librarianView->action(LibrarianView::OpenCardAction)->trigger();
+        return;
+    }
+    if (!file.isFile()) {
+        qWarning() << "No such file to show:" << path;
+        Notifier::Message message;
+        message.icon = Notifier::Icon::Critical;
+        message.text = tr("The file \"%1\" could not be found.").arg(QDir::toNativeSeparators(path));
+        message.buttons = Notifier::Ok;
+        message.parent = this;
+        Notifier::notify(message);
+        return;
+    }
+
+    ConfigurationManager *configuration = ConfigurationManager::instance();
+    const QString library = !configuration ? QString()
+                            : archive      ? configuration->cardLibraryLocation()
+                                           : configuration->songLibraryLocation();
+    const QString folder = QFileInfo(library).canonicalFilePath();
+    if (!folder.isEmpty() && file.canonicalFilePath().startsWith(folder + QLatin1Char('/'))) {
+        if (archive) {
+            m_librarianView->tabs()->setCurrentWidget(m_librarianView->archiveView());
+            m_librarianView->archiveView()->selectPath(file.canonicalFilePath());
+        } else {
+            m_librarianView->tabs()->setCurrentWidget(m_librarianView->libraryView());
+            m_librarianView->libraryView()->selectPath(file.canonicalFilePath());
+        }
+        return;
+    }
+    if (archive) {
+        m_librarianView->archiveDetailView()->setPath(file.absoluteFilePath());
+        showCentred(m_librarianView->archiveDetailView());
+    } else {
+        SongDetailView *details = m_librarianView->songDetailView();
+        details->song()->loadFromArchive(file.absoluteFilePath(), 0, true);
+        details->setEditable(true);
+        showCentred(details);
+    }
 }
 
 MainWindow::UpdateCheckState MainWindow::updateCheckState() const

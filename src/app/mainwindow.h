@@ -51,7 +51,14 @@ public:
 
     // The "Advanced" submenu is offered only while Ctrl is held as the File menu opens.
     static bool showsAdvancedMenu(Qt::KeyboardModifiers modifiers);
+    // The guide beside the executable (a build tree), else the one in the installed documentation
+    // folder; the first of them when neither is there.
     static QString userGuidePath();
+
+    // Shows a file the program was started with (a file manager's double-click): a card data file
+    // becomes the open card; a card archive or song file is selected in its library when it lies
+    // there, and otherwise its details are shown.
+    void openFile(const QString &path);
 
     UpdateCheckState updateCheckState() const;
     bool isStartupCheck() const { return m_startupCheck; }

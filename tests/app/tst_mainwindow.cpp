@@ -1,12 +1,20 @@
 // MainWindow without the network: its menus and the Ctrl-only Advanced submenu, the banner, the
-// About box, the user guide opener and its failure box, and the manifest address dialog with its
-// validation loop.
+// About box, the user guide opener and its failure box, the manifest address dialog with its
+// validation loop, and the file the program is started with.
 #include "../domain/recordingnotifier.h"
+#include "../models/libraryfixture.h"
 #include "app/configurationmanager.h"
 #include "app/mainwindow.h"
+#include "domain/sdcard.h"
+#include "domain/song.h"
 #include "logcapture.h"
+#include "models/sortedlibrarymodel.h"
+#include "views/archivedetailview.h"
+#include "views/archiveview.h"
 #include "views/librarianview.h"
+#include "views/libraryview.h"
 #include "views/prompter.h"
+#include "views/songdetailview.h"
 
 #include <QAction>
 #include <QFile>
@@ -16,7 +24,9 @@
 #include <QMessageBox>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QtTest>
@@ -135,6 +145,8 @@ private slots:
     void manifestDialog_data();
     void manifestDialog();
     void exitClosesWindow();
+    void openFile_data();
+    void openFile();
 
 private:
     std::unique_ptr<ConfigurationManager> m_configuration;
@@ -471,6 +483,78 @@ void TestMainWindow::exitClosesWindow()
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     actionTexted(menuTitled(*m_window, QStringLiteral("&File")), QStringLiteral("E&xit"))->trigger();
     QVERIFY(!m_window->isVisible());
+}
+
+void TestMainWindow::openFile_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("cardOpen");
+    QTest::addColumn<QString>("selectedIn");
+    QTest::addColumn<QString>("details");
+    QTest::addColumn<QString>("message");
+
+    // The card library is Cards/, the song library Songs/. selectedIn: the library page in front
+    // with the file selected; details: the details dialog showing the file.
+    // clang-format off
+    //                                  file                    cardOpen  selectedIn  details    message
+    QTest::newRow("card data file")  << "card/ZOVAZODE.DAT"    << true  << ""      << ""        << "";
+    QTest::newRow("archive in library") << "Cards/Gig.mlad"    << false << "cards" << ""        << "";
+    QTest::newRow("archive elsewhere") << "Downloads/Gig.mlad" << false << ""      << "archive" << "";
+    QTest::newRow("song in library") << "Songs/Old/Blues.mlsd" << false << "songs" << ""        << "";
+    QTest::newRow("song elsewhere")  << "Downloads/Blues.MLSD" << false << ""      << "song"    << "";
+    QTest::newRow("missing song")    << "Downloads/None.mlsd"  << false << ""      << ""        << "could not be found";
+    QTest::newRow("missing card")    << "card/nothing.dat"     << false << ""      << ""        << "Failed to open the card.";
+    // clang-format on
+}
+
+void TestMainWindow::openFile()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, cardOpen);
+    QFETCH(QString, selectedIn);
+    QFETCH(QString, details);
+    QFETCH(QString, message);
+
+    QTemporaryDir folder;
+    const QDir dir(folder.path());
+    for (const char *path : {"card", "Cards", "Songs/Old", "Downloads"})
+        QVERIFY(dir.mkpath(QLatin1String(path)));
+    ZovaZode::TestSupport::CardImage(dir.filePath(QStringLiteral("card"))).create();
+    for (const char *path : {"Cards/Gig.mlad", "Downloads/Gig.mlad"})
+        ZovaZode::TestSupport::writeArchive(dir.filePath(QLatin1String(path)), "Gig");
+    for (const char *path : {"Songs/Old/Blues.mlsd", "Downloads/Blues.MLSD"})
+        ZovaZode::TestSupport::writeSongFile(dir.filePath(QLatin1String(path)), "Blues");
+
+    const QString cardLibrary = m_configuration->cardLibraryLocation();
+    const QString songLibrary = m_configuration->songLibraryLocation();
+    m_configuration->setCardLibraryLocation(dir.filePath(QStringLiteral("Cards")));
+    m_configuration->setSongLibraryLocation(dir.filePath(QStringLiteral("Songs")));
+    m_window = std::make_unique<MainWindow>();
+    RecordingNotifier notifier;
+    const QString path = dir.filePath(file);
+    m_window->openFile(path);
+
+    ZovaZode::LibrarianView *view = m_window->librarianView();
+    QCOMPARE(view->card()->isOpen(), cardOpen);
+    if (selectedIn == QLatin1String("cards")) {
+        QCOMPARE(view->tabs()->currentWidget(), view->archiveView());
+        QTRY_COMPARE(view->archiveView()->selectedArchivePath(), path);
+    } else if (selectedIn == QLatin1String("songs")) {
+        QCOMPARE(view->tabs()->currentWidget(), view->libraryView());
+        QTRY_COMPARE(view->libraryView()->selectedSongPath(), path);
+    }
+    QCOMPARE(view->archiveDetailView()->isVisible(), details == QLatin1String("archive"));
+    if (details == QLatin1String("archive"))
+        QCOMPARE(view->archiveDetailView()->path(), path);
+    QCOMPARE(view->songDetailView()->isVisible(), details == QLatin1String("song"));
+    if (details == QLatin1String("song"))
+        QCOMPARE(view->songDetailView()->song()->filePath(), path);
+    QCOMPARE(notifier.texts().join(QLatin1Char('\n')).contains(message), true);
+    QCOMPARE(notifier.texts().isEmpty(), message.isEmpty());
+
+    m_window.reset();
+    m_configuration->setCardLibraryLocation(cardLibrary);
+    m_configuration->setSongLibraryLocation(songLibrary);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,6 +1,7 @@
-// Start-up of the real morv-manager executable in a private home: the log lines about the library
-// folders, the one-copy-per-user lock (where it lives, who can and cannot block it) and the refusal
-// of a second copy. Each copy runs offscreen and is stopped once it has shown how far it got.
+// Start-up of the real morv-manager executable in a private home: --help and --version answered
+// without a window, mistakes on the command line, the log lines about the library folders, the
+// one-copy-per-user lock (where it lives, who can and cannot block it) and the refusal of a second
+// copy. Each copy runs offscreen and is stopped once it has shown how far it got.
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
@@ -90,11 +91,11 @@ private:
 class Copy
 {
 public:
-    explicit Copy(const QProcessEnvironment &environment)
+    explicit Copy(const QProcessEnvironment &environment, const QStringList &arguments = {})
     {
         m_process.setProcessEnvironment(environment);
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
-        m_process.start(QStringLiteral(MORV_MANAGER_PATH), QStringList());
+        m_process.start(QStringLiteral(MORV_MANAGER_PATH), arguments);
     }
     ~Copy() { stop(); }
 
@@ -124,6 +125,16 @@ public:
     QStringList lines() const { return output().split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
     bool running() const { return m_process.state() != QProcess::NotRunning; }
 
+    // For a copy that ends by itself: its exit code, or -1 when it crashed or did not end.
+    int exitCode()
+    {
+        if (!m_process.waitForFinished(30000) || m_process.exitStatus() != QProcess::NormalExit)
+            return -1;
+        m_output += m_process.readAllStandardOutput();
+        return m_process.exitCode();
+    }
+    QString errors() { return QString::fromLocal8Bit(m_process.readAllStandardError()); }
+
 private:
     QProcess m_process;
     QByteArray m_output;
@@ -136,12 +147,57 @@ class TestStartup : public QObject
     Q_OBJECT
 
 private slots:
+    void commandLine_data();
+    void commandLine();
     void libraryFolders_data();
     void libraryFolders();
     void lock_data();
     void lock();
     void secondCopyRefusedWhileFirstRuns();
 };
+
+void TestStartup::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("display");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("errors");
+
+    // Without a display the GUI application cannot even be created: what answers there answers
+    // before any window, lock or settings.
+    // clang-format off
+    QTest::newRow("version")        << QStringList{"--version"}       << false << 0 << "Morv Manager 1.1.0\n" << "";
+    QTest::newRow("short version")  << QStringList{"-v"}              << false << 0 << "Morv Manager 1.1.0\n" << "";
+    QTest::newRow("help")           << QStringList{"--help"}          << false << 0 << "[options] [file]"    << "";
+    QTest::newRow("help and file")  << QStringList{"a.mlad", "-h"}    << false << 0 << "-v, --version"       << "";
+    QTest::newRow("unknown option") << QStringList{"--open"}          << true  << 1 << ""                    << "Unknown option 'open'.";
+    QTest::newRow("two files")      << QStringList{"a.mlad", "b.mlsd"} << true << 1 << ""                    << "only one file";
+    // clang-format on
+}
+
+void TestStartup::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, display);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    QFETCH(QString, errors);
+
+    Home home;
+    home.writeSettings();
+    QProcessEnvironment environment = home.environment();
+    if (!display)
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("no-display-here"));
+    Copy copy(environment, arguments);
+    QCOMPARE(copy.exitCode(), exitCode);
+    const QString errorText = copy.errors();
+    QVERIFY2(copy.output().contains(output), qPrintable(copy.output()));
+    QVERIFY2(errorText.contains(errors), qPrintable(errorText));
+    QVERIFY(!copy.output().contains(QStringLiteral("Configuration manager")));
+    QVERIFY(!QDir(home.path("Documents")).exists());
+    QVERIFY(!QFile::exists(home.path("runtime/" + LockName)));
+}
 
 void TestStartup::libraryFolders_data()
 {
