@@ -249,6 +249,8 @@ void TestArchiveRestore::progressCadence_data()
     QTest::newRow("9 chunks")  << 9  << QVector<int>{};
     QTest::newRow("20 chunks") << 20 << QVector<int>{10240, 20480};
     QTest::newRow("none")      << 0  << QVector<int>{};
+    // Audio moves in blocks of 1,024 chunks; the reports go on across them.
+    QTest::newRow("1030 chunks") << 1030 << steps(1030 * 1024);
     // clang-format on
 }
 
