@@ -66,6 +66,13 @@ SdCardHandle *mlsdOpenSDCard(const char *path, int writable)
         fail(self, "Error opening SD card file.");
         return nullptr;
     }
+    // Only a file of exactly a card's size is taken for one: everything below reads and writes
+    // at fixed positions, and a write past the end of a smaller file would grow it into a
+    // 3.2 GB "card".
+    if (handle->file->size() != kCardFileSize) {
+        fail(self, "The file is not the size of a card data file (3,207,041,024 bytes).");
+        return nullptr;
+    }
     handle->name = path;
     if (localGetMemoryMap(0, &handle->memoryMap) != 0) {
         fail(self, "Error reading memory map from SD card.");
@@ -90,7 +97,8 @@ SdCardHandle *mlsdOpenSDCard(const char *path, int writable)
     }
     const int32_t *w = handle->memoryMap.words;
     if (lmmSetupSDCard(manager.get(), handle->file.get(), w[MapAudioSector], w[MapAudioAreaSectors],
-                       w[MapAudioSectors], w[MapLooperSector], w[MapLooperSectorsPerPart], w[MapLooperSectors]) != 0) {
+                       w[MapAudioSectors], w[MapLooperSector], w[MapLooperSectorsPerPart],
+                       w[MapLooperSectors]) != 0) {
         fail(self, "Error setting up SD card.");
         return nullptr;
     }
@@ -102,15 +110,18 @@ int mlsdCloseSDCard(SdCardHandle *handle)
 {
     if (!handle)
         return 0;
+    int result = 0;
     if (handle->file) {
-        // Whatever was written reaches the device before the card may be pulled.
-        if (handle->writable)
-            handle->file->commit();
-        handle->file->close();
+        // Whatever was written reaches the device before the card may be pulled; a commit that
+        // failed has lost data, which the caller must hear about.
+        const bool committed = !handle->writable || handle->file->commit();
+        const bool closed = handle->file->close();
+        if (handle->writable && !(committed && closed))
+            result = fail("mlsdCloseSDCard", "Error committing data to SD card.");
     }
     lmmDestroy(handle->memoryManager);
     delete handle;
-    return 0;
+    return result;
 }
 
 int mlsdCommitSDCard(SdCardHandle *handle)

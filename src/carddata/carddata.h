@@ -261,7 +261,10 @@ struct SdCardHandle
     std::array<uint8_t, carddata::kCardHeaderSize> header{};
 };
 
+// Refuses, before reading anything, a file that is not exactly kCardFileSize bytes long.
 SdCardHandle *mlsdOpenSDCard(const char *path, int writable);
+// Commits a writable card, closes the file and frees the handle (always). Returns 1 when the
+// commit or the close of a writable card failed: data written since the last commit may be lost.
 int mlsdCloseSDCard(SdCardHandle *handle);
 // Flushes and durably commits what was written to an open card.
 int mlsdCommitSDCard(SdCardHandle *handle);
@@ -296,7 +299,9 @@ struct ArchiveNote
 {
     int32_t song = -1; // archive song, or -1 for the card as a whole (user prefs)
     int32_t part = -1; // part, or -1 for the song's own record
-    std::string text;  // e.g. "song 3: the song data would be refused by a restore (...)"
+    // For the musician; names the card's song counted from 1, e.g. "song 1: its song data
+    // would be refused by a restore (sequence count 100)."
+    std::string text;
 };
 
 struct ArchiveHandle
@@ -306,7 +311,8 @@ struct ArchiveHandle
     std::array<uint8_t, carddata::kArchiveHeaderSize> header{};
     std::array<std::array<uint8_t, carddata::kArchiveSongHeaderSize>, carddata::kArchiveMaxSongs>
         songHeaders{};
-    // Filled by the archive operations, in the order they met them; never cleared by them.
+    // Filled by the archive operations, in the order they met them; never cleared by them. A
+    // song that fails to archive takes its notes with it.
     std::vector<ArchiveNote> notes;
 };
 

@@ -1,7 +1,8 @@
-// The per-thread error text and record buffers of the card data library.
+// The per-thread error text, record buffers and audio block of the card data library.
 #include "internal.h"
 
 #include <memory>
+#include <new>
 #include <string>
 
 namespace {
@@ -11,6 +12,8 @@ constexpr size_t kMaxMessage = 512;
 
 thread_local std::string errorText;
 thread_local std::unique_ptr<carddata::detail::RecordBuffers> buffers;
+// Apart from the record buffers: the user interface thread reads records but never moves audio.
+thread_local std::unique_ptr<uint8_t[]> audio;
 
 } // namespace
 
@@ -33,6 +36,13 @@ RecordBuffers &recordBuffers()
     if (!buffers)
         buffers = std::make_unique<RecordBuffers>();
     return *buffers;
+}
+
+uint8_t *audioBlock()
+{
+    if (!audio)
+        audio.reset(new (std::nothrow) uint8_t[kAudioBlockSize]);
+    return audio.get();
 }
 
 bool readAt(Stream *file, int64_t position, void *buffer, size_t size)

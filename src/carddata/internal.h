@@ -19,9 +19,14 @@ struct RecordBuffers
     std::array<uint8_t, kPartCount * kUIPartDataSize> partData;
     std::array<uint8_t, kUserPrefsSize> userPrefs;
     std::array<uint8_t, kPartCount * kLooperRecordSize> looperData;
-    std::array<uint8_t, kAudioChunkSize> chunk;
 };
 RecordBuffers &recordBuffers();
+
+// Looper audio moves in blocks this large: a few large reads and writes per part instead of
+// thousands of small ones, and never a whole part (up to 42 MB) in memory.
+inline constexpr size_t kAudioBlockSize = size_t(1) << 20;
+// The calling thread's audio block, allocated at its first use; null when it cannot be.
+uint8_t *audioBlock();
 
 inline uint8_t *partSlot(RecordBuffers &buffers, int part)
 {

@@ -12,7 +12,8 @@
 namespace carddata {
 namespace {
 
-// Audio moves in 1 KiB chunks; a large stdio buffer turns them into few, large system calls.
+// Records of 512 bytes to 16 KiB go through a large stdio buffer in few system calls; audio
+// blocks larger than the buffer go straight to the file.
 constexpr size_t kBufferSize = 256 * 1024;
 
 class FileStream final : public Stream

@@ -5,13 +5,18 @@
 // any chosen call, and fuzzers to serve files from memory; the shipped program uses the
 // buffered POSIX file stream.
 //
-// Durability. A card opened for writing is flushed (handed to the operating system) at
-// every progress report of a restore, and committed (fdatasync) only when a restored song
-// is complete, when a card-writing operation of the user interface completes and when the
-// card is closed. Committing at every 10 KiB report would make a full-card restore about ten
-// times slower on a card reader and gains nothing: a card pulled mid-restore is partly
-// restored either way. Archive files are committed when a writable archive is closed, so a
-// finished archive is on the disk before anyone renames it into the library.
+// Durability. What is written to a card reaches the operating system as the stream's buffer
+// fills, at each seek and at each commit; it is committed (fdatasync) only when a restored song
+// is complete, when a card-writing operation of the user interface completes and when the card
+// is closed. Nothing is flushed at progress reports: a flush buys no durability (the bytes only
+// move to the page cache), and committing at every report would make a full-card restore many
+// times slower on a card reader for nothing, since a card pulled mid-restore is partly restored
+// either way. Archive files are committed when a writable archive is closed, so a finished
+// archive is on the disk before anyone renames it into the library.
+//
+// glibc drops the buffered bytes of a flush that fails, so a later commit can succeed without
+// them: every write, seek, flush and commit result is checked, and the first failure ends the
+// operation.
 #pragma once
 
 #include <cstddef>

@@ -2,6 +2,7 @@
 // place and nowhere else, user prefs validation, clearing a song, and the per-thread error text.
 #include "carddata/carddata.h"
 #include "support/cardimage.h"
+#include "support/faultstream.h"
 #include "support/filesnapshot.h"
 
 #include <QTemporaryDir>
@@ -57,6 +58,7 @@ private slots:
     void clearInvalidSongChangesNothing();
     void clearStopsAtInvalidPart();
     void clearReadOnlyCardChangesNothing();
+    void closeReportsFailedCommit();
     void errorTextPerThread();
 
 private:
@@ -65,51 +67,59 @@ private:
 
 void TestCardAccess::openFailures_data()
 {
-    QTest::addColumn<QByteArray>("content"); // file content; empty and "missing" differ below
-    QTest::addColumn<bool>("exists");
+    QTest::addColumn<QByteArray>("content"); // laid at byte 0
+    QTest::addColumn<qint64>("size");        // file size; -1: no file at all
     QTest::addColumn<int>("writable");
     QTest::addColumn<QByteArray>("text");
 
-    QByteArray wrongId = cardHeader("Card", "Description");
+    const QByteArray header = cardHeader("Card", "Description");
+    QByteArray wrongId = header;
     wrongId.replace(0, 4, "MLSd");
-    const QByteArray shortHeader = cardHeader("Card", "Description").left(1023);
+    const qint64 card = CardImage::kFileSize;
+    const QByteArray notCard(
+        "mlsdOpenSDCard: The file is not the size of a card data file (3,207,041,024 bytes).");
     // clang-format off
-    QTest::newRow("missing file")          << QByteArray()  << false << 0
-        << QByteArray("mlsdOpenSDCard: Error opening SD card file.");
-    QTest::newRow("missing file, writing") << QByteArray()  << false << 1
-        << QByteArray("mlsdOpenSDCard: Error opening SD card file.");
-    QTest::newRow("wrong ID")              << wrongId       << true  << 0
-        << QByteArray("mlsdOpenSDCard: SD Card File header does not have the correct ID.");
-    QTest::newRow("wrong ID, writing")     << wrongId       << true  << 1
-        << QByteArray("mlsdOpenSDCard: SD Card File header does not have the correct ID.");
-    QTest::newRow("1023-byte file")        << shortHeader   << true  << 0
-        << QByteArray("mlsdOpenSDCard: Error reading header from SD card.");
-    QTest::newRow("empty file")            << QByteArray()  << true  << 1
-        << QByteArray("mlsdOpenSDCard: Error reading header from SD card.");
+    //                                          content        size           writable  text
+    QTest::newRow("missing file")            << QByteArray() << qint64(-1)    << 0 << QByteArray("mlsdOpenSDCard: Error opening SD card file.");
+    QTest::newRow("missing file, writing")   << QByteArray() << qint64(-1)    << 1 << QByteArray("mlsdOpenSDCard: Error opening SD card file.");
+    QTest::newRow("wrong ID")                << wrongId      << card          << 0 << QByteArray("mlsdOpenSDCard: SD Card File header does not have the correct ID.");
+    QTest::newRow("wrong ID, writing")       << wrongId      << card          << 1 << QByteArray("mlsdOpenSDCard: SD Card File header does not have the correct ID.");
+    QTest::newRow("empty file")              << QByteArray() << qint64(0)     << 1 << notCard;
+    QTest::newRow("1023-byte file")          << header       << qint64(1023)  << 0 << notCard;
+    QTest::newRow("51 KB, header, writing")  << header       << qint64(52224) << 1 << notCard;
+    QTest::newRow("a byte short, writing")   << header       << card - 1      << 1 << notCard;
+    QTest::newRow("a byte more, writing")    << header       << card + 1      << 1 << notCard;
     // clang-format on
 }
 
 void TestCardAccess::openFailures()
 {
     QFETCH(QByteArray, content);
-    QFETCH(bool, exists);
+    QFETCH(qint64, size);
     QFETCH(int, writable);
     QFETCH(QByteArray, text);
 
     const QString path = m_dir.filePath(QStringLiteral("open-failure.dat"));
     QFile::remove(path);
-    if (exists)
-        writeRange(path, 0, content);
+    if (size >= 0) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(size));
+        file.close();
+        writeRange(path, 0, content.left(int(size)));
+    }
+    const QByteArray before = readRange(path, 0, 4096);
 
     const int descriptors = openFileDescriptorCount();
     CardPtr handle = openCard(path, writable);
     QVERIFY(!handle);
     QCOMPARE(errorText(), text);
     QCOMPARE(openFileDescriptorCount(), descriptors);
-    if (exists)
-        QCOMPARE(readRange(path, 0, 4096), content);
-    else
-        QVERIFY(!QFile::exists(path));
+    // Refused before anything is read or written: a card is never grown to its size.
+    QCOMPARE(QFile::exists(path), size >= 0);
+    if (size >= 0) {
+        QCOMPARE(fileSize(path), size);
+        QCOMPARE(readRange(path, 0, 4096), before);
+    }
 }
 
 void TestCardAccess::openReadsHeaderAndWritesNothing()
@@ -405,6 +415,26 @@ void TestCardAccess::clearReadOnlyCardChangesNothing()
     handle.reset();
     const QVector<ByteRange> changed = before.changes();
     QVERIFY2(changed.isEmpty(), qPrintable(describe(changed)));
+}
+
+// The commit at close is the last chance to hear that written bytes never reached the card.
+void TestCardAccess::closeReportsFailedCommit()
+{
+    CardImage card(m_dir.path());
+    card.create();
+    FaultInjector faults;
+    carddata::setStreamOpener(faults.wrap({}));
+    const auto restoreOpener = qScopeGuard([] { carddata::setStreamOpener({}); });
+    for (int writable : {0, 1}) {
+        SdCardHandle *handle = mlsdOpenSDCard(QFile::encodeName(card.path()).constData(), writable);
+        QVERIFY(handle);
+        faults.arm(FaultKind::IoError, FaultMode::FromNOn, 1);
+        QCOMPARE(mlsdCloseSDCard(handle), writable);
+        QCOMPARE(faults.liveStreams(), 0);
+        if (writable)
+            QCOMPARE(errorText(), QByteArray("mlsdCloseSDCard: Error committing data to SD card."));
+        faults.disarm();
+    }
 }
 
 void TestCardAccess::errorTextPerThread()

@@ -2,6 +2,7 @@
 #include "faultstream.h"
 
 #include <utility>
+#include <vector>
 
 namespace ZovaZode::TestSupport {
 
@@ -23,11 +24,14 @@ bool strikes(State &state, StreamCall call, carddata::OpenMode mode = carddata::
     return fail;
 }
 
+// The stdio buffer of the shipped file stream (src/carddata/stream.cpp).
+constexpr size_t kStdioBufferSize = 256 * 1024;
+
 class FaultyStream final : public carddata::Stream
 {
 public:
-    FaultyStream(std::unique_ptr<carddata::Stream> inner, std::shared_ptr<State> state)
-        : m_inner(std::move(inner)), m_state(std::move(state))
+    FaultyStream(std::unique_ptr<carddata::Stream> inner, std::shared_ptr<State> state, bool buffered)
+        : m_inner(std::move(inner)), m_state(std::move(state)), m_buffered(buffered)
     {
         ++m_state->live;
     }
@@ -36,37 +40,71 @@ public:
     bool seek(int64_t position) override
     {
         if (strikes(*m_state, StreamCall::Seek))
+            return lose();
+        handOver();
+        if (!m_inner->seek(position))
             return false;
-        return m_inner->seek(position);
+        m_position = position;
+        return true;
     }
 
     size_t read(void *buffer, size_t size) override
     {
-        if (strikes(*m_state, StreamCall::Read))
-            return m_state->kind == FaultKind::ShortRead ? m_inner->read(buffer, size / 2) : 0;
-        return m_inner->read(buffer, size);
+        const bool struck = strikes(*m_state, StreamCall::Read);
+        if (struck && m_state->kind != FaultKind::ShortRead) {
+            lose();
+            return 0;
+        }
+        handOver();
+        const size_t got = m_inner->read(buffer, struck ? size / 2 : size);
+        m_position += int64_t(got);
+        return got;
     }
 
     size_t write(const void *buffer, size_t size) override
     {
-        if (strikes(*m_state, StreamCall::Write))
-            return m_state->kind == FaultKind::ShortWrite ? m_inner->write(buffer, size / 2) : 0;
-        return m_inner->write(buffer, size);
+        if (strikes(*m_state, StreamCall::Write)) {
+            if (m_state->kind != FaultKind::ShortWrite) {
+                lose();
+                return 0;
+            }
+            size /= 2;
+        }
+        if (!m_buffered || m_buffer + size > kStdioBufferSize) {
+            // Does not fit in the buffer: goes to the file, and the write's result says so.
+            handOver();
+        } else {
+            // Sits in the buffer until the next flush: remember what it covers.
+            Overwritten old{m_position, std::vector<uint8_t>(size)};
+            old.bytes.resize(m_inner->seek(m_position) ? m_inner->read(old.bytes.data(), size) : 0);
+            m_inner->seek(m_position);
+            m_overwritten.push_back(std::move(old));
+            m_buffer += size;
+        }
+        const size_t written = m_inner->write(buffer, size);
+        m_position += int64_t(written);
+        return written;
     }
 
-    int64_t size() override { return m_inner->size(); }
+    int64_t size() override
+    {
+        handOver();
+        return m_inner->size();
+    }
 
     bool flush() override
     {
         if (strikes(*m_state, StreamCall::Flush))
-            return false;
+            return lose();
+        handOver();
         return m_inner->flush();
     }
 
     bool commit() override
     {
         if (strikes(*m_state, StreamCall::Commit))
-            return false;
+            return lose();
+        handOver();
         return m_inner->commit();
     }
 
@@ -74,13 +112,45 @@ public:
     {
         // A failed close still releases the file, as fclose() does.
         const bool fail = strikes(*m_state, StreamCall::Close);
+        if (fail)
+            lose();
+        handOver();
         const bool closed = m_inner->close();
         return closed && !fail;
     }
 
 private:
+    struct Overwritten
+    {
+        int64_t position;
+        std::vector<uint8_t> bytes;
+    };
+
+    // The buffered bytes reached the file, as after a successful flush.
+    void handOver()
+    {
+        m_overwritten.clear();
+        m_buffer = 0;
+    }
+
+    // The buffered bytes never reach the file, as glibc drops the buffer of a flush that failed:
+    // what they overwrote is put back.
+    bool lose()
+    {
+        for (auto it = m_overwritten.rbegin(); it != m_overwritten.rend(); ++it) {
+            if (m_inner->seek(it->position))
+                m_inner->write(it->bytes.data(), it->bytes.size());
+        }
+        handOver();
+        return false;
+    }
+
     std::unique_ptr<carddata::Stream> m_inner;
     std::shared_ptr<State> m_state;
+    bool m_buffered;
+    int64_t m_position = 0;
+    size_t m_buffer = 0; // bytes the stdio buffer would hold
+    std::vector<Overwritten> m_overwritten;
 };
 
 } // namespace
@@ -157,7 +227,8 @@ carddata::StreamOpener FaultInjector::wrap(carddata::StreamOpener inner) const
             inner ? inner(path, mode) : carddata::openFileStream(path, mode);
         if (!stream)
             return std::unique_ptr<carddata::Stream>();
-        return std::unique_ptr<carddata::Stream>(new FaultyStream(std::move(stream), state));
+        return std::unique_ptr<carddata::Stream>(
+            new FaultyStream(std::move(stream), state, mode != carddata::OpenMode::Read));
     };
 }
 

@@ -10,6 +10,14 @@
 //   ShortRead   read (half of what was asked is read)
 //   ShortWrite  write (half of what was given is written)
 //
+// A stream opened for writing behaves as glibc's stdio buffer does: small writes sit in the
+// buffer until the next seek, read, flush, commit or close hands them to the file. When the
+// fault strikes that call (or a write), the buffered bytes are lost, as glibc drops the buffer of
+// a failed flush, and a later successful commit does not bring them back. (The bytes go to the
+// file at once and are put back when lost, so that other handles and write-range checks see
+// what they always saw; bytes that grew the file stay.) Writes larger than the buffer go
+// straight to the file, as a large fwrite() does.
+//
 // FaultInjector wraps another opener (the memory file system, or the real files) and counts
 // the streams alive, so that a test can see a stream that an operation failed to release.
 // Single-threaded: the operations under test run on the calling thread. Plain C++, no Qt.

@@ -448,7 +448,7 @@ void TestMorvCard::refusalsTouchNothing_data()
     QTest::newRow("hostile info")         << QStringList{"info", "BAD"}                               << hostile;
     QTest::newRow("hostile restore")      << QStringList{"restore", "BAD", "CARD", "--yes"}           << hostile;
     QTest::newRow("hostile import")       << QStringList{"import-song", "BAD", "CARD", "1", "--yes"}  << hostile;
-    QTest::newRow("not a card")           << QStringList{"clear", "OUT", "1", "--yes"}                << "cannot open the card OUT: mlsdOpenSDCard: SD Card File header does not have the correct ID.";
+    QTest::newRow("not a card")           << QStringList{"clear", "OUT", "1", "--yes"}                << "cannot open the card OUT: mlsdOpenSDCard: The file is not the size of a card data file (3,207,041,024 bytes).";
     QTest::newRow("song file as card")    << QStringList{"restore", "SONG", "CARD", "--yes"}          << "SONG is not a card archive (it holds 1 songs); use import-song for a song file";
     QTest::newRow("export, no folder")    << QStringList{"export-song", "CARD", "1", "NOWHERE"}       << "copying song 1 failed: Could not open archive file: mlsdOpenArchiveW: Error opening file.";
     // clang-format on
