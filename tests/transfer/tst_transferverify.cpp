@@ -63,6 +63,7 @@ public:
     int64_t size() override { return m_inner->size(); }
     bool flush() override { return m_inner->flush(); }
     bool commit() override { return m_inner->commit(); }
+    bool dropCache(int64_t position, int64_t size) override { return m_inner->dropCache(position, size); }
     bool close() override { return m_inner->close(); }
 
 private:
