@@ -64,26 +64,21 @@ private:
             m_position = position;
             return m_file->seek(position);
         }
+        // What the file holds, with the cached pages laid over it.
         size_t read(void *buffer, size_t size) override
         {
+            const size_t count = m_file->read(buffer, size);
+            const int64_t end = m_position + int64_t(count);
             auto &pages = m_state->pages[m_path];
-            auto *out = static_cast<char *>(buffer);
-            size_t done = 0;
-            while (done < size) {
-                const int64_t page = m_position / kPage;
-                const size_t n =
-                    size_t(std::min<int64_t>(int64_t(size - done), (page + 1) * kPage - m_position));
-                const auto cached = pages.find(page);
-                if (cached != pages.end()) {
-                    std::memcpy(out + done, cached->second.constData() + (m_position - page * kPage), n);
-                } else if (!m_file->seek(m_position) || m_file->read(out + done, n) != n) {
-                    return done;
-                }
-                done += n;
-                m_position += int64_t(n);
+            for (auto page = pages.lower_bound(m_position / kPage);
+                 page != pages.end() && page->first * kPage < end; ++page) {
+                const int64_t from = std::max(m_position, page->first * kPage);
+                const int64_t to = std::min(end, (page->first + 1) * kPage);
+                std::memcpy(static_cast<char *>(buffer) + (from - m_position),
+                            page->second.constData() + (from - page->first * kPage), size_t(to - from));
             }
-            m_file->seek(m_position);
-            return done;
+            m_position = end;
+            return count;
         }
         size_t write(const void *buffer, size_t size) override
         {
