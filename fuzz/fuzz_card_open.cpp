@@ -20,6 +20,7 @@
 #include "carddata/verify.h"
 
 #include <algorithm>
+#include <vector>
 
 using namespace ZovaZode::Fuzz;
 namespace TS = ZovaZode::TestSupport;
@@ -118,6 +119,12 @@ void roundTrip(SdCardHandle *card, int songs, bool wholeCard, MemoryFileSystem &
         require(archive != nullptr, "a new archive opens");
         const bool archived = wholeCard ? mlsdArchiveSDCard(card, archive, nullptr) == 0
                                         : mlsdArchiveSong(card, archive, file, nullptr) == 0;
+        // A song copied with a note holds a record the restore refuses by design.
+        std::vector<bool> noted(carddata::kSongCount, false);
+        for (const ArchiveNote &note : archive->notes) {
+            if (note.song >= 0 && note.song < carddata::kSongCount)
+                noted[size_t(note.song)] = true;
+        }
         if (mlsdCloseArchive(archive) == 0 && archived) {
             ArchiveHandle *reread = mlsdOpenArchiveW(L"out.mlad", 0, 0);
             require(reread != nullptr, "an archive the library wrote opens again");
@@ -125,11 +132,14 @@ void roundTrip(SdCardHandle *card, int songs, bool wholeCard, MemoryFileSystem &
                 require(mlsdArchiveSongCount(reread) == carddata::kSongCount &&
                             mlsdArchiveHasUserPrefs(reread),
                         "a card archive holds 12 songs and the user prefs");
-                for (int song = 0; song < songs; ++song)
-                    requireRestoresUnchanged(card, song, reread, song, system);
+                for (int song = 0; song < songs; ++song) {
+                    if (!noted[size_t(song)])
+                        requireRestoresUnchanged(card, song, reread, song, system);
+                }
             } else {
                 require(mlsdArchiveSongCount(reread) == 1, "a song file holds one song");
-                requireRestoresUnchanged(card, file, reread, 0, system);
+                if (!noted[0])
+                    requireRestoresUnchanged(card, file, reread, 0, system);
             }
             mlsdCloseArchive(reread);
         }

@@ -2,6 +2,7 @@
 // opener that tests and fuzzers may replace.
 #include "stream.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -63,6 +64,18 @@ public:
     bool flush() override { return m_file && std::fflush(m_file) == 0; }
 
     bool commit() override { return flush() && fdatasync(fileno(m_file)) == 0; }
+
+    bool dropCache(int64_t position, int64_t size) override
+    {
+        if (!flush() || position < 0 || size < 0)
+            return false;
+        // The kernel drops only the pages that lie wholly inside the range; a record that shares
+        // a page with its neighbours must take the whole page with it.
+        static const int64_t page = std::max<int64_t>(::sysconf(_SC_PAGESIZE), 4096);
+        const int64_t start = position / page * page;
+        const int64_t end = (position + size + page - 1) / page * page;
+        return ::posix_fadvise(fileno(m_file), off_t(start), off_t(end - start), POSIX_FADV_DONTNEED) == 0;
+    }
 
     bool close() override
     {

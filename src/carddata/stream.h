@@ -17,6 +17,9 @@
 // glibc drops the buffered bytes of a flush that fails, so a later commit can succeed without
 // them: every write, seek, flush and commit result is checked, and the first failure ends the
 // operation.
+//
+// Verification reads a written file back only after dropping its cached pages (dropCache), so
+// that it sees what the device holds rather than what the kernel still remembers.
 #pragma once
 
 #include <cstddef>
@@ -50,6 +53,10 @@ public:
     virtual bool flush() = 0;
     // Flushes and makes the data durable on the device.
     virtual bool commit() = 0;
+    // Asks the operating system to forget its cached copy of the pages holding these bytes, so
+    // that the next read comes from the device. Only pages already committed can be dropped.
+    // Streams without a cache of their own (memory files) have nothing to drop.
+    virtual bool dropCache(int64_t position, int64_t size) = 0;
     // Flushes and releases the file. Safe to call more than once.
     virtual bool close() = 0;
 };

@@ -65,6 +65,7 @@ bool SdCard::open(const QString &path, int writable)
         m_path.clear();
     }
     m_timer.stop();
+    m_digest.reset();
     qDebug() << "SD: Opening" << path;
 
     const auto keepAlive = weak_from_this().lock();
@@ -289,6 +290,37 @@ bool SdCard::testWritable(const QString &path)
     if (!test.remove())
         qWarning() << "Could not remove SD card write test file.";
     return true;
+}
+
+void SdCard::recordWrites()
+{
+    if (!m_handle)
+        return;
+    auto digest = std::make_shared<carddata::WriteDigest>();
+    if (mlsdRecordCardWrites(m_handle.get(), digest) != 0)
+        throw libraryError("Could not record the writes to the card: ");
+    m_digest = std::move(digest);
+    m_digestPath = m_path;
+    m_digestMap = m_handle->memoryMap;
+}
+
+bool SdCard::verifyWrites(int songCount, const VerifyProgress &progress) const
+{
+    if (!m_digest)
+        throw Error("Verification failed: nothing was recorded.");
+    if (m_handle)
+        throw Error("Verification failed: the card is still open.");
+    std::string failure;
+    switch (verifyWrittenFile(m_digestPath, *m_digest, carddata::WrittenLayout::card(m_digestMap), songCount,
+                              progress, &failure)) {
+    case VerifyOutcome::Verified:
+        return true;
+    case VerifyOutcome::Stopped:
+        return false;
+    case VerifyOutcome::Failed:
+        break;
+    }
+    throw Error(failure);
 }
 
 void SdCard::checkEjected()

@@ -5,6 +5,7 @@
 
 #include "carddata/carddata.h"
 #include "domain/cardrecords.h"
+#include "domain/verification.h"
 
 #include <QObject>
 #include <QString>
@@ -65,6 +66,14 @@ public:
     static int songCount();
     static bool testWritable(const QString &path);
 
+    // Verification of what this object writes to the card. recordWrites() keeps a digest of every
+    // write from now until the card is opened again (nothing when no card is open);
+    // verifyWrites(), once the card is closed and so committed, reads each written range back
+    // from the card with its cached pages dropped. songCount: 12 to report progress song by song,
+    // 0 for one figure. False when `progress` asked to stop; throws "Verification failed: ...".
+    void recordWrites();
+    bool verifyWrites(int songCount, const VerifyProgress &progress) const;
+
 public slots:
     void close();
 
@@ -89,6 +98,10 @@ private:
 
     QString m_path;
     std::unique_ptr<SdCardHandle, SdCardHandleCloser> m_handle;
+    // What recordWrites() keeps; it outlives the handle so that the card can be closed first.
+    std::shared_ptr<carddata::WriteDigest> m_digest;
+    QString m_digestPath;
+    CardMemoryMap m_digestMap{};
     QTimer m_timer;
 };
 

@@ -32,7 +32,7 @@ struct CardProgressContext
 
 } // namespace
 
-SongArchive::SongArchive(const QString &path, int writable, int create)
+SongArchive::SongArchive(const QString &path, int writable, int create) : m_path(path)
 {
     const std::wstring widePath = path.toStdWString();
     m_handle.reset(mlsdOpenArchiveW(widePath.c_str(), writable == 1 ? 1 : 0, create == 1 ? 1 : 0));
@@ -62,10 +62,51 @@ ArchiveHandle *SongArchive::handle() const
 void SongArchive::close()
 {
     ArchiveHandle *archive = handle();
+    m_closedNotes = notes();
+    // The headers place the records; the verification names a difference by them.
+    if (m_digest)
+        m_layout = carddata::WrittenLayout::archive(*archive, m_firstSongShownAs);
     m_handle.release();
     // The library frees the handle whatever the outcome.
     if (mlsdCloseArchive(archive) != 0)
         throw libraryError("Could not close archive file: ");
+}
+
+QStringList SongArchive::notes() const
+{
+    if (!m_handle)
+        return m_closedNotes;
+    QStringList texts;
+    for (const ArchiveNote &note : m_handle->notes)
+        texts << QString::fromStdString(note.text);
+    return texts;
+}
+
+void SongArchive::recordWrites(int firstSongShownAs)
+{
+    auto digest = std::make_shared<carddata::WriteDigest>();
+    if (mlsdRecordArchiveWrites(handle(), digest) != 0)
+        throw libraryError("Could not record the writes to the archive: ");
+    m_digest = std::move(digest);
+    m_firstSongShownAs = firstSongShownAs;
+}
+
+bool SongArchive::verifyWrites(int songCount, const VerifyProgress &progress) const
+{
+    if (!m_digest)
+        throw Error("Verification failed: nothing was recorded.");
+    if (!m_layout)
+        throw Error("Verification failed: the archive is still open.");
+    std::string failure;
+    switch (verifyWrittenFile(m_path, *m_digest, *m_layout, songCount, progress, &failure)) {
+    case VerifyOutcome::Verified:
+        return true;
+    case VerifyOutcome::Stopped:
+        return false;
+    case VerifyOutcome::Failed:
+        break;
+    }
+    throw Error(failure);
 }
 
 int SongArchive::songCount() const

@@ -5,12 +5,15 @@
 
 #include "carddata/carddata.h"
 #include "domain/cardrecords.h"
+#include "domain/verification.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace ZovaZode {
@@ -69,6 +72,17 @@ public:
     // throws "Archive is closed.".
     void close();
 
+    // What the archive operations noted about records they copied as the card held them (a
+    // record a restore would refuse, user prefs out of range), one text each; also after close().
+    QStringList notes() const;
+
+    // Verification of what this object writes, as for SdCard: recordWrites() before the
+    // archive is written, verifyWrites() after close(). A difference is named with the file's
+    // songs numbered from firstSongShownAs + 1 (a song file is named after the card song it
+    // came from).
+    void recordWrites(int firstSongShownAs = 0);
+    bool verifyWrites(int songCount, const VerifyProgress &progress) const;
+
 private:
     ArchiveHandle *handle() const;
     static int reportSongProgress(int32_t done, int32_t total, void *context);
@@ -76,7 +90,13 @@ private:
                                   void *context);
     void rethrowCallbackFailure();
 
+    QString m_path;
     std::unique_ptr<ArchiveHandle, ArchiveHandleCloser> m_handle;
+    std::shared_ptr<carddata::WriteDigest> m_digest;
+    int m_firstSongShownAs = 0;
+    // Taken by close(), when the handle goes.
+    std::optional<carddata::WrittenLayout> m_layout;
+    QStringList m_closedNotes;
     // An exception thrown by a progress callable; it stops the library operation and is
     // thrown again once the library has returned and tidied up.
     std::exception_ptr m_callbackFailure;

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <memory>
@@ -50,6 +51,18 @@ public:
         // Why the request failed, written by the worker before it posts the "error" report
         // (the report's delivery orders it before any read on the user-interface thread).
         QString errorText;
+
+        enum class Verification {
+            NotAsked, // `verify` was false, or the request ended before its read-back
+            Passed,   // everything written read back from the medium as it was written
+            Skipped,  // cancelled while reading back: the result is complete and kept, unchecked
+        };
+        // How the read-back ended; written by the worker before it posts "finished".
+        Verification verification = Verification::NotAsked;
+        // What the user should know about a finished request although it succeeded (records
+        // copied as the card held them that a restore would refuse, ...); written before
+        // "finished".
+        QStringList warnings;
 
         bool isWholeCard() const
         {

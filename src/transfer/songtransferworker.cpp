@@ -5,15 +5,13 @@
 // and committed to disk. A failed or cancelled request thus never leaves a half-written file
 // under a library name, and never replaces a file that appeared under that name meanwhile.
 //
-// A request asking for verification is read back through fresh read-only handles once its
-// files are closed, and compared with its source; a new file that differs is never renamed into
-// place, so it is removed like any failed one.
+// A request asking for verification records what it writes to its destination and, once the
+// destination is committed and closed, reads it back from the medium (domain/verification.h);
+// a new file that differs is never renamed into place, so it is removed like any failed one.
 #include "transfer/songtransferworker.h"
 
 #include "domain/sdcard.h"
 #include "domain/songarchive.h"
-
-#include "carddata/compare.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -34,6 +32,8 @@ namespace ZovaZode {
 namespace {
 
 const char kPartialSuffix[] = ".partial";
+constexpr qint64 kProgressBytes = 1024 * 1024;
+constexpr qint64 kProgressInterval = 50; // ms
 
 // Renames without ever replacing an existing file; 0 or an errno value.
 int renameNoReplace(const QByteArray &from, const QByteArray &to)
@@ -55,17 +55,6 @@ int renameNoReplace(const QByteArray &from, const QByteArray &to)
     if (::access(to.constData(), F_OK) == 0)
         return EEXIST;
     return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
-}
-
-// The comparison's text without the name of the library function that made it.
-QString comparisonText()
-{
-    QString text = QString::fromLocal8Bit(mlsdGetErrorString());
-    for (const char *prefix : {"mlsdCompareArchiveSong: ", "mlsdCompareArchiveCard: "}) {
-        if (text.startsWith(QLatin1String(prefix)))
-            return text.mid(int(std::strlen(prefix)));
-    }
-    return text;
 }
 
 // So that a finished library file survives a power cut as a directory entry, too.
@@ -149,6 +138,7 @@ void SongTransferWorker::execute(const RequestEvent &event) noexcept
         return;
     try {
         qDebug() << "Transfer: Handling request.";
+        m_throttle.restart();
         post(event, SongTransfer::StartedEventType);
         if (!run(event))
             return;
@@ -211,6 +201,8 @@ void SongTransferWorker::archiveCard(const RequestEvent &event)
     card.open(request.source.path, 0);
     NewFile file(request.destination.path);
     SongArchive archive(file.partialPath(), 1, 1);
+    if (request.verify)
+        archive.recordWrites();
     archive.archiveCard(&card, [this, &event](int song, int songCount, int done, int total) {
         return reportCardProgress(event, song, songCount, done, total);
     });
@@ -218,9 +210,12 @@ void SongTransferWorker::archiveCard(const RequestEvent &event)
         qDebug() << "Transfer: renaming archived card:" << request.destination.name;
         archive.setName(request.destination.name);
     }
+    event.request()->warnings = archive.notes();
     archive.close();
     if (request.verify)
-        verifyCard(event, request.source.path, file.partialPath(), !request.destination.name.isEmpty());
+        verify(event, file.partialPath(), true, [&archive](const VerifyProgress &progress) {
+            return archive.verifyWrites(SdCard::songCount(), progress);
+        });
     file.commit();
 }
 
@@ -230,14 +225,19 @@ void SongTransferWorker::restoreCard(const RequestEvent &event)
     SongArchive archive(request.source.path, 0, 0);
     SdCard card;
     card.open(request.destination.path, 1);
+    if (request.verify)
+        card.recordWrites();
     archive.restoreCard(&card, [this, &event](int song, int songCount, int done, int total) {
         return reportCardProgress(event, song, songCount, done, total);
     });
+    event.request()->warnings = archive.notes();
     // Closing now, rather than in the destructor, reports a header that did not reach the card.
     card.close();
     archive.close();
     if (request.verify)
-        verifyCard(event, request.destination.path, request.source.path, false);
+        verify(event, request.destination.path, true, [&card](const VerifyProgress &progress) {
+            return card.verifyWrites(SdCard::songCount(), progress);
+        });
 }
 
 void SongTransferWorker::restoreSong(const RequestEvent &event)
@@ -245,16 +245,19 @@ void SongTransferWorker::restoreSong(const RequestEvent &event)
     const SongTransfer::Request &request = *event.request();
     const auto card = std::make_shared<SdCard>();
     card->open(request.destination.path, 1);
+    if (request.verify)
+        card->recordWrites();
     SongArchive archive(request.source.path, 0, 0);
     archive.songProgress = [this, &event](int done, int total) {
         return reportSongProgress(event, done, total);
     };
     archive.restoreSong(request.source.song, card, request.destination.song);
+    event.request()->warnings = archive.notes();
     card->close();
     archive.close();
     if (request.verify)
-        verifySong(event, request.destination.path, request.destination.song, request.source.path,
-                   request.source.song, false);
+        verify(event, request.destination.path, false,
+               [&card](const VerifyProgress &progress) { return card->verifyWrites(0, progress); });
 }
 
 bool SongTransferWorker::archiveSong(const RequestEvent &event)
@@ -272,6 +275,8 @@ bool SongTransferWorker::archiveSong(const RequestEvent &event)
     qDebug() << "Transfer: Archiving song to:" << request.destination.path;
     NewFile file(request.destination.path);
     SongArchive archive(file.partialPath(), 1, 1);
+    if (request.verify)
+        archive.recordWrites(request.source.song);
     archive.songProgress = [this, &event](int done, int total) {
         return reportSongProgress(event, done, total);
     };
@@ -283,90 +288,50 @@ bool SongTransferWorker::archiveSong(const RequestEvent &event)
         info.name = request.destination.name;
         archive.writeSongInfo(song, info);
     }
-    const int archivedSong = archive.songCount() - 1;
+    event.request()->warnings = archive.notes();
     archive.close();
     if (request.verify)
-        verifySong(event, request.source.path, request.source.song, file.partialPath(), archivedSong,
-                   !request.destination.name.isEmpty());
+        verify(event, file.partialPath(), false,
+               [&archive](const VerifyProgress &progress) { return archive.verifyWrites(0, progress); });
     file.commit();
     return true;
 }
 
-namespace {
-
-struct VerifyHandles
+void SongTransferWorker::verify(const RequestEvent &event, const QString &path, bool wholeCard,
+                                const std::function<bool(const VerifyProgress &)> &readBack)
 {
-    std::unique_ptr<SdCardHandle, SdCardHandleCloser> card;
-    std::unique_ptr<ArchiveHandle, ArchiveHandleCloser> archive;
-};
-
-// Fresh read-only handles, so that the comparison reads what reached the files rather than
-// anything a writer still holds in memory.
-VerifyHandles openForVerify(const QString &cardPath, const QString &archivePath)
-{
-    VerifyHandles handles;
-    handles.card.reset(mlsdOpenSDCard(QFile::encodeName(cardPath).constData(), 0));
-    if (!handles.card)
-        throw std::runtime_error(std::string("Verification failed: could not open the card again: ") +
-                                 mlsdGetErrorString());
-    const std::wstring widePath = archivePath.toStdWString();
-    handles.archive.reset(mlsdOpenArchiveW(widePath.c_str(), 0, 0));
-    if (!handles.archive)
-        throw std::runtime_error(std::string("Verification failed: could not open the archive again: ") +
-                                 mlsdGetErrorString());
-    return handles;
+    qDebug() << "Transfer: Verifying" << path;
+    SongTransfer::Request &request = *event.request();
+    request.phase.store(1);
+    const bool verified = readBack([this, &event, wholeCard](int song, int songCount, int done, int total) {
+        return wholeCard ? reportCardProgress(event, song, songCount, done, total)
+                         : reportSongProgress(event, done, total);
+    });
+    if (!verified)
+        qDebug() << "Transfer: Verification skipped: the user asked to stop.";
+    request.verification =
+        verified ? SongTransfer::Request::Verification::Passed : SongTransfer::Request::Verification::Skipped;
 }
 
-} // namespace
-
-void SongTransferWorker::verifyCard(const RequestEvent &event, const QString &cardPath,
-                                    const QString &archivePath, bool renamed)
+void SongTransferWorker::ProgressThrottle::restart()
 {
-    qDebug() << "Transfer: Verifying card against:" << archivePath;
-    event.request()->phase.store(1);
-    VerifyHandles handles = openForVerify(cardPath, archivePath);
-    struct Context
-    {
-        SongTransferWorker *worker;
-        const RequestEvent *event;
-    } context{this, &event};
-    const CardProgressCallback progress{
-        [](int32_t song, int32_t songCount, int32_t done, int32_t total, void *data) {
-            auto *c = static_cast<Context *>(data);
-            return c->worker->reportCardProgress(*c->event, song, songCount, done, total) ? 1 : 0;
-        },
-        &context};
-    if (mlsdCompareArchiveCard(handles.card.get(), handles.archive.get(), &progress,
-                               renamed ? CompareIgnoreName : CompareIgnoreNone) != 0)
-        throw std::runtime_error(verificationFailure(event));
+    m_phase = -1;
+    m_song = -1;
+    m_posted = 0;
+    m_clock.start();
 }
 
-void SongTransferWorker::verifySong(const RequestEvent &event, const QString &cardPath, int cardSong,
-                                    const QString &archivePath, int archiveSong, bool renamed)
+bool SongTransferWorker::ProgressThrottle::due(int phase, int song, int done, int total)
 {
-    qDebug() << "Transfer: Verifying song against:" << archivePath;
-    event.request()->phase.store(1);
-    VerifyHandles handles = openForVerify(cardPath, archivePath);
-    struct Context
-    {
-        SongTransferWorker *worker;
-        const RequestEvent *event;
-    } context{this, &event};
-    const ProgressCallback progress{[](int32_t done, int32_t total, void *data) {
-                                        auto *c = static_cast<Context *>(data);
-                                        return c->worker->reportSongProgress(*c->event, done, total) ? 1 : 0;
-                                    },
-                                    &context};
-    if (mlsdCompareArchiveSong(handles.card.get(), handles.archive.get(), cardSong, archiveSong, &progress,
-                               renamed ? CompareIgnoreName : CompareIgnoreNone) != 0)
-        throw std::runtime_error(verificationFailure(event));
-}
-
-std::string SongTransferWorker::verificationFailure(const RequestEvent &event) const
-{
-    if (stopRequested(event))
-        return "Verification was cancelled; the copy was not checked.";
-    return "Verification failed: " + comparisonText().toStdString();
+    const bool newStep = phase != m_phase || song != m_song;
+    if (!newStep && done < total &&
+        (qint64(done) - m_posted < kProgressBytes || m_clock.elapsed() < kProgressInterval))
+        return false;
+    m_phase = phase;
+    m_song = song;
+    m_posted = done;
+    m_clock.restart();
+    return true;
 }
 
 bool SongTransferWorker::stopRequested(const RequestEvent &event) const
@@ -379,7 +344,7 @@ bool SongTransferWorker::reportCardProgress(const RequestEvent &event, int song,
 {
     if (stopRequested(event))
         return true;
-    if (event.transfer())
+    if (event.transfer() && m_throttle.due(event.request()->phase.load(), song, done, total))
         QCoreApplication::postEvent(
             event.transfer(), new SongTransfer::ProgressEvent(event.request(), song, songCount, done, total));
     return false;
@@ -389,7 +354,7 @@ bool SongTransferWorker::reportSongProgress(const RequestEvent &event, int done,
 {
     if (stopRequested(event))
         return true;
-    if (event.transfer())
+    if (event.transfer() && m_throttle.due(event.request()->phase.load(), 0, done, total))
         QCoreApplication::postEvent(event.transfer(),
                                     new SongTransfer::ProgressEvent(event.request(), 0, 0, done, total));
     return false;

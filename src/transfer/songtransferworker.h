@@ -3,14 +3,16 @@
 // and outcome back to the SongTransfer that submitted it.
 #pragma once
 
+#include "domain/verification.h"
 #include "transfer/songtransfer.h"
 
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
-#include <string>
 
 namespace ZovaZode {
 
@@ -53,13 +55,12 @@ private:
     void restoreSong(const RequestEvent &event);
     bool archiveSong(const RequestEvent &event);
 
-    // Reads back a finished transfer and compares it with its source; throws a
-    // std::runtime_error "Verification failed: ..." on a difference.
-    void verifyCard(const RequestEvent &event, const QString &cardPath, const QString &archivePath,
-                    bool renamed);
-    void verifySong(const RequestEvent &event, const QString &cardPath, int cardSong,
-                    const QString &archivePath, int archiveSong, bool renamed);
-    std::string verificationFailure(const RequestEvent &event) const;
+    // The read-back of a verified request, once its destination is committed and closed:
+    // `readBack` is the destination's verifyWrites(), which throws on a difference. Reports as
+    // phase 1; a stop asked for meanwhile leaves the result complete but unchecked, which the
+    // request then says.
+    void verify(const RequestEvent &event, const QString &path, bool wholeCard,
+                const std::function<bool(const VerifyProgress &)> &readBack);
 
     // The progress callables of SongArchive; true asks the running operation to stop.
     bool reportCardProgress(const RequestEvent &event, int song, int songCount, int done, int total);
@@ -67,6 +68,24 @@ private:
     bool stopRequested(const RequestEvent &event) const;
 
     void post(const RequestEvent &event, SongTransfer::EventType type);
+
+    // Which progress reports are posted. The library calls back every 10 KiB, about a quarter of
+    // a million times for a card; each posted report wakes the user interface. Posted are the
+    // first and the last (done == total) of each step (one song in one phase), and between them
+    // one when both 1 MiB and 50 ms have passed since the last.
+    class ProgressThrottle
+    {
+    public:
+        void restart();
+        bool due(int phase, int song, int done, int total);
+
+    private:
+        int m_phase = -1;
+        int m_song = -1;
+        qint64 m_posted = 0;
+        QElapsedTimer m_clock;
+    };
+    ProgressThrottle m_throttle;
 };
 
 } // namespace ZovaZode

@@ -238,15 +238,30 @@ void TransferDialog::onProgress(int song, float fraction, SongTransfer::Request 
     m_progressBar->setValue(int(qBound(0.0, steps, double(kProgressSteps))));
 }
 
-void TransferDialog::onFinished()
+void TransferDialog::onFinished(SongTransfer::Request *request)
 {
     m_current = nullptr;
     m_fraction = 1.0f;
     m_progressBar->setValue(kProgressSteps);
-    m_statusLabel->setText(QStringLiteral("Finished."));
     m_showTimer->stop();
-    m_closeTimer->start();
+    const bool unchecked = request && request->verification == SongTransfer::Request::Verification::Skipped;
+    if (!unchecked) {
+        m_statusLabel->setText(QStringLiteral("Finished."));
+        m_closeTimer->start();
+        endTransfer();
+        return;
+    }
+    // The user asked to stop while the result was read back: it is complete, but nobody checked
+    // it, and the window stays until the user has read that.
+    m_statusLabel->setText(
+        request->destination.kind == SongTransfer::Endpoint::Card
+            ? QStringLiteral("Finished without verification.\nThe card was written completely; "
+                             "verification was skipped at your request.")
+            : QStringLiteral("Finished without verification.\nThe copy was saved under its name; "
+                             "verification was skipped at your request."));
     endTransfer();
+    if (!isVisible())
+        show();
 }
 
 void TransferDialog::onError(SongTransfer::Request *request)

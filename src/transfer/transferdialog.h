@@ -64,7 +64,7 @@ public:
 private:
     void onStarted(SongTransfer::Request *request);
     void onProgress(int song, float fraction, SongTransfer::Request *request);
-    void onFinished();
+    void onFinished(SongTransfer::Request *request);
     void onError(SongTransfer::Request *request);
     void onCancel();
     void endTransfer();

@@ -212,10 +212,12 @@ LibrarianView::LibrarianView(QWidget *parent) : QWidget(parent), m_card(std::mak
     m_workerThread = new SongTransferWorkerThread(this);
     m_workerThread->start();
     m_transfer = new SongTransfer(m_workerThread->worker(), this);
-    connect(m_transfer, &SongTransfer::finished, this, &LibrarianView::onTransferFinished);
-    connect(m_transfer, &SongTransfer::error, this, &LibrarianView::onTransferFailed);
+    // The dialog hears the outcome first: it ends the transfer and lets input reach other windows
+    // again before the follow-up below may show a message box.
     m_transferDialog = new TransferDialog(m_transfer, this);
     m_transferDialog->setModal(true);
+    connect(m_transfer, &SongTransfer::finished, this, &LibrarianView::onTransferFinished);
+    connect(m_transfer, &SongTransfer::error, this, &LibrarianView::onTransferFailed);
 
     m_tabs = new QTabWidget(this);
     m_tabs->addTab(m_archiveView, tr("Card Library"));
@@ -805,8 +807,12 @@ void LibrarianView::onSafetyCopyDone(SongTransfer::Request *request, bool succee
     const PendingOperation done = std::move(pending->second);
     m_pendingOperations.erase(pending);
     if (!succeeded) {
-        refuseForSafetyCopy(request->cancelled.load() ? tr("The safety copy was cancelled.")
-                                                      : request->errorText);
+        if (request->verification == SongTransfer::Request::Verification::Skipped)
+            refuseForSafetyCopy(tr("The safety copy was cancelled while it was checked; it is kept, "
+                                   "unchecked, in the Safety Copies folder."));
+        else
+            refuseForSafetyCopy(request->cancelled.load() ? tr("The safety copy was cancelled.")
+                                                          : request->errorText);
         return;
     }
     const ConfigurationManager *configuration = ConfigurationManager::instance();
@@ -823,6 +829,15 @@ void LibrarianView::refuseForSafetyCopy(const QString &errorText)
     qCritical() << "Librarian: Could not make a safety copy:" << errorText;
     tell(this, Notifier::Icon::Critical, tr("Safety Copy"),
          tr("Could not make a safety copy of the card, so nothing was changed.\n\n") + errorText);
+}
+
+void LibrarianView::showWarnings(const SongTransfer::Request &request)
+{
+    if (request.warnings.isEmpty())
+        return;
+    qWarning() << "Librarian: Transfer warnings:" << request.warnings;
+    tell(this, Notifier::Icon::Warning, tr("Copied With Warnings"),
+         tr("The copy is complete, but note the following:\n\n") + request.warnings.join(QLatin1Char('\n')));
 }
 
 void LibrarianView::archiveCardToLibrary()
@@ -1011,8 +1026,10 @@ void LibrarianView::onTransferFinished(SongTransfer::Request *request)
     qDebug() << "Librarian: on transfer finished.";
     if (!request)
         return;
+    showWarnings(*request);
     if (m_pendingOperations.count(request) != 0) {
-        onSafetyCopyDone(request, true);
+        // A copy nobody checked is no reason to go on overwriting what it holds.
+        onSafetyCopyDone(request, request->verification != SongTransfer::Request::Verification::Skipped);
         return;
     }
     const SongTransfer::Endpoint &source = request->source;

@@ -165,6 +165,8 @@ private:
     void protect(int slot, const QString &what, std::function<void()> operation);
     void onSafetyCopyDone(SongTransfer::Request *request, bool succeeded);
     void refuseForSafetyCopy(const QString &errorText);
+    // One warning box with what a finished request noted about the records it copied.
+    void showWarnings(const SongTransfer::Request &request);
     // A finished or failed request that wrote a library file: read the item again and show it.
     void revealArchivedItem(const SongTransfer::Request &request, bool reread);
     bool isCardLibraryPage() const;

@@ -57,6 +57,7 @@ private:
             ++m_control->commits;
             return !m_control->failCommit && m_file->commit();
         }
+        bool dropCache(int64_t position, int64_t size) override { return m_file->dropCache(position, size); }
         bool close() override { return m_file->close(); }
 
     private:

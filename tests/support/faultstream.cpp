@@ -108,6 +108,9 @@ public:
         return m_inner->commit();
     }
 
+    // Not a call a device fails: it only forgets cached pages.
+    bool dropCache(int64_t position, int64_t size) override { return m_inner->dropCache(position, size); }
+
     bool close() override
     {
         // A failed close still releases the file, as fclose() does.

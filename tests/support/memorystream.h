@@ -107,6 +107,7 @@ public:
     int64_t size() override;
     bool flush() override { return m_open; }
     bool commit() override { return m_open; }
+    bool dropCache(int64_t, int64_t) override { return m_open; }
     bool close() override;
 
 private:

@@ -123,6 +123,9 @@ private slots:
     void archiveNames_data();
     void archiveNames();
     void songCopyRoundTrip();
+    void renamedCopy_data();
+    void renamedCopy();
+    void archiveWarnings();
     void refusalsTouchNothing_data();
     void refusalsTouchNothing();
     void rename_data();
@@ -192,7 +195,7 @@ void TestMorvCard::usageErrors_data()
     QTest::newRow("unknown option")    << QStringList{"info", c, "--fast"}                         << "unknown option '--fast'";
     QTest::newRow("missing argument")  << QStringList{"info"}                                      << "usage: morv-card info FILE [--json]";
     QTest::newRow("extra argument")    << QStringList{"verify", c, c}                              << "usage: morv-card verify FILE [--json]";
-    QTest::newRow("foreign option")    << QStringList{"archive", c, "o.mlad", "--json"}            << "archive does not take --json";
+    QTest::newRow("foreign option")    << QStringList{"restore", "a.mlad", c, "--json"}            << "restore does not take --json";
     QTest::newRow("--name no value")   << QStringList{"archive", c, "o.mlad", "--name"}            << "--name needs a value";
     QTest::newRow("slot 0")            << QStringList{"export-song", c, "0", "o.mlsd"}             << "bad slot '0': song slots are numbered 1 to 12";
     QTest::newRow("slot 13")           << QStringList{"import-song", "s.mlsd", c, "13", "--yes"}   << "bad slot '13': song slots are numbered 1 to 12";
@@ -432,6 +435,72 @@ void TestMorvCard::songCopyRoundTrip()
              QStringLiteral("Crossroads Live"));
 }
 
+void TestMorvCard::renamedCopy_data()
+{
+    QTest::addColumn<QByteArray>("description");
+    QTest::addColumn<QByteArray>("renamed"); // the description as the renamed record holds it
+    QTest::addColumn<bool>("verify");
+    // clang-format off
+    QTest::newRow("plain text") << QByteArray("Verse and chorus") << QByteArray("Verse and chorus")   << true;
+    QTest::newRow("not UTF-8")  << QByteArray("Caf\xe9 set")      << QByteArray("Caf\xef\xbf\xbd set") << true;
+    QTest::newRow("unverified") << QByteArray("Caf\xe9 set")      << QByteArray("Caf\xef\xbf\xbd set") << false;
+    // clang-format on
+}
+
+// A rename rewrites the song record from its values; what lands in the file is that record,
+// and it is what the verification checks, whatever else the card's record holds.
+void TestMorvCard::renamedCopy()
+{
+    QFETCH(QByteArray, description);
+    QFETCH(QByteArray, renamed);
+    QFETCH(bool, verify);
+    QDir().mkpath(path("card"));
+    CardImage card(path("card"));
+    card.create();
+    SongRecords song = sampleSong(0, 1);
+    SongFields fields;
+    fields.description = description;
+    fields.sequence = {0, 1, 2, 3, 4, 3, 2};
+    fields.count = 3; // four sequence words beyond the count, and filler beyond those
+    song.song = songData(fields);
+    card.writeSong(0, song);
+
+    const QString out = path("renamed.mlsd");
+    QStringList arguments{"export-song", card.path(), "1", out, "--name", "Encore", "--json"};
+    if (!verify)
+        arguments << "--no-verify";
+    const Result result = morvCard(arguments);
+    QVERIFY2(result.status == 0, result.err.constData());
+    const QJsonObject json = jsonOf(result.out);
+    QCOMPARE(keysOf(json), (QStringList{"file", "verified", "warnings"}));
+    QCOMPARE(json.value("file").toString(), out);
+    QCOMPARE(json.value("verified").toBool(), verify);
+    QCOMPARE(json.value("warnings").toArray(), QJsonArray());
+    QByteArray expected = song.song;
+    putText(expected, 4, 128, "Encore");
+    putText(expected, 132, 384, renamed);
+    QCOMPARE(readRange(out, kFirstSongOffset + 136, kSongDataSize).toHex(), expected.toHex());
+}
+
+// User prefs out of range are archived as the card holds them, with a warning.
+void TestMorvCard::archiveWarnings()
+{
+    QDir().mkpath(path("card"));
+    CardImage card(path("card"));
+    card.create();
+    UserPrefsFields prefs;
+    prefs.word1 = 7;
+    card.writeUserPrefs(userPrefs(prefs));
+    const Result result = morvCard({"archive", card.path(), path("a.mlad"), "--json"});
+    QVERIFY2(result.status == 0, result.err.constData());
+    const QJsonArray warnings = jsonOf(result.out).value("warnings").toArray();
+    QByteArray printed;
+    for (const QJsonValue &warning : warnings)
+        printed += "morv-card: warning: " + warning.toString().toUtf8() + '\n';
+    QCOMPARE(result.err, printed);
+    QCOMPARE(warnings.size(), 1);
+}
+
 void TestMorvCard::refusalsTouchNothing_data()
 {
     QTest::addColumn<QStringList>("arguments"); // CARD, OUT, BAD stand for the files below
@@ -620,12 +689,17 @@ void TestMorvCard::interruptedTransfer_data()
 {
     QTest::addColumn<QString>("command");
     QTest::addColumn<int>("signal");
-    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("verifying"); // interrupted while reading back, not while copying
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message"); // on standard error after a failure, else standard output
+    const QString skipped = " Verification was skipped at your request; the %1 was not checked.";
     // clang-format off
-    QTest::newRow("archive, Ctrl-C")  << "archive"     << int(SIGINT)  << "archiving cancelled; no archive was written";
-    QTest::newRow("archive, SIGTERM") << "archive"     << int(SIGTERM) << "archiving cancelled; no archive was written";
-    QTest::newRow("export, Ctrl-C")   << "export-song" << int(SIGINT)  << "copy cancelled; no song file was written";
-    QTest::newRow("restore, SIGTERM") << "restore"     << int(SIGTERM) << "restore cancelled; the card CARD is partly restored";
+    QTest::newRow("archive, Ctrl-C")        << "archive"     << int(SIGINT)  << false << 1 << "archiving cancelled; no archive was written";
+    QTest::newRow("archive, SIGTERM")       << "archive"     << int(SIGTERM) << false << 1 << "archiving cancelled; no archive was written";
+    QTest::newRow("export, Ctrl-C")         << "export-song" << int(SIGINT)  << false << 1 << "copy cancelled; no song file was written";
+    QTest::newRow("restore, SIGTERM")       << "restore"     << int(SIGTERM) << false << 1 << "restore cancelled; the card CARD is partly restored";
+    QTest::newRow("archive, verification")  << "archive"     << int(SIGINT)  << true  << 0 << "Archived the card CARD to OUT." + skipped.arg("archive");
+    QTest::newRow("restore, verification")  << "restore"     << int(SIGINT)  << true  << 0 << "Restored the card CARD from ARCHIVE." + skipped.arg("card");
     // clang-format on
 }
 
@@ -633,6 +707,8 @@ void TestMorvCard::interruptedTransfer()
 {
     QFETCH(QString, command);
     QFETCH(int, signal);
+    QFETCH(bool, verifying);
+    QFETCH(int, status);
     QFETCH(QString, message);
     // Five parts that each claim the longest recording, over holes: 211 MB to copy, read fast.
     QDir().mkpath(path("big"));
@@ -649,24 +725,33 @@ void TestMorvCard::interruptedTransfer()
         QCOMPARE(morvCard({"archive", big.path(), path("big.mlad")}).status, 0);
         const QString card = sampleCard(QStringLiteral("card"));
         arguments = QStringList{command, path("big.mlad"), card, "--yes", "--no-safety-copy"};
-        message.replace("CARD", card);
+        message.replace("CARD", card).replace("ARCHIVE", path("big.mlad"));
     }
+    message.replace("CARD", big.path()).replace("OUT", path("out"));
     const QStringList filesBefore = QDir(m_dir->path()).entryList(QDir::Files);
 
     QProcess process;
     process.setProcessEnvironment(isolatedEnvironment());
     process.setReadChannel(QProcess::StandardError);
     process.start(QStringLiteral(MORV_CARD_PATH), arguments << "--verbose");
+    const QByteArray moment = verifying ? "Transfer: Verifying" : "Transfer: Handling request.";
     QByteArray err;
-    while (!err.contains("Transfer: Handling request.") && process.waitForReadyRead(-1))
+    while (!err.contains(moment) && process.waitForReadyRead(-1))
         err += process.readAll();
     QVERIFY(::kill(pid_t(process.processId()), signal) == 0);
     QVERIFY(process.waitForFinished(-1));
     err += process.readAll();
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 1);
-    QVERIFY2(err.endsWith(("morv-card: " + message + "\n").toUtf8()), err.constData());
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), filesBefore);
+    QCOMPARE(process.exitCode(), status);
+    if (status != 0) {
+        QVERIFY2(err.endsWith(("morv-card: " + message + "\n").toUtf8()), err.constData());
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), filesBefore);
+    } else {
+        QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()), message + "\n");
+        // An archive interrupted while it was read back is complete, and kept under its name.
+        if (command == QLatin1String("archive"))
+            QCOMPARE(morvCard({"verify", path("out")}).status, 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestMorvCard)

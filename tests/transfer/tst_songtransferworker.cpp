@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -30,9 +31,12 @@ using Endpoint = SongTransfer::Endpoint;
 namespace {
 
 constexpr int kWaitMs = 120000;
-// A sample song copies 10 + 40 chunks and reports at every 10 chunks: 5 reports.
+// A sample song copies 10 + 40 chunks; the library calls back at every 10 chunks, and of those
+// calls only the first and the last (the end of the song) are posted: the others are within
+// 1 MiB of the first.
 constexpr qint32 kSampleSongBytes = 50 * kChunkSize;
-constexpr int kReportsPerSampleSong = 5;
+constexpr int kReportsPerSampleSong = 2;
+constexpr int kSampleSongReportedChunks[kReportsPerSampleSong] = {10, 50};
 constexpr qint64 kFirstBlock = kFirstSongOffset;
 constexpr qint64 kSongNameInFile = kFirstBlock + kSongHeaderSize + 4;
 
@@ -89,9 +93,16 @@ public:
     void open() { m_permits.release(1 << 24); }
     void pass(const std::string &path, int64_t position, size_t size)
     {
-        if (path == m_path && size >= size_t(kChunkSize) && position >= m_audioStart && position < m_audioEnd)
+        if (path == m_path && size >= size_t(kChunkSize) && position >= m_audioStart &&
+            position < m_audioEnd) {
+            if (onRead)
+                onRead(position);
             m_permits.acquire(int(size / size_t(kChunkSize)));
+        }
     }
+
+    // Runs in the worker for every gated read, before it waits.
+    std::function<void(int64_t position)> onRead;
 
 private:
     std::string m_path;
@@ -132,6 +143,7 @@ public:
     int64_t size() override { return m_inner->size(); }
     bool flush() override { return m_inner->flush(); }
     bool commit() override { return !m_failCommit && m_inner->commit(); }
+    bool dropCache(int64_t position, int64_t size) override { return m_inner->dropCache(position, size); }
     bool close() override { return m_inner->close(); }
 
 private:
@@ -186,6 +198,8 @@ private slots:
     void failedCommitLeavesNoFile();
     void cancelBetweenReports_data();
     void cancelBetweenReports();
+    void longSongProgress_data();
+    void longSongProgress();
     void requestsRunOneAfterAnother();
     void requestsThatDoNothing_data();
     void requestsThatDoNothing();
@@ -373,7 +387,7 @@ QVector<TestSongTransferWorker::Report> TestSongTransferWorker::progressReports(
     return result;
 }
 
-// Every sample song reports at each 10 KiB of its 50 chunks; empty songs report nothing.
+// Every sample song reports at its first 10 KiB and at its end; empty songs report nothing.
 void TestSongTransferWorker::compareProgress(const QVector<int> &sampleSongs, bool wholeCard) const
 {
     const QVector<Report> reports = progressReports();
@@ -381,7 +395,7 @@ void TestSongTransferWorker::compareProgress(const QVector<int> &sampleSongs, bo
     int index = 0;
     for (int song : sampleSongs) {
         for (int step = 1; step <= kReportsPerSampleSong; ++step, ++index) {
-            const double part = double(step * 10 * kChunkSize) / kSampleSongBytes;
+            const double part = double(kSampleSongReportedChunks[step - 1] * kChunkSize) / kSampleSongBytes;
             const double expected = wholeCard ? (song + part) / 12.0 : part;
             QCOMPARE(reports[index].song, wholeCard ? song : 0);
             QVERIFY2(std::abs(reports[index].fraction - expected) < 1e-6,
@@ -690,6 +704,62 @@ void TestSongTransferWorker::cancelBetweenReports()
     QVERIFY(request->cancelled);
     QCOMPARE(m_log->lines(QtCriticalMsg), QStringList{logged});
     QCOMPARE(libraryFiles(), QStringList());
+}
+
+void TestSongTransferWorker::longSongProgress_data()
+{
+    QTest::addColumn<int>("cancelAt"); // the chunk read at which the user cancels, or -1
+    // clang-format off
+    QTest::newRow("to the end")       << -1;
+    QTest::newRow("cancelled midway") << 3072;
+    // clang-format on
+}
+
+// 20,000 chunks: the library calls back 2,000 times; about one report per MiB reaches the user
+// interface, the last at the end, and a cancel is still seen at the next call back.
+void TestSongTransferWorker::longSongProgress()
+{
+    QFETCH(int, cancelAt);
+    constexpr int kChunks = 20000;
+    QDir().mkpath(m_dir->filePath("long"));
+    CardImage image(m_dir->filePath("long"));
+    image.create();
+    image.writePartData(0, 0, partData(PartFields()));
+    image.writeLooper(0, 0, looperRecord(recording(kChunks, 3)));
+    installStreams();
+    const qint64 audio = CardImage::audioPosition(0, 0);
+    m_gate->arm(image.path(), audio, audio + qint64(kChunks) * kChunkSize, 0);
+    m_gate->open();
+    std::atomic<int> readsAfterCancel{-1};
+    std::shared_ptr<Request> request;
+    m_gate->onRead = [&](int64_t position) {
+        if (readsAfterCancel >= 0)
+            ++readsAfterCancel;
+        else if (cancelAt >= 0 && position == audio + qint64(cancelAt) * kChunkSize) {
+            request->cancelled = true;
+            readsAfterCancel = 0;
+        }
+    };
+    request = std::make_shared<Request>();
+    request->source = endpoint(Endpoint::Card, image.path(), 0);
+    request->destination = endpoint(Endpoint::ArchiveFile, libraryPath("Long.mlsd"), -1);
+    m_requests.append(request);
+    m_transfer->submit(request);
+    waitForOutcomes(1);
+
+    const QVector<Report> reports = progressReports();
+    if (cancelAt >= 0) {
+        QCOMPARE(kinds().last(), QString("error"));
+        QVERIFY2(readsAfterCancel.load() <= 10, qPrintable(QString::number(readsAfterCancel.load())));
+        return;
+    }
+    QCOMPARE(kinds().last(), QString("finished"));
+    QVERIFY2(reports.size() >= 2 && reports.size() <= 2 + kChunks / 1024,
+             qPrintable(QString::number(reports.size())));
+    QCOMPARE(reports.first().fraction, 10.0f / kChunks);
+    QCOMPARE(reports.last().fraction, 1.0f);
+    for (int i = 1; i < reports.size(); ++i)
+        QVERIFY(reports[i].fraction > reports[i - 1].fraction);
 }
 
 void TestSongTransferWorker::requestsRunOneAfterAnother()

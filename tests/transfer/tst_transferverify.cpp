@@ -1,7 +1,8 @@
-// Verified transfers: the worker reads back what it wrote and compares it with the source. A
-// stream that flips one byte on its way to the file stands for a card or disk that returns
-// something else than it was given; verification must turn that into an error naming the place,
-// remove a new library file, and report its progress as a second phase.
+// Verified transfers through the worker: what a request writes is read back from its destination
+// once committed. A stream that flips one byte on its way to the file stands for a card or disk
+// that stores something else than it was given: the request must fail naming the place and
+// leave no library file. A stop asked for while reading back leaves the result complete and
+// kept, and the request says it was not checked.
 #include "support/cardimage.h"
 
 #include "carddata/carddata.h"
@@ -20,6 +21,7 @@ using namespace ZovaZode;
 using namespace ZovaZode::TestSupport;
 using Request = SongTransfer::Request;
 using Endpoint = SongTransfer::Endpoint;
+using Verification = Request::Verification;
 
 namespace {
 
@@ -27,63 +29,47 @@ constexpr int kWaitMs = 120000;
 constexpr qint64 kFirstBlock = 1192;
 constexpr qint64 kBlockAudio = 136840;
 
-// Flips one byte of every write that covers `position` in files whose path ends with `suffix`.
-class FlippingStream : public carddata::Stream
+// Passes calls on; flips the byte at `flip` in what is written, and runs `onRead` before reads.
+class TestStream : public carddata::Stream
 {
 public:
-    FlippingStream(std::unique_ptr<carddata::Stream> inner, qint64 position)
-        : m_inner(std::move(inner)), m_target(position)
+    TestStream(std::unique_ptr<carddata::Stream> inner, qint64 flip, std::function<void()> onRead)
+        : m_inner(std::move(inner)), m_flip(flip), m_onRead(std::move(onRead))
     {}
     bool seek(int64_t position) override
     {
-        const bool done = m_inner->seek(position);
-        if (done)
-            m_position = position;
-        return done;
+        m_position = position;
+        return m_inner->seek(position);
     }
     size_t read(void *buffer, size_t size) override
     {
+        if (m_onRead)
+            m_onRead();
         const size_t count = m_inner->read(buffer, size);
         m_position += int64_t(count);
         return count;
     }
     size_t write(const void *buffer, size_t size) override
     {
-        size_t count = 0;
-        if (m_target >= m_position && m_target < m_position + int64_t(size)) {
-            QByteArray changed(static_cast<const char *>(buffer), int(size));
-            changed[int(m_target - m_position)] = char(changed[int(m_target - m_position)] ^ 0x10);
-            count = m_inner->write(changed.constData(), size);
-        } else {
-            count = m_inner->write(buffer, size);
-        }
+        QByteArray bytes(static_cast<const char *>(buffer), int(size));
+        if (m_flip >= m_position && m_flip < m_position + int64_t(size))
+            bytes[int(m_flip - m_position)] = char(bytes[int(m_flip - m_position)] ^ 0x10);
+        const size_t count = m_inner->write(bytes.constData(), size);
         m_position += int64_t(count);
         return count;
     }
     int64_t size() override { return m_inner->size(); }
     bool flush() override { return m_inner->flush(); }
     bool commit() override { return m_inner->commit(); }
+    bool dropCache(int64_t position, int64_t size) override { return m_inner->dropCache(position, size); }
     bool close() override { return m_inner->close(); }
 
 private:
     std::unique_ptr<carddata::Stream> m_inner;
-    int64_t m_target;
+    int64_t m_flip;
     int64_t m_position = 0;
+    std::function<void()> m_onRead;
 };
-
-void corruptWrites(const QString &suffix, qint64 position)
-{
-    const std::string end = QFile::encodeName(suffix).toStdString();
-    carddata::setStreamOpener([end, position](const std::string &path, carddata::OpenMode mode) {
-        std::unique_ptr<carddata::Stream> stream = carddata::openFileStream(path, mode);
-        const bool matches =
-            path.size() >= end.size() && path.compare(path.size() - end.size(), end.size(), end) == 0;
-        if (!stream || !matches || mode == carddata::OpenMode::Read)
-            return stream;
-        return std::unique_ptr<carddata::Stream>(
-            std::make_unique<FlippingStream>(std::move(stream), position));
-    });
-}
 
 enum class Kind { ArchiveCard, ArchiveSong, RestoreCard, RestoreSong };
 
@@ -98,13 +84,11 @@ class TestTransferVerify : public QObject
 private slots:
     void init();
     void cleanup();
-    void corruptedWriteIsCaught_data();
-    void corruptedWriteIsCaught();
+    void verifiedTransfer_data();
+    void verifiedTransfer();
 
 private:
-    std::shared_ptr<Request> makeRequest(Kind kind) const;
-    // Runs one request to its end; true when it finished, false on error.
-    bool run(const std::shared_ptr<Request> &request, QVector<float> *fractions);
+    std::shared_ptr<Request> makeRequest(Kind kind, const QString &name) const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<CardImage> m_card;
@@ -126,7 +110,7 @@ void TestTransferVerify::init()
     for (int song = 0; song < 12; ++song)
         m_card->writeSong(song, sampleSong(song, 3));
 
-    // The sources of the restores, made by the library before any fault is installed.
+    // The sources of the restores, made before any fault is installed.
     m_cardArchive = m_dir->filePath(QStringLiteral("source.mlad"));
     m_songFile = m_dir->filePath(QStringLiteral("source.mlsd"));
     std::unique_ptr<SdCardHandle, SdCardHandleCloser> card(
@@ -155,9 +139,10 @@ void TestTransferVerify::cleanup()
     m_dir.reset();
 }
 
-std::shared_ptr<Request> TestTransferVerify::makeRequest(Kind kind) const
+std::shared_ptr<Request> TestTransferVerify::makeRequest(Kind kind, const QString &name) const
 {
     auto request = std::make_shared<Request>();
+    request->verify = true;
     const auto set = [](Endpoint &endpoint, qint32 endpointKind, const QString &path, qint32 song) {
         endpoint.kind = endpointKind;
         endpoint.path = path;
@@ -182,88 +167,87 @@ std::shared_ptr<Request> TestTransferVerify::makeRequest(Kind kind) const
         set(request->destination, Endpoint::Card, m_card->path(), 7);
         break;
     }
+    request->destination.name = name;
     return request;
 }
 
-bool TestTransferVerify::run(const std::shared_ptr<Request> &request, QVector<float> *fractions)
-{
-    QSignalSpy finished(m_transfer.get(), &SongTransfer::finished);
-    QSignalSpy failed(m_transfer.get(), &SongTransfer::error);
-    const QMetaObject::Connection connection =
-        connect(m_transfer.get(), &SongTransfer::progress, this,
-                [fractions](int, float fraction, Request *) { fractions->append(fraction); });
-    m_transfer->submit(request);
-    [&] { QTRY_VERIFY_WITH_TIMEOUT(finished.count() + failed.count() == 1, kWaitMs); }();
-    disconnect(connection);
-    return finished.count() == 1;
-}
-
-void TestTransferVerify::corruptedWriteIsCaught_data()
+void TestTransferVerify::verifiedTransfer_data()
 {
     QTest::addColumn<Kind>("kind");
-    QTest::addColumn<QString>("corrupted");
-    QTest::addColumn<qint64>("position");
-    QTest::addColumn<QString>("where");
-
+    QTest::addColumn<QString>("name");   // the destination's new name
+    QTest::addColumn<qint64>("flipped"); // a byte changed on its way to the destination, or -1
+    QTest::addColumn<bool>("stop");      // the user asks to stop once the read-back began
+    QTest::addColumn<QString>("where");  // what the request reports as different
+    const qint64 none = -1;
     // clang-format off
-    QTest::newRow("archive card audio")  << Kind::ArchiveCard << "copy.mlad.partial" << kFirstBlock + kBlockAudio + 100        << "song 1, part 1, looper audio at byte 100";
-    QTest::newRow("archive card prefs")  << Kind::ArchiveCard << "copy.mlad.partial" << qint64(680 + 30)                       << "user preferences";
-    QTest::newRow("archive song data")   << Kind::ArchiveSong << "copy.mlsd.partial" << kFirstBlock + 136 + 300                << "song 3, song data";
-    QTest::newRow("archive song audio")  << Kind::ArchiveSong << "copy.mlsd.partial" << kFirstBlock + kBlockAudio + 30000      << "song 3, part 2, looper audio at byte 4,400";
-    QTest::newRow("restore card looper") << Kind::RestoreCard << "ZOVAZODE.DAT"      << CardImage::looperPosition(4, 1) + 20   << "song 5, part 2, looper record";
-    QTest::newRow("restore card audio")  << Kind::RestoreCard << "ZOVAZODE.DAT"      << CardImage::audioPosition(6, 0) + 1000  << "song 7, part 1, looper audio at byte 1,000";
-    QTest::newRow("restore song part")   << Kind::RestoreSong << "ZOVAZODE.DAT"      << CardImage::partDataPosition(7, 3) + 7  << "song 8, part 4, part data";
-    QTest::newRow("restore song audio")  << Kind::RestoreSong << "ZOVAZODE.DAT"      << CardImage::audioPosition(7, 1) + 40959 << "song 8, part 2, looper audio at byte 40,959";
+    QTest::newRow("archive card")           << Kind::ArchiveCard << ""        << none                                     << false << "";
+    QTest::newRow("archive card, stopped")  << Kind::ArchiveCard << "Renamed" << none                                     << true  << "";
+    QTest::newRow("archive card audio")     << Kind::ArchiveCard << ""        << kFirstBlock + kBlockAudio + 100          << false << "song 1, part 1, looper audio at byte 0";
+    QTest::newRow("archive card prefs")     << Kind::ArchiveCard << ""        << qint64(680 + 30)                         << false << "user preferences";
+    QTest::newRow("renamed song")           << Kind::ArchiveSong << "Encore"  << none                                     << false << "";
+    QTest::newRow("renamed song data")      << Kind::ArchiveSong << "Encore"  << kFirstBlock + 136 + 4                    << false << "song 3, song data";
+    QTest::newRow("song audio")             << Kind::ArchiveSong << ""        << kFirstBlock + kBlockAudio + 30000        << false << "song 3, part 2, looper audio at byte 0";
+    QTest::newRow("restore card")           << Kind::RestoreCard << ""        << none                                     << false << "";
+    QTest::newRow("restore card, stopped")  << Kind::RestoreCard << ""        << none                                     << true  << "";
+    QTest::newRow("restore card looper")    << Kind::RestoreCard << ""        << CardImage::looperPosition(4, 1) + 20     << false << "song 5, part 2, looper record";
+    QTest::newRow("restore song part")      << Kind::RestoreSong << ""        << CardImage::partDataPosition(7, 3) + 7    << false << "song 8, part 4, part data";
+    QTest::newRow("restore song audio")     << Kind::RestoreSong << ""        << CardImage::audioPosition(7, 1) + 40959   << false << "song 8, part 2, looper audio at byte 0";
+    QTest::newRow("restore song, stopped")  << Kind::RestoreSong << ""        << none                                     << true  << "";
     // clang-format on
 }
 
-void TestTransferVerify::corruptedWriteIsCaught()
+void TestTransferVerify::verifiedTransfer()
 {
     QFETCH(Kind, kind);
-    QFETCH(QString, corrupted);
-    QFETCH(qint64, position);
+    QFETCH(QString, name);
+    QFETCH(qint64, flipped);
+    QFETCH(bool, stop);
     QFETCH(QString, where);
-    const bool newFile = kind == Kind::ArchiveCard || kind == Kind::ArchiveSong;
 
-    // Unverified, the fault goes unnoticed: the test really injects one.
-    corruptWrites(corrupted, position);
-    auto unverified = makeRequest(kind);
+    const auto request = makeRequest(kind, name);
+    const bool toCard = request->destination.kind == Endpoint::Card;
+    // What the library writes the new file under until it is complete.
+    const std::string destination =
+        QFile::encodeName(request->destination.path + (toCard ? "" : ".partial")).toStdString();
+    Request *raw = request.get();
+    carddata::setStreamOpener([=](const std::string &path, carddata::OpenMode mode) {
+        std::unique_ptr<carddata::Stream> stream = carddata::openFileStream(path, mode);
+        if (!stream || path != destination)
+            return stream;
+        const bool reading = mode == carddata::OpenMode::Read;
+        std::function<void()> onRead;
+        if (reading && stop)
+            onRead = [raw] { raw->cancelled = true; };
+        return std::unique_ptr<carddata::Stream>(
+            std::make_unique<TestStream>(std::move(stream), reading ? -1 : flipped, onRead));
+    });
+
+    QSignalSpy finished(m_transfer.get(), &SongTransfer::finished);
+    QSignalSpy failed(m_transfer.get(), &SongTransfer::error);
     QVector<float> fractions;
-    QVERIFY(run(unverified, &fractions));
-    QCOMPARE(unverified->phase.load(), 0);
-    for (int i = 1; i < fractions.size(); ++i)
-        QVERIFY2(fractions[i] >= fractions[i - 1], "the progress of one phase never goes back");
-    if (newFile) {
-        QVERIFY(QFile::remove(makeRequest(kind)->destination.path));
-    }
+    connect(m_transfer.get(), &SongTransfer::progress, this,
+            [&fractions](int, float fraction, Request *) { fractions.append(fraction); });
+    m_transfer->submit(request);
+    QTRY_VERIFY_WITH_TIMEOUT(finished.count() + failed.count() == 1, kWaitMs);
+    QCOMPARE(request->phase.load(), 1);
+    const QStringList files = QDir(m_library).entryList(QDir::Files | QDir::Hidden);
 
-    // Without the fault, verification passes and reports a second phase.
-    carddata::setStreamOpener(nullptr);
-    if (!newFile)
-        m_card->create();
-    auto clean = makeRequest(kind);
-    clean->verify = true;
-    fractions.clear();
-    QVERIFY2(run(clean, &fractions), qPrintable(clean->errorText));
-    QCOMPARE(clean->phase.load(), 1);
+    if (!where.isEmpty()) {
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(request->errorText, "Verification failed: " + where + " differs from the original.");
+        QCOMPARE(request->verification, Verification::NotAsked);
+        QCOMPARE(files, QStringList());
+        return;
+    }
+    QVERIFY2(finished.count() == 1, qPrintable(request->errorText));
+    QCOMPARE(request->verification, stop ? Verification::Skipped : Verification::Passed);
+    // The read-back starts the bar again, once.
     int restarts = 0;
     for (int i = 1; i < fractions.size(); ++i)
         restarts += fractions[i] < fractions[i - 1] ? 1 : 0;
-    QCOMPARE(restarts, 1);
-    if (newFile) {
-        QVERIFY(QFile::remove(clean->destination.path));
-    }
-
-    // With it, the request fails with the place, and no library file is left.
-    corruptWrites(corrupted, position);
-    auto verified = makeRequest(kind);
-    verified->verify = true;
-    fractions.clear();
-    QVERIFY(!run(verified, &fractions));
-    QCOMPARE(verified->errorText,
-             QStringLiteral("Verification failed: ") + where + " differs from the original.");
-    QCOMPARE(verified->phase.load(), 1);
-    QCOMPARE(QDir(m_library).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QCOMPARE(restarts, stop ? 0 : 1);
+    // Stopped or not, the result is complete and kept under its name.
+    QCOMPARE(files, toCard ? QStringList() : QStringList{QFileInfo(request->destination.path).fileName()});
 }
 
 QTEST_MAIN(TestTransferVerify)

@@ -4,11 +4,14 @@
 // untouched; turned off, no copy is made; and a copy restores the overwritten bytes.
 #include "tst_librarianfixture.h"
 
+#include "carddata/stream.h"
+
 #include "views/archiveview.h"
 #include "views/libraryview.h"
 
 #include <QRegularExpression>
 #include <QTabWidget>
+#include <QThread>
 #include <QTreeView>
 
 using namespace ZovaZode;
@@ -54,6 +57,7 @@ private slots:
         m_configuration->setSafetyCopiesEnabled(true);
         m_configuration->setSafetyCopyLimit(20);
     }
+    void cleanup() { carddata::setStreamOpener(nullptr); }
 
     void commands_data();
     void commands();
@@ -114,7 +118,7 @@ bool TestLibrarianSafety::changed(Librarian &librarian, const QString &command)
 void TestLibrarianSafety::commands_data()
 {
     QTest::addColumn<QString>("command");
-    QTest::addColumn<QString>("mode");   // "on", "off" or "failing"
+    QTest::addColumn<QString>("mode");   // "on", "off", "failing" or "stopped" (while checking the copy)
     QTest::addColumn<QString>("copy");   // the copy's file name without its time stamp
     QTest::addColumn<QString>("stored"); // the name inside the copy
     const struct
@@ -129,7 +133,7 @@ void TestLibrarianSafety::commands_data()
         {"clear all", "Gig - before clearing all songs - %1.mlad", "Gig"},
     };
     for (const auto &entry : commands) {
-        for (const char *mode : {"on", "off", "failing"}) {
+        for (const char *mode : {"on", "off", "failing", "stopped"}) {
             QTest::addRow("%s, %s", entry.command, mode)
                 << entry.command << mode << QString::fromLatin1(entry.copy) << entry.stored;
         }
@@ -157,10 +161,20 @@ void TestLibrarianSafety::commands()
         if (!librarian.makeImmutable(folder))
             QSKIP("The file system has no immutable flag.");
     }
+    if (mode == QLatin1String("stopped")) {
+        // The worker is asked to stop as soon as it reads the copy back.
+        carddata::setStreamOpener([](const std::string &path, carddata::OpenMode how) {
+            const QString file = QString::fromStdString(path);
+            if (how == carddata::OpenMode::Read && file.contains(QLatin1String("/Safety Copies/")) &&
+                file.endsWith(QLatin1String(".partial")))
+                QThread::currentThread()->requestInterruption();
+            return carddata::openFileStream(path, how);
+        });
+    }
     librarian.notifier.clear();
     run(librarian, command);
 
-    if (mode == QLatin1String("failing")) {
+    if (mode == QLatin1String("failing") || mode == QLatin1String("stopped")) {
         QTRY_COMPARE(librarian.notifier.messages().size(), 2);
         const QString box = librarian.boxes().last();
         QVERIFY2(box.startsWith(QStringLiteral("C Safety Copy: Could not make a safety copy of the card, so "
@@ -171,7 +185,13 @@ void TestLibrarianSafety::commands()
         QTest::qWait(200);
         QVERIFY(!changed(librarian, command));
         QCOMPARE(songBytes(librarian.image, records), before);
-        QCOMPARE(safetyFiles(librarian.cardLibrary), QStringList());
+        // A copy stopped while it was checked is complete, and kept.
+        QCOMPARE(safetyFiles(librarian.cardLibrary).size(), mode == QLatin1String("stopped") ? 1 : 0);
+        if (mode == QLatin1String("stopped"))
+            QCOMPARE(box,
+                     QStringLiteral("C Safety Copy: Could not make a safety copy of the card, so nothing was "
+                                    "changed.\n\nThe safety copy was cancelled while it was checked; it is "
+                                    "kept, unchecked, in the Safety Copies folder."));
         return;
     }
 

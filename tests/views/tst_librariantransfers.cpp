@@ -150,6 +150,7 @@ private slots:
     void confirmations();
     void emptySongDrop();
     void cancelFromDialog();
+    void warningsAfterTransfer();
     void failures_data();
     void failures();
 
@@ -473,6 +474,26 @@ void TestLibrarianTransfers::cancelFromDialog()
     QVERIFY(!dialog->buttonBox()->button(QDialogButtonBox::Cancel)->isVisibleTo(dialog));
     QCOMPARE(fileNames(librarian.cardLibrary), QStringList());
     QVERIFY(view.cardLibraryModel()->hiddenPaths().isEmpty());
+}
+
+// What the worker noted about the records it copied reaches the user in one box.
+void TestLibrarianTransfers::warningsAfterTransfer()
+{
+    Librarian librarian;
+    librarian.openCard();
+    auto request = std::make_shared<SongTransfer::Request>();
+    request->source.kind = SongTransfer::Endpoint::Card;
+    request->destination.kind = SongTransfer::Endpoint::Card;
+    request->warnings =
+        QStringList{"song 3: the song data would be refused by a restore", "user prefs: out of range"};
+    emit librarian.view->songTransfer()->finished(request.get());
+    QCOMPARE(librarian.boxes(),
+             QStringList{"W Copied With Warnings: The copy is complete, but note the following:\n\n"
+                         "song 3: the song data would be refused by a restore\n"
+                         "user prefs: out of range"});
+    request->warnings.clear();
+    emit librarian.view->songTransfer()->finished(request.get());
+    QCOMPARE(librarian.boxes().size(), 1);
 }
 
 void TestLibrarianTransfers::failures_data()

@@ -153,10 +153,14 @@ void TestTransferProgress::phases()
 
 void TestTransferProgress::outcome_data()
 {
-    QTest::addColumn<QString>("errorText");
+    QTest::addColumn<QString>("errorText"); // empty: finished, the read-back stopped by the user
     QTest::addColumn<bool>("toCard");
     QTest::addColumn<QString>("status");
     // clang-format off
+    QTest::newRow("unchecked card")          << "" << true
+        << "Finished without verification.\nThe card was written completely; verification was skipped at your request.";
+    QTest::newRow("unchecked copy")          << "" << false
+        << "Finished without verification.\nThe copy was saved under its name; verification was skipped at your request.";
     QTest::newRow("verification to library") << "Verification failed: song 3, part 2, looper audio at byte 1,234,567 differs from the original." << false
         << "Verification failed: the copy differs from the original.\nVerification failed: song 3, part 2, looper audio at byte 1,234,567 differs from the original.";
     QTest::newRow("verification to card")    << "Verification failed: card header name differs from the original." << true
@@ -180,10 +184,18 @@ void TestTransferProgress::outcome()
     emit transfer.started(request.get());
     request->phase = 1;
     report(transfer, request, 0, 10, 20);
-    request->errorText = errorText;
-    emit transfer.error(request.get());
+    if (errorText.isEmpty()) {
+        request->cancelled = true;
+        request->verification = Request::Verification::Skipped;
+        emit transfer.finished(request.get());
+    } else {
+        request->errorText = errorText;
+        emit transfer.error(request.get());
+    }
     QCOMPARE(dialog.statusLabel()->text(), status);
+    // It stays until the user has read it.
     QVERIFY(dialog.isVisible());
+    QVERIFY(!dialog.closeTimer()->isActive());
     QVERIFY(!dialog.isRunning());
 }
 

@@ -145,6 +145,21 @@ bool songHasData(const SdCard &card, int song)
     return false;
 }
 
+// Warnings go to standard error even with --quiet or --json: they are about the user's data.
+void printWarnings(const QStringList &warnings)
+{
+    for (const QString &warning : warnings) {
+        const QByteArray line = "morv-card: warning: " + warning.toUtf8() + '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    }
+    std::fflush(stderr);
+}
+
+bool verificationSkipped(const Request &request)
+{
+    return request.verification == Request::Verification::Skipped;
+}
+
 QString verifyKindName(VerifyKind kind)
 {
     switch (kind) {
@@ -209,6 +224,12 @@ void CardTool::makeSafetyCopy(const Endpoint &source, const QString &path, const
     request->verify = !m_line.noVerify();
     switch (runner.run(request, QStringLiteral("Saving a safety copy"))) {
     case TransferRunner::Outcome::Finished:
+        printWarnings(request->warnings);
+        // A copy nobody checked is no reason to go on overwriting what it holds.
+        if (verificationSkipped(*request))
+            throw ToolError(QStringLiteral("safety copy cancelled while it was checked; nothing was changed "
+                                           "(the unchecked copy is %1)")
+                                .arg(path));
         break;
     case TransferRunner::Outcome::Cancelled:
         throw ToolError(QStringLiteral("safety copy cancelled; nothing was changed"));
@@ -252,6 +273,25 @@ void CardTool::say(const QString &text) const
 {
     if (!m_line.quiet())
         writeOut(text.toUtf8() + '\n');
+}
+
+void CardTool::reportTransfer(const Request &request, const QString &file, const QString &done,
+                              const QString &what) const
+{
+    printWarnings(request.warnings);
+    if (m_line.json()) {
+        QJsonObject object;
+        object.insert(QStringLiteral("file"), file);
+        object.insert(QStringLiteral("verified"), request.verification == Request::Verification::Passed);
+        object.insert(QStringLiteral("warnings"), QJsonArray::fromStringList(request.warnings));
+        writeOut(QJsonDocument(object).toJson(QJsonDocument::Indented));
+        return;
+    }
+    if (verificationSkipped(request))
+        say(done +
+            QStringLiteral(" Verification was skipped at your request; the %1 was not checked.").arg(what));
+    else
+        say(done);
 }
 
 void CardTool::confirm(const QString &question) const
@@ -304,7 +344,8 @@ int CardTool::archive()
     request->verify = !m_line.noVerify();
     switch (runner.run(request, QStringLiteral("Archiving"))) {
     case TransferRunner::Outcome::Finished:
-        say(QStringLiteral("Archived the card %1 to %2.").arg(cardPath, out));
+        reportTransfer(*request, out, QStringLiteral("Archived the card %1 to %2.").arg(cardPath, out),
+                       QStringLiteral("archive"));
         return ExitSuccess;
     case TransferRunner::Outcome::Cancelled:
         throw ToolError(QStringLiteral("archiving cancelled; no archive was written"));
@@ -350,7 +391,9 @@ int CardTool::restore()
     request->verify = !m_line.noVerify();
     switch (runner.run(request, QStringLiteral("Restoring"))) {
     case TransferRunner::Outcome::Finished:
-        say(QStringLiteral("Restored the card %1 from %2.").arg(cardPath, archivePath));
+        reportTransfer(*request, cardPath,
+                       QStringLiteral("Restored the card %1 from %2.").arg(cardPath, archivePath),
+                       QStringLiteral("card"));
         return ExitSuccess;
     case TransferRunner::Outcome::Cancelled:
         throw ToolError(QStringLiteral("restore cancelled; the card %1 is partly restored").arg(cardPath));
@@ -384,7 +427,9 @@ int CardTool::exportSong()
     request->verify = !m_line.noVerify();
     switch (runner.run(request, QStringLiteral("Copying song %1").arg(song + 1))) {
     case TransferRunner::Outcome::Finished:
-        say(QStringLiteral("Copied song %1 of %2 to %3.").arg(song + 1).arg(cardPath, out));
+        reportTransfer(*request, out,
+                       QStringLiteral("Copied song %1 of %2 to %3.").arg(song + 1).arg(cardPath, out),
+                       QStringLiteral("song file"));
         return ExitSuccess;
     case TransferRunner::Outcome::Cancelled:
         throw ToolError(QStringLiteral("copy cancelled; no song file was written"));
@@ -438,8 +483,10 @@ int CardTool::importSong()
     request->verify = !m_line.noVerify();
     switch (runner.run(request, QStringLiteral("Copying to slot %1").arg(song + 1))) {
     case TransferRunner::Outcome::Finished:
-        say(QStringLiteral("Copied %1 into slot %2 of %3.")
-                .arg(songPath, QString::number(song + 1), cardPath));
+        reportTransfer(*request, cardPath,
+                       QStringLiteral("Copied %1 into slot %2 of %3.")
+                           .arg(songPath, QString::number(song + 1), cardPath),
+                       QStringLiteral("song"));
         return ExitSuccess;
     case TransferRunner::Outcome::Cancelled:
         throw ToolError(

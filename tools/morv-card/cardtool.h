@@ -40,6 +40,11 @@ private:
     void confirm(const QString &question) const;
     bool showProgress() const;
     void say(const QString &text) const;
+    // The end of a finished transfer: its warnings on standard error, then `done` (with a
+    // sentence when the read-back was skipped, naming `what` was not checked), or with --json
+    // {"file", "verified", "warnings"}.
+    void reportTransfer(const SongTransfer::Request &request, const QString &file, const QString &done,
+                        const QString &what) const;
 
     // The card library whose "Safety Copies" folder takes the copies, with that folder made;
     // empty when no copy is wanted. Throws when the folder cannot be made.

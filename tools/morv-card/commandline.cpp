@@ -34,10 +34,11 @@ struct CommandInfo
 
 const CommandInfo kCommands[] = {
     {"info", 1, 1, Json, "info FILE [--json]"},
-    {"archive", 2, 2, Name | NoVerify, "archive CARD OUT.mlad [--name NAME] [--no-verify]"},
+    {"archive", 2, 2, Name | NoVerify | Json, "archive CARD OUT.mlad [--name NAME] [--no-verify] [--json]"},
     {"restore", 2, 2, Yes | kSafety | NoVerify,
      "restore ARCHIVE.mlad CARD [--yes] [--no-safety-copy | --safety-dir DIR] [--no-verify]"},
-    {"export-song", 3, 3, Name | NoVerify, "export-song CARD SLOT OUT.mlsd [--name NAME] [--no-verify]"},
+    {"export-song", 3, 3, Name | NoVerify | Json,
+     "export-song CARD SLOT OUT.mlsd [--name NAME] [--no-verify] [--json]"},
     {"import-song", 3, 3, Yes | kSafety | NoVerify,
      "import-song SONG.mlsd CARD SLOT [--yes] [--no-safety-copy | --safety-dir DIR] [--no-verify]"},
     {"rename", 2, 3, 0, "rename CARD [SLOT] NAME"},
@@ -216,8 +217,9 @@ QString CommandLine::usage()
         "\nSong slots are numbered 1 to 12. Commands that overwrite card data ask on a terminal and\n"
         "otherwise need --yes. Before they do, they save what they overwrite in the \"Safety Copies\"\n"
         "folder of the card library (--safety-dir DIR uses DIR as the library, --no-safety-copy\n"
-        "makes none). Archives, restores and song copies are read back and compared with their\n"
-        "source unless --no-verify is given. --quiet hides the progress bar, --verbose shows the log.\n"
+        "makes none). What archives, restores and song copies write is read back from the disk or\n"
+        "card and checked unless --no-verify is given; Ctrl-C while it is read back keeps the result\n"
+        "unchecked. --quiet hides the progress bar, --verbose shows the log.\n"
         "Exit status: 0 success, 1 failure (for verify: problems found), 2 usage error.\n");
     return text;
 }

@@ -36,10 +36,14 @@ TransferRunner::Outcome TransferRunner::run(const std::shared_ptr<SongTransfer::
         request->cancelled.store(true);
 
     const bool wholeCard = request->isWholeCard();
-    connect(&transfer, &SongTransfer::progress, this, [&](int song, float fraction, SongTransfer::Request *) {
-        const QString text = wholeCard ? QStringLiteral("%1 song %2/12").arg(label).arg(song + 1, 2) : label;
-        bar.update(double(fraction), text);
-    });
+    connect(&transfer, &SongTransfer::progress, this,
+            [&](int song, float fraction, SongTransfer::Request *r) {
+                // The read-back starts the bar again.
+                const QString step = r->phase.load() == 1 ? QStringLiteral("Verifying") : label;
+                const QString text =
+                    wholeCard ? QStringLiteral("%1 song %2/12").arg(step).arg(song + 1, 2) : step;
+                bar.update(double(fraction), text);
+            });
     connect(&transfer, &SongTransfer::finished, this, [&](SongTransfer::Request *) {
         bar.update(1.0, wholeCard ? QStringLiteral("%1 song 12/12").arg(label) : label);
         outcome = Outcome::Finished;

@@ -1,0 +1,164 @@
+// Verification of a transfer by reading its destination back from the medium.
+//
+// While a transfer writes its destination (a new archive file, or the card), a WriteDigest
+// installed on the destination's handle keeps, for every range written, a 64-bit hash of the
+// bytes: one per piece of at most 64 KiB, so that a difference can be placed; a later write of
+// a range replaces what an earlier one left there (the headers written when an archive is
+// closed, a song record rewritten by a rename), so the digest describes the file as the
+// transfer left it, not the source it came from. Once the file has been committed and closed,
+// mlsdVerifyWrites() drops its cached pages and reads every recorded range back through a fresh
+// read-only stream: it sees what the device returns, not what the kernel still holds.
+//
+// What this proves and what it cannot is written down in docs/RELIABILITY.md.
+#pragma once
+
+#include "carddata.h"
+
+#include <cstdint>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace carddata {
+
+// XXH64 of a byte sequence, fed in as many calls as it comes; the same bytes give the same
+// value however they are split.
+class Hash64
+{
+public:
+    void add(const void *data, size_t size);
+    uint64_t value() const;
+
+private:
+    uint64_t m_lanes[4] = {0x60ea27eeadc0b5d6ull, 0xc2b2ae3d27d4eb4full, 0, 0x61c8864e7a143579ull};
+    uint8_t m_stripe[32] = {};
+    size_t m_buffered = 0;
+    uint64_t m_total = 0;
+};
+
+uint64_t hash64(const void *data, size_t size);
+
+class WriteDigest
+{
+public:
+    static constexpr int64_t kPieceSize = 64 * 1024;
+
+    struct Piece
+    {
+        int64_t size = 0;
+        uint64_t hash = 0;
+    };
+
+    // A position at which a piece always ends, so that the fields on either side can be told
+    // apart (the card name and description in a header written as one record).
+    void addBoundary(int64_t position) { m_boundaries.insert(position); }
+    const std::set<int64_t> &boundaries() const { return m_boundaries; }
+
+    // Records a piece, replacing whatever earlier pieces said about its bytes. A piece that it
+    // covers only in part is hashed again, for the bytes it keeps, through `rehash` (which
+    // reads them from the file being written); when that fails the digest is lost.
+    template<typename Rehash> void add(int64_t position, int64_t size, uint64_t hash, Rehash rehash);
+
+    // Pieces by position; they never overlap.
+    const std::map<int64_t, Piece> &pieces() const { return m_pieces; }
+    int64_t bytes() const;
+
+    // A write the digest could not follow (its position was unknown, or a partly replaced piece
+    // could not be read again): the file cannot be vouched for.
+    void markLost() { m_lost = true; }
+    bool lost() const { return m_lost; }
+
+private:
+    std::set<int64_t> m_boundaries;
+    std::map<int64_t, Piece> m_pieces;
+    bool m_lost = false;
+};
+
+// Where the records of a written file lie, to name the place of a difference in words.
+class WrittenLayout
+{
+public:
+    struct Place
+    {
+        int32_t song = -1; // -1 for the card or archive as a whole
+        std::string where; // "song 3, part 1, looper audio at byte 65,536", "card name", ...
+    };
+
+    // The card data file, from its memory map.
+    static WrittenLayout card(const CardMemoryMap &map);
+    // An archive as its headers place its records; taken before the archive is closed. Its
+    // songs are named from `firstSongShownAs` + 1 on (a song file is named after the card song
+    // it came from).
+    static WrittenLayout archive(const ArchiveHandle &archive, int firstSongShownAs = 0);
+
+    Place place(int64_t position) const;
+
+private:
+    enum class What { Header, Name, Description, UserPrefs, SongHeader, SongData, PartData, Looper, Audio };
+    struct Region
+    {
+        int64_t start;
+        int64_t size;
+        What what;
+        int32_t song;
+        int32_t part;
+    };
+
+    void addRegion(int64_t start, int64_t size, What what, int32_t song = -1, int32_t part = -1);
+
+    std::vector<Region> m_regions; // sorted by start once built
+    bool m_isCard = false;
+};
+
+template<typename Rehash> void WriteDigest::add(int64_t position, int64_t size, uint64_t hash, Rehash rehash)
+{
+    if (size <= 0)
+        return;
+    const int64_t end = position + size;
+    auto it = m_pieces.lower_bound(position);
+    if (it != m_pieces.begin()) {
+        auto before = std::prev(it);
+        if (before->first + before->second.size > position)
+            it = before;
+    }
+    std::vector<std::pair<int64_t, int64_t>> kept; // parts of replaced pieces outside the new one
+    while (it != m_pieces.end() && it->first < end) {
+        const int64_t oldStart = it->first;
+        const int64_t oldEnd = oldStart + it->second.size;
+        if (oldStart < position)
+            kept.emplace_back(oldStart, position - oldStart);
+        if (oldEnd > end)
+            kept.emplace_back(end, oldEnd - end);
+        it = m_pieces.erase(it);
+    }
+    m_pieces[position] = Piece{size, hash};
+    for (const auto &[keptStart, keptSize] : kept) {
+        uint64_t keptHash = 0;
+        if (!rehash(keptStart, keptSize, &keptHash)) {
+            m_lost = true;
+            continue;
+        }
+        m_pieces[keptStart] = Piece{keptSize, keptHash};
+    }
+}
+
+} // namespace carddata
+
+// Installs `digest` on the handle's file: from now on every write to it is recorded there,
+// until the handle is closed. Installed once per handle, before the transfer writes.
+int mlsdRecordCardWrites(SdCardHandle *card, const std::shared_ptr<carddata::WriteDigest> &digest);
+int mlsdRecordArchiveWrites(ArchiveHandle *archive, const std::shared_ptr<carddata::WriteDigest> &digest);
+
+// Reads back every range `digest` recorded for the file at `path`, which must have been
+// committed and closed, after dropping its cached pages, and compares each with its hash.
+// Progress: with songCount 0, (0, 0, done, total) over all the bytes; otherwise song by song,
+// (song, songCount, done, total) with the song that `layout` places each range in (the card as a
+// whole counts with song 0). Returns 0 when everything reads back as written; otherwise 1 with
+// the error text "<where> differs from the original.", "<where> could not be read back.", or
+// "Aborted by user." when the progress asked to stop.
+int mlsdVerifyWrites(const char *path, const carddata::WriteDigest &digest,
+                     const carddata::WrittenLayout &layout, int32_t songCount,
+                     const CardProgressCallback *progress);
