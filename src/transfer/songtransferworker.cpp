@@ -1,6 +1,6 @@
 // SongTransferWorker: executes transfer requests in the transfer thread.
 //
-// A request that makes a new library file writes it under the final name + ".partial", which
+// A request that makes a new library file writes it under a temporary name (NewFile), which
 // the library views do not list, and moves it into place only once the archive is complete
 // and committed to disk. A failed or cancelled request thus never leaves a half-written file
 // under a library name, and never replaces a file that appeared under that name meanwhile.
@@ -133,7 +133,8 @@ void SongTransferWorker::archiveCard(const RequestEvent &event)
     SdCard card;
     card.open(request.source.path, 0);
     NewFile file(request.destination.path);
-    SongArchive archive(file.partialPath(), 1, 1);
+    const std::unique_ptr<SongArchive> created = file.createArchive();
+    SongArchive &archive = *created;
     archive.archiveCard(&card, [this, &event](int song, int songCount, int done, int total) {
         return reportCardProgress(event, song, songCount, done, total);
     });
@@ -194,7 +195,8 @@ bool SongTransferWorker::archiveSong(const RequestEvent &event)
     card->open(request.source.path, 0);
     qDebug() << "Transfer: Archiving song to:" << request.destination.path;
     NewFile file(request.destination.path);
-    SongArchive archive(file.partialPath(), 1, 1);
+    const std::unique_ptr<SongArchive> created = file.createArchive();
+    SongArchive &archive = *created;
     archive.songProgress = [this, &event](int done, int total) {
         return reportSongProgress(event, done, total);
     };
