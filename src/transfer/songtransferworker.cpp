@@ -10,6 +10,7 @@
 // place, so it is removed like any failed one.
 #include "transfer/songtransferworker.h"
 
+#include "domain/cardlock.h"
 #include "domain/sdcard.h"
 #include "domain/songarchive.h"
 #include "transfer/newfile.h"
@@ -105,6 +106,13 @@ bool SongTransferWorker::run(const RequestEvent &event)
     const SongTransfer::Request &request = *event.request();
     const qint32 from = request.source.kind;
     const qint32 to = request.destination.kind;
+    // Whichever program started it, a transfer that writes the card has it to itself, and one
+    // that reads it never sees a half-written song.
+    std::unique_ptr<CardLock> cardLock;
+    if ((from == Endpoint::Card) != (to == Endpoint::Card))
+        cardLock =
+            std::make_unique<CardLock>(to == Endpoint::Card ? request.destination.path : request.source.path,
+                                       to == Endpoint::Card ? CardLock::Exclusive : CardLock::Shared);
 
     if (request.isWholeCard()) {
         if (from == Endpoint::Card && to == Endpoint::ArchiveFile)
