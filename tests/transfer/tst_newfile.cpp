@@ -1,6 +1,7 @@
 // NewFile: the temporary name, the lock that marks a file in the making, the move into place,
 // the refusal that names the file and the reason, and the removal of abandoned temporary files
-// (old, unlocked, plain, never through a link).
+// (old, unlocked, plain, never through a link). That a commit never replaces a file is tested
+// with the worker.
 #include "domain/songarchive.h"
 #include "transfer/newfile.h"
 
@@ -52,7 +53,6 @@ private slots:
     void init();
     void madeLockedAndMovedIntoPlace();
     void removedUnlessCommitted();
-    void commitNeverReplaces();
     void refusalNamesFileAndReason_data();
     void refusalNamesFileAndReason();
     void removeAbandoned_data();
@@ -114,23 +114,6 @@ void TestNewFile::removedUnlessCommitted()
         QVERIFY(QFile::exists(file.partialPath()));
     }
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
-}
-
-void TestNewFile::commitNeverReplaces()
-{
-    const QString target = path("Gig.mlad");
-    QVERIFY(write(target, "precious"));
-    NewFile file(target);
-    file.createArchive();
-    try {
-        file.commit();
-        QFAIL("the existing file was replaced");
-    } catch (const std::runtime_error &error) {
-        QCOMPARE(QString::fromUtf8(error.what()), "Will not replace the existing file " + target + ".");
-    }
-    QFile kept(target);
-    QVERIFY(kept.open(QIODevice::ReadOnly));
-    QCOMPARE(kept.readAll(), QByteArray("precious"));
 }
 
 void TestNewFile::refusalNamesFileAndReason_data()
