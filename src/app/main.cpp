@@ -3,6 +3,7 @@
 // a fixed order.
 #include "app/configurationmanager.h"
 #include "app/mainwindow.h"
+#include "transfer/newfile.h"
 #include "views/messageboxnotifier.h"
 
 #include <QApplication>
@@ -93,6 +94,9 @@ void ensureFolder(const QString &path, const char *createdText, const char *fail
         qCritical() << failedText << path;
 }
 
+// How deep into a library's sub-folders the start-up looks for abandoned temporary files.
+constexpr int kLibraryDepth = 4;
+
 void placeWindow(QWidget *window)
 {
     QScreen *screen = window->screen();
@@ -164,6 +168,11 @@ int main(int argc, char *argv[])
                  "Created archive location:", "Failed to create archive location:");
     ensureFolder(configuration->songLibraryLocation(),
                  "Created library location:", "Failed to create library location:");
+    // Temporary files of transfers killed with the program that ran them (their own folders,
+    // "Safety Copies" among them, a few levels down).
+    for (const QString &library :
+         {configuration->cardLibraryLocation(), configuration->songLibraryLocation()})
+        ZovaZode::NewFile::removeAbandoned(library, kLibraryDepth);
 
     ZovaZode::MessageBoxNotifier notifier;
     ZovaZode::Notifier::install(&notifier);

@@ -17,6 +17,7 @@
 #include "views/songdetailview.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -254,6 +255,29 @@ void MainWindow::buildCentralWidget()
     centralLayout->addWidget(banner);
     centralLayout->addWidget(m_librarianView);
     setCentralWidget(central);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (!m_librarianView->hasTransfers()) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    if (m_closeWhenIdle)
+        return;
+    Notifier::Message message;
+    message.icon = Notifier::Icon::Warning;
+    message.title = tr("Quit Morv Manager");
+    message.text = tr("A transfer is still running.\n\nCancel it and quit?");
+    message.buttons = Notifier::Yes | Notifier::No;
+    message.parent = this;
+    if (Notifier::notify(message) != Notifier::Yes)
+        return;
+    // The worker stops at its next progress report; only then may the card be let go.
+    m_closeWhenIdle = true;
+    connect(m_librarianView, &LibrarianView::transfersDone, this, &QWidget::close, Qt::QueuedConnection);
+    m_librarianView->cancelTransfers();
 }
 
 void MainWindow::buildMenus()

@@ -67,6 +67,11 @@ public:
     LibrarianView *librarianView() const { return m_librarianView; }
     UpdateManager *updateManager() const { return m_updateManager; }
 
+protected:
+    // While a transfer runs, the window asks whether to cancel it and closes only once the
+    // worker has let go of the card.
+    void closeEvent(QCloseEvent *event) override;
+
 signals:
     void checkAppUpdatesRequest();
     void appUpdatesConfirmed();
@@ -95,6 +100,7 @@ private:
     bool m_startupCheck = false;
     QMenu *m_advancedMenu = nullptr;
     QPixmap m_productLogo;
+    bool m_closeWhenIdle = false;
 
     QState *m_idle = nullptr;
     QState *m_checking = nullptr;

@@ -2,7 +2,11 @@
 // rules for names and descriptions.
 #include "domain/cardrecords.h"
 
+#include "domain/defaultnames.h"
+
 #include <QByteArray>
+#include <QFile>
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <cstring>
@@ -73,9 +77,35 @@ QString removeForbiddenCharacters(const QString &text)
     return result;
 }
 
+QString fitFileNameBytes(const QString &text, int bytes)
+{
+    if (QFile::encodeName(text).size() <= bytes)
+        return text;
+    // Grapheme boundaries: an accent is never cut off its letter, nor a surrogate pair split.
+    QTextBoundaryFinder boundaries(QTextBoundaryFinder::Grapheme, text);
+    int fits = 0;
+    for (int end = boundaries.toNextBoundary(); end > 0; end = boundaries.toNextBoundary()) {
+        if (QFile::encodeName(text.left(end)).size() > bytes)
+            break;
+        fits = end;
+    }
+    return text.left(fits);
+}
+
+QString libraryFileName(const QString &name, const QString &extension, const QString &fallback)
+{
+    QString base = removeForbiddenCharacters(name);
+    base.remove(QRegularExpression(QStringLiteral("\\p{Cc}")));
+    base.remove(QRegularExpression(QStringLiteral("^[.\\s]+")));
+    base = fitFileNameBytes(base, kLibraryFileNameBytes - int(QFile::encodeName(extension).size())).trimmed();
+    if (base.isEmpty())
+        base = fallback;
+    return base + extension;
+}
+
 QString archiveFileName(const QString &name)
 {
-    return removeForbiddenCharacters(name) + QStringLiteral(".mlad");
+    return libraryFileName(name, QStringLiteral(".mlad"), defaultCardName());
 }
 
 SongInfo songInfoFromRecord(const SongRecord &record)

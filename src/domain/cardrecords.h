@@ -66,6 +66,18 @@ QRegularExpression forbiddenNameCharacters();
 bool hasNoForbiddenCharacters(const QString &text);
 QString removeForbiddenCharacters(const QString &text);
 
+// The longest name, in bytes of its encoded form, that a generated library file may have: a new
+// file is first written under its name plus a temporary suffix (".<8 characters>.partial", see
+// NewFile), and both must fit the 255-byte limit of common file systems.
+inline constexpr int kLibraryFileNameBytes = 238;
+
+// `text` cut at a character boundary so that its encoded file-name form has at most `bytes` bytes.
+QString fitFileNameBytes(const QString &text, int bytes);
+// A file name from a card or song name: characters that are not permitted and control characters
+// removed, no leading dots or spaces (which would hide the file), cut to fit with the
+// extension, or `fallback` when nothing is left.
+QString libraryFileName(const QString &name, const QString &extension, const QString &fallback);
+
 // The file name of a card archive in the card library.
 QString archiveFileName(const QString &name);
 

@@ -1,14 +1,18 @@
 // SafetyCopies: naming, folder and pruning of the safety copies.
 //
 // Names carry the date and time to the second so that they sort and read in order; two copies
-// in the same second get " (2)", " (3)"... rather than replacing one another.
+// in the same second get " (2)", " (3)"... rather than replacing one another. The names of the
+// card and the song are cut so that the whole name fits the file system, and pruning removes
+// only files whose names have exactly this form: the folder is the user's, too.
 #include "domain/safetycopies.h"
 
 #include "domain/cardrecords.h"
 #include "domain/defaultnames.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -16,10 +20,13 @@ namespace ZovaZode {
 
 namespace {
 
-QString cardPart(const QString &cardName)
+// Room kept for the counter of a name taken in the same second, " (2)" to " (999)".
+constexpr int kCounterBytes = 6;
+constexpr int kMaxCounter = 999;
+
+int bytesOf(const QString &text)
 {
-    const QString name = removeForbiddenCharacters(cardName).trimmed();
-    return name.isEmpty() ? removeForbiddenCharacters(defaultCardName()) : name;
+    return int(QFile::encodeName(text).size());
 }
 
 QString stamp(const QDateTime &when)
@@ -27,12 +34,47 @@ QString stamp(const QDateTime &when)
     return when.toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"));
 }
 
+// The card's name and the song's name share what the fixed parts leave of the file name; each
+// gets at least half of it, and a short one leaves the rest to the other.
+void fitNames(QString *card, QString *song, int room)
+{
+    if (bytesOf(*card) + bytesOf(*song) <= room)
+        return;
+    const int half = room / 2;
+    if (bytesOf(*song) <= half)
+        *card = fitFileNameBytes(*card, room - bytesOf(*song)).trimmed();
+    else if (bytesOf(*card) <= half)
+        *song = fitFileNameBytes(*song, room - bytesOf(*card)).trimmed();
+    else {
+        *card = fitFileNameBytes(*card, half).trimmed();
+        *song = fitFileNameBytes(*song, room - bytesOf(*card)).trimmed();
+    }
+}
+
 QString freePath(const QString &folder, const QString &base, const QString &suffix)
 {
     QString path = folder + QLatin1Char('/') + base + suffix;
-    for (int n = 2; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
+    for (int n = 2; (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) && n <= kMaxCounter; ++n)
         path = folder + QLatin1Char('/') + base + QStringLiteral(" (%1)").arg(n) + suffix;
     return path;
+}
+
+// "<card> - before ... - <stamp>.mlad" or "<card> - song NN[ <song>] - before ... - <stamp>.mlsd",
+// each with an optional " (n)" before the extension.
+bool isGeneratedName(const QString &fileName)
+{
+    static const QString tail = QStringLiteral(
+        " - before [a-z ]+ - \\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d( \\(([2-9]|[1-9]\\d{1,2})\\))?");
+    static const QRegularExpression card(QStringLiteral("^[^.\\s].*") + tail + QStringLiteral("\\.mlad$"));
+    static const QRegularExpression song(QStringLiteral("^[^.\\s].* - song (0[1-9]|1[0-2])( .+)?") + tail +
+                                         QStringLiteral("\\.mlsd$"));
+    return card.match(fileName).hasMatch() || song.match(fileName).hasMatch();
+}
+
+QString linkRefusal(const QString &path)
+{
+    return QStringLiteral("%1 is a symbolic link; safety copies are not written through links.")
+        .arg(QDir::toNativeSeparators(path));
 }
 
 } // namespace
@@ -45,27 +87,42 @@ QString SafetyCopies::folder(const QString &cardLibrary)
 QString SafetyCopies::cardCopyPath(const QString &cardLibrary, const QString &cardName, const QString &what,
                                    const QDateTime &when)
 {
-    const QString base = cardPart(cardName) + QStringLiteral(" - ") + removeForbiddenCharacters(what) +
-                         QStringLiteral(" - ") + stamp(when);
-    return freePath(folder(cardLibrary), base, QStringLiteral(".mlad"));
+    const QString extension = QStringLiteral(".mlad");
+    const QString tail =
+        QStringLiteral(" - ") + removeForbiddenCharacters(what) + QStringLiteral(" - ") + stamp(when);
+    QString card = libraryFileName(cardName, QString(), defaultCardName());
+    QString song;
+    fitNames(&card, &song, kLibraryFileNameBytes - kCounterBytes - bytesOf(tail + extension));
+    return freePath(folder(cardLibrary), card + tail, extension);
 }
 
 QString SafetyCopies::songCopyPath(const QString &cardLibrary, const QString &cardName, int slot,
                                    const QString &songName, const QString &what, const QDateTime &when)
 {
-    QString song = QStringLiteral("song %1").arg(slot + 1, 2, 10, QLatin1Char('0'));
-    const QString name = removeForbiddenCharacters(songName).trimmed();
-    if (!name.isEmpty())
-        song += QLatin1Char(' ') + name;
-    const QString base = cardPart(cardName) + QStringLiteral(" - ") + song + QStringLiteral(" - ") +
-                         removeForbiddenCharacters(what) + QStringLiteral(" - ") + stamp(when);
-    return freePath(folder(cardLibrary), base, QStringLiteral(".mlsd"));
+    const QString extension = QStringLiteral(".mlsd");
+    const QString number = QStringLiteral(" - song %1").arg(slot + 1, 2, 10, QLatin1Char('0'));
+    const QString tail =
+        QStringLiteral(" - ") + removeForbiddenCharacters(what) + QStringLiteral(" - ") + stamp(when);
+    QString card = libraryFileName(cardName, QString(), defaultCardName());
+    QString song = removeForbiddenCharacters(songName);
+    song.remove(QRegularExpression(QStringLiteral("\\p{Cc}")));
+    song = song.trimmed();
+    const int separator = song.isEmpty() ? 0 : 1;
+    fitNames(&card, &song,
+             kLibraryFileNameBytes - kCounterBytes - bytesOf(number + tail + extension) - separator);
+    const QString songPart = song.isEmpty() ? number : number + QLatin1Char(' ') + song;
+    return freePath(folder(cardLibrary), card + songPart + tail, extension);
 }
 
 bool SafetyCopies::ensureFolder(const QString &cardLibrary, QString *error)
 {
     const QString path = folder(cardLibrary);
     const QFileInfo info(path);
+    if (info.isSymLink()) {
+        if (error)
+            *error = linkRefusal(path);
+        return false;
+    }
     if (info.isDir())
         return true;
     if (info.exists()) {
@@ -85,11 +142,16 @@ int SafetyCopies::prune(const QString &cardLibrary, int keep)
 {
     if (keep < 0)
         keep = 0;
-    QDir dir(folder(cardLibrary));
-    if (!dir.exists())
+    const QFileInfo folderInfo(folder(cardLibrary));
+    // Through a link the copies would be removed from a folder somewhere else.
+    if (folderInfo.isSymLink() || !folderInfo.isDir())
         return 0;
-    QFileInfoList copies = dir.entryInfoList({QStringLiteral("*.mlad"), QStringLiteral("*.mlsd")},
-                                             QDir::Files | QDir::NoSymLinks);
+    QDir dir(folder(cardLibrary));
+    QFileInfoList copies;
+    for (const QFileInfo &file : dir.entryInfoList(QDir::Files | QDir::NoSymLinks | QDir::Hidden)) {
+        if (isGeneratedName(file.fileName()))
+            copies << file;
+    }
     if (copies.size() <= keep)
         return 0;
     // Newest first; copies made in the same second fall back to their names, which carry the

@@ -1,12 +1,14 @@
 // SdCard: the card data file as the user interface and the transfer worker see it.
 #include "domain/sdcard.h"
 
+#include "domain/cardlock.h"
 #include "domain/notifier.h"
 
 #include <QDebug>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 namespace ZovaZode {
 
@@ -34,7 +36,26 @@ bool validPart(int part)
     return part >= 0 && part < carddata::kPartCount;
 }
 
+void tellChangedUnderneath()
+{
+    Notifier::Message message;
+    message.icon = Notifier::Icon::Warning;
+    message.text = QString::fromUtf8(SdCard::ChangedUnderneathText);
+    message.buttons = Notifier::Ok;
+    Notifier::notify(message);
+}
+
 } // namespace
+
+const char SdCard::ChangedUnderneathText[] =
+    "The card was changed by another program.\n\nYour change to the card's name or description "
+    "was not written.";
+
+bool SdCard::FileStamp::operator==(const FileStamp &other) const
+{
+    return device == other.device && inode == other.inode && size == other.size &&
+           modified == other.modified && changed == other.changed;
+}
 
 SdCard::SdCard(QObject *parent) : QObject(parent), m_timer(this)
 {
@@ -43,10 +64,11 @@ SdCard::SdCard(QObject *parent) : QObject(parent), m_timer(this)
 
 SdCard::~SdCard()
 {
-    // The card may already be gone, so a failing header write is only logged.
+    // The card may already be gone, so a failing header write is only logged; a header that
+    // changed on the card meanwhile is kept, and only logged as well, with the window gone.
     try {
         if (isWritable())
-            writeHeader();
+            writeEditedHeader(false);
     } catch (const std::exception &error) {
         qCritical() << "SD: Could not write card header while closing:" << error.what();
     } catch (...) {
@@ -63,25 +85,22 @@ bool SdCard::open(const QString &path, int writable)
             writeHeader();
         m_handle.reset();
         m_path.clear();
+        m_headerEdited = false;
     }
     m_timer.stop();
     m_digest.reset();
     qDebug() << "SD: Opening" << path;
 
     const auto keepAlive = weak_from_this().lock();
-    if (writable == 1 && !testWritable(path)) {
-        // The previous card is closed now; views following the signals must not show it.
-        if (hadCard)
-            releaseHandle();
-        return false;
-    }
-
+    // Opening for writing writes nothing: a write-protected card simply refuses to open so.
     SdCardHandle *handle = mlsdOpenSDCard(QFile::encodeName(path).constData(), writable == 1 ? 1 : 0);
     if (!handle)
         qCritical() << "Could not open card file:" << mlsdGetErrorString();
     else {
         m_handle.reset(handle);
         m_path = path;
+        m_cardHeader = m_handle->header;
+        takeStamp();
     }
     m_timer.start(kEjectionCheckInterval);
 
@@ -112,6 +131,7 @@ void SdCard::releaseHandle()
     const auto keepAlive = weak_from_this().lock();
     m_handle.reset();
     m_path.clear();
+    m_headerEdited = false;
     m_timer.stop();
     emit closed();
     emit openStateChanged(false);
@@ -154,7 +174,10 @@ void SdCard::setName(const QString &name)
 {
     if (!m_handle)
         return;
+    const Header before = m_handle->header;
     encodeCardText(name, m_handle->header.data() + carddata::kCardHeaderNameOffset, carddata::kTextNameSize);
+    if (m_handle->header != before)
+        m_headerEdited = true;
     emit nameChanged(name);
 }
 
@@ -162,8 +185,11 @@ void SdCard::setDescription(const QString &description)
 {
     if (!m_handle)
         return;
+    const Header before = m_handle->header;
     encodeCardText(description, m_handle->header.data() + carddata::kCardHeaderDescriptionOffset,
                    carddata::kTextDescriptionSize);
+    if (m_handle->header != before)
+        m_headerEdited = true;
     emit descriptionChanged(description);
 }
 
@@ -181,13 +207,44 @@ void SdCard::commit(const char *prefix)
 
 void SdCard::writeHeader()
 {
+    writeEditedHeader(true);
+}
+
+void SdCard::writeEditedHeader(bool tell)
+{
     requireOpen();
-    qDebug() << "SD: writing header...";
+    if (!m_headerEdited)
+        return;
     static const char prefix[] = "Could not write card header: ";
+    const CardLock lock(m_path, CardLock::Exclusive);
+    Header onCard{};
+    if (mlsdGetHeaderFromSDCard(m_handle->file.get(), &m_handle->memoryMap, onCard.data()) != 0)
+        throw libraryError(prefix);
+    // The card may hold the edited header already, from a write whose commit failed.
+    if (onCard != m_cardHeader && onCard != m_handle->header) {
+        qWarning() << "SD: The card header was changed by another program; the edited one is not written.";
+        adoptHeader(onCard, tell);
+        takeStamp();
+        return;
+    }
+    qDebug() << "SD: writing header...";
     if (mlsdSendHeaderToSDCard(m_handle->file.get(), &m_handle->memoryMap, m_handle->header.data()) != 0)
         throw libraryError(prefix);
     commit(prefix);
+    m_cardHeader = m_handle->header;
+    m_headerEdited = false;
+    takeStamp();
     qDebug() << "SD: done writing header.";
+}
+
+void SdCard::adoptHeader(const Header &onCard, bool tell)
+{
+    const bool dropped = m_headerEdited && onCard != m_handle->header;
+    m_handle->header = onCard;
+    m_cardHeader = onCard;
+    m_headerEdited = false;
+    if (dropped && tell)
+        tellChangedUnderneath();
 }
 
 void SdCard::flush()
@@ -201,15 +258,79 @@ void SdCard::refresh()
     if (!m_handle)
         return;
     // Read aside: a half-read header must not replace the one that will be written back.
-    std::array<uint8_t, carddata::kCardHeaderSize> header{};
-    if (mlsdGetHeaderFromSDCard(m_handle->file.get(), &m_handle->memoryMap, header.data()) != 0)
+    Header header{};
+    if (mlsdGetHeaderFromSDCard(m_handle->file.get(), &m_handle->memoryMap, header.data()) != 0) {
         qCritical() << "Failed reading card header:" << mlsdGetErrorString();
-    else
+    } else {
         m_handle->header = header;
+        m_cardHeader = header;
+        m_headerEdited = false;
+    }
+    takeStamp();
+    emitReloaded();
+}
+
+bool SdCard::reloadIfChanged()
+{
+    if (!m_handle)
+        return false;
+    const FileStamp now = stampOf(m_path);
+    if (now == m_stamp)
+        return false;
+    const auto keepAlive = weak_from_this().lock();
+    if (now.device != m_stamp.device || now.inode != m_stamp.inode) {
+        // Another file now has the card's name: our handle still reads the old one.
+        qDebug() << "SD: The card file was replaced; opening it again.";
+        if (m_headerEdited)
+            tellChangedUnderneath();
+        m_headerEdited = false;
+        const QString path = m_path;
+        open(path, isWritable() ? 1 : 0);
+        return true;
+    }
+    try {
+        const CardLock lock(m_path, CardLock::Shared, 0);
+        Header onCard{};
+        if (mlsdGetHeaderFromSDCard(m_handle->file.get(), &m_handle->memoryMap, onCard.data()) != 0) {
+            qCritical() << "Failed reading card header:" << mlsdGetErrorString();
+            return false;
+        }
+        qDebug() << "SD: The card file changed on disk; reading it again.";
+        if (onCard != m_cardHeader || !m_headerEdited)
+            adoptHeader(onCard, true);
+        takeStamp();
+    } catch (const Busy &) {
+        return false;
+    }
+    emitReloaded();
+    return true;
+}
+
+void SdCard::emitReloaded()
+{
     emit opened();
     emit openStateChanged(true);
     emit nameChanged(name());
     emit descriptionChanged(description());
+}
+
+void SdCard::takeStamp()
+{
+    m_stamp = stampOf(m_path);
+}
+
+SdCard::FileStamp SdCard::stampOf(const QString &path)
+{
+    FileStamp stamp;
+    struct stat info;
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return stamp;
+    stamp.device = quint64(info.st_dev);
+    stamp.inode = quint64(info.st_ino);
+    stamp.size = qint64(info.st_size);
+    stamp.modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    stamp.changed = qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
+    return stamp;
 }
 
 SongInfo SdCard::songInfo(int song) const
@@ -246,6 +367,7 @@ void SdCard::setSongInfo(int song, const SongInfo &info)
     if (!validSong(song))
         throw Error(std::string(prefix) + kSongOutOfRange);
     // Start from the stored record so that the bytes SongInfo does not carry stay as they were.
+    const CardLock lock(m_path, CardLock::Exclusive);
     SongRecord record{};
     if (mlsdGetUISongDataFromSDCard(m_handle->file.get(), &m_handle->memoryMap, song, record.data()) != 0)
         throw libraryError(prefix);
@@ -253,6 +375,7 @@ void SdCard::setSongInfo(int song, const SongInfo &info)
     if (mlsdSendUISongDataToSDCard(m_handle->file.get(), &m_handle->memoryMap, song, record.data()) != 0)
         throw libraryError(prefix);
     commit(prefix);
+    takeStamp();
 }
 
 void SdCard::clearSong(int song, const QString &name)
@@ -262,34 +385,16 @@ void SdCard::clearSong(int song, const QString &name)
     if (!validSong(song))
         throw Error(std::string(prefix) + kSongOutOfRange);
     const QByteArray utf8 = name.toUtf8();
+    const CardLock lock(m_path, CardLock::Exclusive);
     if (mlsdClearSongOnSDCard(m_handle.get(), song, name.isEmpty() ? nullptr : utf8.constData()) != 0)
         throw libraryError(prefix);
     commit(prefix);
+    takeStamp();
 }
 
 int SdCard::songCount()
 {
     return carddata::kSongCount;
-}
-
-bool SdCard::testWritable(const QString &path)
-{
-    const QFileInfo card(path);
-    if (!card.exists())
-        return false;
-
-    const QString testPath = card.absoluteDir().filePath(QStringLiteral(".morv_manager_write_test"));
-    const QFileInfo left(testPath);
-    if ((left.exists() || left.isSymLink()) && !QFile::remove(testPath))
-        return false;
-
-    QFile test(testPath);
-    if (!test.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return false;
-    test.close();
-    if (!test.remove())
-        qWarning() << "Could not remove SD card write test file.";
-    return true;
 }
 
 void SdCard::recordWrites()
@@ -327,8 +432,12 @@ void SdCard::checkEjected()
 {
     // A timer slot: nothing may leave it.
     try {
-        if (m_path.isEmpty() || QFileInfo::exists(m_path))
+        if (m_path.isEmpty())
             return;
+        if (QFileInfo::exists(m_path)) {
+            reloadIfChanged();
+            return;
+        }
         const auto keepAlive = weak_from_this().lock();
         try {
             close();

@@ -1,6 +1,10 @@
 // One open card data file: its header (name and description) in memory, its song and part
-// records as SongInfo and PartInfo, clearing songs, and noticing when the card is pulled.
-// Every failure of the card data library becomes an SdCard::Error.
+// records as SongInfo and PartInfo, clearing songs, and noticing when the card is pulled or
+// changed by another program. Every failure of the card data library becomes an SdCard::Error.
+//
+// The header is written back only when it was edited here, and only if the card still holds
+// the header it was read from: otherwise another program changed it meanwhile, and writing the
+// old one back would undo that program's work. Every write holds the card's lock (CardLock).
 #pragma once
 
 #include "carddata/carddata.h"
@@ -11,6 +15,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <array>
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <string>
@@ -38,6 +44,16 @@ public:
         std::string m_message;
     };
 
+    // Another program (or another thread of this one) holds the card's lock.
+    class Busy : public Error
+    {
+    public:
+        using Error::Error;
+    };
+
+    // Shown when the card's header changed on the card while an edit of it waited here.
+    static const char ChangedUnderneathText[];
+
     explicit SdCard(QObject *parent = nullptr);
     ~SdCard() override;
 
@@ -53,10 +69,16 @@ public:
     void setName(const QString &name);
     void setDescription(const QString &description);
 
+    // Writes an edited header (and nothing when the header was not edited).
     void writeHeader();
     void flush();
+    bool isHeaderEdited() const { return m_headerEdited; }
     // Re-reads the header after another SdCard object wrote the same card.
     void refresh();
+    // When the card file changed on disk since this object last read or wrote it, reads the
+    // header again and tells the views (as refresh() does); true when it did. A card whose
+    // writer still holds the lock is left for a later look.
+    bool reloadIfChanged();
 
     SongInfo songInfo(int song) const;
     PartInfo partInfo(int song, int part) const;
@@ -64,7 +86,6 @@ public:
     void clearSong(int song, const QString &name);
 
     static int songCount();
-    static bool testWritable(const QString &path);
 
     // Verification of what this object writes to the card. recordWrites() keeps a digest of every
     // write from now until the card is opened again (nothing when no card is open);
@@ -91,10 +112,29 @@ private slots:
 private:
     friend class SongArchive;
 
+    // What tells a change of the card file: its identity, size and times.
+    struct FileStamp
+    {
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = -1;
+        qint64 modified = 0;
+        qint64 changed = 0;
+        bool operator==(const FileStamp &other) const;
+    };
+    using Header = std::array<uint8_t, carddata::kCardHeaderSize>;
+
     void requireOpen() const;
     void commit(const char *prefix);
     // Drops the handle without writing and tells everyone the card is closed.
     void releaseHandle();
+    // `tell`: a refused header goes to the notifier too, not only to the log.
+    void writeEditedHeader(bool tell);
+    // Takes the header as it is on the card, dropping an edit; tells when an edit was dropped.
+    void adoptHeader(const Header &onCard, bool tell);
+    void emitReloaded();
+    void takeStamp();
+    static FileStamp stampOf(const QString &path);
 
     QString m_path;
     std::unique_ptr<SdCardHandle, SdCardHandleCloser> m_handle;
@@ -103,6 +143,10 @@ private:
     QString m_digestPath;
     CardMemoryMap m_digestMap{};
     QTimer m_timer;
+    // The header as it was last read from or written to the card, and whether it was edited.
+    Header m_cardHeader{};
+    bool m_headerEdited = false;
+    FileStamp m_stamp;
 };
 
 } // namespace ZovaZode

@@ -43,7 +43,7 @@ QStringList validationProblems(const SongInfo &info)
 
 QString songFileName(const QString &songName)
 {
-    return removeForbiddenCharacters(songName) + QStringLiteral(".mlsd");
+    return libraryFileName(songName, QStringLiteral(".mlsd"), QStringLiteral("Untitled Song"));
 }
 
 Song::Song(QObject *parent) : QObject(parent) {}

@@ -5,6 +5,8 @@
 
 #include <QDebug>
 
+#include <cerrno>
+
 namespace ZovaZode {
 
 namespace {
@@ -35,9 +37,15 @@ struct CardProgressContext
 SongArchive::SongArchive(const QString &path, int writable, int create) : m_path(path)
 {
     const std::wstring widePath = path.toStdWString();
+    errno = 0;
     m_handle.reset(mlsdOpenArchiveW(widePath.c_str(), writable == 1 ? 1 : 0, create == 1 ? 1 : 0));
-    if (!m_handle)
-        throw libraryError("Could not open archive file: ");
+    if (!m_handle) {
+        // Only the opening of the file itself leaves a reason in errno; later steps are checks.
+        const int reason = errno;
+        const std::string text = mlsdGetErrorString();
+        const bool fromOpen = text.rfind("mlsdOpenArchiveW: ", 0) == 0;
+        throw Error("Could not open archive file: " + text, fromOpen ? reason : 0);
+    }
 }
 
 SongArchive::~SongArchive()

@@ -26,11 +26,17 @@ public:
     class Error : public std::exception
     {
     public:
-        explicit Error(std::string message) : m_message(std::move(message)) {}
+        explicit Error(std::string message, int systemError = 0)
+            : m_message(std::move(message)), m_systemError(systemError)
+        {}
         const char *what() const noexcept override { return m_message.c_str(); }
+        // The errno value of a file that could not be opened or created; 0 when the failure
+        // was not the system's (a damaged archive, for one).
+        int systemError() const { return m_systemError; }
 
     private:
         std::string m_message;
+        int m_systemError;
     };
 
     // (bytes done, bytes total); true asks the running operation to stop.

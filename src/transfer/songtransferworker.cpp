@@ -1,6 +1,6 @@
 // SongTransferWorker: executes transfer requests in the transfer thread.
 //
-// A request that makes a new library file writes it under the final name + ".partial", which
+// A request that makes a new library file writes it under a temporary name (NewFile), which
 // the library views do not list, and moves it into place only once the archive is complete
 // and committed to disk. A failed or cancelled request thus never leaves a half-written file
 // under a library name, and never replaces a file that appeared under that name meanwhile.
@@ -10,103 +10,28 @@
 // a new file that differs is never renamed into place, so it is removed like any failed one.
 #include "transfer/songtransferworker.h"
 
+#include "domain/cardlock.h"
 #include "domain/sdcard.h"
 #include "domain/songarchive.h"
+#include "transfer/newfile.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
-#include <QFileInfo>
 #include <QThread>
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
 
 namespace ZovaZode {
 
 namespace {
 
-const char kPartialSuffix[] = ".partial";
 constexpr qint64 kProgressBytes = 1024 * 1024;
 constexpr qint64 kProgressInterval = 50; // ms
 
-// Renames without ever replacing an existing file; 0 or an errno value.
-int renameNoReplace(const QByteArray &from, const QByteArray &to)
-{
-#ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return errno;
-#endif
-    // link() refuses an existing target just as atomically, where the file system has links.
-    if (::link(from.constData(), to.constData()) == 0) {
-        ::unlink(from.constData());
-        return 0;
-    }
-    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
-        return errno;
-    // File systems without links (FAT on a stick) leave a short window between check and rename.
-    if (::access(to.constData(), F_OK) == 0)
-        return EEXIST;
-    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
-}
-
-// So that a finished library file survives a power cut as a directory entry, too.
-void syncFolder(const QString &folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 } // namespace
-
-// A library file being made: written under its ".partial" name, moved into place by commit()
-// and removed unless committed. Declare it before the SongArchive that writes it, so that the
-// archive is closed before the file is removed.
-class SongTransferWorker::NewFile
-{
-public:
-    explicit NewFile(const QString &path) : m_path(path), m_partialPath(path + QLatin1String(kPartialSuffix))
-    {}
-    ~NewFile()
-    {
-        if (!m_committed)
-            QFile::remove(m_partialPath);
-    }
-    NewFile(const NewFile &) = delete;
-    NewFile &operator=(const NewFile &) = delete;
-
-    const QString &partialPath() const { return m_partialPath; }
-
-    // Throws std::runtime_error when the file cannot take its name.
-    void commit()
-    {
-        const int failure = renameNoReplace(QFile::encodeName(m_partialPath), QFile::encodeName(m_path));
-        if (failure != 0) {
-            const std::string path = QFile::encodeName(m_path).toStdString();
-            if (failure == EEXIST)
-                throw std::runtime_error("Will not replace the existing file " + path + ".");
-            throw std::runtime_error("Could not move the new file into place as " + path + ": " +
-                                     std::strerror(failure));
-        }
-        m_committed = true;
-        syncFolder(QFileInfo(m_path).absolutePath());
-    }
-
-private:
-    QString m_path;
-    QString m_partialPath;
-    bool m_committed = false;
-};
 
 SongTransferWorker::RequestEvent::RequestEvent(std::shared_ptr<SongTransfer::Request> request,
                                                SongTransfer *transfer)
@@ -172,6 +97,13 @@ bool SongTransferWorker::run(const RequestEvent &event)
     const SongTransfer::Request &request = *event.request();
     const qint32 from = request.source.kind;
     const qint32 to = request.destination.kind;
+    // Whichever program started it, a transfer that writes the card has it to itself, and one
+    // that reads it never sees a half-written song.
+    std::unique_ptr<CardLock> cardLock;
+    if ((from == Endpoint::Card) != (to == Endpoint::Card))
+        cardLock =
+            std::make_unique<CardLock>(to == Endpoint::Card ? request.destination.path : request.source.path,
+                                       to == Endpoint::Card ? CardLock::Exclusive : CardLock::Shared);
 
     if (request.isWholeCard()) {
         if (from == Endpoint::Card && to == Endpoint::ArchiveFile)
@@ -200,7 +132,8 @@ void SongTransferWorker::archiveCard(const RequestEvent &event)
     SdCard card;
     card.open(request.source.path, 0);
     NewFile file(request.destination.path);
-    SongArchive archive(file.partialPath(), 1, 1);
+    const std::unique_ptr<SongArchive> created = file.createArchive();
+    SongArchive &archive = *created;
     if (request.verify)
         archive.recordWrites();
     archive.archiveCard(&card, [this, &event](int song, int songCount, int done, int total) {
@@ -274,7 +207,8 @@ bool SongTransferWorker::archiveSong(const RequestEvent &event)
     card->open(request.source.path, 0);
     qDebug() << "Transfer: Archiving song to:" << request.destination.path;
     NewFile file(request.destination.path);
-    SongArchive archive(file.partialPath(), 1, 1);
+    const std::unique_ptr<SongArchive> created = file.createArchive();
+    SongArchive &archive = *created;
     if (request.verify)
         archive.recordWrites(request.source.song);
     archive.songProgress = [this, &event](int done, int total) {

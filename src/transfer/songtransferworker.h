@@ -44,8 +44,6 @@ public:
     bool event(QEvent *event) override;
 
 private:
-    class NewFile;
-
     // Never throws: every failure ends as an "error" report.
     void execute(const RequestEvent &event) noexcept;
     // False when the request has already been reported as failed.

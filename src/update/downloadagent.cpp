@@ -59,10 +59,14 @@ void DownloadAgent::next()
         QFile::remove(request.destination);
     m_file = new QFile(request.destination);
     if (!m_file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        // Not ours to remove: the name belongs to whatever kept it from being created.
+        delete m_file;
+        m_file = nullptr;
         abandon();
         emit failed(QStringLiteral("Failed to open destination file."));
         return;
     }
+    m_written = 0;
 
     m_reply = m_network.get(QNetworkRequest(request.address));
     connect(m_reply, &QNetworkReply::readyRead, this, &DownloadAgent::onReplyAvailable);
@@ -73,8 +77,19 @@ void DownloadAgent::next()
 
 void DownloadAgent::onReplyAvailable()
 {
-    if (m_reply && m_file)
-        m_file->write(m_reply->readAll());
+    if (!m_reply || !m_file)
+        return;
+    const QByteArray bytes = m_reply->readAll();
+    m_written += bytes.size();
+    // A manifest is a few kilobytes: anything this large is not one, and must not fill the disk.
+    if (m_written > m_maximumSize) {
+        // Aborting reports an error and a completion of its own; neither may reach us.
+        m_reply->disconnect(this);
+        m_reply->abort();
+        fail(QStringLiteral("The download is larger than %1 bytes.").arg(m_maximumSize));
+        return;
+    }
+    m_file->write(bytes);
 }
 
 void DownloadAgent::onReplyProgress(qint64 received, qint64 total)
@@ -89,7 +104,14 @@ void DownloadAgent::onReplyProgress(qint64 received, qint64 total)
 
 void DownloadAgent::onReplyError(QNetworkReply::NetworkError)
 {
-    const QString reason = m_reply ? m_reply->errorString() : QString();
+    fail(m_reply ? m_reply->errorString() : QString());
+}
+
+void DownloadAgent::fail(const QString &reason)
+{
+    // A partly written file is of no use to anyone.
+    if (m_file)
+        m_file->remove();
     abandon();
     emit failed(reason);
 }
@@ -116,7 +138,7 @@ void DownloadAgent::releaseFile()
     m_file = nullptr;
 }
 
-// Drops the reply, the file (a partly written one stays on disk) and the list: the agent is idle.
+// Drops the reply, the file and the list: the agent is idle.
 void DownloadAgent::abandon()
 {
     releaseReply();

@@ -1,6 +1,8 @@
 // DownloadAgent: fetches a list of address/file pairs one after the other with plain GET requests,
 // streaming each reply straight into its file, and reports finished(), failed(reason) at the first
 // problem, and progress per request. It takes a new list only when the previous one is done.
+// A reply larger than the limit (1 MiB unless set otherwise) fails; a failed request leaves no
+// file behind.
 #pragma once
 
 #include <QList>
@@ -33,6 +35,9 @@ public:
 
     bool isBusy() const { return !m_requests.isEmpty(); }
 
+    static constexpr qint64 DefaultMaximumSize = 1024 * 1024;
+    void setMaximumSize(qint64 bytes) { m_maximumSize = bytes; }
+
 signals:
     void finished();
     void failed(QString reason);
@@ -49,12 +54,15 @@ private:
     void releaseReply();
     void releaseFile();
     void abandon();
+    void fail(const QString &reason);
 
     QList<Request> m_requests;
     int m_index = -1;
     QNetworkAccessManager m_network;
     QNetworkReply *m_reply = nullptr;
     QFile *m_file = nullptr;
+    qint64 m_written = 0;
+    qint64 m_maximumSize = DefaultMaximumSize;
 };
 
 } // namespace ZovaZode

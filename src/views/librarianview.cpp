@@ -38,6 +38,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QTreeView>
@@ -89,6 +90,12 @@ QLabel *centredCaption(const QString &text, QWidget *parent)
     auto *label = new QLabel(text, parent);
     label->setAlignment(Qt::AlignCenter);
     return label;
+}
+
+// A card in use by another program has a message of its own: it names that program.
+QString failureText(const SdCard::Error &error, const QString &generic)
+{
+    return dynamic_cast<const SdCard::Busy *>(&error) ? QString::fromUtf8(error.what()) : generic;
 }
 
 // A symbolic link is removed as a link: following it would empty a folder outside the library.
@@ -376,6 +383,7 @@ void LibrarianView::createVerifyActions()
     m_verifyLibrarySongAction = new QAction(tr("Verify..."), this);
     connect(m_verifyCardAction, &QAction::triggered, this, [this] {
         // The check reads the file, so the header shown must be the one on the card.
+        m_card->reloadIfChanged();
         flushCard();
         verifyFile(m_card->path());
     });
@@ -539,6 +547,8 @@ void LibrarianView::closeCard()
         m_card->close();
     } catch (const SdCard::Error &error) {
         qCritical() << "Librarian: Could not write card header while closing:" << error.what();
+        if (dynamic_cast<const SdCard::Busy *>(&error))
+            tell(this, Notifier::Icon::Warning, tr("Close Card"), QString::fromUtf8(error.what()));
     }
 }
 
@@ -553,6 +563,7 @@ void LibrarianView::clearSelectedCardSong()
         qDebug() << "No song selected.";
         return;
     }
+    m_card->reloadIfChanged();
     const QString title = tr("Clear Song on Card");
     if (ask(this, Notifier::Icon::Warning, title,
             tr("Are you sure you want to clear song #%1 on card?\n\nWARNING: This operation can not be "
@@ -568,7 +579,8 @@ void LibrarianView::clearSelectedCardSong()
             m_card->clearSong(slot, defaultSongName(slot));
         } catch (const SdCard::Error &error) {
             qCritical() << "Card: Failed to clear song" << slot << ":" << error.what();
-            tell(this, Notifier::Icon::Critical, title, tr("Failed to clear song on card."));
+            tell(this, Notifier::Icon::Critical, title,
+                 failureText(error, tr("Failed to clear song on card.")));
         }
         readCardSongRow(slot);
     });
@@ -580,6 +592,7 @@ void LibrarianView::clearAllCardSongs()
         qDebug() << kNotWritable;
         return;
     }
+    m_card->reloadIfChanged();
     if (ask(this, Notifier::Icon::Warning, QString(),
             tr("Are you sure you want to clear all songs on card?\n\nWARNING: This operation can not be "
                "undone."),
@@ -589,17 +602,20 @@ void LibrarianView::clearAllCardSongs()
     protect(SongTransfer::Endpoint::WholeCard, QStringLiteral("before clearing all songs"), [this, cardPath] {
         if (!m_card->isWritable() || m_card->path() != cardPath)
             return;
-        bool failed = false;
+        QString failure;
         for (int song = 0; song < SdCard::songCount(); ++song) {
             try {
                 m_card->clearSong(song, defaultSongName(song));
             } catch (const SdCard::Error &error) {
                 qCritical() << "Card: Failed to clear song" << song << ":" << error.what();
-                failed = true;
+                failure = failureText(error, tr("Failed to clear some of the songs on card."));
+                // Another program has the card: the other songs would wait for it in turn.
+                if (dynamic_cast<const SdCard::Busy *>(&error))
+                    break;
             }
         }
-        if (failed)
-            tell(this, Notifier::Icon::Warning, QString(), tr("Failed to clear some of the songs on card."));
+        if (!failure.isEmpty())
+            tell(this, Notifier::Icon::Warning, QString(), failure);
         m_songListModel->reload();
     });
 }
@@ -637,7 +653,9 @@ void LibrarianView::showCardSongDetails(const QModelIndex &index)
 {
     if (!m_card->isOpen() || !index.isValid())
         return;
-    m_songDetailView->song()->loadFromCard(m_card, index.row());
+    const int row = index.row();
+    m_card->reloadIfChanged();
+    m_songDetailView->song()->loadFromCard(m_card, row);
     m_songDetailView->setEditable(m_card->isWritable());
     showCentred(m_songDetailView);
 }
@@ -765,8 +783,23 @@ std::shared_ptr<SongTransfer::Request> LibrarianView::submit(const SongTransfer:
     request->source = source;
     request->destination = destination;
     request->verify = true;
+    m_transfers[request.get()] = request;
     m_transfer->submit(request);
     return request;
+}
+
+void LibrarianView::cancelTransfers()
+{
+    for (const auto &transfer : m_transfers)
+        transfer.second->cancelled.store(true);
+    // The commands waiting for their safety copy were confirmed before the user chose to stop.
+    m_pendingOperations.clear();
+}
+
+void LibrarianView::forgetTransfer(SongTransfer::Request *request)
+{
+    if (m_transfers.erase(request) != 0 && m_transfers.empty())
+        emit transfersDone();
 }
 
 void LibrarianView::protect(int slot, const QString &what, std::function<void()> operation)
@@ -851,6 +884,7 @@ void LibrarianView::archiveCard(const QString &dir)
         qDebug() << "No card open.";
         return;
     }
+    m_card->reloadIfChanged();
     const QString cardName = m_card->name();
     QString proposal = cardName.isEmpty() ? defaultCardName() : cardName;
     QString target;
@@ -895,6 +929,7 @@ void LibrarianView::archiveSong(const QString &dir, int index)
         qCritical() << "Can not archive song: invalid index:" << index;
         return;
     }
+    m_card->reloadIfChanged();
     const QString songName = m_songListModel->songName(index);
     QString proposal = songName.isEmpty() ? defaultSongName(index) : songName;
     QString target;
@@ -947,6 +982,7 @@ void LibrarianView::restoreCard(const QString &path)
         qDebug() << kNotWritable;
         return;
     }
+    m_card->reloadIfChanged();
     if (ask(this, Notifier::Icon::Warning, tr("Restore Morv+ Card"),
             tr("Are you sure you want to overwrite the entire card with the contents of the "
                "archive?\n\nWARNING: "
@@ -994,6 +1030,7 @@ void LibrarianView::copySongToCard(int index, const QString &file)
         qCritical() << "Can not copy song to card: invalid slot:" << index;
         return;
     }
+    m_card->reloadIfChanged();
     const bool overwrites = !m_songListModel->isEmptySong(index);
     if (overwrites && ask(this, Notifier::Icon::Warning, tr("Copy Song"),
                           tr("You are about to overwrite a non-empty song on card. Are you sure?"),
@@ -1026,6 +1063,10 @@ void LibrarianView::onTransferFinished(SongTransfer::Request *request)
     qDebug() << "Librarian: on transfer finished.";
     if (!request)
         return;
+    // Kept alive until this report is handled: forgetting it may end the window.
+    const std::shared_ptr<SongTransfer::Request> keep =
+        m_transfers.count(request) ? m_transfers[request] : nullptr;
+    const auto forget = qScopeGuard([this, request] { forgetTransfer(request); });
     showWarnings(*request);
     if (m_pendingOperations.count(request) != 0) {
         // A copy nobody checked is no reason to go on overwriting what it holds.
@@ -1051,6 +1092,9 @@ void LibrarianView::onTransferFinished(SongTransfer::Request *request)
 
 void LibrarianView::onTransferFailed(SongTransfer::Request *request)
 {
+    const std::shared_ptr<SongTransfer::Request> keep =
+        m_transfers.count(request) ? m_transfers[request] : nullptr;
+    const auto forget = qScopeGuard([this, request] { forgetTransfer(request); });
     if (request && m_pendingOperations.count(request) != 0) {
         onSafetyCopyDone(request, false);
         return;

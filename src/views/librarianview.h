@@ -102,6 +102,15 @@ public:
     // The selected card slot, or -1.
     int selectedCardSong() const;
 
+    // Whether a transfer has been submitted and not yet finished.
+    bool hasTransfers() const { return !m_transfers.empty(); }
+    // Asks every submitted transfer to stop and drops the commands waiting for a safety copy;
+    // transfersDone() follows once the worker has let go of them all.
+    void cancelTransfers();
+
+signals:
+    void transfersDone();
+
 private slots:
     void showCurrentCardSongDetails();
     void showCardSongDetails(const QModelIndex &index);
@@ -147,6 +156,7 @@ private:
     void updateTransferIndicators();
     void onTransferFinished(SongTransfer::Request *request);
     void onTransferFailed(SongTransfer::Request *request);
+    void forgetTransfer(SongTransfer::Request *request);
 
     static NameCheck validateArchiveName(const QString &name, const QString &folder);
     static NameCheck validateSongName(const QString &name, const QString &folder);
@@ -206,6 +216,8 @@ private:
         std::function<void()> operation;
     };
     std::map<const SongTransfer::Request *, PendingOperation> m_pendingOperations;
+    // Every request submitted and not yet finished or failed.
+    std::map<const SongTransfer::Request *, std::shared_ptr<SongTransfer::Request>> m_transfers;
 };
 
 } // namespace ZovaZode

@@ -1,6 +1,7 @@
 // MainWindow without the network: its menus and the Ctrl-only Advanced submenu, the banner, the
 // About box, the user guide opener and its failure box, the manifest address dialog with its
-// validation loop, and the file the program is started with.
+// validation loop, the file the program is started with, and closing the window while a restore
+// runs.
 #include "../domain/recordingnotifier.h"
 #include "../models/libraryfixture.h"
 #include "app/configurationmanager.h"
@@ -11,10 +12,13 @@
 #include "models/sortedlibrarymodel.h"
 #include "views/archivedetailview.h"
 #include "views/archiveview.h"
+#include "carddata/stream.h"
+#include "support/filesnapshot.h"
 #include "views/librarianview.h"
 #include "views/libraryview.h"
 #include "views/prompter.h"
 #include "views/songdetailview.h"
+#include "views/sdcardheaderview.h"
 
 #include <QAction>
 #include <QFile>
@@ -31,7 +35,9 @@
 #include <QVBoxLayout>
 #include <QtTest>
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 using ZovaZode::ConfigurationManager;
 using ZovaZode::MainWindow;
@@ -118,6 +124,85 @@ QUrl unreachableManifest()
     return QUrl(QStringLiteral("http://127.0.0.1:%1/manifest.xml").arg(port));
 }
 
+// Holds the first write at or past a position of one file until released, so that a test can
+// act while a transfer is half done.
+class WriteGate
+{
+public:
+    WriteGate(const QString &path, qint64 position)
+        : m_path(QFile::encodeName(path).toStdString()), m_position(position)
+    {
+        carddata::setStreamOpener([this](const std::string &file, carddata::OpenMode mode) {
+            std::unique_ptr<carddata::Stream> stream = carddata::openFileStream(file, mode);
+            if (!stream || file != m_path)
+                return stream;
+            return std::unique_ptr<carddata::Stream>(new Gated(std::move(stream), this));
+        });
+    }
+    ~WriteGate()
+    {
+        release();
+        carddata::setStreamOpener({});
+    }
+    bool holding() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_holding;
+    }
+    void release()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_open = true;
+        m_wake.notify_all();
+    }
+
+private:
+    class Gated : public carddata::Stream
+    {
+    public:
+        Gated(std::unique_ptr<carddata::Stream> file, WriteGate *gate) : m_file(std::move(file)), m_gate(gate)
+        {}
+        bool seek(int64_t position) override
+        {
+            m_at = position;
+            return m_file->seek(position);
+        }
+        size_t read(void *buffer, size_t size) override
+        {
+            m_at += int64_t(size);
+            return m_file->read(buffer, size);
+        }
+        size_t write(const void *buffer, size_t size) override
+        {
+            if (m_at >= m_gate->m_position) {
+                std::unique_lock<std::mutex> lock(m_gate->m_mutex);
+                m_gate->m_holding = !m_gate->m_open;
+                m_gate->m_wake.wait(lock, [this] { return m_gate->m_open; });
+                m_gate->m_holding = false;
+            }
+            m_at += int64_t(size);
+            return m_file->write(buffer, size);
+        }
+        int64_t size() override { return m_file->size(); }
+        bool flush() override { return m_file->flush(); }
+        bool commit() override { return m_file->commit(); }
+        bool dropCache(int64_t position, int64_t size) override { return m_file->dropCache(position, size); }
+        bool close() override { return m_file->close(); }
+
+    private:
+        std::unique_ptr<carddata::Stream> m_file;
+        WriteGate *m_gate;
+        int64_t m_at = 0;
+    };
+
+    std::string m_path;
+    qint64 m_position;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_holding = false;
+    bool m_open = false;
+};
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -147,6 +232,8 @@ private slots:
     void exitClosesWindow();
     void openFile_data();
     void openFile();
+    void closingDuringARestore_data();
+    void closingDuringARestore();
 
 private:
     std::unique_ptr<ConfigurationManager> m_configuration;
@@ -555,6 +642,64 @@ void TestMainWindow::openFile()
     m_window.reset();
     m_configuration->setCardLibraryLocation(cardLibrary);
     m_configuration->setSongLibraryLocation(songLibrary);
+}
+
+void TestMainWindow::closingDuringARestore_data()
+{
+    QTest::addColumn<bool>("cancel"); // the answer to "Cancel it and quit?"
+    // clang-format off
+    QTest::newRow("cancel and quit") << true;
+    QTest::newRow("keep going")      << false;
+    // clang-format on
+}
+
+// The window used to close at once and tear the card down under the worker, writing its old header
+// over the one the restore had written. Now it asks, waits for the worker, and writes nothing after.
+void TestMainWindow::closingDuringARestore()
+{
+    namespace TS = ZovaZode::TestSupport;
+    QFETCH(bool, cancel);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("card")) &&
+            QDir(dir.path()).mkpath(QStringLiteral("cards")));
+    TS::CardImage image(dir.filePath(QStringLiteral("card")));
+    image.create("Old Card");
+    const QString archive = dir.filePath(QStringLiteral("cards/Set.mlad"));
+    TS::writeArchive(archive, "Restored Set");
+    m_configuration->setSafetyCopiesEnabled(false);
+    RecordingNotifier notifier;
+    // The restore stops at song 7 until released: the header is on the card by then.
+    WriteGate gate(image.path(), TS::CardImage::songDataPosition(6));
+
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    ZovaZode::LibrarianView *view = m_window->librarianView();
+    QVERIFY(view->card()->open(image.path(), 1));
+    notifier.prepareAnswer(Notifier::Ok);
+    emit view->headerView()->cardRestoreRequest(archive);
+    QTRY_VERIFY(gate.holding());
+    QCOMPARE(TS::text(image.read(TS::CardImage::headerRange()), 8, 128), QByteArray("Restored Set"));
+
+    notifier.prepareAnswer(cancel ? Notifier::Yes : Notifier::No);
+    m_window->close();
+    QCOMPARE(notifier.texts().last(), QStringLiteral("A transfer is still running.\n\nCancel it and quit?"));
+    QCOMPARE(notifier.messages().last().title, QStringLiteral("Quit Morv Manager"));
+    QVERIFY(m_window->isVisible());
+    gate.release();
+    if (cancel) {
+        QTRY_VERIFY(!m_window->isVisible());
+    } else {
+        QTRY_VERIFY(!view->hasTransfers());
+        QVERIFY(m_window->isVisible());
+        QCOMPARE(TS::text(image.read(TS::CardImage::songDataRange(11)), 4, 128), QByteArray("Song 12"));
+        m_window->close();
+        QVERIFY(!m_window->isVisible());
+    }
+    const TS::FileSnapshot stopped(image.path());
+    m_window.reset();
+    QCOMPARE(TS::describe(stopped.changes()), QString());
+    QCOMPARE(TS::text(image.read(TS::CardImage::headerRange()), 8, 128), QByteArray("Restored Set"));
+    m_window = std::make_unique<MainWindow>();
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,7 +1,9 @@
 // Start-up of the real morv-manager executable in a private home: --help and --version answered
 // without a window, mistakes on the command line, the log lines about the library folders, the
-// one-copy-per-user lock (where it lives, who can and cannot block it) and the refusal of a second
-// copy. Each copy runs offscreen and is stopped once it has shown how far it got.
+// temporary files of killed transfers it removes, the one-copy-per-user lock (where it lives, who
+// can and cannot block it) and the refusal of a second copy. Each copy runs offscreen and is
+// stopped once it has shown how far it got.
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
@@ -13,7 +15,9 @@
 
 #include <memory>
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -151,6 +155,7 @@ private slots:
     void commandLine();
     void libraryFolders_data();
     void libraryFolders();
+    void abandonedTemporaryFilesRemoved();
     void lock_data();
     void lock();
     void secondCopyRefusedWhileFirstRuns();
@@ -261,6 +266,47 @@ void TestStartup::libraryFolders()
     QVERIFY(QDir(home.path("Documents/Morv+ Song Library")).exists());
     // Bare lines: no level, time or source location in front of the text.
     QVERIFY(lines.contains(QStringLiteral("Configuration manager: current version: 1")));
+}
+
+// What killed transfers left in the libraries is removed, and said so; what a running transfer
+// still makes (locked, or just begun), and what is not a plain file of ours, stays.
+void TestStartup::abandonedTemporaryFilesRemoved()
+{
+    Home home;
+    home.writeSettings();
+    const QString cards = home.path("Documents/Morv+ Card Library");
+    const QString songs = home.path("Documents/Morv+ Song Library");
+    QVERIFY(QDir().mkpath(cards + "/Safety Copies") && QDir().mkpath(songs + "/Live"));
+    const auto plant = [](const QString &path, int age) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write("partial") == 7 && file.flush() &&
+               file.setFileTime(QDateTime::currentDateTime().addSecs(-age),
+                                QFileDevice::FileModificationTime);
+    };
+    const QStringList removed{
+        cards + "/Gig.mlad.k3J9xQa2.partial",
+        cards + "/Safety Copies/Gig - before restore - 2026-01-02 10.00.00.mlad.Zx81aB0c.partial",
+        songs + "/Live/Intro.mlsd.partial"};
+    const QStringList kept{cards + "/Young.mlad.k3J9xQa2.partial", cards + "/Held.mlad.k3J9xQa2.partial",
+                           songs + "/notes.txt.partial"};
+    for (const QString &path : removed + kept)
+        QVERIFY(plant(path, path.contains("Young") ? 5 : 3600));
+    QVERIFY(QFile::link(home.path("victim"), songs + "/Link.mlsd.k3J9xQa2.partial"));
+    const int held = ::open(QFile::encodeName(kept.at(1)).constData(), O_RDONLY | O_CLOEXEC);
+    QCOMPARE(::flock(held, LOCK_EX), 0);
+
+    Copy copy(home.environment());
+    QVERIFY2(copy.waitFor(WindowBuilt), qPrintable(copy.output()));
+    copy.stop();
+    ::close(held);
+    for (const QString &path : removed) {
+        QVERIFY2(!QFileInfo::exists(path), qPrintable(path));
+        QVERIFY2(copy.lines().contains("Library: Removed an abandoned temporary file: \"" + path + "\""),
+                 qPrintable(copy.output()));
+    }
+    for (const QString &path : kept)
+        QVERIFY2(QFileInfo::exists(path), qPrintable(path));
+    QVERIFY(QFileInfo(songs + "/Link.mlsd.k3J9xQa2.partial").isSymLink());
 }
 
 void TestStartup::lock_data()

@@ -186,10 +186,18 @@ void TestCardRecords::fileNames_data()
     QTest::addColumn<QString>("songFile");
     QTest::addColumn<QString>("archiveFile");
 
+    const QString accent = QStringLiteral("e\u0301"); // e and a combining accent: one character
     // clang-format off
-    QTest::newRow("plain")     << QStringLiteral("Gig 2024")  << QStringLiteral("Gig 2024.mlsd") << QStringLiteral("Gig 2024.mlad");
-    QTest::newRow("stripped")  << QStringLiteral("A/B (1)")   << QStringLiteral("AB 1.mlsd")     << QStringLiteral("AB 1.mlad");
-    QTest::newRow("path-like") << QStringLiteral("../../etc") << QStringLiteral("....etc.mlsd")  << QStringLiteral("....etc.mlad");
+    QTest::newRow("plain")             << QStringLiteral("Gig 2024")         << QStringLiteral("Gig 2024.mlsd")         << QStringLiteral("Gig 2024.mlad");
+    QTest::newRow("stripped")          << QStringLiteral("A/B (1)")          << QStringLiteral("AB 1.mlsd")             << QStringLiteral("AB 1.mlad");
+    QTest::newRow("path-like")         << QStringLiteral("../../etc")        << QStringLiteral("etc.mlsd")              << QStringLiteral("etc.mlad");
+    QTest::newRow("hidden")            << QStringLiteral(".intro")           << QStringLiteral("intro.mlsd")            << QStringLiteral("intro.mlad");
+    QTest::newRow("only a dot")        << QStringLiteral(".")                << QStringLiteral("Untitled Song.mlsd")    << QStringLiteral("Morv+ Card.mlad");
+    QTest::newRow("space, dot")        << QStringLiteral(" . x")             << QStringLiteral("x.mlsd")                << QStringLiteral("x.mlad");
+    QTest::newRow("delete character")  << QStringLiteral("a\u007fb\u0085c")  << QStringLiteral("abc.mlsd")              << QStringLiteral("abc.mlad");
+    QTest::newRow("300 bytes cut")     << repeated(kEuro, 100)               << repeated(kEuro, 77) + ".mlsd"           << repeated(kEuro, 77) + ".mlad";
+    QTest::newRow("accent not split")  << repeated("a", 232) + accent        << repeated("a", 232) + ".mlsd"            << repeated("a", 232) + ".mlad";
+    QTest::newRow("233 bytes kept")    << repeated("a", 231) + accent.left(1) + "b" << repeated("a", 231) + "eb.mlsd" << repeated("a", 231) + "eb.mlad";
     // clang-format on
 }
 
@@ -200,6 +208,8 @@ void TestCardRecords::fileNames()
     QFETCH(QString, archiveFile);
     QCOMPARE(songFileName(name), songFile);
     QCOMPARE(archiveFileName(name), archiveFile);
+    // With the temporary suffix of a new file, the name fits a 255-byte file name.
+    QVERIFY(QFile::encodeName(songFile).size() <= 255 - 17);
 }
 
 void TestCardRecords::encodeLayout_data()

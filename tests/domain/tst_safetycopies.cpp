@@ -1,11 +1,12 @@
 // Safety copies: their names (forbidden characters, the default card name, the slot counted
-// from 1, a second copy in the same second), the folder, pruning to the newest N without
-// touching anything else in the folder, and the two settings with their defaults.
+// from 1, a second copy in the same second, long names cut to fit), the folder (never through
+// a link), pruning to the newest N of the copies alone, and the two settings with their defaults.
 #include "app/configurationmanager.h"
 #include "domain/safetycopies.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -51,6 +52,7 @@ private slots:
     void ensureFolder();
     void pruneKeepsTheNewest_data();
     void pruneKeepsTheNewest();
+    void neverThroughALink();
     void settings_data();
     void settings();
 
@@ -94,6 +96,8 @@ void TestSafetyCopies::cardCopyPath_data()
     QTest::newRow("empty name")      << ""            << "before clearing all songs" << "Morv+ Card - before clearing all songs - 2026-12-06 10.33.27.mlad";
     QTest::newRow("only forbidden")  << "?*/"         << "before restore"            << "Morv+ Card - before restore - 2026-12-06 10.33.27.mlad";
     QTest::newRow("what forbidden")  << "Set"         << "before <restore>"          << "Set - before restore - 2026-12-06 10.33.27.mlad";
+    QTest::newRow("hidden name")     << ".Set"        << "before restore"            << "Set - before restore - 2026-12-06 10.33.27.mlad";
+    QTest::newRow("128-byte name")   << QString(128, 'C') << "before restore"        << QString(128, 'C') + " - before restore - 2026-12-06 10.33.27.mlad";
     // clang-format on
 }
 
@@ -115,11 +119,20 @@ void TestSafetyCopies::songCopyPath_data()
     QTest::addColumn<QString>("songName");
     QTest::addColumn<QString>("fileName");
 
+    const QString tail = QStringLiteral(" - before clearing - 2026-12-06 10.33.27.mlsd");
+    const QString euro = QStringLiteral("\u20ac"); // three bytes
+    // The names share 176 bytes: each gets at least half, a short one leaves the rest to the other.
     // clang-format off
-    QTest::newRow("first slot")     << "Live Set" << 0  << "Intro"        << "Live Set - song 01 Intro - before clearing - 2026-12-06 10.33.27.mlsd";
-    QTest::newRow("last slot")      << "Live Set" << 11 << "Outro"        << "Live Set - song 12 Outro - before clearing - 2026-12-06 10.33.27.mlsd";
-    QTest::newRow("no song name")   << "Live Set" << 2  << ""             << "Live Set - song 03 - before clearing - 2026-12-06 10.33.27.mlsd";
-    QTest::newRow("forbidden song") << ""         << 4  << "Jam (take 2)" << "Morv+ Card - song 05 Jam take 2 - before clearing - 2026-12-06 10.33.27.mlsd";
+    QTest::newRow("first slot")        << "Live Set"          << 0  << "Intro"             << "Live Set - song 01 Intro" + tail;
+    QTest::newRow("last slot")         << "Live Set"          << 11 << "Outro"             << "Live Set - song 12 Outro" + tail;
+    QTest::newRow("no song name")      << "Live Set"          << 2  << ""                  << "Live Set - song 03" + tail;
+    QTest::newRow("forbidden song")    << ""                  << 4  << "Jam (take 2)"      << "Morv+ Card - song 05 Jam take 2" + tail;
+    QTest::newRow("100 and 100")       << QString(100, 'C')   << 0  << QString(100, 'S')   << QString(88, 'C') + " - song 01 " + QString(88, 'S') + tail;
+    QTest::newRow("128 and 128")       << QString(128, 'C')   << 0  << QString(128, 'S')   << QString(88, 'C') + " - song 01 " + QString(88, 'S') + tail;
+    QTest::newRow("short card")        << "Set"               << 0  << QString(128, 'S')   << "Set - song 01 " + QString(128, 'S') + tail;
+    QTest::newRow("short song")        << QString(128, 'C')   << 0  << QString(60, 'S')    << QString(116, 'C') + " - song 01 " + QString(60, 'S') + tail;
+    QTest::newRow("three-byte chars")  << euro.repeated(42)   << 0  << euro.repeated(42)   << euro.repeated(29) + " - song 01 " + euro.repeated(29) + tail;
+    QTest::newRow("cut before spaces") << QString(87, 'C') + "  x" << 0 << QString(128, 'S') << QString(87, 'C') + " - song 01 " + QString(89, 'S') + tail;
     // clang-format on
 }
 
@@ -130,9 +143,11 @@ void TestSafetyCopies::songCopyPath()
     QFETCH(QString, songName);
     QFETCH(QString, fileName);
 
-    QCOMPARE(SafetyCopies::songCopyPath(m_library, cardName, slot, songName,
-                                        QStringLiteral("before clearing"), kWhen),
-             folder() + QLatin1Char('/') + fileName);
+    const QString path = SafetyCopies::songCopyPath(m_library, cardName, slot, songName,
+                                                    QStringLiteral("before clearing"), kWhen);
+    QCOMPARE(path, folder() + QLatin1Char('/') + fileName);
+    // With " (999)" and the temporary suffix of a new file, the name still fits 255 bytes.
+    QVERIFY(QFile::encodeName(fileName).size() + 6 + 17 <= 255);
 }
 
 void TestSafetyCopies::collisionsGetANumber_data()
@@ -224,12 +239,24 @@ void TestSafetyCopies::pruneKeepsTheNewest()
     // Copy i is i minutes old; odd ones are songs. Names run against age, so only the time counts.
     QStringList newestFirst;
     for (int i = 0; i < copies; ++i) {
-        const QString name = QStringLiteral("copy %1%2").arg(copies - i).arg(i % 2 ? ".mlsd" : ".mlad");
-        QVERIFY(touch(folder() + QLatin1Char('/') + name, 60 * i));
-        newestFirst << name;
+        const QDateTime stamp = kWhen.addSecs(copies - i);
+        const QString path =
+            i % 2 ? SafetyCopies::songCopyPath(m_library, "Set", i, "Verse", "before clearing", stamp)
+                  : SafetyCopies::cardCopyPath(m_library, "Set", "before restore", stamp);
+        QVERIFY(touch(path, 60 * i));
+        newestFirst << QFileInfo(path).fileName();
     }
-    // Nothing but the copies themselves is ever removed.
-    const QStringList others{"notes.txt", "old.mlad.partial", "x.mlad.bak"};
+    // Nothing but the copies themselves is ever removed: not the user's own songs and archives
+    // kept here, however old, nor anything that only looks like a copy.
+    const QStringList others{"notes.txt",
+                             "old.mlad.partial",
+                             "x.mlad.bak",
+                             "Intro.mlsd",
+                             "Live Set.mlad",
+                             "Set - before restore.mlad",
+                             "Set - before restore - 2026-12-06 10.33.27.mlsd",
+                             ".Set - before restore - 2026-12-06 10.33.27.mlad",
+                             "Set - song 13 - before clearing - 2026-12-06 10.33.27.mlsd"};
     for (const QString &other : others)
         QVERIFY(touch(folder() + QLatin1Char('/') + other, 100000));
     QVERIFY(QDir(folder()).mkdir(QStringLiteral("kept.mlad")));
@@ -239,8 +266,30 @@ void TestSafetyCopies::pruneKeepsTheNewest()
     QStringList expected = newestFirst.mid(0, qMax(keep, 0)) + others;
     expected << QStringLiteral("kept.mlad");
     expected.sort();
-    QCOMPARE(QDir(folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name), expected);
+    QCOMPARE(QDir(folder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+             expected);
     QVERIFY(QFile::exists(folder() + QStringLiteral("/kept.mlad/inner.mlsd")));
+}
+
+// "Safety Copies" as a link to a folder elsewhere: no copy is written there, none removed.
+void TestSafetyCopies::neverThroughALink()
+{
+    const QString elsewhere = m_dir->filePath(QStringLiteral("elsewhere"));
+    QVERIFY(QDir().mkpath(elsewhere) && QDir().mkpath(m_library));
+    QVERIFY(QFile::link(elsewhere, folder()));
+    QStringList kept;
+    for (int i = 0; i < 3; ++i) {
+        const QString path = SafetyCopies::cardCopyPath(m_library, "Set", "before restore", kWhen.addSecs(i));
+        QVERIFY(touch(elsewhere + QLatin1Char('/') + QFileInfo(path).fileName(), 60 * i));
+        kept << QFileInfo(path).fileName();
+    }
+    QString error;
+    QVERIFY(!SafetyCopies::ensureFolder(m_library, &error));
+    QCOMPARE(error, QDir::toNativeSeparators(folder()) +
+                        QStringLiteral(" is a symbolic link; safety copies are not written through links."));
+    QCOMPARE(SafetyCopies::prune(m_library, 1), 0);
+    kept.sort();
+    QCOMPARE(QDir(elsewhere).entryList(QDir::Files, QDir::Name), kept);
 }
 
 void TestSafetyCopies::settings_data()

@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
@@ -20,8 +23,6 @@ using namespace ZovaZode;
 namespace TS = ZovaZode::TestSupport;
 
 namespace {
-
-const QString kTestFile = QStringLiteral(".morv_manager_write_test");
 
 // Every signal of a card, in the order it arrived.
 class SignalLog : public QObject
@@ -63,9 +64,9 @@ private slots:
 
     void openModes_data();
     void openModes();
-    void writeTest_data();
-    void writeTest();
-    void unwritableFolder();
+    void nothingWrittenBesideTheCard_data();
+    void nothingWrittenBesideTheCard();
+    void writeProtectedCard();
     void signalOrder_data();
     void signalOrder();
     void closedCard_data();
@@ -79,6 +80,10 @@ private slots:
     void headerReachesCardOnlyWhenWritable();
     void refreshTakesOtherWriter();
     void otherWriterSongSeen();
+    void otherWritersHeaderKept_data();
+    void otherWritersHeaderKept();
+    void reloadIfChanged_data();
+    void reloadIfChanged();
     void recordsFromTheirPositions_data();
     void recordsFromTheirPositions();
     void setSongInfoKeepsUnknownBytes_data();
@@ -143,7 +148,6 @@ void TestSdCard::openModes()
     QCOMPARE(card.property("isOpen").toBool(), true);
     QCOMPARE(card.property("name").toString(), QStringLiteral("Test Card"));
     QCOMPARE(SdCard::songCount(), 12);
-    QVERIFY(!QFile::exists(QDir(m_dir->path()).filePath(kTestFile)));
 
     card.close();
     QVERIFY(!card.isOpen());
@@ -151,66 +155,56 @@ void TestSdCard::openModes()
     QCOMPARE(card.path(), QString());
 }
 
-void TestSdCard::writeTest_data()
+void TestSdCard::nothingWrittenBesideTheCard_data()
 {
-    QTest::addColumn<QString>("leftOver"); // "", "file" or "folder"
-    QTest::addColumn<bool>("cardExists");
-    QTest::addColumn<bool>("writable");
-    QTest::addColumn<bool>("leftOverAfter");
-
+    QTest::addColumn<int>("writable");
     // clang-format off
-    QTest::newRow("nothing left over")       << QString()                << true  << true  << false;
-    QTest::newRow("left-over file removed")  << QStringLiteral("file")   << true  << true  << false;
-    QTest::newRow("left-over folder stays")  << QStringLiteral("folder") << true  << false << true;
-    QTest::newRow("missing card")            << QString()                << false << false << false;
-    QTest::newRow("missing card, left-over") << QStringLiteral("file")   << false << false << true;
+    QTest::newRow("reading") << 0;
+    QTest::newRow("writing") << 1;
     // clang-format on
 }
 
-void TestSdCard::writeTest()
+// Opening learns nothing by writing: the folder of the card keeps its entries and its times.
+void TestSdCard::nothingWrittenBesideTheCard()
 {
-    QFETCH(QString, leftOver);
-    QFETCH(bool, cardExists);
-    QFETCH(bool, writable);
-    QFETCH(bool, leftOverAfter);
+    QFETCH(int, writable);
+    const QString folder = m_dir->path();
+    const QStringList entries =
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    // Past the file system's clock tick, so that an entry made and removed again would show.
+    QTest::qWait(30);
+    const TS::FileSnapshot before(m_image->path());
+    struct stat was;
+    QCOMPARE(::stat(QFile::encodeName(folder).constData(), &was), 0);
 
-    const QString testPath = QDir(m_dir->path()).filePath(kTestFile);
-    if (leftOver == QLatin1String("file"))
-        TS::writeRange(testPath, 0, "left over");
-    else if (leftOver == QLatin1String("folder"))
-        QVERIFY(QDir(m_dir->path()).mkpath(kTestFile + QStringLiteral("/inside")));
-    if (!cardExists)
-        QVERIFY(QFile::remove(m_image->path()));
-
-    QCOMPARE(SdCard::testWritable(m_image->path()), writable);
-    QCOMPARE(QFileInfo::exists(testPath), leftOverAfter);
-
-    if (leftOver == QLatin1String("file"))
-        TS::writeRange(testPath, 0, "left over");
     SdCard card;
-    QCOMPARE(card.open(m_image->path(), 1), writable);
-    QCOMPARE(card.isWritable(), writable);
-    QCOMPARE(QFileInfo::exists(testPath), leftOverAfter);
+    QVERIFY(card.open(m_image->path(), writable));
+    QCOMPARE(card.isWritable(), writable == 1);
+    card.close();
+
+    struct stat now;
+    QCOMPARE(::stat(QFile::encodeName(folder).constData(), &now), 0);
+    QCOMPARE(qint64(now.st_mtim.tv_nsec), qint64(was.st_mtim.tv_nsec));
+    QCOMPARE(qint64(now.st_mtim.tv_sec), qint64(was.st_mtim.tv_sec));
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), entries);
+    QCOMPARE(TS::describe(before.changes()), QString());
 }
 
-void TestSdCard::unwritableFolder()
+void TestSdCard::writeProtectedCard()
 {
-    const QString folder = m_dir->path();
+    const QString path = m_image->path();
     std::function<void()> undo;
     if (geteuid() == 0) {
         // Root writes through permission bits; only the immutable flag stops it.
         if (QStandardPaths::findExecutable(QStringLiteral("chattr")).isEmpty())
-            QSKIP("Running as root without chattr: no way to make the folder unwritable.");
-        if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), folder}) != 0)
+            QSKIP("Running as root without chattr: no way to protect the card.");
+        if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) != 0)
             QSKIP("Running as root and chattr +i is not permitted here (no CAP_LINUX_IMMUTABLE or a file "
-                  "system without the flag): no way to make the folder unwritable.");
-        undo = [folder] { QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), folder}); };
+                  "system without the flag): no way to protect the card.");
+        undo = [path] { QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path}); };
     } else {
-        QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-        undo = [folder] {
-            QFile::setPermissions(folder,
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        };
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
+        undo = [path] { QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner); };
     }
     const auto restore = qScopeGuard(undo);
 
@@ -221,7 +215,6 @@ void TestSdCard::unwritableFolder()
     QVERIFY(!card.open(m_image->path(), 1));
     QVERIFY(!card.isOpen());
     QVERIFY(log.events.isEmpty());
-    QVERIFY(!QFileInfo::exists(QDir(folder).filePath(kTestFile)));
 
     // The caller's fallback still works, and reading writes nothing either.
     QVERIFY(card.open(m_image->path(), 0));
@@ -511,6 +504,138 @@ void TestSdCard::otherWriterSongSeen()
     QCOMPARE(ui.songInfo(3).name, QStringLiteral("Restored song"));
 }
 
+void TestSdCard::otherWritersHeaderKept_data()
+{
+    QTest::addColumn<bool>("edited"); // the header was edited here before the other program wrote
+    QTest::addColumn<QString>("how"); // how this object lets go: "close", "flush" or "destroy"
+    QTest::addColumn<bool>("told");   // the dropped edit is reported through the notifier
+
+    // clang-format off
+    QTest::newRow("not edited, close")   << false << "close"   << false;
+    QTest::newRow("not edited, destroy") << false << "destroy" << false;
+    QTest::newRow("edited, close")       << true  << "close"   << true;
+    QTest::newRow("edited, flush")       << true  << "flush"   << true;
+    QTest::newRow("edited, destroy")     << true  << "destroy" << false;
+    // clang-format on
+}
+
+// Another program renamed the card while it was open here: its name stays.
+void TestSdCard::otherWritersHeaderKept()
+{
+    QFETCH(bool, edited);
+    QFETCH(QString, how);
+    QFETCH(bool, told);
+
+    RecordingNotifier notifier;
+    auto card = std::make_unique<SdCard>();
+    QVERIFY(card->open(m_image->path(), 1));
+    if (edited)
+        card->setName(QStringLiteral("Mine"));
+    {
+        SdCard other;
+        QVERIFY(other.open(m_image->path(), 1));
+        other.setName(QStringLiteral("Theirs"));
+        other.close();
+    }
+    if (how == QLatin1String("close"))
+        card->close();
+    else if (how == QLatin1String("flush"))
+        card->flush();
+    else
+        card.reset();
+
+    QCOMPARE(TS::text(m_image->read(TS::CardImage::headerRange()), 8, 128), QByteArray("Theirs"));
+    QCOMPARE(notifier.texts(),
+             told ? QStringList{QString::fromUtf8(SdCard::ChangedUnderneathText)} : QStringList());
+    if (how == QLatin1String("flush")) {
+        QCOMPARE(card->name(), QStringLiteral("Theirs"));
+        QVERIFY(!card->isHeaderEdited());
+    }
+}
+
+void TestSdCard::reloadIfChanged_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("reloaded");
+    QTest::addColumn<QString>("name"); // the card's name afterwards
+    QTest::addColumn<bool>("told");
+
+    // clang-format off
+    QTest::newRow("nothing")              << "nothing"      << false << "Test Card" << false;
+    QTest::newRow("own song write")       << "own song"     << false << "Test Card" << false;
+    QTest::newRow("own header write")     << "own header"   << false << "Mine"      << false;
+    QTest::newRow("other's song write")   << "other song"   << true  << "Test Card" << false;
+    QTest::newRow("other's header write") << "other header" << true  << "Theirs"    << false;
+    QTest::newRow("edited here too")      << "both headers" << true  << "Theirs"    << true;
+    QTest::newRow("other still writing")  << "locked"       << false << "Test Card" << false;
+    QTest::newRow("file replaced")        << "replaced"     << true  << "New File"  << false;
+    // clang-format on
+}
+
+void TestSdCard::reloadIfChanged()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, reloaded);
+    QFETCH(QString, name);
+    QFETCH(bool, told);
+
+    m_image->writeSong(3, TS::sampleSong(3, 1));
+    RecordingNotifier notifier;
+    SdCard card;
+    QVERIFY(card.open(m_image->path(), 1));
+    // Past the file system's clock tick, so that a write changes the file's times.
+    QTest::qWait(20);
+    const auto renameSong = [](SdCard &writer) {
+        SongInfo info = writer.songInfo(3);
+        info.name = QStringLiteral("Renamed");
+        writer.setSongInfo(3, info);
+    };
+    const auto otherWriter = [&](const std::function<void(SdCard &)> &write) {
+        SdCard other;
+        QVERIFY(other.open(m_image->path(), 1));
+        write(other);
+        other.close();
+    };
+    int held = -1;
+    if (change == QLatin1String("own song")) {
+        renameSong(card);
+    } else if (change == QLatin1String("own header")) {
+        card.setName(QStringLiteral("Mine"));
+        card.flush();
+    } else if (change == QLatin1String("other song")) {
+        otherWriter(renameSong);
+    } else if (change == QLatin1String("other header") || change == QLatin1String("both headers")) {
+        if (change == QLatin1String("both headers"))
+            card.setName(QStringLiteral("Mine"));
+        otherWriter([](SdCard &other) { other.setName(QStringLiteral("Theirs")); });
+    } else if (change == QLatin1String("locked")) {
+        otherWriter(renameSong);
+        held = ::open(QFile::encodeName(m_image->path()).constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(::flock(held, LOCK_EX) == 0);
+    } else if (change == QLatin1String("replaced")) {
+        const QString other = QDir(m_dir->path()).filePath(QStringLiteral("other"));
+        QVERIFY(QDir().mkpath(other));
+        TS::CardImage replacement(other);
+        replacement.create("New File");
+        QVERIFY(::rename(QFile::encodeName(replacement.path()).constData(),
+                         QFile::encodeName(m_image->path()).constData()) == 0);
+    }
+    SignalLog log(card);
+
+    QCOMPARE(card.reloadIfChanged(), reloaded);
+    QCOMPARE(card.name(), name);
+    QCOMPARE(log.events.contains(QStringLiteral("opened")), reloaded);
+    QCOMPARE(notifier.texts(),
+             told ? QStringList{QString::fromUtf8(SdCard::ChangedUnderneathText)} : QStringList());
+    // Nothing more to read once the card has been read again.
+    QVERIFY(!card.reloadIfChanged());
+    if (held >= 0) {
+        // The writer is done: now the change is read.
+        ::close(held);
+        QVERIFY(card.reloadIfChanged());
+    }
+}
+
 void TestSdCard::recordsFromTheirPositions_data()
 {
     QTest::addColumn<int>("song");
@@ -683,7 +808,11 @@ void TestSdCard::commitsAfterWrites()
     FaultStreams streams;
     SdCard card;
     QVERIFY(card.open(m_image->path(), 1));
+    int edits = 0;
     const auto run = [&] {
+        // Only an edited header is written.
+        if (operation == QLatin1String("writeHeader") || operation == QLatin1String("flush"))
+            card.setName(QStringLiteral("Edit %1").arg(++edits));
         if (operation == QLatin1String("writeHeader"))
             card.writeHeader();
         else if (operation == QLatin1String("flush"))
@@ -746,24 +875,29 @@ void TestSdCard::destructorSwallowsFailure()
 void TestSdCard::ejection_data()
 {
     QTest::addColumn<int>("writable");
+    QTest::addColumn<bool>("edited");    // the header was edited, so closing writes it
     QTest::addColumn<bool>("failWrite"); // the header write to the vanished card fails
 
     // clang-format off
-    QTest::newRow("read-only")                << 0 << false;
-    QTest::newRow("writable")                 << 1 << false;
-    QTest::newRow("writable, header failure") << 1 << true;
+    QTest::newRow("read-only")                << 0 << false << false;
+    QTest::newRow("writable")                 << 1 << false << false;
+    QTest::newRow("writable, edited")         << 1 << true  << false;
+    QTest::newRow("writable, header failure") << 1 << true  << true;
     // clang-format on
 }
 
 void TestSdCard::ejection()
 {
     QFETCH(int, writable);
+    QFETCH(bool, edited);
     QFETCH(bool, failWrite);
 
     FaultStreams streams;
     RecordingNotifier notifier;
     SdCard card;
     QVERIFY(card.open(m_image->path(), writable));
+    if (edited)
+        card.setName(QStringLiteral("Edited"));
     SignalLog log(card);
 
     if (failWrite)

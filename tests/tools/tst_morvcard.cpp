@@ -15,7 +15,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QThread>
+
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace ZovaZode::TestSupport;
 
@@ -136,6 +144,14 @@ private slots:
     void logOnlyWhenVerbose();
     void interruptedTransfer_data();
     void interruptedTransfer();
+    void readingWritesNothingBesideTheCard_data();
+    void readingWritesNothingBesideTheCard();
+    void namesEscapedOnTheTerminal();
+    void linksAtTheOldTemporaryName_data();
+    void linksAtTheOldTemporaryName();
+    void cardInUse_data();
+    void cardInUse();
+    void twoRestoresAtOnce();
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
@@ -519,7 +535,8 @@ void TestMorvCard::refusalsTouchNothing_data()
     QTest::newRow("hostile import")       << QStringList{"import-song", "BAD", "CARD", "1", "--yes"}  << hostile;
     QTest::newRow("not a card")           << QStringList{"clear", "OUT", "1", "--yes"}                << "cannot open the card OUT: mlsdOpenSDCard: The file is not the size of a card data file (3,207,041,024 bytes).";
     QTest::newRow("song file as card")    << QStringList{"restore", "SONG", "CARD", "--yes"}          << "SONG is not a card archive (it holds 1 songs); use import-song for a song file";
-    QTest::newRow("export, no folder")    << QStringList{"export-song", "CARD", "1", "NOWHERE"}       << "copying song 1 failed: Could not open archive file: mlsdOpenArchiveW: Error opening file.";
+    QTest::newRow("export, no folder")    << QStringList{"export-song", "CARD", "1", "NOWHERE"}       << "copying song 1 failed: Could not create NOWHERE: No such file or directory.";
+    QTest::newRow("fifo as the file")     << QStringList{"info", "FIFO"}                              << "cannot read FIFO: not a regular file";
     // clang-format on
 }
 
@@ -533,12 +550,15 @@ void TestMorvCard::refusalsTouchNothing()
     hostile.write(path("bad.mlad"));
     writeRange(path("out.mlad"), 0, QByteArray(2048, 'n'));
     QCOMPARE(morvCard({"export-song", card, "1", path("song.mlsd")}).status, 0);
+    // Opening it for reading would wait for a writer that never comes.
+    QCOMPARE(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600), 0);
     const QVector<QPair<QString, QString>> names = {{"CARD", card},
                                                     {"OUT", path("out.mlad")},
                                                     {"BAD", path("bad.mlad")},
                                                     {"NEW", path("new.mlad")},
                                                     {"SONG", path("song.mlsd")},
-                                                    {"NOWHERE", path("none/x.mlsd")}};
+                                                    {"NOWHERE", path("none/x.mlsd")},
+                                                    {"FIFO", path("fifo")}};
     for (const auto &name : names) {
         arguments.replaceInStrings(QRegularExpression("^" + name.first + "$"), name.second);
         message.replace(name.first, name.second);
@@ -752,6 +772,187 @@ void TestMorvCard::interruptedTransfer()
         if (command == QLatin1String("archive"))
             QCOMPARE(morvCard({"verify", path("out")}).status, 0);
     }
+}
+
+void TestMorvCard::readingWritesNothingBesideTheCard_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    // clang-format off
+    QTest::newRow("info")        << QStringList{"info"};
+    QTest::newRow("info --json") << QStringList{"info", "--json"};
+    QTest::newRow("verify")      << QStringList{"verify"};
+    // clang-format on
+}
+
+// The folder of the card keeps its entries and its times: nothing was made and removed there.
+void TestMorvCard::readingWritesNothingBesideTheCard()
+{
+    QFETCH(QStringList, arguments);
+    const QString card = sampleCard(QStringLiteral("card"));
+    const QString folder = QFileInfo(card).absolutePath();
+    const QStringList entries =
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    QTest::qWait(30);
+    const QDateTime before = QFileInfo(folder).lastModified();
+    arguments.insert(1, card);
+    const Result result = morvCard(arguments);
+    QCOMPARE(result.status, 0);
+    QCOMPARE(QFileInfo(folder).lastModified(), before);
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), entries);
+    if (arguments.size() == 2 && arguments.first() == QLatin1String("info"))
+        QVERIFY2(result.out.contains("Kind:        card data file (writable)\n"), result.out.constData());
+}
+
+// A name may carry an escape sequence that would clear the screen or hide text: the terminal gets
+// it escaped, JSON gets it exactly.
+void TestMorvCard::namesEscapedOnTheTerminal()
+{
+    QDir().mkpath(path("card"));
+    CardImage card(path("card"));
+    card.create("Evil\x1b[2J Card", "Bell\x07 \xe2\x80\xae reversed");
+    SongRecords song = sampleSong(0, 1);
+    SongFields fields;
+    fields.name = "Tab\there\x7f";
+    song.song = songData(fields);
+    card.writeSong(0, song);
+
+    const Result text = morvCard({"info", card.path()});
+    QCOMPARE(text.status, 0);
+    QVERIFY2(text.out.contains("Name:        Evil\\x1b[2J Card\n"), text.out.constData());
+    QVERIFY2(text.out.contains("Description: Bell\\x07 \\u202e reversed\n"), text.out.constData());
+    QVERIFY2(text.out.contains("  Tab\\x09here\\x7f\n"), text.out.constData());
+    for (const char c : text.out)
+        QVERIFY2(c == '\n' || uchar(c) >= 0x20, "a control character reached the terminal");
+
+    const QJsonObject json = info(card.path());
+    QCOMPARE(json.value("name").toString(), QStringLiteral("Evil\x1b[2J Card"));
+    QCOMPARE(json.value("description").toString(), QStringLiteral("Bell\x07 \u202e reversed"));
+    QCOMPARE(json.value("songs").toArray().at(0).toObject().value("name").toString(),
+             QStringLiteral("Tab\there\x7f"));
+}
+
+void TestMorvCard::linksAtTheOldTemporaryName_data()
+{
+    QTest::addColumn<QString>("planted"); // what lies at OUT.partial
+    QTest::addColumn<bool>("removed");    // removed before the archive is written
+    // clang-format off
+    QTest::newRow("symbolic link")      << "symlink"  << false;
+    QTest::newRow("hard link")          << "hardlink" << false;
+    QTest::newRow("abandoned, old")     << "file"     << true;
+    // clang-format on
+}
+
+// What a killed transfer (or anyone else) left at the temporary name of old neither stops the
+// archive nor is followed: the file a link points at keeps its bytes.
+void TestMorvCard::linksAtTheOldTemporaryName()
+{
+    QFETCH(QString, planted);
+    QFETCH(bool, removed);
+    const QString card = sampleCard(QStringLiteral("card"));
+    const QString out = path("Gig.mlad");
+    const QString partial = out + ".partial";
+    const QString victim = path("victim");
+    writeRange(victim, 0, QByteArray("precious"));
+    if (planted == QLatin1String("symlink"))
+        QVERIFY(QFile::link(victim, partial));
+    else if (planted == QLatin1String("hardlink"))
+        QCOMPARE(::link(QFile::encodeName(victim).constData(), QFile::encodeName(partial).constData()), 0);
+    else
+        writeRange(partial, 0, QByteArray(4096, 'p'));
+    if (planted != QLatin1String("symlink")) {
+        QFile file(partial);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(
+            file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+    }
+
+    const Result result = morvCard({"archive", card, out});
+    QVERIFY2(result.status == 0, result.err.constData());
+    QCOMPARE(morvCard({"verify", out}).status, 0);
+    QCOMPARE(readRange(victim, 0, 100), QByteArray("precious"));
+    QCOMPARE(QFileInfo(partial).exists() || QFileInfo(partial).isSymLink(), !removed);
+    QStringList expected{"Gig.mlad", "victim"};
+    if (!removed)
+        expected << "Gig.mlad.partial";
+    expected.sort();
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::Name), expected);
+}
+
+void TestMorvCard::cardInUse_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // CARD and ARCHIVE stand for the files
+    QTest::addColumn<int>("held");              // LOCK_SH: another program reads, LOCK_EX: it writes
+    QTest::addColumn<int>("status");
+    // clang-format off
+    QTest::newRow("rename")          << QStringList{"rename", "CARD", "Other"}                               << LOCK_EX << 1;
+    QTest::newRow("restore")         << QStringList{"restore", "ARCHIVE", "CARD", "--yes", "--no-safety-copy"} << LOCK_EX << 1;
+    QTest::newRow("info")            << QStringList{"info", "CARD"}                                          << LOCK_EX << 1;
+    QTest::newRow("info, reader")    << QStringList{"info", "CARD"}                                          << LOCK_SH << 0;
+    QTest::newRow("clear, reader")   << QStringList{"clear", "CARD", "2", "--yes", "--no-safety-copy"}       << LOCK_SH << 1;
+    // clang-format on
+}
+
+// Another program holds the card: a writer waits a few seconds, then refuses, naming it.
+void TestMorvCard::cardInUse()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, held);
+    QFETCH(int, status);
+    const QString card = sampleCard(QStringLiteral("card"));
+    const QString archive = path("other.mlad");
+    QCOMPARE(morvCard({"archive", sampleCard(QStringLiteral("other"), 2), archive}).status, 0);
+    arguments.replaceInStrings(QRegularExpression("^CARD$"), card);
+    arguments.replaceInStrings(QRegularExpression("^ARCHIVE$"), archive);
+
+    const FileSnapshot before(card);
+    const int fd = ::open(QFile::encodeName(card).constData(), O_RDONLY | O_CLOEXEC);
+    QCOMPARE(::flock(fd, held), 0);
+    const Result result = morvCard(arguments);
+    ::close(fd);
+    QCOMPARE(result.status, status);
+    if (status != 0)
+        QCOMPARE(
+            QString::fromUtf8(result.err),
+            QStringLiteral("morv-card: The card is in use by tst_morvcard (process %1). Try again when it "
+                           "has finished.\n")
+                .arg(::getpid()));
+    QCOMPARE(describe(before.changes()), QString());
+}
+
+// Two restores of one card at once: the second waits for the first or refuses; it never writes
+// its songs among the first one's.
+void TestMorvCard::twoRestoresAtOnce()
+{
+    const QString card = sampleCard(QStringLiteral("card"), 1);
+    QCOMPARE(morvCard({"archive", sampleCard(QStringLiteral("a"), 2), path("a.mlad")}).status, 0);
+    QCOMPARE(morvCard({"archive", sampleCard(QStringLiteral("b"), 3), path("b.mlad")}).status, 0);
+
+    // The first restore is stopped while it writes the card, so the second surely meets it.
+    const QByteArray header = readRange(card, CardImage::headerPosition(), kHeaderSize);
+    QProcess first;
+    first.setProcessEnvironment(isolatedEnvironment());
+    first.start(QStringLiteral(MORV_CARD_PATH),
+                {"restore", path("a.mlad"), card, "--yes", "--no-safety-copy", "--no-verify", "--quiet"});
+    QVERIFY(first.waitForStarted());
+    const qint64 firstPid = first.processId();
+    QElapsedTimer clock;
+    clock.start();
+    while (readRange(card, CardImage::headerPosition(), kHeaderSize) == header && clock.elapsed() < 10000)
+        QThread::usleep(100);
+    QCOMPARE(::kill(pid_t(firstPid), SIGSTOP), 0);
+
+    const Result second =
+        morvCard({"restore", path("b.mlad"), card, "--yes", "--no-safety-copy", "--no-verify"});
+    QCOMPARE(::kill(pid_t(firstPid), SIGCONT), 0);
+    QVERIFY(first.waitForFinished(30000));
+    QCOMPARE(first.exitCode(), 0);
+    QCOMPARE(second.status, 1);
+    QCOMPARE(QString::fromUtf8(second.err),
+             QStringLiteral("morv-card: The card is in use by morv-card (process %1). Try again when it has "
+                            "finished.\n")
+                 .arg(firstPid));
+    QCOMPARE(info(card).value("songs"), info(path("a.mlad")).value("songs"));
+    QCOMPARE(info(card).value("name"), info(path("a.mlad")).value("name"));
 }
 
 QTEST_GUILESS_MAIN(TestMorvCard)

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -62,6 +63,7 @@ private slots:
     void noSafetyCopy();
     void failedCopyChangesNothing_data();
     void failedCopyChangesNothing();
+    void longNamesFit();
     void limitPrunesOldest();
     void optionsBelongToTheirCommands_data();
     void optionsBelongToTheirCommands();
@@ -228,32 +230,39 @@ void TestMorvCardSafety::noSafetyCopy()
 void TestMorvCardSafety::failedCopyChangesNothing_data()
 {
     QTest::addColumn<QStringList>("command");
-    QTest::addColumn<bool>("immutableFolder");
+    QTest::addColumn<QString>("folder"); // "none": cannot be made, "full": takes no file, "link"
+    QTest::addColumn<QString>("reason"); // the end of the message, after the prefix
 
+    const QString full = "Could not create LIBRARY/Safety Copies/Card 1 - %1 - \\d{4}-\\d\\d-\\d\\d "
+                         "\\d\\d\\.\\d\\d\\.\\d\\d\\.%2: Operation not permitted\\.";
     // clang-format off
-    QTest::newRow("restore, no folder")      << QStringList{"restore", "@other.mlad", "@card"}          << false;
-    QTest::newRow("import-song, no folder")  << QStringList{"import-song", "@other.mlsd", "@card", "3"} << false;
-    QTest::newRow("clear song, no folder")   << QStringList{"clear", "@card", "3"}                      << false;
-    QTest::newRow("clear all, no folder")    << QStringList{"clear", "@card", "all"}                    << false;
-    QTest::newRow("restore, folder full")    << QStringList{"restore", "@other.mlad", "@card"}          << true;
-    QTest::newRow("clear song, folder full") << QStringList{"clear", "@card", "3"}                      << true;
+    QTest::newRow("restore, no folder")      << QStringList{"restore", "@other.mlad", "@card"}          << "none" << "Could not create the folder LIBRARY/Safety Copies\\.";
+    QTest::newRow("import-song, no folder")  << QStringList{"import-song", "@other.mlsd", "@card", "3"} << "none" << "Could not create the folder LIBRARY/Safety Copies\\.";
+    QTest::newRow("clear song, no folder")   << QStringList{"clear", "@card", "3"}                      << "none" << "Could not create the folder LIBRARY/Safety Copies\\.";
+    QTest::newRow("clear all, no folder")    << QStringList{"clear", "@card", "all"}                    << "none" << "Could not create the folder LIBRARY/Safety Copies\\.";
+    QTest::newRow("restore, folder full")    << QStringList{"restore", "@other.mlad", "@card"}          << "full" << full.arg("before restore", "mlad");
+    QTest::newRow("clear song, folder full") << QStringList{"clear", "@card", "3"}                      << "full" << full.arg("song 03 Song 2 of card 1 - before clearing", "mlsd");
+    QTest::newRow("clear song, folder link") << QStringList{"clear", "@card", "3"}                      << "link" << "LIBRARY/Safety Copies is a symbolic link; safety copies are not written through links\\.";
     // clang-format on
 }
 
 void TestMorvCardSafety::failedCopyChangesNothing()
 {
     QFETCH(QStringList, command);
-    QFETCH(bool, immutableFolder);
+    QFETCH(QString, folder);
+    QFETCH(QString, reason);
 
     command = expand(command);
-    QString library;
+    QString library = path("library");
     std::unique_ptr<Immutable> guard;
-    if (immutableFolder) {
-        library = path("library");
+    if (folder == "full") {
         QVERIFY(QDir().mkpath(library + "/Safety Copies"));
         guard = std::make_unique<Immutable>(library + "/Safety Copies");
         if (!guard->isSet())
             QSKIP("chattr +i is not available here");
+    } else if (folder == "link") {
+        QVERIFY(QDir().mkpath(library) && QDir().mkpath(path("elsewhere")));
+        QVERIFY(QFile::link(path("elsewhere"), library + "/Safety Copies"));
     } else {
         // A folder cannot be made inside a file.
         library = path("plain-file/library");
@@ -264,15 +273,40 @@ void TestMorvCardSafety::failedCopyChangesNothing()
     const FileSnapshot before(m_card);
     const Result result = morvCard(command + QStringList{"--yes", "--safety-dir", library});
     QCOMPARE(result.status, 1);
-    const QByteArray prefix = "morv-card: could not make a safety copy, nothing was changed: ";
-    QVERIFY2(result.err.startsWith(prefix), result.err.constData());
-    if (!immutableFolder)
-        QCOMPARE(result.err,
-                 prefix + "Could not create the folder " + library.toUtf8() + "/Safety Copies.\n");
-    QCOMPARE(result.err.count('\n'), 1);
+    const QRegularExpression message("^morv-card: could not make a safety copy, nothing was changed: " +
+                                     reason.replace("LIBRARY", QRegularExpression::escape(library)) + "\n$");
+    QVERIFY2(message.match(QString::fromUtf8(result.err)).hasMatch(), result.err.constData());
     QCOMPARE(describe(before.changes()), QString());
     guard.reset();
     QCOMPARE(safetyCopies(library), QStringList());
+    QCOMPARE(QDir(path("elsewhere")).entryList(QDir::Files), QStringList());
+}
+
+// Names of 100 characters made a file name past the 255-byte limit: the copy failed and the
+// command was refused. The names are cut now, and the copy restores the song.
+void TestMorvCardSafety::longNamesFit()
+{
+    QDir().mkpath(path("long"));
+    CardImage card(path("long"));
+    card.create(QByteArray(100, 'C'));
+    SongRecords song = sampleSong(4, 1);
+    SongFields fields;
+    fields.name = QByteArray(100, 'S');
+    song.song = songData(fields);
+    card.writeSong(4, song);
+    const FileSnapshot before(card.path());
+
+    const Result result = morvCard({"clear", card.path(), "5", "--yes", "--safety-dir", path("library")});
+    QVERIFY2(result.status == 0, result.err.constData());
+    const QStringList copies = safetyCopies(path("library"));
+    QCOMPARE(copies.size(), 1);
+    QVERIFY2(QDir::match(QString(88, 'C') + " - song 05 " + QString(88, 'S') + " - before clearing - *.mlsd",
+                         copies.first()),
+             qPrintable(copies.first()));
+    const Result back = morvCard({"import-song", path("library/Safety Copies/") + copies.first(), card.path(),
+                                  "5", "--yes", "--no-safety-copy"});
+    QVERIFY2(back.status == 0, back.err.constData());
+    QCOMPARE(describe(before.changes()), QString());
 }
 
 void TestMorvCardSafety::limitPrunesOldest()

@@ -221,6 +221,8 @@ private:
     ArchiveBuilder cardArchive(const Card &card) const;
     QString libraryPath(const QString &fileName) const { return QDir(m_library).filePath(fileName); }
     QStringList libraryFiles() const;
+    // The temporary files of a new library file: "<name>.<8 characters>.partial".
+    QStringList partialFiles(const QString &target) const;
 
     std::shared_ptr<Request> submit(const Endpoint &source, const Endpoint &destination);
     // Every stream of the library passes m_gate; archives written as ".partial" fail to commit
@@ -344,6 +346,11 @@ QStringList TestSongTransferWorker::libraryFiles() const
     return QDir(m_library).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
+QStringList TestSongTransferWorker::partialFiles(const QString &target) const
+{
+    return QDir(m_library).entryList({QFileInfo(target).fileName() + ".????????.partial"}, QDir::Files);
+}
+
 std::shared_ptr<Request> TestSongTransferWorker::submit(const Endpoint &source, const Endpoint &destination)
 {
     auto request = std::make_shared<Request>();
@@ -426,7 +433,7 @@ void TestSongTransferWorker::archiveCard()
     m_onProgress = [&](const Report &) {
         if (!finalExisted) {
             finalExisted = QFile::exists(target);
-            partialExisted = QFile::exists(target + ".partial");
+            partialExisted = !partialFiles(target).isEmpty();
             m_gate->open();
         }
     };
@@ -514,7 +521,7 @@ void TestSongTransferWorker::archiveSong()
     m_onProgress = [&](const Report &) {
         if (!finalExisted) {
             finalExisted = QFile::exists(target);
-            partialExisted = QFile::exists(target + ".partial");
+            partialExisted = !partialFiles(target).isEmpty();
             m_gate->open();
         }
     };

@@ -206,13 +206,13 @@ void TestTransferVerify::verifiedTransfer()
 
     const auto request = makeRequest(kind, name);
     const bool toCard = request->destination.kind == Endpoint::Card;
-    // What the library writes the new file under until it is complete.
-    const std::string destination =
-        QFile::encodeName(request->destination.path + (toCard ? "" : ".partial")).toStdString();
+    // A new file is written under its name plus a temporary suffix until it is complete.
+    const QString destination = QFileInfo(request->destination.path).fileName();
+    const QString pattern = toCard ? destination : destination + QStringLiteral(".*.partial");
     Request *raw = request.get();
     carddata::setStreamOpener([=](const std::string &path, carddata::OpenMode mode) {
         std::unique_ptr<carddata::Stream> stream = carddata::openFileStream(path, mode);
-        if (!stream || path != destination)
+        if (!stream || !QDir::match(pattern, QFileInfo(QFile::decodeName(path.c_str())).fileName()))
             return stream;
         const bool reading = mode == carddata::OpenMode::Read;
         std::function<void()> onRead;

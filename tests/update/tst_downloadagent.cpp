@@ -1,9 +1,11 @@
 // DownloadAgent against a local HTTP server: files written byte for byte, requests one after the
-// other, the progress fraction rules, and every failure ending the list with failed() only.
+// other, the progress fraction rules, every failure ending the list with failed() only and leaving
+// no file, and the size limit.
 #include "testhttpserver.h"
 #include "update/downloadagent.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -33,6 +35,8 @@ private slots:
     void failures();
     void busyDropsNewList();
     void replacesPlantedLink();
+    void sizeLimit_data();
+    void sizeLimit();
 
 private:
     QScopedPointer<TestHttpServer> m_server;
@@ -166,6 +170,7 @@ void TestDownloadAgent::failures()
         QCOMPARE(failed.at(0).at(0).toString(), reason);
     QCOMPARE(m_server->requests(), requests);
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("3"))));
+    QVERIFY(!QFile::exists(secondFile));
     QVERIFY(!agent.isBusy());
 
     // A new list goes out at once. The failed reply still completes after its error; if that
@@ -215,6 +220,44 @@ void TestDownloadAgent::replacesPlantedLink()
     QCOMPARE(readFile(victim), QByteArrayLiteral("precious"));
     QVERIFY(!QFileInfo(destination).isSymLink());
     QCOMPARE(readFile(destination), QByteArrayLiteral("downloaded"));
+}
+
+void TestDownloadAgent::sizeLimit_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("contentLength");
+    QTest::addColumn<bool>("accepted");
+    // clang-format off
+    QTest::newRow("exactly 1 MiB")               << 1024 * 1024      << true  << true;
+    QTest::newRow("one byte more")               << 1024 * 1024 + 1  << true  << false;
+    QTest::newRow("one byte more, no length")    << 1024 * 1024 + 1  << false << false;
+    QTest::newRow("ten MiB")                     << 10 * 1024 * 1024 << true  << false;
+    // clang-format on
+}
+
+// The manifest download had no limit: a hostile or broken server could fill the disk.
+void TestDownloadAgent::sizeLimit()
+{
+    QFETCH(int, size);
+    QFETCH(bool, contentLength);
+    QFETCH(bool, accepted);
+    m_server->setRoute(QStringLiteral("/big"), 200, QByteArray(size, 'm'), contentLength);
+    const QString destination = m_dir->filePath(QStringLiteral("manifest.xml"));
+    DownloadAgent agent;
+    QSignalSpy finished(&agent, &DownloadAgent::finished);
+    QSignalSpy failed(&agent, &DownloadAgent::failed);
+    agent.download({m_server->url(QStringLiteral("/big")), destination});
+    QTRY_VERIFY_WITH_TIMEOUT(finished.count() + failed.count() > 0, 20000);
+    QCoreApplication::processEvents();
+    QCOMPARE(finished.count(), accepted ? 1 : 0);
+    QCOMPARE(failed.count(), accepted ? 0 : 1);
+    if (accepted) {
+        QCOMPARE(QFileInfo(destination).size(), qint64(size));
+    } else {
+        QCOMPARE(failed.at(0).at(0).toString(), QStringLiteral("The download is larger than 1048576 bytes."));
+        QVERIFY(!QFileInfo::exists(destination));
+    }
+    QVERIFY(!agent.isBusy());
 }
 
 QTEST_GUILESS_MAIN(TestDownloadAgent)

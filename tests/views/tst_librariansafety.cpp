@@ -2,9 +2,12 @@
 // non-empty slot, clear a song, clear all songs) first saves what it overwrites into the card
 // library's "Safety Copies" folder; a copy that cannot be made stops the command with the card
 // untouched; turned off, no copy is made; and a copy restores the overwritten bytes.
+// And the card shared with another program: its changes are read, never undone, and a card it
+// holds is refused with its name.
 #include "tst_librarianfixture.h"
 
 #include "carddata/stream.h"
+#include "support/filesnapshot.h"
 
 #include "views/archiveview.h"
 #include "views/libraryview.h"
@@ -13,6 +16,10 @@
 #include <QTabWidget>
 #include <QThread>
 #include <QTreeView>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace ZovaZode;
 using namespace ZovaZode::TestSupport;
@@ -39,6 +46,11 @@ QByteArrayList songBytes(const CardImage &image, const SongRecords &records)
     return bytes;
 }
 
+QByteArray storedSongName(const CardImage &image, int song)
+{
+    return text(image.read(CardImage::songDataRange(song)), 4, 128);
+}
+
 QStringList safetyFiles(const QString &cardLibrary)
 {
     return QDir(cardLibrary + QStringLiteral("/Safety Copies")).entryList(QDir::Files, QDir::Name);
@@ -63,6 +75,9 @@ private slots:
     void commands();
     void copyRestoresTheClearedSong();
     void pruned();
+    void otherProgramsChanges_data();
+    void otherProgramsChanges();
+    void cardInUse();
 
 private:
     // Runs `command` on a card whose slot 3 holds "Verse" with recordings.
@@ -251,6 +266,98 @@ void TestLibrarianSafety::pruned()
     QTRY_COMPARE_WITH_TIMEOUT(safetyFiles(librarian.cardLibrary).size(), 1, 20000);
     QTRY_VERIFY(safetyFiles(librarian.cardLibrary).first() != first);
     QVERIFY(safetyFiles(librarian.cardLibrary).first().contains(QStringLiteral("before clearing - ")));
+}
+
+void TestLibrarianSafety::otherProgramsChanges_data()
+{
+    QTest::addColumn<bool>("edited");    // the card's name was edited in the window first
+    QTest::addColumn<QString>("notice"); // how the window comes to read the card again
+    QTest::addColumn<QString>("box");    // the box shown about it, if any
+
+    const QString dropped = QString::fromUtf8(SdCard::ChangedUnderneathText);
+    // clang-format off
+    QTest::newRow("close card")         << false << "close"  << "";
+    QTest::newRow("before a command")   << false << "action" << "";
+    QTest::newRow("on the timer")       << false << "timer"  << "";
+    QTest::newRow("edited, close card") << true  << "close"  << "W : " + dropped;
+    QTest::newRow("edited, timer")      << true  << "timer"  << "W : " + dropped;
+    // clang-format on
+}
+
+// morv-card renames the card and a song while the window shows the card: the window shows the new
+// names and never writes its old header back.
+void TestLibrarianSafety::otherProgramsChanges()
+{
+    QFETCH(bool, edited);
+    QFETCH(QString, notice);
+    QFETCH(QString, box);
+
+    Librarian librarian;
+    m_configuration->setSafetyCopiesEnabled(false);
+    librarian.image.writeSong(2, verse());
+    librarian.openCard();
+    if (edited)
+        librarian.view->card()->setName(QStringLiteral("Edited Here"));
+    QTest::qWait(20);
+    {
+        SdCard other;
+        QVERIFY(other.open(librarian.image.path(), 1));
+        other.setName(QStringLiteral("Renamed Elsewhere"));
+        SongInfo info = other.songInfo(2);
+        info.name = QStringLiteral("Chorus");
+        other.setSongInfo(2, info);
+        other.close();
+    }
+    librarian.notifier.clear();
+
+    if (notice == QLatin1String("close")) {
+        librarian.view->action(LibrarianView::CloseCardAction)->trigger();
+    } else if (notice == QLatin1String("action")) {
+        librarian.selectCardSong(2);
+        librarian.notifier.prepareAnswer(Notifier::No);
+        librarian.view->action(LibrarianView::ClearCardSongAction)->trigger();
+        QCOMPARE(librarian.view->songListModel()->songName(2), QStringLiteral("Chorus"));
+        QCOMPARE(librarian.view->card()->name(), QStringLiteral("Renamed Elsewhere"));
+        librarian.notifier.clear();
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(librarian.view->songListModel()->songName(2), QStringLiteral("Chorus"),
+                                  3000);
+        QCOMPARE(librarian.view->card()->name(), QStringLiteral("Renamed Elsewhere"));
+        librarian.view->action(LibrarianView::CloseCardAction)->trigger();
+    }
+    QCOMPARE(librarian.boxes(), box.isEmpty() ? QStringList() : QStringList{box});
+    librarian.view->action(LibrarianView::CloseCardAction)->trigger();
+    QCOMPARE(text(librarian.image.read(CardImage::headerRange()), 8, 128), QByteArray("Renamed Elsewhere"));
+    QCOMPARE(storedSongName(librarian.image, 2), QByteArray("Chorus"));
+}
+
+// Another program writes the card: clearing a song waits a few seconds, then says who holds it.
+void TestLibrarianSafety::cardInUse()
+{
+    Librarian librarian;
+    m_configuration->setSafetyCopiesEnabled(false);
+    librarian.image.writeSong(2, verse());
+    librarian.openCard();
+    const FileSnapshot before(librarian.image.path());
+    QFile comm(QStringLiteral("/proc/self/comm"));
+    QVERIFY(comm.open(QIODevice::ReadOnly));
+    const QString self = QString::fromLocal8Bit(comm.readAll()).trimmed();
+    const int held = ::open(QFile::encodeName(librarian.image.path()).constData(), O_RDONLY | O_CLOEXEC);
+    QCOMPARE(::flock(held, LOCK_EX), 0);
+
+    librarian.selectCardSong(2);
+    librarian.notifier.clear();
+    librarian.notifier.prepareAnswer(Notifier::Yes);
+    librarian.view->action(LibrarianView::ClearCardSongAction)->trigger();
+    ::close(held);
+    QCOMPARE(librarian.boxes().size(), 2);
+    QCOMPARE(
+        librarian.boxes().last(),
+        QStringLiteral("C Clear Song on Card: The card is in use by %1 (process %2). Try again when it has "
+                       "finished.")
+            .arg(self)
+            .arg(::getpid()));
+    QCOMPARE(describe(before.changes()), QString());
 }
 
 QTEST_MAIN(TestLibrarianSafety)

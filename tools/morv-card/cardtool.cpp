@@ -3,6 +3,7 @@
 
 #include "app/configurationmanager.h"
 #include "carddata/verify.h"
+#include "domain/cardlock.h"
 #include "domain/cardrecords.h"
 #include "domain/defaultnames.h"
 #include "domain/democard.h"
@@ -13,6 +14,7 @@
 #include "interruptwatcher.h"
 #include "progressbar.h"
 #include "toolerror.h"
+#include "transfer/newfile.h"
 #include "transferrunner.h"
 
 #include <QCoreApplication>
@@ -46,9 +48,11 @@ QString libraryText(const char *text)
     return QString::fromLocal8Bit(text);
 }
 
+// A name for a terminal: a name on the card may hold control characters, escape sequences
+// among them, which must not reach the terminal as they are.
 QString quoted(const QString &text)
 {
-    return QLatin1Char('"') + text + QLatin1Char('"');
+    return QLatin1Char('"') + printable(text) + QLatin1Char('"');
 }
 
 // The window shows these in a box with a blank line between the two sentences; on one line
@@ -78,13 +82,37 @@ void refuseExisting(const QString &path)
         throw ToolError(QStringLiteral("%1 already exists; it is not replaced").arg(path));
 }
 
+// Asks the system, so that nothing is written to find out.
 void requireWritable(const QString &path)
 {
-    if (!QFileInfo(path).isWritable() || !SdCard::testWritable(path))
+    if (::access(QFile::encodeName(path).constData(), W_OK) != 0)
         throw ToolError(QStringLiteral("the card %1 is write-protected").arg(path));
 }
 
-// Opens the card as the window does; for writing only after the write test.
+// Holds the card's lock for a command's own reads or writes; a card in use by another program
+// ends the command with the lock's message.
+std::unique_ptr<CardLock> lockCard(const QString &path, CardLock::Mode mode)
+{
+    try {
+        return std::make_unique<CardLock>(path, mode);
+    } catch (const SdCard::Busy &busy) {
+        throw ToolError(libraryText(busy.what()));
+    }
+}
+
+// A transfer refused because the card was in use has changed nothing.
+bool refusedAsBusy(const QString &errorText)
+{
+    return errorText.startsWith(QLatin1String(CardLock::BusyPrefix));
+}
+
+// A killed transfer leaves its temporary file behind; the next write into the folder removes it.
+void removeAbandonedFiles(const QString &folder)
+{
+    NewFile::removeAbandoned(folder, 0);
+}
+
+// Opens the card as the window does; for writing only when the system says it may be written.
 std::shared_ptr<SdCard> openCard(const QString &path, bool forWriting)
 {
     auto card = std::make_shared<SdCard>();
@@ -219,6 +247,7 @@ QString CardTool::safetyLibrary()
 
 void CardTool::makeSafetyCopy(const Endpoint &source, const QString &path, const QString &library)
 {
+    removeAbandonedFiles(SafetyCopies::folder(library));
     TransferRunner runner(showProgress());
     const auto request = newRequest(source, endpoint(Endpoint::ArchiveFile, path, Endpoint::WholeCard));
     request->verify = !m_line.noVerify();
@@ -234,6 +263,8 @@ void CardTool::makeSafetyCopy(const Endpoint &source, const QString &path, const
     case TransferRunner::Outcome::Cancelled:
         throw ToolError(QStringLiteral("safety copy cancelled; nothing was changed"));
     case TransferRunner::Outcome::Failed:
+        if (refusedAsBusy(runner.errorText()))
+            throw ToolError(runner.errorText());
         throw ToolError(QLatin1String(kSafetyCopyFailed) + runner.errorText());
     }
     say(QStringLiteral("Safety copy: %1").arg(path));
@@ -337,6 +368,7 @@ int CardTool::archive()
         if (name.isEmpty() && card->name().isEmpty())
             name = defaultCardName();
     }
+    removeAbandonedFiles(QFileInfo(out).absolutePath());
 
     TransferRunner runner(showProgress());
     const auto request = newRequest(endpoint(Endpoint::Card, cardPath, Endpoint::WholeCard),
@@ -352,6 +384,8 @@ int CardTool::archive()
     case TransferRunner::Outcome::Failed:
         break;
     }
+    if (refusedAsBusy(runner.errorText()))
+        throw ToolError(runner.errorText());
     throw ToolError(QStringLiteral("archiving the card failed: %1").arg(runner.errorText()));
 }
 
@@ -400,6 +434,8 @@ int CardTool::restore()
     case TransferRunner::Outcome::Failed:
         break;
     }
+    if (refusedAsBusy(runner.errorText()))
+        throw ToolError(runner.errorText());
     throw ToolError(QStringLiteral("restoring the card failed; the card %1 may be partly restored: %2")
                         .arg(cardPath, runner.errorText()));
 }
@@ -420,6 +456,7 @@ int CardTool::exportSong()
         if (name.isEmpty() && songName(*card, song).isEmpty())
             name = defaultSongName(song);
     }
+    removeAbandonedFiles(QFileInfo(out).absolutePath());
 
     TransferRunner runner(showProgress());
     const auto request = newRequest(endpoint(Endpoint::Card, cardPath, song),
@@ -436,6 +473,8 @@ int CardTool::exportSong()
     case TransferRunner::Outcome::Failed:
         break;
     }
+    if (refusedAsBusy(runner.errorText()))
+        throw ToolError(runner.errorText());
     throw ToolError(QStringLiteral("copying song %1 failed: %2").arg(song + 1).arg(runner.errorText()));
 }
 
@@ -494,6 +533,8 @@ int CardTool::importSong()
     case TransferRunner::Outcome::Failed:
         break;
     }
+    if (refusedAsBusy(runner.errorText()))
+        throw ToolError(runner.errorText());
     throw ToolError(
         QStringLiteral("copying into slot %1 failed; the song there may be partly overwritten: %2")
             .arg(song + 1)
@@ -508,6 +549,8 @@ int CardTool::rename()
     const QString name = m_line.argument(isSong ? 2 : 1);
     requireValidName(name);
 
+    // Locked before the card is read, so that the header written back is the one on the card.
+    const auto lock = lockCard(cardPath, CardLock::Exclusive);
     const auto card = openCard(cardPath, true);
     try {
         if (isSong) {
@@ -564,6 +607,7 @@ int CardTool::clear()
                            library);
     }
 
+    const auto lock = lockCard(cardPath, CardLock::Exclusive);
     const auto card = openCard(cardPath, true);
     const int first = all ? 0 : only;
     const int last = all ? SdCard::songCount() - 1 : only;
@@ -596,6 +640,7 @@ int CardTool::verify()
 {
     const QString path = m_line.argument(0);
     VerifyReport report;
+    const auto lock = lockCard(path, CardLock::Shared);
     if (mlsdVerifyFile(QFile::encodeName(path).constData(), &report) != 0)
         throw ToolError(QStringLiteral("cannot verify %1: %2").arg(path, libraryText(mlsdGetErrorString())));
 

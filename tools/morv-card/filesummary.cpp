@@ -2,17 +2,20 @@
 #include "filesummary.h"
 
 #include "carddata/carddata.h"
+#include "domain/cardlock.h"
 #include "domain/cardrecords.h"
 #include "domain/sdcard.h"
 #include "domain/songarchive.h"
 #include "toolerror.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 
+#include <fcntl.h>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ZovaZode {
 
@@ -23,17 +26,48 @@ QString cannotRead(const QString &path, const char *text)
     return QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(text));
 }
 
+// The file's first four bytes; opened without blocking, so that a FIFO cannot hang the command.
+QByteArray fileId(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return QByteArray();
+    struct stat info;
+    char bytes[4] = {};
+    ssize_t got = 0;
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (regular)
+        got = ::read(fd, bytes, sizeof bytes);
+    ::close(fd);
+    if (!regular)
+        throw ToolError(QStringLiteral("cannot read %1: not a regular file").arg(path));
+    return QByteArray(bytes, got > 0 ? int(got) : 0);
+}
+
 } // namespace
+
+QString printable(const QString &text)
+{
+    QString result;
+    for (const QChar c : text) {
+        const ushort code = c.unicode();
+        const bool control = code < 0x20 || (code >= 0x7f && code <= 0x9f);
+        const bool reordering = code == 0x200e || code == 0x200f || (code >= 0x202a && code <= 0x202e) ||
+                                (code >= 0x2066 && code <= 0x2069);
+        if (control)
+            result += QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
+        else if (reordering)
+            result += QStringLiteral("\\u%1").arg(code, 4, 16, QLatin1Char('0'));
+        else
+            result += c;
+    }
+    return result;
+}
 
 FileSummary FileSummary::read(const QString &path)
 {
-    QFile file(path);
-    QByteArray id;
-    if (file.open(QIODevice::ReadOnly))
-        id = file.read(4);
-    file.close();
     // Anything that is not a card goes to the archive reader, whose refusal names the problem.
-    return id == "MLSD" ? readCard(path) : readArchive(path);
+    return fileId(path) == "MLSD" ? readCard(path) : readArchive(path);
 }
 
 FileSummary FileSummary::readCard(const QString &path)
@@ -41,12 +75,18 @@ FileSummary FileSummary::readCard(const QString &path)
     FileSummary summary;
     summary.kind = Kind::Card;
     summary.path = path;
+    std::unique_ptr<CardLock> lock;
+    try {
+        lock = std::make_unique<CardLock>(path, CardLock::Shared);
+    } catch (const SdCard::Busy &busy) {
+        throw ToolError(QString::fromLocal8Bit(busy.what()));
+    }
     SdCard card;
     if (!card.open(path, 0))
         throw ToolError(cannotRead(path, mlsdGetErrorString()));
     summary.name = card.name();
     summary.description = card.description();
-    summary.writable = QFileInfo(path).isWritable() && SdCard::testWritable(path);
+    summary.writable = ::access(QFile::encodeName(path).constData(), W_OK) == 0;
     try {
         for (int song = 0; song < SdCard::songCount(); ++song) {
             const SongInfo info = card.songInfo(song);
@@ -166,15 +206,15 @@ QString FileSummary::toText() const
 {
     static const char *const kindTexts[] = {"card data file", "card archive", "song file", "archive"};
     QString text;
-    text += QStringLiteral("File:        %1\n").arg(path);
+    text += QStringLiteral("File:        %1\n").arg(printable(path));
     QString kindText = QLatin1String(kindTexts[int(kind)]);
     if (kind == Kind::Card)
         kindText += writable ? QStringLiteral(" (writable)") : QStringLiteral(" (read-only)");
     else
         kindText += userPrefs ? QStringLiteral(" with user prefs") : QStringLiteral(" without user prefs");
     text += QStringLiteral("Kind:        %1\n").arg(kindText);
-    text += QStringLiteral("Name:        %1\n").arg(name);
-    text += QStringLiteral("Description: %1\n").arg(description);
+    text += QStringLiteral("Name:        %1\n").arg(printable(name));
+    text += QStringLiteral("Description: %1\n").arg(printable(description));
     text += QStringLiteral("\nSlot  ") + QStringLiteral("Parts 1-5").leftJustified(45) +
             QStringLiteral("Sequence  Name\n");
     for (const Song &song : songs) {
@@ -185,9 +225,9 @@ QString FileSummary::toText() const
                     .arg(song.slot, 4)
                     .arg(parts)
                     .arg(song.sequence.size(), 8)
-                    .arg(song.name);
+                    .arg(printable(song.name));
         if (!song.description.isEmpty())
-            text += QStringLiteral("      %1\n").arg(song.description);
+            text += QStringLiteral("      %1\n").arg(printable(song.description));
     }
     return text;
 }

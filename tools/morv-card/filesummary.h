@@ -11,6 +11,10 @@
 
 namespace ZovaZode {
 
+// A text for a terminal: control characters (an escape sequence starts with one) and the
+// characters that reorder text on screen are shown as \x1b or \u202e instead of acting.
+QString printable(const QString &text);
+
 class FileSummary
 {
 public:
@@ -26,13 +30,16 @@ public:
     };
 
     // Tells a card from an archive by the file's first bytes. Throws ToolError whose message
-    // ends with the library's error text when the file cannot be read.
+    // ends with the library's error text when the file cannot be read. A card is read under
+    // its shared lock, and nothing is written next to it.
     static FileSummary read(const QString &path);
 
     static QString kindName(Kind kind);      // "card", "card-archive", "song-file", "archive"
     static QString partStateName(int state); // "empty", "normal", "intense", "looper"
 
+    // The names and descriptions exactly as stored.
     QJsonObject toJson() const;
+    // For a terminal: names and descriptions through printable().
     QString toText() const;
 
     Kind kind = Kind::Card;
