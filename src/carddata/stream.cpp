@@ -16,6 +16,8 @@ namespace {
 // Records of 512 bytes to 16 KiB go through a large stdio buffer in few system calls; audio
 // blocks larger than the buffer go straight to the file.
 constexpr size_t kBufferSize = 256 * 1024;
+// How much is written before the device is asked to start writing it out.
+constexpr size_t kWritebackStep = 8 * 1024 * 1024;
 
 class FileStream final : public Stream
 {
@@ -50,7 +52,14 @@ public:
     {
         if (!m_file || !switchTo(Last::Write))
             return 0;
-        return std::fwrite(buffer, 1, size, m_file);
+        const size_t written = std::fwrite(buffer, 1, size, m_file);
+        m_unscheduled += written;
+        if (m_unscheduled >= kWritebackStep) {
+            m_unscheduled = 0;
+            if (!scheduleWriteback())
+                return 0;
+        }
+        return written;
     }
 
     int64_t size() override
@@ -89,6 +98,18 @@ public:
 private:
     enum class Last { None, Read, Write };
 
+    // Starts the device writing what has piled up, without waiting for it: the commit at the
+    // end then finds most of the data already on the device, instead of starting it all at
+    // once while the transfer could have gone on reading. This promises nothing about
+    // durability; only commit() does.
+    bool scheduleWriteback()
+    {
+        if (std::fflush(m_file) != 0)
+            return false;
+        ::sync_file_range(fileno(m_file), 0, 0, SYNC_FILE_RANGE_WRITE);
+        return true;
+    }
+
     // C streams need a positioning call between reading and writing on an update stream.
     bool switchTo(Last next)
     {
@@ -101,6 +122,7 @@ private:
     std::FILE *m_file;
     std::unique_ptr<char[]> m_buffer; // outlives the FILE: close() runs first in the destructor
     Last m_last = Last::None;
+    size_t m_unscheduled = 0;
 };
 
 std::mutex openerMutex;
