@@ -8,12 +8,12 @@
 #include "app/mainwindow.h"
 #include "domain/sdcard.h"
 #include "domain/song.h"
-#include "logcapture.h"
 #include "models/sortedlibrarymodel.h"
 #include "views/archivedetailview.h"
 #include "views/archiveview.h"
 #include "carddata/stream.h"
 #include "support/filesnapshot.h"
+#include "support/logcapture.h"
 #include "views/librarianview.h"
 #include "views/libraryview.h"
 #include "views/prompter.h"
@@ -44,6 +44,7 @@ using ZovaZode::MainWindow;
 using ZovaZode::Notifier;
 using ZovaZode::Prompter;
 using ZovaZode::RecordingNotifier;
+using ZovaZode::TestSupport::LogCapture;
 
 namespace {
 
@@ -485,7 +486,7 @@ void TestMainWindow::userGuide()
     actionTexted(menuTitled(*m_window, QStringLiteral("&Help")), QStringLiteral("User Guide"))->trigger();
 
     QCOMPARE(m_opened, openerAsked ? QList<QUrl>{QUrl::fromLocalFile(guide)} : QList<QUrl>{});
-    QCOMPARE(LogCapture::contains(QStringLiteral("Failed to open user guide.")), failureShown);
+    QCOMPARE(log.contains(QStringLiteral("Failed to open user guide.")), failureShown);
     if (!failureShown) {
         QVERIFY(notifier.messages().isEmpty());
         return;

@@ -4,7 +4,7 @@
 #include "../update/testhttpserver.h"
 #include "app/configurationmanager.h"
 #include "app/mainwindow.h"
-#include "logcapture.h"
+#include "support/logcapture.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -20,6 +20,7 @@
 using ZovaZode::ConfigurationManager;
 using ZovaZode::MainWindow;
 using State = ZovaZode::MainWindow::UpdateCheckState;
+using ZovaZode::TestSupport::LogCapture;
 
 Q_DECLARE_METATYPE(ZovaZode::MainWindow::UpdateCheckState)
 
@@ -261,7 +262,7 @@ void TestUpdateCheck::manualCheckMessages()
     QVERIFY(box->isModal());
     QVERIFY(box->testAttribute(Qt::WA_DeleteOnClose));
     if (!logged.isEmpty())
-        QVERIFY(LogCapture::contains(logged));
+        QVERIFY(log.contains(logged));
 
     // The message does not hold the machine: it is back in Idle and takes the next request.
     QTRY_COMPARE(m_window->updateCheckState(), State::Idle);
@@ -376,7 +377,7 @@ void TestUpdateCheck::answer()
     QCOMPARE(m_opened, opened ? QList<QUrl>{target} : QList<QUrl>{});
     QCOMPARE(m_quits, quits);
     if (!logged.isEmpty())
-        QVERIFY2(LogCapture::contains(logged), qPrintable(LogCapture::lines().join('\n')));
+        QVERIFY2(log.contains(logged), qPrintable(log.lines().join('\n')));
     // Whatever the answer, nothing further is shown.
     QTest::qWait(20);
     QVERIFY(visibleBoxes(*m_window).isEmpty());
@@ -409,7 +410,7 @@ void TestUpdateCheck::requestOutsideIdleIgnored()
     QTest::qWait(50);
     QCOMPARE(m_window->updateCheckState(), state);
     QCOMPARE(m_server->count(QStringLiteral("GET")), 2);
-    QVERIFY(!LogCapture::contains(QStringLiteral("UpdateManager: Busy.")));
+    QVERIFY(!log.contains(QStringLiteral("UpdateManager: Busy.")));
     QCOMPARE(visibleBoxes(*m_window).size(), state == State::Offering ? 1 : 0);
 }
 

@@ -1,9 +1,9 @@
 // SdCard on sparse card images: opening, the write test, signals and their order, header
 // editing, record access with byte checks, clearing, commits, failures and ejection.
 #include "domain/sdcard.h"
-#include "faultstream.h"
 #include "recordingnotifier.h"
 #include "support/cardimage.h"
+#include "support/faultstream.h"
 #include "support/filesnapshot.h"
 
 #include <QProcess>
@@ -805,7 +805,7 @@ void TestSdCard::commitsAfterWrites()
     QFETCH(QString, operation);
     QFETCH(QString, message);
 
-    FaultStreams streams;
+    TS::ScopedFaultInjector streams;
     SdCard card;
     QVERIFY(card.open(m_image->path(), 1));
     int edits = 0;
@@ -823,25 +823,25 @@ void TestSdCard::commitsAfterWrites()
             card.clearSong(2, QStringLiteral("Cleared"));
     };
 
-    const int commitsBefore = streams.control().commits;
+    const qint64 commitsBefore = streams.calls(TS::StreamCall::Commit);
     QCOMPARE(errorOf(run), QString());
-    QVERIFY(streams.control().commits > commitsBefore);
+    QVERIFY(streams.calls(TS::StreamCall::Commit) > commitsBefore);
 
-    streams.control().failCommit = true;
+    streams.failEvery(TS::StreamCall::Commit);
     QCOMPARE(errorOf(run), message);
     QVERIFY(card.isOpen());
-    streams.control().failCommit = false;
+    streams.disarm();
 }
 
 void TestSdCard::failedHeaderWriteKeepsCardOpen()
 {
-    FaultStreams streams;
+    TS::ScopedFaultInjector streams;
     SdCard card;
     QVERIFY(card.open(m_image->path(), 1));
     card.setName(QStringLiteral("Unsaved"));
     SignalLog log(card);
 
-    streams.control().failWrite = true;
+    streams.failEvery(TS::StreamCall::Write);
     QCOMPARE(errorOf([&] { card.close(); }),
              QStringLiteral(
                  "Could not write card header: mlsdSendHeaderToSDCard: Error writing header to SD card."));
@@ -853,7 +853,7 @@ void TestSdCard::failedHeaderWriteKeepsCardOpen()
     QVERIFY(card.isWritable());
     QVERIFY(log.events.isEmpty());
 
-    streams.control().failWrite = false;
+    streams.disarm();
     card.close();
     QVERIFY(!card.isOpen());
     QCOMPARE(TS::text(m_image->read(TS::CardImage::headerRange()), 8, 128), QByteArray("Unsaved"));
@@ -861,11 +861,11 @@ void TestSdCard::failedHeaderWriteKeepsCardOpen()
 
 void TestSdCard::destructorSwallowsFailure()
 {
-    FaultStreams streams;
+    TS::ScopedFaultInjector streams;
     auto card = std::make_unique<SdCard>();
     QVERIFY(card->open(m_image->path(), 1));
     card->setName(QStringLiteral("Lost"));
-    streams.control().failWrite = true;
+    streams.failEvery(TS::StreamCall::Write);
     QTest::ignoreMessage(QtCriticalMsg,
                          QRegularExpression(QStringLiteral("^SD: Could not write card header")));
     card.reset();
@@ -892,7 +892,7 @@ void TestSdCard::ejection()
     QFETCH(bool, edited);
     QFETCH(bool, failWrite);
 
-    FaultStreams streams;
+    TS::ScopedFaultInjector streams;
     RecordingNotifier notifier;
     SdCard card;
     QVERIFY(card.open(m_image->path(), writable));
@@ -903,7 +903,8 @@ void TestSdCard::ejection()
     if (failWrite)
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("ejected card")));
     QVERIFY(QFile::remove(m_image->path()));
-    streams.control().failWrite = failWrite;
+    if (failWrite)
+        streams.failEvery(TS::StreamCall::Write);
     QTRY_VERIFY_WITH_TIMEOUT(!card.isOpen(), 2500);
 
     QCOMPARE(log.events.first(), QStringLiteral("closed"));

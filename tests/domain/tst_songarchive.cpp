@@ -2,9 +2,9 @@
 // archives, names, record access, archive and restore through the card, progress and close.
 #include "domain/sdcard.h"
 #include "domain/songarchive.h"
-#include "faultstream.h"
 #include "support/archivebuilder.h"
 #include "support/cardimage.h"
+#include "support/faultstream.h"
 #include "support/filesnapshot.h"
 
 #include <QTemporaryDir>
@@ -592,12 +592,13 @@ void TestSongArchive::close()
     QFETCH(bool, failCommit);
     QFETCH(QString, message);
 
-    FaultStreams streams;
+    TS::ScopedFaultInjector streams;
     const QString path = filePath(QStringLiteral("Closing.mlsd"));
     {
         SongArchive archive(path, 1, 1);
         archive.archiveSong(m_card, 1);
-        streams.control().failCommit = failCommit;
+        if (failCommit)
+            streams.failEvery(TS::StreamCall::Commit);
         QCOMPARE(errorOf([&] { archive.close(); }), message);
 
         // Whatever the outcome, the handle is gone.
@@ -608,7 +609,7 @@ void TestSongArchive::close()
         QCOMPARE(errorOf([&] { archive.songInfo(0); }), closed);
         QCOMPARE(errorOf([&] { archive.archiveSong(m_card, 2); }), closed);
         QCOMPARE(errorOf([&] { archive.close(); }), closed);
-        streams.control().failCommit = false;
+        streams.disarm();
     }
     // The headers were written before the commit failed; the file is a finished archive.
     const SongArchive reopened(path, 0, 0);

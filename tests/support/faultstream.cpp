@@ -1,7 +1,6 @@
 // Fault injection through the stream layer; see faultstream.h.
 #include "faultstream.h"
 
-#include <utility>
 #include <vector>
 
 namespace ZovaZode::TestSupport {
@@ -10,28 +9,51 @@ namespace {
 
 using State = FaultInjector::State;
 
-// Counts the call and tells whether it is one that must fail.
-bool strikes(State &state, StreamCall call, carddata::OpenMode mode = carddata::OpenMode::Read)
+// The stdio buffer of the shipped file stream (src/carddata/stream.cpp).
+constexpr size_t kStdioBufferSize = 256 * 1024;
+
+bool kindApplies(FaultKind kind, StreamCall call, carddata::OpenMode mode)
+{
+    switch (kind) {
+    case FaultKind::IoError:
+        return true;
+    case FaultKind::NoSpace:
+        return call == StreamCall::Write || call == StreamCall::Flush || call == StreamCall::Commit ||
+               (call == StreamCall::Open && mode != carddata::OpenMode::Read);
+    case FaultKind::ShortRead:
+        return call == StreamCall::Read;
+    case FaultKind::ShortWrite:
+        return call == StreamCall::Write;
+    }
+    return false;
+}
+
+// Counts the call and tells whether it must fail.
+bool strikes(State &state, StreamCall call, bool onTarget, carddata::OpenMode mode = carddata::OpenMode::Read)
 {
     ++state.calls[size_t(call)];
-    if (!FaultInjector::applies(state.kind, call, mode))
+    const unsigned calls = state.target.calls;
+    if (!onTarget || !kindApplies(state.kind, call, mode) || (calls != 0 && !(calls & (1u << int(call)))))
         return false;
     const int64_t index = ++state.applicable;
     const bool fail =
         state.failAt > 0 && (state.mode == FaultMode::Once ? index == state.failAt : index >= state.failAt);
-    if (fail)
-        ++state.injected;
+    state.injected += fail ? 1 : 0;
     return fail;
 }
 
-// The stdio buffer of the shipped file stream (src/carddata/stream.cpp).
-constexpr size_t kStdioBufferSize = 256 * 1024;
+bool onFile(const State &state, const std::string &path)
+{
+    const std::string &end = state.target.file;
+    return path.size() >= end.size() && path.compare(path.size() - end.size(), end.size(), end) == 0;
+}
 
 class FaultyStream final : public carddata::Stream
 {
 public:
-    FaultyStream(std::unique_ptr<carddata::Stream> inner, std::shared_ptr<State> state, bool buffered)
-        : m_inner(std::move(inner)), m_state(std::move(state)), m_buffered(buffered)
+    FaultyStream(std::unique_ptr<carddata::Stream> inner, std::shared_ptr<State> state, std::string path,
+                 bool buffered)
+        : m_inner(std::move(inner)), m_state(std::move(state)), m_path(std::move(path)), m_buffered(buffered)
     {
         ++m_state->live;
     }
@@ -39,22 +61,18 @@ public:
 
     bool seek(int64_t position) override
     {
-        if (strikes(*m_state, StreamCall::Seek))
+        if (strikes(*m_state, StreamCall::Seek, onFile(*m_state, m_path)))
             return lose();
         handOver();
-        if (!m_inner->seek(position))
-            return false;
         m_position = position;
-        return true;
+        return m_inner->seek(position);
     }
 
     size_t read(void *buffer, size_t size) override
     {
-        const bool struck = strikes(*m_state, StreamCall::Read);
-        if (struck && m_state->kind != FaultKind::ShortRead) {
-            lose();
-            return 0;
-        }
+        const bool struck = strikes(*m_state, StreamCall::Read, touches(size));
+        if (struck && m_state->kind != FaultKind::ShortRead)
+            return lose();
         handOver();
         const size_t got = m_inner->read(buffer, struck ? size / 2 : size);
         m_position += int64_t(got);
@@ -63,22 +81,19 @@ public:
 
     size_t write(const void *buffer, size_t size) override
     {
-        if (strikes(*m_state, StreamCall::Write)) {
-            if (m_state->kind != FaultKind::ShortWrite) {
-                lose();
-                return 0;
-            }
+        if (strikes(*m_state, StreamCall::Write, touches(size))) {
+            if (m_state->kind != FaultKind::ShortWrite)
+                return lose();
             size /= 2;
         }
         if (!m_buffered || m_buffer + size > kStdioBufferSize) {
-            // Does not fit in the buffer: goes to the file, and the write's result says so.
-            handOver();
+            handOver(); // too large for the buffer: goes to the file, and the result says so
         } else {
-            // Sits in the buffer until the next flush: remember what it covers.
-            Overwritten old{m_position, std::vector<uint8_t>(size)};
-            old.bytes.resize(m_inner->seek(m_position) ? m_inner->read(old.bytes.data(), size) : 0);
+            // Sits in the buffer until the next flush: remember what it overwrites.
+            std::vector<uint8_t> old(size);
+            old.resize(m_inner->seek(m_position) ? m_inner->read(old.data(), size) : 0);
             m_inner->seek(m_position);
-            m_overwritten.push_back(std::move(old));
+            m_overwritten.emplace_back(m_position, std::move(old));
             m_buffer += size;
         }
         const size_t written = m_inner->write(buffer, size);
@@ -91,58 +106,43 @@ public:
         handOver();
         return m_inner->size();
     }
-
-    bool flush() override
-    {
-        if (strikes(*m_state, StreamCall::Flush))
-            return lose();
-        handOver();
-        return m_inner->flush();
-    }
-
-    bool commit() override
-    {
-        if (strikes(*m_state, StreamCall::Commit))
-            return lose();
-        handOver();
-        return m_inner->commit();
-    }
-
+    bool flush() override { return handOut(StreamCall::Flush) && m_inner->flush(); }
+    bool commit() override { return handOut(StreamCall::Commit) && m_inner->commit(); }
     // Not a call a device fails: it only forgets cached pages.
     bool dropCache(int64_t position, int64_t size) override { return m_inner->dropCache(position, size); }
-
+    // A failed close still releases the file, as fclose() does.
     bool close() override
     {
-        // A failed close still releases the file, as fclose() does.
-        const bool fail = strikes(*m_state, StreamCall::Close);
-        if (fail)
-            lose();
-        handOver();
-        const bool closed = m_inner->close();
-        return closed && !fail;
+        const bool handedOut = handOut(StreamCall::Close);
+        return m_inner->close() && handedOut;
     }
 
 private:
-    struct Overwritten
+    bool touches(size_t size) const
     {
-        int64_t position;
-        std::vector<uint8_t> bytes;
-    };
+        return onFile(*m_state, m_path) && m_position < m_state->target.to &&
+               m_position + int64_t(size) > m_state->target.from;
+    }
 
-    // The buffered bytes reached the file, as after a successful flush.
+    // The buffered bytes reach the file, unless the call fails.
+    bool handOut(StreamCall call)
+    {
+        if (strikes(*m_state, call, onFile(*m_state, m_path)))
+            return lose();
+        handOver();
+        return true;
+    }
     void handOver()
     {
         m_overwritten.clear();
         m_buffer = 0;
     }
-
-    // The buffered bytes never reach the file, as glibc drops the buffer of a flush that failed:
-    // what they overwrote is put back.
+    // The buffered bytes never reach the file: what they overwrote is put back.
     bool lose()
     {
-        for (auto it = m_overwritten.rbegin(); it != m_overwritten.rend(); ++it) {
-            if (m_inner->seek(it->position))
-                m_inner->write(it->bytes.data(), it->bytes.size());
+        for (auto it = m_overwritten.rbegin(); it != m_overwritten.rend() && !m_state->keepBuffered; ++it) {
+            if (m_inner->seek(it->first))
+                m_inner->write(it->second.data(), it->second.size());
         }
         handOver();
         return false;
@@ -150,88 +150,32 @@ private:
 
     std::unique_ptr<carddata::Stream> m_inner;
     std::shared_ptr<State> m_state;
+    std::string m_path;
     bool m_buffered;
     int64_t m_position = 0;
     size_t m_buffer = 0; // bytes the stdio buffer would hold
-    std::vector<Overwritten> m_overwritten;
+    std::vector<std::pair<int64_t, std::vector<uint8_t>>> m_overwritten;
 };
 
 } // namespace
 
-const char *faultKindName(FaultKind kind)
-{
-    switch (kind) {
-    case FaultKind::NoSpace:
-        return "no space";
-    case FaultKind::IoError:
-        return "I/O error";
-    case FaultKind::ReadOnly:
-        return "read-only";
-    case FaultKind::DeviceGone:
-        return "device gone";
-    case FaultKind::ShortRead:
-        return "short read";
-    case FaultKind::ShortWrite:
-        return "short write";
-    }
-    return "?";
-}
-
-const char *faultModeName(FaultMode mode)
-{
-    return mode == FaultMode::Once ? "once" : "from N on";
-}
-
-const char *streamCallName(StreamCall call)
-{
-    static const char *const names[kStreamCallKinds] = {"open",  "seek",   "read", "write",
-                                                        "flush", "commit", "close"};
-    return names[size_t(call)];
-}
-
-FaultInjector::FaultInjector() : m_state(std::make_shared<State>()) {}
-
-void FaultInjector::arm(FaultKind kind, FaultMode mode, int64_t failAt)
+void FaultInjector::arm(FaultKind kind, FaultMode mode, int64_t failAt, const Target &target)
 {
     const int live = m_state->live;
-    *m_state = State();
-    m_state->kind = kind;
-    m_state->mode = mode;
-    m_state->failAt = failAt;
+    *m_state = State{kind, mode, failAt, target};
     m_state->live = live;
-}
-
-bool FaultInjector::applies(FaultKind kind, StreamCall call, carddata::OpenMode mode)
-{
-    switch (kind) {
-    case FaultKind::IoError:
-    case FaultKind::DeviceGone:
-        return true;
-    case FaultKind::NoSpace:
-        return call == StreamCall::Write || call == StreamCall::Flush || call == StreamCall::Commit ||
-               (call == StreamCall::Open && mode == carddata::OpenMode::Create);
-    case FaultKind::ReadOnly:
-        return call == StreamCall::Write || call == StreamCall::Flush || call == StreamCall::Commit ||
-               (call == StreamCall::Open && mode != carddata::OpenMode::Read);
-    case FaultKind::ShortRead:
-        return call == StreamCall::Read;
-    case FaultKind::ShortWrite:
-        return call == StreamCall::Write;
-    }
-    return false;
 }
 
 carddata::StreamOpener FaultInjector::wrap(carddata::StreamOpener inner) const
 {
     return [state = m_state, inner = std::move(inner)](const std::string &path, carddata::OpenMode mode) {
-        if (strikes(*state, StreamCall::Open, mode))
-            return std::unique_ptr<carddata::Stream>();
-        std::unique_ptr<carddata::Stream> stream =
-            inner ? inner(path, mode) : carddata::openFileStream(path, mode);
-        if (!stream)
-            return std::unique_ptr<carddata::Stream>();
-        return std::unique_ptr<carddata::Stream>(
-            new FaultyStream(std::move(stream), state, mode != carddata::OpenMode::Read));
+        std::unique_ptr<carddata::Stream> stream;
+        if (!strikes(*state, StreamCall::Open, onFile(*state, path), mode))
+            stream = inner ? inner(path, mode) : carddata::openFileStream(path, mode);
+        if (stream)
+            stream = std::make_unique<FaultyStream>(std::move(stream), state, path,
+                                                    mode != carddata::OpenMode::Read);
+        return stream;
     };
 }
 

@@ -1,26 +1,24 @@
 // Fault injection through the card data library's stream layer, as SQLite tests its I/O: an
-// operation is run once to count the calls a kind of fault applies to, then again for every
-// N, failing the N-th such call only, or every such call from the N-th on.
+// operation runs once to count the calls a kind of fault applies to, then again for every N,
+// failing the N-th such call only, or every such call from the N-th on.
 //
-// The kinds are the ways a card reader or a disk fails. Each applies to the calls it can hit:
-//   NoSpace     write (nothing written), flush, commit, opening to create
-//   IoError     every call
-//   ReadOnly    opening for writing, write, flush, commit
-//   DeviceGone  every call (from N on: the card was pulled)
+// The kinds are the ways a card reader or a disk fails:
+//   IoError     every call (from N on: the card was pulled)
+//   NoSpace     write (nothing written), flush, commit, opening for writing
 //   ShortRead   read (half of what was asked is read)
 //   ShortWrite  write (half of what was given is written)
+// A target narrows them further: to some kinds of call, to one file, to the reads and writes
+// that touch a range of bytes.
 //
 // A stream opened for writing behaves as glibc's stdio buffer does: small writes sit in the
 // buffer until the next seek, read, flush, commit or close hands them to the file. When the
 // fault strikes that call (or a write), the buffered bytes are lost, as glibc drops the buffer of
 // a failed flush, and a later successful commit does not bring them back. (The bytes go to the
-// file at once and are put back when lost, so that other handles and write-range checks see
-// what they always saw; bytes that grew the file stay.) Writes larger than the buffer go
-// straight to the file, as a large fwrite() does.
+// file at once and are put back when lost, so that other handles see what they always saw.)
+// Writes larger than the buffer go straight to the file, as a large fwrite() does.
 //
-// FaultInjector wraps another opener (the memory file system, or the real files) and counts
-// the streams alive, so that a test can see a stream that an operation failed to release.
-// Single-threaded: the operations under test run on the calling thread. Plain C++, no Qt.
+// The injector counts the streams alive, so that a test sees a stream an operation failed to
+// release. Single-threaded; plain C++, shared with the fuzzers.
 #pragma once
 
 #include "carddata/stream.h"
@@ -33,49 +31,65 @@
 namespace ZovaZode::TestSupport {
 
 enum class StreamCall { Open, Seek, Read, Write, Flush, Commit, Close };
-inline constexpr int kStreamCallKinds = 7;
-
-enum class FaultKind { NoSpace, IoError, ReadOnly, DeviceGone, ShortRead, ShortWrite };
+enum class FaultKind { IoError, NoSpace, ShortRead, ShortWrite };
 enum class FaultMode { Once, FromNOn };
 
-const char *faultKindName(FaultKind kind);
-const char *faultModeName(FaultMode mode);
-const char *streamCallName(StreamCall call);
+struct FaultTarget
+{
+    unsigned calls = 0; // bits 1 << StreamCall; 0 for all
+    std::string file;   // the end of the path; empty for every file
+    int64_t from = 0;   // reads and writes must touch [from, to)
+    int64_t to = INT64_MAX;
+};
 
 class FaultInjector
 {
 public:
+    using Target = FaultTarget;
     struct State
     {
         FaultKind kind = FaultKind::IoError;
         FaultMode mode = FaultMode::Once;
         int64_t failAt = 0; // 1-based; 0 never fails
-        int64_t applicable = 0;
-        int64_t injected = 0;
-        std::array<int64_t, kStreamCallKinds> calls{};
+        Target target;
+        bool keepBuffered = false; // a failed call does not lose the bytes buffered before it
+        int64_t applicable = 0, injected = 0;
+        std::array<int64_t, 7> calls{};
         int live = 0;
     };
 
-    FaultInjector();
+    FaultInjector() : m_state(std::make_shared<State>()) {}
 
-    // Counts from zero again and fails the `failAt`-th call `kind` applies to (0: none).
-    void arm(FaultKind kind, FaultMode mode, int64_t failAt);
-    void disarm() { arm(m_state->kind, m_state->mode, 0); }
+    // Counts from zero again and fails the `failAt`-th call the kind and target apply to (0: none).
+    void arm(FaultKind kind, FaultMode mode, int64_t failAt, const Target &target = {});
+    void disarm() { arm(FaultKind::IoError, FaultMode::Once, 0); }
+    // Fails every call of this kind on every file, as a device that refuses the call itself: what
+    // was written before it stays written (as after an fdatasync that fails once the flush is done).
+    void failEvery(StreamCall call)
+    {
+        arm(FaultKind::IoError, FaultMode::FromNOn, 1, {1u << int(call), {}, 0, INT64_MAX});
+        m_state->keepBuffered = true;
+    }
 
-    // Calls the armed kind applied to since arm(): after a run with failAt 0, the N to sweep.
+    // After a run with failAt 0: the N to sweep.
     int64_t applicableCalls() const { return m_state->applicable; }
     int64_t injectedFaults() const { return m_state->injected; }
     int64_t calls(StreamCall call) const { return m_state->calls[size_t(call)]; }
     int liveStreams() const { return m_state->live; }
 
-    // An opener that serves `inner`'s streams through the injector.
+    // An opener that serves `inner`'s streams (the real files when empty) through the injector.
     carddata::StreamOpener wrap(carddata::StreamOpener inner) const;
-
-    // Whether `kind` applies to `call` (`mode` matters for opens only).
-    static bool applies(FaultKind kind, StreamCall call, carddata::OpenMode mode = carddata::OpenMode::Read);
 
 private:
     std::shared_ptr<State> m_state;
+};
+
+// An injector between the library and the real files for as long as it lives.
+class ScopedFaultInjector : public FaultInjector
+{
+public:
+    ScopedFaultInjector() { carddata::setStreamOpener(wrap({})); }
+    ~ScopedFaultInjector() { carddata::setStreamOpener({}); }
 };
 
 } // namespace ZovaZode::TestSupport

@@ -1,10 +1,8 @@
-// Byte-level file helpers; see filebytes.h.
-#include "filebytes.h"
+// Byte ranges of sparse files and snapshots of them; see filebytes.h and filesnapshot.h.
+#include "filesnapshot.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 
@@ -21,9 +19,7 @@ constexpr qint64 kChunk = 1 << 20;
 QByteArray readRange(const QString &path, qint64 position, qint64 size)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(position))
-        return {};
-    return file.read(size);
+    return file.open(QIODevice::ReadOnly) && file.seek(position) ? file.read(size) : QByteArray();
 }
 
 void writeRange(const QString &path, qint64 position, const QByteArray &bytes)
@@ -33,36 +29,13 @@ void writeRange(const QString &path, qint64 position, const QByteArray &bytes)
         qFatal("fixture: cannot write %d bytes at %lld of %s", bytes.size(), position, qPrintable(path));
 }
 
-QByteArray hashRange(const QString &path, qint64 position, qint64 size)
-{
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha1);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(position))
-        return {};
-    while (size > 0) {
-        const QByteArray chunk = file.read(qMin(size, kChunk));
-        if (chunk.isEmpty())
-            break;
-        hash.addData(chunk);
-        size -= chunk.size();
-    }
-    return hash.result();
-}
-
 bool rangesEqual(const QString &pathA, qint64 positionA, const QString &pathB, qint64 positionB, qint64 size)
 {
-    QFile a(pathA);
-    QFile b(pathB);
-    if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly) || !a.seek(positionA) ||
-        !b.seek(positionB))
-        return false;
-    while (size > 0) {
-        const qint64 n = qMin(size, kChunk);
-        const QByteArray x = a.read(n);
-        const QByteArray y = b.read(n);
-        if (x.size() != n || x != y)
+    for (qint64 done = 0; done < size; done += kChunk) {
+        const qint64 n = qMin(kChunk, size - done);
+        const QByteArray a = readRange(pathA, positionA + done, n);
+        if (a.size() != n || a != readRange(pathB, positionB + done, n))
             return false;
-        size -= n;
     }
     return true;
 }
@@ -76,21 +49,14 @@ QVector<ByteRange> dataExtents(const QString &path)
 {
     QVector<ByteRange> extents;
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-    if (fd < 0)
-        return extents;
-    const off_t size = ::lseek(fd, 0, SEEK_END);
-    off_t position = 0;
-    while (position < size) {
-        const off_t data = ::lseek(fd, position, SEEK_DATA);
-        if (data < 0)
-            break;
-        off_t hole = ::lseek(fd, data, SEEK_HOLE);
-        if (hole < 0)
-            hole = size;
-        extents.append({qint64(data), qint64(hole - data)});
-        position = hole;
+    const off_t size = fd < 0 ? 0 : ::lseek(fd, 0, SEEK_END);
+    for (off_t data = 0; data < size && (data = ::lseek(fd, data, SEEK_DATA)) >= 0;) {
+        const off_t hole = ::lseek(fd, data, SEEK_HOLE);
+        extents.append({qint64(data), qint64((hole < 0 ? size : hole) - data)});
+        data = hole < 0 ? size : hole;
     }
-    ::close(fd);
+    if (fd >= 0)
+        ::close(fd);
     return extents;
 }
 
@@ -100,14 +66,10 @@ QVector<ByteRange> normalized(QVector<ByteRange> ranges)
               [](const ByteRange &a, const ByteRange &b) { return a.start < b.start; });
     QVector<ByteRange> merged;
     for (const ByteRange &range : ranges) {
-        if (range.size <= 0)
-            continue;
-        if (!merged.isEmpty() && range.start <= merged.last().end()) {
-            const qint64 end = qMax(merged.last().end(), range.end());
-            merged.last().size = end - merged.last().start;
-        } else {
+        if (range.size > 0 && !merged.isEmpty() && range.start <= merged.last().end())
+            merged.last().size = qMax(merged.last().end(), range.end()) - merged.last().start;
+        else if (range.size > 0)
             merged.append(range);
-        }
     }
     return merged;
 }
@@ -118,16 +80,15 @@ QVector<ByteRange> subtract(const QVector<ByteRange> &ranges, const QVector<Byte
     QVector<ByteRange> result;
     for (const ByteRange &range : normalized(ranges)) {
         qint64 start = range.start;
-        const qint64 end = range.end();
         for (const ByteRange &cut : cuts) {
-            if (cut.end() <= start || cut.start >= end)
-                continue;
-            if (cut.start > start)
-                result.append({start, cut.start - start});
-            start = qMax(start, cut.end());
+            if (cut.end() > start && cut.start < range.end()) {
+                if (cut.start > start)
+                    result.append({start, cut.start - start});
+                start = qMax(start, cut.end());
+            }
         }
-        if (start < end)
-            result.append({start, end - start});
+        if (start < range.end())
+            result.append({start, range.end() - start});
     }
     return result;
 }
@@ -143,22 +104,50 @@ QString describe(const QVector<ByteRange> &ranges)
 QString scratchFolderTemplate()
 {
     const QFileInfo shm(QStringLiteral("/dev/shm"));
-    const QString root = shm.isDir() && shm.isWritable() ? shm.filePath() : QDir::tempPath();
-    return root + QStringLiteral("/morv-test-XXXXXX");
+    return (shm.isDir() && shm.isWritable() ? shm.filePath() : QDir::tempPath()) + "/morv-test-XXXXXX";
 }
 
 int openFileDescriptorCount()
 {
-    DIR *dir = ::opendir("/proc/self/fd");
-    if (!dir)
-        return -1;
-    int count = 0;
-    while (const dirent *entry = ::readdir(dir)) {
-        if (entry->d_name[0] != '.')
-            ++count;
+    return int(QDir(QStringLiteral("/proc/self/fd"))
+                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+FileSnapshot::FileSnapshot(const QString &path) : m_path(path), m_size(fileSize(path))
+{
+    for (const ByteRange &extent : dataExtents(path))
+        m_extents.append({extent.start, readRange(path, extent.start, extent.size)});
+}
+
+QVector<ByteRange> FileSnapshot::changesOutside(const QVector<ByteRange> &allowed) const
+{
+    QVector<ByteRange> regions = dataExtents(m_path);
+    for (const auto &[start, bytes] : m_extents)
+        regions.append({start, bytes.size()});
+    QVector<ByteRange> changed;
+    const qint64 size = fileSize(m_path);
+    if (size != m_size)
+        changed.append({qMin(size, m_size), qAbs(size - m_size)});
+    for (const ByteRange &region : subtract(regions, allowed)) {
+        for (qint64 start = region.start; start < region.end(); start += kChunk) {
+            const int n = int(qMin(kChunk, region.end() - start));
+            QByteArray before(n, '\0');
+            for (const auto &[at, bytes] : m_extents) {
+                const qint64 from = qMax(start, at), to = qMin(start + n, at + bytes.size());
+                if (from < to)
+                    before.replace(int(from - start), int(to - from),
+                                   bytes.mid(int(from - at), int(to - from)));
+            }
+            // Bytes past a shrunk end read as zeros here; the change of size is reported above.
+            const QByteArray now = readRange(m_path, start, n).leftJustified(n, '\0');
+            for (int i = 0; i < n && now != before; ++i) {
+                if (now.at(i) != before.at(i))
+                    changed.append({start + i, 1});
+            }
+        }
     }
-    ::closedir(dir);
-    return count - 1; // the listing's own descriptor
+    return subtract(normalized(changed), allowed);
 }
 
 } // namespace ZovaZode::TestSupport

@@ -1,5 +1,5 @@
-// Byte-level file helpers for tests: read, write, hash and compare ranges of files that may be
-// gigabytes long and mostly holes, always in bounded chunks so no test holds a card in memory.
+// Byte ranges of files that may be gigabytes long and mostly holes, read, written and compared in
+// bounded chunks so that no test holds a card in memory.
 #pragma once
 
 #include <QByteArray>
@@ -16,28 +16,22 @@ struct ByteRange
     bool operator==(const ByteRange &other) const { return start == other.start && size == other.size; }
 };
 
-// Reads up to `size` bytes at `position`; fewer when the file ends first.
+// Up to `size` bytes at `position`; fewer when the file ends first.
 QByteArray readRange(const QString &path, qint64 position, qint64 size);
-// Writes `bytes` at `position`, growing the file if needed; aborts the test run if it cannot.
+// Writes `bytes` at `position`, growing the file if needed; ends the test run if it cannot.
 void writeRange(const QString &path, qint64 position, const QByteArray &bytes);
-// SHA-1 of a range, read in chunks.
-QByteArray hashRange(const QString &path, qint64 position, qint64 size);
 bool rangesEqual(const QString &pathA, qint64 positionA, const QString &pathB, qint64 positionB, qint64 size);
 qint64 fileSize(const QString &path);
-
-// The regions of a sparse file that hold data (everything else reads as zeros).
+// The regions of a sparse file that hold data; everything else reads as zeros.
 QVector<ByteRange> dataExtents(const QString &path);
-// Sorted, merged union of ranges.
+// The sorted, merged union of `ranges`.
 QVector<ByteRange> normalized(QVector<ByteRange> ranges);
-// `ranges` minus `removed`.
 QVector<ByteRange> subtract(const QVector<ByteRange> &ranges, const QVector<ByteRange> &removed);
 QString describe(const QVector<ByteRange> &ranges);
 
-// A QTemporaryDir template for card images: on a memory file system when the machine has one,
-// because every card the library closes is synced, which costs most of a second on a disk.
+// A QTemporaryDir template on a memory file system when the machine has one: every card the
+// library closes is synced, which costs most of a second on a disk.
 QString scratchFolderTemplate();
-
-// Number of file descriptors this process has open.
 int openFileDescriptorCount();
 
 } // namespace ZovaZode::TestSupport

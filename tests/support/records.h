@@ -1,56 +1,101 @@
-// Builders of the card's records (header, user prefs, UI song data, UI part data, looper part
-// data, looper audio) as plain byte arrays, written from the layout alone so that fixtures never
-// depend on the card data library they are used to test.
-//
-// Fields the library only carries (words it does not interpret) are filled with a pattern
-// derived from a seed, so that a test sees when a record is not copied whole.
+// The card's records (header, user prefs, UI song data, UI part data, looper part data, looper
+// audio) built as plain byte arrays from the layout alone, so that fixtures never depend on the
+// card data library they test. Words the library only carries hold a pattern from a seed, so that
+// a test sees when a record is not copied whole.
 #pragma once
 
 #include <QByteArray>
 #include <QVector>
 
 #include <array>
-#include <cstdint>
+#include <cstring>
 
 namespace ZovaZode::TestSupport {
 
-inline constexpr int kHeaderSize = 1024;
-inline constexpr int kUserPrefsSize = 512;
-inline constexpr int kSongDataSize = 1024;
-inline constexpr int kPartDataSize = 16384;
-inline constexpr int kLooperRecordSize = 10752;
-inline constexpr int kLooperPayloadWords = 2583;
-inline constexpr int kChunkSize = 1024;
-inline constexpr int kMaxLooperChunks = 41328;
+inline constexpr int kHeaderSize = 1024, kUserPrefsSize = 512, kSongDataSize = 1024;
+inline constexpr int kPartDataSize = 16384, kLooperRecordSize = 10752, kLooperPayloadWords = 2583;
+inline constexpr int kChunkSize = 1024, kMaxLooperChunks = 41328;
 
-// Little-endian field access on a record.
-void putWord(QByteArray &record, int byteOffset, quint32 value);
-void putWord64(QByteArray &record, int byteOffset, quint64 value);
-void putFloat(QByteArray &record, int byteOffset, float value);
-quint32 word(const QByteArray &record, int byteOffset);
-qint32 signedWord(const QByteArray &record, int byteOffset);
-quint64 word64(const QByteArray &record, int byteOffset);
+// Little-endian fields.
+inline void putWord(QByteArray &record, int at, quint32 value)
+{
+    for (int i = 0; i < 4; ++i)
+        record[at + i] = char(value >> (8 * i));
+}
+inline void putWord64(QByteArray &record, int at, quint64 value)
+{
+    putWord(record, at, quint32(value));
+    putWord(record, at + 4, quint32(value >> 32));
+}
+inline quint32 word(const QByteArray &record, int at)
+{
+    quint32 value = 0;
+    for (int i = 0; i < 4; ++i)
+        value |= quint32(quint8(record.at(at + i))) << (8 * i);
+    return value;
+}
+inline qint32 signedWord(const QByteArray &record, int at)
+{
+    return qint32(word(record, at));
+}
+inline quint64 word64(const QByteArray &record, int at)
+{
+    return word(record, at) | quint64(word(record, at + 4)) << 32;
+}
 
-// Packs text the way the pedal does: byte i at bits 8(i mod 4) of word i/4, a NUL after the
-// text unless it fills the field, the rest of the NUL's word zeroed and later words untouched.
-void putText(QByteArray &record, int byteOffset, int fieldSize, const QByteArray &text);
-// The text of a field, up to its NUL or its end.
-QByteArray text(const QByteArray &record, int byteOffset, int fieldSize);
+// Text as the pedal packs it: the bytes, then a NUL (unless the text fills the field) and zeros
+// to the end of the NUL's word; later words keep what they held.
+inline void putText(QByteArray &record, int at, int fieldSize, const QByteArray &text)
+{
+    const int size = qMin(text.size(), fieldSize);
+    record.replace(at, size, text.left(size));
+    for (int i = size; i < fieldSize && (i == size || i % 4 != 0); ++i)
+        record[at + i] = '\0';
+}
+inline QByteArray text(const QByteArray &record, int at, int fieldSize)
+{
+    const QByteArray field = record.mid(at, fieldSize);
+    return field.left(field.indexOf('\0') < 0 ? fieldSize : field.indexOf('\0'));
+}
 
-// A deterministic, seldom-zero word for carried-but-not-interpreted fields.
-quint32 fillerWord(quint32 seed, int index);
+// A deterministic, seldom zero word for the fields a reader must carry unchanged.
+inline quint32 fillerWord(quint32 seed, int index)
+{
+    quint32 x = seed * 2654435761u + quint32(index) * 40503u + 0x9E3779B9u;
+    x = (x ^ (x >> 15)) * 0x2C1B3C6Du;
+    return (x ^ (x >> 12)) | 0x00010000u;
+}
+inline void fillWords(QByteArray &record, quint32 seed, int firstWord, int lastWord)
+{
+    for (int w = firstWord; w <= lastWord; ++w)
+        putWord(record, 4 * w, fillerWord(seed, w));
+}
 
-QByteArray cardHeader(const QByteArray &name, const QByteArray &description, quint32 seed = 1,
-                      const QByteArray &id = "MLSD");
+inline QByteArray cardHeader(const QByteArray &name, const QByteArray &description, quint32 seed = 1,
+                             const QByteArray &id = "MLSD")
+{
+    QByteArray header(kHeaderSize, '\0');
+    fillWords(header, seed, 0, kHeaderSize / 4 - 1);
+    header.replace(0, 4, id.left(4));
+    putText(header, 8, 128, name);
+    putText(header, 136, 384, description);
+    return header;
+}
 
 struct UserPrefsFields
 {
-    qint32 word1 = 1; // 0 to 2
-    qint32 word3 = 1; // 0 to 1
-    qint32 word4 = 7; // 0 to 11
+    qint32 word1 = 1, word3 = 1, word4 = 7; // valid: 0-2, 0-1, 0-11
     quint32 seed = 3;
 };
-QByteArray userPrefs(const UserPrefsFields &fields = {});
+inline QByteArray userPrefs(const UserPrefsFields &fields = {})
+{
+    QByteArray prefs(kUserPrefsSize, '\0');
+    fillWords(prefs, fields.seed, 0, kUserPrefsSize / 4 - 1);
+    putWord(prefs, 4, quint32(fields.word1));
+    putWord(prefs, 12, quint32(fields.word3));
+    putWord(prefs, 16, quint32(fields.word4));
+    return prefs;
+}
 
 struct SongFields
 {
@@ -64,57 +109,120 @@ struct SongFields
     qint32 fourth = 1;
     quint32 seed = 7;
 };
-QByteArray songData(const SongFields &fields);
+inline QByteArray songData(const SongFields &fields)
+{
+    QByteArray song(kSongDataSize, '\0');
+    fillWords(song, fields.seed, 0, 255);
+    putWord(song, 0, 771);
+    putText(song, 4, 128, fields.name);
+    putText(song, 132, 384, fields.description);
+    putWord(song, 516, quint32(fields.first));
+    putWord(song, 520, quint32(fields.second));
+    // Slots past the sequence hold values a reader must not look at.
+    for (int i = 0; i < 100; ++i)
+        putWord(song, 524 + 4 * i, quint32(fields.sequence.value(i, 77 + i)));
+    putWord(song, 924, quint32(fields.count < 0 ? fields.sequence.size() : fields.count));
+    putWord(song, 928, quint32(fields.third));
+    putWord(song, 932, quint32(fields.fourth));
+    return song;
+}
 
 struct LoopRecordFields
 {
-    qint32 bars = 8;
-    qint32 beats = 4;
-    qint32 word197 = 120;
+    qint32 bars = 8, beats = 4, word197 = 120;
 };
-
 struct PartFields
 {
     qint32 inUse = 1;
     std::array<LoopRecordFields, 4> loops{}; // (bank, slot): (0,0), (0,1), (1,0), (1,1)
     std::array<qint32, 2> bankSwap{0, 0};
-    qint32 count = 3;
-    qint32 intense = 0;
-    qint32 bassMode = 2;
-    qint32 genre = 4;
+    qint32 count = 3, intense = 0, bassMode = 2, genre = 4;
     std::array<qint32, 24> style{};
-    qint32 timeSlot = 0;
-    qint32 altTime = 0;
-    qint32 flag = 0;
+    qint32 timeSlot = 0, altTime = 0, flag = 0;
     float duration = 12.5f;
     qint32 looperFlag = 0;
     quint32 seed = 11;
 };
-QByteArray partData(const PartFields &fields);
-int loopRecordOffset(int bank, int slot);
+inline int loopRecordOffset(int bank, int slot)
+{
+    return 4 * (130 + 1868 * bank + 934 * slot);
+}
+inline QByteArray partData(const PartFields &fields)
+{
+    QByteArray part(kPartDataSize, '\0');
+    fillWords(part, fields.seed, 0, kPartDataSize / 4 - 1);
+    putWord(part, 516, quint32(fields.inUse));
+    for (int r = 0; r < 4; ++r) {
+        const int at = loopRecordOffset(r / 2, r % 2);
+        putWord(part, at, quint32(fields.loops[r].bars));
+        putWord(part, at + 4, quint32(fields.loops[r].beats));
+        putWord(part, at + 4 * 197, quint32(fields.loops[r].word197));
+    }
+    const qint32 words[] = {fields.bankSwap[0], fields.bankSwap[1], fields.count,
+                            fields.intense,     fields.bassMode,    fields.genre};
+    for (int i = 0; i < 6; ++i)
+        putWord(part, 15544 + 4 * i, quint32(words[i]));
+    for (int i = 0; i < 24; ++i)
+        putWord(part, 16144 + 4 * i, quint32(fields.style[i]));
+    putWord(part, 16240, quint32(fields.timeSlot));
+    putWord(part, 16244, quint32(fields.altTime));
+    putWord(part, 16248, quint32(fields.flag));
+    quint32 duration;
+    std::memcpy(&duration, &fields.duration, 4);
+    putWord(part, 16252, duration);
+    putWord(part, 16264, quint32(fields.looperFlag));
+    return part;
+}
 
 struct LooperFields
 {
-    qint32 state = 1;
-    qint32 length = 0;
-    qint32 auxiliary = -1;
+    qint32 state = 1, length = 0, auxiliary = -1;
     quint32 seed = 13; // payload and padding pattern
-    bool zeroPayload = false;
     bool checksumOverride = false;
     quint32 checksum = 0; // used when checksumOverride is set
 };
-// A recording of `length` chunks with a correct checksum.
-LooperFields recording(qint32 length, quint32 seed);
+// A recording of `length` chunks with a right checksum.
+inline LooperFields recording(qint32 length, quint32 seed)
+{
+    return {0, length, qint32(seed % 1000) + 1, seed};
+}
 // An empty part as the pedal writes it: state 1, length 0, auxiliary -1.
-LooperFields emptyLooper(quint32 seed);
-QByteArray looperRecord(const LooperFields &fields);
-// XOR of payload words 0 to length/32 - 1 (at most the whole payload).
-quint32 looperChecksum(const QByteArray &record, qint64 length);
-// Whether a reader may trust the record: checksum right and length 1 to kMaxLooperChunks.
-bool looperAccepted(const QByteArray &record);
+inline LooperFields emptyLooper(quint32 seed)
+{
+    return {1, 0, -1, seed};
+}
+// XOR of payload words 0 to length/32 - 1, never past the payload.
+inline quint32 looperChecksum(const QByteArray &record, qint64 length)
+{
+    quint32 sum = 0;
+    for (qint64 i = 0; i < qBound<qint64>(0, length / 32, kLooperPayloadWords); ++i)
+        sum ^= word(record, int(16 + 4 * i));
+    return sum;
+}
+inline QByteArray looperRecord(const LooperFields &fields)
+{
+    QByteArray record(kLooperRecordSize, '\0');
+    fillWords(record, fields.seed, 4, kLooperRecordSize / 4 - 1);
+    putWord(record, 0, quint32(fields.state));
+    putWord(record, 4, quint32(fields.length));
+    putWord(record, 8, quint32(fields.auxiliary));
+    putWord(record, 12, fields.checksumOverride ? fields.checksum : looperChecksum(record, fields.length));
+    return record;
+}
+// Whether a reader may trust the record: length 1 to kMaxLooperChunks and its checksum right.
+inline bool looperAccepted(const QByteArray &record)
+{
+    const qint32 length = signedWord(record, 4);
+    return length >= 1 && length <= kMaxLooperChunks && looperChecksum(record, length) == word(record, 12);
+}
 
-// Looper audio pattern: every byte depends on the seed and its offset, and every chunk differs.
-char audioByte(quint32 seed, qint64 offset);
-QByteArray audio(quint32 seed, qint64 offset, qint64 size);
+// Looper audio in which every byte depends on the seed and its offset, and every chunk differs.
+inline QByteArray audio(quint32 seed, qint64 offset, qint64 size)
+{
+    QByteArray bytes(int(size), '\0');
+    for (qint64 i = offset; i < offset + size; ++i)
+        bytes[int(i - offset)] = char((i % 1024 * 7 + i / 1024 * 131 + seed * 29 + i % 1024 / 32 * 3) & 0xFF);
+    return bytes;
+}
 
 } // namespace ZovaZode::TestSupport

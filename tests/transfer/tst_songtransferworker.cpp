@@ -1,10 +1,10 @@
 // Transfers end to end: requests run in the real worker thread on sparse card images and
 // archive files, and the reports, the log lines and the bytes that land on the card or in the
 // library are checked against fixtures built without the code under test.
-#include "messagelog.h"
 #include "support/archivebuilder.h"
 #include "support/cardimage.h"
 #include "support/filesnapshot.h"
+#include "support/logcapture.h"
 
 #include "carddata/stream.h"
 #include "transfer/songtransfer.h"
@@ -240,7 +240,7 @@ private:
     QString m_library;
     std::unique_ptr<SongTransferWorkerThread> m_thread;
     std::unique_ptr<SongTransfer> m_transfer;
-    std::unique_ptr<MessageLog> m_log;
+    std::unique_ptr<LogCapture> m_log;
     QVector<std::shared_ptr<Request>> m_requests;
     QVector<Report> m_reports;
     std::function<void(const Report &)> m_onProgress;
@@ -253,7 +253,7 @@ void TestSongTransferWorker::init()
     QVERIFY(m_dir->isValid());
     m_library = m_dir->filePath("library");
     QVERIFY(QDir().mkpath(m_library));
-    m_log = std::make_unique<MessageLog>();
+    m_log = std::make_unique<LogCapture>();
     m_thread = std::make_unique<SongTransferWorkerThread>();
     m_thread->start();
     m_transfer = std::make_unique<SongTransfer>(m_thread->worker());
