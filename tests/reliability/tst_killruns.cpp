@@ -147,7 +147,7 @@ void TestKillRuns::initTestCase()
 
     // An uninterrupted run of each command: the library files that must survive every run, what
     // a complete run writes, and how long it takes.
-    for (const QString &command : {"archive", "export-song", "restore", "import-song"}) {
+    for (const QString &command : QStringList{"archive", "export-song", "restore", "import-song"}) {
         const QString out = writesCard(command) ? QString() : library("Existing" + output(command).right(5));
         QElapsedTimer timer;
         timer.start();

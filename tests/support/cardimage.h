@@ -95,34 +95,19 @@ public:
 
     static qint64 headerPosition() { return 0; }
     static qint64 userPrefsPosition() { return 100 * 512; }
-    static qint64 songDataPosition(int song) { return (41260 + 101 * qint64(song)) * 512; }
-    static qint64 partDataPosition(int song, int part)
-    {
-        return (42472 + 164 * (5 * qint64(song) + part)) * 512;
-    }
-    static qint64 looperPosition(int song, int part)
-    {
-        return (52312 + 164 * (5 * qint64(song) + part)) * 512;
-    }
-    static qint64 audioPosition(int song, int part)
-    {
-        return (62216 + 103360 * (5 * qint64(song) + part)) * 512;
-    }
+    static qint64 songDataPosition(int s) { return (41260 + 101 * qint64(s)) * 512; }
+    static qint64 partDataPosition(int s, int p) { return (42472 + 164 * (5 * qint64(s) + p)) * 512; }
+    static qint64 looperPosition(int s, int p) { return (52312 + 164 * (5 * qint64(s) + p)) * 512; }
+    static qint64 audioPosition(int s, int p) { return (62216 + 103360 * (5 * qint64(s) + p)) * 512; }
 
-    static ByteRange headerRange() { return {headerPosition(), kHeaderSize}; }
+    static ByteRange headerRange() { return {0, kHeaderSize}; }
     static ByteRange userPrefsRange() { return {userPrefsPosition(), kUserPrefsSize}; }
-    static ByteRange songDataRange(int song) { return {songDataPosition(song), kSongDataSize}; }
-    static ByteRange partDataRange(int song, int part)
+    static ByteRange songDataRange(int s) { return {songDataPosition(s), kSongDataSize}; }
+    static ByteRange partDataRange(int s, int p) { return {partDataPosition(s, p), kPartDataSize}; }
+    static ByteRange looperRange(int s, int p) { return {looperPosition(s, p), kLooperRecordSize}; }
+    static ByteRange audioRange(int s, int p, qint32 chunks)
     {
-        return {partDataPosition(song, part), kPartDataSize};
-    }
-    static ByteRange looperRange(int song, int part)
-    {
-        return {looperPosition(song, part), kLooperRecordSize};
-    }
-    static ByteRange audioRange(int song, int part, qint32 chunks)
-    {
-        return {audioPosition(song, part), qint64(chunks) * kChunkSize};
+        return {audioPosition(s, p), chunks * qint64(kChunkSize)};
     }
     // What clearing a song may write: its song record, part records and looper records.
     static QVector<ByteRange> clearRanges(int song)
@@ -159,23 +144,20 @@ public:
         writeUserPrefs(userPrefs());
     }
 
-    void writeHeader(const QByteArray &header) { writeRange(m_path, headerPosition(), header); }
+    void writeHeader(const QByteArray &header) { writeRange(m_path, 0, header); }
     void writeUserPrefs(const QByteArray &prefs) { writeRange(m_path, userPrefsPosition(), prefs); }
-    void writeSongData(int song, const QByteArray &record)
+    void writeSongData(int s, const QByteArray &record) { writeRange(m_path, songDataPosition(s), record); }
+    void writePartData(int s, int p, const QByteArray &record)
     {
-        writeRange(m_path, songDataPosition(song), record);
+        writeRange(m_path, partDataPosition(s, p), record);
     }
-    void writePartData(int song, int part, const QByteArray &record)
+    void writeLooper(int s, int p, const QByteArray &record)
     {
-        writeRange(m_path, partDataPosition(song, part), record);
+        writeRange(m_path, looperPosition(s, p), record);
     }
-    void writeLooper(int song, int part, const QByteArray &record)
+    void writeAudio(int s, int p, quint32 seed, qint32 chunks)
     {
-        writeRange(m_path, looperPosition(song, part), record);
-    }
-    void writeAudio(int song, int part, quint32 seed, qint32 chunks)
-    {
-        writeRange(m_path, audioPosition(song, part), audio(seed, 0, qint64(chunks) * kChunkSize));
+        writeRange(m_path, audioPosition(s, p), audio(seed, 0, chunks * qint64(kChunkSize)));
     }
     void writeSong(int song, const SongRecords &records)
     {

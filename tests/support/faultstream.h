@@ -1,24 +1,16 @@
 // Fault injection through the card data library's stream layer, as SQLite tests its I/O: an
 // operation runs once to count the calls a kind of fault applies to, then again for every N,
-// failing the N-th such call only, or every such call from the N-th on.
+// failing the N-th such call only, or every such call from the N-th on. The kinds: IoError fails
+// any call (from N on: the card was pulled); NoSpace writes, flushes, commits and opens for
+// writing; ShortRead and ShortWrite move half of what was asked. A target narrows them to some
+// calls, one file, or the reads and writes that touch a range of bytes.
 //
-// The kinds are the ways a card reader or a disk fails:
-//   IoError     every call (from N on: the card was pulled)
-//   NoSpace     write (nothing written), flush, commit, opening for writing
-//   ShortRead   read (half of what was asked is read)
-//   ShortWrite  write (half of what was given is written)
-// A target narrows them further: to some kinds of call, to one file, to the reads and writes
-// that touch a range of bytes.
+// A stream opened for writing behaves as glibc's stdio buffer does: small writes wait in the
+// buffer for the next seek, read, flush, commit or close, and when the fault strikes that call
+// (or a write) they are lost, as glibc drops the buffer of a failed flush; a later commit does not
+// bring them back. Writes larger than the buffer go straight to the file, as fwrite() does.
 //
-// A stream opened for writing behaves as glibc's stdio buffer does: small writes sit in the
-// buffer until the next seek, read, flush, commit or close hands them to the file. When the
-// fault strikes that call (or a write), the buffered bytes are lost, as glibc drops the buffer of
-// a failed flush, and a later successful commit does not bring them back. (The bytes go to the
-// file at once and are put back when lost, so that other handles see what they always saw.)
-// Writes larger than the buffer go straight to the file, as a large fwrite() does.
-//
-// The injector counts the streams alive, so that a test sees a stream an operation failed to
-// release. Single-threaded; plain C++, shared with the fuzzers.
+// The injector counts the streams alive. Single-threaded; plain C++, shared with the fuzzers.
 #pragma once
 
 #include "carddata/stream.h"

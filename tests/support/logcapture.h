@@ -23,8 +23,6 @@ public:
         qInstallMessageHandler(m_previous);
         s_current = nullptr;
     }
-    LogCapture(const LogCapture &) = delete;
-    LogCapture &operator=(const LogCapture &) = delete;
 
     // The lines of one level (QtMsgType), or of all, in the order they were logged.
     QStringList lines(int type = -1) const
@@ -38,11 +36,6 @@ public:
         return result;
     }
     bool contains(const QString &text) const { return !lines().filter(text).isEmpty(); }
-    void clear()
-    {
-        QMutexLocker lock(&s_mutex);
-        m_lines.clear();
-    }
 
 private:
     static void record(QtMsgType type, const QMessageLogContext &context, const QString &text)

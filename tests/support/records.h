@@ -143,17 +143,13 @@ struct PartFields
     qint32 looperFlag = 0;
     quint32 seed = 11;
 };
-inline int loopRecordOffset(int bank, int slot)
-{
-    return 4 * (130 + 1868 * bank + 934 * slot);
-}
 inline QByteArray partData(const PartFields &fields)
 {
     QByteArray part(kPartDataSize, '\0');
     fillWords(part, fields.seed, 0, kPartDataSize / 4 - 1);
     putWord(part, 516, quint32(fields.inUse));
     for (int r = 0; r < 4; ++r) {
-        const int at = loopRecordOffset(r / 2, r % 2);
+        const int at = 4 * (130 + 1868 * (r / 2) + 934 * (r % 2));
         putWord(part, at, quint32(fields.loops[r].bars));
         putWord(part, at + 4, quint32(fields.loops[r].beats));
         putWord(part, at + 4 * 197, quint32(fields.loops[r].word197));
@@ -164,12 +160,10 @@ inline QByteArray partData(const PartFields &fields)
         putWord(part, 15544 + 4 * i, quint32(words[i]));
     for (int i = 0; i < 24; ++i)
         putWord(part, 16144 + 4 * i, quint32(fields.style[i]));
-    putWord(part, 16240, quint32(fields.timeSlot));
-    putWord(part, 16244, quint32(fields.altTime));
-    putWord(part, 16248, quint32(fields.flag));
-    quint32 duration;
-    std::memcpy(&duration, &fields.duration, 4);
-    putWord(part, 16252, duration);
+    qint32 tail[] = {fields.timeSlot, fields.altTime, fields.flag, 0};
+    std::memcpy(&tail[3], &fields.duration, 4);
+    for (int i = 0; i < 4; ++i)
+        putWord(part, 16240 + 4 * i, quint32(tail[i]));
     putWord(part, 16264, quint32(fields.looperFlag));
     return part;
 }
