@@ -144,21 +144,21 @@ private:
             return QByteArray(mlsdGetErrorString()) == "localOpenArchive: Error reading archive header."
                        ? QString()
                        : unlessFrom({});
+        // Every record read, or refused under the reader's own name.
         static uint8_t buffer[TS::kPartDataSize];
-        if (mlsdGetUserPrefsFromArchive(archive.get(), buffer) != 0 &&
-            !unlessFrom({"mlsdGetUserPrefsFromArchive"}).isEmpty())
-            return unlessFrom({"mlsdGetUserPrefsFromArchive"});
+        QString problem;
+        const auto read = [&problem](int result, const char *reader) {
+            if (result != 0 && problem.isEmpty())
+                problem = unlessFrom({reader});
+        };
+        read(mlsdGetUserPrefsFromArchive(archive.get(), buffer), "mlsdGetUserPrefsFromArchive");
         for (int s = 0; s < mlsdArchiveSongCount(archive.get()); ++s) {
-            if (mlsdGetUISongDataFromArchive(archive.get(), s, buffer) != 0 &&
-                !unlessFrom({"mlsdGetUISongDataFromArchive"}).isEmpty())
-                return unlessFrom({"mlsdGetUISongDataFromArchive"});
-            for (int p = 0; p < 5; ++p) {
-                if (mlsdGetUIPartDataFromArchive(archive.get(), s, p, buffer) != 0 &&
-                    !unlessFrom({"mlsdGetUIPartDataFromArchive"}).isEmpty())
-                    return unlessFrom({"mlsdGetUIPartDataFromArchive"});
-            }
+            read(mlsdGetUISongDataFromArchive(archive.get(), s, buffer), "mlsdGetUISongDataFromArchive");
+            for (int p = 0; p < 5; ++p)
+                read(mlsdGetUIPartDataFromArchive(archive.get(), s, p, buffer),
+                     "mlsdGetUIPartDataFromArchive");
         }
-        return {};
+        return problem;
     }
 
     QString restore(const ArchiveView &view)
