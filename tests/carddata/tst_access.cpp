@@ -1,6 +1,7 @@
-// Card and archive files: what opening refuses, every record read and written at its place and
-// nowhere else, clearing a song, the bytes of a new archive, hostile sizes and offsets in an
-// archive, and every error text of the library with the fault or the input that makes it.
+// Card and archive files: clearing a song, the bytes of a new archive, and every failure of the
+// card data library with its exact text and the fault or input that makes it (a failing open,
+// read, write or commit at a chosen place, a file of the wrong size, a damaged header, hostile
+// sizes and offsets, a read-only file, a full archive, a stop asked for).
 #include "carddata/carddata.h"
 #include "support/archivebuilder.h"
 #include "support/faultstream.h"
