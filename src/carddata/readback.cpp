@@ -182,7 +182,7 @@ int mlsdVerifyWrites(const char *path, const WriteDigest &digest, const WrittenL
     for (const Item &item : items)
         totals[size_t(item.song)] += item.piece.size;
 
-    std::vector<uint8_t> buffer(size_t(WriteDigest::kPieceSize));
+    std::vector<uint8_t> buffer(static_cast<size_t>(WriteDigest::kPieceSize));
     int64_t at = -1;
     int64_t done = 0;
     int32_t song = -1;
