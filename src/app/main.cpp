@@ -1,9 +1,9 @@
 // Entry point of Morv Manager: the log sink, the command line, the application identity, the
 // one-copy-per-user lock, the configuration, the library folders and the main window, torn down in
 // a fixed order.
-#include "app/configurationmanager.h"
 #include "app/mainwindow.h"
-#include "transfer/newfile.h"
+#include "domain/configurationmanager.h"
+#include "domain/newfile.h"
 #include "views/messageboxnotifier.h"
 
 #include <QApplication>

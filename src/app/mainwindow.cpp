@@ -2,7 +2,8 @@
 // machine with the manifest address dialog.
 #include "app/mainwindow.h"
 
-#include "app/configurationmanager.h"
+#include "domain/configurationmanager.h"
+#include "domain/filekinds.h"
 #include "domain/notifier.h"
 #include "domain/song.h"
 #include "update/updatemanager.h"
@@ -13,8 +14,8 @@
 #include "views/libraryview.h"
 #include "views/prompter.h"
 #include "views/settingsdialog.h"
-#include "views/showcentred.h"
 #include "views/songdetailview.h"
+#include "views/widgetutils.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -155,9 +156,9 @@ QString MainWindow::userGuidePath()
 void MainWindow::openFile(const QString &path)
 {
     const QFileInfo file(path);
-    const QString suffix = file.suffix().toLower();
-    const bool archive = suffix == QLatin1String("mlad");
-    const bool song = suffix == QLatin1String("mlsd");
+    const QString suffix = QLatin1Char('.') + file.suffix().toLower();
+    const bool archive = suffix == FileKinds::cardArchiveExtension();
+    const bool song = suffix == FileKinds::songFileExtension();
     if (!archive && !song) {
         // The Open Card command itself, answered with this file: the same checks, messages and
         // remembered location as when the user picks the file.
@@ -167,12 +168,8 @@ void MainWindow::openFile(const QString &path)
     }
     if (!file.isFile()) {
         qWarning() << "No such file to show:" << path;
-        Notifier::Message message;
-        message.icon = Notifier::Icon::Critical;
-        message.text = tr("The file \"%1\" could not be found.").arg(QDir::toNativeSeparators(path));
-        message.buttons = Notifier::Ok;
-        message.parent = this;
-        Notifier::notify(message);
+        Notifier::tell(this, Notifier::Icon::Critical, QString(),
+                       tr("The file \"%1\" could not be found.").arg(QDir::toNativeSeparators(path)));
         return;
     }
 
@@ -193,12 +190,12 @@ void MainWindow::openFile(const QString &path)
     }
     if (archive) {
         m_librarianView->archiveDetailView()->setPath(file.absoluteFilePath());
-        showCentred(m_librarianView->archiveDetailView());
+        WidgetUtils::showCentred(m_librarianView->archiveDetailView());
     } else {
         SongDetailView *details = m_librarianView->songDetailView();
         details->song()->loadFromArchive(file.absoluteFilePath(), 0, true);
         details->setEditable(true);
-        showCentred(details);
+        WidgetUtils::showCentred(details);
     }
 }
 
@@ -266,13 +263,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->ignore();
     if (m_closeWhenIdle)
         return;
-    Notifier::Message message;
-    message.icon = Notifier::Icon::Warning;
-    message.title = tr("Quit Morv Manager");
-    message.text = tr("A transfer is still running.\n\nCancel it and quit?");
-    message.buttons = Notifier::Yes | Notifier::No;
-    message.parent = this;
-    if (Notifier::notify(message) != Notifier::Yes)
+    if (Notifier::ask(this, Notifier::Icon::Warning, tr("Quit Morv Manager"),
+                      tr("A transfer is still running.\n\nCancel it and quit?"),
+                      Notifier::Yes | Notifier::No) != Notifier::Yes)
         return;
     // The worker stops at its next progress report; only then may the card be let go.
     m_closeWhenIdle = true;
@@ -433,12 +426,8 @@ void MainWindow::openUserGuide()
     if (QFileInfo(path).isFile() && openUrl(QUrl::fromLocalFile(path)))
         return;
     qCritical() << "Failed to open user guide.";
-    Notifier::Message message;
-    message.icon = Notifier::Icon::Critical;
-    message.text = tr("Sorry, there was a problem opening the User Guide.");
-    message.buttons = Notifier::Ok;
-    message.parent = this;
-    Notifier::notify(message);
+    Notifier::tell(this, Notifier::Icon::Critical, QString(),
+                   tr("Sorry, there was a problem opening the User Guide."));
 }
 
 void MainWindow::showAbout()
@@ -469,13 +458,8 @@ void MainWindow::editManifestUrl()
             configuration->setManifestUrl(url);
             return;
         }
-        Notifier::Message message;
-        message.icon = Notifier::Icon::Critical;
-        message.title = tr("Invalid Manifest URL");
-        message.text = tr("The entered text is not a valid URL. Please enter a valid URL.");
-        message.buttons = Notifier::Ok;
-        message.parent = this;
-        Notifier::notify(message);
+        Notifier::tell(this, Notifier::Icon::Critical, tr("Invalid Manifest URL"),
+                       tr("The entered text is not a valid URL. Please enter a valid URL."));
     }
 }
 

@@ -1,6 +1,7 @@
 // Conversions between the card's song and part records and SongInfo/PartInfo, and the text
 // rules for names and descriptions.
 #include "domain/cardrecords.h"
+#include "domain/filekinds.h"
 
 #include "domain/defaultnames.h"
 
@@ -105,7 +106,7 @@ QString libraryFileName(const QString &name, const QString &extension, const QSt
 
 QString archiveFileName(const QString &name)
 {
-    return libraryFileName(name, QStringLiteral(".mlad"), defaultCardName());
+    return libraryFileName(name, FileKinds::cardArchiveExtension(), defaultCardName());
 }
 
 SongInfo songInfoFromRecord(const SongRecord &record)

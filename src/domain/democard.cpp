@@ -4,6 +4,7 @@
 #include "carddata/carddata.h"
 #include "domain/cardrecords.h"
 #include "domain/defaultnames.h"
+#include "domain/newfile.h"
 #include "domain/sdcard.h"
 
 #include <QFile>
@@ -242,25 +243,6 @@ std::vector<uint8_t> barOfAudio(const DemoPart &part)
     return bar;
 }
 
-// Removes the file being built unless it was finished.
-class PartialFile
-{
-public:
-    explicit PartialFile(const QString &path) : m_path(path) {}
-    ~PartialFile()
-    {
-        if (!m_kept)
-            QFile::remove(m_path);
-    }
-    PartialFile(const PartialFile &) = delete;
-    PartialFile &operator=(const PartialFile &) = delete;
-    void keep() { m_kept = true; }
-
-private:
-    QString m_path;
-    bool m_kept = false;
-};
-
 SdCard::Error failure(const std::string &what)
 {
     return SdCard::Error(kPrefix + what);
@@ -302,14 +284,16 @@ bool DemoCard::write(const QString &path, const Progress &progress) const
     if (target.exists() || target.isSymLink())
         throw failure(QFile::encodeName(path).toStdString() + " already exists.");
 
-    const QString partialPath = path + QStringLiteral(".partial");
-    QFile::remove(partialPath);
-    PartialFile partial(partialPath);
+    NewFile newFile(path);
+    const QString partialPath = newFile.partialPath();
+    QString error;
+    if (!newFile.create(&error))
+        throw failure(QFile::encodeName(error).toStdString());
     {
         // The library opens only a file that already carries the card's ID; everything else,
         // the header included, goes through the library below.
         QFile file(partialPath);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || !file.resize(carddata::kCardFileSize) ||
+        if (!file.open(QIODevice::WriteOnly) || !file.resize(carddata::kCardFileSize) ||
             file.write("MLSD", 4) != 4 || !file.flush())
             throw failure(QFile::encodeName(partialPath).toStdString() + ": " +
                           file.errorString().toLocal8Bit().toStdString());
@@ -400,10 +384,11 @@ bool DemoCard::write(const QString &path, const Progress &progress) const
     if (mlsdCommitSDCard(card.get()) != 0)
         throw libraryFailure();
     card.reset();
-    // QFile::rename never replaces an existing file.
-    if (!QFile::rename(partialPath, path))
+    try {
+        newFile.commit();
+    } catch (const std::exception &) {
         throw failure("could not name the new card " + QFile::encodeName(path).toStdString() + ".");
-    partial.keep();
+    }
     return true;
 }
 

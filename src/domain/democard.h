@@ -26,8 +26,8 @@ public:
     // The bytes of looper audio write() puts on the card.
     qint64 audioBytes() const;
 
-    // Writes the card as a new file at `path`. It is built under path + ".partial" and takes
-    // its name only when complete, so an interrupted run never leaves a card behind that a
+    // Writes the card as a new file at `path`. It is built under a temporary name (NewFile) and
+    // takes its name only when complete, so an interrupted run never leaves a card behind that a
     // reader would trust. Returns false when `progress` asked to stop. Throws SdCard::Error
     // when the file cannot be made (the message ends with the library's error text); an
     // existing file at `path` is refused, never replaced.

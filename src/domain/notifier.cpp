@@ -38,4 +38,26 @@ Notifier::Button Notifier::notify(const Message &message)
     return Ok;
 }
 
+Notifier::Button Notifier::ask(QObject *parent, Icon icon, const QString &title, const QString &text,
+                               Buttons buttons)
+{
+    Message message;
+    message.icon = icon;
+    message.title = title;
+    message.text = text;
+    message.buttons = buttons;
+    message.parent = parent;
+    return notify(message);
+}
+
+void Notifier::tell(QObject *parent, Icon icon, const QString &title, const QString &text)
+{
+    ask(parent, icon, title, text, Ok);
+}
+
+void Notifier::inform(QObject *parent, const QString &text)
+{
+    tell(parent, Icon::Information, QString(), text);
+}
+
 } // namespace ZovaZode

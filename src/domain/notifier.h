@@ -38,6 +38,13 @@ public:
     // Without an installed notifier the text is logged and the answer is the button that
     // goes on with nothing: No, else Cancel, else Ok.
     static Button notify(const Message &message);
+
+    // A box with `buttons`; answers the button pressed.
+    static Button ask(QObject *parent, Icon icon, const QString &title, const QString &text, Buttons buttons);
+    // A box with an OK button.
+    static void tell(QObject *parent, Icon icon, const QString &title, const QString &text);
+    // An information box without a title, as every refusal of a name is shown.
+    static void inform(QObject *parent, const QString &text);
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(Notifier::Buttons)

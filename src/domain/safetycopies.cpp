@@ -5,6 +5,7 @@
 // card and the song are cut so that the whole name fits the file system, and pruning removes
 // only files whose names have exactly this form: the folder is the user's, too.
 #include "domain/safetycopies.h"
+#include "domain/filekinds.h"
 
 #include "domain/cardrecords.h"
 #include "domain/defaultnames.h"
@@ -65,9 +66,12 @@ bool isGeneratedName(const QString &fileName)
 {
     static const QString tail = QStringLiteral(
         " - before [a-z ]+ - \\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d( \\(([2-9]|[1-9]\\d{1,2})\\))?");
-    static const QRegularExpression card(QStringLiteral("^[^.\\s].*") + tail + QStringLiteral("\\.mlad$"));
+    static const QRegularExpression card(QStringLiteral("^[^.\\s].*") + tail +
+                                         QRegularExpression::escape(FileKinds::cardArchiveExtension()) +
+                                         QLatin1Char('$'));
     static const QRegularExpression song(QStringLiteral("^[^.\\s].* - song (0[1-9]|1[0-2])( .+)?") + tail +
-                                         QStringLiteral("\\.mlsd$"));
+                                         QRegularExpression::escape(FileKinds::songFileExtension()) +
+                                         QLatin1Char('$'));
     return card.match(fileName).hasMatch() || song.match(fileName).hasMatch();
 }
 
@@ -87,7 +91,7 @@ QString SafetyCopies::folder(const QString &cardLibrary)
 QString SafetyCopies::cardCopyPath(const QString &cardLibrary, const QString &cardName, const QString &what,
                                    const QDateTime &when)
 {
-    const QString extension = QStringLiteral(".mlad");
+    const QString extension = FileKinds::cardArchiveExtension();
     const QString tail =
         QStringLiteral(" - ") + removeForbiddenCharacters(what) + QStringLiteral(" - ") + stamp(when);
     QString card = libraryFileName(cardName, QString(), defaultCardName());
@@ -99,7 +103,7 @@ QString SafetyCopies::cardCopyPath(const QString &cardLibrary, const QString &ca
 QString SafetyCopies::songCopyPath(const QString &cardLibrary, const QString &cardName, int slot,
                                    const QString &songName, const QString &what, const QDateTime &when)
 {
-    const QString extension = QStringLiteral(".mlsd");
+    const QString extension = FileKinds::songFileExtension();
     const QString number = QStringLiteral(" - song %1").arg(slot + 1, 2, 10, QLatin1Char('0'));
     const QString tail =
         QStringLiteral(" - ") + removeForbiddenCharacters(what) + QStringLiteral(" - ") + stamp(when);

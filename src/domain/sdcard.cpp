@@ -38,11 +38,8 @@ bool validPart(int part)
 
 void tellChangedUnderneath()
 {
-    Notifier::Message message;
-    message.icon = Notifier::Icon::Warning;
-    message.text = QString::fromUtf8(SdCard::ChangedUnderneathText);
-    message.buttons = Notifier::Ok;
-    Notifier::notify(message);
+    Notifier::tell(nullptr, Notifier::Icon::Warning, QString(),
+                   QString::fromUtf8(SdCard::ChangedUnderneathText));
 }
 
 } // namespace
@@ -94,9 +91,11 @@ bool SdCard::open(const QString &path, int writable)
     const auto keepAlive = weak_from_this().lock();
     // Opening for writing writes nothing: a write-protected card simply refuses to open so.
     SdCardHandle *handle = mlsdOpenSDCard(QFile::encodeName(path).constData(), writable == 1 ? 1 : 0);
-    if (!handle)
+    m_openError.clear();
+    if (!handle) {
+        m_openError = QString::fromLocal8Bit(mlsdGetErrorString());
         qCritical() << "Could not open card file:" << mlsdGetErrorString();
-    else {
+    } else {
         m_handle.reset(handle);
         m_path = path;
         m_cardHeader = m_handle->header;
@@ -415,17 +414,8 @@ bool SdCard::verifyWrites(int songCount, const VerifyProgress &progress) const
         throw Error("Verification failed: nothing was recorded.");
     if (m_handle)
         throw Error("Verification failed: the card is still open.");
-    std::string failure;
-    switch (verifyWrittenFile(m_digestPath, *m_digest, carddata::WrittenLayout::card(m_digestMap), songCount,
-                              progress, &failure)) {
-    case VerifyOutcome::Verified:
-        return true;
-    case VerifyOutcome::Stopped:
-        return false;
-    case VerifyOutcome::Failed:
-        break;
-    }
-    throw Error(failure);
+    return readBackOrThrow<Error>(m_digestPath, *m_digest, carddata::WrittenLayout::card(m_digestMap),
+                                  songCount, progress);
 }
 
 void SdCard::checkEjected()
@@ -446,11 +436,9 @@ void SdCard::checkEjected()
             qCritical() << "SD: Could not write card header of the ejected card:" << error.what();
             releaseHandle();
         }
-        Notifier::Message message;
-        message.icon = Notifier::Icon::Warning;
-        message.text = QStringLiteral("It seems like the SD card was ejected.");
-        message.buttons = Notifier::Ok;
-        Notifier::notify(message);
+        Notifier::tell(nullptr, Notifier::Icon::Warning, QString(),
+                       QStringLiteral("It seems like the SD card was ejected."));
+
     } catch (const std::exception &error) {
         qCritical() << "SD: Ejection check failed:" << error.what();
     } catch (...) {

@@ -9,6 +9,7 @@
 
 #include "carddata/carddata.h"
 #include "domain/cardrecords.h"
+#include "domain/error.h"
 #include "domain/verification.h"
 
 #include <QObject>
@@ -34,14 +35,10 @@ class SdCard : public QObject, public std::enable_shared_from_this<SdCard>
     Q_PROPERTY(QString description READ description WRITE setDescription NOTIFY descriptionChanged)
 
 public:
-    class Error : public std::exception
+    class Error : public ZovaZode::Error
     {
     public:
-        explicit Error(std::string message) : m_message(std::move(message)) {}
-        const char *what() const noexcept override { return m_message.c_str(); }
-
-    private:
-        std::string m_message;
+        using ZovaZode::Error::Error;
     };
 
     // Another program (or another thread of this one) holds the card's lock.
@@ -59,6 +56,8 @@ public:
 
     // writable: 1 opens for writing, anything else for reading only.
     bool open(const QString &path, int writable);
+    // Why the last open() failed: the card data library's text.
+    const QString &openError() const { return m_openError; }
 
     bool isOpen() const;
     bool isWritable() const;
@@ -137,6 +136,7 @@ private:
     static FileStamp stampOf(const QString &path);
 
     QString m_path;
+    QString m_openError;
     std::unique_ptr<SdCardHandle, SdCardHandleCloser> m_handle;
     // What recordWrites() keeps; it outlives the handle so that the card can be closed first.
     std::shared_ptr<carddata::WriteDigest> m_digest;

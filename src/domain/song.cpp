@@ -1,6 +1,8 @@
 // Song: loading, reading parts and saving one song of the card or of a library file.
 #include "domain/song.h"
+#include "domain/filekinds.h"
 
+#include "domain/namecheck.h"
 #include "domain/notifier.h"
 #include "domain/sdcard.h"
 #include "domain/songarchive.h"
@@ -13,37 +15,9 @@
 
 namespace ZovaZode {
 
-namespace {
-
-void showInformation(const QString &text)
-{
-    Notifier::Message message;
-    message.icon = Notifier::Icon::Information;
-    message.text = text;
-    message.buttons = Notifier::Ok;
-    Notifier::notify(message);
-}
-
-QStringList validationProblems(const SongInfo &info)
-{
-    QStringList problems;
-    if (info.name.isEmpty())
-        problems << QStringLiteral("The song name is empty.");
-    if (!isValidCardName(info.name))
-        problems << QStringLiteral("The song name is too long.");
-    if (!hasNoForbiddenCharacters(info.name))
-        problems << QStringLiteral(
-            "The song name contains characters that are not permitted. Please avoid punctuation.");
-    if (!isValidCardDescription(info.description))
-        problems << QStringLiteral("The song description is too long.");
-    return problems;
-}
-
-} // namespace
-
 QString songFileName(const QString &songName)
 {
-    return libraryFileName(songName, QStringLiteral(".mlsd"), QStringLiteral("Untitled Song"));
+    return libraryFileName(songName, FileKinds::songFileExtension(), QStringLiteral("Untitled Song"));
 }
 
 Song::Song(QObject *parent) : QObject(parent) {}
@@ -181,12 +155,9 @@ bool Song::save()
         return false;
     }
 
-    const QStringList problems = validationProblems(m_info);
+    const QStringList problems = detailProblems(QStringLiteral("song"), m_info.name, m_info.description);
     if (!problems.isEmpty()) {
-        QString text = QStringLiteral("Please correct the following:\n");
-        for (const QString &problem : problems)
-            text += QLatin1Char('\n') + problem;
-        showInformation(text);
+        Notifier::inform(nullptr, correctionText(problems));
         return false;
     }
 
@@ -220,9 +191,9 @@ bool Song::saveToSongFile()
     if (newName != current.fileName()) {
         const QDir folder = current.dir();
         if (QFileInfo(folder.filePath(newName)).exists()) {
-            showInformation(QStringLiteral("A file named %1 already exists in this folder.\n\n"
-                                           "Please choose a different song name.")
-                                .arg(newName));
+            Notifier::inform(nullptr, QStringLiteral("A file named %1 already exists in this folder.\n\n"
+                                                     "Please choose a different song name.")
+                                          .arg(newName));
             return false;
         }
         newPath = folder.filePath(newName);

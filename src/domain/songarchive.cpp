@@ -105,16 +105,7 @@ bool SongArchive::verifyWrites(int songCount, const VerifyProgress &progress) co
         throw Error("Verification failed: nothing was recorded.");
     if (!m_layout)
         throw Error("Verification failed: the archive is still open.");
-    std::string failure;
-    switch (verifyWrittenFile(m_path, *m_digest, *m_layout, songCount, progress, &failure)) {
-    case VerifyOutcome::Verified:
-        return true;
-    case VerifyOutcome::Stopped:
-        return false;
-    case VerifyOutcome::Failed:
-        break;
-    }
-    throw Error(failure);
+    return readBackOrThrow<Error>(m_path, *m_digest, *m_layout, songCount, progress);
 }
 
 int SongArchive::songCount() const
@@ -127,9 +118,14 @@ int SongArchive::partCount()
     return carddata::kPartCount;
 }
 
+bool SongArchive::hasUserPrefs() const
+{
+    return mlsdArchiveHasUserPrefs(handle());
+}
+
 bool SongArchive::isCardArchive() const
 {
-    return songCount() == SdCard::songCount() && mlsdArchiveHasUserPrefs(handle());
+    return songCount() == SdCard::songCount() && hasUserPrefs();
 }
 
 QString SongArchive::name() const

@@ -5,6 +5,7 @@
 
 #include "carddata/carddata.h"
 #include "domain/cardrecords.h"
+#include "domain/error.h"
 #include "domain/verification.h"
 
 #include <QString>
@@ -23,19 +24,17 @@ class SdCard;
 class SongArchive
 {
 public:
-    class Error : public std::exception
+    class Error : public ZovaZode::Error
     {
     public:
         explicit Error(std::string message, int systemError = 0)
-            : m_message(std::move(message)), m_systemError(systemError)
+            : ZovaZode::Error(std::move(message)), m_systemError(systemError)
         {}
-        const char *what() const noexcept override { return m_message.c_str(); }
         // The errno value of a file that could not be opened or created; 0 when the failure
         // was not the system's (a damaged archive, for one).
         int systemError() const { return m_systemError; }
 
     private:
-        std::string m_message;
         int m_systemError;
     };
 
@@ -56,6 +55,8 @@ public:
 
     int songCount() const;
     static int partCount();
+    // Whether the archive carries the pedal's user prefs (a card archive does, a song file not).
+    bool hasUserPrefs() const;
     bool isCardArchive() const;
 
     QString name() const;

@@ -24,4 +24,23 @@ VerifyOutcome verifyWrittenFile(const QString &path, const carddata::WriteDigest
                                 const carddata::WrittenLayout &layout, int songCount,
                                 const VerifyProgress &progress, std::string *failure);
 
+// verifyWrittenFile() for the read-back of SdCard and SongArchive: true when everything read
+// back as written, false when `progress` asked to stop; throws ErrorType carrying
+// "Verification failed: ..." on a difference.
+template<class ErrorType>
+bool readBackOrThrow(const QString &path, const carddata::WriteDigest &digest,
+                     const carddata::WrittenLayout &layout, int songCount, const VerifyProgress &progress)
+{
+    std::string failure;
+    switch (verifyWrittenFile(path, digest, layout, songCount, progress, &failure)) {
+    case VerifyOutcome::Verified:
+        return true;
+    case VerifyOutcome::Stopped:
+        return false;
+    case VerifyOutcome::Failed:
+        break;
+    }
+    throw ErrorType(failure);
+}
+
 } // namespace ZovaZode

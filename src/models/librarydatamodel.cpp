@@ -1,7 +1,9 @@
 // LibraryDataModel: the naming, retrying, renaming and drag-and-drop layer over a folder.
 #include "models/librarydatamodel.h"
+#include "domain/filekinds.h"
 
 #include "domain/cardrecords.h"
+#include "domain/namecheck.h"
 #include "domain/notifier.h"
 #include "domain/song.h"
 #include "domain/songarchive.h"
@@ -20,23 +22,14 @@ namespace ZovaZode {
 
 namespace {
 
-const QString kItemListFormat = QStringLiteral("application/selkanor.morvmanager.library_item_list");
-const QString kSongPathFormat = QStringLiteral("application/selkanor.morvmanager.song_path");
-const QString kArchivePathFormat = QStringLiteral("application/selkanor.morvmanager.archive_path");
-const QString kCardFormat = QStringLiteral("application/selkanor.morvmanager.card");
-const QString kCardSongListFormat = QStringLiteral("application/selkanor.morvmanager.card_song_list");
+const QString kItemListFormat = FileKinds::libraryItemListMimeType();
+const QString kSongPathFormat = FileKinds::songPathMimeType();
+const QString kArchivePathFormat = FileKinds::archivePathMimeType();
+const QString kCardFormat = FileKinds::cardMimeType();
+const QString kCardSongListFormat = FileKinds::cardSongListMimeType();
 
-const QString kArchiveExtension = QStringLiteral(".mlad");
-const QString kSongExtension = QStringLiteral(".mlsd");
-
-void refuseName(const QString &text)
-{
-    Notifier::Message message;
-    message.icon = Notifier::Icon::Information;
-    message.text = text;
-    message.buttons = Notifier::Ok;
-    Notifier::notify(message);
-}
+const QString kArchiveExtension = FileKinds::cardArchiveExtension();
+const QString kSongExtension = FileKinds::songFileExtension();
 
 } // namespace
 
@@ -328,13 +321,9 @@ bool LibraryDataModel::renameItem(const QString &newName, const QModelIndex &sou
     ItemData *item = sourceItemData(sourceIndex);
     if (!item || newName == item->name || newName.isEmpty())
         return false;
-    if (!isValidCardName(newName)) {
-        refuseName(QStringLiteral("The name is too long.\n\nPlease choose a different name."));
-        return false;
-    }
-    if (!hasNoForbiddenCharacters(newName)) {
-        refuseName(QStringLiteral(
-            "The name contains characters that are not permitted.\n\nPlease avoid punctuation."));
+    const QString refusal = renameRefusal(newName);
+    if (!refusal.isEmpty()) {
+        Notifier::inform(nullptr, refusal);
         return false;
     }
 
@@ -353,9 +342,9 @@ bool LibraryDataModel::renameItem(const QString &newName, const QModelIndex &sou
     const QFileInfo current(oldPath);
     const bool renameFile = fileName != current.fileName();
     if (renameFile && current.dir().exists(fileName)) {
-        refuseName(QStringLiteral("A file named %1 already exists in this folder.\n\n"
-                                  "Please choose a different name.")
-                       .arg(fileName));
+        Notifier::inform(nullptr, QStringLiteral("A file named %1 already exists in this folder.\n\n"
+                                                 "Please choose a different name.")
+                                      .arg(fileName));
         return false;
     }
 

@@ -1,6 +1,8 @@
 // SongListModel: the card's song slots, cached from the card and edited in place.
 #include "models/songlistmodel.h"
+#include "domain/filekinds.h"
 
+#include "domain/namecheck.h"
 #include "domain/notifier.h"
 #include "domain/sdcard.h"
 
@@ -16,22 +18,11 @@ constexpr int kColumnCount = 6;
 constexpr int kPartCount = 5;
 constexpr int kSongFileKind = 1;
 
-void refuseName(const QString &text)
-{
-    Notifier::Message message;
-    message.icon = Notifier::Icon::Information;
-    message.text = text;
-    message.buttons = Notifier::Ok;
-    Notifier::notify(message);
-}
-
 } // namespace
 
-const QString SongListModel::cardSongListMimeType =
-    QStringLiteral("application/selkanor.morvmanager.card_song_list");
-const QString SongListModel::songPathMimeType = QStringLiteral("application/selkanor.morvmanager.song_path");
-const QString SongListModel::libraryItemListMimeType =
-    QStringLiteral("application/selkanor.morvmanager.library_item_list");
+const QString SongListModel::cardSongListMimeType = FileKinds::cardSongListMimeType();
+const QString SongListModel::songPathMimeType = FileKinds::songPathMimeType();
+const QString SongListModel::libraryItemListMimeType = FileKinds::libraryItemListMimeType();
 
 SongListModel::SongListModel(std::shared_ptr<SdCard> card, QObject *parent)
     : QAbstractItemModel(parent),
@@ -235,13 +226,9 @@ bool SongListModel::setSongName(int index, const QString &name)
 {
     if (!hasRow(index) || name.isEmpty())
         return false;
-    if (!isValidCardName(name)) {
-        refuseName(QStringLiteral("The name is too long.\n\nPlease choose a different name."));
-        return false;
-    }
-    if (!hasNoForbiddenCharacters(name)) {
-        refuseName(QStringLiteral(
-            "The name contains characters that are not permitted.\n\nPlease avoid punctuation."));
+    const QString refusal = renameRefusal(name);
+    if (!refusal.isEmpty()) {
+        Notifier::inform(nullptr, refusal);
         return false;
     }
     m_songs[index].info.name = name;

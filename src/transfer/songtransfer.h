@@ -1,7 +1,9 @@
 // The user-interface side of a transfer: requests (archive card, restore card, copy a song to
-// the library or onto the card) go to the worker thread from here, and the worker's posted
+// the library or onto the card, check a file) go to the worker thread from here, and the worker's posted
 // reports come back here to be turned into signals for the dialog and the librarian view.
 #pragma once
+
+#include "domain/filecheck.h"
 
 #include <QEvent>
 #include <QMetaType>
@@ -33,12 +35,28 @@ public:
         qint32 song = WholeCard;
         // For a destination: the name the result gets; empty keeps the name it has.
         QString name;
+
+        // The card data file at `path`: the whole card, or one slot (0 to 11).
+        static Endpoint card(const QString &path, qint32 slot = WholeCard)
+        {
+            return Endpoint{Card, path, slot, QString()};
+        }
+        // An archive file: the whole of it, or one song of it; `name` as above.
+        static Endpoint archive(const QString &path, qint32 song = WholeCard, const QString &name = QString())
+        {
+            return Endpoint{ArchiveFile, path, song, name};
+        }
     };
 
     // Shared between the submitter, the events in flight and the worker. Everything but
     // `cancelled` is written before submission and only read afterwards.
     struct Request
     {
+        enum class Kind {
+            Copy,      // from `source` to `destination`
+            CheckFile, // checks every record of the file at `source.path` into `check`
+        };
+        Kind kind = Kind::Copy;
         Endpoint source;
         Endpoint destination;
         // Set by the user-interface thread; the worker polls it at every progress report.
@@ -63,6 +81,17 @@ public:
         // copied as the card held them that a restore would refuse, ...); written before
         // "finished".
         QStringList warnings;
+        // What a CheckFile request found; written before "finished".
+        FileCheck check;
+
+        // A request that checks the file at `path`.
+        static std::shared_ptr<Request> checkFile(const QString &path)
+        {
+            auto request = std::make_shared<Request>();
+            request->kind = Kind::CheckFile;
+            request->source.path = path;
+            return request;
+        }
 
         bool isWholeCard() const
         {

@@ -11,9 +11,9 @@
 #include "transfer/songtransferworker.h"
 
 #include "domain/cardlock.h"
+#include "domain/newfile.h"
 #include "domain/sdcard.h"
 #include "domain/songarchive.h"
-#include "transfer/newfile.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -76,6 +76,9 @@ void SongTransferWorker::execute(const RequestEvent &event) noexcept
     } catch (const SdCard::Error &error) {
         qCritical() << "Transfer: Card error:" << error.what();
         event.request()->errorText = QString::fromLocal8Bit(error.what());
+    } catch (const Error &error) {
+        qCritical() << "Transfer: Check error:" << error.what();
+        event.request()->errorText = QString::fromLocal8Bit(error.what());
     } catch (const std::exception &error) {
         qCritical() << "Transfer: Error:" << error.what();
         event.request()->errorText = QString::fromLocal8Bit(error.what());
@@ -95,6 +98,11 @@ bool SongTransferWorker::run(const RequestEvent &event)
 {
     using Endpoint = SongTransfer::Endpoint;
     const SongTransfer::Request &request = *event.request();
+    if (request.kind == SongTransfer::Request::Kind::CheckFile) {
+        qDebug() << "Transfer: Checking" << request.source.path;
+        event.request()->check = FileCheck::run(request.source.path);
+        return true;
+    }
     const qint32 from = request.source.kind;
     const qint32 to = request.destination.kind;
     // Whichever program started it, a transfer that writes the card has it to itself, and one

@@ -1,6 +1,6 @@
 // The worker side of a transfer: lives in the transfer thread, executes one request per
-// RequestEvent with its own SdCard and SongArchive objects, and posts the request's progress
-// and outcome back to the SongTransfer that submitted it.
+// RequestEvent with its own SdCard and SongArchive objects (or checks a file), and posts the request's
+// progress and outcome back to the SongTransfer that submitted it.
 #pragma once
 
 #include "domain/verification.h"

@@ -3,7 +3,7 @@
 // user can plant a file or link under its name.
 #include "update/updatemanager.h"
 
-#include "app/configurationmanager.h"
+#include "domain/configurationmanager.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,13 +2,14 @@
 #include "views/archivedetailview.h"
 
 #include "domain/cardrecords.h"
+#include "domain/namecheck.h"
 #include "domain/notifier.h"
 #include "domain/song.h"
 #include "domain/songarchive.h"
 #include "models/songlistmodel.h"
 #include "views/sdcarditemdelegate.h"
-#include "views/showcentred.h"
 #include "views/songdetailview.h"
+#include "views/widgetutils.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -30,27 +31,6 @@
 namespace ZovaZode {
 
 namespace {
-
-constexpr int kBoldWeight = 75;
-
-QLabel *boldLabel(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    QFont font = label->font();
-    font.setWeight(kBoldWeight);
-    label->setFont(font);
-    return label;
-}
-
-void inform(QWidget *parent, const QString &text)
-{
-    Notifier::Message message;
-    message.icon = Notifier::Icon::Information;
-    message.text = text;
-    message.buttons = Notifier::Ok;
-    message.parent = parent;
-    Notifier::notify(message);
-}
 
 QDateTime creationTime(const QFileInfo &file)
 {
@@ -86,15 +66,15 @@ ArchiveDetailView::ArchiveDetailView(QWidget *parent)
     m_songDetailView->resize(m_songDetailView->sizeHint());
 
     auto *location = new QVBoxLayout;
-    location->addWidget(boldLabel(tr("Location:"), this));
+    location->addWidget(WidgetUtils::boldLabel(tr("Location:"), this));
     location->addWidget(m_locationLabel);
 
     auto *fields = new QVBoxLayout;
-    fields->addWidget(boldLabel(tr("Date of Creation:"), this));
+    fields->addWidget(WidgetUtils::boldLabel(tr("Date of Creation:"), this));
     fields->addWidget(m_dateLabel);
-    fields->addWidget(boldLabel(tr("Name:"), this));
+    fields->addWidget(WidgetUtils::boldLabel(tr("Name:"), this));
     fields->addWidget(m_nameEdit);
-    fields->addWidget(boldLabel(tr("Description:"), this));
+    fields->addWidget(WidgetUtils::boldLabel(tr("Description:"), this));
     fields->addWidget(m_descriptionEdit);
 
     auto *row = new QHBoxLayout;
@@ -172,21 +152,9 @@ void ArchiveDetailView::save()
 
     const QString name = m_nameEdit->text();
     const QString description = m_descriptionEdit->toPlainText();
-    QStringList problems;
-    if (name.isEmpty())
-        problems << tr("The archive name is empty.");
-    if (!isValidCardName(name))
-        problems << tr("The archive name is too long.");
-    if (!hasNoForbiddenCharacters(name))
-        problems << tr(
-            "The archive name contains characters that are not permitted. Please avoid punctuation.");
-    if (!isValidCardDescription(description))
-        problems << tr("The archive description is too long.");
+    const QStringList problems = detailProblems(QStringLiteral("archive"), name, description);
     if (!problems.isEmpty()) {
-        QString text = QStringLiteral("Please correct the following:\n");
-        for (const QString &problem : qAsConst(problems))
-            text += QLatin1Char('\n') + problem;
-        inform(this, text);
+        Notifier::inform(this, correctionText(problems));
         return;
     }
 
@@ -195,9 +163,9 @@ void ArchiveDetailView::save()
     QString target;
     if (fileName != current.fileName()) {
         if (current.dir().exists(fileName)) {
-            inform(this, tr("A file named %1 already exists in this folder.\n\n"
-                            "Please choose a different archive name.")
-                             .arg(fileName));
+            Notifier::inform(this, tr("A file named %1 already exists in this folder.\n\n"
+                                      "Please choose a different archive name.")
+                                       .arg(fileName));
             return;
         }
         target = current.dir().filePath(fileName);
@@ -231,7 +199,7 @@ void ArchiveDetailView::showSongDetails(int row)
     if (m_path.isEmpty() || row < 0)
         return;
     m_songDetailView->song()->loadFromArchive(m_path, row, false);
-    showCentred(m_songDetailView);
+    WidgetUtils::showCentred(m_songDetailView);
 }
 
 void ArchiveDetailView::showContextMenu(const QPoint &position)

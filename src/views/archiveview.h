@@ -1,61 +1,21 @@
-// The "Card Library" page: the card library folder as a tree of folders and card archives, the
-// folder's path with a button to choose another, in-place renaming, a context menu, dragging
-// archives out and dropping the card in. The librarian view connects the actions and reacts to
-// deletion requests and selection changes.
+// The "Card Library" page: the card library folder with its card archives.
 #pragma once
 
-#include <QModelIndex>
-#include <QString>
-#include <QWidget>
-
-class QAction;
-class QLabel;
-class QMenu;
-class QTreeView;
+#include "views/libraryfolderview.h"
 
 namespace ZovaZode {
 
-class SortedLibraryModel;
-
-class ArchiveView : public QWidget
+class ArchiveView : public LibraryFolderView
 {
     Q_OBJECT
 
 public:
-    ArchiveView(SortedLibraryModel *model, QWidget *parent = nullptr);
-    ~ArchiveView() override;
+    explicit ArchiveView(SortedLibraryModel *model, QWidget *parent = nullptr)
+        : LibraryFolderView(model, tr("Restore To Card"), parent)
+    {}
 
-    QModelIndex selectedIndex() const;
     // The selection's path when it is a card archive, else empty.
-    QString selectedArchivePath() const;
-    void selectPath(const QString &path);
-    void editName();
-
-    QTreeView *treeView() const { return m_treeView; }
-    QLabel *folderLabel() const { return m_folderLabel; }
-    QMenu *contextMenu() const { return m_contextMenu; }
-    QAction *editNameAction() const { return m_editNameAction; }
-    QAction *detailsAction() const { return m_detailsAction; }
-    QAction *transferAction() const { return m_transferAction; }
-    QAction *deleteAction() const { return m_deleteAction; }
-
-signals:
-    void deleteRequest();
-    void selectionChanged();
-
-private:
-    void changeFolder();
-    void updateActions();
-    void showContextMenu(const QPoint &position);
-
-    SortedLibraryModel *m_model;
-    QTreeView *m_treeView;
-    QLabel *m_folderLabel;
-    QAction *m_editNameAction;
-    QAction *m_detailsAction;
-    QAction *m_transferAction;
-    QAction *m_deleteAction;
-    QMenu *m_contextMenu;
+    QString selectedArchivePath() const { return selectedFilePath(); }
 };
 
 } // namespace ZovaZode

@@ -1,5 +1,6 @@
 // CardBox: painting, dragging the card out and taking a card archive in.
 #include "views/cardbox.h"
+#include "domain/filekinds.h"
 
 #include "domain/sdcard.h"
 
@@ -23,8 +24,8 @@ constexpr int kDragPictureHeight = 40;
 
 } // namespace
 
-const QString CardBox::cardMimeType = QStringLiteral("application/selkanor.morvmanager.card");
-const QString CardBox::archivePathMimeType = QStringLiteral("application/selkanor.morvmanager.archive_path");
+const QString CardBox::cardMimeType = FileKinds::cardMimeType();
+const QString CardBox::archivePathMimeType = FileKinds::archivePathMimeType();
 
 CardBox::CardBox(std::shared_ptr<SdCard> card, QWidget *parent) : QWidget(parent), m_card(std::move(card))
 {

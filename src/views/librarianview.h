@@ -1,10 +1,17 @@
-// The window's central widget and the controller of the whole program: it owns the open card,
-// the card's song list, the two library folders, every view of the window, the detail dialogs
-// and the transfer machinery. Every user command, from a menu, a context menu, a key, a button
-// or a drop, ends in one of its operations; long ones go to the transfer worker as requests.
+// The window's central widget: the open card, the card's song list, the two library folders,
+// every view of the window, the detail dialogs and the command set that ties them together.
+// Every user command, from a menu, a context menu, a key, a button or a drop, ends in one of its
+// operations; what a command copies, what it protects with a safety copy first and what follows
+// its outcome is the business of CardCommands, which the view drives.
+//
+// The class is split over four files: librarianview.cpp (construction and wiring),
+// librarianactions.cpp (the command set and its enabling), librariancommands.cpp (the card
+// commands, details and Verify) and librariantransfers.cpp (the transfer commands and what
+// follows their outcome).
 #pragma once
 
-#include "transfer/songtransfer.h"
+#include "domain/filekinds.h"
+#include "transfer/cardcommands.h"
 
 #include <QList>
 #include <QModelIndex>
@@ -14,7 +21,6 @@
 
 #include <array>
 #include <functional>
-#include <map>
 #include <memory>
 
 class QAction;
@@ -103,7 +109,7 @@ public:
     int selectedCardSong() const;
 
     // Whether a transfer has been submitted and not yet finished.
-    bool hasTransfers() const { return !m_transfers.empty(); }
+    bool hasTransfers() const { return m_commands->hasTransfers(); }
     // Asks every submitted transfer to stop and drops the commands waiting for a safety copy;
     // transfersDone() follows once the worker has let go of them all.
     void cancelTransfers();
@@ -122,14 +128,6 @@ private slots:
     void onArchiveModified();
 
 private:
-    // The outcome of checking a proposed archive or song name against a library folder.
-    struct NameCheck
-    {
-        bool passed = false;
-        QString message;
-        QString targetPath;
-    };
-
     void createActions();
     QWidget *createIndicatorColumn();
     void createVerifyActions();
@@ -149,32 +147,22 @@ private:
     void overwriteSelectedCardSong();
     void copySongToCard(int index, const QString &file);
     void verifyFile(const QString &path);
-    void deleteSelectedArchiveItem();
-    void deleteSelectedLibraryItem();
-    void deleteLibraryItem(const QModelIndex &index, SortedLibraryModel *model);
     void updateActions();
     void updateTransferIndicators();
     void onTransferFinished(SongTransfer::Request *request);
     void onTransferFailed(SongTransfer::Request *request);
-    void forgetTransfer(SongTransfer::Request *request);
 
-    static NameCheck validateArchiveName(const QString &name, const QString &folder);
-    static NameCheck validateSongName(const QString &name, const QString &folder);
-    // Asks for another name while the check fails; false when the user gave up. On success
-    // `name` holds the accepted name and `targetPath` the file it makes.
-    bool promptForName(const QString &title, const QString &folder,
-                       NameCheck (*validate)(const QString &, const QString &), QString *name,
+    // Asks for another name while the name of a new file of `kind` in `folder` fails its check;
+    // false when the user gave up. On success `name` holds the accepted name and `targetPath`
+    // the file it makes.
+    bool promptForName(const QString &title, const QString &folder, FileKind kind, QString *name,
                        QString *targetPath);
     void flushCard();
     void readCardSongRow(int row);
-    std::shared_ptr<SongTransfer::Request> submit(const SongTransfer::Endpoint &source,
-                                                  const SongTransfer::Endpoint &destination);
     // Runs `operation` once a safety copy of what it overwrites is in the card library's "Safety
-    // Copies" folder: of the whole card when `slot` is WholeCard, else of that card song. With
-    // safety copies turned off it runs at once; when the copy fails it never runs.
-    void protect(int slot, const QString &what, std::function<void()> operation);
-    void onSafetyCopyDone(SongTransfer::Request *request, bool succeeded);
-    void refuseForSafetyCopy(const QString &errorText);
+    // Copies" folder: of the whole card when `slot` is WholeCard, else of that card song.
+    void protect(int slot, const QString &occasion, std::function<void()> operation);
+    void refuseForSafetyCopy(CardCommands::Refusal refusal, const QString &detail);
     // One warning box with what a finished request noted about the records it copied.
     void showWarnings(const SongTransfer::Request &request);
     // A finished or failed request that wrote a library file: read the item again and show it.
@@ -191,6 +179,7 @@ private:
     SongDetailView *m_songDetailView = nullptr;
     ArchiveDetailView *m_archiveDetailView = nullptr;
     SongTransfer *m_transfer = nullptr;
+    CardCommands *m_commands = nullptr;
     SongTransferWorkerThread *m_workerThread = nullptr;
     TransferDialog *m_transferDialog = nullptr;
     LibraryView *m_libraryView = nullptr;
@@ -209,15 +198,6 @@ private:
     QAction *m_verifyArchiveAction = nullptr;
     QAction *m_verifyLibrarySongAction = nullptr;
     VerifyDialog *m_verifyDialog = nullptr;
-    // The operations waiting for their safety copy, by the copy's request.
-    struct PendingOperation
-    {
-        std::shared_ptr<SongTransfer::Request> copy;
-        std::function<void()> operation;
-    };
-    std::map<const SongTransfer::Request *, PendingOperation> m_pendingOperations;
-    // Every request submitted and not yet finished or failed.
-    std::map<const SongTransfer::Request *, std::shared_ptr<SongTransfer::Request>> m_transfers;
 };
 
 } // namespace ZovaZode

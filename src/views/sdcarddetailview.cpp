@@ -2,8 +2,10 @@
 #include "views/sdcarddetailview.h"
 
 #include "domain/cardrecords.h"
+#include "domain/namecheck.h"
 #include "domain/notifier.h"
 #include "domain/sdcard.h"
+#include "views/widgetutils.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -17,25 +19,15 @@ namespace ZovaZode {
 
 namespace {
 
-constexpr int kBoldWeight = 75;
 constexpr int kMinimumWidth = 420;
-
-QLabel *boldLabel(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    QFont font = label->font();
-    font.setWeight(kBoldWeight);
-    label->setFont(font);
-    return label;
-}
 
 } // namespace
 
 SdCardDetailView::SdCardDetailView(std::shared_ptr<SdCard> card, QWidget *parent)
-    : QDialog(parent), m_card(std::move(card)), m_pathHeading(boldLabel(tr("Card Path:"), this)),
-      m_nameHeading(boldLabel(tr("Name:"), this)), m_descriptionHeading(boldLabel(tr("Description:"), this)),
-      m_pathLabel(new QLabel(this)), m_nameEdit(new QLineEdit(this)),
-      m_descriptionEdit(new QPlainTextEdit(this)),
+    : QDialog(parent), m_card(std::move(card)), m_pathHeading(WidgetUtils::boldLabel(tr("Card Path:"), this)),
+      m_nameHeading(WidgetUtils::boldLabel(tr("Name:"), this)),
+      m_descriptionHeading(WidgetUtils::boldLabel(tr("Description:"), this)), m_pathLabel(new QLabel(this)),
+      m_nameEdit(new QLineEdit(this)), m_descriptionEdit(new QPlainTextEdit(this)),
       m_buttons(new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this))
 {
     setObjectName(QStringLiteral("sdCardDetailView"));
@@ -102,26 +94,9 @@ void SdCardDetailView::save()
     const QString name = m_nameEdit->text();
     const QString description = m_descriptionEdit->toPlainText();
 
-    QStringList problems;
-    if (name.isEmpty())
-        problems << QStringLiteral("The card name is empty.");
-    if (!isValidCardName(name))
-        problems << QStringLiteral("The card name is too long.");
-    if (!hasNoForbiddenCharacters(name))
-        problems << QStringLiteral(
-            "The card name contains characters that are not permitted. Please avoid punctuation.");
-    if (!isValidCardDescription(description))
-        problems << QStringLiteral("The card description is too long.");
-
+    const QStringList problems = detailProblems(QStringLiteral("card"), name, description);
     if (!problems.isEmpty()) {
-        Notifier::Message message;
-        message.icon = Notifier::Icon::Information;
-        message.text = QStringLiteral("Please correct the following:\n");
-        for (const QString &problem : problems)
-            message.text += QStringLiteral("\n") + problem;
-        message.buttons = Notifier::Ok;
-        message.parent = this;
-        Notifier::notify(message);
+        Notifier::inform(this, correctionText(problems));
         return;
     }
     m_card->setName(name);

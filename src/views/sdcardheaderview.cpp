@@ -2,12 +2,13 @@
 #include "views/sdcardheaderview.h"
 
 #include "domain/cardrecords.h"
+#include "domain/namecheck.h"
 #include "domain/notifier.h"
 #include "domain/sdcard.h"
 #include "views/cardbox.h"
 #include "views/cardname.h"
 #include "views/sdcarddetailview.h"
-#include "views/showcentred.h"
+#include "views/widgetutils.h"
 
 #include <QAction>
 #include <QDebug>
@@ -27,15 +28,6 @@ constexpr int kNameGrowth = 2;
 constexpr int kBoxSpacing = 15;
 constexpr int kBoxMargin = 10;
 constexpr int kNameMinimumWidth = 50;
-
-void refuseName(const QString &text)
-{
-    Notifier::Message message;
-    message.icon = Notifier::Icon::Information;
-    message.text = text;
-    message.buttons = Notifier::Ok;
-    Notifier::notify(message);
-}
 
 } // namespace
 
@@ -137,7 +129,7 @@ void SdCardHeaderView::showCardDetails()
     if (!m_card->isOpen())
         return;
     m_detailView->refresh();
-    showCentred(m_detailView);
+    WidgetUtils::showCentred(m_detailView);
 }
 
 bool SdCardHeaderView::eventFilter(QObject *watched, QEvent *event)
@@ -171,13 +163,9 @@ void SdCardHeaderView::applyName(const QString &text)
 {
     if (text.isEmpty())
         return;
-    if (!isValidCardName(text)) {
-        refuseName(QStringLiteral("The name is too long.\n\nPlease choose a different name."));
-        return;
-    }
-    if (!hasNoForbiddenCharacters(text)) {
-        refuseName(QStringLiteral(
-            "The name contains characters that are not permitted.\n\nPlease avoid punctuation."));
+    const QString refusal = renameRefusal(text);
+    if (!refusal.isEmpty()) {
+        Notifier::inform(nullptr, refusal);
         return;
     }
     m_card->setName(text);

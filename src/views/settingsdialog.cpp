@@ -1,7 +1,7 @@
 // SettingsDialog: the safety copy settings, read from and stored in the configuration.
 #include "views/settingsdialog.h"
 
-#include "app/configurationmanager.h"
+#include "domain/configurationmanager.h"
 
 #include <QCheckBox>
 #include <QDebug>

@@ -4,6 +4,7 @@
 #include "domain/cardrecords.h"
 #include "domain/notifier.h"
 #include "domain/song.h"
+#include "views/widgetutils.h"
 
 #include <QDateTime>
 #include <QDialogButtonBox>
@@ -23,17 +24,7 @@ namespace {
 
 constexpr int kColumnCount = 10;
 constexpr int kTitleGrowth = 4;
-constexpr int kBoldWeight = 75;
 const QColor kReadOnlyBase(245, 245, 245);
-
-QLabel *boldLabel(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    QFont font = label->font();
-    font.setWeight(kBoldWeight);
-    label->setFont(font);
-    return label;
-}
 
 QString genreName(int genre)
 {
@@ -125,8 +116,9 @@ QString creationTime(const QString &path)
 
 SongDetailView::SongDetailView(QWidget *parent)
     : QDialog(parent), m_song(new Song(this)), m_titleLabel(new QLabel(this)),
-      m_pathHeading(boldLabel(QString(), this)), m_pathLabel(new QLabel(this)), m_dateLabel(new QLabel(this)),
-      m_nameEdit(new QLineEdit(this)), m_descriptionEdit(new QPlainTextEdit(this)),
+      m_pathHeading(WidgetUtils::boldLabel(QString(), this)), m_pathLabel(new QLabel(this)),
+      m_dateLabel(new QLabel(this)), m_nameEdit(new QLineEdit(this)),
+      m_descriptionEdit(new QPlainTextEdit(this)),
       m_buttons(new QDialogButtonBox(
           QDialogButtonBox::Save | QDialogButtonBox::Close | QDialogButtonBox::Cancel, this)),
       m_partsTable(new QTreeWidget(this))
@@ -163,13 +155,13 @@ SongDetailView::SongDetailView(QWidget *parent)
     box->addSpacing(15);
     box->addWidget(m_pathHeading);
     box->addWidget(m_pathLabel);
-    box->addWidget(boldLabel(tr("Date of Storage:"), this));
+    box->addWidget(WidgetUtils::boldLabel(tr("Date of Storage:"), this));
     box->addWidget(m_dateLabel);
-    box->addWidget(boldLabel(tr("Song Name:"), this));
+    box->addWidget(WidgetUtils::boldLabel(tr("Song Name:"), this));
     box->addWidget(m_nameEdit);
-    box->addWidget(boldLabel(tr("Song Description:"), this));
+    box->addWidget(WidgetUtils::boldLabel(tr("Song Description:"), this));
     box->addWidget(m_descriptionEdit);
-    box->addWidget(boldLabel(tr("Song Parts:"), this));
+    box->addWidget(WidgetUtils::boldLabel(tr("Song Parts:"), this));
     box->addWidget(m_partsTable);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(box);
@@ -270,12 +262,8 @@ void SongDetailView::save()
         accept();
         return;
     }
-    Notifier::Message message;
-    message.icon = Notifier::Icon::Critical;
-    message.text = QStringLiteral("An error occured when saving song data.");
-    message.buttons = Notifier::Ok;
-    message.parent = this;
-    Notifier::notify(message);
+    Notifier::tell(this, Notifier::Icon::Critical, QString(),
+                   QStringLiteral("An error occured when saving song data."));
 }
 
 } // namespace ZovaZode

@@ -1,66 +1,52 @@
-// VerifyDialog: runs the file check on a worker thread and shows its report.
+// VerifyDialog: submits the file check to the transfer worker and shows its report.
 #include "views/verifydialog.h"
 
-#include "carddata/carddata.h"
-#include "carddata/verify.h"
+#include "domain/filecheck.h"
+#include "transfer/songtransfer.h"
+#include "transfer/songtransferworkerthread.h"
+#include "views/widgetutils.h"
 
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QThread>
 #include <QVBoxLayout>
-
-#include <memory>
 
 namespace ZovaZode {
 
 namespace {
 
-constexpr int kBoldWeight = 75;
-
-QString kindName(VerifyKind kind)
+QString kindName(FileCheck::Kind kind)
 {
     switch (kind) {
-    case VerifyKind::Card:
+    case FileCheck::Kind::Card:
         return VerifyDialog::tr("Card data file");
-    case VerifyKind::CardArchive:
+    case FileCheck::Kind::CardArchive:
         return VerifyDialog::tr("Card archive");
-    case VerifyKind::SongFile:
+    case FileCheck::Kind::SongFile:
         return VerifyDialog::tr("Song file");
-    case VerifyKind::Archive:
+    case FileCheck::Kind::Archive:
         return VerifyDialog::tr("Archive");
-    case VerifyKind::Unknown:
+    case FileCheck::Kind::Unknown:
         break;
     }
     return VerifyDialog::tr("File");
 }
 
-// What the worker thread hands back; the thread's end orders its writes before the reads.
-struct Outcome
-{
-    int status = 1;
-    VerifyReport report;
-    QString error;
-};
-
 } // namespace
 
-VerifyDialog::VerifyDialog(QWidget *parent)
+VerifyDialog::VerifyDialog(SongTransferWorker *worker, QWidget *parent)
     : QDialog(parent), m_fileLabel(new QLabel(this)), m_summaryLabel(new QLabel(this)),
       m_table(new QTableWidget(0, 2, this)), m_buttons(new QDialogButtonBox(QDialogButtonBox::Close, this))
 {
     setWindowTitle(tr("Verify"));
-    // One check at a time: a second would have to wait for the first with the window frozen.
+    // One check at a time: a second would only wait on the worker for the first to end.
     setModal(true);
     m_fileLabel->setWordWrap(true);
     m_fileLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    QFont font = m_summaryLabel->font();
-    font.setWeight(kBoldWeight);
-    m_summaryLabel->setFont(font);
+    WidgetUtils::makeBold(m_summaryLabel);
     m_summaryLabel->setWordWrap(true);
 
     m_table->setHorizontalHeaderLabels({tr("Where"), tr("Problem")});
@@ -80,11 +66,31 @@ VerifyDialog::VerifyDialog(QWidget *parent)
     layout->addWidget(m_buttons);
     connect(m_buttons, &QDialogButtonBox::rejected, this, &VerifyDialog::reject);
     resize(640, 200);
+
+    if (!worker) {
+        m_thread = new SongTransferWorkerThread(this);
+        m_thread->start();
+        worker = m_thread->worker();
+    }
+    m_transfer = new SongTransfer(worker, this);
+    connect(m_transfer, &SongTransfer::finished, this, [this](SongTransfer::Request *request) {
+        if (request != m_running.get())
+            return;
+        m_running.reset();
+        showReport(request->check);
+    });
+    connect(m_transfer, &SongTransfer::error, this, [this](SongTransfer::Request *request) {
+        if (request != m_running.get())
+            return;
+        m_running.reset();
+        showFailure(request->errorText);
+    });
 }
 
 VerifyDialog::~VerifyDialog()
 {
-    waitForCheck();
+    // Lets the running check end before its SongTransfer goes.
+    delete m_thread;
 }
 
 QString VerifyDialog::summary(int problems)
@@ -96,20 +102,8 @@ QString VerifyDialog::summary(int problems)
     return tr("%1 problems found.").arg(problems);
 }
 
-void VerifyDialog::waitForCheck()
-{
-    if (!m_thread)
-        return;
-    m_thread->wait();
-    // Its finished signal may still be queued; the thread object goes with the dialog's events.
-    m_thread->disconnect(this);
-    delete m_thread;
-    m_thread = nullptr;
-}
-
 void VerifyDialog::verify(const QString &path)
 {
-    waitForCheck();
     m_path = path;
     m_fileLabel->setText(
         QFileInfo(path).fileName().isEmpty() ? path : tr("Checking %1").arg(QFileInfo(path).fileName()));
@@ -119,49 +113,31 @@ void VerifyDialog::verify(const QString &path)
     m_table->hide();
     m_buttons->button(QDialogButtonBox::Close)->setEnabled(false);
 
-    auto outcome = std::make_shared<Outcome>();
-    const QByteArray name = QFile::encodeName(path);
-    // The library's error text is per thread, so it is read on the thread that failed.
-    m_thread = QThread::create([outcome, name] {
-        try {
-            outcome->status = mlsdVerifyFile(name.constData(), &outcome->report);
-            if (outcome->status != 0)
-                outcome->error = QString::fromUtf8(mlsdGetErrorString());
-        } catch (const std::exception &error) {
-            outcome->status = 1;
-            outcome->error = QString::fromUtf8(error.what());
-        }
-    });
-    QThread *thread = m_thread;
-    connect(thread, &QThread::finished, this, [this, thread, outcome] {
-        if (thread != m_thread)
-            return;
-        m_thread = nullptr;
-        thread->deleteLater();
-        showReport(outcome->status, outcome->report, outcome->error);
-    });
-    m_thread->start();
+    m_running = SongTransfer::Request::checkFile(path);
+    m_transfer->submit(m_running);
     show();
 }
 
-void VerifyDialog::showReport(int status, const VerifyReport &report, const QString &error)
+void VerifyDialog::showFailure(const QString &error)
+{
+    m_buttons->button(QDialogButtonBox::Close)->setEnabled(true);
+    m_fileLabel->setText(QFileInfo(m_path).fileName());
+    m_summaryLabel->setText(tr("Could not check the file: %1").arg(error));
+    emit checked();
+}
+
+void VerifyDialog::showReport(const FileCheck &check)
 {
     m_buttons->button(QDialogButtonBox::Close)->setEnabled(true);
     const QString fileName = QFileInfo(m_path).fileName();
-    if (status != 0) {
-        m_fileLabel->setText(fileName);
-        m_summaryLabel->setText(tr("Could not check the file: %1").arg(error));
-        emit checked();
-        return;
-    }
-    m_fileLabel->setText(tr("%1: %2").arg(kindName(report.kind), fileName));
-    const int count = int(report.problems.size());
+    m_fileLabel->setText(tr("%1: %2").arg(kindName(check.kind), fileName));
+    const int count = check.problems.size();
     m_summaryLabel->setText(summary(count));
     m_table->setRowCount(count);
     for (int row = 0; row < count; ++row) {
-        const VerifyProblem &problem = report.problems[size_t(row)];
-        m_table->setItem(row, 0, new QTableWidgetItem(QString::fromStdString(problem.where)));
-        m_table->setItem(row, 1, new QTableWidgetItem(QString::fromStdString(problem.what)));
+        const FileCheck::Problem &problem = check.problems.at(row);
+        m_table->setItem(row, 0, new QTableWidgetItem(problem.where));
+        m_table->setItem(row, 1, new QTableWidgetItem(problem.what));
     }
     m_table->setVisible(count > 0);
     if (count > 0) {

@@ -1,32 +1,39 @@
-// The window's Verify command: checks a card data file, a card archive or a song file on a
-// thread of its own (a whole card takes a while) and lists each problem it finds with where it
-// is, or says that there is none.
+// The window's Verify command: checks a card data file, a card archive or a song file on the
+// transfer worker (a whole card takes a while) and lists each problem it finds with where it is,
+// or says that there is none.
 #pragma once
+
+#include "transfer/songtransfer.h"
 
 #include <QDialog>
 #include <QString>
 
+#include <memory>
+
 class QDialogButtonBox;
 class QLabel;
 class QTableWidget;
-class QThread;
-struct VerifyReport;
 
 namespace ZovaZode {
+
+class SongTransferWorker;
+class SongTransferWorkerThread;
 
 class VerifyDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit VerifyDialog(QWidget *parent = nullptr);
-    // Waits for a check still running: the thread writes into the dialog's report.
+    // The checks run on `worker`, which must stop before the dialog goes; without one the dialog
+    // starts a transfer thread of its own.
+    explicit VerifyDialog(SongTransferWorker *worker = nullptr, QWidget *parent = nullptr);
     ~VerifyDialog() override;
 
-    // Starts checking `path` and shows the dialog; a check already running is let finish first.
+    // Starts checking `path` and shows the dialog; a check already running is let finish first,
+    // and only the last one is shown.
     void verify(const QString &path);
 
-    bool isRunning() const { return m_thread != nullptr; }
+    bool isRunning() const { return bool(m_running); }
     const QString &path() const { return m_path; }
     QLabel *fileLabel() const { return m_fileLabel; }
     QLabel *summaryLabel() const { return m_summaryLabel; }
@@ -40,15 +47,19 @@ signals:
     void checked();
 
 private:
-    void showReport(int status, const VerifyReport &report, const QString &error);
-    void waitForCheck();
+    void showReport(const FileCheck &check);
+    void showFailure(const QString &error);
 
     QString m_path;
     QLabel *m_fileLabel;
     QLabel *m_summaryLabel;
     QTableWidget *m_table;
     QDialogButtonBox *m_buttons;
-    QThread *m_thread = nullptr;
+    // Only with no worker given; stopped before the SongTransfer it reports to goes.
+    SongTransferWorkerThread *m_thread = nullptr;
+    SongTransfer *m_transfer = nullptr;
+    // The check whose report the dialog waits for; an earlier one's is not shown.
+    std::shared_ptr<SongTransfer::Request> m_running;
 };
 
 } // namespace ZovaZode

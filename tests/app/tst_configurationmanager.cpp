@@ -1,6 +1,6 @@
 // ConfigurationManager on the test-mode settings store: defaults that are never written back, the
 // wipe of unversioned stores, persistence through the setters, and the single-instance rule.
-#include "app/configurationmanager.h"
+#include "domain/configurationmanager.h"
 
 #include <QDir>
 #include <QSettings>

@@ -4,21 +4,21 @@
 // runs.
 #include "../domain/recordingnotifier.h"
 #include "../models/libraryfixture.h"
-#include "app/configurationmanager.h"
 #include "app/mainwindow.h"
+#include "carddata/stream.h"
+#include "domain/configurationmanager.h"
 #include "domain/sdcard.h"
 #include "domain/song.h"
 #include "models/sortedlibrarymodel.h"
+#include "support/filesnapshot.h"
 #include "views/archivedetailview.h"
 #include "views/archiveview.h"
-#include "carddata/stream.h"
-#include "support/filesnapshot.h"
 #include "support/logcapture.h"
 #include "views/librarianview.h"
 #include "views/libraryview.h"
 #include "views/prompter.h"
-#include "views/songdetailview.h"
 #include "views/sdcardheaderview.h"
+#include "views/songdetailview.h"
 
 #include <QAction>
 #include <QFile>

@@ -2,8 +2,8 @@
 // manual check's messages, which versions are offered, what Yes and No do, the refusal of update
 // addresses that are not web addresses, and check requests outside Idle.
 #include "../update/testhttpserver.h"
-#include "app/configurationmanager.h"
 #include "app/mainwindow.h"
+#include "domain/configurationmanager.h"
 #include "support/logcapture.h"
 
 #include <QAbstractButton>

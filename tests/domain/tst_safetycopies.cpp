@@ -1,7 +1,7 @@
 // Safety copies: their names (forbidden characters, the default card name, the slot counted
 // from 1, a second copy in the same second, long names cut to fit), the folder (never through
 // a link), pruning to the newest N of the copies alone, and the two settings with their defaults.
-#include "app/configurationmanager.h"
+#include "domain/configurationmanager.h"
 #include "domain/safetycopies.h"
 
 #include <QDir>

@@ -2,8 +2,8 @@
 // (every heading on the page its table of contents names, every paragraph somewhere, read back
 // with pdftotext), opened from the Help menu at exactly that path, and installed by
 // `cmake --install` with the documentation, the desktop files and the icons.
-#include "app/configurationmanager.h"
 #include "app/mainwindow.h"
+#include "domain/configurationmanager.h"
 #include "guidesource.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 // The modal event filter: which events it swallows on the way to other windows, that the
 // allowed window gets everything, and that it acts only while installed.
-#include "transfer/modaleventfilter.h"
+#include "views/modaleventfilter.h"
 
 #include <QDialog>
 #include <QTimer>

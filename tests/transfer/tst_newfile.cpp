@@ -2,8 +2,8 @@
 // the refusal that names the file and the reason, and the removal of abandoned temporary files
 // (old, unlocked, plain, never through a link). That a commit never replaces a file is tested
 // with the worker.
+#include "domain/newfile.h"
 #include "domain/songarchive.h"
-#include "transfer/newfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -150,6 +150,8 @@ void TestNewFile::removeAbandoned_data()
     QTest::newRow("abandoned")            << "Gig.mlad.Ab3dE6gH.partial" << 3600 << "file"     << true;
     QTest::newRow("abandoned song")       << "Gig.mlsd.Ab3dE6gH.partial" << 3600 << "file"     << true;
     QTest::newRow("old form")             << "Gig.mlad.partial"          << 3600 << "file"     << true;
+    QTest::newRow("demo card")            << "ZOVAZODE.DAT.Ab3dE6gH.partial" << 3600 << "file" << true;
+    QTest::newRow("not ours: a card")     << "ZOVAZODE.DAT.partial"      << 3600 << "file"     << false;
     QTest::newRow("in a sub-folder")      << "sub/Gig.mlad.Ab3dE6gH.partial" << 3600 << "file" << true;
     QTest::newRow("too deep")             << "sub/Gig.mlad.Ab3dE6gH.partial" << 3600 << "deep" << false;
     QTest::newRow("young")                << "Gig.mlad.Ab3dE6gH.partial" << 5    << "file"     << false;

@@ -1,10 +1,10 @@
 // The transfer dialog: titles and endpoint texts, when it appears, progress, the outcomes
 // (finished, failed, cancelled), keeping itself open while a transfer runs, and blocking the
 // other windows exactly while a transfer runs.
-#include "transfer/transferdialog.h"
+#include "views/transferdialog.h"
 
-#include "transfer/modaleventfilter.h"
 #include "transfer/songtransfer.h"
+#include "views/modaleventfilter.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

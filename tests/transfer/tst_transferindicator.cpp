@@ -1,6 +1,6 @@
 // The transfer indicator: a press on it or on what it holds is one pressed() signal; other
 // mouse events are not.
-#include "transfer/transferindicator.h"
+#include "views/transferindicator.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

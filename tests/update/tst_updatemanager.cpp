@@ -1,7 +1,7 @@
 // UpdateManager against a local HTTP server: the whole discovery (manifest GET, parse, one HEAD
 // per component), every way it fails, and the rule that each accepted discovery ends with exactly
 // one signal and leaves no half-filled table behind.
-#include "app/configurationmanager.h"
+#include "domain/configurationmanager.h"
 #include "testhttpserver.h"
 #include "update/updatemanager.h"
 

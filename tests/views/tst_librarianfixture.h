@@ -4,7 +4,7 @@
 
 #include "../domain/recordingnotifier.h"
 #include "../models/libraryfixture.h"
-#include "app/configurationmanager.h"
+#include "domain/configurationmanager.h"
 #include "domain/sdcard.h"
 #include "models/songlistmodel.h"
 #include "models/sortedlibrarymodel.h"

@@ -4,10 +4,10 @@
 // library.
 #include "tst_librarianfixture.h"
 
-#include "transfer/transferdialog.h"
 #include "views/archiveview.h"
 #include "views/libraryview.h"
 #include "views/sdcardheaderview.h"
+#include "views/transferdialog.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

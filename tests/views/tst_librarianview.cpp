@@ -4,11 +4,11 @@
 #include "tst_librarianfixture.h"
 
 #include "support/filesnapshot.h"
-#include "transfer/transferindicator.h"
 #include "views/archiveview.h"
 #include "views/cardsongsview.h"
 #include "views/libraryview.h"
 #include "views/sdcardheaderview.h"
+#include "views/transferindicator.h"
 
 #include <QAction>
 #include <QLabel>

@@ -1,6 +1,6 @@
 // The settings dialog: it shows the stored safety copy settings, OK stores what was changed,
 // Cancel stores nothing, and the limit box follows the check box.
-#include "app/configurationmanager.h"
+#include "domain/configurationmanager.h"
 #include "views/settingsdialog.h"
 
 #include <QCheckBox>

@@ -4,8 +4,8 @@
 #include "../models/cardfixture.h"
 #include "domain/song.h"
 #include "support/archivebuilder.h"
-#include "views/showcentred.h"
 #include "views/songdetailview.h"
+#include "views/widgetutils.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -474,7 +474,7 @@ void TestSongDetailView::centring()
     }
     dialog->resize(size);
 
-    showCentred(dialog);
+    WidgetUtils::showCentred(dialog);
     QVERIFY(dialog->isVisible());
 
     const QRect available = dialog->screen()->availableGeometry();

@@ -2,7 +2,7 @@
 // under "Verifying...", the bytes counted from the worker's reports across songs, the speed and
 // time-left texts, and the outcome of a failed verification.
 #include "transfer/songtransfer.h"
-#include "transfer/transferdialog.h"
+#include "views/transferdialog.h"
 
 #include <QLabel>
 #include <QProgressBar>

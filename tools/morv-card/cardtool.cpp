@@ -1,12 +1,15 @@
 // CardTool: the commands of morv-card.
 #include "cardtool.h"
 
-#include "app/configurationmanager.h"
-#include "carddata/verify.h"
 #include "domain/cardlock.h"
 #include "domain/cardrecords.h"
+#include "domain/configurationmanager.h"
 #include "domain/defaultnames.h"
 #include "domain/democard.h"
+#include "domain/filecheck.h"
+#include "domain/filekinds.h"
+#include "domain/namecheck.h"
+#include "domain/newfile.h"
 #include "domain/safetycopies.h"
 #include "domain/sdcard.h"
 #include "domain/songarchive.h"
@@ -14,7 +17,6 @@
 #include "interruptwatcher.h"
 #include "progressbar.h"
 #include "toolerror.h"
-#include "transfer/newfile.h"
 #include "transferrunner.h"
 
 #include <QCoreApplication>
@@ -36,6 +38,7 @@ namespace {
 
 using Request = SongTransfer::Request;
 using Endpoint = SongTransfer::Endpoint;
+using Refusal = CardCommands::Refusal;
 
 void writeOut(const QByteArray &bytes)
 {
@@ -68,11 +71,9 @@ void requireValidName(const QString &name)
 {
     if (name.isEmpty())
         throw ToolError::usage(QStringLiteral("the new name is empty"));
-    if (!isValidCardName(name))
-        throw ToolError(oneLine(QStringLiteral("The name is too long.\n\nPlease choose a different name.")));
-    if (!hasNoForbiddenCharacters(name))
-        throw ToolError(oneLine(QStringLiteral(
-            "The name contains characters that are not permitted.\n\nPlease avoid punctuation.")));
+    const QString refusal = renameRefusal(name);
+    if (!refusal.isEmpty())
+        throw ToolError(oneLine(refusal));
 }
 
 void refuseExisting(const QString &path)
@@ -117,15 +118,14 @@ std::shared_ptr<SdCard> openCard(const QString &path, bool forWriting)
 {
     auto card = std::make_shared<SdCard>();
     if (!card->open(path, 0))
-        throw ToolError(
-            QStringLiteral("cannot open the card %1: %2").arg(path, libraryText(mlsdGetErrorString())));
+        throw ToolError(QStringLiteral("cannot open the card %1: %2").arg(path, card->openError()));
     if (!forWriting)
         return card;
     card->close();
     requireWritable(path);
     if (!card->open(path, 1))
-        throw ToolError(QStringLiteral("cannot open the card %1 for writing: %2")
-                            .arg(path, libraryText(mlsdGetErrorString())));
+        throw ToolError(
+            QStringLiteral("cannot open the card %1 for writing: %2").arg(path, card->openError()));
     return card;
 }
 
@@ -137,24 +137,6 @@ QString songName(const SdCard &card, int song)
         throw ToolError(
             QStringLiteral("cannot read song %1: %2").arg(song + 1).arg(libraryText(error.what())));
     }
-}
-
-std::shared_ptr<Request> newRequest(const Endpoint &source, const Endpoint &destination)
-{
-    auto request = std::make_shared<Request>();
-    request->source = source;
-    request->destination = destination;
-    return request;
-}
-
-Endpoint endpoint(qint32 kind, const QString &path, qint32 song, const QString &name = QString())
-{
-    Endpoint point;
-    point.kind = kind;
-    point.path = path;
-    point.song = song;
-    point.name = name;
-    return point;
 }
 
 const char kSafetyCopyFailed[] = "could not make a safety copy, nothing was changed: ";
@@ -183,28 +165,6 @@ void printWarnings(const QStringList &warnings)
     std::fflush(stderr);
 }
 
-bool verificationSkipped(const Request &request)
-{
-    return request.verification == Request::Verification::Skipped;
-}
-
-QString verifyKindName(VerifyKind kind)
-{
-    switch (kind) {
-    case VerifyKind::Card:
-        return QStringLiteral("card data file");
-    case VerifyKind::CardArchive:
-        return QStringLiteral("card archive");
-    case VerifyKind::SongFile:
-        return QStringLiteral("song file");
-    case VerifyKind::Archive:
-        return QStringLiteral("archive");
-    case VerifyKind::Unknown:
-        break;
-    }
-    return QStringLiteral("unknown file");
-}
-
 } // namespace
 
 CardTool::CardTool(const CommandLine &line) : m_line(line) {}
@@ -227,48 +187,72 @@ ConfigurationManager &CardTool::configuration()
     return *m_configuration;
 }
 
-QString CardTool::safetyLibrary()
+CardCommands::SafetyPolicy CardTool::safetyPolicy()
 {
-    if (m_line.noSafetyCopy())
-        return QString();
-    QString library;
-    if (m_line.hasSafetyDir()) {
-        library = m_line.safetyDir();
+    CardCommands::SafetyPolicy policy;
+    policy.verify = !m_line.noVerify();
+    policy.limit = [this] { return configuration().safetyCopyLimit(); };
+    if (m_line.noSafetyCopy()) {
+        policy.enabled = false;
+    } else if (m_line.hasSafetyDir()) {
+        policy.library = m_line.safetyDir();
     } else {
-        if (!configuration().safetyCopiesEnabled())
-            return QString();
-        library = configuration().cardLibraryLocation();
+        policy.enabled = configuration().safetyCopiesEnabled();
+        if (policy.enabled)
+            policy.library = configuration().cardLibraryLocation();
     }
-    QString error;
-    if (!SafetyCopies::ensureFolder(library, &error))
-        throw ToolError(QLatin1String(kSafetyCopyFailed) + error);
-    return library;
+    return policy;
 }
 
-void CardTool::makeSafetyCopy(const Endpoint &source, const QString &path, const QString &library)
+void CardTool::protect(TransferRunner &runner, CardCommands::Target target)
 {
-    removeAbandonedFiles(SafetyCopies::folder(library));
-    TransferRunner runner(showProgress());
-    const auto request = newRequest(source, endpoint(Endpoint::ArchiveFile, path, Endpoint::WholeCard));
-    request->verify = !m_line.noVerify();
-    switch (runner.run(request, QStringLiteral("Saving a safety copy"))) {
-    case TransferRunner::Outcome::Finished:
-        printWarnings(request->warnings);
-        // A copy nobody checked is no reason to go on overwriting what it holds.
-        if (verificationSkipped(*request))
-            throw ToolError(QStringLiteral("safety copy cancelled while it was checked; nothing was changed "
-                                           "(the unchecked copy is %1)")
-                                .arg(path));
-        break;
-    case TransferRunner::Outcome::Cancelled:
-        throw ToolError(QStringLiteral("safety copy cancelled; nothing was changed"));
-    case TransferRunner::Outcome::Failed:
-        if (refusedAsBusy(runner.errorText()))
-            throw ToolError(runner.errorText());
-        throw ToolError(QLatin1String(kSafetyCopyFailed) + runner.errorText());
+    const CardCommands::SafetyPolicy policy = safetyPolicy();
+    target.beforeCopy = [library = policy.library](CardCommands::Target &) {
+        removeAbandonedFiles(SafetyCopies::folder(library));
+    };
+    const TransferRunner::Protection protection =
+        runner.protect(policy, target, QStringLiteral("Saving a safety copy"));
+    const bool finished =
+        protection.copy && (!protection.refused || protection.refusal == Refusal::Unchecked);
+    if (finished)
+        printWarnings(protection.copy->warnings);
+    if (!protection.refused) {
+        if (protection.copy)
+            say(QStringLiteral("Safety copy: %1").arg(protection.copy->destination.path));
+        return;
     }
-    say(QStringLiteral("Safety copy: %1").arg(path));
-    SafetyCopies::prune(library, configuration().safetyCopyLimit());
+    switch (protection.refusal) {
+    case Refusal::NoFolder:
+        throw ToolError(QLatin1String(kSafetyCopyFailed) + protection.detail);
+    case Refusal::Unchecked:
+        throw ToolError(QStringLiteral("safety copy cancelled while it was checked; nothing was changed "
+                                       "(the unchecked copy is %1)")
+                            .arg(protection.detail));
+    case Refusal::Cancelled:
+        throw ToolError(QStringLiteral("safety copy cancelled; nothing was changed"));
+    case Refusal::Failed:
+        break;
+    }
+    if (refusedAsBusy(runner.errorText()))
+        throw ToolError(runner.errorText());
+    throw ToolError(QLatin1String(kSafetyCopyFailed) + runner.errorText());
+}
+
+int CardTool::transfer(TransferRunner &runner, const Endpoint &source, const Endpoint &destination,
+                       const TransferTexts &texts)
+{
+    switch (runner.run(source, destination, !m_line.noVerify(), texts.label)) {
+    case TransferRunner::Outcome::Finished:
+        reportTransfer(*runner.request(), texts.file, texts.done, texts.what);
+        return ExitSuccess;
+    case TransferRunner::Outcome::Cancelled:
+        throw ToolError(texts.cancelled);
+    case TransferRunner::Outcome::Failed:
+        break;
+    }
+    if (refusedAsBusy(runner.errorText()))
+        throw ToolError(runner.errorText());
+    throw ToolError(texts.failed + runner.errorText());
 }
 
 int CardTool::run()
@@ -318,7 +302,7 @@ void CardTool::reportTransfer(const Request &request, const QString &file, const
         writeOut(QJsonDocument(object).toJson(QJsonDocument::Indented));
         return;
     }
-    if (verificationSkipped(request))
+    if (request.verification == Request::Verification::Skipped)
         say(done +
             QStringLiteral(" Verification was skipped at your request; the %1 was not checked.").arg(what));
     else
@@ -371,22 +355,11 @@ int CardTool::archive()
     removeAbandonedFiles(QFileInfo(out).absolutePath());
 
     TransferRunner runner(showProgress());
-    const auto request = newRequest(endpoint(Endpoint::Card, cardPath, Endpoint::WholeCard),
-                                    endpoint(Endpoint::ArchiveFile, out, Endpoint::WholeCard, name));
-    request->verify = !m_line.noVerify();
-    switch (runner.run(request, QStringLiteral("Archiving"))) {
-    case TransferRunner::Outcome::Finished:
-        reportTransfer(*request, out, QStringLiteral("Archived the card %1 to %2.").arg(cardPath, out),
-                       QStringLiteral("archive"));
-        return ExitSuccess;
-    case TransferRunner::Outcome::Cancelled:
-        throw ToolError(QStringLiteral("archiving cancelled; no archive was written"));
-    case TransferRunner::Outcome::Failed:
-        break;
-    }
-    if (refusedAsBusy(runner.errorText()))
-        throw ToolError(runner.errorText());
-    throw ToolError(QStringLiteral("archiving the card failed: %1").arg(runner.errorText()));
+    return transfer(runner, Endpoint::card(cardPath), Endpoint::archive(out, Endpoint::WholeCard, name),
+                    {QStringLiteral("Archiving"), out,
+                     QStringLiteral("Archived the card %1 to %2.").arg(cardPath, out),
+                     QStringLiteral("archive"), QStringLiteral("archiving cancelled; no archive was written"),
+                     QStringLiteral("archiving the card failed: ")});
 }
 
 int CardTool::restore()
@@ -413,31 +386,15 @@ int CardTool::restore()
     confirm(QStringLiteral("Overwrite the entire card %1 with the archive %2 (%3)? This can not be undone.")
                 .arg(cardPath, archivePath, quoted(archiveName)));
 
-    const QString library = safetyLibrary();
-    if (!library.isEmpty())
-        makeSafetyCopy(endpoint(Endpoint::Card, cardPath, Endpoint::WholeCard),
-                       SafetyCopies::cardCopyPath(library, cardName, QStringLiteral("before restore")),
-                       library);
-
     TransferRunner runner(showProgress());
-    const auto request = newRequest(endpoint(Endpoint::ArchiveFile, archivePath, Endpoint::WholeCard),
-                                    endpoint(Endpoint::Card, cardPath, Endpoint::WholeCard));
-    request->verify = !m_line.noVerify();
-    switch (runner.run(request, QStringLiteral("Restoring"))) {
-    case TransferRunner::Outcome::Finished:
-        reportTransfer(*request, cardPath,
-                       QStringLiteral("Restored the card %1 from %2.").arg(cardPath, archivePath),
-                       QStringLiteral("card"));
-        return ExitSuccess;
-    case TransferRunner::Outcome::Cancelled:
-        throw ToolError(QStringLiteral("restore cancelled; the card %1 is partly restored").arg(cardPath));
-    case TransferRunner::Outcome::Failed:
-        break;
-    }
-    if (refusedAsBusy(runner.errorText()))
-        throw ToolError(runner.errorText());
-    throw ToolError(QStringLiteral("restoring the card failed; the card %1 may be partly restored: %2")
-                        .arg(cardPath, runner.errorText()));
+    protect(runner,
+            {cardPath, cardName, Endpoint::WholeCard, QString(), QStringLiteral("before restore"), {}});
+    return transfer(
+        runner, Endpoint::archive(archivePath), Endpoint::card(cardPath),
+        {QStringLiteral("Restoring"), cardPath,
+         QStringLiteral("Restored the card %1 from %2.").arg(cardPath, archivePath), QStringLiteral("card"),
+         QStringLiteral("restore cancelled; the card %1 is partly restored").arg(cardPath),
+         QStringLiteral("restoring the card failed; the card %1 may be partly restored: ").arg(cardPath)});
 }
 
 int CardTool::exportSong()
@@ -459,23 +416,11 @@ int CardTool::exportSong()
     removeAbandonedFiles(QFileInfo(out).absolutePath());
 
     TransferRunner runner(showProgress());
-    const auto request = newRequest(endpoint(Endpoint::Card, cardPath, song),
-                                    endpoint(Endpoint::ArchiveFile, out, Endpoint::WholeCard, name));
-    request->verify = !m_line.noVerify();
-    switch (runner.run(request, QStringLiteral("Copying song %1").arg(song + 1))) {
-    case TransferRunner::Outcome::Finished:
-        reportTransfer(*request, out,
-                       QStringLiteral("Copied song %1 of %2 to %3.").arg(song + 1).arg(cardPath, out),
-                       QStringLiteral("song file"));
-        return ExitSuccess;
-    case TransferRunner::Outcome::Cancelled:
-        throw ToolError(QStringLiteral("copy cancelled; no song file was written"));
-    case TransferRunner::Outcome::Failed:
-        break;
-    }
-    if (refusedAsBusy(runner.errorText()))
-        throw ToolError(runner.errorText());
-    throw ToolError(QStringLiteral("copying song %1 failed: %2").arg(song + 1).arg(runner.errorText()));
+    return transfer(runner, Endpoint::card(cardPath, song), Endpoint::archive(out, Endpoint::WholeCard, name),
+                    {QStringLiteral("Copying song %1").arg(song + 1), out,
+                     QStringLiteral("Copied song %1 of %2 to %3.").arg(song + 1).arg(cardPath, out),
+                     QStringLiteral("song file"), QStringLiteral("copy cancelled; no song file was written"),
+                     QStringLiteral("copying song %1 failed: ").arg(song + 1)});
 }
 
 int CardTool::importSong()
@@ -508,37 +453,18 @@ int CardTool::importSong()
                 .arg(song + 1)
                 .arg(quoted(oldName), cardPath, quoted(newName), songPath));
 
-    // An empty slot holds nothing worth a copy.
-    const QString library = overwritesData ? safetyLibrary() : QString();
-    if (!library.isEmpty())
-        makeSafetyCopy(
-            endpoint(Endpoint::Card, cardPath, song),
-            SafetyCopies::songCopyPath(library, cardName, song, oldName, QStringLiteral("before import")),
-            library);
-
     TransferRunner runner(showProgress());
-    const auto request =
-        newRequest(endpoint(Endpoint::ArchiveFile, songPath, 0), endpoint(Endpoint::Card, cardPath, song));
-    request->verify = !m_line.noVerify();
-    switch (runner.run(request, QStringLiteral("Copying to slot %1").arg(song + 1))) {
-    case TransferRunner::Outcome::Finished:
-        reportTransfer(*request, cardPath,
-                       QStringLiteral("Copied %1 into slot %2 of %3.")
-                           .arg(songPath, QString::number(song + 1), cardPath),
-                       QStringLiteral("song"));
-        return ExitSuccess;
-    case TransferRunner::Outcome::Cancelled:
-        throw ToolError(
-            QStringLiteral("copy cancelled; song %1 on the card is partly overwritten").arg(song + 1));
-    case TransferRunner::Outcome::Failed:
-        break;
-    }
-    if (refusedAsBusy(runner.errorText()))
-        throw ToolError(runner.errorText());
-    throw ToolError(
-        QStringLiteral("copying into slot %1 failed; the song there may be partly overwritten: %2")
-            .arg(song + 1)
-            .arg(runner.errorText()));
+    // An empty slot holds nothing worth a copy.
+    if (overwritesData)
+        protect(runner, {cardPath, cardName, song, oldName, QStringLiteral("before import"), {}});
+    return transfer(
+        runner, Endpoint::archive(songPath, 0), Endpoint::card(cardPath, song),
+        {QStringLiteral("Copying to slot %1").arg(song + 1), cardPath,
+         QStringLiteral("Copied %1 into slot %2 of %3.").arg(songPath, QString::number(song + 1), cardPath),
+         QStringLiteral("song"),
+         QStringLiteral("copy cancelled; song %1 on the card is partly overwritten").arg(song + 1),
+         QStringLiteral("copying into slot %1 failed; the song there may be partly overwritten: ")
+             .arg(song + 1)});
 }
 
 int CardTool::rename()
@@ -593,18 +519,15 @@ int CardTool::clear()
         }
     }
 
-    const QString library = safetyLibrary();
-    if (!library.isEmpty()) {
-        if (all)
-            makeSafetyCopy(
-                endpoint(Endpoint::Card, cardPath, Endpoint::WholeCard),
-                SafetyCopies::cardCopyPath(library, cardName, QStringLiteral("before clearing all songs")),
-                library);
-        else
-            makeSafetyCopy(endpoint(Endpoint::Card, cardPath, only),
-                           SafetyCopies::songCopyPath(library, cardName, only, oldName,
-                                                      QStringLiteral("before clearing")),
-                           library);
+    {
+        TransferRunner runner(showProgress());
+        protect(runner,
+                {cardPath,
+                 cardName,
+                 all ? Endpoint::WholeCard : only,
+                 oldName,
+                 all ? QStringLiteral("before clearing all songs") : QStringLiteral("before clearing"),
+                 {}});
     }
 
     const auto lock = lockCard(cardPath, CardLock::Exclusive);
@@ -639,37 +562,19 @@ int CardTool::clear()
 int CardTool::verify()
 {
     const QString path = m_line.argument(0);
-    VerifyReport report;
     const auto lock = lockCard(path, CardLock::Shared);
-    if (mlsdVerifyFile(QFile::encodeName(path).constData(), &report) != 0)
-        throw ToolError(QStringLiteral("cannot verify %1: %2").arg(path, libraryText(mlsdGetErrorString())));
-
-    if (m_line.json()) {
-        QJsonArray problems;
-        for (const VerifyProblem &problem : report.problems) {
-            QJsonObject entry;
-            entry.insert(QStringLiteral("where"), QString::fromStdString(problem.where));
-            entry.insert(QStringLiteral("what"), QString::fromStdString(problem.what));
-            problems.append(entry);
-        }
-        QJsonObject object;
-        object.insert(QStringLiteral("ok"), report.problems.empty());
-        object.insert(QStringLiteral("problems"), problems);
-        writeOut(QJsonDocument(object).toJson(QJsonDocument::Indented));
-    } else {
-        QString text;
-        for (const VerifyProblem &problem : report.problems)
-            text += QString::fromStdString(problem.where) + QStringLiteral(": ") +
-                    QString::fromStdString(problem.what) + QLatin1Char('\n');
-        const int count = int(report.problems.size());
-        text += QStringLiteral("%1: %2, %3.\n")
-                    .arg(path, verifyKindName(report.kind),
-                         count == 0   ? QStringLiteral("no problems found")
-                         : count == 1 ? QStringLiteral("1 problem found")
-                                      : QStringLiteral("%1 problems found").arg(count));
-        writeOut(text.toUtf8());
+    FileCheck check;
+    try {
+        check = FileCheck::run(path);
+    } catch (const Error &error) {
+        throw ToolError(QStringLiteral("cannot verify %1: %2").arg(path, libraryText(error.what())));
     }
-    return report.problems.empty() ? ExitSuccess : ExitFailure;
+
+    if (m_line.json())
+        writeOut(QJsonDocument(checkToJson(check)).toJson(QJsonDocument::Indented));
+    else
+        writeOut(checkToText(path, check).toUtf8());
+    return check.problems.isEmpty() ? ExitSuccess : ExitFailure;
 }
 
 int CardTool::makeDemo()
@@ -677,8 +582,9 @@ int CardTool::makeDemo()
     const QString folder = m_line.argument(0);
     if (!QDir().mkpath(folder))
         throw ToolError(QStringLiteral("cannot make the folder %1").arg(folder));
-    const QString path = QDir(folder).filePath(QStringLiteral("ZOVAZODE.DAT"));
+    const QString path = QDir(folder).filePath(FileKinds::cardDataFileName());
     refuseExisting(path);
+    removeAbandonedFiles(folder);
 
     const DemoCard demo(m_line.full(), m_line.parts() < 0 ? DemoCard::kPartsOnCard : m_line.parts());
     InterruptWatcher interrupts;

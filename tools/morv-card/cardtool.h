@@ -6,7 +6,7 @@
 
 #include "commandline.h"
 
-#include "transfer/songtransfer.h"
+#include "transfer/cardcommands.h"
 
 #include <QString>
 
@@ -15,6 +15,7 @@
 namespace ZovaZode {
 
 class ConfigurationManager;
+class TransferRunner;
 
 class CardTool
 {
@@ -46,12 +47,26 @@ private:
     void reportTransfer(const SongTransfer::Request &request, const QString &file, const QString &done,
                         const QString &what) const;
 
-    // The card library whose "Safety Copies" folder takes the copies, with that folder made;
-    // empty when no copy is wanted. Throws when the folder cannot be made.
-    QString safetyLibrary();
-    // Copies what is about to be overwritten (a whole card or one song) into `path` and prunes
-    // the folder; throws, so that nothing is overwritten, when the copy fails.
-    void makeSafetyCopy(const SongTransfer::Endpoint &source, const QString &path, const QString &library);
+    // What the command line and the window's settings say about safety copies.
+    CardCommands::SafetyPolicy safetyPolicy();
+    // Copies what is about to be overwritten (`target`, a whole card or one song) into the
+    // safety copies, unless none is wanted; throws, so that nothing is overwritten, when the
+    // copy fails.
+    void protect(TransferRunner &runner, CardCommands::Target target);
+
+    // What a transfer command says: the progress bar's label, and its texts for the end.
+    struct TransferTexts
+    {
+        QString label;
+        QString file;      // the file it made or changed, for --json
+        QString done;      // the sentence of success
+        QString what;      // what was not checked when the read-back was skipped
+        QString cancelled; // the refusal of a cancelled transfer
+        QString failed;    // the start of the refusal of a failed one, before the error text
+    };
+    // Runs one transfer to its end and reports it; throws its refusal when it did not finish.
+    int transfer(TransferRunner &runner, const SongTransfer::Endpoint &source,
+                 const SongTransfer::Endpoint &destination, const TransferTexts &texts);
     // The window's settings, shared with it.
     ConfigurationManager &configuration();
 

@@ -1,9 +1,9 @@
 // FileSummary: reading a card or an archive for `info`, and its two renderings.
 #include "filesummary.h"
 
-#include "carddata/carddata.h"
 #include "domain/cardlock.h"
 #include "domain/cardrecords.h"
+#include "domain/filecheck.h"
 #include "domain/sdcard.h"
 #include "domain/songarchive.h"
 #include "toolerror.h"
@@ -21,9 +21,9 @@ namespace ZovaZode {
 
 namespace {
 
-QString cannotRead(const QString &path, const char *text)
+QString cannotRead(const QString &path, const QString &text)
 {
-    return QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(text));
+    return QStringLiteral("cannot read %1: %2").arg(path, text);
 }
 
 // The file's first four bytes; opened without blocking, so that a FIFO cannot hang the command.
@@ -64,6 +64,33 @@ QString printable(const QString &text)
     return result;
 }
 
+QJsonObject checkToJson(const FileCheck &check)
+{
+    QJsonArray problems;
+    for (const FileCheck::Problem &problem : check.problems)
+        problems.append(
+            QJsonObject{{QStringLiteral("where"), problem.where}, {QStringLiteral("what"), problem.what}});
+    return QJsonObject{{QStringLiteral("ok"), check.problems.isEmpty()},
+                       {QStringLiteral("problems"), problems}};
+}
+
+QString checkToText(const QString &path, const FileCheck &check)
+{
+    // In the order of FileCheck::Kind.
+    static const char *const kindTexts[] = {"unknown file", "card data file", "card archive", "song file",
+                                            "archive"};
+    static_assert(int(FileCheck::Kind::Archive) == 4, "one text per kind");
+    QString text;
+    for (const FileCheck::Problem &problem : check.problems)
+        text += problem.where + QStringLiteral(": ") + problem.what + QLatin1Char('\n');
+    const int count = check.problems.size();
+    return text + QStringLiteral("%1: %2, %3.\n")
+                      .arg(path, QLatin1String(kindTexts[int(check.kind)]),
+                           count == 0   ? QStringLiteral("no problems found")
+                           : count == 1 ? QStringLiteral("1 problem found")
+                                        : QStringLiteral("%1 problems found").arg(count));
+}
+
 FileSummary FileSummary::read(const QString &path)
 {
     // Anything that is not a card goes to the archive reader, whose refusal names the problem.
@@ -83,7 +110,7 @@ FileSummary FileSummary::readCard(const QString &path)
     }
     SdCard card;
     if (!card.open(path, 0))
-        throw ToolError(cannotRead(path, mlsdGetErrorString()));
+        throw ToolError(cannotRead(path, card.openError()));
     summary.name = card.name();
     summary.description = card.description();
     summary.writable = ::access(QFile::encodeName(path).constData(), W_OK) == 0;
@@ -100,7 +127,7 @@ FileSummary FileSummary::readCard(const QString &path)
             summary.songs.append(entry);
         }
     } catch (const SdCard::Error &error) {
-        throw ToolError(cannotRead(path, error.what()));
+        throw ToolError(cannotRead(path, QString::fromLocal8Bit(error.what())));
     }
     return summary;
 }
@@ -111,13 +138,7 @@ FileSummary FileSummary::readArchive(const QString &path)
     summary.path = path;
     try {
         const SongArchive archive(path, 0, 0);
-        {
-            // SongArchive does not tell whether the user prefs are present; the library does.
-            const std::wstring widePath = path.toStdWString();
-            std::unique_ptr<ArchiveHandle, ArchiveHandleCloser> handle(
-                mlsdOpenArchiveW(widePath.c_str(), 0, 0));
-            summary.userPrefs = handle && mlsdArchiveHasUserPrefs(handle.get());
-        }
+        summary.userPrefs = archive.hasUserPrefs();
         const int songs = archive.songCount();
         summary.kind = archive.isCardArchive()            ? Kind::CardArchive
                        : songs == 1 && !summary.userPrefs ? Kind::SongFile
@@ -136,7 +157,7 @@ FileSummary FileSummary::readArchive(const QString &path)
             summary.songs.append(entry);
         }
     } catch (const SongArchive::Error &error) {
-        throw ToolError(cannotRead(path, error.what()));
+        throw ToolError(cannotRead(path, QString::fromLocal8Bit(error.what())));
     }
     return summary;
 }

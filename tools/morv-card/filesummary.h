@@ -1,6 +1,7 @@
 // What `morv-card info` shows of a card data file, a card archive or a song file: the name,
 // the description and, per song, its texts, its five part states and its sequence, read
-// through SdCard and SongArchive as the window reads them.
+// through SdCard and SongArchive as the window reads them; and how `morv-card verify` shows
+// what the file check found.
 #pragma once
 
 #include <QJsonObject>
@@ -14,6 +15,13 @@ namespace ZovaZode {
 // A text for a terminal: control characters (an escape sequence starts with one) and the
 // characters that reorder text on screen are shown as \x1b or \u202e instead of acting.
 QString printable(const QString &text);
+
+class FileCheck;
+
+// `verify --json`: {"ok", "problems": [{"where", "what"}]}.
+QJsonObject checkToJson(const FileCheck &check);
+// Each problem as "<where>: <what>", then "<path>: <kind>, <n> problems found.".
+QString checkToText(const QString &path, const FileCheck &check);
 
 class FileSummary
 {

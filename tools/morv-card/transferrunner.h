@@ -1,17 +1,21 @@
-// Runs one archive, restore or song copy the way the window does: as a SongTransfer::Request
-// on the transfer worker thread, with this thread's event loop receiving its reports. Draws
-// the progress bar and turns Ctrl-C or SIGTERM into the request's cancel flag; returns only
-// once the worker has reported the end, so whatever the worker tidies up is tidied.
+// Runs the transfers of one morv-card command the way the window does: through CardCommands, as
+// SongTransfer::Requests on the transfer worker thread, with this thread's event loop receiving
+// their reports. Draws the progress bar and turns Ctrl-C or SIGTERM into the running request's
+// cancel flag; each call returns only once the worker has reported the end, so whatever the
+// worker tidies up is tidied.
 #pragma once
 
-#include "transfer/songtransfer.h"
+#include "transfer/cardcommands.h"
 
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace ZovaZode {
+
+class SongTransferWorkerThread;
 
 class TransferRunner : public QObject
 {
@@ -20,17 +24,42 @@ class TransferRunner : public QObject
 public:
     enum class Outcome { Finished, Failed, Cancelled };
 
+    // What became of a safety copy: `copy` is null when none was made or asked for.
+    struct Protection
+    {
+        std::shared_ptr<SongTransfer::Request> copy;
+        bool refused = false;
+        CardCommands::Refusal refusal = CardCommands::Refusal::Failed;
+        QString detail;
+    };
+
     explicit TransferRunner(bool showProgress, QObject *parent = nullptr);
     ~TransferRunner() override;
 
     // label: what the progress bar says ("Archiving", ...).
-    Outcome run(const std::shared_ptr<SongTransfer::Request> &request, const QString &label);
+    Outcome run(const SongTransfer::Endpoint &source, const SongTransfer::Endpoint &destination, bool verify,
+                const QString &label);
+    // The safety copy that CardCommands::protect() makes of `target`, run to its end.
+    Protection protect(const CardCommands::SafetyPolicy &policy, const CardCommands::Target &target,
+                       const QString &label);
 
-    // The text of the failure that ended the last run; empty after success.
+    // The last request run, and the text of the failure that ended it (empty after success).
+    const std::shared_ptr<SongTransfer::Request> &request() const { return m_request; }
     const QString &errorText() const { return m_errorText; }
 
 private:
+    // Runs `start`, which submits a request and returns it (or null for none), once Ctrl-C is
+    // caught, and waits for that request's end.
+    Outcome runToEnd(const std::function<std::shared_ptr<SongTransfer::Request>()> &start,
+                     const QString &label);
+
     bool m_showProgress;
+    std::unique_ptr<SongTransfer> m_transfer;
+    std::unique_ptr<CardCommands> m_commands;
+    // Declared after the SongTransfer it reports to, so destroyed before it: nothing is posted
+    // to a dead object.
+    std::unique_ptr<SongTransferWorkerThread> m_thread;
+    std::shared_ptr<SongTransfer::Request> m_request;
     QString m_errorText;
 };
 

@@ -3,18 +3,18 @@
 // archive and copy commands, triggers the window's actions and grabs what they show, so the
 // pictures always show the program as it is. Settings are kept in the test area and the libraries
 // in a temporary folder; the user's own are never touched.
-#include "app/configurationmanager.h"
 #include "app/mainwindow.h"
+#include "domain/configurationmanager.h"
 #include "domain/sdcard.h"
 #include "models/songlistmodel.h"
 #include "models/sortedlibrarymodel.h"
 #include "transfer/songtransfer.h"
-#include "transfer/transferdialog.h"
 #include "views/archiveview.h"
 #include "views/cardsongsview.h"
 #include "views/librarianview.h"
 #include "views/libraryview.h"
 #include "views/prompter.h"
+#include "views/transferdialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -171,11 +171,9 @@ int richestCardSong(const SongListModel *model)
 bool saveTransferDialog(LibrarianView *view, const QString &cardPath, const QString &path)
 {
     auto request = std::make_shared<SongTransfer::Request>();
-    request->source.kind = SongTransfer::Endpoint::Card;
-    request->source.path = cardPath;
-    request->destination.kind = SongTransfer::Endpoint::ArchiveFile;
-    request->destination.path =
-        QDir(view->cardLibraryModel()->rootPath()).filePath(QStringLiteral("Before the Tour.mlad"));
+    request->source = SongTransfer::Endpoint::card(cardPath);
+    request->destination = SongTransfer::Endpoint::archive(
+        QDir(view->cardLibraryModel()->rootPath()).filePath(QStringLiteral("Before the Tour.mlad")));
 
     SongTransfer *transfer = view->songTransfer();
     TransferDialog *dialog = view->transferDialog();

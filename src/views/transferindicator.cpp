@@ -1,5 +1,5 @@
 // TransferIndicator: a press anywhere on the panel, its children included, is one signal.
-#include "transfer/transferindicator.h"
+#include "views/transferindicator.h"
 
 #include <QEvent>
 

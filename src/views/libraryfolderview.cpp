@@ -1,13 +1,17 @@
-// ArchiveView: the card library page.
-#include "views/archiveview.h"
+// LibraryFolderView: a library page, its commands and deleting an item.
+#include "views/libraryfolderview.h"
 
-#include "app/configurationmanager.h"
+#include "domain/configurationmanager.h"
+#include "domain/notifier.h"
 #include "models/librarydatamodel.h"
 #include "models/sortedlibrarymodel.h"
 #include "views/prompter.h"
 
 #include <QAction>
 #include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -19,11 +23,23 @@
 
 namespace ZovaZode {
 
-ArchiveView::ArchiveView(SortedLibraryModel *model, QWidget *parent)
+namespace {
+
+// A symbolic link is removed as a link: following it would empty a folder outside the library.
+bool removeLibraryPath(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isDir() && !info.isSymLink())
+        return QDir(path).removeRecursively();
+    return QFile::remove(path);
+}
+
+} // namespace
+
+LibraryFolderView::LibraryFolderView(SortedLibraryModel *model, const QString &transferText, QWidget *parent)
     : QWidget(parent), m_model(model), m_treeView(new QTreeView(this)), m_folderLabel(new QLabel(this)),
       m_editNameAction(new QAction(tr("Edit Name..."), this)),
-      m_detailsAction(new QAction(tr("Details..."), this)),
-      m_transferAction(new QAction(tr("Restore To Card"), this)),
+      m_detailsAction(new QAction(tr("Details..."), this)), m_transferAction(new QAction(transferText, this)),
       m_deleteAction(new QAction(tr("Delete"), this)), m_contextMenu(new QMenu(this))
 {
     m_model->setSortCaseSensitivity(Qt::CaseInsensitive);
@@ -54,7 +70,7 @@ ArchiveView::ArchiveView(SortedLibraryModel *model, QWidget *parent)
 
     auto *changeButton = new QToolButton(this);
     changeButton->setText(tr("Change"));
-    connect(changeButton, &QToolButton::clicked, this, &ArchiveView::changeFolder);
+    connect(changeButton, &QToolButton::clicked, this, &LibraryFolderView::changeFolder);
 
     auto *folderRow = new QHBoxLayout;
     folderRow->setContentsMargins(0, 0, 0, 0);
@@ -67,9 +83,10 @@ ArchiveView::ArchiveView(SortedLibraryModel *model, QWidget *parent)
 
     auto *deleteShortcut = new QShortcut(QKeySequence::Delete, this);
     deleteShortcut->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(deleteShortcut, &QShortcut::activated, this, &ArchiveView::deleteRequest);
+    connect(deleteShortcut, &QShortcut::activated, this, &LibraryFolderView::deleteRequest);
 
-    connect(m_editNameAction, &QAction::triggered, this, &ArchiveView::editName);
+    connect(m_editNameAction, &QAction::triggered, this, &LibraryFolderView::editName);
+    connect(m_deleteAction, &QAction::triggered, this, &LibraryFolderView::deleteSelectedItem);
     m_contextMenu->addAction(m_editNameAction);
     m_contextMenu->addAction(m_detailsAction);
     m_contextMenu->addAction(m_transferAction);
@@ -85,14 +102,14 @@ ArchiveView::ArchiveView(SortedLibraryModel *model, QWidget *parent)
             m_detailsAction->trigger();
     });
     m_treeView->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_treeView, &QTreeView::customContextMenuRequested, this, &ArchiveView::showContextMenu);
+    connect(m_treeView, &QTreeView::customContextMenuRequested, this, &LibraryFolderView::showContextMenu);
 
     updateActions();
 }
 
-ArchiveView::~ArchiveView() = default;
+LibraryFolderView::~LibraryFolderView() = default;
 
-QModelIndex ArchiveView::selectedIndex() const
+QModelIndex LibraryFolderView::selectedIndex() const
 {
     const QModelIndexList selected = m_treeView->selectionModel()->selectedIndexes();
     for (const QModelIndex &index : selected) {
@@ -102,54 +119,98 @@ QModelIndex ArchiveView::selectedIndex() const
     return selected.isEmpty() ? QModelIndex() : selected.first().sibling(selected.first().row(), 0);
 }
 
-QString ArchiveView::selectedArchivePath() const
+bool LibraryFolderView::isCardLibrary() const
 {
-    const QModelIndex index = selectedIndex();
-    return m_model->isArchive(index) ? m_model->filePath(index) : QString();
+    return m_model->libraryModel()->itemType() == LibraryDataModel::CardLibrary;
 }
 
-void ArchiveView::selectPath(const QString &path)
+bool LibraryFolderView::isLibraryFile(const QModelIndex &index) const
+{
+    return isCardLibrary() ? m_model->isArchive(index) : m_model->isSong(index);
+}
+
+QString LibraryFolderView::selectedFilePath() const
+{
+    if (!m_treeView->selectionModel()->hasSelection())
+        return QString();
+    const QModelIndex index = selectedIndex();
+    return isLibraryFile(index) ? m_model->filePath(index) : QString();
+}
+
+void LibraryFolderView::selectPath(const QString &path)
 {
     const QModelIndex index = m_model->index(path);
     if (index.isValid())
         m_treeView->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
 }
 
-void ArchiveView::editName()
+void LibraryFolderView::editName()
 {
     const QModelIndex current = m_treeView->currentIndex();
     if (current.isValid())
         m_treeView->edit(current);
 }
 
-void ArchiveView::changeFolder()
+void LibraryFolderView::changeFolder()
 {
     const QString folder = Prompter::current()->folder(this, QString(), m_model->rootPath());
     if (folder.isEmpty())
         return;
-    if (ConfigurationManager *configuration = ConfigurationManager::instance())
+    ConfigurationManager *configuration = ConfigurationManager::instance();
+    if (!configuration)
+        qDebug() << (isCardLibrary() ? "Library: No configuration to store the card library location in."
+                                     : "Library: No configuration to store the song library location in.");
+    else if (isCardLibrary())
         configuration->setCardLibraryLocation(folder);
     else
-        qDebug() << "Library: No configuration to store the card library location in.";
+        configuration->setSongLibraryLocation(folder);
     m_model->setRootPath(folder);
     m_treeView->setRootIndex(m_model->index(folder));
     m_treeView->selectionModel()->clearSelection();
+    // Edit Name works on the current item, which must not be one of the old folder.
     m_treeView->selectionModel()->clearCurrentIndex();
 }
 
-void ArchiveView::updateActions()
+void LibraryFolderView::updateActions()
 {
     const QModelIndex index = selectedIndex();
-    m_detailsAction->setEnabled(m_model->isArchive(index));
+    m_detailsAction->setEnabled(isLibraryFile(index));
     const bool unreadable =
         index.isValid() && !m_model->isFolder(index) && !m_model->isSong(index) && !m_model->isArchive(index);
     m_editNameAction->setEnabled(!unreadable);
 }
 
-void ArchiveView::showContextMenu(const QPoint &position)
+void LibraryFolderView::showContextMenu(const QPoint &position)
 {
     if (m_treeView->indexAt(position).isValid())
         m_contextMenu->popup(m_treeView->viewport()->mapToGlobal(position));
+}
+
+void LibraryFolderView::deleteSelectedItem()
+{
+    const QModelIndex index = selectedIndex();
+    if (!index.isValid())
+        return;
+    const QModelIndex item = index.sibling(index.row(), 0);
+    const QString path = m_model->filePath(item);
+    const QString name = m_model->data(item, LibraryDataModel::ItemNameRole).toString();
+    const QString kind = m_model->isArchive(item)  ? QStringLiteral("archive")
+                         : m_model->isSong(item)   ? QStringLiteral("song")
+                         : m_model->isFolder(item) ? QStringLiteral("folder")
+                                                   : QStringLiteral("file");
+    const QString library = isCardLibrary() ? QStringLiteral("card") : QStringLiteral("song");
+    const QString title = tr("Delete Item");
+    if (Notifier::ask(
+            this, Notifier::Icon::Warning, title,
+            tr("Are you sure you want to delete %1 \"%2\" from %3 library?\n\nWARNING: This operation "
+               "can not be undone.")
+                .arg(kind, name, library),
+            Notifier::Yes | Notifier::No) != Notifier::Yes)
+        return;
+    if (path.isEmpty() || !removeLibraryPath(path)) {
+        qCritical() << "Library: Failed to delete item:" << path;
+        Notifier::tell(this, Notifier::Icon::Critical, title, tr("Failed to delete item."));
+    }
 }
 
 } // namespace ZovaZode

@@ -1,7 +1,7 @@
 // The settings store behind ConfigurationManager: the native per-user store of "Selkanor" /
 // "Morv Manager". Getters fall back to defaults without writing them back, so a store only ever
 // holds what the user chose (plus the layout version).
-#include "app/configurationmanager.h"
+#include "domain/configurationmanager.h"
 
 #include <QDir>
 #include <QSettings>

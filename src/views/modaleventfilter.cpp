@@ -1,5 +1,5 @@
 // ModalEventFilter: which events reach which windows while a transfer runs.
-#include "transfer/modaleventfilter.h"
+#include "views/modaleventfilter.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,7 +1,8 @@
 // TransferDialog: progress, outcome and input blocking for one transfer at a time.
-#include "transfer/transferdialog.h"
+#include "views/transferdialog.h"
 
-#include "transfer/modaleventfilter.h"
+#include "views/modaleventfilter.h"
+#include "views/widgetutils.h"
 
 #include <QDialogButtonBox>
 #include <QEvent>
@@ -17,7 +18,6 @@ namespace ZovaZode {
 
 namespace {
 
-constexpr int kBoldWeight = 75;
 constexpr int kProgressSteps = 1000;
 constexpr int kShowCheckInterval = 200;
 constexpr int kCloseDelay = 400;
@@ -29,22 +29,13 @@ constexpr qint64 kRateDelay = 1000;
 constexpr double kBytesPerMegabyte = 1000000.0;
 const char kVerificationPrefix[] = "Verification failed: ";
 
-QLabel *boldLabel(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    QFont font = label->font();
-    font.setWeight(kBoldWeight);
-    label->setFont(font);
-    return label;
-}
-
 } // namespace
 
 TransferDialog::TransferDialog(SongTransfer *transfer, QWidget *parent)
-    : QDialog(parent), m_sourceHeading(boldLabel(QStringLiteral("Source:"), this)),
-      m_destinationHeading(boldLabel(QStringLiteral("Destination:"), this)), m_sourceLabel(new QLabel(this)),
-      m_destinationLabel(new QLabel(this)), m_statusLabel(new QLabel(this)), m_rateLabel(new QLabel(this)),
-      m_progressBar(new QProgressBar(this)),
+    : QDialog(parent), m_sourceHeading(WidgetUtils::boldLabel(QStringLiteral("Source:"), this)),
+      m_destinationHeading(WidgetUtils::boldLabel(QStringLiteral("Destination:"), this)),
+      m_sourceLabel(new QLabel(this)), m_destinationLabel(new QLabel(this)), m_statusLabel(new QLabel(this)),
+      m_rateLabel(new QLabel(this)), m_progressBar(new QProgressBar(this)),
       m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this)),
       m_showTimer(new QTimer(this)), m_closeTimer(new QTimer(this)),
       m_filter(new ModalEventFilter(this, this))

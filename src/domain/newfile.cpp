@@ -1,6 +1,7 @@
 // NewFile: the temporary name of a new library file, its lock, the move into place, and the
 // removal of temporary files that a killed program left behind.
-#include "transfer/newfile.h"
+#include "domain/newfile.h"
+#include "domain/filekinds.h"
 
 #include "domain/cardrecords.h"
 #include "domain/songarchive.h"
@@ -160,6 +161,25 @@ std::unique_ptr<SongArchive> NewFile::createArchive()
                                      .toStdString(),
                                  error.systemError());
     }
+    lock();
+    return archive;
+}
+
+bool NewFile::create(QString *error)
+{
+    QFile file(m_partialPath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        if (error)
+            *error = m_partialPath + QStringLiteral(": ") + file.errorString();
+        return false;
+    }
+    file.close();
+    lock();
+    return true;
+}
+
+void NewFile::lock()
+{
     m_created = true;
     // Between the creation and this lock the file looks abandoned, but only to a look that
     // ignores young files.
@@ -167,7 +187,6 @@ std::unique_ptr<SongArchive> NewFile::createArchive()
         ::open(QFile::encodeName(m_partialPath).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (m_lock < 0 || ::flock(m_lock, LOCK_EX | LOCK_NB) != 0)
         qWarning() << "Library: Could not lock the new file:" << m_partialPath << qt_error_string(errno);
-    return archive;
 }
 
 void NewFile::commit()
@@ -198,8 +217,12 @@ QStringList NewFile::removeAbandoned(const QString &folder, int depth)
 
 bool NewFile::isTemporaryName(const QString &fileName)
 {
+    // A library file's, of this version or an older one without the random part, or a demo card's.
     static const QRegularExpression pattern(
-        QStringLiteral("^.+\\.(mlad|mlsd)(\\.[A-Za-z0-9]{8})?\\.partial$"));
+        QStringLiteral("^(.+(%1|%2)(\\.[A-Za-z0-9]{8})?|%3\\.[A-Za-z0-9]{8})\\.partial$")
+            .arg(QRegularExpression::escape(FileKinds::cardArchiveExtension()),
+                 QRegularExpression::escape(FileKinds::songFileExtension()),
+                 QRegularExpression::escape(FileKinds::cardDataFileName())));
     return pattern.match(fileName).hasMatch();
 }
 

@@ -1,5 +1,5 @@
-// NewFile: a library file being made. It is written under a temporary name of its own beside
-// its final name ("NAME.mlad.<random>.partial", which the library views do not list), held
+// NewFile: a library file (or a demo card) being made. It is written under a temporary name of
+// its own beside its final name ("NAME.mlad.<random>.partial", which the library views do not list), held
 // under an exclusive flock(2) while it is made, moved into place by commit() without ever
 // replacing a file that appeared under the final name meanwhile, and removed unless committed.
 //
@@ -38,6 +38,9 @@ public:
     // link) and locks it. Throws SongArchive::Error; when the system refused the file, the
     // text names the file and the reason.
     std::unique_ptr<SongArchive> createArchive();
+    // Creates an empty file under the temporary name (exclusively) and locks it, for a writer of
+    // its own; false with `error` ("<temporary path>: <reason>") when the system refused it.
+    bool create(QString *error);
 
     // Throws std::runtime_error when the file cannot take its name.
     void commit();
@@ -50,6 +53,8 @@ public:
     static bool isTemporaryName(const QString &fileName);
 
 private:
+    void lock();
+
     QString m_path;
     QString m_partialPath;
     int m_lock = -1;

@@ -1,17 +1,40 @@
-// showCentred: where a detail dialog appears.
-#include "views/showcentred.h"
+// WidgetUtils: bold headings, centred captions, and where a detail dialog appears.
+#include "views/widgetutils.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QWidget>
 
-namespace ZovaZode {
+namespace ZovaZode::WidgetUtils {
 
 namespace {
 
 constexpr int kScreenMargin = 10;
+constexpr int kBoldWeight = 75;
 
 } // namespace
+
+QLabel *boldLabel(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    makeBold(label);
+    return label;
+}
+
+void makeBold(QLabel *label)
+{
+    QFont font = label->font();
+    font.setWeight(kBoldWeight);
+    label->setFont(font);
+}
+
+QLabel *centredCaption(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
 
 void showCentred(QWidget *widget)
 {
@@ -49,4 +72,4 @@ void showCentred(QWidget *widget)
     widget->show();
 }
 
-} // namespace ZovaZode
+} // namespace ZovaZode::WidgetUtils

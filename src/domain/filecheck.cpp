@@ -1,0 +1,40 @@
+// FileCheck: the card data library's record checker, in Qt types.
+#include "domain/filecheck.h"
+
+#include "carddata/carddata.h"
+#include "carddata/verify.h"
+#include "domain/error.h"
+
+#include <QFile>
+
+namespace ZovaZode {
+
+FileCheck FileCheck::run(const QString &path)
+{
+    VerifyReport report;
+    if (mlsdVerifyFile(QFile::encodeName(path).constData(), &report) != 0)
+        throw Error(mlsdGetErrorString());
+    FileCheck check;
+    switch (report.kind) {
+    case VerifyKind::Unknown:
+        check.kind = Kind::Unknown;
+        break;
+    case VerifyKind::Card:
+        check.kind = Kind::Card;
+        break;
+    case VerifyKind::CardArchive:
+        check.kind = Kind::CardArchive;
+        break;
+    case VerifyKind::SongFile:
+        check.kind = Kind::SongFile;
+        break;
+    case VerifyKind::Archive:
+        check.kind = Kind::Archive;
+        break;
+    }
+    for (const VerifyProblem &problem : report.problems)
+        check.problems.append({QString::fromStdString(problem.where), QString::fromStdString(problem.what)});
+    return check;
+}
+
+} // namespace ZovaZode

@@ -1,0 +1,165 @@
+// LibrarianView: the command set of the Card and Library menus and the Verify commands, and
+// which of them the state of the card, its selection and the library pages allow.
+#include "views/librarianview.h"
+
+#include "domain/sdcard.h"
+#include "models/songlistmodel.h"
+#include "transfer/songtransferworkerthread.h"
+#include "views/archiveview.h"
+#include "views/cardsongsview.h"
+#include "views/libraryview.h"
+#include "views/sdcardheaderview.h"
+#include "views/verifydialog.h"
+
+#include <QAction>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QTreeView>
+
+namespace ZovaZode {
+
+void LibrarianView::createActions()
+{
+    struct Entry
+    {
+        ActionId id;
+        const char *text;
+    };
+    static const Entry entries[ActionCount] = {
+        {OpenCardAction, "Open Card..."},
+        {CloseCardAction, "Close Card"},
+        {EditCardNameAction, "Edit Card Name..."},
+        {ShowCardDetailsAction, "Show Card Details..."},
+        {EditCardSongNameAction, "Edit Selected Card Song Name..."},
+        {ShowCardSongDetailsAction, "Show Selected Card Song Details..."},
+        {ClearCardSongAction, "Clear Selected Card Song"},
+        {ClearAllCardSongsAction, "Clear All Card Songs"},
+        {ArchiveCardAction, "Archive Card To Library"},
+        {RestoreCardAction, "Restore Card From Selected Archive"},
+        {EditArchiveNameAction, "Edit Selected Archive Name..."},
+        {ShowArchiveDetailsAction, "Show Selected Archive Details..."},
+        {DeleteArchiveItemAction, "Delete Selected Archive Item"},
+        {CopyCardSongToLibraryAction, "Copy Selected Card Song To Library"},
+        {OverwriteCardSongAction, "Overwrite Selected Card Song with Selected Library Song"},
+        {EditLibraryItemNameAction, "Edit Selected Library Item Name..."},
+        {ShowLibrarySongDetailsAction, "Show Selected Library Song Details..."},
+        {DeleteLibraryItemAction, "Delete Selected Library Item"},
+    };
+    for (const Entry &entry : entries)
+        m_actions[entry.id] = new QAction(tr(entry.text), this);
+
+    auto on = [this](ActionId id, auto target) { connect(m_actions[id], &QAction::triggered, this, target); };
+    on(OpenCardAction, &LibrarianView::openCard);
+    on(CloseCardAction, &LibrarianView::closeCard);
+    connect(m_actions[EditCardNameAction], &QAction::triggered, m_headerView, &SdCardHeaderView::editName);
+    connect(m_actions[ShowCardDetailsAction], &QAction::triggered, m_headerView,
+            &SdCardHeaderView::showCardDetails);
+    connect(m_actions[EditCardSongNameAction], &QAction::triggered, m_cardSongsView,
+            &CardSongsView::editName);
+    on(ShowCardSongDetailsAction, &LibrarianView::showCurrentCardSongDetails);
+    on(ClearCardSongAction, &LibrarianView::clearSelectedCardSong);
+    on(ClearAllCardSongsAction, &LibrarianView::clearAllCardSongs);
+    on(ArchiveCardAction, &LibrarianView::archiveCardToLibrary);
+    on(RestoreCardAction, &LibrarianView::restoreCardFromSelectedArchive);
+    connect(m_actions[EditArchiveNameAction], &QAction::triggered, m_archiveView, &ArchiveView::editName);
+    on(ShowArchiveDetailsAction, &LibrarianView::showCurrentArchiveDetails);
+    connect(m_actions[DeleteArchiveItemAction], &QAction::triggered, m_archiveView,
+            &ArchiveView::deleteSelectedItem);
+    on(CopyCardSongToLibraryAction, &LibrarianView::copySelectedCardSongToLibrary);
+    on(OverwriteCardSongAction, &LibrarianView::overwriteSelectedCardSong);
+    connect(m_actions[EditLibraryItemNameAction], &QAction::triggered, m_libraryView, &LibraryView::editName);
+    on(ShowLibrarySongDetailsAction, &LibrarianView::showCurrentLibrarySongDetails);
+    connect(m_actions[DeleteLibraryItemAction], &QAction::triggered, m_libraryView,
+            &LibraryView::deleteSelectedItem);
+
+    auto separator = [this] {
+        auto *action = new QAction(this);
+        action->setSeparator(true);
+        return action;
+    };
+    m_cardActionList = {m_actions[0], m_actions[1], m_actions[2], m_actions[3], separator(),
+                        m_actions[4], m_actions[5], m_actions[6], m_actions[7]};
+    m_libraryActionList = {m_actions[8],  m_actions[9],  m_actions[10], m_actions[11],
+                           m_actions[12], separator(),   m_actions[13], m_actions[14],
+                           m_actions[15], m_actions[16], m_actions[17]};
+}
+
+void LibrarianView::createVerifyActions()
+{
+    m_verifyDialog = new VerifyDialog(m_workerThread->worker(), this);
+    m_verifyCardAction = new QAction(tr("Verify Card..."), this);
+    m_verifyArchiveAction = new QAction(tr("Verify..."), this);
+    m_verifyLibrarySongAction = new QAction(tr("Verify..."), this);
+    connect(m_verifyCardAction, &QAction::triggered, this, [this] {
+        // The check reads the file, so the header shown must be the one on the card.
+        m_card->reloadIfChanged();
+        flushCard();
+        verifyFile(m_card->path());
+    });
+    connect(m_verifyArchiveAction, &QAction::triggered, this,
+            [this] { verifyFile(m_archiveView->selectedArchivePath()); });
+    connect(m_verifyLibrarySongAction, &QAction::triggered, this,
+            [this] { verifyFile(m_libraryView->selectedSongPath()); });
+    m_archiveView->contextMenu()->insertAction(m_archiveView->deleteAction(), m_verifyArchiveAction);
+    m_libraryView->contextMenu()->insertAction(m_libraryView->deleteAction(), m_verifyLibrarySongAction);
+}
+
+QList<QAction *> LibrarianView::cardActions() const
+{
+    return m_cardActionList;
+}
+
+QList<QAction *> LibrarianView::libraryActions() const
+{
+    return m_libraryActionList;
+}
+
+void LibrarianView::updateActions()
+{
+    const bool O = m_card->isOpen();
+    const bool W = m_card->isWritable();
+    const bool S = selectedCardSong() >= 0;
+    const bool A = isCardLibraryPage();
+    const bool AS = m_archiveView->treeView()->selectionModel()->hasSelection();
+    const bool AP = !m_archiveView->selectedArchivePath().isEmpty();
+    const bool LS = m_libraryView->treeView()->selectionModel()->hasSelection();
+    const bool LP = !m_libraryView->selectedSongPath().isEmpty();
+
+    const std::array<bool, ActionCount> enabled = {
+        true,               // open card
+        O,                  // close card
+        W,                  // edit card name
+        O,                  // show card details
+        W && S,             // edit selected card song name
+        S,                  // show selected card song details
+        W && S,             // clear selected card song
+        W,                  // clear all card songs
+        A && O,             // archive card to library
+        W && A && AP,       // restore card from selected archive
+        A && AS,            // edit selected archive name
+        A && AS,            // show selected archive details
+        A && AS,            // delete selected archive item
+        !A && S,            // copy selected card song to library
+        W && !A && S && LP, // overwrite selected card song with selected library song
+        !A && LS,           // edit selected library item name
+        !A && LS,           // show selected library song details
+        !A && LS,           // delete selected library item
+    };
+    for (int id = 0; id < ActionCount; ++id)
+        m_actions[id]->setEnabled(enabled[id]);
+
+    m_archiveView->transferAction()->setEnabled(enabled[RestoreCardAction]);
+    m_verifyCardAction->setEnabled(O);
+    m_verifyArchiveAction->setEnabled(AP);
+    m_verifyLibrarySongAction->setEnabled(LP);
+    m_libraryView->transferAction()->setEnabled(enabled[OverwriteCardSongAction]);
+    m_cardSongsView->overwriteAction()->setEnabled(enabled[OverwriteCardSongAction]);
+    m_cardSongsView->clearAllAction()->setEnabled(W);
+    m_cardSongsView->clearAction()->setEnabled(W && S);
+    m_cardSongsView->editNameAction()->setEnabled(W && S);
+    // The context menus open only on an item, so a selection is all their Delete needs.
+    m_archiveView->deleteAction()->setEnabled(AS);
+    m_libraryView->deleteAction()->setEnabled(LS);
+}
+
+} // namespace ZovaZode

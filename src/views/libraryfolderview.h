@@ -1,0 +1,67 @@
+// One page of a library: the library folder as a tree of folders and library files, the folder's
+// path with a button to choose another, in-place renaming, a context menu, dragging files out
+// and dropping card data in, and deleting an item. The card library page (ArchiveView) lists card
+// archives, the song library page (LibraryView) song files; which one a page is follows from its
+// model's library kind. The librarian view connects the actions and reacts to selection changes.
+#pragma once
+
+#include <QModelIndex>
+#include <QString>
+#include <QWidget>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QTreeView;
+
+namespace ZovaZode {
+
+class SortedLibraryModel;
+
+class LibraryFolderView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // `transferText`: the context menu's command that copies the selected file onto the card.
+    LibraryFolderView(SortedLibraryModel *model, const QString &transferText, QWidget *parent = nullptr);
+    ~LibraryFolderView() override;
+
+    QModelIndex selectedIndex() const;
+    // The selection's path when it is a file of this library (a card archive, a song file), else empty.
+    QString selectedFilePath() const;
+    void selectPath(const QString &path);
+    void editName();
+    // Asks, then deletes the selected item (a folder with all it holds, a link as a link).
+    void deleteSelectedItem();
+
+    QTreeView *treeView() const { return m_treeView; }
+    QLabel *folderLabel() const { return m_folderLabel; }
+    QMenu *contextMenu() const { return m_contextMenu; }
+    QAction *editNameAction() const { return m_editNameAction; }
+    QAction *detailsAction() const { return m_detailsAction; }
+    QAction *transferAction() const { return m_transferAction; }
+    QAction *deleteAction() const { return m_deleteAction; }
+
+signals:
+    void deleteRequest();
+    void selectionChanged();
+
+private:
+    bool isCardLibrary() const;
+    bool isLibraryFile(const QModelIndex &index) const;
+    void changeFolder();
+    void updateActions();
+    void showContextMenu(const QPoint &position);
+
+    SortedLibraryModel *m_model;
+    QTreeView *m_treeView;
+    QLabel *m_folderLabel;
+    QAction *m_editNameAction;
+    QAction *m_detailsAction;
+    QAction *m_transferAction;
+    QAction *m_deleteAction;
+    QMenu *m_contextMenu;
+};
+
+} // namespace ZovaZode

@@ -1,0 +1,148 @@
+// CardCommands: the safety-copy protocol. The copy's outcome is reported the way the worker
+// reports it (a SongTransfer signal with the request's fields set), so every outcome can be
+// chosen: whether the operation runs, what refuses it, and that only a good copy prunes.
+#include "transfer/cardcommands.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace ZovaZode;
+
+namespace {
+
+using Refusal = CardCommands::Refusal;
+
+// Generated names, so that pruning counts them; the newest is kept first.
+const QStringList kOldCopies{"Gig - before restore - 2026-01-01 10.00.00.mlad",
+                             "Gig - before restore - 2026-01-02 10.00.00.mlad",
+                             "Gig - before restore - 2026-01-03 10.00.00.mlad"};
+
+} // namespace
+
+class TestCardCommands : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void protect_data();
+    void protect();
+};
+
+void TestCardCommands::protect_data()
+{
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("blocked");    // a file stands where the "Safety Copies" folder goes
+    QTest::addColumn<QString>("outcome"); // of the copy, as the worker reports it
+    QTest::addColumn<bool>("runs");       // the operation
+    QTest::addColumn<int>("refusal");     // a Refusal, or -1 for none
+    QTest::addColumn<QString>("detail");  // the start of the refusal's detail ("@" the copy's path)
+    QTest::addColumn<int>("left");        // old copies left in the folder
+    // clang-format off
+    QTest::newRow("turned off")           << false << false << "none"      << true  << -1                      << ""                    << 3;
+    QTest::newRow("folder cannot be made")<< true  << true  << "none"      << false << int(Refusal::NoFolder)  << "/"                   << 0;
+    QTest::newRow("copy made")            << true  << false << "finished"  << true  << -1                      << ""                    << 2;
+    QTest::newRow("stopped while checked")<< true  << false << "unchecked" << false << int(Refusal::Unchecked) << "@"                   << 3;
+    QTest::newRow("cancelled")            << true  << false << "cancelled" << false << int(Refusal::Cancelled) << ""                    << 3;
+    QTest::newRow("failed")               << true  << false << "failed"    << false << int(Refusal::Failed)    << "Could not write."    << 3;
+    QTest::newRow("dropped by a stop")    << true  << false << "dropped"   << false << -1                      << ""                    << 3;
+    // clang-format on
+}
+
+void TestCardCommands::protect()
+{
+    QFETCH(bool, enabled);
+    QFETCH(bool, blocked);
+    QFETCH(QString, outcome);
+    QFETCH(bool, runs);
+    QFETCH(int, refusal);
+    QFETCH(QString, detail);
+    QFETCH(int, left);
+
+    QTemporaryDir library;
+    const QString folder = library.filePath(QStringLiteral("Safety Copies"));
+    if (blocked) {
+        QFile file(folder);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    } else {
+        QVERIFY(QDir().mkpath(folder));
+        for (const QString &name : kOldCopies) {
+            QFile file(folder + QLatin1Char('/') + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+    }
+
+    // No worker: the requests go nowhere, and the test reports their outcome itself.
+    SongTransfer transfer(nullptr);
+    CardCommands commands(&transfer);
+    QSignalSpy refused(&commands, &CardCommands::safetyCopyRefused);
+    QSignalSpy made(&commands, &CardCommands::safetyCopyMade);
+    QSignalSpy finished(&commands, &CardCommands::finished);
+    QSignalSpy done(&commands, &CardCommands::transfersDone);
+
+    CardCommands::SafetyPolicy policy;
+    policy.enabled = enabled;
+    policy.library = library.path();
+    policy.limit = [] { return 2; };
+    policy.verify = false;
+    CardCommands::Target target{QStringLiteral("/cards/ZOVAZODE.DAT"),
+                                QStringLiteral("Gig"),
+                                2,
+                                QStringLiteral("Verse"),
+                                QStringLiteral("before clearing"),
+                                {}};
+    bool prepared = false;
+    target.beforeCopy = [&prepared](CardCommands::Target &) { prepared = true; };
+    int ran = 0;
+    const auto copy = commands.protect(policy, target, [&ran] { ++ran; });
+
+    QCOMPARE(bool(copy), outcome != QLatin1String("none"));
+    QCOMPARE(prepared, bool(copy));
+    if (copy) {
+        QCOMPARE(ran, 0);
+        QVERIFY(commands.hasTransfers());
+        QCOMPARE(copy->source.kind, SongTransfer::Endpoint::Card);
+        QCOMPARE(copy->source.path, target.cardPath);
+        QCOMPARE(copy->source.song, 2);
+        QCOMPARE(copy->destination.kind, SongTransfer::Endpoint::ArchiveFile);
+        QVERIFY2(copy->destination.path.startsWith(folder + "/Gig - song 03 Verse - before clearing - "),
+                 qPrintable(copy->destination.path));
+        QVERIFY(!copy->verify);
+
+        if (outcome == QLatin1String("dropped"))
+            commands.cancelTransfers();
+        if (outcome == QLatin1String("unchecked"))
+            copy->verification = SongTransfer::Request::Verification::Skipped;
+        if (outcome == QLatin1String("cancelled"))
+            copy->cancelled.store(true);
+        if (outcome == QLatin1String("failed"))
+            copy->errorText = QStringLiteral("Could not write.");
+        if (outcome == QLatin1String("cancelled") || outcome == QLatin1String("failed"))
+            emit transfer.error(copy.get());
+        else
+            emit transfer.finished(copy.get());
+        QVERIFY(!commands.hasTransfers());
+        QCOMPARE(done.count(), 1);
+        // A copy dropped by a stop is an ordinary finished request; nothing waits for it.
+        QCOMPARE(finished.count(), outcome == QLatin1String("dropped") ? 1 : 0);
+    }
+
+    QCOMPARE(ran, runs ? 1 : 0);
+    QCOMPARE(made.count(), outcome == QLatin1String("finished") ? 1 : 0);
+    QCOMPARE(refused.count(), refusal < 0 ? 0 : 1);
+    if (refusal >= 0) {
+        QCOMPARE(refused.first().at(0).value<Refusal>(), Refusal(refusal));
+        const QString text = refused.first().at(1).toString();
+        if (detail == QLatin1String("@"))
+            QCOMPARE(text, copy->destination.path);
+        else if (!detail.isEmpty())
+            QVERIFY2(text.startsWith(detail == QLatin1String("/") ? folder : detail), qPrintable(text));
+    }
+    if (!blocked)
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), left);
+}
+
+QTEST_GUILESS_MAIN(TestCardCommands)
+#include "tst_cardcommands.moc"
