@@ -36,11 +36,7 @@ public:
         fileRequests.append(request);
         return fileAnswer;
     }
-    QString folder(QWidget *, const QString &, const QString &startPath) override
-    {
-        folderStarts << startPath;
-        return folderAnswer;
-    }
+    QString folder(QWidget *, const QString &, const QString &) override { return QString(); }
     // A null answer (or none left) is Cancel. Records "title|label|proposal".
     bool text(QWidget *, const QString &title, const QString &label, QString *value) override
     {
@@ -52,8 +48,8 @@ public:
         return true;
     }
 
-    QString fileAnswer, folderAnswer;
-    QStringList textAnswers, questions, folderStarts;
+    QString fileAnswer;
+    QStringList textAnswers, questions;
     QVector<FileRequest> fileRequests;
 };
 
@@ -126,7 +122,10 @@ struct Librarian
     }
     bool protectCard() { return makeImmutable(image.path()) && makeImmutable(cardFolder); }
 
-    SortedLibraryModel *library(bool cards) const { return cards ? view->cardLibraryModel() : view->songLibraryModel(); }
+    SortedLibraryModel *library(bool cards) const
+    {
+        return cards ? view->cardLibraryModel() : view->songLibraryModel();
+    }
     LibraryFolderView *page(bool cards) const
     {
         return cards ? static_cast<LibraryFolderView *>(view->archiveView()) : view->libraryView();
@@ -156,7 +155,8 @@ struct Librarian
     {
         QStringList result;
         for (const Notifier::Message &message : notifier.messages())
-            result << QLatin1Char("-IWCQ"[int(message.icon)]) + QLatin1Char(' ') + message.title + ": " + message.text;
+            result << QLatin1Char("-IWCQ"[int(message.icon)]) + QLatin1Char(' ') + message.title + ": " +
+                          message.text;
         return result;
     }
 };
@@ -179,7 +179,8 @@ struct RequestLog
         nothing->source.kind = nothing->destination.kind = SongTransfer::Endpoint::Card;
         transfer->submit(nothing);
         if (!QTest::qWaitFor([&] {
-                return !finished.isEmpty() && finished.last().at(0).value<SongTransfer::Request *>() == nothing.get();
+                return !finished.isEmpty() &&
+                       finished.last().at(0).value<SongTransfer::Request *>() == nothing.get();
             }))
             return -1;
         finished.removeLast();

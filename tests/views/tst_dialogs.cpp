@@ -1,6 +1,6 @@
 // The dialogs: the card, archive and song details (each one's name check in the user's words,
-// saves reaching the card or the file, refusals that keep the dialog open), the settings dialog
-// storing what was chosen, the Verify report, and the transfer dialog's outcome texts.
+// saves reaching the card or the file, refusals that keep the dialog open), the Verify report, and
+// the transfer dialog's outcome texts.
 #include "../domain/recordingnotifier.h"
 #include "../models/cardfixture.h"
 #include "../models/libraryfixture.h"
@@ -10,19 +10,16 @@
 #include "transfer/songtransfer.h"
 #include "views/archivedetailview.h"
 #include "views/sdcarddetailview.h"
-#include "views/settingsdialog.h"
 #include "views/songdetailview.h"
 #include "views/transferdialog.h"
 #include "views/verifydialog.h"
 
-#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
-#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QtTest>
@@ -49,8 +46,6 @@ private slots:
     void initTestCase();
     void details_data();
     void details();
-    void settings_data();
-    void settings();
     void verifyReport_data();
     void verifyReport();
     void transferOutcome_data();
@@ -128,7 +123,8 @@ void TestDialogs::details()
         details->setPath(old);
     // The archive dialog holds a song dialog of its own: its fields are found through it.
     (details ? details->nameEdit() : view->findChild<QLineEdit *>("nameEdit"))->setText(name);
-    (details ? details->descriptionEdit() : view->findChild<QPlainTextEdit *>("descriptionEdit"))->setPlainText(description);
+    (details ? details->descriptionEdit() : view->findChild<QPlainTextEdit *>("descriptionEdit"))
+        ->setPlainText(description);
     view->show();
     QVERIFY(QTest::qWaitForWindowExposed(view.get()));
     click(*view, QDialogButtonBox::Save);
@@ -143,42 +139,8 @@ void TestDialogs::details()
         QCOMPARE(QString::fromUtf8(fixture.storedSongName(2)), stored);
     else
         QCOMPARE(storedName(fixture.dir.filePath(stored + extension)), stored);
-    QCOMPARE(QFileInfo::exists(old), stored == QLatin1String("Old") || dialog.contains(QLatin1String("card")));
-}
-
-void TestDialogs::settings_data()
-{
-    QTest::addColumn<QString>("typed"); // empty: the check box cleared
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<QString>("stored");
-    // clang-format off
-    QTest::newRow("turned off")        << ""     << true  << "off 20";
-    QTest::newRow("new limit")         << "5"    << true  << "on 5";
-    QTest::newRow("limit above range") << "5000" << true  << "on 500"; // 500 typed, then 0 refused
-    QTest::newRow("cancelled")         << "3"    << false << "on 20";
-    // clang-format on
-}
-
-void TestDialogs::settings()
-{
-    QFETCH(QString, typed);
-    QFETCH(bool, ok);
-    QFETCH(QString, stored);
-
-    QSettings().clear();
-    SettingsDialog dialog;
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    if (typed.isEmpty())
-        QTest::mouseClick(dialog.safetyCopiesBox(), Qt::LeftButton, Qt::NoModifier, QPoint(4, 4));
-    QCOMPARE(dialog.limitBox()->isEnabled(), !typed.isEmpty());
-    dialog.limitBox()->selectAll();
-    QTest::keyClicks(dialog.limitBox(), typed);
-    click(dialog, ok ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel);
-    const auto shown = [](bool on, int limit) { return QStringLiteral("%1 %2").arg(on ? "on" : "off").arg(limit); };
-    QCOMPARE(shown(m_configuration->safetyCopiesEnabled(), m_configuration->safetyCopyLimit()), stored);
-    SettingsDialog again;
-    QCOMPARE(shown(again.safetyCopiesBox()->isChecked(), again.limitBox()->value()), stored);
+    QCOMPARE(QFileInfo::exists(old),
+             stored == QLatin1String("Old") || dialog.contains(QLatin1String("card")));
 }
 
 void TestDialogs::verifyReport_data()
@@ -215,14 +177,15 @@ void TestDialogs::verifyReport()
     damaged.song = songData(fields);
     ArchiveBuilder builder;
     builder.addSong(damaged);
-    file == "good" ? writeSongFile(path, "Intro") : file == "card" ? writeArchive(path, "Gig")
-        : file == "damaged" ? builder.write(path) : writeGarbage(path);
+    file == "good"      ? writeSongFile(path, "Intro")
+    : file == "card"    ? writeArchive(path, "Gig")
+    : file == "damaged" ? builder.write(path)
+                        : writeGarbage(path);
 
     VerifyDialog dialog;
     QSignalSpy checked(&dialog, &VerifyDialog::checked);
     dialog.verify(path);
     QTRY_COMPARE(checked.count(), 1);
-    QVERIFY(dialog.buttonBox()->button(QDialogButtonBox::Close)->isEnabled());
     QVERIFY2(dialog.summaryLabel()->text().startsWith(summary), qPrintable(dialog.summaryLabel()->text()));
     QCOMPARE(dialog.fileLabel()->text(), label);
     QTableWidget *table = dialog.problemTable();
@@ -240,7 +203,8 @@ void TestDialogs::transferOutcome_data()
     QTest::addColumn<QString>("status");
     const QString differs = QStringLiteral("Verification failed: the copy differs from the original.\n");
     const QString skipped = QStringLiteral("Finished without verification.\n");
-    const QString byteDiffers = QStringLiteral("Verification failed: song 3, part 2, looper audio at byte 1,234,567 differs from the original.");
+    const QString byteDiffers = QStringLiteral(
+        "Verification failed: song 3, part 2, looper audio at byte 1,234,567 differs from the original.");
     // clang-format off
     QTest::newRow("unchecked card")       << ""                                      << true  << skipped + "The card was written completely; verification was skipped at your request.";
     QTest::newRow("unchecked copy")       << ""                                      << false << skipped + "The copy was saved under its name; verification was skipped at your request.";
