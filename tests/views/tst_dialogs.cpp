@@ -72,16 +72,16 @@ void TestDialogs::details_data()
 
     const QString failed = QStringLiteral("|An error occured when saving song data.");
     // clang-format off
-    //                                           dialog          name           box                                                                                                                  stored
-    QTest::newRow("card, saved")              << "card"         << "Tour"       << ""                                                                                                              << "Tour";
-    QTest::newRow("card, every problem")      << "card"         << QString(129, '|') << kCorrect + "The card name is too long.\nThe card name contains characters that are not permitted. Please avoid punctuation.\nThe card description is too long." << "Old";
-    QTest::newRow("archive, renamed")         << "archive"      << "New"        << ""                                                                                                              << "New";
-    QTest::newRow("archive, empty")           << "archive"      << ""           << kCorrect + "The archive name is empty.\nThe archive description is too long."                                << "Old";
-    QTest::newRow("archive, other file's")    << "archive"      << "Taken"      << "A file named Taken.mlad already exists in this folder.\n\nPlease choose a different archive name."          << "Old";
-    QTest::newRow("song on card, saved")      << "song on card" << "Encore"     << ""                                                                                                              << "Encore";
-    QTest::newRow("song on card, slash")      << "song on card" << "A/B"        << kCorrect + "The song name contains characters that are not permitted. Please avoid punctuation." + failed   << "Old";
-    QTest::newRow("song file, renamed")       << "song file"    << "New"        << ""                                                                                                              << "New";
-    QTest::newRow("song file, other file's")  << "song file"    << "Taken"      << "A file named Taken.mlsd already exists in this folder.\n\nPlease choose a different song name." + failed   << "Old";
+    //                                          dialog            name                 box                                                                                                                                                                stored
+    QTest::newRow("card, saved")             << "card"         << "Tour"            << ""                                                                                                                                                              << "Tour";
+    QTest::newRow("card, every problem")     << "card"         << QString(129, '|') << kCorrect + "The card name is too long.\nThe card name contains characters that are not permitted. Please avoid punctuation.\nThe card description is too long." << "Old";
+    QTest::newRow("archive, renamed")        << "archive"      << "New"             << ""                                                                                                                                                              << "New";
+    QTest::newRow("archive, empty")          << "archive"      << ""                << kCorrect + "The archive name is empty.\nThe archive description is too long."                                                                                   << "Old";
+    QTest::newRow("archive, other file's")   << "archive"      << "Taken"           << "A file named Taken.mlad already exists in this folder.\n\nPlease choose a different archive name."                                                             << "Old";
+    QTest::newRow("song on card, saved")     << "song on card" << "Encore"          << ""                                                                                                                                                              << "Encore";
+    QTest::newRow("song on card, slash")     << "song on card" << "A/B"             << kCorrect + "The song name contains characters that are not permitted. Please avoid punctuation." + failed                                                       << "Old";
+    QTest::newRow("song file, renamed")      << "song file"    << "New"             << ""                                                                                                                                                              << "New";
+    QTest::newRow("song file, other file's") << "song file"    << "Taken"           << "A file named Taken.mlsd already exists in this folder.\n\nPlease choose a different song name." + failed                                                       << "Old";
     // clang-format on
 }
 
@@ -150,6 +150,7 @@ void TestDialogs::verifyReport_data()
     QTest::addColumn<QString>("label");
     QTest::addColumn<QStringList>("problems"); // the start of each "what", all in song 1
     // clang-format off
+    //                                 file         summary                         label                        problems
     QTest::newRow("good song file") << "good"    << "No problems found."         << "Song file: song.mlsd"    << QStringList{};
     QTest::newRow("card archive")   << "card"    << "No problems found."         << "Card archive: song.mlsd" << QStringList{};
     QTest::newRow("damaged")        << "damaged" << "2 problems found."          << "Song file: song.mlsd"    << QStringList{"sequence count is 100", "checksum 0x00001234 does not match"};
@@ -206,10 +207,11 @@ void TestDialogs::transferOutcome_data()
     const QString byteDiffers = QStringLiteral(
         "Verification failed: song 3, part 2, looper audio at byte 1,234,567 differs from the original.");
     // clang-format off
-    QTest::newRow("unchecked card")       << ""                                      << true  << skipped + "The card was written completely; verification was skipped at your request.";
-    QTest::newRow("unchecked copy")       << ""                                      << false << skipped + "The copy was saved under its name; verification was skipped at your request.";
-    QTest::newRow("verification failed")  << byteDiffers                             << false << differs + byteDiffers;
-    QTest::newRow("other error")          << "Error writing looper audio to archive" << false << "An error occured.";
+    //                                      errorText                                  toCard    status
+    QTest::newRow("unchecked card")      << ""                                      << true   << skipped + "The card was written completely; verification was skipped at your request.";
+    QTest::newRow("unchecked copy")      << ""                                      << false  << skipped + "The copy was saved under its name; verification was skipped at your request.";
+    QTest::newRow("verification failed") << byteDiffers                             << false  << differs + byteDiffers;
+    QTest::newRow("other error")         << "Error writing looper audio to archive" << false  << "An error occured.";
     // clang-format on
 }
 

@@ -66,22 +66,21 @@ void TestLibrarianTransfers::transfers_data()
 {
     QTest::addColumn<QString>("gesture");  // a command, or "drop <what> <where>"
     QTest::addColumn<QString>("selected"); // in the libraries
-    QTest::addColumn<QString>(
-        "dialog"); // the progress dialog's title|source|destination; empty: nothing submitted
+    QTest::addColumn<QString>("dialog");   // the progress dialog's title|source|destination, or none
 
     // clang-format off
-    //                                           gesture                  selected           dialog
-    QTest::newRow("archive card")             << "archive"              << ""             << "Archiving Card|Card: %card|Archive: %cards/Gig.mlad";
-    QTest::newRow("drop card on folder")      << "drop card tree"       << "cards/Sets"   << "Archiving Card|Card: %card|Archive: %cards/Sets/Gig.mlad";
-    QTest::newRow("restore card")             << "restore"              << "cards/B.mlad" << "Restoring Card|Archive: %cards/B.mlad|Card: %card";
-    QTest::newRow("drop archive on card")     << "drop item box"        << "cards/B.mlad" << "Restoring Card|Archive: %cards/B.mlad|Card: %card";
-    QTest::newRow("copy song to library")     << "to library"           << ""             << "Copying Song to Library|Song 3 on card: %card|Archive: %songs/Verse.mlsd";
-    QTest::newRow("drop card song on folder") << "drop song tree"       << "songs/Sets"   << "Copying Song to Library|Song 3 on card: %card|Archive: %songs/Sets/Verse.mlsd";
-    QTest::newRow("copy song to card")        << "to card"              << "songs/x.mlsd" << "Copying Song to Card|Song 1 in archive: %songs/x.mlsd|Song 4 on card: %card";
-    QTest::newRow("drop song on slot 4")      << "drop item slot"       << "songs/x.mlsd" << "Copying Song to Card|Song 1 in archive: %songs/x.mlsd|Song 4 on card: %card";
-    QTest::newRow("drop below the last row")  << "drop item below"      << "songs/x.mlsd" << "";
-    QTest::newRow("song file on the card")    << "drop item box"        << "songs/x.mlsd" << "";
-    QTest::newRow("slot the card lacks")      << "to slot 12"           << "songs/x.mlsd" << "";
+    //                                           gesture              selected          dialog
+    QTest::newRow("archive card")             << "archive"         << ""             << "Archiving Card|Card: %card|Archive: %cards/Gig.mlad";
+    QTest::newRow("drop card on folder")      << "drop card tree"  << "cards/Sets"   << "Archiving Card|Card: %card|Archive: %cards/Sets/Gig.mlad";
+    QTest::newRow("restore card")             << "restore"         << "cards/B.mlad" << "Restoring Card|Archive: %cards/B.mlad|Card: %card";
+    QTest::newRow("drop archive on card")     << "drop item box"   << "cards/B.mlad" << "Restoring Card|Archive: %cards/B.mlad|Card: %card";
+    QTest::newRow("copy song to library")     << "to library"      << ""             << "Copying Song to Library|Song 3 on card: %card|Archive: %songs/Verse.mlsd";
+    QTest::newRow("drop card song on folder") << "drop song tree"  << "songs/Sets"   << "Copying Song to Library|Song 3 on card: %card|Archive: %songs/Sets/Verse.mlsd";
+    QTest::newRow("copy song to card")        << "to card"         << "songs/x.mlsd" << "Copying Song to Card|Song 1 in archive: %songs/x.mlsd|Song 4 on card: %card";
+    QTest::newRow("drop song on slot 4")      << "drop item slot"  << "songs/x.mlsd" << "Copying Song to Card|Song 1 in archive: %songs/x.mlsd|Song 4 on card: %card";
+    QTest::newRow("drop below the last row")  << "drop item below" << "songs/x.mlsd" << "";
+    QTest::newRow("song file on the card")    << "drop item box"   << "songs/x.mlsd" << "";
+    QTest::newRow("slot the card lacks")      << "to slot 12"      << "songs/x.mlsd" << "";
     // clang-format on
 }
 
@@ -199,15 +198,15 @@ void TestLibrarianTransfers::namePrompts_data()
     const QString tooLong = QStringLiteral("This archive name is too long.\n\nPlease enter a shorter name:|");
     const QString x129(129, QLatin1Char('x'));
     // clang-format off
-    //                                         card name            slot  existing                      answers                        questions                                                                                                                       created
-    QTest::newRow("free card name")       << QByteArray("Gig") << -1 << L()                         << L()                         << L()                                                                                                                      << "Gig.mlad";
-    QTest::newRow("unnamed card")         << QByteArray()      << -1 << L()                         << L()                         << L()                                                                                                                      << "Morv+ Card.mlad";
-    QTest::newRow("taken twice")          << QByteArray("Gig") << -1 << L{"Gig.mlad", "Gig 2.mlad"} << L{"Gig 2", "Gig 3"}         << L{archive + exists("Gig.mlad", "card", "archive") + "|Gig", archive + exists("Gig 2.mlad", "card", "archive") + "|Gig 2"} << "Gig 3.mlad";
-    QTest::newRow("every refusal")        << QByteArray("Gig") << -1 << L{"Gig.mlad"}               << L{"Gig?", x129, "Gig live"} << L{archive + exists("Gig.mlad", "card", "archive") + "|Gig", archive + forbidden.arg("archive") + "Gig?", archive + tooLong + x129} << "Gig live.mlad";
-    QTest::newRow("taken, cancelled")     << QByteArray("Gig") << -1 << L{"Gig.mlad"}               << L{QString()}                << L{archive + exists("Gig.mlad", "card", "archive") + "|Gig"}                                                                 << "";
-    QTest::newRow("taken, empty answer")  << QByteArray("Gig") << -1 << L{"Gig.mlad"}               << L{""}                       << L{archive + exists("Gig.mlad", "card", "archive") + "|Gig"}                                                                 << "";
-    QTest::newRow("unnamed song")         << QByteArray("Gig") << 4  << L()                         << L()                         << L()                                                                                                                      << "Song 05.mlsd";
-    QTest::newRow("song, then cancelled") << QByteArray("Gig") << 2  << L{"Verse.mlsd"}             << L{"Verse!", QString()}      << L{song + exists("Verse.mlsd", "song", "song") + "|Verse", song + forbidden.arg("song") + "Verse!"}                      << "";
+    //                                       cardName             slot    existing                       answers                        questions                                                                                                                             created
+    QTest::newRow("free card name")       << QByteArray("Gig") << -1   << L()                         << L()                         << L()                                                                                                                                << "Gig.mlad";
+    QTest::newRow("unnamed card")         << QByteArray()      << -1   << L()                         << L()                         << L()                                                                                                                                << "Morv+ Card.mlad";
+    QTest::newRow("taken twice")          << QByteArray("Gig") << -1   << L{"Gig.mlad", "Gig 2.mlad"} << L{"Gig 2", "Gig 3"}         << L{archive + exists("Gig.mlad", "card", "archive") + "|Gig", archive + exists("Gig 2.mlad", "card", "archive") + "|Gig 2"}          << "Gig 3.mlad";
+    QTest::newRow("every refusal")        << QByteArray("Gig") << -1   << L{"Gig.mlad"}               << L{"Gig?", x129, "Gig live"} << L{archive + exists("Gig.mlad", "card", "archive") + "|Gig", archive + forbidden.arg("archive") + "Gig?", archive + tooLong + x129} << "Gig live.mlad";
+    QTest::newRow("taken, cancelled")     << QByteArray("Gig") << -1   << L{"Gig.mlad"}               << L{QString()}                << L{archive + exists("Gig.mlad", "card", "archive") + "|Gig"}                                                                        << "";
+    QTest::newRow("taken, empty answer")  << QByteArray("Gig") << -1   << L{"Gig.mlad"}               << L{""}                       << L{archive + exists("Gig.mlad", "card", "archive") + "|Gig"}                                                                        << "";
+    QTest::newRow("unnamed song")         << QByteArray("Gig") << 4    << L()                         << L()                         << L()                                                                                                                                << "Song 05.mlsd";
+    QTest::newRow("song, then cancelled") << QByteArray("Gig") << 2    << L{"Verse.mlsd"}             << L{"Verse!", QString()}      << L{song + exists("Verse.mlsd", "song", "song") + "|Verse", song + forbidden.arg("song") + "Verse!"}                                 << "";
     // clang-format on
 }
 
@@ -254,8 +253,7 @@ void TestLibrarianTransfers::namePrompts()
 
 void TestLibrarianTransfers::commands_data()
 {
-    QTest::addColumn<QString>(
-        "command"); // clearing slot 1, 6 or all, deleting a library item, restoring, copying onto 6 or 7
+    QTest::addColumn<QString>("command"); // clear a slot or all, delete an item, restore, copy onto a slot
     QTest::addColumn<int>("answer");      // to the confirmation
     QTest::addColumn<QString>("safety");  // copies "off", "on" or "failing"
     QTest::addColumn<QString>("box");     // the confirmation
@@ -274,27 +272,27 @@ void TestLibrarianTransfers::commands_data()
         QStringLiteral("W Copy Song: You are about to overwrite a non-empty song on card. Are you sure?");
     using N = Notifier;
     // clang-format off
-    //                                     command                    answer          safety       box                                                      copy                                                   refusal          done
-    QTest::newRow("clear slot 1, yes")  << "clear 0"               << int(N::Yes)    << "off"     << one.arg(1)                                          << ""                                                  << ""            << true;
-    QTest::newRow("clear slot 1, no")   << "clear 0"               << int(N::No)     << "off"     << one.arg(1)                                          << ""                                                  << ""            << false;
-    QTest::newRow("clear slot 12, yes") << "clear 11"              << int(N::Yes)    << "off"     << one.arg(12)                                         << ""                                                  << ""            << true;
-    QTest::newRow("clear all, OK")      << "clear all"             << int(N::Ok)     << "off"     << all                                                 << ""                                                  << ""            << true;
-    QTest::newRow("clear all, cancel")  << "clear all"             << int(N::Cancel) << "off"     << all                                                 << ""                                                  << ""            << false;
-    QTest::newRow("delete archive")     << "delete cards/Set.mlad" << int(N::Yes)    << "off"     << del.arg("archive \"Set\"", "card")                  << ""                                                  << ""            << true;
-    QTest::newRow("keep archive")       << "delete cards/Set.mlad" << int(N::No)     << "off"     << del.arg("archive \"Set\"", "card")                  << ""                                                  << ""            << false;
-    QTest::newRow("delete song")        << "delete songs/x.mlsd"   << int(N::Yes)    << "off"     << del.arg("song \"Intro\"", "song")                   << ""                                                  << ""            << true;
-    QTest::newRow("delete folder")      << "delete songs/Sets"     << int(N::Yes)    << "off"     << del.arg("folder \"Sets\"", "song")                  << ""                                                  << ""            << true;
-    QTest::newRow("delete unreadable")  << "delete cards/bad.mlad" << int(N::Yes)    << "off"     << del.arg("file \"Corrupt File (bad.mlad)\"", "card") << ""                                                  << ""            << true;
-    QTest::newRow("restore, cancel")    << "restore"               << int(N::Cancel) << "off"     << restore                                             << ""                                                  << ""            << false;
-    QTest::newRow("onto used slot, no") << "copy 5"                << int(N::Cancel) << "off"     << copy                                                << ""                                                  << ""            << false;
-    QTest::newRow("onto empty slot")    << "copy 6"                << int(N::Cancel) << "on"      << ""                                                  << ""                                                  << ""            << true;
-    QTest::newRow("restore, copied")    << "restore"               << int(N::Ok)     << "on"      << restore                                             << "Gig - before restore - %1.mlad"                     << ""            << true;
-    QTest::newRow("copy, copied")       << "copy 5"                << int(N::Ok)     << "on"      << copy                                                << "Gig - song 06 Verse - before overwriting - %1.mlsd" << ""            << true;
-    QTest::newRow("clear, copied")      << "clear 5"               << int(N::Yes)    << "on"      << one.arg(6)                                          << "Gig - song 06 Verse - before clearing - %1.mlsd"    << ""            << true;
-    QTest::newRow("clear all, copied")  << "clear all"             << int(N::Ok)     << "on"      << all                                                 << "Gig - before clearing all songs - %1.mlad"          << ""            << true;
-    QTest::newRow("restore, no copy")   << "restore"               << int(N::Ok)     << "failing" << restore                                             << ""                                                  << "Safety Copies" << false;
-    QTest::newRow("copy, no copy")      << "copy 5"                << int(N::Ok)     << "failing" << copy                                                << ""                                                  << "Safety Copies" << false;
-    QTest::newRow("clear, no copy")     << "clear 5"               << int(N::Yes)    << "failing" << one.arg(6)                                          << ""                                                  << "Safety Copies" << false;
+    //                                     command                    answer            safety       box                                                    copy                                                    refusal            done
+    QTest::newRow("clear slot 1, yes")  << "clear 0"               << int(N::Yes)    << "off"     << one.arg(1)                                          << ""                                                   << ""              << true;
+    QTest::newRow("clear slot 1, no")   << "clear 0"               << int(N::No)     << "off"     << one.arg(1)                                          << ""                                                   << ""              << false;
+    QTest::newRow("clear slot 12, yes") << "clear 11"              << int(N::Yes)    << "off"     << one.arg(12)                                         << ""                                                   << ""              << true;
+    QTest::newRow("clear all, OK")      << "clear all"             << int(N::Ok)     << "off"     << all                                                 << ""                                                   << ""              << true;
+    QTest::newRow("clear all, cancel")  << "clear all"             << int(N::Cancel) << "off"     << all                                                 << ""                                                   << ""              << false;
+    QTest::newRow("delete archive")     << "delete cards/Set.mlad" << int(N::Yes)    << "off"     << del.arg("archive \"Set\"", "card")                  << ""                                                   << ""              << true;
+    QTest::newRow("keep archive")       << "delete cards/Set.mlad" << int(N::No)     << "off"     << del.arg("archive \"Set\"", "card")                  << ""                                                   << ""              << false;
+    QTest::newRow("delete song")        << "delete songs/x.mlsd"   << int(N::Yes)    << "off"     << del.arg("song \"Intro\"", "song")                   << ""                                                   << ""              << true;
+    QTest::newRow("delete folder")      << "delete songs/Sets"     << int(N::Yes)    << "off"     << del.arg("folder \"Sets\"", "song")                  << ""                                                   << ""              << true;
+    QTest::newRow("delete unreadable")  << "delete cards/bad.mlad" << int(N::Yes)    << "off"     << del.arg("file \"Corrupt File (bad.mlad)\"", "card") << ""                                                   << ""              << true;
+    QTest::newRow("restore, cancel")    << "restore"               << int(N::Cancel) << "off"     << restore                                             << ""                                                   << ""              << false;
+    QTest::newRow("onto used slot, no") << "copy 5"                << int(N::Cancel) << "off"     << copy                                                << ""                                                   << ""              << false;
+    QTest::newRow("onto empty slot")    << "copy 6"                << int(N::Cancel) << "on"      << ""                                                  << ""                                                   << ""              << true;
+    QTest::newRow("restore, copied")    << "restore"               << int(N::Ok)     << "on"      << restore                                             << "Gig - before restore - %1.mlad"                     << ""              << true;
+    QTest::newRow("copy, copied")       << "copy 5"                << int(N::Ok)     << "on"      << copy                                                << "Gig - song 06 Verse - before overwriting - %1.mlsd" << ""              << true;
+    QTest::newRow("clear, copied")      << "clear 5"               << int(N::Yes)    << "on"      << one.arg(6)                                          << "Gig - song 06 Verse - before clearing - %1.mlsd"    << ""              << true;
+    QTest::newRow("clear all, copied")  << "clear all"             << int(N::Ok)     << "on"      << all                                                 << "Gig - before clearing all songs - %1.mlad"          << ""              << true;
+    QTest::newRow("restore, no copy")   << "restore"               << int(N::Ok)     << "failing" << restore                                             << ""                                                   << "Safety Copies" << false;
+    QTest::newRow("copy, no copy")      << "copy 5"                << int(N::Ok)     << "failing" << copy                                                << ""                                                   << "Safety Copies" << false;
+    QTest::newRow("clear, no copy")     << "clear 5"               << int(N::Yes)    << "failing" << one.arg(6)                                          << ""                                                   << "Safety Copies" << false;
     // clang-format on
 }
 

@@ -66,22 +66,22 @@ void TestLibrarianView::enabling_data()
 
     using C = CardState;
     // clang-format off
-    //                                   card          songPage song     archive       library        menus: card  library     verify songs  header pages
-    QTest::newRow("closed")           << C::Closed   << false << false << ""          << ""           << "1000 0000 00000 00000 000 000000 000 1000 1000";
-    QTest::newRow("closed, items")    << C::Closed   << false << false << "Live.mlad" << "Intro.mlsd" << "1000 0000 00111 00000 011 000000 000 1101 1101";
-    QTest::newRow("closed, songs")    << C::Closed   << true  << false << "Live.mlad" << "Intro.mlsd" << "1000 0000 00000 00111 011 000000 000 1101 1101";
-    QTest::newRow("unreadable items") << C::Closed   << false << false << "bad.mlad"  << "bad.mlsd"   << "1000 0000 00111 00000 000 000000 000 0001 0001";
-    QTest::newRow("read-only")        << C::ReadOnly << false << false << ""          << ""           << "1101 0000 10000 00000 100 000000 011 1000 1000";
-    QTest::newRow("read-only, all")   << C::ReadOnly << false << true  << "Live.mlad" << "Intro.mlsd" << "1101 0100 10111 00000 111 011000 011 1101 1101";
-    QTest::newRow("read-only, songs") << C::ReadOnly << true  << true  << "Live.mlad" << "Intro.mlsd" << "1101 0100 00000 10111 111 011000 011 1101 1101";
-    QTest::newRow("writable")         << C::Writable << false << false << ""          << ""           << "1111 0001 10000 00000 100 000001 111 1000 1000";
-    QTest::newRow("writable, all")    << C::Writable << false << true  << "Live.mlad" << "Intro.mlsd" << "1111 1111 11111 00000 111 111011 111 1111 1101";
-    QTest::newRow("folders")          << C::Writable << false << true  << "Sets"      << "Sets"       << "1111 1111 10111 00000 100 111011 111 1001 1001";
-    QTest::newRow("no song")          << C::Writable << false << false << "Live.mlad" << "Intro.mlsd" << "1111 0001 11111 00000 111 000001 111 1111 1101";
-    QTest::newRow("songs, all")       << C::Writable << true  << true  << "Live.mlad" << "Intro.mlsd" << "1111 1111 00000 11111 111 111111 111 1101 1111";
-    QTest::newRow("songs, folders")   << C::Writable << true  << true  << "Sets"      << "Sets"       << "1111 1111 00000 10111 100 111011 111 1001 1001";
-    QTest::newRow("songs, no song")   << C::Writable << true  << false << "Live.mlad" << "Intro.mlsd" << "1111 0001 00000 00111 111 000001 111 1101 1101";
-    QTest::newRow("songs, only song") << C::Writable << true  << true  << ""          << ""           << "1111 1111 00000 10000 100 111011 111 1000 1000";
+    //                                   card           songPage    song     archive        library         enabled
+    QTest::newRow("closed")           << C::Closed   << false    << false << ""          << ""           << "1000 0000 00000 00000 000 000000 000 1000 1000";
+    QTest::newRow("closed, items")    << C::Closed   << false    << false << "Live.mlad" << "Intro.mlsd" << "1000 0000 00111 00000 011 000000 000 1101 1101";
+    QTest::newRow("closed, songs")    << C::Closed   << true     << false << "Live.mlad" << "Intro.mlsd" << "1000 0000 00000 00111 011 000000 000 1101 1101";
+    QTest::newRow("unreadable items") << C::Closed   << false    << false << "bad.mlad"  << "bad.mlsd"   << "1000 0000 00111 00000 000 000000 000 0001 0001";
+    QTest::newRow("read-only")        << C::ReadOnly << false    << false << ""          << ""           << "1101 0000 10000 00000 100 000000 011 1000 1000";
+    QTest::newRow("read-only, all")   << C::ReadOnly << false    << true  << "Live.mlad" << "Intro.mlsd" << "1101 0100 10111 00000 111 011000 011 1101 1101";
+    QTest::newRow("read-only, songs") << C::ReadOnly << true     << true  << "Live.mlad" << "Intro.mlsd" << "1101 0100 00000 10111 111 011000 011 1101 1101";
+    QTest::newRow("writable")         << C::Writable << false    << false << ""          << ""           << "1111 0001 10000 00000 100 000001 111 1000 1000";
+    QTest::newRow("writable, all")    << C::Writable << false    << true  << "Live.mlad" << "Intro.mlsd" << "1111 1111 11111 00000 111 111011 111 1111 1101";
+    QTest::newRow("folders")          << C::Writable << false    << true  << "Sets"      << "Sets"       << "1111 1111 10111 00000 100 111011 111 1001 1001";
+    QTest::newRow("no song")          << C::Writable << false    << false << "Live.mlad" << "Intro.mlsd" << "1111 0001 11111 00000 111 000001 111 1111 1101";
+    QTest::newRow("songs, all")       << C::Writable << true     << true  << "Live.mlad" << "Intro.mlsd" << "1111 1111 00000 11111 111 111111 111 1101 1111";
+    QTest::newRow("songs, folders")   << C::Writable << true     << true  << "Sets"      << "Sets"       << "1111 1111 00000 10111 100 111011 111 1001 1001";
+    QTest::newRow("songs, no song")   << C::Writable << true     << false << "Live.mlad" << "Intro.mlsd" << "1111 0001 00000 00111 111 000001 111 1101 1101";
+    QTest::newRow("songs, only song") << C::Writable << true     << true  << ""          << ""           << "1111 1111 00000 10000 100 111011 111 1000 1000";
     // clang-format on
 }
 
@@ -143,10 +143,11 @@ void TestLibrarianView::openCard_data()
         QStringLiteral("W Open Morv+ Card: The SD card appears to be write protected.\n\n"
                        "Modifications to the card have been disabled.");
     // clang-format off
-    QTest::newRow("writable")        << "writable"  << QStringList()                                                << true;
-    QTest::newRow("write-protected") << "protected" << QStringList(kProtected)                                      << false;
+    //                                  kind           boxes                                                         writable
+    QTest::newRow("writable")        << "writable"  << QStringList()                                              << true;
+    QTest::newRow("write-protected") << "protected" << QStringList(kProtected)                                    << false;
     QTest::newRow("not a card")      << "garbage"   << QStringList("C Open Morv+ Card: Failed to open the card.") << false;
-    QTest::newRow("cancelled")       << "cancel"    << QStringList()                                                << false;
+    QTest::newRow("cancelled")       << "cancel"    << QStringList()                                              << false;
     // clang-format on
 }
 
@@ -205,7 +206,7 @@ void TestLibrarianView::gestures_data()
     QTest::addColumn<QString>("on"); // a library item, "space" below the items, or "edit" (a line edit)
     QTest::addColumn<QString>("result");
     // clang-format off
-    //                                      gesture           on                    result
+    //                                      gesture            on                   result
     QTest::newRow("menu on a song")      << "menu"          << "songs/x.mlsd"    << "menu";
     QTest::newRow("menu on an archive")  << "menu"          << "cards/Live.mlad" << "menu";
     QTest::newRow("menu on empty space") << "menu"          << "space"           << "";
@@ -294,17 +295,17 @@ void TestLibrarianView::renaming_data()
     const QString n128(128, QLatin1Char('n'));
     const int Return = Qt::Key_Return;
     // clang-format off
-    //                                    target         typed          key                 stored        box
-    QTest::newRow("song file")        << "song file" << "Verse"      << Return            << "Verse"     << "";
-    QTest::newRow("song file, Esc")   << "song file" << "Verse"      << int(Qt::Key_Escape) << "Intro"   << "";
-    QTest::newRow("archive")          << "archive"   << "Live 2"     << Return            << "Live 2"    << "";
-    QTest::newRow("card song")        << "card song" << "Encore"     << Return            << "Encore"    << "";
-    QTest::newRow("card")             << "card"      << "Tour 2024"  << int(Qt::Key_Enter) << "Tour 2024" << "";
-    QTest::newRow("card, 128 bytes")  << "card"      << n128         << Return            << n128        << "";
-    QTest::newRow("card, 129 bytes")  << "card"      << n128 + "n"   << Return            << "Gig"       << "The name is too long.\n\nPlease choose a different name.";
-    QTest::newRow("card, colon")      << "card"      << "Set: One"   << Return            << "Gig"       << "The name contains characters that are not permitted.\n\nPlease avoid punctuation.";
-    QTest::newRow("card, emptied")    << "card"      << ""           << Return            << "Gig"       << "";
-    QTest::newRow("card, Esc")        << "card"      << "Discarded"  << int(Qt::Key_Escape) << "Gig"     << "";
+    //                                  target         typed          key                    stored         box
+    QTest::newRow("song file")       << "song file" << "Verse"     << Return              << "Verse"     << "";
+    QTest::newRow("song file, Esc")  << "song file" << "Verse"     << int(Qt::Key_Escape) << "Intro"     << "";
+    QTest::newRow("archive")         << "archive"   << "Live 2"    << Return              << "Live 2"    << "";
+    QTest::newRow("card song")       << "card song" << "Encore"    << Return              << "Encore"    << "";
+    QTest::newRow("card")            << "card"      << "Tour 2024" << int(Qt::Key_Enter)  << "Tour 2024" << "";
+    QTest::newRow("card, 128 bytes") << "card"      << n128        << Return              << n128        << "";
+    QTest::newRow("card, 129 bytes") << "card"      << n128 + "n"  << Return              << "Gig"       << "The name is too long.\n\nPlease choose a different name.";
+    QTest::newRow("card, colon")     << "card"      << "Set: One"  << Return              << "Gig"       << "The name contains characters that are not permitted.\n\nPlease avoid punctuation.";
+    QTest::newRow("card, emptied")   << "card"      << ""          << Return              << "Gig"       << "";
+    QTest::newRow("card, Esc")       << "card"      << "Discarded" << int(Qt::Key_Escape) << "Gig"       << "";
     // clang-format on
 }
 
