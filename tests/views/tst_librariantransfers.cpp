@@ -1,129 +1,22 @@
-// The librarian view's transfers: the four kinds started from their commands and from drops,
-// each ending with the card or the library item brought up to date; the name prompts; the
-// confirmations; cancelling from the progress dialog; failed transfers to the card and to the
-// library.
-#include "tst_librarianfixture.h"
+// The librarian view's commands that change the card or the libraries: the four transfers started
+// from their commands and from drops on the real widgets, each ending with the card or the library
+// item brought up to date; drops that name no slot; the name prompts for new library files; the
+// confirmations, and the safety copy each destructive command has made first, or its refusal in
+// the user's words.
+#include "librarianfixture.h"
 
-#include "views/archiveview.h"
-#include "views/libraryview.h"
+#include "domain/filekinds.h"
+#include "views/cardbox.h"
 #include "views/sdcardheaderview.h"
 #include "views/transferdialog.h"
 
-#include <QDialogButtonBox>
 #include <QLabel>
-#include <QMimeData>
-#include <QPushButton>
-#include <QTabWidget>
+#include <QRegularExpression>
 
 using namespace ZovaZode;
 using namespace ZovaZode::TestSupport;
 
 namespace {
-
-const QString kCancel = QStringLiteral("<cancel>");
-const QString kCardFormat = QStringLiteral("application/selkanor.morvmanager.card");
-const QString kSongsFormat = QStringLiteral("application/selkanor.morvmanager.card_song_list");
-const QString kItemsFormat = QStringLiteral("application/selkanor.morvmanager.library_item_list");
-const QString kSongPathFormat = QStringLiteral("application/selkanor.morvmanager.song_path");
-
-QString archiveExists(const QString &file)
-{
-    return QStringLiteral("A file named \"%1\" already exists in this card library folder.\n\nPlease enter a "
-                          "different name for the new archive:")
-        .arg(file);
-}
-QString songExists(const QString &file)
-{
-    return QStringLiteral("A file named \"%1\" already exists in this song library folder.\n\nPlease enter a "
-                          "different name for the new song:")
-        .arg(file);
-}
-const QString kArchiveForbidden = QStringLiteral("This archive name contains characters that are not "
-                                                 "permitted.\n\nPlease enter a different name and avoid "
-                                                 "punctuation:");
-const QString kArchiveTooLong =
-    QStringLiteral("This archive name is too long.\n\nPlease enter a shorter name:");
-const QString kSongForbidden = QStringLiteral(
-    "This song name contains characters that are not permitted.\n\nPlease enter a different name and avoid "
-    "punctuation:");
-
-QByteArray songNumbers(const QList<qint32> &songs)
-{
-    QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    for (qint32 song : songs)
-        stream << song;
-    return bytes;
-}
-
-// Counts the requests the worker ran; waiting for a request that does nothing proves that every
-// request submitted before it has been run.
-struct RequestLog
-{
-    SongTransfer *transfer;
-    QSignalSpy started{transfer, &SongTransfer::started};
-    QSignalSpy finished{transfer, &SongTransfer::finished};
-    QSignalSpy failed{transfer, &SongTransfer::error};
-
-    // The destination names of the requests, as the worker got them.
-    QStringList names;
-
-    explicit RequestLog(SongTransfer *t) : transfer(t)
-    {
-        QObject::connect(transfer, &SongTransfer::started, transfer,
-                         [this](SongTransfer::Request *request) { names << request->destination.name; });
-    }
-
-    // The number of requests run before this call.
-    int drain()
-    {
-        auto nothing = std::make_shared<SongTransfer::Request>();
-        nothing->source.kind = SongTransfer::Endpoint::Card;
-        nothing->destination.kind = SongTransfer::Endpoint::Card;
-        transfer->submit(nothing);
-        const auto done = [this, &nothing] {
-            for (const QList<QVariant> &arguments : finished) {
-                if (arguments.at(0).value<SongTransfer::Request *>() == nothing.get())
-                    return true;
-            }
-            return false;
-        };
-        if (!QTest::qWaitFor(done))
-            return -1;
-        finished.removeLast();
-        return started.count() - 1;
-    }
-};
-
-// Counts the log lines that start with a text, from any thread, while it lives.
-class LogCounter
-{
-public:
-    explicit LogCounter(QString start) : m_start(std::move(start))
-    {
-        s_counter = this;
-        m_previous = qInstallMessageHandler(&LogCounter::handle);
-    }
-    ~LogCounter()
-    {
-        qInstallMessageHandler(m_previous);
-        s_counter = nullptr;
-    }
-    int count() const { return m_count.loadRelaxed(); }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
-    {
-        if (message.startsWith(s_counter->m_start))
-            s_counter->m_count.fetchAndAddRelaxed(1);
-        s_counter->m_previous(type, context, message);
-    }
-
-    QString m_start;
-    QAtomicInt m_count;
-    QtMessageHandler m_previous = nullptr;
-    static inline LogCounter *s_counter = nullptr;
-};
 
 SongRecords namedSampleSong(int song, const QByteArray &name)
 {
@@ -134,6 +27,22 @@ SongRecords namedSampleSong(int song, const QByteArray &name)
     return records;
 }
 
+// Everything a change to card song 6 may touch, as it lies on the card now.
+QByteArrayList songBytes(const CardImage &image)
+{
+    QByteArrayList bytes;
+    for (const ByteRange &range : CardImage::restoreRanges(5, namedSampleSong(5, "Verse")))
+        bytes << image.read(range);
+    return bytes;
+}
+
+QString exists(const QString &file, const char *library, const char *what)
+{
+    return QStringLiteral("A file named \"%1\" already exists in this %2 library folder.\n\nPlease enter a "
+                          "different name for the new %3:")
+        .arg(file, QLatin1String(library), QLatin1String(what));
+}
+
 } // namespace
 
 class TestLibrarianTransfers : public QObject
@@ -141,157 +50,131 @@ class TestLibrarianTransfers : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { m_configuration = librarianConfiguration("tst_librariantransfers"); }
     void transfers_data();
     void transfers();
     void namePrompts_data();
     void namePrompts();
-    void confirmations_data();
-    void confirmations();
-    void emptySongDrop();
-    void cancelFromDialog();
-    void warningsAfterTransfer();
-    void failures_data();
-    void failures();
+    void commands_data();
+    void commands();
 
 private:
     std::unique_ptr<ConfigurationManager> m_configuration;
 };
 
-void TestLibrarianTransfers::initTestCase()
-{
-    m_configuration = librarianConfiguration("Morv Manager Librarian Transfers Test");
-}
-
 void TestLibrarianTransfers::transfers_data()
 {
-    QTest::addColumn<QString>("transfer");
-    QTest::addColumn<bool>("drop");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("source");
-    QTest::addColumn<QString>("destination");
-    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QString>("gesture");  // a command, or "drop <what> <where>"
+    QTest::addColumn<QString>("selected"); // in the libraries
+    QTest::addColumn<QString>("dialog");   // the progress dialog's title|source|destination, or none
 
-    const QStringList restoreBox(
-        "W Restore Morv+ Card: Are you sure you want to overwrite the entire card with the contents of the "
-        "archive?\n\nWARNING: This operation can not be undone.");
     // clang-format off
-    QTest::newRow("archive card")           << "archive"   << false << "Archiving Card"          << "Card: %card"                      << "Archive: %cards/Gig.mlad"        << QStringList();
-    QTest::newRow("drop card on folder")    << "archive"   << true  << "Archiving Card"          << "Card: %card"                      << "Archive: %cards/Sets/Gig.mlad"   << QStringList();
-    QTest::newRow("restore card")           << "restore"   << false << "Restoring Card"          << "Archive: %cards/Backup.mlad"      << "Card: %card"                     << restoreBox;
-    QTest::newRow("drop archive on card")   << "restore"   << true  << "Restoring Card"          << "Archive: %cards/Backup.mlad"      << "Card: %card"                     << restoreBox;
-    QTest::newRow("copy song to library")   << "toLibrary" << false << "Copying Song to Library" << "Song 3 on card: %card"            << "Archive: %songs/Verse.mlsd"      << QStringList();
-    QTest::newRow("drop three card songs")  << "toLibrary" << true  << "Copying Song to Library" << "Song 3 on card: %card"            << "Archive: %songs/Sets/Verse.mlsd" << QStringList();
-    QTest::newRow("copy song to card")      << "toCard"    << false << "Copying Song to Card"    << "Song 1 in archive: %songs/x.mlsd" << "Song 4 on card: %card"           << QStringList();
-    QTest::newRow("drop song on card slot") << "toCard"    << true  << "Copying Song to Card"    << "Song 1 in archive: %songs/x.mlsd" << "Song 4 on card: %card"           << QStringList();
+    //                                           gesture              selected          dialog
+    QTest::newRow("archive card")             << "archive"         << ""             << "Archiving Card|Card: %card|Archive: %cards/Gig.mlad";
+    QTest::newRow("drop card on folder")      << "drop card tree"  << "cards/Sets"   << "Archiving Card|Card: %card|Archive: %cards/Sets/Gig.mlad";
+    QTest::newRow("restore card")             << "restore"         << "cards/B.mlad" << "Restoring Card|Archive: %cards/B.mlad|Card: %card";
+    QTest::newRow("drop archive on card")     << "drop item box"   << "cards/B.mlad" << "Restoring Card|Archive: %cards/B.mlad|Card: %card";
+    QTest::newRow("copy song to library")     << "to library"      << ""             << "Copying Song to Library|Song 3 on card: %card|Archive: %songs/Verse.mlsd";
+    QTest::newRow("drop card song on folder") << "drop song tree"  << "songs/Sets"   << "Copying Song to Library|Song 3 on card: %card|Archive: %songs/Sets/Verse.mlsd";
+    QTest::newRow("copy song to card")        << "to card"         << "songs/x.mlsd" << "Copying Song to Card|Song 1 in archive: %songs/x.mlsd|Song 4 on card: %card";
+    QTest::newRow("drop song on slot 4")      << "drop item slot"  << "songs/x.mlsd" << "Copying Song to Card|Song 1 in archive: %songs/x.mlsd|Song 4 on card: %card";
+    QTest::newRow("drop below the last row")  << "drop item below" << "songs/x.mlsd" << "";
+    QTest::newRow("song file on the card")    << "drop item box"   << "songs/x.mlsd" << "";
+    QTest::newRow("slot the card lacks")      << "to slot 12"      << "songs/x.mlsd" << "";
     // clang-format on
 }
 
 void TestLibrarianTransfers::transfers()
 {
-    QFETCH(QString, transfer);
-    QFETCH(bool, drop);
-    QFETCH(QString, title);
-    QFETCH(QString, source);
-    QFETCH(QString, destination);
-    QFETCH(QStringList, boxes);
+    QFETCH(QString, gesture);
+    QFETCH(QString, selected);
+    QFETCH(QString, dialog);
 
     Librarian librarian("Stale");
     LibrarianView &view = *librarian.view;
-    auto expand = [&librarian](QString text) {
-        return text.replace(QLatin1String("%cards"), librarian.cardLibrary)
-            .replace(QLatin1String("%songs"), librarian.songLibrary)
-            .replace(QLatin1String("%card"), librarian.image.path());
-    };
-    librarian.image.writeSong(0, sampleSong(0, 1));
-    librarian.image.writeSong(1, namedSampleSong(1, "Chorus"));
     librarian.image.writeSong(2, namedSampleSong(2, "Verse"));
     QDir(librarian.cardLibrary).mkdir(QStringLiteral("Sets"));
     QDir(librarian.songLibrary).mkdir(QStringLiteral("Sets"));
-    const QString backup = librarian.cardLibrary + "/Backup.mlad";
-    writeArchive(backup, "Backup");
-    const QString songFile = librarian.songLibrary + "/x.mlsd";
-    writeSongFile(songFile, "Intro");
+    writeArchive(librarian.cardLibrary + "/B.mlad", "Backup");
+    writeSongFile(librarian.songLibrary + "/x.mlsd", "Intro");
     librarian.openCard();
     // A new name stays in memory until the card is flushed; the worker reads the file.
     view.card()->setName(QStringLiteral("Gig"));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
     RequestLog log(view.songTransfer());
-    const LogCounter lostItems(QStringLiteral("Librarian: Could not get index"));
-
+    librarian.notifier.prepareAnswer(Notifier::Ok);
+    const bool cards = selected.startsWith(QLatin1String("cards"));
+    const QString target = librarian.dir.filePath(selected);
+    if (!selected.isEmpty())
+        QVERIFY(librarian.select(cards, target));
     SongListModel *songs = view.songListModel();
-    LibraryDataModel *cardLibrary = view.cardLibraryModel()->libraryModel();
-    LibraryDataModel *songLibrary = view.songLibraryModel()->libraryModel();
-    if (transfer == QLatin1String("archive")) {
-        view.tabs()->setCurrentIndex(0);
-        if (drop) {
-            QTRY_VERIFY(librarian.item(true, librarian.cardLibrary + "/Sets").isValid());
-            QMimeData data;
-            data.setData(kCardFormat, QByteArray());
-            QVERIFY(cardLibrary->dropMimeData(&data, Qt::CopyAction, -1, -1,
-                                              cardLibrary->index(librarian.cardLibrary + "/Sets")));
-        } else {
-            view.action(LibrarianView::ArchiveCardAction)->trigger();
+
+    if (gesture.startsWith(QLatin1String("drop"))) {
+        const QString what = gesture.section(QLatin1Char(' '), 1, 1),
+                      where = gesture.section(QLatin1Char(' '), 2);
+        std::unique_ptr<QMimeData> data(what == QLatin1String("song") ? songs->mimeData({songs->index(2, 0)})
+                                                                      : librarian.library(cards)->mimeData(
+                                                                            {librarian.item(cards, target)}));
+        if (what == QLatin1String("card")) {
+            data = std::make_unique<QMimeData>();
+            data->setData(FileKinds::cardMimeType(), QByteArray());
         }
-    } else if (transfer == QLatin1String("restore")) {
-        librarian.notifier.prepareAnswer(Notifier::Ok);
-        QTRY_VERIFY(librarian.item(true, backup).isValid());
-        if (drop) {
-            emit view.headerView()->cardRestoreRequest(backup);
-        } else {
-            view.archiveView()->selectPath(backup);
-            view.action(LibrarianView::RestoreCardAction)->trigger();
-        }
-    } else if (transfer == QLatin1String("toLibrary")) {
+        QTreeView *tree = librarian.page(cards)->treeView();
+        QAbstractItemView *list = view.cardSongsView();
+        QWidget *widget = where == QLatin1String("box")    ? view.headerView()->findChild<CardBox *>()
+                          : where == QLatin1String("tree") ? tree->viewport()
+                                                           : list->viewport();
+        const QPoint at = where == QLatin1String("box") ? QPoint(5, 5)
+                          : where == QLatin1String("tree")
+                              ? tree->visualRect(librarian.item(cards, target)).center()
+                          : where == QLatin1String("slot") ? list->visualRect(songs->index(3, 0)).center()
+                                                           : QPoint(10, widget->height() - 3);
+        QVERIFY(where != QLatin1String("below") || !list->indexAt(at).isValid());
+        QCOMPARE(dropOn(widget, at, data.get()), !dialog.isEmpty());
+    } else if (gesture == QLatin1String("archive")) {
+        view.action(LibrarianView::ArchiveCardAction)->trigger();
+    } else if (gesture == QLatin1String("restore")) {
+        view.action(LibrarianView::RestoreCardAction)->trigger();
+    } else if (gesture == QLatin1String("to library")) {
         view.tabs()->setCurrentIndex(1);
-        if (drop) {
-            QTest::ignoreMessage(QtWarningMsg, "Only archiving the first song in the list.");
-            QTRY_VERIFY(librarian.item(false, librarian.songLibrary + "/Sets").isValid());
-            QMimeData data;
-            data.setData(kSongsFormat, songNumbers({2, 0, 1}));
-            QVERIFY(songLibrary->dropMimeData(&data, Qt::CopyAction, -1, -1,
-                                              songLibrary->index(librarian.songLibrary + "/Sets")));
-        } else {
-            librarian.selectCardSong(2);
-            view.action(LibrarianView::CopyCardSongToLibraryAction)->trigger();
-        }
+        librarian.selectCardSong(2);
+        view.action(LibrarianView::CopyCardSongToLibraryAction)->trigger();
+    } else if (gesture == QLatin1String("to card")) {
+        librarian.selectCardSong(3);
+        view.action(LibrarianView::OverwriteCardSongAction)->trigger();
     } else {
-        view.tabs()->setCurrentIndex(1);
-        QTRY_VERIFY(librarian.item(false, songFile).isValid());
-        if (drop) {
-            QMimeData data;
-            data.setData(kItemsFormat, itemRecord(LibraryDataModel::SongItem, songFile));
-            data.setData(kSongPathFormat, itemRecord(LibraryDataModel::SongItem, songFile));
-            QVERIFY(songs->dropMimeData(&data, Qt::CopyAction, -1, -1, songs->index(3, 0)));
-        } else {
-            view.libraryView()->selectPath(songFile);
-            librarian.selectCardSong(3);
-            view.action(LibrarianView::OverwriteCardSongAction)->trigger();
-        }
+        emit songs->songRestoreRequest(12, target);
     }
 
+    if (dialog.isEmpty()) {
+        QCOMPARE(log.drain(), 0);
+        QCOMPARE(view.songListModel()->songName(11), QStringLiteral("Song 12"));
+        return;
+    }
     QTRY_COMPARE(log.finished.count() + log.failed.count(), 1);
     QCOMPARE(log.failed.count(), 0);
-    QCOMPARE(librarian.boxes(), boxes);
-    QVERIFY(librarian.prompter.questions.isEmpty());
-    QCOMPARE(view.transferDialog()->windowTitle(), title);
-    QCOMPARE(view.transferDialog()->sourceLabel()->text(), expand(source));
-    QCOMPARE(view.transferDialog()->destinationLabel()->text(), expand(destination));
-    QCOMPARE(view.transferDialog()->statusLabel()->text(), QStringLiteral("Finished."));
-
-    if (transfer == QLatin1String("archive") || transfer == QLatin1String("toLibrary")) {
-        const bool cards = transfer == QLatin1String("archive");
-        const QString path = expand(destination.mid(destination.indexOf(QLatin1Char('%'))));
-        const QString name = cards ? QStringLiteral("Gig") : QStringLiteral("Verse");
+    const QStringList expected = QString(dialog)
+                                     .replace("%cards", librarian.cardLibrary)
+                                     .replace("%songs", librarian.songLibrary)
+                                     .replace("%card", librarian.image.path())
+                                     .split(QLatin1Char('|'));
+    TransferDialog *progress = view.transferDialog();
+    QCOMPARE((QStringList{progress->windowTitle(), progress->sourceLabel()->text(),
+                          progress->destinationLabel()->text()}),
+             expected);
+    QCOMPARE(progress->statusLabel()->text(), QStringLiteral("Finished."));
+    // The card, or the library item, shows what the transfer wrote.
+    const QString path = expected.last().mid(expected.last().indexOf(QLatin1Char(' ')) + 1);
+    if (path.endsWith(QLatin1String(".mlad")) || path.endsWith(QLatin1String(".mlsd"))) {
+        const bool card = path.endsWith(QLatin1String(".mlad"));
+        const QString name = card ? QStringLiteral("Gig") : QStringLiteral("Verse");
         QCOMPARE(storedName(path), name);
-        QVERIFY(librarian.library(cards)->hiddenPaths().isEmpty());
-        QTRY_VERIFY(librarian.item(cards, path).isValid());
-        QTRY_COMPARE(librarian.item(cards, path).data().toString(), name);
-        QVERIFY(!QFileInfo::exists(path + ".partial"));
-        QCOMPARE(lostItems.count(), 0);
-    } else if (transfer == QLatin1String("restore")) {
+        QVERIFY(librarian.library(card)->hiddenPaths().isEmpty());
+        QTRY_COMPARE(librarian.item(card, path).data().toString(), name);
+    } else if (expected.first().startsWith(QLatin1String("Restoring"))) {
         QTRY_COMPARE(view.card()->name(), QStringLiteral("Backup"));
         QTRY_COMPARE(songs->songName(0), QStringLiteral("Song 1"));
-        QCOMPARE(songs->songName(11), QStringLiteral("Song 12"));
     } else {
         QTRY_COMPARE(songs->songName(3), QStringLiteral("Intro"));
         QCOMPARE(songs->songName(2), QStringLiteral("Verse"));
@@ -304,25 +187,26 @@ void TestLibrarianTransfers::namePrompts_data()
     QTest::addColumn<int>("slot"); // -1: archive the card
     QTest::addColumn<QStringList>("existing");
     QTest::addColumn<QStringList>("answers");
-    QTest::addColumn<QStringList>("labels");
-    QTest::addColumn<QStringList>("proposals");
+    QTest::addColumn<QStringList>("questions"); // "title|label|proposal"
     QTest::addColumn<QString>("created");
-    QTest::addColumn<QString>("requestName"); // the name the request asks the new file to take
 
     using L = QStringList;
-    const QString tooLong(129, QLatin1Char('x'));
+    const QString archive = QStringLiteral("Archive Card|");
+    const QString song = QStringLiteral("Copy Song To Library|");
+    const QString forbidden = QStringLiteral("This %1 name contains characters that are not permitted.\n\n"
+                                             "Please enter a different name and avoid punctuation:|");
+    const QString tooLong = QStringLiteral("This archive name is too long.\n\nPlease enter a shorter name:|");
+    const QString x129(129, QLatin1Char('x'));
     // clang-format off
-    QTest::newRow("free card name")       << QByteArray("Gig") << -1 << L()                         << L()                            << L()                                                              << L()                       << "Gig.mlad"        << "";
-    QTest::newRow("unnamed card")         << QByteArray()      << -1 << L()                         << L()                            << L()                                                              << L()                       << "Morv+ Card.mlad" << "Morv+ Card";
-    QTest::newRow("taken, renamed")       << QByteArray("Gig") << -1 << L{"Gig.mlad"}               << L{"Gig 2"}                     << L{archiveExists("Gig.mlad")}                                     << L{"Gig"}                  << "Gig 2.mlad"      << "Gig 2";
-    QTest::newRow("taken twice")          << QByteArray("Gig") << -1 << L{"Gig.mlad", "Gig 2.mlad"} << L{"Gig 2", "Gig 3"}            << L{archiveExists("Gig.mlad"), archiveExists("Gig 2.mlad")}        << L{"Gig", "Gig 2"}         << "Gig 3.mlad"      << "Gig 3";
-    QTest::newRow("every refusal")        << QByteArray("Gig") << -1 << L{"Gig.mlad"}               << L{"Gig?", tooLong, "Gig live"} << L{archiveExists("Gig.mlad"), kArchiveForbidden, kArchiveTooLong} << L{"Gig", "Gig?", tooLong} << "Gig live.mlad"   << "Gig live";
-    QTest::newRow("taken, cancelled")     << QByteArray("Gig") << -1 << L{"Gig.mlad"}               << L{kCancel}                     << L{archiveExists("Gig.mlad")}                                     << L{"Gig"}                  << QString()         << QString();
-    QTest::newRow("taken, empty answer")  << QByteArray("Gig") << -1 << L{"Gig.mlad"}               << L{""}                          << L{archiveExists("Gig.mlad")}                                     << L{"Gig"}                  << QString()         << QString();
-    QTest::newRow("free song name")       << QByteArray("Gig") << 2  << L()                         << L()                            << L()                                                              << L()                       << "Verse.mlsd"      << "";
-    QTest::newRow("unnamed song")         << QByteArray("Gig") << 4  << L()                         << L()                            << L()                                                              << L()                       << "Song 05.mlsd"    << "Song 05";
-    QTest::newRow("song taken, renamed")  << QByteArray("Gig") << 2  << L{"Verse.mlsd"}             << L{"Verse 2"}                   << L{songExists("Verse.mlsd")}                                      << L{"Verse"}                << "Verse 2.mlsd"    << "Verse 2";
-    QTest::newRow("song, then cancelled") << QByteArray("Gig") << 2  << L{"Verse.mlsd"}             << L{"Verse!", kCancel}           << L{songExists("Verse.mlsd"), kSongForbidden}                      << L{"Verse", "Verse!"}      << QString()         << QString();
+    //                                       cardName             slot    existing                       answers                        questions                                                                                                                             created
+    QTest::newRow("free card name")       << QByteArray("Gig") << -1   << L()                         << L()                         << L()                                                                                                                                << "Gig.mlad";
+    QTest::newRow("unnamed card")         << QByteArray()      << -1   << L()                         << L()                         << L()                                                                                                                                << "Morv+ Card.mlad";
+    QTest::newRow("taken twice")          << QByteArray("Gig") << -1   << L{"Gig.mlad", "Gig 2.mlad"} << L{"Gig 2", "Gig 3"}         << L{archive + exists("Gig.mlad", "card", "archive") + "|Gig", archive + exists("Gig 2.mlad", "card", "archive") + "|Gig 2"}          << "Gig 3.mlad";
+    QTest::newRow("every refusal")        << QByteArray("Gig") << -1   << L{"Gig.mlad"}               << L{"Gig?", x129, "Gig live"} << L{archive + exists("Gig.mlad", "card", "archive") + "|Gig", archive + forbidden.arg("archive") + "Gig?", archive + tooLong + x129} << "Gig live.mlad";
+    QTest::newRow("taken, cancelled")     << QByteArray("Gig") << -1   << L{"Gig.mlad"}               << L{QString()}                << L{archive + exists("Gig.mlad", "card", "archive") + "|Gig"}                                                                        << "";
+    QTest::newRow("taken, empty answer")  << QByteArray("Gig") << -1   << L{"Gig.mlad"}               << L{""}                       << L{archive + exists("Gig.mlad", "card", "archive") + "|Gig"}                                                                        << "";
+    QTest::newRow("unnamed song")         << QByteArray("Gig") << 4    << L()                         << L()                         << L()                                                                                                                                << "Song 05.mlsd";
+    QTest::newRow("song, then cancelled") << QByteArray("Gig") << 2    << L{"Verse.mlsd"}             << L{"Verse!", QString()}      << L{song + exists("Verse.mlsd", "song", "song") + "|Verse", song + forbidden.arg("song") + "Verse!"}                                 << "";
     // clang-format on
 }
 
@@ -332,214 +216,168 @@ void TestLibrarianTransfers::namePrompts()
     QFETCH(int, slot);
     QFETCH(QStringList, existing);
     QFETCH(QStringList, answers);
-    QFETCH(QStringList, labels);
-    QFETCH(QStringList, proposals);
+    QFETCH(QStringList, questions);
     QFETCH(QString, created);
-    QFETCH(QString, requestName);
 
     Librarian librarian(cardName);
     LibrarianView &view = *librarian.view;
     librarian.image.writeSong(2, namedSampleSong(2, "Verse"));
-    const bool song = slot >= 0;
-    const QString folder = song ? librarian.songLibrary : librarian.cardLibrary;
-    for (const QString &file : existing) {
-        if (song)
-            writeSongFile(folder + QLatin1Char('/') + file, "Other");
-        else
-            writeArchive(folder + QLatin1Char('/') + file, "Other");
-    }
+    const QString folder = slot >= 0 ? librarian.songLibrary : librarian.cardLibrary;
+    for (const QString &file : existing)
+        slot >= 0 ? writeSongFile(folder + QLatin1Char('/') + file, "Other")
+                  : writeArchive(folder + QLatin1Char('/') + file, "Other");
     // Opened directly: opening through the command would name the unnamed card and song.
     QVERIFY(view.card()->open(librarian.image.path(), 1));
-    for (const QString &answer : answers)
-        librarian.prompter.textAnswers << (answer == kCancel ? QString() : answer);
+    librarian.prompter.textAnswers = answers; // a null answer is Cancel
     RequestLog log(view.songTransfer());
 
-    if (song) {
+    if (slot >= 0) {
         librarian.selectCardSong(slot);
         view.action(LibrarianView::CopyCardSongToLibraryAction)->trigger();
     } else {
         view.action(LibrarianView::ArchiveCardAction)->trigger();
     }
 
-    QStringList askedLabels;
-    QStringList askedProposals;
-    for (const ScriptedPrompter::Question &question : librarian.prompter.questions) {
-        QCOMPARE(question.title,
-                 song ? QStringLiteral("Copy Song To Library") : QStringLiteral("Archive Card"));
-        askedLabels << question.label;
-        askedProposals << question.proposal;
-    }
-    QCOMPARE(askedLabels, labels);
-    QCOMPARE(askedProposals, proposals);
+    QCOMPARE(librarian.prompter.questions, questions);
     QCOMPARE(log.drain(), created.isEmpty() ? 0 : 1);
     QCOMPARE(log.failed.count(), 0);
-    QCOMPARE(log.names.mid(0, log.names.size() - 1),
-             created.isEmpty() ? QStringList() : QStringList(requestName));
-
-    QStringList files = existing;
-    if (!created.isEmpty())
-        files << created;
+    QStringList files = existing + QStringList(created);
+    files.removeAll(QString());
     files.sort();
     QCOMPARE(fileNames(folder), files);
-    QVERIFY(librarian.library(!song)->hiddenPaths().isEmpty());
     if (!created.isEmpty())
         QCOMPARE(storedName(folder + QLatin1Char('/') + created), created.chopped(5));
     // A new name goes to the archive only, never to the card.
     QCOMPARE(text(librarian.image.read(CardImage::headerRange()), 8, 128), cardName);
 }
 
-void TestLibrarianTransfers::confirmations_data()
+void TestLibrarianTransfers::commands_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<QStringList>("boxes");
-    QTest::addColumn<int>("requests");
+    QTest::addColumn<QString>("command"); // clear a slot or all, delete an item, restore, copy onto a slot
+    QTest::addColumn<int>("answer");      // to the confirmation
+    QTest::addColumn<QString>("safety");  // copies "off", "on" or "failing"
+    QTest::addColumn<QString>("box");     // the confirmation
+    QTest::addColumn<QString>("copy");    // the safety copy's name, "%1" its time stamp
+    QTest::addColumn<QString>("refusal"); // the end of the box that refuses the command for want of a copy
+    QTest::addColumn<bool>("done");
 
-    const QStringList copy("W Copy Song: You are about to overwrite a non-empty song on card. Are you sure?");
-    const QStringList restore(
-        "W Restore Morv+ Card: Are you sure you want to overwrite the entire card with the contents of the "
-        "archive?\n\nWARNING: This operation can not be undone.");
+    const QString undone = QStringLiteral("\n\nWARNING: This operation can not be undone.");
+    const QString one = "W Clear Song on Card: Are you sure you want to clear song #%1 on card?" + undone;
+    const QString all = "W : Are you sure you want to clear all songs on card?" + undone;
+    const QString del = "W Delete Item: Are you sure you want to delete %1 from %2 library?" + undone;
+    const QString restore = "W Restore Morv+ Card: Are you sure you want to overwrite the entire card with "
+                            "the contents of the archive?" +
+                            undone;
+    const QString copy =
+        QStringLiteral("W Copy Song: You are about to overwrite a non-empty song on card. Are you sure?");
+    using N = Notifier;
     // clang-format off
-    QTest::newRow("song onto empty slot")    << "copyEmpty" << int(Notifier::Cancel) << QStringList() << 1;
-    QTest::newRow("song onto used slot, OK") << "copyUsed"  << int(Notifier::Ok)     << copy          << 1;
-    QTest::newRow("song onto used slot, no") << "copyUsed"  << int(Notifier::Cancel) << copy          << 0;
-    QTest::newRow("restore, cancelled")      << "restore"   << int(Notifier::Cancel) << restore       << 0;
+    //                                     command                    answer            safety       box                                                    copy                                                    refusal            done
+    QTest::newRow("clear slot 1, yes")  << "clear 0"               << int(N::Yes)    << "off"     << one.arg(1)                                          << ""                                                   << ""              << true;
+    QTest::newRow("clear slot 1, no")   << "clear 0"               << int(N::No)     << "off"     << one.arg(1)                                          << ""                                                   << ""              << false;
+    QTest::newRow("clear slot 12, yes") << "clear 11"              << int(N::Yes)    << "off"     << one.arg(12)                                         << ""                                                   << ""              << true;
+    QTest::newRow("clear all, OK")      << "clear all"             << int(N::Ok)     << "off"     << all                                                 << ""                                                   << ""              << true;
+    QTest::newRow("clear all, cancel")  << "clear all"             << int(N::Cancel) << "off"     << all                                                 << ""                                                   << ""              << false;
+    QTest::newRow("delete archive")     << "delete cards/Set.mlad" << int(N::Yes)    << "off"     << del.arg("archive \"Set\"", "card")                  << ""                                                   << ""              << true;
+    QTest::newRow("keep archive")       << "delete cards/Set.mlad" << int(N::No)     << "off"     << del.arg("archive \"Set\"", "card")                  << ""                                                   << ""              << false;
+    QTest::newRow("delete song")        << "delete songs/x.mlsd"   << int(N::Yes)    << "off"     << del.arg("song \"Intro\"", "song")                   << ""                                                   << ""              << true;
+    QTest::newRow("delete folder")      << "delete songs/Sets"     << int(N::Yes)    << "off"     << del.arg("folder \"Sets\"", "song")                  << ""                                                   << ""              << true;
+    QTest::newRow("delete unreadable")  << "delete cards/bad.mlad" << int(N::Yes)    << "off"     << del.arg("file \"Corrupt File (bad.mlad)\"", "card") << ""                                                   << ""              << true;
+    QTest::newRow("restore, cancel")    << "restore"               << int(N::Cancel) << "off"     << restore                                             << ""                                                   << ""              << false;
+    QTest::newRow("onto used slot, no") << "copy 5"                << int(N::Cancel) << "off"     << copy                                                << ""                                                   << ""              << false;
+    QTest::newRow("onto empty slot")    << "copy 6"                << int(N::Cancel) << "on"      << ""                                                  << ""                                                   << ""              << true;
+    QTest::newRow("restore, copied")    << "restore"               << int(N::Ok)     << "on"      << restore                                             << "Gig - before restore - %1.mlad"                     << ""              << true;
+    QTest::newRow("copy, copied")       << "copy 5"                << int(N::Ok)     << "on"      << copy                                                << "Gig - song 06 Verse - before overwriting - %1.mlsd" << ""              << true;
+    QTest::newRow("clear, copied")      << "clear 5"               << int(N::Yes)    << "on"      << one.arg(6)                                          << "Gig - song 06 Verse - before clearing - %1.mlsd"    << ""              << true;
+    QTest::newRow("clear all, copied")  << "clear all"             << int(N::Ok)     << "on"      << all                                                 << "Gig - before clearing all songs - %1.mlad"          << ""              << true;
+    QTest::newRow("restore, no copy")   << "restore"               << int(N::Ok)     << "failing" << restore                                             << ""                                                   << "Safety Copies" << false;
+    QTest::newRow("copy, no copy")      << "copy 5"                << int(N::Ok)     << "failing" << copy                                                << ""                                                   << "Safety Copies" << false;
+    QTest::newRow("clear, no copy")     << "clear 5"               << int(N::Yes)    << "failing" << one.arg(6)                                          << ""                                                   << "Safety Copies" << false;
     // clang-format on
 }
 
-void TestLibrarianTransfers::confirmations()
+// Each command asks first; a destructive one has a safety copy of what it overwrites made
+// before it runs, and without that copy it does not run and says why.
+void TestLibrarianTransfers::commands()
 {
     QFETCH(QString, command);
     QFETCH(int, answer);
-    QFETCH(QStringList, boxes);
-    QFETCH(int, requests);
+    QFETCH(QString, safety);
+    QFETCH(QString, box);
+    QFETCH(QString, copy);
+    QFETCH(QString, refusal);
+    QFETCH(bool, done);
 
-    Librarian librarian;
+    Librarian librarian("Gig", safety != QLatin1String("off"));
     LibrarianView &view = *librarian.view;
-    librarian.image.writeSong(5, namedSampleSong(5, "Used"));
-    const QString songFile = librarian.songLibrary + "/x.mlsd";
-    writeSongFile(songFile, "Intro");
-    const QString backup = librarian.cardLibrary + "/Backup.mlad";
-    writeArchive(backup, "Backup");
+    for (int song : {0, 11})
+        librarian.image.writeSong(song, sampleSong(song, 1));
+    librarian.image.writeSong(5, namedSampleSong(5, "Verse"));
+    QDir(librarian.songLibrary).mkpath(QStringLiteral("Sets/Old"));
+    writeSongFile(librarian.songLibrary + "/Sets/Old/a.mlsd", "Old");
+    writeArchive(librarian.cardLibrary + "/Set.mlad", "Set");
+    writeGarbage(librarian.cardLibrary + "/bad.mlad");
+    writeSongFile(librarian.songLibrary + "/x.mlsd", "Intro");
     librarian.openCard();
+    const QByteArrayList before = songBytes(librarian.image);
+    const QString folder = librarian.cardLibrary + QStringLiteral("/Safety Copies");
+    if (safety == QLatin1String("failing") && !(QDir().mkpath(folder) && librarian.makeImmutable(folder)))
+        QSKIP("The file system has no immutable flag.");
     RequestLog log(view.songTransfer());
+    const int slot = command.section(QLatin1Char(' '), 1).toInt();
+    const QString item = librarian.dir.filePath(command.section(QLatin1Char(' '), 1));
     librarian.notifier.prepareAnswer(Notifier::Button(answer));
-
-    if (command == QLatin1String("restore")) {
-        emit view.headerView()->cardRestoreRequest(backup);
+    if (command.startsWith(QLatin1String("clear"))) {
+        librarian.selectCardSong(slot);
+        view.action(command == QLatin1String("clear all") ? LibrarianView::ClearAllCardSongsAction
+                                                          : LibrarianView::ClearCardSongAction)
+            ->trigger();
+    } else if (command.startsWith(QLatin1String("delete"))) {
+        QVERIFY(librarian.select(item.startsWith(librarian.cardLibrary), item));
+        view.action(item.startsWith(librarian.cardLibrary) ? LibrarianView::DeleteArchiveItemAction
+                                                           : LibrarianView::DeleteLibraryItemAction)
+            ->trigger();
+    } else if (command == QLatin1String("restore")) {
+        QVERIFY(librarian.select(true, librarian.cardLibrary + "/Set.mlad"));
+        view.action(LibrarianView::RestoreCardAction)->trigger();
     } else {
-        const int slot = command == QLatin1String("copyUsed") ? 5 : 6;
-        emit view.songListModel()->songRestoreRequest(slot, songFile);
+        QVERIFY(librarian.select(false, librarian.songLibrary + "/x.mlsd"));
+        librarian.selectCardSong(slot);
+        view.action(LibrarianView::OverwriteCardSongAction)->trigger();
     }
-    QCOMPARE(librarian.boxes(), boxes);
-    QCOMPARE(log.drain(), requests);
-    QCOMPARE(log.failed.count(), 0);
-}
+    const auto changed = [&] {
+        SongListModel *songs = view.songListModel();
+        if (command == QLatin1String("clear all"))
+            return songs->isEmptySong(0) && songs->isEmptySong(5);
+        if (command.startsWith(QLatin1String("clear"))) // that slot only
+            return songs->isEmptySong(slot) && !songs->isEmptySong(slot ? 0 : 5);
+        if (command.startsWith(QLatin1String("delete")))
+            return !QFileInfo::exists(item);
+        return command == QLatin1String("restore") ? view.card()->name() == QLatin1String("Set")
+                                                   : songs->songName(slot) == QLatin1String("Intro");
+    };
 
-void TestLibrarianTransfers::emptySongDrop()
-{
-    Librarian librarian;
-    librarian.openCard();
-    RequestLog log(librarian.view->songTransfer());
-    QTest::ignoreMessage(QtCriticalMsg, "Can not archive songs: song list empty.");
-    emit librarian.view->songLibraryModel()->libraryModel()->songArchiveRequest(librarian.songLibrary, {});
-    QCOMPARE(log.drain(), 0);
-    QVERIFY(librarian.prompter.questions.isEmpty());
-    QCOMPARE(fileNames(librarian.songLibrary), QStringList());
-}
-
-void TestLibrarianTransfers::cancelFromDialog()
-{
-    Librarian librarian;
-    LibrarianView &view = *librarian.view;
-    // Long recordings (the audio itself may stay a hole) make the archive run long enough for
-    // the Cancel to reach it before it ends.
-    for (int song = 0; song < 12; ++song) {
-        for (int part = 0; part < 5; ++part) {
-            librarian.image.writePartData(song, part, partData(PartFields()));
-            librarian.image.writeLooper(song, part, looperRecord(recording(4000, quint32(song * 5 + part))));
-        }
-    }
-    librarian.openCard();
-    RequestLog log(view.songTransfer());
-    TransferDialog *dialog = view.transferDialog();
-    connect(view.songTransfer(), &SongTransfer::started, dialog,
-            [dialog] { dialog->buttonBox()->button(QDialogButtonBox::Cancel)->click(); });
-
-    view.action(LibrarianView::ArchiveCardAction)->trigger();
-    QTRY_COMPARE(log.failed.count(), 1);
-    QCOMPARE(log.finished.count(), 0);
-    QCOMPARE(dialog->statusLabel()->text(), QStringLiteral("Cancelled."));
-    QVERIFY(dialog->buttonBox()->button(QDialogButtonBox::Ok)->isVisibleTo(dialog));
-    QVERIFY(!dialog->buttonBox()->button(QDialogButtonBox::Cancel)->isVisibleTo(dialog));
-    QCOMPARE(fileNames(librarian.cardLibrary), QStringList());
-    QVERIFY(view.cardLibraryModel()->hiddenPaths().isEmpty());
-}
-
-// What the worker noted about the records it copied reaches the user in one box.
-void TestLibrarianTransfers::warningsAfterTransfer()
-{
-    Librarian librarian;
-    librarian.openCard();
-    auto request = std::make_shared<SongTransfer::Request>();
-    request->source.kind = SongTransfer::Endpoint::Card;
-    request->destination.kind = SongTransfer::Endpoint::Card;
-    request->warnings =
-        QStringList{"song 3: the song data would be refused by a restore", "user prefs: out of range"};
-    emit librarian.view->songTransfer()->finished(request.get());
-    QCOMPARE(librarian.boxes(),
-             QStringList{"W Copied With Warnings: The copy is complete, but note the following:\n\n"
-                         "song 3: the song data would be refused by a restore\n"
-                         "user prefs: out of range"});
-    request->warnings.clear();
-    emit librarian.view->songTransfer()->finished(request.get());
-    QCOMPARE(librarian.boxes().size(), 1);
-}
-
-void TestLibrarianTransfers::failures_data()
-{
-    QTest::addColumn<bool>("toCard");
-    QTest::addColumn<QString>("status");
-
-    const QString kWriteProtection = QStringLiteral("An error occured.\nThis may be due to SD card write "
-                                                    "protection.\nPlease check the card and try again.");
-
-    // clang-format off
-    QTest::newRow("copy to a write-protected card") << true  << kWriteProtection;
-    QTest::newRow("archive into a locked folder")   << false << "An error occured.";
-    // clang-format on
-}
-
-void TestLibrarianTransfers::failures()
-{
-    QFETCH(bool, toCard);
-    QFETCH(QString, status);
-
-    Librarian librarian;
-    LibrarianView &view = *librarian.view;
-    const QString songFile = librarian.songLibrary + "/x.mlsd";
-    writeSongFile(songFile, "Intro");
-    librarian.openCard();
-    // Locked after opening, as when the card's switch is moved while the card is open.
-    if (!(toCard ? librarian.protectCard() : librarian.makeImmutable(librarian.cardLibrary)))
-        QSKIP("chattr +i is not available here, so nothing can be made unwritable for root.");
-    RequestLog log(view.songTransfer());
-
-    if (toCard)
-        emit view.songListModel()->songRestoreRequest(3, songFile);
-    else
-        view.action(LibrarianView::ArchiveCardAction)->trigger();
-
-    QTRY_COMPARE(log.failed.count(), 1);
-    QCOMPARE(log.finished.count(), 0);
-    QCOMPARE(view.transferDialog()->statusLabel()->text(), status);
-    QVERIFY(view.transferDialog()->isVisible());
-    if (toCard) {
-        QCOMPARE(view.songListModel()->songName(3), QStringLiteral("Song 04"));
+    QCOMPARE(librarian.boxes().value(0), box);
+    if (done) {
+        QTRY_VERIFY_WITH_TIMEOUT(changed(), 20000);
     } else {
-        QCOMPARE(fileNames(librarian.cardLibrary), QStringList());
-        QVERIFY(view.cardLibraryModel()->hiddenPaths().isEmpty());
+        QCOMPARE(log.drain(), refusal.isEmpty() ? 0 : 1); // the copy that failed
+        QTest::qWait(200); // long enough for a queued command to have run, were there one
+        QVERIFY(!changed());
+        QCOMPARE(songBytes(librarian.image), before);
     }
+    QCOMPARE(librarian.boxes().size(), (box.isEmpty() ? 0 : 1) + (refusal.isEmpty() ? 0 : 1));
+    if (!refusal.isEmpty()) {
+        const QString last = librarian.boxes().last();
+        QVERIFY2(
+            last.startsWith(
+                "C Safety Copy: Could not make a safety copy of the card, so nothing was changed.\n\n") &&
+                last.contains(refusal),
+            qPrintable(last));
+    }
+    const QRegularExpression stamp(QStringLiteral("\\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files).join(QLatin1Char('|')).replace(stamp, QStringLiteral("%1")),
+             copy);
 }
 
 QTEST_MAIN(TestLibrarianTransfers)

@@ -1,19 +1,17 @@
-// The librarian view's own commands: how the 18 actions follow the card, the page and the
-// selections; the transfer indicators; opening a writable, a write-protected and a broken card;
-// the default names; clearing songs; deleting library items; switching pages.
-#include "tst_librarianfixture.h"
+// The librarian view with its card header, card songs and two library pages: which actions the
+// card, the page and the selections allow, opening cards and the default names,
+// the gestures of the pages (context menu, keys, page switching), and renaming in place down to
+// the card or the file.
+#include "librarianfixture.h"
 
 #include "support/filesnapshot.h"
-#include "views/archiveview.h"
-#include "views/cardsongsview.h"
-#include "views/libraryview.h"
 #include "views/sdcardheaderview.h"
 #include "views/transferindicator.h"
 
-#include <QAction>
+#include <QContextMenuEvent>
 #include <QLabel>
-#include <QTabWidget>
-#include <QTreeView>
+#include <QLineEdit>
+#include <QMenu>
 
 using namespace ZovaZode;
 using namespace ZovaZode::TestSupport;
@@ -21,546 +19,352 @@ using namespace ZovaZode::TestSupport;
 namespace {
 
 enum class CardState { Closed, ReadOnly, Writable };
-enum class Selection { None, Folder, Item };
-enum Page { CardLibraryPage = 0, SongLibraryPage = 1 };
 
-const QString kWarning = QStringLiteral("\n\nWARNING: This operation can not be undone.");
-
-QStringList texts(const QList<QAction *> &actions)
+QString bits(const QList<QAction *> &actions)
 {
-    QStringList result;
+    QString result;
     for (const QAction *action : actions)
-        result << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        result += action->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
     return result;
-}
-
-bool sameImage(const QLabel *label, const QString &resource)
-{
-    return label->pixmap(Qt::ReturnByValue).toImage() == QPixmap(resource).toImage();
 }
 
 } // namespace
 
 Q_DECLARE_METATYPE(CardState)
-Q_DECLARE_METATYPE(Selection)
 
 class TestLibrarianView : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void construction();
-    void actionEnabling_data();
-    void actionEnabling();
-    void transferIndicators_data();
-    void transferIndicators();
+    void initTestCase() { m_configuration = librarianConfiguration("tst_librarianview"); }
+    void enabling_data();
+    void enabling();
     void openCard_data();
     void openCard();
-    void openCardStartsIn_data();
-    void openCardStartsIn();
-    void defaultNames_data();
-    void defaultNames();
-    void clearSongs_data();
-    void clearSongs();
-    void deleteItems_data();
-    void deleteItems();
-    void deleteFailure();
-    void pageSwitching_data();
-    void pageSwitching();
+    void gestures_data();
+    void gestures();
+    void renaming_data();
+    void renaming();
 
 private:
     std::unique_ptr<ConfigurationManager> m_configuration;
 };
 
-void TestLibrarianView::initTestCase()
-{
-    m_configuration = librarianConfiguration("Morv Manager Librarian View Test");
-}
-
-void TestLibrarianView::construction()
-{
-    Librarian librarian;
-    LibrarianView &view = *librarian.view;
-    QCOMPARE(texts(view.cardActions()),
-             QStringList({"Open Card...", "Close Card", "Edit Card Name...", "Show Card Details...", "-",
-                          "Edit Selected Card Song Name...", "Show Selected Card Song Details...",
-                          "Clear Selected Card Song", "Clear All Card Songs"}));
-    QCOMPARE(texts(view.libraryActions()),
-             QStringList({"Archive Card To Library", "Restore Card From Selected Archive",
-                          "Edit Selected Archive Name...", "Show Selected Archive Details...",
-                          "Delete Selected Archive Item", "-", "Copy Selected Card Song To Library",
-                          "Overwrite Selected Card Song with Selected Library Song",
-                          "Edit Selected Library Item Name...", "Show Selected Library Song Details...",
-                          "Delete Selected Library Item"}));
-    QCOMPARE(view.tabs()->count(), 2);
-    QCOMPARE(view.tabs()->tabText(0), QStringLiteral("Card Library"));
-    QCOMPARE(view.tabs()->widget(0), static_cast<QWidget *>(view.archiveView()));
-    QCOMPARE(view.tabs()->tabText(1), QStringLiteral("Song Library"));
-    QCOMPARE(view.tabs()->widget(1), static_cast<QWidget *>(view.libraryView()));
-    QCOMPARE(view.cardLibraryModel()->rootPath(), librarian.cardLibrary);
-    QCOMPARE(view.songLibraryModel()->rootPath(), librarian.songLibrary);
-
-    QCOMPARE(
-        view.instructionsLabel()->text(),
-        QStringLiteral(
-            "<h3>SD Card Instructions</h3><ul style=\"margin-right: 10px;\"><li style=\"margin-bottom: "
-            "10px;\">Connect the SD card from your MORV+ to your computer using a card reader. Note that you "
-            "should only access the MORV+ SD Card using the MORV Manager application. Please say no to any "
-            "requests by the operating system to open the card or access the files.</li><li>Click the Open "
-            "Card button above, find the ZOVAZODE drive, and open.  Select the ZOVAZODE.DAT file on the card "
-            "and open the file.</li></ul>NOTE:  A new SD card must first be formatted by MORV+ by inserting "
-            "the card in the pedal before using it with MORV Manager."));
-    QCOMPARE(view.instructionsLabel()->font().pointSizeF(), view.font().pointSizeF() + 2);
-
-    // The instructions and the card's songs take turns.
-    view.show();
-    QVERIFY(view.instructionsLabel()->isVisible());
-    QVERIFY(!view.cardSongsView()->isVisible());
-    librarian.openCard();
-    QVERIFY(!view.instructionsLabel()->isVisible());
-    QVERIFY(view.cardSongsView()->isVisible());
-    QCOMPARE(view.songListModel()->rowCount(), 12);
-    view.action(LibrarianView::CloseCardAction)->trigger();
-    QVERIFY(!view.card()->isOpen());
-    QVERIFY(view.instructionsLabel()->isVisible());
-    QVERIFY(!view.cardSongsView()->isVisible());
-}
-
-void TestLibrarianView::actionEnabling_data()
+void TestLibrarianView::enabling_data()
 {
     QTest::addColumn<CardState>("card");
-    QTest::addColumn<int>("page");
-    QTest::addColumn<bool>("song");
-    QTest::addColumn<Selection>("archive");
-    QTest::addColumn<Selection>("library");
-    // Actions 0-3, 4-7 (Card menu), 8-12, 13-17 (Library menu).
+    QTest::addColumn<bool>("songPage");
+    QTest::addColumn<bool>("song");       // a card song selected
+    QTest::addColumn<QString>("archive"); // the item selected in the card library
+    QTest::addColumn<QString>("library"); // in the song library
+    // Card menu 0-3 4-7, Library menu 8-12 13-17; Verify on the card, archive and library song;
+    // the card songs' Edit Name, Details, Copy to Library, Overwrite, Clear, Clear All; the card
+    // header's Edit Name, Details, Archive; each page's Edit Name, Details, the transfer to the
+    // card and Delete (card library page, then song library page).
     QTest::addColumn<QString>("enabled");
 
     using C = CardState;
-    using S = Selection;
-    const int A = CardLibraryPage;
-    const int L = SongLibraryPage;
     // clang-format off
-    QTest::newRow("closed, card library")          << C::Closed   << A << false << S::None   << S::None   << "1000 0000 00000 00000";
-    QTest::newRow("closed, card library, items")   << C::Closed   << A << false << S::Item   << S::Item   << "1000 0000 00111 00000";
-    QTest::newRow("closed, song library")          << C::Closed   << L << false << S::None   << S::None   << "1000 0000 00000 00000";
-    QTest::newRow("closed, song library, items")   << C::Closed   << L << false << S::Item   << S::Item   << "1000 0000 00000 00111";
-    QTest::newRow("read-only, card library")       << C::ReadOnly << A << false << S::None   << S::None   << "1101 0000 10000 00000";
-    QTest::newRow("read-only, card lib, all")      << C::ReadOnly << A << true  << S::Item   << S::Item   << "1101 0100 10111 00000";
-    QTest::newRow("read-only, song library")       << C::ReadOnly << L << false << S::None   << S::None   << "1101 0000 00000 00000";
-    QTest::newRow("read-only, song lib, all")      << C::ReadOnly << L << true  << S::Item   << S::Item   << "1101 0100 00000 10111";
-    QTest::newRow("writable, card library")        << C::Writable << A << false << S::None   << S::None   << "1111 0001 10000 00000";
-    QTest::newRow("writable, card lib, all")       << C::Writable << A << true  << S::Item   << S::Item   << "1111 1111 11111 00000";
-    QTest::newRow("writable, card lib, folders")   << C::Writable << A << true  << S::Folder << S::Folder << "1111 1111 10111 00000";
-    QTest::newRow("writable, card lib, no song")   << C::Writable << A << false << S::Item   << S::Item   << "1111 0001 11111 00000";
-    QTest::newRow("writable, song library")        << C::Writable << L << false << S::None   << S::None   << "1111 0001 00000 00000";
-    QTest::newRow("writable, song lib, all")       << C::Writable << L << true  << S::Item   << S::Item   << "1111 1111 00000 11111";
-    QTest::newRow("writable, song lib, folders")   << C::Writable << L << true  << S::Folder << S::Folder << "1111 1111 00000 10111";
-    QTest::newRow("writable, song lib, no song")   << C::Writable << L << false << S::Item   << S::Item   << "1111 0001 00000 00111";
-    QTest::newRow("writable, song lib, only song") << C::Writable << L << true  << S::None   << S::None   << "1111 1111 00000 10000";
+    //                                   card           songPage    song     archive        library         enabled
+    QTest::newRow("closed")           << C::Closed   << false    << false << ""          << ""           << "1000 0000 00000 00000 000 000000 000 1000 1000";
+    QTest::newRow("closed, items")    << C::Closed   << false    << false << "Live.mlad" << "Intro.mlsd" << "1000 0000 00111 00000 011 000000 000 1101 1101";
+    QTest::newRow("closed, songs")    << C::Closed   << true     << false << "Live.mlad" << "Intro.mlsd" << "1000 0000 00000 00111 011 000000 000 1101 1101";
+    QTest::newRow("unreadable items") << C::Closed   << false    << false << "bad.mlad"  << "bad.mlsd"   << "1000 0000 00111 00000 000 000000 000 0001 0001";
+    QTest::newRow("read-only")        << C::ReadOnly << false    << false << ""          << ""           << "1101 0000 10000 00000 100 000000 011 1000 1000";
+    QTest::newRow("read-only, all")   << C::ReadOnly << false    << true  << "Live.mlad" << "Intro.mlsd" << "1101 0100 10111 00000 111 011000 011 1101 1101";
+    QTest::newRow("read-only, songs") << C::ReadOnly << true     << true  << "Live.mlad" << "Intro.mlsd" << "1101 0100 00000 10111 111 011000 011 1101 1101";
+    QTest::newRow("writable")         << C::Writable << false    << false << ""          << ""           << "1111 0001 10000 00000 100 000001 111 1000 1000";
+    QTest::newRow("writable, all")    << C::Writable << false    << true  << "Live.mlad" << "Intro.mlsd" << "1111 1111 11111 00000 111 111011 111 1111 1101";
+    QTest::newRow("folders")          << C::Writable << false    << true  << "Sets"      << "Sets"       << "1111 1111 10111 00000 100 111011 111 1001 1001";
+    QTest::newRow("no song")          << C::Writable << false    << false << "Live.mlad" << "Intro.mlsd" << "1111 0001 11111 00000 111 000001 111 1111 1101";
+    QTest::newRow("songs, all")       << C::Writable << true     << true  << "Live.mlad" << "Intro.mlsd" << "1111 1111 00000 11111 111 111111 111 1101 1111";
+    QTest::newRow("songs, folders")   << C::Writable << true     << true  << "Sets"      << "Sets"       << "1111 1111 00000 10111 100 111011 111 1001 1001";
+    QTest::newRow("songs, no song")   << C::Writable << true     << false << "Live.mlad" << "Intro.mlsd" << "1111 0001 00000 00111 111 000001 111 1101 1101";
+    QTest::newRow("songs, only song") << C::Writable << true     << true  << ""          << ""           << "1111 1111 00000 10000 100 111011 111 1000 1000";
     // clang-format on
 }
 
-void TestLibrarianView::actionEnabling()
+void TestLibrarianView::enabling()
 {
     QFETCH(CardState, card);
-    QFETCH(int, page);
+    QFETCH(bool, songPage);
     QFETCH(bool, song);
-    QFETCH(Selection, archive);
-    QFETCH(Selection, library);
+    QFETCH(QString, archive);
+    QFETCH(QString, library);
     QFETCH(QString, enabled);
 
     Librarian librarian;
     LibrarianView &view = *librarian.view;
-    QDir(librarian.cardLibrary).mkdir(QStringLiteral("Sets"));
-    QDir(librarian.songLibrary).mkdir(QStringLiteral("Sets"));
+    for (const QString &folder : {librarian.cardLibrary, librarian.songLibrary}) {
+        QDir(folder).mkdir(QStringLiteral("Sets"));
+        writeGarbage(folder + (folder == librarian.cardLibrary ? "/bad.mlad" : "/bad.mlsd"));
+    }
     writeArchive(librarian.cardLibrary + "/Live.mlad", "Live");
     writeSongFile(librarian.songLibrary + "/Intro.mlsd", "Intro");
-
     if (card != CardState::Closed)
         QVERIFY(view.card()->open(librarian.image.path(), card == CardState::Writable ? 1 : 0));
-    view.tabs()->setCurrentIndex(page);
     if (song)
         librarian.selectCardSong(4);
-    const QString archivePath =
-        librarian.cardLibrary + (archive == Selection::Folder ? "/Sets" : "/Live.mlad");
-    const QString songPath = librarian.songLibrary + (library == Selection::Folder ? "/Sets" : "/Intro.mlsd");
-    if (archive != Selection::None) {
-        QTRY_VERIFY(librarian.item(true, archivePath).isValid());
-        view.archiveView()->selectPath(archivePath);
-    }
-    if (library != Selection::None) {
-        QTRY_VERIFY(librarian.item(false, songPath).isValid());
-        view.libraryView()->selectPath(songPath);
-    }
+    QVERIFY(archive.isEmpty() || librarian.select(true, librarian.cardLibrary + '/' + archive));
+    QVERIFY(library.isEmpty() || librarian.select(false, librarian.songLibrary + '/' + library));
+    view.tabs()->setCurrentIndex(songPage ? 1 : 0);
 
-    QString actual;
-    for (int id = 0; id < LibrarianView::ActionCount; ++id) {
-        if (id == 4 || id == 8 || id == 13)
-            actual += QLatin1Char(' ');
-        actual += view.action(LibrarianView::ActionId(id))->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
-    }
-    QCOMPARE(actual, enabled);
+    QList<QAction *> menus;
+    for (int id = 0; id < LibrarianView::ActionCount; ++id)
+        menus << view.action(LibrarianView::ActionId(id));
+    const CardSongsView *songs = view.cardSongsView();
+    const SdCardHeaderView *header = view.headerView();
+    QStringList actual;
+    for (int first : {0, 4, 8, 13})
+        actual << bits(menus.mid(first, first < 8 ? 4 : 5));
+    actual << bits({view.verifyCardAction(), view.verifyArchiveAction(), view.verifyLibrarySongAction()})
+           << bits({songs->editNameAction(), songs->detailsAction(), songs->copyToLibraryAction(),
+                    songs->overwriteAction(), songs->clearAction(), songs->clearAllAction()})
+           << bits({header->editNameAction(), header->detailsAction(), header->archiveAction()});
+    for (const LibraryFolderView *page : {librarian.page(true), librarian.page(false)})
+        actual << bits(
+            {page->editNameAction(), page->detailsAction(), page->transferAction(), page->deleteAction()});
+    QCOMPARE(actual.join(QLatin1Char(' ')), enabled);
 
-    // The context menus of the other views follow the same rules.
-    auto state = [&view](LibrarianView::ActionId id) { return view.action(id)->isEnabled(); };
-    QCOMPARE(view.archiveView()->transferAction()->isEnabled(), state(LibrarianView::RestoreCardAction));
-    QCOMPARE(view.libraryView()->transferAction()->isEnabled(),
-             state(LibrarianView::OverwriteCardSongAction));
-    QCOMPARE(view.cardSongsView()->overwriteAction()->isEnabled(),
-             state(LibrarianView::OverwriteCardSongAction));
-    QCOMPARE(view.cardSongsView()->clearAllAction()->isEnabled(), card == CardState::Writable);
-    QCOMPARE(view.cardSongsView()->clearAction()->isEnabled(), card == CardState::Writable && song);
-    QCOMPARE(view.cardSongsView()->editNameAction()->isEnabled(), card == CardState::Writable && song);
-}
-
-void TestLibrarianView::transferIndicators_data()
-{
-    QTest::addColumn<bool>("open");
-    QTest::addColumn<int>("page");
-
-    // clang-format off
-    QTest::newRow("no card")            << false << int(CardLibraryPage);
-    QTest::newRow("card, card library") << true  << int(CardLibraryPage);
-    QTest::newRow("card, song library") << true  << int(SongLibraryPage);
-    // clang-format on
-}
-
-void TestLibrarianView::transferIndicators()
-{
-    QFETCH(bool, open);
-    QFETCH(int, page);
-    const QString active = QStringLiteral(":/images/transfer-arrows-black.png");
-    const QString inactive = QStringLiteral(":/images/transfer-arrows-gray.png");
-
-    Librarian librarian;
-    LibrarianView &view = *librarian.view;
-    if (open)
-        librarian.openCard();
-    view.tabs()->setCurrentIndex(page);
-
-    const bool cards = page == CardLibraryPage;
-    QCOMPARE(view.cardLibraryIndicator()->isVisibleTo(&view), open);
-    QCOMPARE(view.songLibraryIndicator()->isVisibleTo(&view), open);
-    QCOMPARE(view.cardLibraryIndicator()->isEnabled(), cards);
-    QCOMPARE(view.songLibraryIndicator()->isEnabled(), !cards);
-    QVERIFY(sameImage(view.cardLibraryArrowLabel(), cards ? active : inactive));
-    QVERIFY(sameImage(view.songLibraryArrowLabel(), cards ? inactive : active));
+    // The page's transfer indicator shows with a card, lit on the page shown.
+    QCOMPARE(view.cardLibraryIndicator()->isVisibleTo(&view), card != CardState::Closed);
+    QCOMPARE(view.cardLibraryIndicator()->isEnabled(), !songPage);
+    QCOMPARE(view.songLibraryIndicator()->isEnabled(), songPage);
 }
 
 void TestLibrarianView::openCard_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QStringList>("boxes");
-    QTest::addColumn<bool>("open");
     QTest::addColumn<bool>("writable");
 
     const QString kProtected =
         QStringLiteral("W Open Morv+ Card: The SD card appears to be write protected.\n\n"
                        "Modifications to the card have been disabled.");
-    const QString kFailed = QStringLiteral("C Open Morv+ Card: Failed to open the card.");
-
     // clang-format off
-    QTest::newRow("writable")        << "writable"  << QStringList()           << true  << true;
-    QTest::newRow("write-protected") << "protected" << QStringList(kProtected) << true  << false;
-    QTest::newRow("not a card")      << "garbage"   << QStringList(kFailed)    << false << false;
-    QTest::newRow("cancelled")       << "cancel"    << QStringList()           << false << false;
+    //                                  kind           boxes                                                         writable
+    QTest::newRow("writable")        << "writable"  << QStringList()                                              << true;
+    QTest::newRow("write-protected") << "protected" << QStringList(kProtected)                                    << false;
+    QTest::newRow("not a card")      << "garbage"   << QStringList("C Open Morv+ Card: Failed to open the card.") << false;
+    QTest::newRow("cancelled")       << "cancel"    << QStringList()                                              << false;
     // clang-format on
 }
 
+// Opening names the unnamed card and songs, on the card itself where it can be written, and
+// changes nothing else.
 void TestLibrarianView::openCard()
 {
     QFETCH(QString, kind);
     QFETCH(QStringList, boxes);
-    QFETCH(bool, open);
     QFETCH(bool, writable);
 
     Librarian librarian("");
     LibrarianView &view = *librarian.view;
+    SongFields fields;
+    fields.name = "Named";
+    librarian.image.writeSongData(5, songData(fields));
     QString path = librarian.image.path();
     if (kind == QLatin1String("protected") && !librarian.protectCard())
         QSKIP("chattr +i is not available here, so the card cannot be made unwritable for root.");
-    if (kind == QLatin1String("garbage")) {
-        path = librarian.cardFolder + "/NOTACARD.DAT";
-        writeGarbage(path);
-    }
+    if (kind == QLatin1String("garbage"))
+        writeGarbage(path = librarian.cardFolder + "/NOTACARD.DAT");
     const FileSnapshot before(librarian.image.path());
-
+    m_configuration->setSdCardLocation(QStringLiteral("/media/MORV/ZOVAZODE.DAT"));
     librarian.prompter.fileAnswer = kind == QLatin1String("cancel") ? QString() : path;
     view.action(LibrarianView::OpenCardAction)->trigger();
 
-    QCOMPARE(librarian.prompter.fileRequests.size(), 1);
-    QCOMPARE(librarian.prompter.fileRequests.first().title, QStringLiteral("Open Morv+ Card Data"));
-    QCOMPARE(librarian.prompter.fileRequests.first().nameFilter,
-             QStringLiteral("Morv+ Card Data (ZOVAZODE.DAT)"));
+    const bool open = kind == QLatin1String("writable") || kind == QLatin1String("protected");
+    const Prompter::FileRequest &request = librarian.prompter.fileRequests.value(0);
+    QCOMPARE(request.title + '|' + request.nameFilter + '|' + request.startPath,
+             QStringLiteral("Open Morv+ Card Data|Morv+ Card Data (ZOVAZODE.DAT)|/media/MORV/ZOVAZODE.DAT"));
     QCOMPARE(librarian.boxes(), boxes);
     QCOMPARE(view.card()->isOpen(), open);
     QCOMPARE(view.card()->isWritable(), writable);
-    QCOMPARE(m_configuration->sdCardLocation(), open ? path : QString());
-    QCOMPARE(view.songListModel()->rowCount(), open ? 12 : 0);
-    if (open) {
-        // Shown on the unnamed card in any case; written only where the card can be written.
-        QCOMPARE(view.card()->name(), QStringLiteral("Morv+ Card"));
-        QCOMPARE(view.songListModel()->songName(0), writable ? QStringLiteral("Song 01") : QString());
-    }
-    if (!writable)
-        QCOMPARE(describe(before.changes()), describe({}));
-
-    // Nothing that writes may be offered on a write-protected card.
-    librarian.selectCardSong(0);
-    for (auto id : {LibrarianView::EditCardNameAction, LibrarianView::EditCardSongNameAction,
-                    LibrarianView::ClearCardSongAction, LibrarianView::ClearAllCardSongsAction})
-        QCOMPARE(view.action(id)->isEnabled(), writable);
-    QCOMPARE(view.headerView()->editNameAction()->isEnabled(), writable);
-    QCOMPARE(view.cardSongsView()->editNameAction()->isEnabled(), writable);
-}
-
-void TestLibrarianView::openCardStartsIn_data()
-{
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<bool>("cardOpen");
-    QTest::addColumn<QString>("expected");
-
-    // clang-format off
-    QTest::newRow("nothing known")   << QString()                  << false << QDir::rootPath();
-    QTest::newRow("stored location") << "/media/MORV/ZOVAZODE.DAT" << false << "/media/MORV/ZOVAZODE.DAT";
-    QTest::newRow("open card")       << "/media/MORV/ZOVAZODE.DAT" << true  << "card";
-    // clang-format on
-}
-
-void TestLibrarianView::openCardStartsIn()
-{
-    QFETCH(QString, stored);
-    QFETCH(bool, cardOpen);
-    QFETCH(QString, expected);
-
-    Librarian librarian;
-    if (cardOpen) {
-        librarian.openCard();
-        expected = librarian.image.path();
-    }
-    m_configuration->setSdCardLocation(stored);
-    librarian.prompter.fileAnswer.clear();
-    librarian.prompter.fileRequests.clear();
-    librarian.view->action(LibrarianView::OpenCardAction)->trigger();
-    QCOMPARE(librarian.prompter.fileRequests.size(), 1);
-    QCOMPARE(librarian.prompter.fileRequests.first().startPath, expected);
-    // Cancelling leaves an open card open.
-    QCOMPARE(librarian.view->card()->isOpen(), cardOpen);
-}
-
-void TestLibrarianView::defaultNames_data()
-{
-    QTest::addColumn<QList<int>>("named");
-    QTest::addColumn<QByteArray>("cardName");
-
-    // clang-format off
-    QTest::newRow("no song named")    << QList<int>()                                       << QByteArray("Gig");
-    QTest::newRow("some songs named") << QList<int>({0, 5, 11})                             << QByteArray("Gig");
-    QTest::newRow("unnamed card")     << QList<int>({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}) << QByteArray();
-    // clang-format on
-}
-
-void TestLibrarianView::defaultNames()
-{
-    QFETCH(QList<int>, named);
-    QFETCH(QByteArray, cardName);
-
-    Librarian librarian(cardName);
-    for (int song : named) {
-        SongFields fields;
-        fields.name = "Named " + QByteArray::number(song);
-        librarian.image.writeSongData(song, songData(fields));
-    }
-    const FileSnapshot before(librarian.image.path());
-    QVector<ByteRange> allowed{CardImage::headerRange()};
-    for (int song = 0; song < 12; ++song) {
-        if (!named.contains(song))
-            allowed << CardImage::songDataRange(song);
-    }
-
-    librarian.openCard();
-    QVERIFY(librarian.boxes().isEmpty());
-    const QString expectedCard =
-        cardName.isEmpty() ? QStringLiteral("Morv+ Card") : QString::fromUtf8(cardName);
-    QCOMPARE(librarian.view->card()->name(), expectedCard);
-    for (int song = 0; song < 12; ++song) {
-        const QString expected = named.contains(song)
-                                     ? "Named " + QString::number(song)
-                                     : QStringLiteral("Song %1").arg(song + 1, 2, 10, QLatin1Char('0'));
-        QCOMPARE(librarian.view->songListModel()->songName(song), expected);
-        QCOMPARE(QString::fromUtf8(text(librarian.image.read(CardImage::songDataRange(song)), 4, 128)),
-                 expected);
-    }
-
-    librarian.view->action(LibrarianView::CloseCardAction)->trigger();
-    QCOMPARE(QString::fromUtf8(text(librarian.image.read(CardImage::headerRange()), 8, 128)), expectedCard);
+    QCOMPARE(m_configuration->sdCardLocation(), open ? path : QStringLiteral("/media/MORV/ZOVAZODE.DAT"));
+    // Shown on the unnamed card in any case; a song's default only where it could be written.
+    if (open)
+        QCOMPARE(view.card()->name() + '|' + view.songListModel()->songName(0),
+                 writable ? "Morv+ Card|Song 01" : "Morv+ Card|");
+    view.action(LibrarianView::CloseCardAction)->trigger();
+    QVector<ByteRange> allowed;
+    for (int song = 0; writable && song < 12; ++song)
+        allowed << (song == 5 ? CardImage::headerRange() : CardImage::songDataRange(song));
     QCOMPARE(describe(before.changesOutside(allowed)), describe({}));
-}
-
-void TestLibrarianView::clearSongs_data()
-{
-    QTest::addColumn<bool>("all");
-    QTest::addColumn<int>("slot");
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<QString>("box");
-    QTest::addColumn<QList<int>>("cleared");
-
-    const QString one =
-        QStringLiteral("W Clear Song on Card: Are you sure you want to clear song #%1 on card?");
-    const QString all = QStringLiteral("W : Are you sure you want to clear all songs on card?") + kWarning;
-    // clang-format off
-    QTest::newRow("first slot, yes") << false << 0  << int(Notifier::Yes)    << one.arg(1) + kWarning  << QList<int>({0});
-    QTest::newRow("last slot, yes")  << false << 11 << int(Notifier::Yes)    << one.arg(12) + kWarning << QList<int>({11});
-    QTest::newRow("first slot, no")  << false << 0  << int(Notifier::No)     << one.arg(1) + kWarning  << QList<int>();
-    QTest::newRow("all, OK")         << true  << 0  << int(Notifier::Ok)     << all                    << QList<int>({0, 5, 11});
-    QTest::newRow("all, Cancel")     << true  << 0  << int(Notifier::Cancel) << all                    << QList<int>();
-    // clang-format on
-}
-
-void TestLibrarianView::clearSongs()
-{
-    QFETCH(bool, all);
-    QFETCH(int, slot);
-    QFETCH(int, answer);
-    QFETCH(QString, box);
-    QFETCH(QList<int>, cleared);
-
-    Librarian librarian;
-    const QList<int> songs{0, 5, 11};
-    for (int song : songs)
-        librarian.image.writeSong(song, sampleSong(song, 1));
-    librarian.openCard();
-    SongListModel *model = librarian.view->songListModel();
-    QVector<QByteArray> records;
-    for (int song : songs)
-        records << librarian.image.read(CardImage::songDataRange(song));
-
-    librarian.selectCardSong(slot);
-    librarian.notifier.prepareAnswer(Notifier::Button(answer));
-    librarian.view->action(all ? LibrarianView::ClearAllCardSongsAction : LibrarianView::ClearCardSongAction)
-        ->trigger();
-
-    QCOMPARE(librarian.boxes(), QStringList(box));
-    for (int i = 0; i < songs.size(); ++i) {
-        const int song = songs.at(i);
-        const bool gone = cleared.contains(song);
-        QCOMPARE(model->isEmptySong(song), gone);
-        QCOMPARE(model->songName(song), gone
-                                            ? QStringLiteral("Song %1").arg(song + 1, 2, 10, QLatin1Char('0'))
-                                            : "Song " + QString::number(song) + " of card 1");
-        if (!gone)
-            QCOMPARE(librarian.image.read(CardImage::songDataRange(song)), records.at(i));
+    if (writable) {
+        QCOMPARE(text(librarian.image.read(CardImage::headerRange()), 8, 128), QByteArray("Morv+ Card"));
+        for (int song : {0, 5, 11})
+            QCOMPARE(text(librarian.image.read(CardImage::songDataRange(song)), 4, 128),
+                     song == 5 ? QByteArray("Named")
+                               : "Song " + QByteArray::number(song + 1).rightJustified(2, '0'));
     }
 }
 
-void TestLibrarianView::deleteItems_data()
+void TestLibrarianView::gestures_data()
 {
-    QTest::addColumn<bool>("cards");
-    QTest::addColumn<QString>("item");
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<QString>("box");
-
-    const QString ask =
-        QStringLiteral("W Delete Item: Are you sure you want to delete %1 from %2 library?") + kWarning;
+    QTest::addColumn<QString>("gesture");
+    QTest::addColumn<QString>("on"); // a library item, "space" below the items, or "edit" (a line edit)
+    QTest::addColumn<QString>("result");
     // clang-format off
-    QTest::newRow("archive, yes")    << true  << "Live.mlad" << int(Notifier::Yes) << ask.arg("archive \"Live\"", "card");
-    QTest::newRow("archive, no")     << true  << "Live.mlad" << int(Notifier::No)  << ask.arg("archive \"Live\"", "card");
-    QTest::newRow("song, yes")       << false << "x.mlsd"    << int(Notifier::Yes) << ask.arg("song \"Intro\"", "song");
-    QTest::newRow("folder, yes")     << false << "Sets"      << int(Notifier::Yes) << ask.arg("folder \"Sets\"", "song");
-    QTest::newRow("card folder, no") << true  << "Sets"      << int(Notifier::No)  << ask.arg("folder \"Sets\"", "card");
-    QTest::newRow("unreadable, yes") << true  << "bad.mlad"  << int(Notifier::Yes) << ask.arg("file \"Corrupt File (bad.mlad)\"", "card");
+    //                                      gesture            on                   result
+    QTest::newRow("menu on a song")      << "menu"          << "songs/x.mlsd"    << "menu";
+    QTest::newRow("menu on an archive")  << "menu"          << "cards/Live.mlad" << "menu";
+    QTest::newRow("menu on empty space") << "menu"          << "space"           << "";
+    QTest::newRow("Delete in the tree")  << "Delete"        << "songs/x.mlsd"    << "delete";
+    QTest::newRow("Delete, archives")    << "Delete"        << "cards/Live.mlad" << "delete";
+    QTest::newRow("Delete elsewhere")    << "Delete"        << "edit"            << "";
+    QTest::newRow("Return on a song")    << "Return"        << "songs/x.mlsd"    << "details";
+    QTest::newRow("Return on archive")   << "Return"        << "cards/Live.mlad" << "details";
+    QTest::newRow("Return on a folder")  << "Return"        << "songs/Sets"      << "";
+    QTest::newRow("Return, unreadable")  << "Return"        << "songs/bad.mlsd"  << "";
+    QTest::newRow("card box pressed")    << "header"        << ""                << "page 0";
+    QTest::newRow("card indicator")      << "cardIndicator" << ""                << "page 0";
+    QTest::newRow("card song pressed")   << "songs"         << ""                << "page 1";
+    QTest::newRow("song indicator")      << "songIndicator" << ""                << "page 1";
     // clang-format on
 }
 
-void TestLibrarianView::deleteItems()
+void TestLibrarianView::gestures()
 {
-    QFETCH(bool, cards);
-    QFETCH(QString, item);
-    QFETCH(int, answer);
+    QFETCH(QString, gesture);
+    QFETCH(QString, on);
+    QFETCH(QString, result);
+
+    Librarian librarian;
+    LibrarianView &view = *librarian.view;
+    QDir(librarian.songLibrary).mkdir(QStringLiteral("Sets"));
+    writeSongFile(librarian.songLibrary + "/x.mlsd", "Intro");
+    writeGarbage(librarian.songLibrary + "/bad.mlsd");
+    writeArchive(librarian.cardLibrary + "/Live.mlad", "Live");
+    librarian.openCard();
+    auto *edit = new QLineEdit(&view);
+    view.show();
+    view.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&view));
+    const bool cards = on.startsWith(QLatin1String("cards"));
+    const QString path = librarian.dir.filePath(on == QLatin1String("edit") ? "songs/x.mlsd" : on);
+    if (on.contains(QLatin1Char('/')) || on == QLatin1String("edit"))
+        QVERIFY(librarian.select(cards, path));
+    LibraryFolderView *page = librarian.page(cards);
+    QTreeView *tree = page->treeView();
+    QSignalSpy deletes(page, &LibraryFolderView::deleteRequest);
+    QSignalSpy details(page->detailsAction(), &QAction::triggered);
+    view.tabs()->setCurrentIndex(result == QLatin1String("page 0") ? 1 : cards ? 0 : 1);
+
+    if (gesture == QLatin1String("menu")) {
+        QWidget *viewport = tree->viewport();
+        const QPoint at = on == QLatin1String("space")
+                              ? QPoint(viewport->width() / 2, viewport->height() - 5)
+                              : tree->visualRect(librarian.item(cards, path)).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+        QApplication::sendEvent(viewport, &event);
+    } else if (gesture == QLatin1String("Delete") || gesture == QLatin1String("Return")) {
+        QWidget *focus = on == QLatin1String("edit") ? static_cast<QWidget *>(edit) : tree;
+        tree->setCurrentIndex(librarian.item(cards, path));
+        focus->setFocus();
+        QTRY_VERIFY(focus->hasFocus());
+        QTest::keyClick(focus, gesture == QLatin1String("Delete") ? Qt::Key_Delete : Qt::Key_Return);
+    } else if (gesture == QLatin1String("header")) {
+        emit view.headerView()->pressed();
+    } else if (gesture == QLatin1String("songs")) {
+        emit view.cardSongsView()->pressed(view.songListModel()->index(2, 0));
+    } else {
+        QTest::mousePress(gesture == QLatin1String("cardIndicator") ? view.cardLibraryIndicator()
+                                                                    : view.songLibraryIndicator(),
+                          Qt::LeftButton);
+    }
+    const bool menu = page->contextMenu()->isVisible();
+    page->contextMenu()->close();
+    const QString shown = QStringLiteral("page %1").arg(view.tabs()->currentIndex());
+    QCOMPARE(menu                        ? "menu"
+             : deletes.count()           ? "delete"
+             : details.count()           ? "details"
+             : result.startsWith("page") ? shown
+                                         : "",
+             result);
+}
+
+void TestLibrarianView::renaming_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("stored"); // the name in the file or on the card afterwards
+    QTest::addColumn<QString>("box");
+
+    const QString n128(128, QLatin1Char('n'));
+    const int Return = Qt::Key_Return;
+    // clang-format off
+    //                                  target         typed          key                    stored         box
+    QTest::newRow("song file")       << "song file" << "Verse"     << Return              << "Verse"     << "";
+    QTest::newRow("song file, Esc")  << "song file" << "Verse"     << int(Qt::Key_Escape) << "Intro"     << "";
+    QTest::newRow("archive")         << "archive"   << "Live 2"    << Return              << "Live 2"    << "";
+    QTest::newRow("card song")       << "card song" << "Encore"    << Return              << "Encore"    << "";
+    QTest::newRow("card")            << "card"      << "Tour 2024" << int(Qt::Key_Enter)  << "Tour 2024" << "";
+    QTest::newRow("card, 128 bytes") << "card"      << n128        << Return              << n128        << "";
+    QTest::newRow("card, 129 bytes") << "card"      << n128 + "n"  << Return              << "Gig"       << "The name is too long.\n\nPlease choose a different name.";
+    QTest::newRow("card, colon")     << "card"      << "Set: One"  << Return              << "Gig"       << "The name contains characters that are not permitted.\n\nPlease avoid punctuation.";
+    QTest::newRow("card, emptied")   << "card"      << ""          << Return              << "Gig"       << "";
+    QTest::newRow("card, Esc")       << "card"      << "Discarded" << int(Qt::Key_Escape) << "Gig"       << "";
+    // clang-format on
+}
+
+// A name typed in place reaches the card or the file, and nothing else.
+void TestLibrarianView::renaming()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, typed);
+    QFETCH(int, key);
+    QFETCH(QString, stored);
     QFETCH(QString, box);
 
     Librarian librarian;
     LibrarianView &view = *librarian.view;
-    const QString folder = cards ? librarian.cardLibrary : librarian.songLibrary;
-    // A folder goes with everything in it, however deep.
-    QDir(folder).mkpath(QStringLiteral("Sets/Old"));
-    writeSongFile(folder + "/Sets/Old/a.mlsd", "Old");
-    writeArchive(folder + "/Sets/b.mlad", "Old");
-    writeArchive(librarian.cardLibrary + "/Live.mlad", "Live");
-    writeGarbage(librarian.cardLibrary + "/bad.mlad");
-    writeSongFile(librarian.songLibrary + "/x.mlsd", "Intro");
-    const QString path = folder + QLatin1Char('/') + item;
-
-    view.tabs()->setCurrentIndex(cards ? CardLibraryPage : SongLibraryPage);
-    QTRY_VERIFY(librarian.item(cards, path).isValid());
-    if (cards)
-        view.archiveView()->selectPath(path);
-    else
-        view.libraryView()->selectPath(path);
-    librarian.notifier.prepareAnswer(Notifier::Button(answer));
-    view.action(cards ? LibrarianView::DeleteArchiveItemAction : LibrarianView::DeleteLibraryItemAction)
-        ->trigger();
-
-    QCOMPARE(librarian.boxes(), QStringList(box));
-    const bool deleted = answer == Notifier::Yes;
-    QCOMPARE(QFileInfo::exists(path), !deleted);
-    if (deleted)
-        QTRY_VERIFY(!librarian.item(cards, path).isValid());
-}
-
-void TestLibrarianView::deleteFailure()
-{
-    Librarian librarian;
-    const QString path = librarian.songLibrary + "/x.mlsd";
-    writeSongFile(path, "Intro");
-    QTRY_VERIFY(librarian.item(false, path).isValid());
-    if (!librarian.makeImmutable(path))
-        QSKIP("chattr +i is not available here, so the file cannot be made undeletable for root.");
-    librarian.view->tabs()->setCurrentIndex(SongLibraryPage);
-    librarian.view->libraryView()->selectPath(path);
-    librarian.notifier.prepareAnswer(Notifier::Yes);
-    librarian.view->action(LibrarianView::DeleteLibraryItemAction)->trigger();
-    QCOMPARE(librarian.boxes().size(), 2);
-    QCOMPARE(librarian.boxes().last(), QStringLiteral("C Delete Item: Failed to delete item."));
-    QVERIFY(QFileInfo::exists(path));
-}
-
-void TestLibrarianView::pageSwitching_data()
-{
-    QTest::addColumn<QString>("source");
-    QTest::addColumn<int>("from");
-    QTest::addColumn<int>("to");
-
-    // clang-format off
-    QTest::newRow("card box pressed")       << "header"        << int(SongLibraryPage) << int(CardLibraryPage);
-    QTest::newRow("card library indicator") << "cardIndicator" << int(SongLibraryPage) << int(CardLibraryPage);
-    QTest::newRow("card song pressed")      << "songs"         << int(CardLibraryPage) << int(SongLibraryPage);
-    QTest::newRow("song library indicator") << "songIndicator" << int(CardLibraryPage) << int(SongLibraryPage);
-    // clang-format on
-}
-
-void TestLibrarianView::pageSwitching()
-{
-    QFETCH(QString, source);
-    QFETCH(int, from);
-    QFETCH(int, to);
-
-    Librarian librarian;
-    LibrarianView &view = *librarian.view;
+    const bool cards = target == QLatin1String("archive");
+    const QString file =
+        cards ? librarian.cardLibrary + "/Live.mlad" : QString(librarian.songLibrary + "/Intro.mlsd");
+    cards ? writeArchive(file, "Live") : writeSongFile(file, "Intro");
     librarian.openCard();
     view.show();
-    view.tabs()->setCurrentIndex(from);
-    if (source == QLatin1String("header"))
-        emit view.headerView()->pressed();
-    else if (source == QLatin1String("songs"))
-        emit view.cardSongsView()->pressed(view.songListModel()->index(2, 0));
-    else
-        QTest::mousePress(source == QLatin1String("cardIndicator") ? view.cardLibraryIndicator()
-                                                                   : view.songLibraryIndicator(),
-                          Qt::LeftButton);
-    QCOMPARE(view.tabs()->currentIndex(), to);
+    view.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&view));
+    QWidget *area = view.headerView(); // where the editor opens
+    if (target == QLatin1String("card")) {
+        view.action(LibrarianView::EditCardNameAction)->trigger();
+    } else if (target == QLatin1String("card song")) {
+        librarian.selectCardSong(2);
+        view.cardSongsView()->setCurrentIndex(view.songListModel()->index(2, 0));
+        view.action(LibrarianView::EditCardSongNameAction)->trigger();
+        area = view.cardSongsView()->viewport();
+    } else {
+        QVERIFY(librarian.select(cards, file));
+        librarian.page(cards)->treeView()->setCurrentIndex(librarian.item(cards, file));
+        view.action(cards ? LibrarianView::EditArchiveNameAction : LibrarianView::EditLibraryItemNameAction)
+            ->trigger();
+        area = librarian.page(cards)->treeView()->viewport();
+    }
+    QLineEdit *editor = nullptr;
+    QTRY_VERIFY((editor = area->findChild<QLineEdit *>(target == "card" ? "nameEditor" : QString())) &&
+                editor->isVisible());
+    editor->selectAll();
+    typed.isEmpty() ? QTest::keyClick(editor, Qt::Key_Backspace) : QTest::keyClicks(editor, typed);
+    QTest::keyClick(editor, Qt::Key(key));
+
+    QCOMPARE(librarian.boxes(), box.isEmpty() ? QStringList() : QStringList("I : " + box));
+    if (target == QLatin1String("card") || target == QLatin1String("card song")) {
+        const bool card = target == QLatin1String("card");
+        QTRY_COMPARE(card ? view.card()->name() : view.songListModel()->songName(2), stored);
+        view.action(LibrarianView::CloseCardAction)->trigger();
+        QCOMPARE(card ? text(librarian.image.read(CardImage::headerRange()), 8, 128)
+                      : text(librarian.image.read(CardImage::songDataRange(2)), 4, 128),
+                 stored.toUtf8());
+        return;
+    }
+    const QString renamed = QFileInfo(file).path() + QLatin1Char('/') + stored + (cards ? ".mlad" : ".mlsd");
+    QTRY_VERIFY(QFile::exists(renamed));
+    QCOMPARE(QFile::exists(file), renamed == file);
+    QCOMPARE(storedName(renamed), stored);
+    QTRY_COMPARE(librarian.item(cards, renamed).data().toString(), stored);
 }
 
 QTEST_MAIN(TestLibrarianView)

@@ -1,5 +1,5 @@
-// The librarian view on a sparse card and two empty library folders, with a notifier and a
-// prompter that answer from prepared lists, for the librarian view tests.
+// The librarian view on a sparse card and two library folders, with a notifier and a prompter
+// that answer from prepared lists, and drops delivered to the real widgets.
 #pragma once
 
 #include "../domain/recordingnotifier.h"
@@ -8,32 +8,26 @@
 #include "domain/sdcard.h"
 #include "models/songlistmodel.h"
 #include "models/sortedlibrarymodel.h"
+#include "views/archiveview.h"
 #include "views/cardsongsview.h"
 #include "views/librarianview.h"
+#include "views/libraryview.h"
 #include "views/prompter.h"
 
 #include <QAction>
-#include <QDir>
+#include <QMimeData>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTemporaryDir>
+#include <QTabWidget>
+#include <QTreeView>
 #include <QtTest>
-
-#include <memory>
 
 namespace ZovaZode::TestSupport {
 
 class ScriptedPrompter : public Prompter
 {
 public:
-    struct Question
-    {
-        QString title;
-        QString label;
-        QString proposal;
-    };
-
     ScriptedPrompter() { Prompter::install(this); }
     ~ScriptedPrompter() override { Prompter::install(nullptr); }
 
@@ -43,10 +37,10 @@ public:
         return fileAnswer;
     }
     QString folder(QWidget *, const QString &, const QString &) override { return QString(); }
-    // A null answer (or none left) is Cancel.
+    // A null answer (or none left) is Cancel. Records "title|label|proposal".
     bool text(QWidget *, const QString &title, const QString &label, QString *value) override
     {
-        questions.append({title, label, *value});
+        questions << title + QLatin1Char('|') + label + QLatin1Char('|') + *value;
         const QString answer = textAnswers.isEmpty() ? QString() : textAnswers.takeFirst();
         if (answer.isNull())
             return false;
@@ -55,9 +49,8 @@ public:
     }
 
     QString fileAnswer;
-    QStringList textAnswers;
+    QStringList textAnswers, questions;
     QVector<FileRequest> fileRequests;
-    QVector<Question> questions;
 };
 
 // Settings in test mode, and the one configuration manager the view reads.
@@ -70,10 +63,17 @@ inline std::unique_ptr<ConfigurationManager> librarianConfiguration(const char *
     return std::make_unique<ConfigurationManager>();
 }
 
-inline bool setImmutable(const QString &path, bool on)
+// Drags `data` over `widget` and drops it at `position`, as a drag from another widget does;
+// whether the drop was accepted.
+inline bool dropOn(QWidget *widget, const QPoint &position, QMimeData *data)
 {
-    return QProcess::execute(QStringLiteral("chattr"),
-                             {on ? QStringLiteral("+i") : QStringLiteral("-i"), path}) == 0;
+    QDragEnterEvent enter(position, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &enter);
+    QDragMoveEvent move(position, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &move);
+    QDropEvent drop(position, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &drop);
+    return drop.isAccepted();
 }
 
 struct Librarian
@@ -88,7 +88,7 @@ struct Librarian
     std::unique_ptr<LibrarianView> view;
     QStringList immutablePaths;
 
-    explicit Librarian(const QByteArray &cardName = "Gig")
+    explicit Librarian(const QByteArray &cardName = "Gig", bool safetyCopies = false)
     {
         for (const QString &folder : {cardFolder, cardLibrary, songLibrary})
             QDir().mkpath(folder);
@@ -97,18 +97,18 @@ struct Librarian
         configuration->setCardLibraryLocation(cardLibrary);
         configuration->setSongLibraryLocation(songLibrary);
         configuration->setSdCardLocation(QString());
-        // The librarian's own commands are tested here; safety copies have their own tests.
-        configuration->setSafetyCopiesEnabled(false);
+        configuration->setSafetyCopiesEnabled(safetyCopies);
         view = std::make_unique<LibrarianView>();
+        view->resize(900, 800);
     }
     ~Librarian()
     {
         for (const QString &path : immutablePaths)
-            setImmutable(path, false);
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
         view.reset();
     }
 
-    // Opens the card the way the user does, through "Open Card...".
+    // Through "Open Card...", as the user does.
     void openCard()
     {
         prompter.fileAnswer = image.path();
@@ -117,10 +117,8 @@ struct Librarian
     // As root only the immutable flag stops writes; false when the file system has none.
     bool makeImmutable(const QString &path)
     {
-        if (!setImmutable(path, true))
-            return false;
         immutablePaths.prepend(path);
-        return true;
+        return QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) == 0;
     }
     bool protectCard() { return makeImmutable(image.path()) && makeImmutable(cardFolder); }
 
@@ -128,11 +126,24 @@ struct Librarian
     {
         return cards ? view->cardLibraryModel() : view->songLibraryModel();
     }
+    LibraryFolderView *page(bool cards) const
+    {
+        return cards ? static_cast<LibraryFolderView *>(view->archiveView()) : view->libraryView();
+    }
     // The item of a file or folder once the library lists it.
     QModelIndex item(bool cards, const QString &path) const
     {
         const QModelIndex index = library(cards)->index(path);
         return index.isValid() && library(cards)->filePath(index) == path ? index : QModelIndex();
+    }
+    // Shows the page and selects the item once the library lists it.
+    bool select(bool cards, const QString &path)
+    {
+        view->tabs()->setCurrentIndex(cards ? 0 : 1);
+        if (!QTest::qWaitFor([&] { return item(cards, path).isValid(); }))
+            return false;
+        page(cards)->selectPath(path);
+        return true;
     }
     void selectCardSong(int row) const
     {
@@ -142,12 +153,38 @@ struct Librarian
     // Each box as "<icon> <title>: <text>", the icon as I, W, C, Q or - for none.
     QStringList boxes() const
     {
-        static const char icons[] = "-IWCQ";
         QStringList result;
         for (const Notifier::Message &message : notifier.messages())
-            result << QLatin1Char(icons[int(message.icon)]) + QLatin1Char(' ') + message.title +
-                          QStringLiteral(": ") + message.text;
+            result << QLatin1Char("-IWCQ"[int(message.icon)]) + QLatin1Char(' ') + message.title + ": " +
+                          message.text;
         return result;
+    }
+};
+
+// Counts the requests the worker ran; waiting for a request that does nothing proves that every
+// request submitted before it has been run.
+struct RequestLog
+{
+    SongTransfer *transfer;
+    QSignalSpy started{transfer, &SongTransfer::started};
+    QSignalSpy finished{transfer, &SongTransfer::finished};
+    QSignalSpy failed{transfer, &SongTransfer::error};
+
+    explicit RequestLog(SongTransfer *t) : transfer(t) {}
+
+    // The number of requests run before this call, or -1 when the worker did not get to it.
+    int drain()
+    {
+        auto nothing = std::make_shared<SongTransfer::Request>();
+        nothing->source.kind = nothing->destination.kind = SongTransfer::Endpoint::Card;
+        transfer->submit(nothing);
+        if (!QTest::qWaitFor([&] {
+                return !finished.isEmpty() &&
+                       finished.last().at(0).value<SongTransfer::Request *>() == nothing.get();
+            }))
+            return -1;
+        finished.removeLast();
+        return started.count() - 1;
     }
 };
 

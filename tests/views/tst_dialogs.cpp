@@ -1,0 +1,252 @@
+// The dialogs: the card, archive and song details (each one's name check in the user's words,
+// saves reaching the card or the file, refusals that keep the dialog open), the Verify report, and
+// the transfer dialog's outcome texts.
+#include "../domain/recordingnotifier.h"
+#include "../models/cardfixture.h"
+#include "../models/libraryfixture.h"
+#include "domain/configurationmanager.h"
+#include "domain/song.h"
+#include "support/archivebuilder.h"
+#include "transfer/songtransfer.h"
+#include "views/archivedetailview.h"
+#include "views/sdcarddetailview.h"
+#include "views/songdetailview.h"
+#include "views/transferdialog.h"
+#include "views/verifydialog.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QtTest>
+
+using namespace ZovaZode;
+using namespace ZovaZode::TestSupport;
+
+namespace {
+
+const QString kCorrect = QStringLiteral("Please correct the following:\n\n");
+
+void click(QDialog &dialog, QDialogButtonBox::StandardButton which)
+{
+    QTest::mouseClick(dialog.findChild<QDialogButtonBox *>()->button(which), Qt::LeftButton);
+}
+
+} // namespace
+
+class TestDialogs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void details_data();
+    void details();
+    void verifyReport_data();
+    void verifyReport();
+    void transferOutcome_data();
+    void transferOutcome();
+
+private:
+    std::unique_ptr<ConfigurationManager> m_configuration;
+};
+
+void TestDialogs::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setApplicationName(QStringLiteral("tst_dialogs"));
+    QSettings().clear();
+    m_configuration = std::make_unique<ConfigurationManager>();
+}
+
+void TestDialogs::details_data()
+{
+    QTest::addColumn<QString>("dialog"); // "card", "archive", "song on card" or "song file"
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("box");    // empty: saved
+    QTest::addColumn<QString>("stored"); // the name the card or the file holds afterwards
+
+    const QString failed = QStringLiteral("|An error occured when saving song data.");
+    // clang-format off
+    //                                          dialog            name                 box                                                                                                                                                                stored
+    QTest::newRow("card, saved")             << "card"         << "Tour"            << ""                                                                                                                                                              << "Tour";
+    QTest::newRow("card, every problem")     << "card"         << QString(129, '|') << kCorrect + "The card name is too long.\nThe card name contains characters that are not permitted. Please avoid punctuation.\nThe card description is too long." << "Old";
+    QTest::newRow("archive, renamed")        << "archive"      << "New"             << ""                                                                                                                                                              << "New";
+    QTest::newRow("archive, empty")          << "archive"      << ""                << kCorrect + "The archive name is empty.\nThe archive description is too long."                                                                                   << "Old";
+    QTest::newRow("archive, other file's")   << "archive"      << "Taken"           << "A file named Taken.mlad already exists in this folder.\n\nPlease choose a different archive name."                                                             << "Old";
+    QTest::newRow("song on card, saved")     << "song on card" << "Encore"          << ""                                                                                                                                                              << "Encore";
+    QTest::newRow("song on card, slash")     << "song on card" << "A/B"             << kCorrect + "The song name contains characters that are not permitted. Please avoid punctuation." + failed                                                       << "Old";
+    QTest::newRow("song file, renamed")      << "song file"    << "New"             << ""                                                                                                                                                              << "New";
+    QTest::newRow("song file, other file's") << "song file"    << "Taken"           << "A file named Taken.mlsd already exists in this folder.\n\nPlease choose a different song name." + failed                                                       << "Old";
+    // clang-format on
+}
+
+void TestDialogs::details()
+{
+    QFETCH(QString, dialog);
+    QFETCH(QString, name);
+    QFETCH(QString, box);
+    QFETCH(QString, stored);
+
+    RecordingNotifier notifier;
+    CardFixture fixture("Old");
+    fixture.writeSong(2, "Old");
+    QVERIFY(fixture.open(true));
+    const bool archive = dialog == QLatin1String("archive");
+    const QString extension = archive ? QStringLiteral(".mlad") : QStringLiteral(".mlsd");
+    const QString old = fixture.dir.filePath("Old" + extension);
+    for (const QString &file : {old, fixture.dir.filePath("Taken" + extension)})
+        archive ? writeArchive(file, "Old") : writeSongFile(file, "Old");
+    // Too long a description shows only where the name is refused too.
+    const QString description(box.contains(QLatin1String("description")) ? 385 : 10, QLatin1Char('d'));
+
+    std::unique_ptr<QDialog> view;
+    if (dialog == QLatin1String("card"))
+        view = std::make_unique<SdCardDetailView>(fixture.card);
+    else if (archive)
+        view = std::make_unique<ArchiveDetailView>();
+    else
+        view = std::make_unique<SongDetailView>();
+    if (auto *song = qobject_cast<SongDetailView *>(view.get())) {
+        if (dialog == QLatin1String("song on card"))
+            song->song()->loadFromCard(fixture.card, 2);
+        else
+            song->song()->loadFromArchive(old, 0, true);
+        song->setEditable(true);
+    }
+    auto *details = qobject_cast<ArchiveDetailView *>(view.get());
+    if (details)
+        details->setPath(old);
+    // The archive dialog holds a song dialog of its own: its fields are found through it.
+    (details ? details->nameEdit() : view->findChild<QLineEdit *>("nameEdit"))->setText(name);
+    (details ? details->descriptionEdit() : view->findChild<QPlainTextEdit *>("descriptionEdit"))
+        ->setPlainText(description);
+    view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+    click(*view, QDialogButtonBox::Save);
+
+    QCOMPARE(notifier.texts().join(QLatin1Char('|')), box);
+    QCOMPARE(view->isVisible(), !box.isEmpty());
+    if (!box.isEmpty())
+        QCOMPARE(notifier.messages().last().parent, view.get());
+    if (dialog == QLatin1String("card"))
+        QCOMPARE(fixture.card->name(), stored);
+    else if (dialog == QLatin1String("song on card"))
+        QCOMPARE(QString::fromUtf8(fixture.storedSongName(2)), stored);
+    else
+        QCOMPARE(storedName(fixture.dir.filePath(stored + extension)), stored);
+    QCOMPARE(QFileInfo::exists(old),
+             stored == QLatin1String("Old") || dialog.contains(QLatin1String("card")));
+}
+
+void TestDialogs::verifyReport_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QStringList>("problems"); // the start of each "what", all in song 1
+    // clang-format off
+    //                                 file         summary                         label                        problems
+    QTest::newRow("good song file") << "good"    << "No problems found."         << "Song file: song.mlsd"    << QStringList{};
+    QTest::newRow("card archive")   << "card"    << "No problems found."         << "Card archive: song.mlsd" << QStringList{};
+    QTest::newRow("damaged")        << "damaged" << "2 problems found."          << "Song file: song.mlsd"    << QStringList{"sequence count is 100", "checksum 0x00001234 does not match"};
+    QTest::newRow("not an archive") << "garbage" << "Could not check the file: " << "song.mlsd"               << QStringList{};
+    // clang-format on
+}
+
+void TestDialogs::verifyReport()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, summary);
+    QFETCH(QString, label);
+    QFETCH(QStringList, problems);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("song.mlsd"));
+    // One recording whose checksum no longer matches, and a song record with a sequence too long.
+    SongRecords damaged = sampleSong(0, 1);
+    LooperFields looper = recording(25, 11);
+    looper.checksumOverride = true;
+    looper.checksum = 0x1234;
+    damaged.loopers[0] = looperRecord(looper);
+    SongFields fields;
+    fields.sequence = QVector<qint32>(100, 1);
+    damaged.song = songData(fields);
+    ArchiveBuilder builder;
+    builder.addSong(damaged);
+    file == "good"      ? writeSongFile(path, "Intro")
+    : file == "card"    ? writeArchive(path, "Gig")
+    : file == "damaged" ? builder.write(path)
+                        : writeGarbage(path);
+
+    VerifyDialog dialog;
+    QSignalSpy checked(&dialog, &VerifyDialog::checked);
+    dialog.verify(path);
+    QTRY_COMPARE(checked.count(), 1);
+    QVERIFY2(dialog.summaryLabel()->text().startsWith(summary), qPrintable(dialog.summaryLabel()->text()));
+    QCOMPARE(dialog.fileLabel()->text(), label);
+    QTableWidget *table = dialog.problemTable();
+    QCOMPARE(table->rowCount(), problems.size());
+    for (int row = 0; row < problems.size(); ++row) {
+        const QString shown = table->item(row, 0)->text() + " | " + table->item(row, 1)->text();
+        QVERIFY2(shown.startsWith("song 1") && shown.contains(" | " + problems.at(row)), qPrintable(shown));
+    }
+}
+
+void TestDialogs::transferOutcome_data()
+{
+    QTest::addColumn<QString>("errorText"); // empty: finished, the read-back stopped by the user
+    QTest::addColumn<bool>("toCard");
+    QTest::addColumn<QString>("status");
+    const QString differs = QStringLiteral("Verification failed: the copy differs from the original.\n");
+    const QString skipped = QStringLiteral("Finished without verification.\n");
+    const QString byteDiffers = QStringLiteral(
+        "Verification failed: song 3, part 2, looper audio at byte 1,234,567 differs from the original.");
+    // clang-format off
+    //                                      errorText                                  toCard    status
+    QTest::newRow("unchecked card")      << ""                                      << true   << skipped + "The card was written completely; verification was skipped at your request.";
+    QTest::newRow("unchecked copy")      << ""                                      << false  << skipped + "The copy was saved under its name; verification was skipped at your request.";
+    QTest::newRow("verification failed") << byteDiffers                             << false  << differs + byteDiffers;
+    QTest::newRow("other error")         << "Error writing looper audio to archive" << false  << "An error occured.";
+    // clang-format on
+}
+
+void TestDialogs::transferOutcome()
+{
+    QFETCH(QString, errorText);
+    QFETCH(bool, toCard);
+    QFETCH(QString, status);
+
+    SongTransfer transfer(nullptr);
+    QWidget window;
+    TransferDialog dialog(&transfer, &window);
+    auto request = std::make_shared<SongTransfer::Request>();
+    request->source = SongTransfer::Endpoint::card(QStringLiteral("/media/ZOVAZODE/ZOVAZODE.DAT"), 2);
+    request->destination = SongTransfer::Endpoint::archive(QStringLiteral("/home/me/Gig.mlsd"), 0);
+    if (toCard)
+        std::swap(request->source, request->destination);
+    request->verify = true;
+    emit transfer.started(request.get());
+    request->phase = 1;
+    SongTransfer::ProgressEvent event(request, 0, 0, 10, 20);
+    QCoreApplication::sendEvent(&transfer, &event);
+    QCOMPARE(dialog.statusLabel()->text(), QStringLiteral("Verifying..."));
+    if (errorText.isEmpty()) {
+        request->cancelled = true;
+        request->verification = SongTransfer::Request::Verification::Skipped;
+        emit transfer.finished(request.get());
+    } else {
+        request->errorText = errorText;
+        emit transfer.error(request.get());
+    }
+    QCOMPARE(dialog.statusLabel()->text(), status);
+    // It stays until the user has read it.
+    QVERIFY(dialog.isVisible() && !dialog.closeTimer()->isActive());
+}
+
+QTEST_MAIN(TestDialogs)
+#include "tst_dialogs.moc"
