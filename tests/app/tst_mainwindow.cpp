@@ -51,7 +51,9 @@ QStringList describe(const QMenu *menu)
 {
     QStringList entries;
     for (const QAction *action : menu->actions())
-        entries << (action->isSeparator() ? "-" : action->menu() ? "[" + action->text() + "]" : action->text());
+        entries << (action->isSeparator() ? "-"
+                    : action->menu()      ? "[" + action->text() + "]"
+                                          : action->text());
     return entries;
 }
 
@@ -61,9 +63,13 @@ class GatedStream : public carddata::Stream
 {
 public:
     GatedStream(std::unique_ptr<carddata::Stream> file, qint64 from, QSemaphore *gate)
-        : m_file(std::move(file)), m_from(from), m_gate(gate) {}
+        : m_file(std::move(file)), m_from(from), m_gate(gate)
+    {}
     bool seek(int64_t position) override { return m_file->seek(m_at = position); }
-    size_t read(void *buffer, size_t size) override { return m_at += int64_t(size), m_file->read(buffer, size); }
+    size_t read(void *buffer, size_t size) override
+    {
+        return m_at += int64_t(size), m_file->read(buffer, size);
+    }
     size_t write(const void *buffer, size_t size) override
     {
         if (m_at >= m_from)
@@ -190,8 +196,9 @@ void TestMainWindow::manifestDialog()
     action(m_window->advancedMenu(), "Set Manifest URL...")->trigger();
 
     // Each question proposes what was entered before it.
-    QCOMPARE(prompter.asked.value(0), QString("Set Manifest URL: Please enter the URL of the update manifest file. "
-                                              "http://updates.example.org/start.xml"));
+    QCOMPARE(prompter.asked.value(0),
+             QString("Set Manifest URL: Please enter the URL of the update manifest file. "
+                     "http://updates.example.org/start.xml"));
     QCOMPARE(prompter.asked.size(), errorBoxes + 1);
     QStringList boxes;
     for (int i = 0; i < errorBoxes; ++i)

@@ -37,8 +37,9 @@ struct Home
     QProcessEnvironment environment(const QString &display = "offscreen") const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        const QStringList folders{"HOME", "", "XDG_CONFIG_HOME", "config", "XDG_DATA_HOME", "data",
-                                  "XDG_CACHE_HOME", "cache", "XDG_RUNTIME_DIR", "runtime", "TMPDIR", "tmp"};
+        const QStringList folders{
+            "HOME",           "",      "XDG_CONFIG_HOME", "config",  "XDG_DATA_HOME", "data",
+            "XDG_CACHE_HOME", "cache", "XDG_RUNTIME_DIR", "runtime", "TMPDIR",        "tmp"};
         for (int i = 0; i < folders.size(); i += 2)
             environment.insert(folders[i], folders[i + 1].isEmpty() ? dir.path() : path(folders[i + 1]));
         environment.insert("QT_QPA_PLATFORM", display);
@@ -96,7 +97,8 @@ void TestStartup::commandLine_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<bool>("display");
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("output"); // a part of the standard output, or of the errors if the exit code is 1
+    QTest::addColumn<QString>(
+        "output"); // a part of the standard output, or of the errors if the exit code is 1
     // Without a display the application cannot even be created: what answers there answers
     // before any window, lock or settings.
     // clang-format off
@@ -119,7 +121,8 @@ void TestStartup::commandLine()
     Copy copy(home.environment(display ? "offscreen" : "no-display-here"), arguments);
     QVERIFY(copy.process.waitForFinished(30000));
     QCOMPARE(copy.process.exitCode(), exitCode);
-    const QString text = exitCode ? copy.process.readAllStandardError() : copy.process.readAllStandardOutput();
+    const QString text =
+        exitCode ? copy.process.readAllStandardError() : copy.process.readAllStandardOutput();
     QVERIFY2(text.contains(output), qPrintable(text));
     QVERIFY(!QDir(home.path("Documents")).exists());
     QVERIFY(!QFile::exists(home.path("runtime/" + kLock)));
@@ -130,11 +133,13 @@ void TestStartup::commandLine()
 void TestStartup::abandonedTemporaryFilesRemoved()
 {
     Home home;
-    const QString cards = home.path("Documents/Morv+ Card Library"), songs = home.path("Documents/Morv+ Song Library");
+    const QString cards = home.path("Documents/Morv+ Card Library"),
+                  songs = home.path("Documents/Morv+ Song Library");
     QVERIFY(QDir().mkpath(cards + "/Safety Copies") && QDir().mkpath(songs + "/Live"));
-    const QStringList removed{cards + "/Gig.mlad.k3J9xQa2.partial",
-                              cards + "/Safety Copies/Gig - before restore - 2026-01-02 10.00.00.mlad.Zx81aB0c.partial",
-                              songs + "/Live/Intro.mlsd.partial", songs + "/ZOVAZODE.DAT.k3J9xQa2.partial"};
+    const QStringList removed{
+        cards + "/Gig.mlad.k3J9xQa2.partial",
+        cards + "/Safety Copies/Gig - before restore - 2026-01-02 10.00.00.mlad.Zx81aB0c.partial",
+        songs + "/Live/Intro.mlsd.partial", songs + "/ZOVAZODE.DAT.k3J9xQa2.partial"};
     const QStringList kept{cards + "/Young.mlad.k3J9xQa2.partial", cards + "/Held.mlad.k3J9xQa2.partial",
                            songs + "/notes.txt.partial", songs + "/ZOVAZODE.DAT.partial"};
     for (const QString &path : removed + kept) {

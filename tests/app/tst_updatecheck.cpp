@@ -28,7 +28,8 @@ QByteArray manifest(const QStringList &versions, const QString &address)
         components += QStringLiteral("<Component Name='%1' Version='%2' ReleaseDate='2024-01-01' URL='%3'/>")
                           .arg(entry.startsWith("Mac:") ? "Mac" : "Win", entry.section("Mac:", -1), address);
     return ("<Family Name='MORV'><Product Name='Morv Manager'><Components>" + components +
-            "</Components></Product></Family>").toUtf8();
+            "</Components></Product></Family>")
+        .toUtf8();
 }
 
 } // namespace
@@ -94,7 +95,9 @@ void TestUpdateCheck::check()
     MainWindow window;
     const auto boxes = [&] {
         QList<QMessageBox *> shown = window.findChildren<QMessageBox *>();
-        shown.erase(std::remove_if(shown.begin(), shown.end(), [](QWidget *box) { return !box->isVisible(); }), shown.end());
+        shown.erase(
+            std::remove_if(shown.begin(), shown.end(), [](QWidget *box) { return !box->isVisible(); }),
+            shown.end());
         return shown;
     };
     QTRY_VERIFY(!window.isStartupCheck());
@@ -119,8 +122,9 @@ void TestUpdateCheck::check()
         QTRY_COMPARE(window.updateCheckState(), MainWindow::UpdateCheckState::Idle);
         return;
     }
-    QCOMPARE(box->text(), "New Morv Manager version " + text +
-                              " is available.\n\nWould you like to quit the current Morv Manager and update?\n\n");
+    QCOMPARE(box->text(),
+             "New Morv Manager version " + text +
+                 " is available.\n\nWould you like to quit the current Morv Manager and update?\n\n");
     QCOMPARE(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(window.updateCheckState(), MainWindow::UpdateCheckState::Offering);
     if (answer == "escape")

@@ -29,7 +29,9 @@ constexpr int kFirstWords = 4;
 // Ligatures as the letters they stand for, any run of white space as one blank.
 QString normalised(QString text)
 {
-    return text.normalized(QString::NormalizationForm_KC).remove(QChar::ObjectReplacementCharacter).simplified();
+    return text.normalized(QString::NormalizationForm_KC)
+        .remove(QChar::ObjectReplacementCharacter)
+        .simplified();
 }
 
 // The text of every page between the running header and the footer, pages split at form feeds.
@@ -37,8 +39,10 @@ QString normalised(QString text)
 QStringList pdfPages(const QString &mode, QString *error)
 {
     QProcess pdftotext;
-    pdftotext.start("pdftotext", QStringList{mode, "-x", "0", "-y", "60", "-W", "595", "-H", "720", kGuide, "-"});
-    if (!pdftotext.waitForFinished(60000) || pdftotext.exitStatus() != QProcess::NormalExit || pdftotext.exitCode()) {
+    pdftotext.start("pdftotext",
+                    QStringList{mode, "-x", "0", "-y", "60", "-W", "595", "-H", "720", kGuide, "-"});
+    if (!pdftotext.waitForFinished(60000) || pdftotext.exitStatus() != QProcess::NormalExit ||
+        pdftotext.exitCode()) {
         *error = "pdftotext (Debian package poppler-utils) failed: " + pdftotext.readAllStandardError();
         return {};
     }
@@ -61,7 +65,7 @@ private slots:
 
 private:
     QString m_html;
-    QStringList m_headings;    // the chapter and section titles of the source, in order
+    QStringList m_headings; // the chapter and section titles of the source, in order
     QString m_pdfError;
     QStringList m_layoutPages; // pdftotext -layout: lines as they stand on the page
     QString m_rawText;         // pdftotext -raw: text in the order it was drawn
@@ -72,9 +76,11 @@ void TestUserGuide::initTestCase()
     QStandardPaths::setTestModeEnabled(true);
     QFile source(MORV_SOURCE_DIR "/docs/guide/user-guide.html");
     QVERIFY(source.open(QIODevice::ReadOnly));
-    m_html = QString::fromUtf8(source.readAll()).remove(QRegularExpression("<!--.*?-->", QRegularExpression::DotMatchesEverythingOption));
-    const QRegularExpression heading(R"re(<h([12])\b[^>]*>(.*?)</h\1\s*>)re", QRegularExpression::DotMatchesEverythingOption |
-                                                                               QRegularExpression::CaseInsensitiveOption);
+    m_html = QString::fromUtf8(source.readAll())
+                 .remove(QRegularExpression("<!--.*?-->", QRegularExpression::DotMatchesEverythingOption));
+    const QRegularExpression heading(R"re(<h([12])\b[^>]*>(.*?)</h\1\s*>)re",
+                                     QRegularExpression::DotMatchesEverythingOption |
+                                         QRegularExpression::CaseInsensitiveOption);
     for (QRegularExpressionMatchIterator it = heading.globalMatch(m_html); it.hasNext();)
         m_headings << normalised(QTextDocumentFragment::fromHtml(it.next().captured(2)).toPlainText());
     m_layoutPages = pdfPages("-layout", &m_pdfError);
@@ -130,8 +136,9 @@ void TestUserGuide::everyParagraphPrinted()
             missing << words.mid(0, kFirstWords).join(' ');
     }
     QVERIFY(checked > 100);
-    QVERIFY2(missing.isEmpty(), qPrintable(QString("%1 of %2 paragraphs not in the PDF:\n").arg(missing.size()).arg(checked) +
-                                           missing.join('\n')));
+    QVERIFY2(missing.isEmpty(),
+             qPrintable(QString("%1 of %2 paragraphs not in the PDF:\n").arg(missing.size()).arg(checked) +
+                        missing.join('\n')));
 }
 
 // This test runs from the executable's folder, as the program would.
@@ -150,7 +157,8 @@ void TestUserGuide::helpMenuOpensTheBuiltGuide()
     }
     MainWindow::setUrlOpener({});
     QCOMPARE(opened.size(), 1);
-    QCOMPARE(QFileInfo(opened.first().toLocalFile()).canonicalFilePath(), QFileInfo(kGuide).canonicalFilePath());
+    QCOMPARE(QFileInfo(opened.first().toLocalFile()).canonicalFilePath(),
+             QFileInfo(kGuide).canonicalFilePath());
 }
 
 void TestUserGuide::failedWriteLeavesNoFile()
@@ -162,7 +170,8 @@ void TestUserGuide::failedWriteLeavesNoFile()
     GuideWriter writer(source);
     QVERIFY(!writer.write(path));
     QVERIFY2(writer.errorText().contains(path), qPrintable(writer.errorText()));
-    QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList());
 }
 
 QTEST_MAIN(TestUserGuide)

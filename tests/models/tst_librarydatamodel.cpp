@@ -30,10 +30,16 @@ struct Library
         writeArchive(path("g.mlad"), "Gig", "Friday");
         writeGarbage(path("bad.mlad"));
         QDir(dir.path()).mkdir("Sets");
-        openLibrary(model, dir.path(), kind == LibraryDataModel::SongLibrary ? 2 : kind == LibraryDataModel::CardLibrary ? 3 : 4);
+        openLibrary(model, dir.path(),
+                    kind == LibraryDataModel::SongLibrary   ? 2
+                    : kind == LibraryDataModel::CardLibrary ? 3
+                                                            : 4);
     }
     QString path(const QString &name) const { return dir.filePath(name); }
-    QModelIndex item(const QString &name) const { return model.index(name.isEmpty() ? dir.path() : path(name)); }
+    QModelIndex item(const QString &name) const
+    {
+        return model.index(name.isEmpty() ? dir.path() : path(name));
+    }
 };
 
 } // namespace
@@ -60,7 +66,7 @@ void TestLibraryDataModel::items_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("content"); // written over the file first, if any
     QTest::addColumn<QString>("shown");
-    QTest::addColumn<QString>("kind");    // "archive", "song" or "" (neither: nothing to edit or drag)
+    QTest::addColumn<QString>("kind"); // "archive", "song" or "" (neither: nothing to edit or drag)
     // clang-format off
     //                                      file        content          shown                      kind
     QTest::newRow("archive")             << "g.mlad" << ""            << "Gig"                   << "archive";
@@ -127,7 +133,8 @@ void TestLibraryDataModel::renaming_data()
     QTest::addColumn<QString>("newName");
     QTest::addColumn<QString>("box");       // the message shown, if any
     QTest::addColumn<QString>("fileAfter"); // the file's name afterwards; the stored name follows it
-    const QString exists = "A file named %1 already exists in this folder.\n\nPlease choose a different name.";
+    const QString exists =
+        "A file named %1 already exists in this folder.\n\nPlease choose a different name.";
     // clang-format off
     //                                 file          newName        box                                                                                       fileAfter
     QTest::newRow("song")           << "x.mlsd"   << "Verse"     << ""                                                                                     << "Verse.mlsd";
@@ -159,7 +166,8 @@ void TestLibraryDataModel::renaming()
     QCOMPARE(QFile::exists(library.path(file)), fileAfter == file);
     if (file == "bad.mlad")
         return;
-    QCOMPARE(storedName(library.path(fileAfter)), fileAfter == file ? library.item(file).data().toString() : newName);
+    QCOMPARE(storedName(library.path(fileAfter)),
+             fileAfter == file ? library.item(file).data().toString() : newName);
     QCOMPARE(storedDescription(library.path(fileAfter)), description);
 }
 
@@ -227,11 +235,12 @@ void TestLibraryDataModel::dragBytes()
 
 void TestLibraryDataModel::drops_data()
 {
-    QTest::addColumn<int>("kind");        // of library
+    QTest::addColumn<int>("kind"); // of library
     QTest::addColumn<QString>("format");
     QTest::addColumn<QString>("target");  // the item dropped on, empty for the folder itself
     QTest::addColumn<QString>("request"); // "songs into <folder>", "card into <folder>", or none
-    const int songs = LibraryDataModel::SongLibrary, cards = LibraryDataModel::CardLibrary, any = LibraryDataModel::AnyLibrary;
+    const int songs = LibraryDataModel::SongLibrary, cards = LibraryDataModel::CardLibrary,
+              any = LibraryDataModel::AnyLibrary;
     // clang-format off
     //                                     kind      format              target      request
     QTest::newRow("songs on library")   << songs << "card_song_list" << ""       << "songs into ";
@@ -257,8 +266,10 @@ void TestLibraryDataModel::drops()
     data.setData(kMime + format, QByteArray("\0\0\0\2\0\0\0\5", 8));
     QSignalSpy songRequests(&library.model, &LibraryDataModel::songArchiveRequest);
     QSignalSpy cardRequests(&library.model, &LibraryDataModel::cardArchiveRequest);
-    QCOMPARE(library.model.canDropMimeData(&data, Qt::CopyAction, -1, -1, library.item(target)), !request.isEmpty());
-    QCOMPARE(library.model.dropMimeData(&data, Qt::CopyAction, -1, -1, library.item(target)), !request.isEmpty());
+    QCOMPARE(library.model.canDropMimeData(&data, Qt::CopyAction, -1, -1, library.item(target)),
+             !request.isEmpty());
+    QCOMPARE(library.model.dropMimeData(&data, Qt::CopyAction, -1, -1, library.item(target)),
+             !request.isEmpty());
 
     QSignalSpy &made = format == "card" ? cardRequests : songRequests;
     QCOMPARE(songRequests.count() + cardRequests.count(), request.isEmpty() ? 0 : 1);

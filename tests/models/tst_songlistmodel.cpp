@@ -68,7 +68,8 @@ void TestSongListModel::row()
     QCOMPARE(cell(2, Qt::DisplayRole), QVariant(QVariantList({1, 0, 3, 0, 2})));
     QCOMPARE(cell(3, Qt::DisplayRole), QVariant(4)); // active parts
     QCOMPARE(cell(4, Qt::DisplayRole), QVariant(5)); // sequence parts
-    QCOMPARE(QStringList({m_model->headerData(0, Qt::Horizontal).toString(), m_model->headerData(4, Qt::Horizontal).toString()}),
+    QCOMPARE(QStringList({m_model->headerData(0, Qt::Horizontal).toString(),
+                          m_model->headerData(4, Qt::Horizontal).toString()}),
              QStringList({"Number", "Active Parts"}));
     QVERIFY(m_model->flags(m_model->index(3, 0)).testFlag(Qt::ItemIsEditable));
     QVERIFY(!m_model->flags(m_model->index(3, 1)).testFlag(Qt::ItemIsEditable));

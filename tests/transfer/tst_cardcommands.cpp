@@ -105,8 +105,10 @@ void TestCardCommands::protect()
     if (copy) {
         QCOMPARE(ran, 0);
         QVERIFY(commands.hasTransfers());
-        QCOMPARE(QVariantList({copy->source.kind, copy->source.path, copy->source.song, copy->destination.kind}),
-                 QVariantList({SongTransfer::Endpoint::Card, target.cardPath, 2, SongTransfer::Endpoint::ArchiveFile}));
+        QCOMPARE(
+            QVariantList({copy->source.kind, copy->source.path, copy->source.song, copy->destination.kind}),
+            QVariantList(
+                {SongTransfer::Endpoint::Card, target.cardPath, 2, SongTransfer::Endpoint::ArchiveFile}));
         QVERIFY2(copy->destination.path.startsWith(folder + "/Gig - song 03 Verse - before clearing - "),
                  qPrintable(copy->destination.path));
         QVERIFY(!copy->verify);
@@ -132,7 +134,8 @@ void TestCardCommands::protect()
 
     QCOMPARE(ran, runs ? 1 : 0);
     QCOMPARE(made.count(), outcome == QLatin1String("finished") ? 1 : 0);
-    const bool copied = outcome != QLatin1String("none") && outcome != QLatin1String("cancelled") && outcome != QLatin1String("failed");
+    const bool copied = outcome != QLatin1String("none") && outcome != QLatin1String("cancelled") &&
+                        outcome != QLatin1String("failed");
     QCOMPARE(warned.count(), copied ? 1 : 0);
     QCOMPARE(refused.count(), refusal < 0 ? 0 : 1);
     if (refusal >= 0) {

@@ -45,9 +45,10 @@ struct Hooks
 class TestStream : public carddata::Stream
 {
 public:
-    TestStream(std::unique_ptr<carddata::Stream> inner, const Hooks &hooks, bool reads, bool writes, bool partial)
-        : m_inner(std::move(inner)), m_onRead(reads ? hooks.onRead : nullptr), m_flip(writes ? hooks.flip : -1),
-          m_failCommit(partial && hooks.failCommit)
+    TestStream(std::unique_ptr<carddata::Stream> inner, const Hooks &hooks, bool reads, bool writes,
+               bool partial)
+        : m_inner(std::move(inner)), m_onRead(reads ? hooks.onRead : nullptr),
+          m_flip(writes ? hooks.flip : -1), m_failCommit(partial && hooks.failCommit)
     {}
     bool seek(int64_t position) override { return m_inner->seek(m_position = position); }
     size_t read(void *buffer, size_t size) override
@@ -189,7 +190,8 @@ void TestSongTransferWorker::install(const Hooks &hooks)
         const bool writes = mode != carddata::OpenMode::Read && !m_hooks.writes.isEmpty() &&
                             QDir::match(m_hooks.writes, name);
         if (stream)
-            stream = std::make_unique<TestStream>(std::move(stream), m_hooks, reads, writes, name.endsWith(".partial"));
+            stream = std::make_unique<TestStream>(std::move(stream), m_hooks, reads, writes,
+                                                  name.endsWith(".partial"));
         return stream;
     });
 }
@@ -204,14 +206,17 @@ void TestSongTransferWorker::waitForOutcome()
 void TestSongTransferWorker::copies_data()
 {
     QTest::addColumn<bool>("fromCard");
-    QTest::addColumn<int>("song");       // the source's song, -1 for a whole card
-    QTest::addColumn<int>("slot");       // the card song a song file is restored into
-    QTest::addColumn<QString>("name");   // the new file's name field, empty to keep the source's
-    QTest::addColumn<QString>("check");  // "yes" read back, "stop" read back and stop, "cancel" during the copy;
-                                         // "nocard", "taken" (the user's file is there), "commit" (fails), "tocard"
+    QTest::addColumn<int>("song");     // the source's song, -1 for a whole card
+    QTest::addColumn<int>("slot");     // the card song a song file is restored into
+    QTest::addColumn<QString>("name"); // the new file's name field, empty to keep the source's
+    QTest::addColumn<QString>(
+        "check"); // "yes" read back, "stop" read back and stop, "cancel" during the copy;
+                  // "nocard", "taken" (the user's file is there), "commit" (fails), "tocard"
     QTest::addColumn<qint64>("flipped"); // a byte changed on its way to the destination, or -1
     QTest::addColumn<QString>("error");  // the request's error text, empty if it finishes
-    const auto differs = [](const char *where) { return QStringLiteral("Verification failed: %1 differs from the original.").arg(where); };
+    const auto differs = [](const char *where) {
+        return QStringLiteral("Verification failed: %1 differs from the original.").arg(where);
+    };
     const qint64 no = -1, block = kFirstSongOffset, audio = kFirstSongOffset + kSongBlockFixedSize;
     // clang-format off
     //                                      fromCard  song  slot  name                check       flipped                                   error
@@ -274,22 +279,30 @@ void TestSongTransferWorker::copies()
         writeRange(file, 0, "the user's own file");
     auto request = std::make_shared<Request>();
     request->verify = check == "yes" || check == "stop";
-    request->source = fromCard ? Endpoint::card(check == "nocard" ? m_dir->filePath("none/ZOVAZODE.DAT") : source.path(), song)
-                               : Endpoint::archive(file, wholeCard ? -1 : 0);
+    request->source =
+        fromCard
+            ? Endpoint::card(check == "nocard" ? m_dir->filePath("none/ZOVAZODE.DAT") : source.path(), song)
+            : Endpoint::archive(file, wholeCard ? -1 : 0);
     request->destination = check == "tocard" || !fromCard ? Endpoint::card(card.path(), wholeCard ? -1 : slot)
-                                                         : Endpoint::archive(file, slot, name);
+                                                          : Endpoint::archive(file, slot, name);
     // The first report of the first song is out once the source's audio is read past 10 chunks.
-    const qint64 reported = (fromCard ? CardImage::audioPosition(0, 0) : kFirstSongOffset + kSongBlockFixedSize) +
-                            10 * kChunkSize;
+    const qint64 reported =
+        (fromCard ? CardImage::audioPosition(0, 0) : kFirstSongOffset + kSongBlockFixedSize) +
+        10 * kChunkSize;
     // A new file is written under a temporary name and moved into place once complete.
     std::atomic<int> seenDuring{0};
     const QString written = fromCard ? QString(fileName + "*") : QString("ZOVAZODE.DAT");
-    install({(fromCard ? QString("ZOVAZODE.DAT") : fileName) + (check == "stop" ? QString(";" + written) : QString()), written, [&](qint64 position) {
+    install({(fromCard ? QString("ZOVAZODE.DAT") : fileName) +
+                 (check == "stop" ? QString(";" + written) : QString()),
+             written,
+             [&](qint64 position) {
                  if (fromCard && seenDuring == 0 && position >= reported)
-                     seenDuring = QDir(m_library).entryList({"*.????????.partial"}).size() * 2 + QFile::exists(file);
+                     seenDuring =
+                         QDir(m_library).entryList({"*.????????.partial"}).size() * 2 + QFile::exists(file);
                  if (check == "stop" ? request->phase == 1 : check == "cancel" && position >= reported)
                      request->cancelled = true;
-             }, flipped, check == "commit"});
+             },
+             flipped, check == "commit"});
     m_transfer->submit(request);
     waitForOutcome();
 
@@ -303,7 +316,9 @@ void TestSongTransferWorker::copies()
         QVERIFY(!fromCard || check == "tocard" || before.changes().isEmpty());
         return;
     }
-    QCOMPARE(request->verification, check == "yes" ? Verification::Passed : check == "stop" ? Verification::Skipped : Verification::NotAsked);
+    QCOMPARE(request->verification, check == "yes"    ? Verification::Passed
+                                    : check == "stop" ? Verification::Skipped
+                                                      : Verification::NotAsked);
     int restarts = 0; // a read-back starts the bar again, once
     for (int i = 1; i < m_progress.size(); ++i)
         restarts += m_progress[i].second < m_progress[i - 1].second ? 1 : 0;

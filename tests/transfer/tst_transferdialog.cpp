@@ -17,7 +17,8 @@ using Endpoint = SongTransfer::Endpoint;
 
 namespace {
 
-const QString kCard = QStringLiteral("/media/ZOVAZODE/ZOVAZODE.DAT"), kFile = QStringLiteral("/home/me/Gig.mlad");
+const QString kCard = QStringLiteral("/media/ZOVAZODE/ZOVAZODE.DAT"),
+              kFile = QStringLiteral("/home/me/Gig.mlad");
 
 } // namespace
 
@@ -35,10 +36,10 @@ void TestTransferDialog::outcomes_data()
     QTest::addColumn<int>("from"); // source song, -1 for the whole card
     QTest::addColumn<int>("to");   // destination song
     QTest::addColumn<bool>("toCard");
-    QTest::addColumn<QString>("ending"); // "finished", "error", "cancel" (the user presses Cancel)
+    QTest::addColumn<QString>("ending");    // "finished", "error", "cancel" (the user presses Cancel)
     QTest::addColumn<QStringList>("texts"); // title, source, destination, status after the ending
-    const QString protection =
-        "An error occured.\nThis may be due to SD card write protection.\nPlease check the card and try again.";
+    const QString protection = "An error occured.\nThis may be due to SD card write protection.\nPlease "
+                               "check the card and try again.";
     // clang-format off
     //                                  from   to    toCard   ending        texts
     QTest::newRow("archive card")    << -1 << -1 << false << "finished" << QStringList{"Archiving Card", "Card: " + kCard, "Archive: " + kFile, "Finished."};
@@ -66,8 +67,8 @@ void TestTransferDialog::outcomes()
     QPushButton *cancel = dialog.buttonBox()->button(QDialogButtonBox::Cancel);
 
     emit transfer.started(request.get());
-    QCOMPARE(QStringList({dialog.windowTitle(), dialog.sourceLabel()->text(), dialog.destinationLabel()->text(),
-                          dialog.statusLabel()->text()}),
+    QCOMPARE(QStringList({dialog.windowTitle(), dialog.sourceLabel()->text(),
+                          dialog.destinationLabel()->text(), dialog.statusLabel()->text()}),
              texts.mid(0, 3) << "In progress...");
     QVERIFY(!dialog.isVisible());
     dialog.checkVisibility(200); // nothing reported after 200 ms: slow enough to show

