@@ -1,6 +1,7 @@
 // CardCommands: the safety-copy protocol. The copy's outcome is reported the way the worker
 // reports it (a SongTransfer signal with the request's fields set), so every outcome can be
-// chosen: whether the operation runs, what refuses it, and that only a good copy prunes.
+// chosen: whether the operation runs, what refuses it, that only a good copy prunes, and that
+// what the copy noted is passed on first.
 #include "transfer/cardcommands.h"
 
 #include <QDir>
@@ -81,6 +82,7 @@ void TestCardCommands::protect()
     QSignalSpy made(&commands, &CardCommands::safetyCopyMade);
     QSignalSpy finished(&commands, &CardCommands::finished);
     QSignalSpy done(&commands, &CardCommands::transfersDone);
+    QSignalSpy warned(&commands, &CardCommands::warned);
 
     CardCommands::SafetyPolicy policy;
     policy.enabled = enabled;
@@ -103,10 +105,10 @@ void TestCardCommands::protect()
     if (copy) {
         QCOMPARE(ran, 0);
         QVERIFY(commands.hasTransfers());
-        QCOMPARE(copy->source.kind, SongTransfer::Endpoint::Card);
-        QCOMPARE(copy->source.path, target.cardPath);
-        QCOMPARE(copy->source.song, 2);
-        QCOMPARE(copy->destination.kind, SongTransfer::Endpoint::ArchiveFile);
+        QCOMPARE(
+            QVariantList({copy->source.kind, copy->source.path, copy->source.song, copy->destination.kind}),
+            QVariantList(
+                {SongTransfer::Endpoint::Card, target.cardPath, 2, SongTransfer::Endpoint::ArchiveFile}));
         QVERIFY2(copy->destination.path.startsWith(folder + "/Gig - song 03 Verse - before clearing - "),
                  qPrintable(copy->destination.path));
         QVERIFY(!copy->verify);
@@ -119,6 +121,7 @@ void TestCardCommands::protect()
             copy->cancelled.store(true);
         if (outcome == QLatin1String("failed"))
             copy->errorText = QStringLiteral("Could not write.");
+        copy->warnings = QStringList{QStringLiteral("User prefs out of range.")};
         if (outcome == QLatin1String("cancelled") || outcome == QLatin1String("failed"))
             emit transfer.error(copy.get());
         else
@@ -131,6 +134,9 @@ void TestCardCommands::protect()
 
     QCOMPARE(ran, runs ? 1 : 0);
     QCOMPARE(made.count(), outcome == QLatin1String("finished") ? 1 : 0);
+    const bool copied = outcome != QLatin1String("none") && outcome != QLatin1String("cancelled") &&
+                        outcome != QLatin1String("failed");
+    QCOMPARE(warned.count(), copied ? 1 : 0);
     QCOMPARE(refused.count(), refusal < 0 ? 0 : 1);
     if (refusal >= 0) {
         QCOMPARE(refused.first().at(0).value<Refusal>(), Refusal(refusal));

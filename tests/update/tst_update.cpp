@@ -1,0 +1,284 @@
+// The update library: how versions are read and ordered, what a manifest may hold (and which
+// faults abort it), downloads against a local HTTP server with their size cap, and the discovery
+// that fetches the manifest and asks each component's size.
+#include "domain/configurationmanager.h"
+#include "testhttpserver.h"
+#include "update/semanticversion.h"
+#include "update/updatemanager.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QXmlSimpleReader>
+#include <QtTest>
+
+using namespace ZovaZode;
+QT_WARNING_DISABLE_DEPRECATED
+
+namespace {
+
+// Manifests in shorthand: "[P|...]" is a product named P with a Components element around "...",
+// and "{X}" a complete component named X whose address ends in "/X".
+QString expand(QString xml)
+{
+    xml.replace(QRegularExpression("\\[([^|\\]]*)\\|"), "<Product Name='\\1'><Components>");
+    xml.replace(']', "</Components></Product>");
+    return xml.replace(QRegularExpression("\\{(\\w*)\\}"),
+                       "<Component Name='\\1' Version='1.2.0' ReleaseDate='2021-05-01' URL='http://h/\\1'/>");
+}
+
+// "product:kind@path=size" per component in table order.
+QString describe(const UpdateManifestParser &parser)
+{
+    QStringList rows;
+    for (auto it = parser.componentTable().cbegin(); it != parser.componentTable().cend(); ++it) {
+        for (const UpdateManifestParser::Component &c : it.value())
+            rows << QStringLiteral("%1:%2@%3=%4").arg(it.key()).arg(c.kind).arg(c.address.path()).arg(c.size);
+    }
+    return rows.join(' ');
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestUpdate : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void versions_data();
+    void versions();
+    void manifest_data();
+    void manifest();
+    void download_data();
+    void download();
+    void discovery_data();
+    void discovery();
+
+private:
+    std::unique_ptr<ConfigurationManager> m_configuration;
+};
+
+void TestUpdate::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName("Selkanor");
+    QCoreApplication::setApplicationName("Morv Manager");
+    QDir(QStandardPaths::writableLocation(QStandardPaths::CacheLocation)).removeRecursively();
+    m_configuration = std::make_unique<ConfigurationManager>();
+}
+
+void TestUpdate::versions_data()
+{
+    QTest::addColumn<QString>("lower");
+    QTest::addColumn<QString>("higher");  // "!" when `lower` is malformed
+    QTest::addColumn<QString>("printed"); // `lower` as the logs print it
+    // clang-format off
+    //                                       lower               higher               printed
+    QTest::newRow("patch")                << "1.1.0"          << "1.1.1"           << "1.1.0";
+    QTest::newRow("major over minor")     << "1.9.9"          << "2.0.0"           << "1.9.9";
+    QTest::newRow("numbers, not text")    << "1.2.0"          << "1.10.0"          << "1.2.0";
+    QTest::newRow("pre-release first")    << "1.1.0-beta"     << "1.1.0"           << "1.1.0-beta";
+    QTest::newRow("alpha < alpha.1")      << "1.0.0-alpha"    << "1.0.0-alpha.1"   << "1.0.0-alpha";
+    QTest::newRow("alpha.1 < alpha.beta") << "1.0.0-alpha.1"  << "1.0.0-alpha.beta"<< "1.0.0-alpha.1";
+    QTest::newRow("beta.2 < beta.11")     << "1.0.0-beta.2"   << "1.0.0-beta.11"   << "1.0.0-beta.2";
+    QTest::newRow("numeric id first")     << "1.0.0-99"       << "1.0.0-a"         << "1.0.0-99";
+    QTest::newRow("bytes unsigned")       << "1.0.0-z"        << "1.0.0-\u00e9"    << "1.0.0-z";
+    QTest::newRow("build dropped")        << "1.2.3-rc.01+b5" << "1.2.3"           << "1.2.3-rc.1";
+    QTest::newRow("lenient suffix")       << " 1.+2.\t3rc"    << "1.2.4"           << "1.2.3";
+    QTest::newRow("two parts")            << "1.2"            << "!"               << "";
+    QTest::newRow("above int32")          << "2147483648.0.0" << "!"               << "";
+    QTest::newRow("empty identifier")     << "1.2.3-rc..1"    << "!"               << "";
+    // clang-format on
+}
+
+void TestUpdate::versions()
+{
+    QFETCH(QString, lower);
+    QFETCH(QString, higher);
+    QFETCH(QString, printed);
+    if (higher == "!") {
+        QVERIFY_EXCEPTION_THROWN(SemanticVersion{lower}, SemanticVersion::error);
+        return;
+    }
+    QCOMPARE(SemanticVersion(lower).toString(), printed);
+    QVERIFY(SemanticVersion(lower) < SemanticVersion(higher));
+    QVERIFY(!(SemanticVersion(higher) < SemanticVersion(lower)));
+    QVERIFY(!(SemanticVersion(lower) < SemanticVersion(lower)));
+}
+
+void TestUpdate::manifest_data()
+{
+    QTest::addColumn<QString>("xml");
+    QTest::addColumn<QString>("table"); // "!" and the message logged when the parse is aborted
+    const QString win = "<Component Name='Win' Version='1.2.0-beta' ReleaseDate='1 May' URL='h/w'";
+    // clang-format off
+    //                                      xml                                                                          table
+    QTest::newRow("every product, kind") << "<Family Name='MORV'>[MORV|{MP}{DSP}][MORV+|{Styles}{Ensemble}][Morv Updater|{Mac}][Morv Manager|{Win}{Mac}]</Family>"
+                                         << "0:0@/MP=0 0:1@/DSP=0 1:2@/Styles=0 1:3@/Ensemble=0 2:5@/Mac=0 3:4@/Win=0 3:5@/Mac=0";
+    QTest::newRow("other family")        << "<Family Name='ZOVA'>[Morv Manager|{Win}]</Family>"                        << "";
+    QTest::newRow("unknown product")     << "<Family Name='MORV'>[Morv Manager 2|{Bogus}][MORV|{MP}]</Family>"         << "0:0@/MP=0";
+    QTest::newRow("outside Components")  << "<Family Name='MORV'><Product Name='Morv Manager'>{Win}</Product></Family>" << "";
+    QTest::newRow("others in Components")<< "<Family Name='MORV'>[MORV+|<Extra>{Bogus}</Extra>{MP}<x/>]</Family>"     << "1:0@/MP=0";
+    QTest::newRow("extra attributes")    << "<Family Name='MORV' Y='1'>[Morv Manager|" + win + " X='9'>{Bogus}</Component>]</Family>" << "3:4@h/w=0";
+    QTest::newRow("win in pedal product")<< "<Family Name='MORV'>[MORV+|{Win}]</Family>"                               << "!Invalid component name";
+    QTest::newRow("version empty")       << "<Family Name='MORV'>[Morv Manager|<Component Name='Win' Version='' ReleaseDate='d' URL='u'/>]</Family>" << "!Invalid component version";
+    QTest::newRow("date missing")        << "<Family Name='MORV'>[Morv Manager|<Component Name='Win' Version='1' URL='u'/>]</Family>"                << "!Invalid component release date";
+    QTest::newRow("url missing")         << "<Family Name='MORV'>[Morv Manager|{Mac}<Component Name='Win' Version='1' ReleaseDate='d'/>]</Family>"   << "!Invalid component url";
+    QTest::newRow("unclosed element")    << "<Family Name='MORV'>[Morv Manager|{Win}]"                                 << "!";
+    QTest::newRow("not xml")             << "1.2.0"                                                                    << "!";
+    // clang-format on
+}
+
+void TestUpdate::manifest()
+{
+    QFETCH(QString, xml);
+    QFETCH(QString, table);
+    if (table.size() > 1 && table.startsWith('!'))
+        QTest::ignoreMessage(QtCriticalMsg, qPrintable(table.mid(1)));
+    QXmlInputSource source;
+    source.setData(expand(xml));
+    QXmlSimpleReader reader;
+    UpdateManifestParser parser;
+    reader.setContentHandler(&parser);
+    QCOMPARE(reader.parse(&source), !table.startsWith('!'));
+    if (table.startsWith('!'))
+        return;
+    QCOMPARE(describe(parser), table);
+    if (xml.contains("1.2.0-beta")) {
+        QCOMPARE(parser.components(3).value(0).version, QString("1.2.0-beta"));
+        QCOMPARE(parser.components(3).value(0).releaseDate, QString("1 May"));
+    }
+}
+
+void TestUpdate::download_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("length");    // the reply says its Content-Length
+    QTest::addColumn<QString>("where");  // "file", "link" (to a file to keep), "nowhere", "unreachable"
+    QTest::addColumn<QString>("reason"); // of the failure; "?" for any, empty if it succeeds
+    const int mib = 1024 * 1024;
+    // clang-format off
+    //                                    status   size        length   where            reason
+    QTest::newRow("binary, no length") << 200  << 70000    << false << "file"        << "";
+    QTest::newRow("exactly 1 MiB")     << 200  << mib      << true  << "file"        << "";
+    QTest::newRow("one byte more")     << 200  << mib + 1  << true  << "file"        << "The download is larger than 1048576 bytes.";
+    QTest::newRow("more, no length")   << 200  << mib + 1  << false << "file"        << "The download is larger than 1048576 bytes.";
+    QTest::newRow("planted link")      << 200  << 10       << true  << "link"        << "";
+    QTest::newRow("no folder")         << 200  << 10       << true  << "nowhere"     << "Failed to open destination file.";
+    QTest::newRow("nobody listening")  << 200  << 10       << true  << "unreachable" << "?";
+    // clang-format on
+}
+
+// The first download of a list of two: a failure ends the list with failed() alone and leaves
+// no file, and the agent takes the next list at once.
+void TestUpdate::download()
+{
+    QFETCH(int, status);
+    QFETCH(int, size);
+    QFETCH(bool, length);
+    QFETCH(QString, where);
+    QFETCH(QString, reason);
+
+    TestHttpServer server;
+    QVERIFY(server.listen());
+    QByteArray body(size, '\0');
+    for (int i = 0; i < size; ++i)
+        body[i] = char(i * 7);
+    server.setRoute("/first", status, body, length);
+    server.setRoute("/ok", 200, "fine");
+    QTemporaryDir dir;
+    const QString first = dir.filePath(where == "nowhere" ? "no/such/folder/first" : "first");
+    if (where == "link")
+        QVERIFY(QFile::link(dir.filePath("victim"), first));
+    QUrl url = server.url("/first");
+    if (where == "unreachable")
+        url.setPort(TestHttpServer::unusedPort());
+
+    DownloadAgent agent;
+    QSignalSpy finished(&agent, &DownloadAgent::finished);
+    QSignalSpy failed(&agent, &DownloadAgent::failed);
+    agent.download({{url, first}, {server.url("/ok"), dir.filePath("second")}});
+    QTRY_VERIFY_WITH_TIMEOUT(finished.count() + failed.count() > 0, 20000);
+    QCoreApplication::processEvents();
+    QVERIFY(!agent.isBusy());
+    QCOMPARE(finished.count(), reason.isEmpty() ? 1 : 0);
+    QCOMPARE(failed.count(), reason.isEmpty() ? 0 : 1);
+    if (reason.isEmpty()) {
+        QCOMPARE(server.requests(), QStringList({"GET /first", "GET /ok"}));
+        QCOMPARE(readFile(first), body);
+        QVERIFY(!QFileInfo(first).isSymLink() && !QFile::exists(dir.filePath("victim")));
+        return;
+    }
+    QVERIFY(reason == "?" || failed.at(0).at(0).toString() == reason);
+    QVERIFY(!QFileInfo::exists(first) && !QFileInfo::exists(dir.filePath("second")));
+    agent.download({server.url("/ok"), dir.filePath("again")});
+    QVERIFY(finished.wait());
+    QCOMPARE(readFile(dir.filePath("again")), QByteArray("fine"));
+}
+
+void TestUpdate::discovery_data()
+{
+    QTest::addColumn<QString>("manifest"); // the manifest's body ("{base}" the server), empty for a 404
+    QTest::addColumn<bool>("lengths");     // the components' size replies say their Content-Length
+    QTest::addColumn<bool>("done");        // updateDiscoveryDone(), else failure()
+    QTest::addColumn<QString>("sizes");
+    const QString three =
+        "<Family Name='MORV'>[Morv Manager|<Component Name='Win' Version='1.2.0' ReleaseDate='d' "
+        "URL='{base}/c1'/><Component Name='Mac' Version='1.2.0' ReleaseDate='d' URL='{base}/c2'/>]"
+        "[MORV+|<Component Name='MP' Version='3.0.1' ReleaseDate='d' URL='{base}/c3'/>]</Family>";
+    // clang-format off
+    //                                   manifest                                      lengths  done     sizes
+    QTest::newRow("all sized")        << three                                      << true  << true  << "1:0@/c3=300 3:4@/c1=1234 3:5@/c2=77";
+    QTest::newRow("no lengths")       << three                                      << false << true  << "1:0@/c3=0 3:4@/c1=0 3:5@/c2=0";
+    QTest::newRow("manifest 404")     << ""                                         << true  << false << "";
+    QTest::newRow("unknown product")  << "<Family Name='MORV'>[Morv Pedal|{Win}]</Family>" << true << true << "";
+    QTest::newRow("malformed XML")    << "<Family Name='MORV'><Product>"            << true  << false << "";
+    QTest::newRow("invalid component")<< "<Family Name='MORV'>[MORV+|{Win}]</Family>" << true << false << "";
+    // clang-format on
+}
+
+// Each discovery ends with exactly one signal and leaves no half-filled table behind.
+void TestUpdate::discovery()
+{
+    QFETCH(QString, manifest);
+    QFETCH(bool, lengths);
+    QFETCH(bool, done);
+    QFETCH(QString, sizes);
+
+    TestHttpServer server;
+    QVERIFY(server.listen());
+    m_configuration->setManifestUrl(server.url("/manifest.xml"));
+    server.setRoute("/manifest.xml", manifest.isEmpty() ? 404 : 200,
+                    expand(QString(manifest).replace("{base}", server.url("").toString())).toUtf8());
+    server.setRoute("/c1", 200, QByteArray(1234, 'w'), lengths);
+    server.setRoute("/c2", 200, QByteArray(77, 'm'), lengths);
+    server.setRoute("/c3", 200, QByteArray(300, 'f'), lengths);
+    if (manifest.contains("MORV+|{Win}"))
+        QTest::ignoreMessage(QtCriticalMsg, "Invalid component name");
+
+    UpdateManager manager;
+    QSignalSpy doneSpy(&manager, &UpdateManager::updateDiscoveryDone);
+    QSignalSpy failureSpy(&manager, &UpdateManager::failure);
+    manager.discoverUpdates();
+    QCOMPARE(manager.state(), UpdateManager::Busy);
+    QTRY_COMPARE(doneSpy.count() + failureSpy.count(), 1);
+    QCoreApplication::processEvents();
+    QCOMPARE(doneSpy.count(), done ? 1 : 0);
+    QCOMPARE(manager.state(), UpdateManager::Idle);
+    QCOMPARE(server.count("GET"), 1);
+    QCOMPARE(server.count("HEAD"), sizes.count('@'));
+    QCOMPARE(describe(manager.manifest()), sizes);
+}
+
+QTEST_GUILESS_MAIN(TestUpdate)
+#include "tst_update.moc"
