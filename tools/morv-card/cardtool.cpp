@@ -168,7 +168,8 @@ int CardTool::clear()
         } catch (const SdCard::Error &error) {
             // As the window does: one song that cannot be cleared does not stop the others.
             ++failures;
-            printError(QStringLiteral("clearing song %1 failed: %2").arg(song + 1).arg(libraryText(error.what())));
+            printError(
+                QStringLiteral("clearing song %1 failed: %2").arg(song + 1).arg(libraryText(error.what())));
         }
     }
     try {

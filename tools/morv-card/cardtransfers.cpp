@@ -55,7 +55,8 @@ QString nameOption(const CommandLine &line)
 SongArchive readArchive(const QString &path, Role role)
 {
     requireReadable(path, role);
-    const QString what = role == Role::SongFile ? QStringLiteral("the song file ") : QStringLiteral("the archive ");
+    const QString what =
+        role == Role::SongFile ? QStringLiteral("the song file ") : QStringLiteral("the archive ");
     try {
         return SongArchive(path, 0, 0);
     } catch (const SongArchive::Error &error) {
@@ -268,7 +269,8 @@ int CardTool::importSong()
         try {
             newName = archive.songInfo(0).name;
         } catch (const SongArchive::Error &error) {
-            throw ToolError(QStringLiteral("cannot read the song file %1: %2").arg(songPath, libraryText(error.what())));
+            throw ToolError(
+                QStringLiteral("cannot read the song file %1: %2").arg(songPath, libraryText(error.what())));
         }
     }
     QString oldName;

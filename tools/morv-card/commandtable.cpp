@@ -55,7 +55,8 @@ const QVector<OptionInfo> kOptions = {
      "in errors."},
     {"--yes", 'y', nullptr, Yes,
      "Overwrite card data without asking; needed when standard input is not a terminal."},
-    {"--name", 0, "NAME", Name, "Give the new archive or song file this name instead of the card's or song's."},
+    {"--name", 0, "NAME", Name,
+     "Give the new archive or song file this name instead of the card's or song's."},
     {"--no-safety-copy", 0, nullptr, NoSafetyCopy, "Make no safety copy of what is overwritten."},
     {"--safety-dir", 0, "DIR", SafetyDir,
      "Keep the safety copy in \"DIR/Safety Copies\" instead of the card library's."},
@@ -189,7 +190,9 @@ QString usage()
         QStringLiteral("usage: morv-card COMMAND [ARGUMENTS] [OPTIONS]\n       morv-card help COMMAND\n\n"
                        "commands:\n");
     for (const CommandInfo &command : kCommands)
-        text += QStringLiteral("  %1  %2\n").arg(QLatin1String(command.name), -12).arg(QLatin1String(command.summary));
+        text += QStringLiteral("  %1  %2\n")
+                    .arg(QLatin1String(command.name), -12)
+                    .arg(QLatin1String(command.summary));
     return text + QLatin1Char('\n') + notes();
 }
 

@@ -26,11 +26,11 @@ enum Option {
 
 struct OptionInfo
 {
-    const char *name;   // "--safety-dir"
-    char shortName;     // 'y', or 0
-    const char *value;  // "DIR", or nullptr when the option takes none
-    int bit;            // its Option, Global for the options of every command
-    const char *help;   // one sentence for people
+    const char *name;  // "--safety-dir"
+    char shortName;    // 'y', or 0
+    const char *value; // "DIR", or nullptr when the option takes none
+    int bit;           // its Option, Global for the options of every command
+    const char *help;  // one sentence for people
 };
 
 // What a command argument names, for the completions and for refusing "-".
@@ -43,7 +43,7 @@ struct CommandInfo
     int options;           // the Options it takes
     const char *summary;   // one line
     const char *description;
-    const char *example;   // a command line, without "morv-card "
+    const char *example; // a command line, without "morv-card "
 };
 
 const QVector<CommandInfo> &commands();

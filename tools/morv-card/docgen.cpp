@@ -47,7 +47,8 @@ QString header(const char *name, const QString &summary)
 
 QString cardPage()
 {
-    QString page = header("morv-card", QStringLiteral("command-line librarian for the SD card of the Morv+ pedal"));
+    QString page =
+        header("morv-card", QStringLiteral("command-line librarian for the SD card of the Morv+ pedal"));
     page += QStringLiteral(".SH SYNOPSIS\n.B morv\\-card\n.I COMMAND\n[\\fIARGUMENTS\\fR] [\\fIOPTIONS\\fR]\n"
                            ".br\n.B morv\\-card help\n[\\fICOMMAND\\fR]\n");
     page += QStringLiteral(".SH DESCRIPTION\n.B morv\\-card\n") +
@@ -63,7 +64,8 @@ QString cardPage()
     }
     page += QStringLiteral(".SH OPTIONS\n");
     for (const OptionInfo &option : options())
-        page += QStringLiteral(".TP\n\\fB%1\\fR\n%2\n").arg(roff(optionText(option)), roff(QLatin1String(option.help)));
+        page += QStringLiteral(".TP\n\\fB%1\\fR\n%2\n")
+                    .arg(roff(optionText(option)), roff(QLatin1String(option.help)));
     page += QStringLiteral(".SH EXIT STATUS\n0 success; 1 failure (for \\fBverify\\fR: problems found); 2 a "
                            "mistake on the command line; 130 interrupted by Ctrl\\-C, 143 by SIGTERM, after "
                            "what was being written was removed or its state was reported.\n");
@@ -97,7 +99,8 @@ QString managerPage(const QString &help)
         }
         const QRegularExpressionMatch match = entry.match(line);
         if (match.hasMatch())
-            page += QStringLiteral(".TP\n\\fB%1\\fR\n%2\n").arg(roff(match.captured(1)), roff(match.captured(2)));
+            page +=
+                QStringLiteral(".TP\n\\fB%1\\fR\n%2\n").arg(roff(match.captured(1)), roff(match.captured(2)));
         else if (!line.trimmed().isEmpty())
             page += roff(line.trimmed()) + QLatin1Char('\n');
     }
@@ -109,6 +112,28 @@ QString slotWords(const QString &word)
 {
     QString words = QStringLiteral("1 2 3 4 5 6 7 8 9 10 11 12");
     return word.contains(QLatin1String("|all")) ? words + QStringLiteral(" all") : words;
+}
+
+// How a shell completes an argument: bash's `_filedir` or zsh's `_files` for files (by their
+// extension where the word names one) and folders, the slot numbers, nothing for a name.
+QString completion(const QString &word, bool zsh)
+{
+    const QString extension = word.section(QLatin1Char('.'), 1);
+    switch (argumentKind(word)) {
+    case ArgumentKind::File:
+        if (zsh)
+            return extension.isEmpty() ? QStringLiteral("_files")
+                                       : QStringLiteral("_files -g \"*.%1\"").arg(extension);
+        return QStringLiteral("_filedir %1").arg(extension).trimmed();
+    case ArgumentKind::Folder:
+        return zsh ? QStringLiteral("_files -/") : QStringLiteral("_filedir -d");
+    case ArgumentKind::Slot:
+        return zsh ? QStringLiteral("(%1)").arg(slotWords(word))
+                   : QStringLiteral("COMPREPLY=($(compgen -W \"%1\" -- \"$cur\"))").arg(slotWords(word));
+    case ArgumentKind::Text:
+        break;
+    }
+    return zsh ? QStringLiteral(" ") : QString();
 }
 
 QString commandNames()
@@ -133,29 +158,19 @@ QString bashCompletion()
             if (option.bit == Global || (command.options & option.bit))
                 names << QLatin1String(option.name);
         }
-        perCommand += QStringLiteral("    %1) options=\"%2\" ;;\n").arg(QLatin1String(command.name), names.join(QLatin1Char(' ')));
+        perCommand += QStringLiteral("    %1) options=\"%2\" ;;\n")
+                          .arg(QLatin1String(command.name), names.join(QLatin1Char(' ')));
         QString cases;
         const QStringList words = argumentWords(command);
         for (int i = 0; i < words.size(); ++i) {
             const QString &word = words.at(i);
-            QString action;
-            switch (argumentKind(word)) {
-            case ArgumentKind::File:
-                action = word.contains(QLatin1Char('.')) ? QStringLiteral("_filedir %1").arg(word.section(QLatin1Char('.'), 1))
-                                                         : QStringLiteral("_filedir");
-                break;
-            case ArgumentKind::Folder:
-                action = QStringLiteral("_filedir -d");
-                break;
-            case ArgumentKind::Slot:
-                action = QStringLiteral("COMPREPLY=($(compgen -W \"%1\" -- \"$cur\"))").arg(slotWords(word));
-                break;
-            case ArgumentKind::Text:
+            const QString action = completion(word, false);
+            if (action.isEmpty())
                 continue;
-            }
             cases += QStringLiteral(" %1) %2 ;;").arg(i).arg(action);
         }
-        arguments += QStringLiteral("    %1) case $argument in%2 esac ;;\n").arg(QLatin1String(command.name), cases);
+        arguments +=
+            QStringLiteral("    %1) case $argument in%2 esac ;;\n").arg(QLatin1String(command.name), cases);
     }
     return QStringLiteral(
                "# bash completion for morv-card; written by morv-card-docs from the tool's command table.\n"
@@ -205,7 +220,8 @@ QString zshCompletion()
 {
     QString described;
     for (const CommandInfo &command : commands())
-        described += QStringLiteral("    '%1:%2'\n").arg(QLatin1String(command.name), zshText(command.summary));
+        described +=
+            QStringLiteral("    '%1:%2'\n").arg(QLatin1String(command.name), zshText(command.summary));
     QString cases;
     for (const CommandInfo &command : commands()) {
         QStringList specs;
@@ -215,29 +231,15 @@ QString zshCompletion()
             QString spec = QStringLiteral("'%1[%2]").arg(QLatin1String(option.name), zshText(option.help));
             if (option.value)
                 spec += QStringLiteral(":%1:%2").arg(QLatin1String(option.value),
-                                                     option.bit == SafetyDir ? QStringLiteral("_files -/") : QString());
+                                                     option.bit == SafetyDir ? QStringLiteral("_files -/")
+                                                                             : QString());
             specs << spec + QLatin1Char('\'');
         }
         const QStringList words = argumentWords(command);
         const int required = minArguments(command);
         for (int i = 0; i < words.size(); ++i) {
             const QString &word = words.at(i);
-            QString action;
-            switch (argumentKind(word)) {
-            case ArgumentKind::File:
-                action = word.contains(QLatin1Char('.')) ? QStringLiteral("_files -g \"*.%1\"").arg(word.section(QLatin1Char('.'), 1))
-                                                         : QStringLiteral("_files");
-                break;
-            case ArgumentKind::Folder:
-                action = QStringLiteral("_files -/");
-                break;
-            case ArgumentKind::Slot:
-                action = QStringLiteral("(%1)").arg(slotWords(word));
-                break;
-            case ArgumentKind::Text:
-                action = QStringLiteral(" ");
-                break;
-            }
+            const QString action = completion(word, true);
             // An optional word (rename's SLOT) makes the positions after it uncertain: complete
             // only what is sure.
             if (required < words.size() && i > 0)

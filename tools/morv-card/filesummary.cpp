@@ -99,9 +99,8 @@ FileSummary FileSummary::read(const QString &path)
     const QByteArray id = InputFile::requireReadable(path, InputFile::Role::Any);
     // A card whose first bytes are damaged is still a card, and its refusal says so; anything
     // else goes to the archive reader, whose refusal names the problem.
-    const bool card =
-        id == "MLSD" ||
-        QFileInfo(path).fileName().compare(FileKinds::cardDataFileName(), Qt::CaseInsensitive) == 0;
+    const bool card = id == "MLSD" || QFileInfo(path).fileName().compare(FileKinds::cardDataFileName(),
+                                                                         Qt::CaseInsensitive) == 0;
     return card ? readCard(path) : readArchive(path);
 }
 

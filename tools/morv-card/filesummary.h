@@ -39,8 +39,8 @@ public:
     };
 
     // Tells a card from an archive by the file's first bytes or its name. Throws ToolError whose
-    // message ends with the system's or the library's error text when the file cannot be read. A card is read under
-    // its shared lock, and nothing is written next to it.
+    // message ends with the system's or the library's error text when the file cannot be read. A card is read
+    // under its shared lock, and nothing is written next to it.
     static FileSummary read(const QString &path);
 
     static QString kindName(Kind kind);      // "card", "card-archive", "song-file", "archive"

@@ -76,8 +76,7 @@ void refuseExisting(const QString &path)
 void requireWritable(const QString &cardPath)
 {
     if (::access(QFile::encodeName(cardPath).constData(), W_OK) != 0)
-        throw ToolError(
-            QStringLiteral("cannot write the card %1: %2").arg(cardPath, systemReason(errno)));
+        throw ToolError(QStringLiteral("cannot write the card %1: %2").arg(cardPath, systemReason(errno)));
 }
 
 std::shared_ptr<SdCard> openCard(const QString &path, bool forWriting)
@@ -110,7 +109,9 @@ QString songName(const SdCard &card, int song)
     try {
         return card.songInfo(song).name;
     } catch (const SdCard::Error &error) {
-        throw ToolError(QStringLiteral("cannot read song %1: %2").arg(song + 1).arg(QString::fromLocal8Bit(error.what())));
+        throw ToolError(QStringLiteral("cannot read song %1: %2")
+                            .arg(song + 1)
+                            .arg(QString::fromLocal8Bit(error.what())));
     }
 }
 
@@ -122,7 +123,9 @@ bool songHasData(const SdCard &card, int song)
                 return true;
         }
     } catch (const SdCard::Error &error) {
-        throw ToolError(QStringLiteral("cannot read song %1: %2").arg(song + 1).arg(QString::fromLocal8Bit(error.what())));
+        throw ToolError(QStringLiteral("cannot read song %1: %2")
+                            .arg(song + 1)
+                            .arg(QString::fromLocal8Bit(error.what())));
     }
     return false;
 }

@@ -48,7 +48,8 @@ QString ProgressBar::rateText(qint64 bytes, double fraction, qint64 elapsedMs)
     const double seconds = double(elapsedMs) / 1000.0;
     QString text = QStringLiteral("%1 MB/s").arg(double(bytes) / 1e6 / seconds, 0, 'f', 1);
     if (fraction > 0.0 && fraction <= 1.0)
-        text += QStringLiteral(", %1 left").arg(duration(std::llround(seconds * (1.0 - fraction) / fraction)));
+        text +=
+            QStringLiteral(", %1 left").arg(duration(std::llround(seconds * (1.0 - fraction) / fraction)));
     return text;
 }
 

@@ -28,7 +28,8 @@ void setVerbose(bool verbose)
 void writeOut(const QByteArray &bytes)
 {
     errno = 0;
-    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size());
+    const bool written =
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size());
     if (!written || std::fflush(stdout) != 0) {
         const int error = errno;
         // Whatever is left in the buffer would fail again when the program ends.
