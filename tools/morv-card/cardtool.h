@@ -1,7 +1,7 @@
 // The commands of morv-card. Each one checks what it is given (files, slots, names, the
 // user's confirmation) before it touches anything, then does its work through the same
-// objects as the window: SdCard and SongArchive for short operations, a transfer request on
-// the worker thread for archive, restore and song copies.
+// objects as the window: SdCard and SongArchive for short operations (cardtool.cpp), a transfer
+// request on the worker thread for archive, restore and song copies (cardtransfers.cpp).
 #pragma once
 
 #include "commandline.h"
@@ -46,6 +46,8 @@ private:
     // {"file", "verified", "warnings"}.
     void reportTransfer(const SongTransfer::Request &request, const QString &file, const QString &done,
                         const QString &what) const;
+    // The status of a command the user stopped once what it had done was safe: 128 plus the signal.
+    static int interruptedStatus();
 
     // What the command line and the window's settings say about safety copies.
     CardCommands::SafetyPolicy safetyPolicy();
@@ -64,7 +66,9 @@ private:
         QString cancelled; // the refusal of a cancelled transfer
         QString failed;    // the start of the refusal of a failed one, before the error text
     };
-    // Runs one transfer to its end and reports it; throws its refusal when it did not finish.
+    // Runs one transfer to its end and reports it; throws its refusal when it did not finish. A
+    // signal while the result was read back leaves it complete and unchecked: reported, and the
+    // signal's status returned.
     int transfer(TransferRunner &runner, const SongTransfer::Endpoint &source,
                  const SongTransfer::Endpoint &destination, const TransferTexts &texts);
     // The window's settings, shared with it.

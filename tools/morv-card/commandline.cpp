@@ -1,84 +1,15 @@
 // CommandLine: parsing and checking the arguments of morv-card.
 #include "commandline.h"
 
+#include "commandtable.h"
+#include "domain/namecheck.h"
 #include "toolerror.h"
 
 #include <initializer_list>
 
 namespace ZovaZode {
 
-namespace {
-
-enum Option {
-    Json = 1,
-    Yes = 2,
-    Name = 4,
-    Full = 8,
-    Parts = 16,
-    NoSafetyCopy = 32,
-    SafetyDir = 64,
-    NoVerify = 128
-};
-
-// What the commands that overwrite card data take besides their own options.
-constexpr int kSafety = NoSafetyCopy | SafetyDir;
-
-struct CommandInfo
-{
-    const char *name;
-    int minArguments;
-    int maxArguments;
-    int options;
-    const char *synopsis;
-};
-
-const CommandInfo kCommands[] = {
-    {"info", 1, 1, Json, "info FILE [--json]"},
-    {"archive", 2, 2, Name | NoVerify | Json, "archive CARD OUT.mlad [--name NAME] [--no-verify] [--json]"},
-    {"restore", 2, 2, Yes | kSafety | NoVerify,
-     "restore ARCHIVE.mlad CARD [--yes] [--no-safety-copy | --safety-dir DIR] [--no-verify]"},
-    {"export-song", 3, 3, Name | NoVerify | Json,
-     "export-song CARD SLOT OUT.mlsd [--name NAME] [--no-verify] [--json]"},
-    {"import-song", 3, 3, Yes | kSafety | NoVerify,
-     "import-song SONG.mlsd CARD SLOT [--yes] [--no-safety-copy | --safety-dir DIR] [--no-verify]"},
-    {"rename", 2, 3, 0, "rename CARD [SLOT] NAME"},
-    {"clear", 2, 2, Yes | kSafety, "clear CARD SLOT|all [--yes] [--no-safety-copy | --safety-dir DIR]"},
-    {"verify", 1, 1, Json, "verify FILE [--json]"},
-    {"make-demo", 1, 1, Full | Parts, "make-demo DIR [--full [--parts N]]"},
-};
-
-const CommandInfo *findCommand(const QString &name)
-{
-    for (const CommandInfo &info : kCommands)
-        if (name == QLatin1String(info.name))
-            return &info;
-    return nullptr;
-}
-
-QString optionName(Option option)
-{
-    switch (option) {
-    case Json:
-        return QStringLiteral("--json");
-    case Yes:
-        return QStringLiteral("--yes");
-    case Name:
-        return QStringLiteral("--name");
-    case Full:
-        return QStringLiteral("--full");
-    case Parts:
-        return QStringLiteral("--parts");
-    case NoSafetyCopy:
-        return QStringLiteral("--no-safety-copy");
-    case SafetyDir:
-        return QStringLiteral("--safety-dir");
-    case NoVerify:
-        return QStringLiteral("--no-verify");
-    }
-    return QString();
-}
-
-} // namespace
+using namespace CommandTable;
 
 CommandLine CommandLine::parse(const QStringList &arguments)
 {
@@ -117,6 +48,9 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         } else if (option == QLatin1String("--help") || option == QLatin1String("-h")) {
             noValue();
             line.m_help = true;
+        } else if (option == QLatin1String("--version")) {
+            noValue();
+            line.m_version = true;
         } else if (option == QLatin1String("--json")) {
             noValue();
             line.m_json = true;
@@ -158,12 +92,23 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         }
     }
 
-    if (line.m_help && words.isEmpty())
+    if ((line.m_help || line.m_version) && words.isEmpty())
         return line;
     if (words.isEmpty())
-        throw ToolError::usage(QStringLiteral("no command given"));
+        throw ToolError::usage(QStringLiteral("no command given; see 'morv-card --help'"));
     line.m_command = words.takeFirst();
+    // `help COMMAND` is `COMMAND --help`.
+    if (line.m_command == QLatin1String("help")) {
+        line.m_help = true;
+        if (words.size() > 1)
+            throw ToolError::usage(QStringLiteral("usage: morv-card help [COMMAND]"));
+        line.m_command = words.value(0);
+        words.clear();
+    }
     line.m_arguments = words;
+    if (!line.m_command.isEmpty() && !findCommand(line.m_command))
+        throw ToolError::usage(
+            QStringLiteral("unknown command '%1'; see 'morv-card --help'").arg(line.m_command));
     if (!line.m_help)
         line.check();
     return line;
@@ -172,11 +117,19 @@ CommandLine CommandLine::parse(const QStringList &arguments)
 void CommandLine::check() const
 {
     const CommandInfo *info = findCommand(m_command);
-    if (!info)
-        throw ToolError::usage(QStringLiteral("unknown command '%1'").arg(m_command));
-    const QString synopsis = QStringLiteral("usage: morv-card ") + QLatin1String(info->synopsis);
-    if (m_arguments.size() < info->minArguments || m_arguments.size() > info->maxArguments)
-        throw ToolError::usage(synopsis);
+    const QString usageLine = QStringLiteral("usage: morv-card ") + synopsis(*info);
+    if (m_arguments.size() < minArguments(*info) || m_arguments.size() > maxArguments(*info))
+        throw ToolError::usage(usageLine);
+    const QStringList words = argumentWords(*info, m_arguments.size());
+    for (int i = 0; i < m_arguments.size(); ++i) {
+        const ArgumentKind kind = argumentKind(words.at(i));
+        if (m_arguments.at(i) == QLatin1String("-") &&
+            (kind == ArgumentKind::File || kind == ArgumentKind::Folder))
+            throw ToolError::usage(
+                QStringLiteral("'-' is not taken for %1: morv-card reads and writes files by name, not "
+                               "standard input or output")
+                    .arg(words.at(i)));
+    }
 
     const std::initializer_list<std::pair<bool, Option>> given = {{m_json, Json},
                                                                   {m_yes, Yes},
@@ -187,15 +140,19 @@ void CommandLine::check() const
                                                                   {m_hasSafetyDir, SafetyDir},
                                                                   {m_noVerify, NoVerify}};
     for (const auto &option : given) {
-        if (option.first && !(info->options & option.second))
-            throw ToolError::usage(QStringLiteral("%1 does not take %2; %3")
-                                       .arg(m_command, optionName(option.second), synopsis));
+        if (option.first && !(info->options & option.second)) {
+            QString name;
+            for (const OptionInfo &known : options())
+                if (known.bit == option.second)
+                    name = QLatin1String(known.name);
+            throw ToolError::usage(QStringLiteral("%1 does not take %2; %3").arg(m_command, name, usageLine));
+        }
     }
     if (m_parts >= 0 && !m_full)
-        throw ToolError::usage(QStringLiteral("--parts goes with --full; ") + synopsis);
+        throw ToolError::usage(QStringLiteral("--parts goes with --full; ") + usageLine);
     if (m_noSafetyCopy && m_hasSafetyDir)
         throw ToolError::usage(QStringLiteral("--no-safety-copy and --safety-dir exclude each other; ") +
-                               synopsis);
+                               usageLine);
 }
 
 int CommandLine::songNumber(const QString &slot)
@@ -207,21 +164,16 @@ int CommandLine::songNumber(const QString &slot)
     return number - 1;
 }
 
-QString CommandLine::usage()
+QString CommandLine::checkedName(const QString &name)
 {
-    QString text =
-        QStringLiteral("usage: morv-card COMMAND [ARGUMENTS] [--quiet] [--verbose]\n\ncommands:\n");
-    for (const CommandInfo &info : kCommands)
-        text += QStringLiteral("  morv-card ") + QLatin1String(info.synopsis) + QLatin1Char('\n');
-    text += QStringLiteral(
-        "\nSong slots are numbered 1 to 12. Commands that overwrite card data ask on a terminal and\n"
-        "otherwise need --yes. Before they do, they save what they overwrite in the \"Safety Copies\"\n"
-        "folder of the card library (--safety-dir DIR uses DIR as the library, --no-safety-copy\n"
-        "makes none). What archives, restores and song copies write is read back from the disk or\n"
-        "card and checked unless --no-verify is given; Ctrl-C while it is read back keeps the result\n"
-        "unchecked. --quiet hides the progress bar, --verbose shows the log.\n"
-        "Exit status: 0 success, 1 failure (for verify: problems found), 2 usage error.\n");
-    return text;
+    if (name.isEmpty())
+        throw ToolError::usage(QStringLiteral("the new name is empty"));
+    // The window shows the refusal in a box with a blank line between its two sentences; on one
+    // line of a terminal they are joined by a space.
+    const QString refusal = renameRefusal(name);
+    if (!refusal.isEmpty())
+        throw ToolError(QString(refusal).replace(QStringLiteral("\n\n"), QStringLiteral(" ")));
+    return name;
 }
 
 } // namespace ZovaZode

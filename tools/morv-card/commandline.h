@@ -11,14 +11,18 @@ class CommandLine
 {
 public:
     // `arguments` without the program name. Throws ToolError::usage on anything the command
-    // does not take; --help alone is not an error.
+    // does not take; --help, `help [COMMAND]` and --version are not errors.
     static CommandLine parse(const QStringList &arguments);
 
     // A slot as typed (1 to 12) to the song number the card uses (0 to 11); throws a usage error.
     static int songNumber(const QString &slot);
-    static QString usage();
+    // A new name for the card, a song or a new file, under the window's name rules; throws
+    // ToolError with the window's message.
+    static QString checkedName(const QString &name);
 
+    // With --help, the command is empty or one the table knows.
     bool help() const { return m_help; }
+    bool version() const { return m_version; }
     const QString &command() const { return m_command; }
     const QStringList &arguments() const { return m_arguments; }
     QString argument(int index) const { return m_arguments.value(index); }
@@ -41,6 +45,7 @@ private:
     void check() const;
 
     bool m_help = false;
+    bool m_version = false;
     QString m_command;
     QStringList m_arguments;
     bool m_json = false;

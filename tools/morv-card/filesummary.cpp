@@ -4,17 +4,18 @@
 #include "domain/cardlock.h"
 #include "domain/cardrecords.h"
 #include "domain/filecheck.h"
+#include "domain/filekinds.h"
 #include "domain/sdcard.h"
 #include "domain/songarchive.h"
+#include "inputfile.h"
 #include "toolerror.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
+#include <QRegularExpression>
 
-#include <fcntl.h>
 #include <memory>
-#include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ZovaZode {
@@ -24,24 +25,6 @@ namespace {
 QString cannotRead(const QString &path, const QString &text)
 {
     return QStringLiteral("cannot read %1: %2").arg(path, text);
-}
-
-// The file's first four bytes; opened without blocking, so that a FIFO cannot hang the command.
-QByteArray fileId(const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return QByteArray();
-    struct stat info;
-    char bytes[4] = {};
-    ssize_t got = 0;
-    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (regular)
-        got = ::read(fd, bytes, sizeof bytes);
-    ::close(fd);
-    if (!regular)
-        throw ToolError(QStringLiteral("cannot read %1: not a regular file").arg(path));
-    return QByteArray(bytes, got > 0 ? int(got) : 0);
 }
 
 } // namespace
@@ -64,12 +47,32 @@ QString printable(const QString &text)
     return result;
 }
 
+// The place of a problem, as numbers for scripts: "song 2, part 1 looper record (byte 27,203,584)"
+// gives song 2, part 1, offset 27203584; what the place does not name is null.
+void addPlace(QJsonObject &object, const QString &where)
+{
+    static const QRegularExpression song(QStringLiteral("\\bsong (\\d+)"));
+    static const QRegularExpression part(QStringLiteral("\\bpart (\\d+)"));
+    static const QRegularExpression offset(QStringLiteral("\\(byte ([\\d,]+)\\)"));
+    const auto number = [&where](const QRegularExpression &pattern) {
+        const QRegularExpressionMatch match = pattern.match(where);
+        if (!match.hasMatch())
+            return QJsonValue();
+        return QJsonValue(match.captured(1).remove(QLatin1Char(',')).toDouble());
+    };
+    object.insert(QStringLiteral("song"), number(song));
+    object.insert(QStringLiteral("part"), number(part));
+    object.insert(QStringLiteral("offset"), number(offset));
+}
+
 QJsonObject checkToJson(const FileCheck &check)
 {
     QJsonArray problems;
-    for (const FileCheck::Problem &problem : check.problems)
-        problems.append(
-            QJsonObject{{QStringLiteral("where"), problem.where}, {QStringLiteral("what"), problem.what}});
+    for (const FileCheck::Problem &problem : check.problems) {
+        QJsonObject entry{{QStringLiteral("where"), problem.where}, {QStringLiteral("text"), problem.what}};
+        addPlace(entry, problem.where);
+        problems.append(entry);
+    }
     return QJsonObject{{QStringLiteral("ok"), check.problems.isEmpty()},
                        {QStringLiteral("problems"), problems}};
 }
@@ -93,8 +96,12 @@ QString checkToText(const QString &path, const FileCheck &check)
 
 FileSummary FileSummary::read(const QString &path)
 {
-    // Anything that is not a card goes to the archive reader, whose refusal names the problem.
-    return fileId(path) == "MLSD" ? readCard(path) : readArchive(path);
+    const QByteArray id = InputFile::requireReadable(path, InputFile::Role::Any);
+    // A card whose first bytes are damaged is still a card, and its refusal says so; anything
+    // else goes to the archive reader, whose refusal names the problem.
+    const bool card = id == "MLSD" || QFileInfo(path).fileName().compare(FileKinds::cardDataFileName(),
+                                                                         Qt::CaseInsensitive) == 0;
+    return card ? readCard(path) : readArchive(path);
 }
 
 FileSummary FileSummary::readCard(const QString &path)
@@ -102,15 +109,10 @@ FileSummary FileSummary::readCard(const QString &path)
     FileSummary summary;
     summary.kind = Kind::Card;
     summary.path = path;
-    std::unique_ptr<CardLock> lock;
-    try {
-        lock = std::make_unique<CardLock>(path, CardLock::Shared);
-    } catch (const SdCard::Busy &busy) {
-        throw ToolError(QString::fromLocal8Bit(busy.what()));
-    }
+    const auto lock = InputFile::lockCard(path, CardLock::Shared);
     SdCard card;
     if (!card.open(path, 0))
-        throw ToolError(cannotRead(path, card.openError()));
+        throw ToolError(cannotRead(QStringLiteral("the card ") + path, card.openError()));
     summary.name = card.name();
     summary.description = card.description();
     summary.writable = ::access(QFile::encodeName(path).constData(), W_OK) == 0;

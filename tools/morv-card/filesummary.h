@@ -18,7 +18,8 @@ QString printable(const QString &text);
 
 class FileCheck;
 
-// `verify --json`: {"ok", "problems": [{"where", "what"}]}.
+// `verify --json`: {"ok", "problems": [{"where", "text", "song", "part", "offset"}]}, the last
+// three numbers (counted from 1, the offset in bytes) or null.
 QJsonObject checkToJson(const FileCheck &check);
 // Each problem as "<where>: <what>", then "<path>: <kind>, <n> problems found.".
 QString checkToText(const QString &path, const FileCheck &check);
@@ -37,9 +38,9 @@ public:
         QVector<qint32> sequence;        // part numbers as stored (0 to 4)
     };
 
-    // Tells a card from an archive by the file's first bytes. Throws ToolError whose message
-    // ends with the library's error text when the file cannot be read. A card is read under
-    // its shared lock, and nothing is written next to it.
+    // Tells a card from an archive by the file's first bytes or its name. Throws ToolError whose
+    // message ends with the system's or the library's error text when the file cannot be read. A card is read
+    // under its shared lock, and nothing is written next to it.
     static FileSummary read(const QString &path);
 
     static QString kindName(Kind kind);      // "card", "card-archive", "song-file", "archive"

@@ -13,14 +13,16 @@ namespace ZovaZode {
 namespace {
 
 volatile std::sig_atomic_t g_interrupted = 0;
+volatile std::sig_atomic_t g_signal = 0;
 int g_pipe[2] = {-1, -1};
 
 } // namespace
 
-void InterruptWatcher::onSignal(int)
+void InterruptWatcher::onSignal(int signal)
 {
     const int savedErrno = errno;
     g_interrupted = 1;
+    g_signal = signal;
     if (g_pipe[1] >= 0) {
         const char byte = 1;
         // A full pipe already holds a wake-up; nothing is lost.
@@ -32,6 +34,7 @@ void InterruptWatcher::onSignal(int)
 InterruptWatcher::InterruptWatcher(QObject *parent) : QObject(parent)
 {
     g_interrupted = 0;
+    g_signal = 0;
     if (g_pipe[0] < 0 && ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         g_pipe[0] = g_pipe[1] = -1;
     if (g_pipe[0] >= 0) {
@@ -61,6 +64,11 @@ InterruptWatcher::~InterruptWatcher()
 bool InterruptWatcher::interrupted()
 {
     return g_interrupted != 0;
+}
+
+int InterruptWatcher::lastSignal()
+{
+    return g_signal;
 }
 
 } // namespace ZovaZode

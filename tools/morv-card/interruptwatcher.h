@@ -22,6 +22,9 @@ public:
 
     // Whether a signal arrived since construction; for loops that run without an event loop.
     static bool interrupted();
+    // The last signal caught by any watcher of the process, 0 for none: it decides the exit
+    // status once the operation has been stopped and tidied up.
+    static int lastSignal();
 
 signals:
     // Delivered through the event loop, at once after the signal.

@@ -2,10 +2,13 @@
 // copies, renames and clears songs through the same objects and transfer worker as the window.
 #include "cardtool.h"
 #include "commandline.h"
+#include "commandtable.h"
 #include "messagelog.h"
 #include "toolerror.h"
+#include "tooloutput.h"
 
 #include <QCoreApplication>
+#include <QJsonObject>
 
 #include <cstdio>
 #include <exception>
@@ -14,11 +17,60 @@ using namespace ZovaZode;
 
 namespace {
 
-void printError(const QString &message)
+// Asked for before the command line is understood, so that a usage error is answered in JSON too.
+bool wantsJson(const QStringList &arguments)
 {
-    const QByteArray line = "morv-card: " + message.toUtf8() + '\n';
-    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
-    std::fflush(stderr);
+    for (const QString &argument : arguments) {
+        if (argument == QLatin1String("--"))
+            return false;
+        if (argument == QLatin1String("--json"))
+            return true;
+    }
+    return false;
+}
+
+bool wantsVerbose(const QStringList &arguments)
+{
+    for (const QString &argument : arguments) {
+        if (argument == QLatin1String("--"))
+            return false;
+        if (argument == QLatin1String("--verbose") || argument == QLatin1String("-v"))
+            return true;
+    }
+    return false;
+}
+
+// The line on standard error, and for a script that asked for JSON one object on standard
+// output as well, so that it always has an object to read.
+int fail(const QString &message, int status, bool json)
+{
+    ToolOutput::printError(message);
+    if (json) {
+        try {
+            ToolOutput::writeJson(QJsonObject{{QStringLiteral("error"), ToolOutput::libraryText(message)}});
+        } catch (const ToolError &) {
+            return ExitFailure;
+        }
+    }
+    return status;
+}
+
+int runTool(const QStringList &arguments)
+{
+    const CommandLine line = CommandLine::parse(arguments);
+    if (line.version()) {
+        ToolOutput::writeOut(QByteArrayLiteral("morv-card " MORV_VERSION "\n"));
+        return ExitSuccess;
+    }
+    if (line.help()) {
+        const CommandTable::CommandInfo *command = CommandTable::findCommand(line.command());
+        ToolOutput::writeOut(
+            (command ? CommandTable::commandHelp(*command) : CommandTable::usage()).toUtf8());
+        return ExitSuccess;
+    }
+    MessageLog log(line.verbose());
+    CardTool tool(line);
+    return tool.run();
 }
 
 } // namespace
@@ -30,22 +82,21 @@ int main(int argc, char *argv[])
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
+    const bool json = wantsJson(arguments);
+    ToolOutput::setVerbose(wantsVerbose(arguments));
 
+    int status = ExitSuccess;
     try {
-        const CommandLine line = CommandLine::parse(arguments);
-        if (line.help()) {
-            const QByteArray text = CommandLine::usage().toUtf8();
-            std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
-            return ExitSuccess;
-        }
-        MessageLog log(line.verbose());
-        CardTool tool(line);
-        return tool.run();
+        status = runTool(arguments);
     } catch (const ToolError &error) {
-        printError(error.message());
-        return error.status();
+        return fail(error.message(), error.status(), json);
     } catch (const std::exception &error) {
-        printError(QString::fromLocal8Bit(error.what()));
+        return fail(QString::fromLocal8Bit(error.what()), ExitFailure, json);
+    }
+    // What is still buffered must reach its file too: a full disk is a failure of the command.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        ToolOutput::printError(QStringLiteral("cannot write to standard output"));
         return ExitFailure;
     }
+    return status;
 }

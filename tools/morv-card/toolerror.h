@@ -8,24 +8,30 @@
 
 namespace ZovaZode {
 
-enum ExitStatus { ExitSuccess = 0, ExitFailure = 1, ExitUsage = 2 };
+// Besides these, 128 plus the signal's number when Ctrl-C (130) or SIGTERM (143) stopped a command,
+// as a shell reports a program the signal killed.
+enum ExitStatus { ExitSuccess = 0, ExitFailure = 1, ExitUsage = 2, ExitSignalBase = 128 };
 
 class ToolError : public std::exception
 {
 public:
-    ToolError(const QString &message, ExitStatus status = ExitFailure) : m_message(message), m_status(status)
-    {}
+    ToolError(const QString &message, int status = ExitFailure) : m_message(message), m_status(status) {}
 
     const char *what() const noexcept override { return "morv-card error"; }
     const QString &message() const { return m_message; }
-    ExitStatus status() const { return m_status; }
+    int status() const { return m_status; }
 
     // A refusal of the command line itself: wrong arguments, options or slot numbers.
     static ToolError usage(const QString &message) { return ToolError(message, ExitUsage); }
+    // A command stopped by `signal` after it tidied up.
+    static ToolError interrupted(const QString &message, int signal)
+    {
+        return ToolError(message, ExitSignalBase + signal);
+    }
 
 private:
     QString m_message;
-    ExitStatus m_status;
+    int m_status;
 };
 
 } // namespace ZovaZode

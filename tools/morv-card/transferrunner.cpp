@@ -7,6 +7,8 @@
 
 #include <QEventLoop>
 
+#include <algorithm>
+
 namespace ZovaZode {
 
 TransferRunner::TransferRunner(bool showProgress, QObject *parent)
@@ -14,10 +16,30 @@ TransferRunner::TransferRunner(bool showProgress, QObject *parent)
 {
     m_transfer = std::make_unique<SongTransfer>(m_thread->worker());
     m_commands = std::make_unique<CardCommands>(m_transfer.get());
+    m_transfer->installEventFilter(this);
     m_thread->start();
 }
 
 TransferRunner::~TransferRunner() = default;
+
+bool TransferRunner::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Type(SongTransfer::ProgressEventType)) {
+        const auto *report = dynamic_cast<const SongTransfer::ProgressEvent *>(event);
+        if (report && report->request() == m_request) {
+            if (m_request->phase.load() != m_bytes.phase)
+                m_bytes = ByteCount{m_request->phase.load(), -1, 0, 0, 0};
+            if (report->song() != m_bytes.song) {
+                if (m_bytes.song >= 0)
+                    m_bytes.before += m_bytes.total;
+                m_bytes.song = report->song();
+            }
+            m_bytes.done = std::max(0, report->done());
+            m_bytes.total = std::max(0, report->total());
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
 
 TransferRunner::Outcome TransferRunner::run(const SongTransfer::Endpoint &source,
                                             const SongTransfer::Endpoint &destination, bool verify,
@@ -60,6 +82,7 @@ TransferRunner::runToEnd(const std::function<std::shared_ptr<SongTransfer::Reque
         if (request)
             request->cancelled.store(true);
     });
+    m_bytes = ByteCount();
     request = start();
     m_request = request;
     if (!request)
@@ -75,20 +98,27 @@ TransferRunner::runToEnd(const std::function<std::shared_ptr<SongTransfer::Reque
     // Ends with this call, so that no report of a later request reaches these handlers.
     QObject scope;
     const bool wholeCard = request->isWholeCard();
+    int phase = 0;
     connect(m_transfer.get(), &SongTransfer::progress, &scope,
             [&](int song, float fraction, SongTransfer::Request *r) {
                 if (r != request.get())
                     return;
-                // The read-back starts the bar again.
-                const QString step = r->phase.load() == 1 ? QStringLiteral("Verifying") : label;
+                // The read-back starts the bar, and its speed, again.
+                if (r->phase.load() != phase) {
+                    phase = r->phase.load();
+                    bar.restart();
+                }
+                const QString step = phase == 1 ? QStringLiteral("Verifying") : label;
                 const QString text =
                     wholeCard ? QStringLiteral("%1 song %2/12").arg(step).arg(song + 1, 2) : step;
-                bar.update(double(fraction), text);
+                bar.update(double(fraction), text, m_bytes.before + m_bytes.done);
             });
     connect(m_transfer.get(), &SongTransfer::finished, &scope, [&](SongTransfer::Request *r) {
         if (r != request.get())
             return;
-        bar.update(1.0, wholeCard ? QStringLiteral("%1 song 12/12").arg(label) : label);
+        const QString step = phase == 1 ? QStringLiteral("Verifying") : label;
+        bar.update(1.0, wholeCard ? QStringLiteral("%1 song 12/12").arg(step) : step,
+                   m_bytes.before + m_bytes.done);
         outcome = Outcome::Finished;
         loop.quit();
     });

@@ -7,6 +7,7 @@
 
 #include "transfer/cardcommands.h"
 
+#include <QEvent>
 #include <QObject>
 #include <QString>
 
@@ -47,6 +48,11 @@ public:
     const std::shared_ptr<SongTransfer::Request> &request() const { return m_request; }
     const QString &errorText() const { return m_errorText; }
 
+protected:
+    // Counts the bytes of the running request from the worker's reports, which the progress
+    // signal does not carry.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     // Runs `start`, which submits a request and returns it (or null for none), once Ctrl-C is
     // caught, and waits for that request's end.
@@ -61,6 +67,18 @@ private:
     std::unique_ptr<SongTransferWorkerThread> m_thread;
     std::shared_ptr<SongTransfer::Request> m_request;
     QString m_errorText;
+
+    // The bytes moved in the running request's phase: whole songs before the current one, and
+    // how far the current one is. A whole-card transfer counts each song from 0 again.
+    struct ByteCount
+    {
+        int phase = 0;
+        int song = -1;
+        qint64 before = 0;
+        qint64 done = 0;
+        qint64 total = 0;
+    };
+    ByteCount m_bytes;
 };
 
 } // namespace ZovaZode

@@ -1,0 +1,304 @@
+// CardTool: the commands that run transfers on the worker (archive, restore, export-song,
+// import-song) and the safety copy made before a command overwrites card data.
+#include "cardtool.h"
+
+#include "domain/configurationmanager.h"
+#include "domain/defaultnames.h"
+#include "domain/newfile.h"
+#include "domain/safetycopies.h"
+#include "domain/sdcard.h"
+#include "domain/songarchive.h"
+#include "inputfile.h"
+#include "interruptwatcher.h"
+#include "toolerror.h"
+#include "tooloutput.h"
+#include "transferrunner.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
+
+namespace ZovaZode {
+
+using namespace InputFile;
+using namespace ToolOutput;
+using Request = SongTransfer::Request;
+using Endpoint = SongTransfer::Endpoint;
+using Refusal = CardCommands::Refusal;
+
+namespace {
+
+const char kSafetyCopyFailed[] = "could not make a safety copy, nothing was changed: ";
+
+// A transfer refused because the card was in use has changed nothing.
+bool refusedAsBusy(const QString &errorText)
+{
+    return errorText.startsWith(QLatin1String(CardLock::BusyPrefix));
+}
+
+// A killed transfer leaves its temporary file behind; the next write into the folder removes it.
+void removeAbandonedFiles(const QString &folder)
+{
+    NewFile::removeAbandoned(folder, 0);
+}
+
+// The name a new file gets from --name, checked by the rules of the window.
+QString nameOption(const CommandLine &line)
+{
+    if (!line.hasName())
+        return QString();
+    return CommandLine::checkedName(line.name());
+}
+
+// Reads what an archive command is about to copy from; throws with the file's role named.
+SongArchive readArchive(const QString &path, Role role)
+{
+    requireReadable(path, role);
+    const QString what =
+        role == Role::SongFile ? QStringLiteral("the song file ") : QStringLiteral("the archive ");
+    try {
+        return SongArchive(path, 0, 0);
+    } catch (const SongArchive::Error &error) {
+        throw ToolError(QStringLiteral("cannot read %1%2: %3").arg(what, path, libraryText(error.what())));
+    }
+}
+
+} // namespace
+
+ConfigurationManager &CardTool::configuration()
+{
+    if (!m_configuration) {
+        // The window's names, so that both read one settings store; the tool keeps its own name
+        // everywhere else.
+        const QString organisation = QCoreApplication::organizationName();
+        const QString application = QCoreApplication::applicationName();
+        QCoreApplication::setOrganizationName(QStringLiteral("Selkanor"));
+        QCoreApplication::setApplicationName(QStringLiteral("Morv Manager"));
+        m_configuration = std::make_unique<ConfigurationManager>();
+        QCoreApplication::setOrganizationName(organisation);
+        QCoreApplication::setApplicationName(application);
+    }
+    return *m_configuration;
+}
+
+CardCommands::SafetyPolicy CardTool::safetyPolicy()
+{
+    CardCommands::SafetyPolicy policy;
+    policy.verify = !m_line.noVerify();
+    policy.limit = [this] { return configuration().safetyCopyLimit(); };
+    if (m_line.noSafetyCopy()) {
+        policy.enabled = false;
+    } else if (m_line.hasSafetyDir()) {
+        policy.library = m_line.safetyDir();
+    } else {
+        policy.enabled = configuration().safetyCopiesEnabled();
+        if (policy.enabled)
+            policy.library = configuration().cardLibraryLocation();
+    }
+    return policy;
+}
+
+int CardTool::interruptedStatus()
+{
+    const int signal = InterruptWatcher::lastSignal();
+    return signal ? int(ExitSignalBase) + signal : int(ExitFailure);
+}
+
+void CardTool::protect(TransferRunner &runner, CardCommands::Target target)
+{
+    const CardCommands::SafetyPolicy policy = safetyPolicy();
+    target.beforeCopy = [library = policy.library](CardCommands::Target &) {
+        removeAbandonedFiles(SafetyCopies::folder(library));
+    };
+    const TransferRunner::Protection protection =
+        runner.protect(policy, target, QStringLiteral("Saving a safety copy"));
+    const bool finished =
+        protection.copy && (!protection.refused || protection.refusal == Refusal::Unchecked);
+    if (finished)
+        printWarnings(protection.copy->warnings);
+    if (!protection.refused) {
+        if (protection.copy)
+            say(QStringLiteral("Safety copy: %1").arg(protection.copy->destination.path));
+        return;
+    }
+    switch (protection.refusal) {
+    case Refusal::NoFolder:
+        throw ToolError(QLatin1String(kSafetyCopyFailed) + protection.detail);
+    case Refusal::Unchecked:
+        throw ToolError(QStringLiteral("safety copy cancelled while it was checked; nothing was changed "
+                                       "(the unchecked copy is %1)")
+                            .arg(protection.detail),
+                        interruptedStatus());
+    case Refusal::Cancelled:
+        throw ToolError(QStringLiteral("safety copy cancelled; nothing was changed"), interruptedStatus());
+    case Refusal::Failed:
+        break;
+    }
+    if (refusedAsBusy(runner.errorText()))
+        throw ToolError(runner.errorText());
+    throw ToolError(QLatin1String(kSafetyCopyFailed) + runner.errorText());
+}
+
+int CardTool::transfer(TransferRunner &runner, const Endpoint &source, const Endpoint &destination,
+                       const TransferTexts &texts)
+{
+    switch (runner.run(source, destination, !m_line.noVerify(), texts.label)) {
+    case TransferRunner::Outcome::Finished:
+        reportTransfer(*runner.request(), texts.file, texts.done, texts.what);
+        return runner.request()->verification == Request::Verification::Skipped ? interruptedStatus()
+                                                                                : int(ExitSuccess);
+    case TransferRunner::Outcome::Cancelled:
+        throw ToolError(texts.cancelled, interruptedStatus());
+    case TransferRunner::Outcome::Failed:
+        break;
+    }
+    if (refusedAsBusy(runner.errorText()))
+        throw ToolError(runner.errorText());
+    throw ToolError(texts.failed + runner.errorText());
+}
+
+void CardTool::reportTransfer(const Request &request, const QString &file, const QString &done,
+                              const QString &what) const
+{
+    printWarnings(request.warnings);
+    if (m_line.json()) {
+        QJsonObject object;
+        object.insert(QStringLiteral("file"), file);
+        object.insert(QStringLiteral("verified"), request.verification == Request::Verification::Passed);
+        object.insert(QStringLiteral("warnings"), QJsonArray::fromStringList(request.warnings));
+        writeJson(object);
+        return;
+    }
+    if (request.verification == Request::Verification::Skipped)
+        say(done +
+            QStringLiteral(" Verification was skipped at your request; the %1 was not checked.").arg(what));
+    else
+        say(done);
+}
+
+int CardTool::archive()
+{
+    const QString cardPath = m_line.argument(0);
+    const QString out = m_line.argument(1);
+    QString name = nameOption(m_line);
+    refuseExisting(out);
+    {
+        const auto card = openCard(cardPath, false);
+        // As the window does: an unnamed card is archived under the default name.
+        if (name.isEmpty() && card->name().isEmpty())
+            name = defaultCardName();
+    }
+    removeAbandonedFiles(QFileInfo(out).absolutePath());
+
+    TransferRunner runner(showProgress());
+    return transfer(runner, Endpoint::card(cardPath), Endpoint::archive(out, Endpoint::WholeCard, name),
+                    {QStringLiteral("Archiving"), out,
+                     QStringLiteral("Archived the card %1 to %2.").arg(cardPath, out),
+                     QStringLiteral("archive"), QStringLiteral("archiving cancelled; no archive was written"),
+                     QStringLiteral("archiving the card failed: ")});
+}
+
+int CardTool::restore()
+{
+    const QString archivePath = m_line.argument(0);
+    const QString cardPath = m_line.argument(1);
+    QString archiveName;
+    {
+        const SongArchive archive = readArchive(archivePath, Role::Archive);
+        // A song file has no user prefs and one song; restoring it as a card would overwrite
+        // the card's prefs with whatever bytes the file holds there.
+        if (!archive.isCardArchive())
+            throw ToolError(
+                QStringLiteral("%1 is not a card archive (it holds %2 songs); use import-song for a "
+                               "song file")
+                    .arg(archivePath)
+                    .arg(archive.songCount()));
+        archiveName = archive.name();
+    }
+    const QString cardName = openCard(cardPath, false)->name();
+    requireWritable(cardPath);
+    confirm(QStringLiteral("Overwrite the entire card %1 with the archive %2 (%3)? This can not be undone.")
+                .arg(cardPath, archivePath, quoted(archiveName)));
+
+    TransferRunner runner(showProgress());
+    protect(runner,
+            {cardPath, cardName, Endpoint::WholeCard, QString(), QStringLiteral("before restore"), {}});
+    return transfer(
+        runner, Endpoint::archive(archivePath), Endpoint::card(cardPath),
+        {QStringLiteral("Restoring"), cardPath,
+         QStringLiteral("Restored the card %1 from %2.").arg(cardPath, archivePath), QStringLiteral("card"),
+         QStringLiteral("restore cancelled; the card %1 is partly restored").arg(cardPath),
+         QStringLiteral("restoring the card failed; the card %1 may be partly restored: ").arg(cardPath)});
+}
+
+int CardTool::exportSong()
+{
+    const QString cardPath = m_line.argument(0);
+    const int song = CommandLine::songNumber(m_line.argument(1));
+    const QString out = m_line.argument(2);
+    QString name = nameOption(m_line);
+    refuseExisting(out);
+    {
+        const auto card = openCard(cardPath, false);
+        if (name.isEmpty() && songName(*card, song).isEmpty())
+            name = defaultSongName(song);
+    }
+    removeAbandonedFiles(QFileInfo(out).absolutePath());
+
+    TransferRunner runner(showProgress());
+    return transfer(runner, Endpoint::card(cardPath, song), Endpoint::archive(out, Endpoint::WholeCard, name),
+                    {QStringLiteral("Copying song %1").arg(song + 1), out,
+                     QStringLiteral("Copied song %1 of %2 to %3.").arg(song + 1).arg(cardPath, out),
+                     QStringLiteral("song file"), QStringLiteral("copy cancelled; no song file was written"),
+                     QStringLiteral("copying song %1 failed: ").arg(song + 1)});
+}
+
+int CardTool::importSong()
+{
+    const QString songPath = m_line.argument(0);
+    const QString cardPath = m_line.argument(1);
+    const int song = CommandLine::songNumber(m_line.argument(2));
+    QString newName;
+    {
+        const SongArchive archive = readArchive(songPath, Role::SongFile);
+        if (archive.songCount() != 1)
+            throw ToolError(QStringLiteral("%1 is not a song file (it holds %2 songs)")
+                                .arg(songPath)
+                                .arg(archive.songCount()));
+        try {
+            newName = archive.songInfo(0).name;
+        } catch (const SongArchive::Error &error) {
+            throw ToolError(
+                QStringLiteral("cannot read the song file %1: %2").arg(songPath, libraryText(error.what())));
+        }
+    }
+    QString oldName;
+    QString cardName;
+    bool overwritesData = false;
+    {
+        const auto card = openCard(cardPath, false);
+        oldName = songName(*card, song);
+        cardName = card->name();
+        overwritesData = songHasData(*card, song);
+    }
+    requireWritable(cardPath);
+    confirm(QStringLiteral("Overwrite song %1 (%2) on the card %3 with %4 from %5? This can not be undone.")
+                .arg(song + 1)
+                .arg(quoted(oldName), cardPath, quoted(newName), songPath));
+
+    TransferRunner runner(showProgress());
+    // An empty slot holds nothing worth a copy.
+    if (overwritesData)
+        protect(runner, {cardPath, cardName, song, oldName, QStringLiteral("before import"), {}});
+    return transfer(
+        runner, Endpoint::archive(songPath, 0), Endpoint::card(cardPath, song),
+        {QStringLiteral("Copying to slot %1").arg(song + 1), cardPath,
+         QStringLiteral("Copied %1 into slot %2 of %3.").arg(songPath, QString::number(song + 1), cardPath),
+         QStringLiteral("song"),
+         QStringLiteral("copy cancelled; song %1 on the card is partly overwritten").arg(song + 1),
+         QStringLiteral("copying into slot %1 failed; the song there may be partly overwritten: ")
+             .arg(song + 1)});
+}
+
+} // namespace ZovaZode
