@@ -279,25 +279,28 @@ void TestUpdateManager::busyWhileDiscovering()
 
 void TestUpdateManager::folderCannotBeCreated()
 {
+    // The cache location already names the organisation and the program.
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    QVERIFY(QDir().mkpath(cache));
+    QVERIFY(QDir().mkpath(QFileInfo(cache).path()));
+    QDir(cache).removeRecursively();
     {
-        QFile blocker(cache + "/Selkanor");
+        QFile blocker(cache);
         QVERIFY(blocker.open(QIODevice::WriteOnly));
     }
     setManifest(200, QByteArrayLiteral("<Family Name=\"MORV\"/>"));
 
     UpdateManager manager;
-    QCOMPARE(manager.manifestPath(), cache + "/Selkanor/MorvManager/update-manifest.xml");
+    QCOMPARE(manager.manifestPath(), cache + "/update-manifest.xml");
     QSignalSpy doneSpy(&manager, &UpdateManager::updateDiscoveryDone);
     QSignalSpy failureSpy(&manager, &UpdateManager::failure);
     manager.discoverUpdates();
     QCOMPARE(failureSpy.count(), 1);
     QCOMPARE(manager.state(), UpdateManager::Idle);
-    QVERIFY(logged("UpdateManager: Failed to create path: \"" + cache + "/Selkanor/MorvManager\""));
+    QVERIFY(logged("UpdateManager: Failed to create path: \"" + cache + "\""));
     QCoreApplication::processEvents();
     QCOMPARE(doneSpy.count(), 0);
     QCOMPARE(m_server->requests(), QStringList());
+    QFile::remove(cache);
 }
 
 QTEST_GUILESS_MAIN(TestUpdateManager)
