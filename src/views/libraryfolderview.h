@@ -16,6 +16,7 @@ class QTreeView;
 
 namespace ZovaZode {
 
+class ElidedLabel;
 class SortedLibraryModel;
 
 class LibraryFolderView : public QWidget
@@ -36,7 +37,7 @@ public:
     void deleteSelectedItem();
 
     QTreeView *treeView() const { return m_treeView; }
-    QLabel *folderLabel() const { return m_folderLabel; }
+    ElidedLabel *folderLabel() const { return m_folderLabel; }
     QMenu *contextMenu() const { return m_contextMenu; }
     QAction *editNameAction() const { return m_editNameAction; }
     QAction *detailsAction() const { return m_detailsAction; }
@@ -56,7 +57,7 @@ private:
 
     SortedLibraryModel *m_model;
     QTreeView *m_treeView;
-    QLabel *m_folderLabel;
+    ElidedLabel *m_folderLabel;
     QAction *m_editNameAction;
     QAction *m_detailsAction;
     QAction *m_transferAction;

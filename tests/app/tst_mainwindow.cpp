@@ -286,7 +286,7 @@ void TestMainWindow::menuBar()
     QStringList titles;
     for (const QAction *action : m_window->menuBar()->actions())
         titles << action->text();
-    QCOMPARE(titles, QStringList({"&File", "&Card", "&Library", "&Help"}));
+    QCOMPARE(titles, QStringList({"&File", "&Edit", "&Card", "&Library", "&Help"}));
 }
 
 void TestMainWindow::menus_data()

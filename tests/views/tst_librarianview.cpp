@@ -93,7 +93,8 @@ void TestLibrarianView::construction()
                           "Overwrite Selected Card Song with Selected Library Song",
                           "Edit Selected Library Item Name...", "Show Selected Library Song Details...",
                           "Delete Selected Library Item"}));
-    QCOMPARE(view.tabs()->count(), 2);
+    QCOMPARE(view.tabs()->count(), 3);
+    QCOMPARE(view.tabs()->tabText(2), QStringLiteral("Safety Copies"));
     QCOMPARE(view.tabs()->tabText(0), QStringLiteral("Card Library"));
     QCOMPARE(view.tabs()->widget(0), static_cast<QWidget *>(view.archiveView()));
     QCOMPARE(view.tabs()->tabText(1), QStringLiteral("Song Library"));
