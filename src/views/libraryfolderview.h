@@ -5,6 +5,8 @@
 // model's library kind. The librarian view connects the actions and reacts to selection changes.
 #pragma once
 
+#include "views/elidedlabel.h"
+
 #include <QModelIndex>
 #include <QString>
 #include <QWidget>
@@ -16,7 +18,7 @@ class QTreeView;
 
 namespace ZovaZode {
 
-class ElidedLabel;
+
 class SortedLibraryModel;
 
 class LibraryFolderView : public QWidget

@@ -256,16 +256,17 @@ void TestLibrarianSafety::pruned()
     m_configuration->setSafetyCopyLimit(1);
     librarian.image.writeSong(2, verse());
     librarian.openCard();
-    run(librarian, QStringLiteral("clear all"));
-    QTRY_VERIFY_WITH_TIMEOUT(changed(librarian, QStringLiteral("clear all")), 20000);
+    run(librarian, QStringLiteral("clear"));
+    QTRY_VERIFY_WITH_TIMEOUT(changed(librarian, QStringLiteral("clear")), 20000);
     QTRY_COMPARE(safetyFiles(librarian.cardLibrary).size(), 1);
     const QString first = safetyFiles(librarian.cardLibrary).first();
-    // Another second, so that the second copy is the newer one.
+    // Another second, so that the second copy is the newer one; a restore always makes one (a
+    // clear of the now empty slot would make none).
     QTest::qWait(1100);
-    run(librarian, QStringLiteral("clear"));
+    run(librarian, QStringLiteral("restore"));
     QTRY_COMPARE_WITH_TIMEOUT(safetyFiles(librarian.cardLibrary).size(), 1, 20000);
     QTRY_VERIFY(safetyFiles(librarian.cardLibrary).first() != first);
-    QVERIFY(safetyFiles(librarian.cardLibrary).first().contains(QStringLiteral("before clearing - ")));
+    QVERIFY(safetyFiles(librarian.cardLibrary).first().contains(QStringLiteral("before restore - ")));
 }
 
 void TestLibrarianSafety::otherProgramsChanges_data()

@@ -1,7 +1,8 @@
-// The Safety Copies page as the user meets it: each destructive command leaves a row (what it
-// holds, the card, what was about to happen, when; newest first), the question before it names
-// the copy, and a copy goes back onto the card from the page (Restore This Copy, or dragged onto a
-// card slot through the real views), or is deleted there.
+// The safety net as the user meets it: each destructive command leaves a row on the Safety Copies
+// page (what it holds, the card, what was about to happen, when; newest first), the question
+// before it names the copy, and a copy goes back onto the card from the page (Restore This Copy,
+// or dragged onto a card slot through the real views), or is deleted there. Edit > Undo puts the
+// last command's copy back after one question, and says why when it cannot.
 #include "tst_librarianfixture.h"
 
 #include "views/archiveview.h"
@@ -85,6 +86,8 @@ private slots:
     void putBack_data();
     void putBack();
     void deleted();
+    void undo_data();
+    void undo();
 
 private:
     std::unique_ptr<ConfigurationManager> m_configuration;
@@ -221,6 +224,66 @@ void TestSafetyCopiesView::deleted()
         QCOMPARE(QFileInfo::exists(path), answer == Notifier::No);
         QCOMPARE(page->treeWidget()->topLevelItemCount(), answer == Notifier::No ? 1 : 0);
     }
+}
+
+void TestSafetyCopiesView::undo_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("then");   // what happens between the command and Undo
+    QTest::addColumn<QString>("undo");   // the Undo command's text, or its tool tip when disabled
+    // clang-format off
+    QTest::newRow("clear")             << "clear 3"   << ""         << "Undo \"Clear Song 3\"";
+    QTest::newRow("clear all")         << "clear all" << ""         << "Undo \"Clear All Card Songs\"";
+    QTest::newRow("restore")           << "restore"   << ""         << "Undo \"Restore Card\"";
+    QTest::newRow("copy onto slot")    << "copy"      << ""         << "Undo \"Copy Song onto Slot 3\"";
+    QTest::newRow("copies off")        << "clear 3"   << "off"      << "Safety copies are turned off in the settings, so there is no copy to undo with.";
+    QTest::newRow("card changed")      << "clear 3"   << "rename"   << "The card has changed since, so its safety copy would undo more than the last change.";
+    QTest::newRow("copy deleted")      << "clear 3"   << "delete"   << "The safety copy is no longer in the Safety Copies folder.";
+    QTest::newRow("empty slot")        << "clear 5"   << ""         << "Nothing has been changed on this card in this session.";
+    // clang-format on
+}
+
+void TestSafetyCopiesView::undo()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, then);
+    QFETCH(QString, undo);
+
+    Librarian librarian;
+    librarian.image.writeSong(2, verse());
+    // The fixture turns safety copies off.
+    m_configuration->setSafetyCopiesEnabled(then != "off");
+    librarian.openCard();
+    LibrarianView &view = *librarian.view;
+    QAction *action = view.undoAction();
+    QVERIFY(!action->isEnabled());
+    QCOMPARE(action->shortcut(), QKeySequence(QKeySequence::Undo));
+
+    run(librarian, command);
+    QTRY_VERIFY_WITH_TIMEOUT(!view.hasTransfers(), 20000);
+    if (then == "rename") {
+        QTest::qWait(20); // a later time stamp on every file system
+        view.card()->setName("Renamed");
+        view.card()->flush();
+    } else if (then == "delete") {
+        const QString folder = librarian.cardLibrary + "/Safety Copies";
+        for (const QString &file : QDir(folder).entryList(QDir::Files))
+            QVERIFY(QFile::remove(folder + "/" + file));
+    }
+    view.updateUndo();
+    QCOMPARE(action->isEnabled() ? action->text() : action->toolTip(), undo);
+    if (!action->isEnabled())
+        return;
+
+    librarian.notifier.clear();
+    librarian.notifier.prepareAnswer(Notifier::Ok);
+    action->trigger();
+    QCOMPARE(librarian.notifier.messages().size(), 1);
+    QVERIFY(librarian.notifier.texts().first().startsWith(undo + "?\n\nThe card gets back what the safety copy \"Gig - "));
+    QTRY_COMPARE_WITH_TIMEOUT(view.songListModel()->songName(2), QStringLiteral("Verse"), 20000);
+    QVERIFY(!view.songListModel()->isEmptySong(2));
+    QTRY_VERIFY(!view.hasTransfers());
+    QVERIFY(!action->isEnabled());
 }
 
 QTEST_MAIN(TestSafetyCopiesView)
