@@ -109,18 +109,24 @@ int main(int argc, char **argv)
     configuration.setSongLibraryLocation(songs);
 
     qint64 longestGap = 0;
+    qint64 longestGapEnd = 0;
     QElapsedTimer clock;
     QElapsedTimer tick;
     QTimer ticker;
     ticker.setInterval(5);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longestGap = qMax(longestGap, tick.restart());
+        const qint64 gap = tick.restart();
+        if (gap > longestGap) {
+            longestGap = gap;
+            longestGapEnd = clock.elapsed();
+        }
     });
 
     clock.start();
     tick.start();
     ticker.start();
     MainWindow window;
+    const qint64 built = clock.elapsed();
     window.resize(window.sizeHint());
     window.show();
     LibrarianView *view = window.librarianView();
@@ -147,6 +153,7 @@ int main(int argc, char **argv)
     for (const Page &page : pages)
         std::printf("%-14s %5d names shown at %6lld ms\n", page.name,
                     page.tree->model()->rowCount(page.tree->rootIndex()), page.done);
-    std::printf("longest gap between 5 ms ticks: %lld ms\n", longestGap);
+    std::printf("window built in %lld ms\n", built);
+    std::printf("longest gap between 5 ms ticks: %lld ms, ending at %lld ms\n", longestGap, longestGapEnd);
     return pages[2].done <= 2000 && longestGap <= 100 ? 0 : 1;
 }
