@@ -266,8 +266,12 @@ void MainWindow::buildCentralWidget()
     statusBar()->addPermanentWidget(summary, 1);
     connect(m_librarianView, &LibrarianView::cardSummaryChanged, summary, &ElidedLabel::setFullText);
     auto *offer = new QToolButton;
-    offer->setDefaultAction(m_librarianView->openOfferedCardAction());
+    QAction *offered = m_librarianView->openOfferedCardAction();
+    offer->setDefaultAction(offered);
     statusBar()->addPermanentWidget(offer);
+    // A button keeps its place when its action hides; only an offer should show one.
+    offer->setVisible(offered->isVisible());
+    connect(offered, &QAction::changed, offer, [offer, offered] { offer->setVisible(offered->isVisible()); });
     connect(m_librarianView, &LibrarianView::statusMessage, statusBar(),
             [this](const QString &text) { statusBar()->showMessage(text); });
     // Once the window is up, so that a card already in the reader opens into it.
