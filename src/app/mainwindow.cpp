@@ -4,12 +4,14 @@
 
 #include "domain/configurationmanager.h"
 #include "domain/filekinds.h"
+#include "domain/mountwatcher.h"
 #include "domain/notifier.h"
 #include "domain/song.h"
 #include "update/updatemanager.h"
 #include "update/updatemanifestparser.h"
 #include "views/archivedetailview.h"
 #include "views/archiveview.h"
+#include "views/elidedlabel.h"
 #include "views/librarianview.h"
 #include "views/libraryview.h"
 #include "views/prompter.h"
@@ -30,7 +32,10 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QState>
+#include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QtDebug>
 
@@ -252,6 +257,25 @@ void MainWindow::buildCentralWidget()
     centralLayout->addWidget(banner);
     centralLayout->addWidget(m_librarianView);
     setCentralWidget(central);
+
+    // The status bar: the last command's result on the left, the open card's summary and a card
+    // that appeared meanwhile on the right. The summary gives way rather than widen the window.
+    auto *summary = new ElidedLabel;
+    summary->setObjectName(QStringLiteral("cardSummary"));
+    summary->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    statusBar()->addPermanentWidget(summary, 1);
+    connect(m_librarianView, &LibrarianView::cardSummaryChanged, summary, &ElidedLabel::setFullText);
+    auto *offer = new QToolButton;
+    QAction *offered = m_librarianView->openOfferedCardAction();
+    offer->setDefaultAction(offered);
+    statusBar()->addPermanentWidget(offer);
+    // A button keeps its place when its action hides; only an offer should show one.
+    offer->setVisible(offered->isVisible());
+    connect(offered, &QAction::changed, offer, [offer, offered] { offer->setVisible(offered->isVisible()); });
+    connect(m_librarianView, &LibrarianView::statusMessage, statusBar(),
+            [this](const QString &text) { statusBar()->showMessage(text); });
+    // Once the window is up, so that a card already in the reader opens into it.
+    QTimer::singleShot(0, m_librarianView->mountWatcher(), &MountWatcher::start);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -305,8 +329,16 @@ void MainWindow::buildMenus()
     exitAction->setMenuRole(QAction::QuitRole);
     connect(exitAction, &QAction::triggered, this, &QWidget::close);
 
+    QMenu *editMenu = menuBar()->addMenu(tr("&Edit"));
+    // The disabled Undo says why in its tool tip.
+    editMenu->setToolTipsVisible(true);
+    editMenu->addAction(m_librarianView->undoAction());
+    connect(editMenu, &QMenu::aboutToShow, m_librarianView, &LibrarianView::updateUndo);
+
     QMenu *cardMenu = menuBar()->addMenu(tr("&Card"));
     cardMenu->addActions(m_librarianView->cardActions());
+    cardMenu->insertMenu(m_librarianView->action(LibrarianView::CloseCardAction),
+                         m_librarianView->recentCardsMenu());
     cardMenu->addSeparator();
     cardMenu->addAction(m_librarianView->verifyCardAction());
     QMenu *libraryMenu = menuBar()->addMenu(tr("&Library"));

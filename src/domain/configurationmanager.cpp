@@ -4,6 +4,7 @@
 #include "domain/configurationmanager.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QVariant>
@@ -16,6 +17,7 @@ namespace {
 const QString CardLibraryKey = QStringLiteral("card_library/location");
 const QString SongLibraryKey = QStringLiteral("song_library/location");
 const QString SdCardKey = QStringLiteral("sd_card/location");
+const QString RecentCardsKey = QStringLiteral("sd_card/recent");
 const QString ManifestUrlKey = QStringLiteral("update/manifest-url");
 const QString SafetyCopiesEnabledKey = QStringLiteral("safety_copies/enabled");
 const QString SafetyCopyLimitKey = QStringLiteral("safety_copies/limit");
@@ -130,6 +132,24 @@ bool ConfigurationManager::safetyCopiesEnabled() const
 void ConfigurationManager::setSafetyCopiesEnabled(bool enabled)
 {
     m_settings->setValue(SafetyCopiesEnabledKey, enabled);
+}
+
+QStringList ConfigurationManager::recentCards() const
+{
+    QStringList cards;
+    for (const QString &path : m_settings->value(RecentCardsKey).toStringList()) {
+        if (QFileInfo(path).isFile() && !cards.contains(path) && cards.size() < RecentCardCount)
+            cards << path;
+    }
+    return cards;
+}
+
+void ConfigurationManager::addRecentCard(const QString &path)
+{
+    QStringList cards = recentCards();
+    cards.removeAll(path);
+    cards.prepend(path);
+    m_settings->setValue(RecentCardsKey, QStringList(cards.mid(0, RecentCardCount)));
 }
 
 int ConfigurationManager::safetyCopyLimit() const

@@ -51,6 +51,12 @@ public:
     void setSafetyCopyLimit(int limit);
     static constexpr int DefaultSafetyCopyLimit = 20;
 
+    // The card files opened last, newest first; at most RecentCardCount, files that are gone
+    // left out.
+    QStringList recentCards() const;
+    void addRecentCard(const QString &path);
+    static constexpr int RecentCardCount = 5;
+
     static QString defaultCardLibraryLocation();
     static QString defaultSongLibraryLocation();
     static QUrl defaultManifestUrl();

@@ -9,6 +9,9 @@
 
 #include "domain/cardrecords.h"
 #include "domain/defaultnames.h"
+#include "domain/songarchive.h"
+
+#include <QDebug>
 
 #include <QDir>
 #include <QFile>
@@ -30,10 +33,6 @@ int bytesOf(const QString &text)
     return int(QFile::encodeName(text).size());
 }
 
-QString stamp(const QDateTime &when)
-{
-    return when.toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"));
-}
 
 // The card's name and the song's name share what the fixed parts leave of the file name; each
 // gets at least half of it, and a short one leaves the rest to the other.
@@ -60,19 +59,41 @@ QString freePath(const QString &folder, const QString &base, const QString &suff
     return path;
 }
 
+const QString kStampFormat = QStringLiteral("yyyy-MM-dd HH.mm.ss");
+
 // "<card> - before ... - <stamp>.mlad" or "<card> - song NN[ <song>] - before ... - <stamp>.mlsd",
 // each with an optional " (n)" before the extension.
+const QRegularExpression &cardCopyName()
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^([^.\\s].*) - (before [a-z ]+) - (\\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d)"
+                       "( \\(([2-9]|[1-9]\\d{1,2})\\))?") +
+        QRegularExpression::escape(FileKinds::cardArchiveExtension()) + QLatin1Char('$'));
+    return pattern;
+}
+
+const QRegularExpression &songCopyName()
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^([^.\\s].*) - song (0[1-9]|1[0-2])(?: (.+))? - (before [a-z ]+) - "
+                       "(\\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d)( \\(([2-9]|[1-9]\\d{1,2})\\))?") +
+        QRegularExpression::escape(FileKinds::songFileExtension()) + QLatin1Char('$'));
+    return pattern;
+}
+
 bool isGeneratedName(const QString &fileName)
 {
-    static const QString tail = QStringLiteral(
-        " - before [a-z ]+ - \\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d( \\(([2-9]|[1-9]\\d{1,2})\\))?");
-    static const QRegularExpression card(QStringLiteral("^[^.\\s].*") + tail +
-                                         QRegularExpression::escape(FileKinds::cardArchiveExtension()) +
-                                         QLatin1Char('$'));
-    static const QRegularExpression song(QStringLiteral("^[^.\\s].* - song (0[1-9]|1[0-2])( .+)?") + tail +
-                                         QRegularExpression::escape(FileKinds::songFileExtension()) +
-                                         QLatin1Char('$'));
-    return card.match(fileName).hasMatch() || song.match(fileName).hasMatch();
+    return SafetyCopies::parse(fileName).has_value();
+}
+
+SafetyCopies::Occasion occasionOf(const QString &text)
+{
+    using O = SafetyCopies::Occasion;
+    for (O occasion : {O::Restore, O::ClearSong, O::ClearAll, O::CopyOntoSlot}) {
+        if (SafetyCopies::occasionText(occasion) == text)
+            return occasion;
+    }
+    return O::Other;
 }
 
 QString linkRefusal(const QString &path)
@@ -82,6 +103,81 @@ QString linkRefusal(const QString &path)
 }
 
 } // namespace
+
+QString SafetyCopies::occasionText(Occasion occasion)
+{
+    switch (occasion) {
+    case Occasion::Restore:
+        return QStringLiteral("before restore");
+    case Occasion::ClearSong:
+        return QStringLiteral("before clearing");
+    case Occasion::ClearAll:
+        return QStringLiteral("before clearing all songs");
+    case Occasion::CopyOntoSlot:
+        return QStringLiteral("before overwriting");
+    case Occasion::Other:
+        break;
+    }
+    return QStringLiteral("before changing");
+}
+
+std::optional<SafetyCopies::Entry> SafetyCopies::parse(const QString &path)
+{
+    const QString fileName = QFileInfo(path).fileName();
+    Entry entry;
+    entry.path = path;
+    QString occasion;
+    QString when;
+    QRegularExpressionMatch match = cardCopyName().match(fileName);
+    if (match.hasMatch()) {
+        entry.cardName = match.captured(1);
+        occasion = match.captured(2);
+        when = match.captured(3);
+        entry.counter = qMax(1, match.captured(5).toInt());
+    } else {
+        match = songCopyName().match(fileName);
+        if (!match.hasMatch())
+            return std::nullopt;
+        entry.cardName = match.captured(1);
+        entry.slot = match.captured(2).toInt() - 1;
+        entry.songName = match.captured(3);
+        occasion = match.captured(4);
+        when = match.captured(5);
+        entry.counter = qMax(1, match.captured(7).toInt());
+    }
+    entry.occasion = occasionOf(occasion);
+    entry.when = QDateTime::fromString(when, kStampFormat);
+    return entry;
+}
+
+QVector<SafetyCopies::Entry> SafetyCopies::list(const QString &cardLibrary)
+{
+    QVector<Entry> entries;
+    const QFileInfo folderInfo(folder(cardLibrary));
+    if (!folderInfo.isDir())
+        return entries;
+    for (const QFileInfo &file : QDir(folderInfo.filePath()).entryInfoList(QDir::Files | QDir::NoSymLinks)) {
+        std::optional<Entry> entry = parse(file.absoluteFilePath());
+        if (!entry)
+            continue;
+        // The file keeps the names as they were; the file name has them cut to fit.
+        try {
+            const SongArchive archive(entry->path, 0, 0);
+            if (entry->isWholeCard())
+                entry->cardName = archive.name();
+            else if (archive.songCount() > 0)
+                entry->songName = archive.songInfo(0).name;
+        } catch (const SongArchive::Error &error) {
+            qDebug() << "Library: Could not read safety copy" << entry->path << ":" << error.what();
+        }
+        entries.append(*entry);
+    }
+    // The time in the name is the copy's own; the " (n)" counter orders copies of one second.
+    std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
+        return a.when != b.when ? a.when > b.when : a.counter > b.counter;
+    });
+    return entries;
+}
 
 QString SafetyCopies::folder(const QString &cardLibrary)
 {
@@ -93,7 +189,7 @@ QString SafetyCopies::cardCopyPath(const QString &cardLibrary, const QString &ca
 {
     const QString extension = FileKinds::cardArchiveExtension();
     const QString tail =
-        QStringLiteral(" - ") + removeForbiddenCharacters(what) + QStringLiteral(" - ") + stamp(when);
+        QStringLiteral(" - ") + removeForbiddenCharacters(what) + QStringLiteral(" - ") + when.toString(kStampFormat);
     QString card = libraryFileName(cardName, QString(), defaultCardName());
     QString song;
     fitNames(&card, &song, kLibraryFileNameBytes - kCounterBytes - bytesOf(tail + extension));
@@ -106,7 +202,7 @@ QString SafetyCopies::songCopyPath(const QString &cardLibrary, const QString &ca
     const QString extension = FileKinds::songFileExtension();
     const QString number = QStringLiteral(" - song %1").arg(slot + 1, 2, 10, QLatin1Char('0'));
     const QString tail =
-        QStringLiteral(" - ") + removeForbiddenCharacters(what) + QStringLiteral(" - ") + stamp(when);
+        QStringLiteral(" - ") + removeForbiddenCharacters(what) + QStringLiteral(" - ") + when.toString(kStampFormat);
     QString card = libraryFileName(cardName, QString(), defaultCardName());
     QString song = removeForbiddenCharacters(songName);
     song.remove(QRegularExpression(QStringLiteral("\\p{Cc}")));

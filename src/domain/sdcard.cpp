@@ -391,6 +391,33 @@ void SdCard::clearSong(int song, const QString &name)
     takeStamp();
 }
 
+SdCard::Usage SdCard::usage() const
+{
+    requireOpen();
+    Usage usage;
+    std::vector<uint8_t> record(carddata::kLooperRecordSize);
+    carddata::Stream *file = m_handle->file.get();
+    for (int song = 0; song < songCount(); ++song) {
+        bool used = false;
+        for (int part = 0; part < carddata::kPartCount; ++part) {
+            used = used || partInfo(song, part).hasData;
+            // The memory manager's table is the one the card was opened with; the file is now.
+            if (!file->seek(mlsdLooperDataPosition(&m_handle->memoryMap, song, part)) ||
+                file->read(record.data(), record.size()) != record.size())
+                throw Error("Could not read looper data.");
+            if (localLooperRecordAccepted(record.data()) &&
+                localGetInt32(record.data(), carddata::kLooperStateOffset) == 0) {
+                ++usage.looperParts;
+                usage.looperBytes += qint64(localGetInt32(record.data(), carddata::kLooperLengthOffset)) *
+                                     carddata::kAudioChunkSize;
+            }
+        }
+        if (used)
+            ++usage.songsInUse;
+    }
+    return usage;
+}
+
 int SdCard::songCount()
 {
     return carddata::kSongCount;

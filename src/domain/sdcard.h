@@ -86,6 +86,16 @@ public:
 
     static int songCount();
 
+    // What the card holds: songs with a part in use, looper parts recorded, and the bytes of
+    // their recorded audio.
+    struct Usage
+    {
+        int songsInUse = 0;
+        int looperParts = 0;
+        qint64 looperBytes = 0;
+    };
+    Usage usage() const;
+
     // Verification of what this object writes to the card. recordWrites() keeps a digest of every
     // write from now until the card is opened again (nothing when no card is open);
     // verifyWrites(), once the card is closed and so committed, reads each written range back

@@ -5,6 +5,7 @@
 #include "domain/cardrecords.h"
 #include "domain/namecheck.h"
 #include "domain/notifier.h"
+#include "domain/safetycopies.h"
 #include "domain/song.h"
 #include "domain/songarchive.h"
 
@@ -273,6 +274,15 @@ QVariant LibraryDataModel::data(const QModelIndex &index, int role) const
         return QIdentityProxyModel::data(index, role);
     switch (role) {
     case Qt::DisplayRole:
+        // Safety copies of one card all store its name; what they were made before tells them apart.
+        if (item->type != UnreadableItem &&
+            QFileInfo(item->path).path() == SafetyCopies::folder(rootPath())) {
+            if (const std::optional<SafetyCopies::Entry> copy = SafetyCopies::parse(item->path))
+                return QStringLiteral("%1 (%2, %3)")
+                    .arg(item->name, SafetyCopies::occasionText(copy->occasion),
+                         copy->when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        }
+        return shownName(item);
     case Qt::EditRole:
     case ItemNameRole:
         return shownName(item);

@@ -5,6 +5,7 @@
 #include "domain/safetycopies.h"
 
 #include <QDebug>
+#include <QFileInfo>
 #include <QScopeGuard>
 
 namespace ZovaZode {
@@ -40,6 +41,7 @@ std::shared_ptr<CardCommands::Request> CardCommands::submit(const Endpoint &sour
     request->destination = destination;
     request->verify = verify;
     m_transfers[request.get()] = request;
+    m_lastSubmitted = request.get();
     m_transfer->submit(request);
     return request;
 }
@@ -59,14 +61,64 @@ std::shared_ptr<CardCommands::Request> CardCommands::protect(const SafetyPolicy 
     Target copied = target;
     if (copied.beforeCopy)
         copied.beforeCopy(copied);
-    const QString path = copied.slot == Endpoint::WholeCard
-                             ? SafetyCopies::cardCopyPath(policy.library, copied.cardName, copied.occasion)
-                             : SafetyCopies::songCopyPath(policy.library, copied.cardName, copied.slot,
-                                                          copied.songName, copied.occasion);
+    // The name the question showed, unless another copy has taken it since.
+    const QString path = !copied.copyPath.isEmpty() && !QFileInfo::exists(copied.copyPath)
+                             ? copied.copyPath
+                             : copyPathFor(policy, copied);
     qDebug() << "Transfer: Making a safety copy:" << path;
     auto copy = submit(Endpoint::card(copied.cardPath, copied.slot), Endpoint::archive(path), policy.verify);
-    m_pending[copy.get()] = PendingOperation{policy, std::move(operation)};
+    Undo undo;
+    undo.what = copied.what;
+    undo.copyPath = path;
+    undo.cardPath = copied.cardPath;
+    undo.slot = copied.slot;
+    m_pending[copy.get()] = PendingOperation{policy, std::move(operation), undo};
     return copy;
+}
+
+QString CardCommands::copyPathFor(const SafetyPolicy &policy, const Target &target)
+{
+    return target.slot == Endpoint::WholeCard
+               ? SafetyCopies::cardCopyPath(policy.library, target.cardName, target.occasion)
+               : SafetyCopies::songCopyPath(policy.library, target.cardName, target.slot, target.songName,
+                                            target.occasion);
+}
+
+CardCommands::UndoBlock CardCommands::undoBlock(const QString &cardPath) const
+{
+    if (m_undo.copyPath.isEmpty())
+        return UndoBlock::NothingDone;
+    if (m_undo.cardPath != cardPath)
+        return UndoBlock::OtherCard;
+    const QFileInfo card(cardPath);
+    if (card.lastModified() != m_undo.cardModified || card.size() != m_undo.cardSize)
+        return UndoBlock::CardChanged;
+    if (!QFileInfo(m_undo.copyPath).isFile())
+        return UndoBlock::CopyMissing;
+    return UndoBlock::None;
+}
+
+std::shared_ptr<CardCommands::Request> CardCommands::undo(const QString &cardPath)
+{
+    if (undoBlock(cardPath) != UndoBlock::None)
+        return nullptr;
+    const Undo undo = m_undo;
+    m_undo = Undo();
+    emit undoChanged();
+    const bool wholeCard = undo.slot == Endpoint::WholeCard;
+    return submit(Endpoint::archive(undo.copyPath, wholeCard ? Endpoint::WholeCard : 0),
+                  Endpoint::card(undo.cardPath, undo.slot));
+}
+
+void CardCommands::commitUndo()
+{
+    const QFileInfo card(m_armed.cardPath);
+    m_undo = m_armed;
+    m_undo.cardModified = card.lastModified();
+    m_undo.cardSize = card.size();
+    m_armed = Undo();
+    m_armedRequest = nullptr;
+    emit undoChanged();
 }
 
 void CardCommands::cancelTransfers()
@@ -98,6 +150,8 @@ void CardCommands::onFinished(Request *request)
     const auto forgetLater = qScopeGuard([this, request] { forget(request); });
     if (!request->warnings.isEmpty())
         emit warned(request);
+    if (request == m_armedRequest)
+        commitUndo();
     if (!settleSafetyCopy(request, true))
         emit finished(request);
 }
@@ -106,6 +160,9 @@ void CardCommands::onFailed(Request *request)
 {
     const std::shared_ptr<Request> keep = kept(request);
     const auto forgetLater = qScopeGuard([this, request] { forget(request); });
+    // What failed half-way is what the copy undoes best.
+    if (request && request == m_armedRequest)
+        commitUndo();
     if (!request || !settleSafetyCopy(request, false))
         emit failed(request);
 }
@@ -133,7 +190,15 @@ bool CardCommands::settleSafetyCopy(Request *request, bool finished)
     const int removed = SafetyCopies::prune(waiting.policy.library, keep);
     if (removed > 0)
         qDebug() << "Transfer: Removed" << removed << "old safety copies.";
+    // An operation that submits a request is done when that request is; one that does not is
+    // done when it returns.
+    m_armed = waiting.undo;
+    const Request *before = m_lastSubmitted;
     waiting.operation();
+    if (m_lastSubmitted != before)
+        m_armedRequest = m_lastSubmitted;
+    else
+        commitUndo();
     return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include "transfer/songtransfer.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 
@@ -49,6 +50,10 @@ public:
         int slot = Endpoint::WholeCard;
         QString songName;
         QString occasion;
+        // What the operation does, as the Undo command names it ("Clear Song 3").
+        QString what;
+        // Where the copy goes; a free name is chosen when empty or taken by then.
+        QString copyPath;
         // Runs just before the copy is submitted and may bring the names up to date (the window
         // writes its edited header there, so that the copy holds it).
         std::function<void(Target &)> beforeCopy;
@@ -78,6 +83,32 @@ public:
     std::shared_ptr<Request> protect(const SafetyPolicy &policy, const Target &target,
                                      std::function<void()> operation);
 
+    // The path a safety copy of `target` would get now, for the question that asks first.
+    static QString copyPathFor(const SafetyPolicy &policy, const Target &target);
+
+    // The last protected operation of this session, which its safety copy can undo.
+    struct Undo
+    {
+        QString what;
+        QString copyPath;
+        QString cardPath;
+        int slot = Endpoint::WholeCard;
+        // The card file as the operation left it: any later change ends the undo.
+        QDateTime cardModified;
+        qint64 cardSize = -1;
+    };
+    enum class UndoBlock {
+        None,        // the undo can run
+        NothingDone, // no protected operation has run in this session
+        OtherCard,   // the last one changed another card file
+        CardChanged, // the card has changed since
+        CopyMissing, // the safety copy is gone
+    };
+    const Undo &lastUndo() const { return m_undo; }
+    UndoBlock undoBlock(const QString &cardPath) const;
+    // Copies the last operation's safety copy back onto its card; null when undoBlock() says no.
+    std::shared_ptr<Request> undo(const QString &cardPath);
+
     // Whether a request has been submitted and its outcome not yet handed on.
     bool hasTransfers() const { return !m_transfers.empty(); }
     // Asks every submitted request to stop and drops the operations waiting for a safety copy;
@@ -95,6 +126,8 @@ signals:
     void safetyCopyMade(ZovaZode::SongTransfer::Request *request);
     void safetyCopyRefused(ZovaZode::CardCommands::Refusal refusal, const QString &detail);
     void transfersDone();
+    // An operation became undoable, or the undo was used.
+    void undoChanged();
 
 private:
     void onFinished(Request *request);
@@ -102,12 +135,14 @@ private:
     // Hands a finished or failed safety copy on; false when `request` is not one.
     bool settleSafetyCopy(Request *request, bool finished);
     void forget(Request *request);
+    void commitUndo();
     std::shared_ptr<Request> kept(Request *request) const;
 
     struct PendingOperation
     {
         SafetyPolicy policy;
         std::function<void()> operation;
+        Undo undo;
     };
 
     SongTransfer *m_transfer;
@@ -115,6 +150,11 @@ private:
     std::map<const Request *, std::shared_ptr<Request>> m_transfers;
     // The operations waiting for their safety copy, by the copy's request.
     std::map<const Request *, PendingOperation> m_pending;
+    Undo m_undo;
+    // The operation that runs after its copy, until it is done: armed with its undo.
+    Undo m_armed;
+    const Request *m_armedRequest = nullptr;
+    const Request *m_lastSubmitted = nullptr;
 };
 
 } // namespace ZovaZode

@@ -16,8 +16,7 @@
 namespace ZovaZode {
 
 UpdateManager::UpdateManager(QObject *parent)
-    : QObject(parent), m_manifestFolder(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
-                                        QStringLiteral("/Selkanor/MorvManager")),
+    : QObject(parent), m_manifestFolder(QStandardPaths::writableLocation(QStandardPaths::CacheLocation)),
       m_manifestPath(m_manifestFolder + QStringLiteral("/update-manifest.xml"))
 {
     connect(&m_agent, &DownloadAgent::failed, this, [this]() { onDownloadFailed(); });

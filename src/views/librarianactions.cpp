@@ -8,6 +8,7 @@
 #include "views/archiveview.h"
 #include "views/cardsongsview.h"
 #include "views/libraryview.h"
+#include "views/safetycopiesview.h"
 #include "views/sdcardheaderview.h"
 #include "views/verifydialog.h"
 
@@ -120,6 +121,8 @@ void LibrarianView::updateActions()
     const bool W = m_card->isWritable();
     const bool S = selectedCardSong() >= 0;
     const bool A = isCardLibraryPage();
+    // The song library page; the safety copies page is neither.
+    const bool L = m_tabs->currentWidget() == m_libraryView;
     const bool AS = m_archiveView->treeView()->selectionModel()->hasSelection();
     const bool AP = !m_archiveView->selectedArchivePath().isEmpty();
     const bool LS = m_libraryView->treeView()->selectionModel()->hasSelection();
@@ -139,11 +142,11 @@ void LibrarianView::updateActions()
         A && AS,            // edit selected archive name
         A && AS,            // show selected archive details
         A && AS,            // delete selected archive item
-        !A && S,            // copy selected card song to library
-        W && !A && S && LP, // overwrite selected card song with selected library song
-        !A && LS,           // edit selected library item name
-        !A && LS,           // show selected library song details
-        !A && LS,           // delete selected library item
+        L && S,             // copy selected card song to library
+        W && L && S && LP,  // overwrite selected card song with selected library song
+        L && LS,            // edit selected library item name
+        L && LS,            // show selected library song details
+        L && LS,            // delete selected library item
     };
     for (int id = 0; id < ActionCount; ++id)
         m_actions[id]->setEnabled(enabled[id]);
@@ -160,6 +163,11 @@ void LibrarianView::updateActions()
     // The context menus open only on an item, so a selection is all their Delete needs.
     m_archiveView->deleteAction()->setEnabled(AS);
     m_libraryView->deleteAction()->setEnabled(LS);
+    const bool copySelected = m_safetyCopiesView->selectedEntry().has_value();
+    m_safetyCopiesView->restoreAction()->setEnabled(W && copySelected);
+    m_safetyCopiesView->restoreAction()->setToolTip(
+        W || !copySelected ? QString() : tr("Open a card for changes to restore a copy onto it."));
+    updateUndo();
 }
 
 } // namespace ZovaZode

@@ -4,6 +4,7 @@
 
 #include "domain/configurationmanager.h"
 #include "domain/defaultnames.h"
+#include "domain/mountwatcher.h"
 #include "domain/notifier.h"
 #include "domain/sdcard.h"
 #include "domain/song.h"
@@ -37,7 +38,10 @@ QString failureText(const SdCard::Error &error, const QString &generic)
 void LibrarianView::openCard()
 {
     ConfigurationManager *configuration = ConfigurationManager::instance();
-    QString start = m_card->path();
+    // A card in the reader is the one the user is most likely after.
+    QString start = m_mountWatcher->cardFiles().value(0);
+    if (start.isEmpty())
+        start = m_card->path();
     if (start.isEmpty() && configuration)
         start = configuration->sdCardLocation();
     if (start.isEmpty())
@@ -48,15 +52,18 @@ void LibrarianView::openCard()
     request.startPath = start;
     request.nameFilter = tr("Morv+ Card Data (ZOVAZODE.DAT)");
     const QString path = Prompter::current()->openFile(this, request);
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        openCardFile(path);
+}
 
+bool LibrarianView::openCardFile(const QString &path)
+{
     try {
         if (!m_card->open(path, 1)) {
             if (!m_card->open(path, 0)) {
                 Notifier::tell(this, Notifier::Icon::Critical, tr("Open Morv+ Card"),
                                tr("Failed to open the card."));
-                return;
+                return false;
             }
             Notifier::tell(
                 this, Notifier::Icon::Warning, tr("Open Morv+ Card"),
@@ -67,11 +74,15 @@ void LibrarianView::openCard()
         // Opening writes the header of a card that was open before; the new card is not open then.
         qCritical() << "Librarian: Could not open card:" << error.what();
         Notifier::tell(this, Notifier::Icon::Critical, tr("Open Morv+ Card"), tr("Failed to open the card."));
-        return;
+        return false;
     }
 
-    if (configuration)
+    ConfigurationManager *configuration = ConfigurationManager::instance();
+    if (configuration) {
         configuration->setSdCardLocation(path);
+        configuration->addRecentCard(path);
+    }
+    updateRecentCards();
 
     for (int song = 0; song < SdCard::songCount(); ++song) {
         try {
@@ -90,6 +101,8 @@ void LibrarianView::openCard()
         m_card->setName(defaultCardName());
     }
     m_songListModel->reload();
+    updateSummary();
+    return true;
 }
 
 void LibrarianView::closeCard()
@@ -116,15 +129,20 @@ void LibrarianView::clearSelectedCardSong()
     }
     m_card->reloadIfChanged();
     const QString title = tr("Clear Song on Card");
+    // An empty slot holds nothing worth a copy, and a copy would push a useful one out.
+    const bool empty = m_songListModel->isEmptySong(slot);
+    const CardCommands::Target target =
+        safetyTarget(slot, SafetyCopies::Occasion::ClearSong, tr("Clear Song %1").arg(slot + 1));
     if (Notifier::ask(
             this, Notifier::Icon::Warning, title,
             tr("Are you sure you want to clear song #%1 on card?\n\nWARNING: This operation can not be "
                "undone.")
-                .arg(slot + 1),
+                    .arg(slot + 1) +
+                (empty ? QString() : safetyCopyLine(target)),
             Notifier::Yes | Notifier::No) != Notifier::Yes)
         return;
     const QString cardPath = m_card->path();
-    protect(slot, QStringLiteral("before clearing"), [this, slot, title, cardPath] {
+    auto clear = [this, slot, title, cardPath] {
         if (!m_card->isWritable() || m_card->path() != cardPath)
             return;
         try {
@@ -135,7 +153,13 @@ void LibrarianView::clearSelectedCardSong()
                            failureText(error, tr("Failed to clear song on card.")));
         }
         readCardSongRow(slot);
-    });
+        updateSummary();
+        emit statusMessage(tr("Cleared song %1.").arg(slot + 1));
+    };
+    if (empty)
+        clear();
+    else
+        protect(target, clear);
 }
 
 void LibrarianView::clearAllCardSongs()
@@ -145,14 +169,20 @@ void LibrarianView::clearAllCardSongs()
         return;
     }
     m_card->reloadIfChanged();
+    bool empty = true;
+    for (int song = 0; song < SdCard::songCount(); ++song)
+        empty = empty && m_songListModel->isEmptySong(song);
+    const CardCommands::Target target = safetyTarget(SongTransfer::Endpoint::WholeCard,
+                                                     SafetyCopies::Occasion::ClearAll, tr("Clear All Card Songs"));
     if (Notifier::ask(
             this, Notifier::Icon::Warning, QString(),
             tr("Are you sure you want to clear all songs on card?\n\nWARNING: This operation can not be "
-               "undone."),
+               "undone.") +
+                (empty ? QString() : safetyCopyLine(target)),
             Notifier::Cancel | Notifier::Ok) != Notifier::Ok)
         return;
     const QString cardPath = m_card->path();
-    protect(SongTransfer::Endpoint::WholeCard, QStringLiteral("before clearing all songs"), [this, cardPath] {
+    auto clearAll = [this, cardPath] {
         if (!m_card->isWritable() || m_card->path() != cardPath)
             return;
         QString failure;
@@ -170,7 +200,13 @@ void LibrarianView::clearAllCardSongs()
         if (!failure.isEmpty())
             Notifier::tell(this, Notifier::Icon::Warning, QString(), failure);
         m_songListModel->reload();
-    });
+        updateSummary();
+        emit statusMessage(failure.isEmpty() ? tr("Cleared all songs.") : failure);
+    };
+    if (empty)
+        clearAll();
+    else
+        protect(target, clearAll);
 }
 
 // ---- Details --------------------------------------------------------------------------------

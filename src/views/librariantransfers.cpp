@@ -15,6 +15,7 @@
 #include "views/prompter.h"
 
 #include <QDebug>
+#include <QFileInfo>
 
 namespace ZovaZode {
 
@@ -134,14 +135,17 @@ void LibrarianView::restoreCard(const QString &path)
         return;
     }
     m_card->reloadIfChanged();
+    const CardCommands::Target target =
+        safetyTarget(SongTransfer::Endpoint::WholeCard, SafetyCopies::Occasion::Restore, tr("Restore Card"));
     if (Notifier::ask(this, Notifier::Icon::Warning, tr("Restore Morv+ Card"),
                       tr("Are you sure you want to overwrite the entire card with the contents of the "
                          "archive?\n\nWARNING: "
-                         "This operation can not be undone."),
+                         "This operation can not be undone.") +
+                          safetyCopyLine(target),
                       Notifier::Cancel | Notifier::Ok) != Notifier::Ok)
         return;
     const QString cardPath = m_card->path();
-    protect(SongTransfer::Endpoint::WholeCard, QStringLiteral("before restore"), [this, path, cardPath] {
+    protect(target, [this, path, cardPath] {
         if (!m_card->isWritable() || m_card->path() != cardPath)
             return;
         flushCard();
@@ -177,8 +181,11 @@ void LibrarianView::copySongToCard(int index, const QString &file)
     }
     m_card->reloadIfChanged();
     const bool overwrites = !m_songListModel->isEmptySong(index);
+    const CardCommands::Target target = safetyTarget(index, SafetyCopies::Occasion::CopyOntoSlot,
+                                                     tr("Copy Song onto Slot %1").arg(index + 1));
     if (overwrites && Notifier::ask(this, Notifier::Icon::Warning, tr("Copy Song"),
-                                    tr("You are about to overwrite a non-empty song on card. Are you sure?"),
+                                    tr("You are about to overwrite a non-empty song on card. Are you sure?") +
+                                        safetyCopyLine(target),
                                     Notifier::Cancel | Notifier::Ok) != Notifier::Ok)
         return;
     const QString cardPath = m_card->path();
@@ -191,23 +198,44 @@ void LibrarianView::copySongToCard(int index, const QString &file)
     };
     // An empty slot holds nothing worth a copy.
     if (overwrites)
-        protect(index, QStringLiteral("before overwriting"), copy);
+        protect(target, copy);
     else
         copy();
 }
 
-void LibrarianView::protect(int slot, const QString &occasion, std::function<void()> operation)
+CardCommands::Target LibrarianView::safetyTarget(int slot, SafetyCopies::Occasion occasion,
+                                                 const QString &what)
 {
     CardCommands::Target target;
     target.cardPath = m_card->path();
+    target.cardName = m_card->name();
     target.slot = slot;
-    target.occasion = occasion;
+    if (slot != SongTransfer::Endpoint::WholeCard)
+        target.songName = m_songListModel->songName(slot);
+    target.occasion = SafetyCopies::occasionText(occasion);
+    target.what = what;
     target.beforeCopy = [this](CardCommands::Target &copied) {
         flushCard();
         copied.cardName = m_card->name();
         if (copied.slot != SongTransfer::Endpoint::WholeCard)
             copied.songName = m_songListModel->songName(copied.slot);
     };
+    const CardCommands::SafetyPolicy policy = CardCommands::SafetyPolicy::fromConfiguration(m_cardLibraryModel->rootPath());
+    if (policy.enabled)
+        target.copyPath = CardCommands::copyPathFor(policy, target);
+    return target;
+}
+
+QString LibrarianView::safetyCopyLine(const CardCommands::Target &target) const
+{
+    if (target.copyPath.isEmpty())
+        return QString();
+    return tr("\n\nA safety copy is made first: \"%1\" in the Safety Copies folder.")
+        .arg(QFileInfo(target.copyPath).completeBaseName());
+}
+
+void LibrarianView::protect(const CardCommands::Target &target, std::function<void()> operation)
+{
     m_commands->protect(CardCommands::SafetyPolicy::fromConfiguration(m_cardLibraryModel->rootPath()), target,
                         std::move(operation));
 }
@@ -244,21 +272,28 @@ void LibrarianView::onTransferFinished(SongTransfer::Request *request)
     const SongTransfer::Endpoint &destination = request->destination;
     if (source.kind == SongTransfer::Endpoint::ArchiveFile &&
         destination.kind == SongTransfer::Endpoint::Card) {
+        const QString file = QFileInfo(source.path).completeBaseName();
         if (destination.song == SongTransfer::Endpoint::WholeCard) {
             qDebug() << "Librarian: updating entire card.";
             m_card->refresh();
+            emit statusMessage(tr("Restored the card from \"%1\".").arg(file));
         } else {
             qDebug() << "Librarian: updating song " << destination.song;
             readCardSongRow(destination.song);
+            emit statusMessage(tr("Copied \"%1\" onto slot %2.").arg(file).arg(destination.song + 1));
         }
+        updateSummary();
     } else if (source.kind == SongTransfer::Endpoint::Card &&
                destination.kind == SongTransfer::Endpoint::ArchiveFile) {
         revealArchivedItem(*request, true);
+        emit statusMessage(tr("Saved \"%1\".").arg(QFileInfo(destination.path).completeBaseName()));
     }
 }
 
 void LibrarianView::onTransferFailed(SongTransfer::Request *request)
 {
+    if (request)
+        emit statusMessage(request->cancelled.load() ? tr("Cancelled.") : tr("Failed: %1").arg(request->errorText));
     // The worker removed its half-written file, so nothing stale can appear under the name.
     if (request && request->source.kind == SongTransfer::Endpoint::Card &&
         request->destination.kind == SongTransfer::Endpoint::ArchiveFile)

@@ -16,6 +16,7 @@
 #include "views/archiveview.h"
 #include "views/cardsongsview.h"
 #include "views/libraryview.h"
+#include "views/safetycopiesview.h"
 #include "views/sdcardheaderview.h"
 #include "views/sdcarditemdelegate.h"
 #include "views/songdetailview.h"
@@ -180,9 +181,23 @@ LibrarianView::LibrarianView(QWidget *parent) : QWidget(parent), m_card(std::mak
     connect(m_commands, &CardCommands::safetyCopyRefused, this, &LibrarianView::refuseForSafetyCopy);
     connect(m_commands, &CardCommands::transfersDone, this, &LibrarianView::transfersDone);
 
+    // The safety copies: the card library's own folder of them, read when the page is shown.
+    m_safetyCopiesView = new SafetyCopiesView(this);
+    connect(m_safetyCopiesView, &SafetyCopiesView::cardRestoreRequest, this, &LibrarianView::restoreCard);
+    connect(m_safetyCopiesView, &SafetyCopiesView::songRestoreRequest, this, &LibrarianView::copySongToCard);
+    connect(m_cardLibraryModel->libraryModel(), &LibraryDataModel::rootPathChanged, m_safetyCopiesView,
+            &SafetyCopiesView::setCardLibrary);
+    connect(m_commands, &CardCommands::safetyCopyMade, m_safetyCopiesView, &SafetyCopiesView::reload);
+    m_safetyCopiesView->setCardLibrary(m_cardLibraryModel->rootPath());
+
     m_tabs = new QTabWidget(this);
     m_tabs->addTab(m_archiveView, tr("Card Library"));
     m_tabs->addTab(m_libraryView, tr("Song Library"));
+    m_tabs->addTab(m_safetyCopiesView, tr("Safety Copies"));
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this] {
+        if (m_tabs->currentWidget() == m_safetyCopiesView)
+            m_safetyCopiesView->reload();
+    });
 
     auto *row = new QHBoxLayout;
     row->setSpacing(10);
@@ -192,6 +207,7 @@ LibrarianView::LibrarianView(QWidget *parent) : QWidget(parent), m_card(std::mak
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(row);
 
+    createSessionActions();
     createActions();
     createVerifyActions();
     connect(m_archiveView, &ArchiveView::deleteRequest, m_archiveView, &ArchiveView::deleteSelectedItem);
@@ -206,6 +222,7 @@ LibrarianView::LibrarianView(QWidget *parent) : QWidget(parent), m_card(std::mak
     connect(m_tabs, &QTabWidget::currentChanged, this, &LibrarianView::updateActions);
     connect(m_archiveView, &ArchiveView::selectionChanged, this, &LibrarianView::updateActions);
     connect(m_libraryView, &LibraryView::selectionChanged, this, &LibrarianView::updateActions);
+    connect(m_safetyCopiesView, &SafetyCopiesView::selectionChanged, this, &LibrarianView::updateActions);
 
     connect(m_card.get(), &SdCard::opened, this, &LibrarianView::updateTransferIndicators);
     connect(m_card.get(), &SdCard::closed, this, &LibrarianView::updateTransferIndicators);
@@ -217,6 +234,15 @@ LibrarianView::LibrarianView(QWidget *parent) : QWidget(parent), m_card(std::mak
     connect(m_cardLibraryIndicator, &TransferIndicator::pressed, this, showCardLibrary);
     connect(m_cardSongsView, &CardSongsView::pressed, this, showSongLibrary);
     connect(m_songLibraryIndicator, &TransferIndicator::pressed, this, showSongLibrary);
+
+    // What shows only with a card open keeps its room without one, so that opening a card never
+    // makes the window grow by itself.
+    for (QWidget *widget : {static_cast<QWidget *>(m_cardSongsView), static_cast<QWidget *>(m_cardLibraryIndicator),
+                            static_cast<QWidget *>(m_songLibraryIndicator)}) {
+        QSizePolicy policy = widget->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        widget->setSizePolicy(policy);
+    }
 
     updateActions();
     updateTransferIndicators();
@@ -287,12 +313,13 @@ void LibrarianView::updateTransferIndicators()
 {
     const bool open = m_card->isOpen();
     const bool cardLibrary = isCardLibraryPage();
+    const bool songLibrary = m_tabs->currentWidget() == m_libraryView;
     m_cardLibraryIndicator->setVisible(open);
     m_songLibraryIndicator->setVisible(open);
     m_cardLibraryIndicator->setEnabled(cardLibrary);
-    m_songLibraryIndicator->setEnabled(!cardLibrary);
+    m_songLibraryIndicator->setEnabled(songLibrary);
     m_cardLibraryArrowLabel->setPixmap(cardLibrary ? m_activeArrows : m_inactiveArrows);
-    m_songLibraryArrowLabel->setPixmap(cardLibrary ? m_inactiveArrows : m_activeArrows);
+    m_songLibraryArrowLabel->setPixmap(songLibrary ? m_activeArrows : m_inactiveArrows);
 }
 
 void LibrarianView::readCardSongRow(int row)

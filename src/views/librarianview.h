@@ -6,11 +6,13 @@
 //
 // The class is split over four files: librarianview.cpp (construction and wiring),
 // librarianactions.cpp (the command set and its enabling), librariancommands.cpp (the card
-// commands, details and Verify) and librariantransfers.cpp (the transfer commands and what
-// follows their outcome).
+// commands, details and Verify), librariantransfers.cpp (the transfer commands and what
+// follows their outcome) and librariansession.cpp (Undo, recent cards, cards that appear on a
+// mounted volume, the status bar's summary).
 #pragma once
 
 #include "domain/filekinds.h"
+#include "domain/safetycopies.h"
 #include "transfer/cardcommands.h"
 
 #include <QList>
@@ -25,6 +27,7 @@
 
 class QAction;
 class QLabel;
+class QMenu;
 class QTabWidget;
 
 namespace ZovaZode {
@@ -33,6 +36,8 @@ class ArchiveDetailView;
 class ArchiveView;
 class CardSongsView;
 class LibraryView;
+class MountWatcher;
+class SafetyCopiesView;
 class SdCard;
 class SdCardHeaderView;
 class SongDetailView;
@@ -104,6 +109,19 @@ public:
     QAction *verifyArchiveAction() const { return m_verifyArchiveAction; }
     QAction *verifyLibrarySongAction() const { return m_verifyLibrarySongAction; }
     VerifyDialog *verifyDialog() const { return m_verifyDialog; }
+    SafetyCopiesView *safetyCopiesView() const { return m_safetyCopiesView; }
+    // Edit > Undo: the last protected command of this session, put back from its safety copy.
+    QAction *undoAction() const { return m_undoAction; }
+    // Card > Recent Cards.
+    QMenu *recentCardsMenu() const { return m_recentCardsMenu; }
+    // Opens the card that appeared while another was open; hidden when there is none.
+    QAction *openOfferedCardAction() const { return m_openOfferedCardAction; }
+    MountWatcher *mountWatcher() const { return m_mountWatcher; }
+    // The open card's summary for the status bar; empty with no card open.
+    QString cardSummary() const;
+    // Opens the card data file at `path` (for writing when it can); false when it failed, after
+    // telling the user.
+    bool openCardFile(const QString &path);
 
     // The selected card slot, or -1.
     int selectedCardSong() const;
@@ -114,8 +132,16 @@ public:
     // transfersDone() follows once the worker has let go of them all.
     void cancelTransfers();
 
+    // Brings the Undo command's text, state and tool tip up to date (the card may have changed
+    // on disk since the last look).
+    void updateUndo();
+
 signals:
     void transfersDone();
+    // A message for the status bar: what happened last.
+    void statusMessage(const QString &text);
+    // The open card's summary changed.
+    void cardSummaryChanged(const QString &summary);
 
 private slots:
     void showCurrentCardSongDetails();
@@ -131,6 +157,11 @@ private:
     void createActions();
     QWidget *createIndicatorColumn();
     void createVerifyActions();
+    void createSessionActions();
+    void updateRecentCards();
+    void onCardAppeared(const QString &cardFile);
+    void undoLastCommand();
+    void updateSummary();
 
     void openCard();
     void closeCard();
@@ -159,9 +190,14 @@ private:
                        QString *targetPath);
     void flushCard();
     void readCardSongRow(int row);
-    // Runs `operation` once a safety copy of what it overwrites is in the card library's "Safety
-    // Copies" folder: of the whole card when `slot` is WholeCard, else of that card song.
-    void protect(int slot, const QString &occasion, std::function<void()> operation);
+    // What a safety copy before `occasion` holds: the whole card when `slot` is WholeCard, else
+    // that card song; `what` names the operation for Undo.
+    CardCommands::Target safetyTarget(int slot, SafetyCopies::Occasion occasion, const QString &what);
+    // The line a warning box adds when a safety copy of `target` will be made; empty when none.
+    QString safetyCopyLine(const CardCommands::Target &target) const;
+    // Runs `operation` once a safety copy of `target` is in the card library's "Safety Copies"
+    // folder.
+    void protect(const CardCommands::Target &target, std::function<void()> operation);
     void refuseForSafetyCopy(CardCommands::Refusal refusal, const QString &detail);
     // One warning box with what a finished request noted about the records it copied.
     void showWarnings(const SongTransfer::Request &request);
@@ -198,6 +234,12 @@ private:
     QAction *m_verifyArchiveAction = nullptr;
     QAction *m_verifyLibrarySongAction = nullptr;
     VerifyDialog *m_verifyDialog = nullptr;
+    SafetyCopiesView *m_safetyCopiesView = nullptr;
+    QAction *m_undoAction = nullptr;
+    QMenu *m_recentCardsMenu = nullptr;
+    QAction *m_openOfferedCardAction = nullptr;
+    QString m_offeredCard;
+    MountWatcher *m_mountWatcher = nullptr;
 };
 
 } // namespace ZovaZode

@@ -5,6 +5,7 @@
 #include "domain/notifier.h"
 #include "models/librarydatamodel.h"
 #include "models/sortedlibrarymodel.h"
+#include "views/elidedlabel.h"
 #include "views/prompter.h"
 
 #include <QAction>
@@ -37,7 +38,7 @@ bool removeLibraryPath(const QString &path)
 } // namespace
 
 LibraryFolderView::LibraryFolderView(SortedLibraryModel *model, const QString &transferText, QWidget *parent)
-    : QWidget(parent), m_model(model), m_treeView(new QTreeView(this)), m_folderLabel(new QLabel(this)),
+    : QWidget(parent), m_model(model), m_treeView(new QTreeView(this)), m_folderLabel(new ElidedLabel(this)),
       m_editNameAction(new QAction(tr("Edit Name..."), this)),
       m_detailsAction(new QAction(tr("Details..."), this)), m_transferAction(new QAction(transferText, this)),
       m_deleteAction(new QAction(tr("Delete"), this)), m_contextMenu(new QMenu(this))
@@ -58,13 +59,7 @@ LibraryFolderView::LibraryFolderView(SortedLibraryModel *model, const QString &t
     for (int column = 1; column <= 3; ++column)
         m_treeView->hideColumn(column);
 
-    // A long path must not widen the page; the tool tip shows it whole.
-    m_folderLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    m_folderLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    auto showFolder = [this](const QString &path) {
-        m_folderLabel->setText(path);
-        m_folderLabel->setToolTip(path);
-    };
+    auto showFolder = [this](const QString &path) { m_folderLabel->setFullText(path); };
     showFolder(m_model->rootPath());
     connect(m_model->libraryModel(), &LibraryDataModel::rootPathChanged, this, showFolder);
 

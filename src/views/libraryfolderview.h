@@ -5,6 +5,8 @@
 // model's library kind. The librarian view connects the actions and reacts to selection changes.
 #pragma once
 
+#include "views/elidedlabel.h"
+
 #include <QModelIndex>
 #include <QString>
 #include <QWidget>
@@ -15,6 +17,7 @@ class QMenu;
 class QTreeView;
 
 namespace ZovaZode {
+
 
 class SortedLibraryModel;
 
@@ -36,7 +39,7 @@ public:
     void deleteSelectedItem();
 
     QTreeView *treeView() const { return m_treeView; }
-    QLabel *folderLabel() const { return m_folderLabel; }
+    ElidedLabel *folderLabel() const { return m_folderLabel; }
     QMenu *contextMenu() const { return m_contextMenu; }
     QAction *editNameAction() const { return m_editNameAction; }
     QAction *detailsAction() const { return m_detailsAction; }
@@ -56,7 +59,7 @@ private:
 
     SortedLibraryModel *m_model;
     QTreeView *m_treeView;
-    QLabel *m_folderLabel;
+    ElidedLabel *m_folderLabel;
     QAction *m_editNameAction;
     QAction *m_detailsAction;
     QAction *m_transferAction;

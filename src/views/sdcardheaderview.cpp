@@ -7,6 +7,7 @@
 #include "domain/sdcard.h"
 #include "views/cardbox.h"
 #include "views/cardname.h"
+#include "views/elidedlabel.h"
 #include "views/sdcarddetailview.h"
 #include "views/widgetutils.h"
 
@@ -33,7 +34,7 @@ constexpr int kNameMinimumWidth = 50;
 
 SdCardHeaderView::SdCardHeaderView(std::shared_ptr<SdCard> card, QWidget *parent)
     : QWidget(parent), m_card(std::move(card)), m_iconLabel(new QLabel), m_cardBox(new CardBox(m_card, this)),
-      m_nameLabel(new CardName), m_nameEditor(new QLineEdit), m_pathLabel(new QLabel(this)),
+      m_nameLabel(new CardName), m_nameEditor(new QLineEdit), m_pathLabel(new ElidedLabel(this)),
       m_openCloseButton(new QToolButton(this)), m_detailView(new SdCardDetailView(m_card, this)),
       m_editNameAction(new QAction(tr("Edit Name..."), this)),
       m_detailsAction(new QAction(tr("Details..."), this)), m_archiveAction(new QAction(tr("Archive"), this))
@@ -60,9 +61,11 @@ SdCardHeaderView::SdCardHeaderView(std::shared_ptr<SdCard> card, QWidget *parent
     m_nameEditor->hide();
     m_nameEditor->installEventFilter(this);
 
-    m_pathLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     // The box keeps its natural height; the card's songs below take the room that is left.
-    m_cardBox->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    QSizePolicy boxPolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // Its room is kept without a card, so that opening one does not make the window grow.
+    boxPolicy.setRetainSizeWhenHidden(true);
+    m_cardBox->setSizePolicy(boxPolicy);
     m_openCloseButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
 
     auto *topRow = new QHBoxLayout;
@@ -183,7 +186,7 @@ void SdCardHeaderView::updateOpenState()
 
 void SdCardHeaderView::updatePath(const QString &path)
 {
-    m_pathLabel->setText(path.isEmpty() ? tr("No card open.") : path);
+    m_pathLabel->setFullText(path.isEmpty() ? tr("No card open.") : path);
 }
 
 void SdCardHeaderView::updateName(const QString &name)

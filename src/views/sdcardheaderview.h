@@ -15,6 +15,7 @@ namespace ZovaZode {
 
 class CardBox;
 class CardName;
+class ElidedLabel;
 class SdCard;
 class SdCardDetailView;
 
@@ -56,7 +57,7 @@ private:
     CardBox *m_cardBox;
     CardName *m_nameLabel;
     QLineEdit *m_nameEditor;
-    QLabel *m_pathLabel;
+    ElidedLabel *m_pathLabel;
     QToolButton *m_openCloseButton;
     SdCardDetailView *m_detailView;
     QAction *m_editNameAction;

@@ -23,8 +23,9 @@ SettingsDialog::SettingsDialog(QWidget *parent)
     m_limitBox->setRange(MinimumLimit, MaximumLimit);
 
     auto *explanation = new QLabel(tr("Before a command overwrites songs on the card, the program saves them "
-                                      "to the \"Safety Copies\" folder of the card library, from where "
-                                      "the ordinary commands restore them."),
+                                      "to the \"Safety Copies\" folder of the card library. The Safety "
+                                      "Copies page lists them and puts them back; Edit > Undo puts back "
+                                      "the last one."),
                                    this);
     explanation->setWordWrap(true);
 

@@ -146,6 +146,10 @@ void TestMainWindow::init()
 
 void TestMainWindow::menus()
 {
+    QStringList titles;
+    for (const QAction *action : m_window->menuBar()->actions())
+        titles << action->text();
+    QCOMPARE(titles, QStringList({"&File", "&Edit", "&Card", "&Library", "&Help"}));
     QCOMPARE(describe(menu("&File")),
              QStringList({"[Advanced]", "-", "Settings...", "Check for Morv Manager Updates", "-", "E&xit"}));
     QCOMPARE(describe(m_window->advancedMenu()), QStringList{"Set Manifest URL..."});

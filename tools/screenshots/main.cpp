@@ -5,6 +5,7 @@
 // in a temporary folder; the user's own are never touched.
 #include "app/mainwindow.h"
 #include "domain/configurationmanager.h"
+#include "domain/safetycopies.h"
 #include "domain/sdcard.h"
 #include "models/songlistmodel.h"
 #include "models/sortedlibrarymodel.h"
@@ -14,6 +15,7 @@
 #include "views/librarianview.h"
 #include "views/libraryview.h"
 #include "views/prompter.h"
+#include "views/safetycopiesview.h"
 #include "views/transferdialog.h"
 
 #include <QAction>
@@ -27,6 +29,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <QtDebug>
 
 #include <cstdio>
@@ -166,6 +169,35 @@ int richestCardSong(const SongListModel *model)
     return best;
 }
 
+// Fills the Safety Copies page from the archives and song files made above, under the names the
+// commands give their copies, so that the card itself is never changed for a picture.
+bool saveSafetyCopies(LibrarianView *view, const ConfigurationManager &configuration, const QString &path)
+{
+    const QString cards = configuration.cardLibraryLocation();
+    SafetyCopies::ensureFolder(cards, nullptr);
+    const QFileInfoList archives = QDir(cards).entryInfoList({QStringLiteral("*.mlad")}, QDir::Files);
+    const QFileInfoList songs =
+        QDir(configuration.songLibraryLocation()).entryInfoList({QStringLiteral("*.mlsd")}, QDir::Files);
+    const QString card = view->card()->name();
+    QDateTime when = QDateTime::currentDateTime().addSecs(-3 * 3600);
+    using O = SafetyCopies::Occasion;
+    const O occasions[] = {O::ClearSong, O::CopyOntoSlot, O::ClearSong};
+    for (int i = 0; i < songs.size() && i < 3; ++i) {
+        const QString name = songs.at(i).completeBaseName();
+        QFile::copy(songs.at(i).filePath(), SafetyCopies::songCopyPath(cards, card, 2 * i + 1, name,
+                                                                      SafetyCopies::occasionText(occasions[i]),
+                                                                      when.addSecs(i * 1500)));
+    }
+    for (int i = 0; i < archives.size() && i < 2; ++i)
+        QFile::copy(archives.at(i).filePath(),
+                    SafetyCopies::cardCopyPath(cards, card, SafetyCopies::occasionText(i ? O::ClearAll : O::Restore),
+                                               when.addSecs(5000 + i * 900)));
+    view->tabs()->setCurrentWidget(view->safetyCopiesView());
+    settle(500);
+    view->safetyCopiesView()->treeWidget()->setCurrentItem(view->safetyCopiesView()->treeWidget()->topLevelItem(1));
+    return save(view->tabs(), path);
+}
+
 // Shows the progress dialog as it looks part way through archiving the card, by feeding it the
 // reports the worker sends, then lets it end as a cancelled transfer so nothing is written.
 bool saveTransferDialog(LibrarianView *view, const QString &cardPath, const QString &path)
@@ -285,6 +317,8 @@ int main(int argc, char *argv[])
 
             failures += !saveTransferDialog(view, view->card()->path(),
                                             output.filePath(QStringLiteral("transfer-dialog.png")));
+
+            failures += !saveSafetyCopies(view, configuration, output.filePath(QStringLiteral("safety-copies.png")));
         }
     }
     Prompter::install(nullptr);

@@ -1,0 +1,63 @@
+// The "Safety Copies" page: every copy that a destructive command made in the card library's
+// "Safety Copies" folder, newest first, with what it holds, the card it came from, what was about
+// to happen and when. A copy is restored from here (a whole card onto the open card, a song onto
+// the slot it came from) or dragged onto any slot or onto the card, shown in its folder, or
+// deleted. What the page shows comes from each copy's file name and the names stored in it.
+#pragma once
+
+#include "domain/safetycopies.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <optional>
+
+class QAction;
+class QTreeWidget;
+
+namespace ZovaZode {
+
+class SafetyCopiesView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum Column { WhatColumn, CardColumn, OccasionColumn, WhenColumn, ColumnCount };
+
+    explicit SafetyCopiesView(QWidget *parent = nullptr);
+
+    // Lists the copies of the card library `cardLibrary` (again when it is the same).
+    void setCardLibrary(const QString &cardLibrary);
+    void reload();
+
+    QTreeWidget *treeWidget() const { return m_tree; }
+    std::optional<SafetyCopies::Entry> selectedEntry() const;
+    bool selectPath(const QString &path);
+
+    QAction *restoreAction() const { return m_restoreAction; }
+    QAction *showInFolderAction() const { return m_showInFolderAction; }
+    QAction *deleteAction() const { return m_deleteAction; }
+
+    // The texts of the columns for `entry`.
+    static QString whatText(const SafetyCopies::Entry &entry);
+    static QString occasionText(const SafetyCopies::Entry &entry);
+
+signals:
+    void cardRestoreRequest(const QString &path);
+    void songRestoreRequest(int slot, const QString &path);
+    void selectionChanged();
+
+private:
+    void restoreSelected();
+    void showSelectedInFolder();
+    void deleteSelected();
+
+    QString m_cardLibrary;
+    QTreeWidget *m_tree;
+    QVector<SafetyCopies::Entry> m_entries;
+    QAction *m_restoreAction;
+    QAction *m_showInFolderAction;
+    QAction *m_deleteAction;
+};
+
+} // namespace ZovaZode
