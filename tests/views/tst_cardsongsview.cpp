@@ -21,9 +21,9 @@ constexpr int kRowWidth = 400;
 constexpr int kRowHeight = 32;
 const QColor kUntouched(255, 0, 255);
 const QColor kGrey(150, 150, 150);
-const QColor kGreen(0, 255, 0);
-const QColor kRed(255, 0, 0);
-const QColor kYellow(255, 240, 0);
+const QColor kBlue(86, 180, 233);
+const QColor kVermillion(213, 94, 0);
+const QColor kYellow(240, 228, 66);
 const QColor kBar(90, 90, 90);
 const QColor kNumber(30, 30, 30);
 const QColor kHighlight(190, 76, 53);
@@ -132,11 +132,11 @@ void TestCardSongsView::dotColours_data()
     QTest::addColumn<QVector<QColor>>("colours");
 
     QTest::newRow("1 0 3 0 2") << states({1, 0, 3, 0, 2})
-                               << QVector<QColor>{kGreen, kGrey, kYellow, kGrey, kRed};
+                               << QVector<QColor>{kBlue, kGrey, kYellow, kGrey, kVermillion};
     QTest::newRow("all empty") << states({0, 0, 0, 0, 0})
                                << QVector<QColor>{kGrey, kGrey, kGrey, kGrey, kGrey};
     // clang-format off
-    QTest::newRow("unknown 7") << states({7, 2}) << QVector<QColor>{kGrey, kRed};
+    QTest::newRow("unknown 7") << states({7, 2}) << QVector<QColor>{kGrey, kVermillion};
     QTest::newRow("no parts")  << QVariantList() << QVector<QColor>{};
     // clang-format on
 }
@@ -153,12 +153,18 @@ void TestCardSongsView::dotColours()
     const int left = partStateLeft(QFont());
     const int centreY = kRowHeight / 2;
     for (int i = 0; i < 5; ++i) {
-        const int centreX = left + 16 * i + 5;
+        const int centreX = left + 16 * i + 7;
         const QColor expected = i < colours.size() ? colours.at(i) : kBar;
-        QCOMPARE(pixel(image, centreX, centreY), expected);
+        // A part is a filled dot with its letter in the middle, an empty one a hollow ring.
+        const bool ring = expected == kGrey;
+        QCOMPARE(pixel(image, centreX, centreY - 5), ring ? kBar : expected);
+        if (ring) {
+            const QColor edge = pixel(image, centreX, centreY - 7);
+            QVERIFY(qAbs(edge.red() - kGrey.red()) < 8 && edge.red() == edge.blue());
+        }
         // Between two dots and above a dot the bar shows.
-        QCOMPARE(pixel(image, left + 16 * i + 13, centreY), kBar);
-        QCOMPARE(pixel(image, centreX, centreY - 7), kBar);
+        QCOMPARE(pixel(image, left + 16 * i + 15, centreY), kBar);
+        QCOMPARE(pixel(image, centreX, centreY - 9), kBar);
     }
 }
 
