@@ -70,7 +70,7 @@ QAction *checkAction(const MainWindow &window)
 {
     const QMenu *file = window.menuBar()->actions().first()->menu();
     for (QAction *action : file->actions()) {
-        if (action->text() == QLatin1String("Check for Morv Manager Updates"))
+        if (action->text() == QLatin1String("Check for Morv Manager &Updates"))
             return action;
     }
     return nullptr;

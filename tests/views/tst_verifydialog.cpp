@@ -208,7 +208,7 @@ void TestVerifyDialog::contextMenusOfferVerify()
     QCOMPARE(
         texts(view.libraryView()->contextMenu()),
         (QStringList{"Edit Name...", "Details...", "Copy to Selected Slot on Card", "Verify...", "Delete"}));
-    QCOMPARE(view.verifyCardAction()->text(), QStringLiteral("Verify Card..."));
+    QCOMPARE(view.verifyCardAction()->text(), QStringLiteral("&Verify Card..."));
 }
 
 QTEST_MAIN(TestVerifyDialog)
