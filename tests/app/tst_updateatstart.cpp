@@ -7,6 +7,7 @@
 #include "views/settingsdialog.h"
 
 #include <QCheckBox>
+#include <QSettings>
 
 #include <QTcpServer>
 #include <QtTest>
@@ -23,6 +24,7 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         QCoreApplication::setOrganizationName(QStringLiteral("Selkanor"));
         QCoreApplication::setApplicationName(QStringLiteral("Morv Manager Update At Start Test"));
+        QSettings().clear(); // the last run's choice
         m_configuration = new ConfigurationManager(this);
         QTcpServer probe;
         QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
