@@ -248,7 +248,7 @@ void TestUserGuide::helpMenuOpensTheBuiltGuide()
     for (QAction *menu : window.menuBar()->actions()) {
         if (menu->menu() && menu->text() == QLatin1String("&Help")) {
             for (QAction *item : menu->menu()->actions()) {
-                if (item->text() == QLatin1String("User Guide"))
+                if (item->text() == QLatin1String("&User Guide"))
                     guide = item;
             }
         }

@@ -21,23 +21,13 @@ using namespace ZovaZode;
 
 namespace {
 
-QList<QMenu *> menus(const MainWindow &window)
-{
-    QList<QMenu *> found = {window.advancedMenu()};
-    for (QAction *title : window.menuBar()->actions())
-        found << title->menu();
-    return found;
-}
-
 // "menu:" and an entry's text give the keys of the entries so named; a control gives its name.
 QStringList describe(const MainWindow &window, const QString &item)
 {
     QStringList found;
-    for (const QMenu *menu : menus(window)) {
-        for (const QAction *action : menu->actions()) {
-            if (QStringLiteral("menu:") + action->text() == item)
-                found << action->shortcut().toString();
-        }
+    for (const QAction *action : window.findChildren<QAction *>()) {
+        if (QStringLiteral("menu:") + action->text() == item)
+            found << action->shortcut().toString();
     }
     const LibrarianView *view = window.librarianView();
     using W = QWidget *;
@@ -67,10 +57,8 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         QCoreApplication::setOrganizationName(QStringLiteral("Selkanor"));
         QCoreApplication::setApplicationName(QStringLiteral("Morv Manager Accessibility Test"));
-        m_configuration = new ConfigurationManager(this);
-        m_configuration->setChecksForUpdatesAtStart(false); // no network in these tests
+        (new ConfigurationManager(this))->setChecksForUpdatesAtStart(false); // no network here
     }
-
     // A menu entry's text gives its key, a control's short name its accessible name.
     void keysAndNames_data()
     {
@@ -106,8 +94,11 @@ private slots:
     void mnemonics()
     {
         MainWindow window;
+        QList<QMenu *> menus = {window.advancedMenu()};
+        for (QAction *title : window.menuBar()->actions())
+            menus << title->menu();
         int keyed = 0;
-        for (const QMenu *menu : menus(window)) {
+        for (const QMenu *menu : menus) {
             QSet<QChar> letters;
             for (const QAction *action : menu->actions()) {
                 const QString text = action->text();
@@ -120,7 +111,6 @@ private slots:
         }
         QCOMPARE(keyed, 10);
     }
-
     void partStates_data()
     {
         QTest::addColumn<int>("state");
@@ -141,7 +131,6 @@ private slots:
         QFETCH(QString, letter);
         QFETCH(QString, toolTip);
         QCOMPARE(SdCardItemDelegate::partStateLetter(state), letter);
-
         QStandardItemModel model;
         model.appendRow(new QStandardItem);
         model.setData(model.index(0, 0), QVariantList{3, 2, 1, 0, state}, SongListModel::PartsRole);
@@ -155,9 +144,6 @@ private slots:
         QCoreApplication::sendEvent(view.viewport(), &help);
         QCOMPARE(QToolTip::text(), toolTip);
     }
-
-private:
-    ConfigurationManager *m_configuration = nullptr;
 };
 
 QTEST_MAIN(TestAccessibility)
