@@ -11,11 +11,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QLockFile>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QTranslator>
 #include <QtDebug>
 
 #include <cstdio>
@@ -94,6 +97,28 @@ void ensureFolder(const QString &path, const char *createdText, const char *fail
         qCritical() << failedText << path;
 }
 
+// The program's translation for the user's language, beside the program (a build tree) or in its
+// installed data folder; Qt's own for the standard buttons only with it, since a window whose
+// buttons alone are translated reads worse than an English one.
+void installTranslations(QCoreApplication &application)
+{
+    const QLocale locale;
+    auto *own = new QTranslator(&application);
+    const QStringList folders = {QCoreApplication::applicationDirPath() + QStringLiteral("/translations"),
+                                 QStringLiteral(MORV_INSTALLED_TRANSLATIONS_DIR)};
+    for (const QString &folder : folders) {
+        if (!own->load(locale, QStringLiteral("morv-manager"), QStringLiteral("_"), folder))
+            continue;
+        QCoreApplication::installTranslator(own);
+        auto *qt = new QTranslator(&application);
+        if (qt->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(qt);
+        return;
+    }
+    delete own;
+}
+
 // How deep into a library's sub-folders the start-up looks for abandoned temporary files.
 constexpr int kLibraryDepth = 4;
 
@@ -132,8 +157,12 @@ int main(int argc, char *argv[])
     const bool setResourceName = !qEnvironmentVariableIsSet("RESOURCE_NAME");
     if (setResourceName)
         qputenv("RESOURCE_NAME", DesktopFileName.toLocal8Bit());
+    // Pictures and layout follow the screen's scale (1.5x, 2x); the pictures are drawn for it.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication application(argc, argv);
     setIdentity();
+    installTranslations(application);
     QGuiApplication::setDesktopFileName(DesktopFileName);
 
     // Qt has taken its own options (-platform, -style ...) out of the arguments by now; a mistake

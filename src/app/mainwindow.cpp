@@ -221,19 +221,20 @@ void MainWindow::buildCentralWidget()
 {
     m_librarianView = new LibrarianView;
 
-    m_productLogo = QPixmap(QStringLiteral(":/images/morv_plus_logo_horizontal.png"))
-                        .scaledToHeight(70, Qt::SmoothTransformation);
+    m_productLogo =
+        WidgetUtils::picture(QStringLiteral(":/pictures/morv_plus_logo_horizontal.svg"), QSize(0, 70));
     m_productLogoLabel = new QLabel;
     m_productLogoLabel->setPixmap(m_productLogo);
+    m_productLogoLabel->setAccessibleName(tr("Morv+"));
 
-    QPixmap makerLogo =
-        QPixmap(QStringLiteral(":/images/selkanor_logo.png")).scaledToWidth(200, Qt::SmoothTransformation);
+    QPixmap makerLogo = WidgetUtils::picture(QStringLiteral(":/pictures/selkanor_logo.svg"), QSize(200, 0));
     {
         QPainter painter(&makerLogo);
         painter.fillRect(makerLogo.rect(), QColor(15, 0, 0, 150));
     }
     m_makerLogoLabel = new QLabel;
     m_makerLogoLabel->setPixmap(makerLogo);
+    m_makerLogoLabel->setAccessibleName(tr("Selkanor"));
     m_makerLogoLabel->setAlignment(Qt::AlignCenter);
     // The maker's artwork runs to its right edge; this mirrors the room the product logo's own
     // artwork leaves on the left, so the banner does not look cut off.
@@ -300,10 +301,10 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::buildMenus()
 {
     QMenu *fileMenu = menuBar()->addMenu(tr("&File"));
-    m_advancedMenu = new QMenu(tr("Advanced"), this);
+    m_advancedMenu = new QMenu(tr("&Advanced"), this);
     fileMenu->addMenu(m_advancedMenu);
     m_advancedMenu->menuAction()->setVisible(false);
-    QAction *manifestAction = m_advancedMenu->addAction(QStringLiteral("Set Manifest URL..."));
+    QAction *manifestAction = m_advancedMenu->addAction(QStringLiteral("Set &Manifest URL..."));
     manifestAction->setMenuRole(QAction::NoRole);
     connect(manifestAction, &QAction::triggered, this, [this]() { editManifestUrl(); });
     // The keyboard is asked at the moment of opening: the submenu is for support staff guiding a
@@ -314,19 +315,20 @@ void MainWindow::buildMenus()
     });
 
     fileMenu->addSeparator();
-    QAction *settingsAction = fileMenu->addAction(tr("Settings..."));
+    QAction *settingsAction = fileMenu->addAction(tr("&Settings..."));
     settingsAction->setMenuRole(QAction::NoRole);
     connect(settingsAction, &QAction::triggered, this, [this] {
         auto *dialog = new SettingsDialog(this);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->open();
     });
-    QAction *checkAction = fileMenu->addAction(tr("Check for Morv Manager Updates"));
+    QAction *checkAction = fileMenu->addAction(tr("Check for Morv Manager &Updates"));
     checkAction->setMenuRole(QAction::NoRole);
     connect(checkAction, &QAction::triggered, this, &MainWindow::checkAppUpdatesRequest);
     fileMenu->addSeparator();
     QAction *exitAction = fileMenu->addAction(tr("E&xit"));
     exitAction->setMenuRole(QAction::QuitRole);
+    exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(exitAction, &QAction::triggered, this, &QWidget::close);
 
     QMenu *editMenu = menuBar()->addMenu(tr("&Edit"));
@@ -345,11 +347,12 @@ void MainWindow::buildMenus()
     libraryMenu->addActions(m_librarianView->libraryActions());
 
     QMenu *helpMenu = menuBar()->addMenu(tr("&Help"));
-    QAction *guideAction = helpMenu->addAction(tr("User Guide"));
+    QAction *guideAction = helpMenu->addAction(tr("&User Guide"));
     guideAction->setMenuRole(QAction::NoRole);
+    guideAction->setShortcut(QKeySequence(Qt::Key_F1));
     connect(guideAction, &QAction::triggered, this, [this]() { openUserGuide(); });
     helpMenu->addSeparator();
-    QAction *aboutAction = helpMenu->addAction(tr("About %1...").arg(QCoreApplication::applicationName()));
+    QAction *aboutAction = helpMenu->addAction(tr("&About %1...").arg(QCoreApplication::applicationName()));
     aboutAction->setMenuRole(QAction::AboutRole);
     connect(aboutAction, &QAction::triggered, this, [this]() { showAbout(); });
 }
@@ -366,7 +369,10 @@ void MainWindow::buildUpdateCheck()
     m_offering = new QState(region);
     m_updating = new QState(region);
     m_checkFailed = new QState(region);
-    region->setInitialState(m_checking);
+    // Someone who turned the check at start off still gets it from the menu.
+    const ConfigurationManager *configuration = ConfigurationManager::instance();
+    const bool checkAtStart = !configuration || configuration->checksForUpdatesAtStart();
+    region->setInitialState(checkAtStart ? m_checking : m_idle);
 
     m_idle->addTransition(this, &MainWindow::checkAppUpdatesRequest, m_checking);
     m_checking->addTransition(m_updateManager, &UpdateManager::updateDiscoveryDone, m_offering);

@@ -19,6 +19,7 @@ const QString SongLibraryKey = QStringLiteral("song_library/location");
 const QString SdCardKey = QStringLiteral("sd_card/location");
 const QString RecentCardsKey = QStringLiteral("sd_card/recent");
 const QString ManifestUrlKey = QStringLiteral("update/manifest-url");
+const QString UpdateAtStartKey = QStringLiteral("update/check-at-start");
 const QString SafetyCopiesEnabledKey = QStringLiteral("safety_copies/enabled");
 const QString SafetyCopyLimitKey = QStringLiteral("safety_copies/limit");
 const QString VersionKey = QStringLiteral("version");
@@ -106,6 +107,16 @@ void ConfigurationManager::setManifestUrl(const QUrl &url)
 void ConfigurationManager::resetManifestUrl()
 {
     m_settings->remove(ManifestUrlKey);
+}
+
+bool ConfigurationManager::checksForUpdatesAtStart() const
+{
+    return m_settings->value(UpdateAtStartKey, true).toBool();
+}
+
+void ConfigurationManager::setChecksForUpdatesAtStart(bool enabled)
+{
+    m_settings->setValue(UpdateAtStartKey, enabled);
 }
 
 QString ConfigurationManager::defaultCardLibraryLocation()

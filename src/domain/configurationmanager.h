@@ -1,7 +1,7 @@
 // ConfigurationManager: the one owner of the application's persistent settings (library folders,
-// the last SD card location, the update manifest address). Start-up creates exactly one; everyone
-// else reaches it through instance(). It also versions the settings store and wipes stores written
-// by an older layout.
+// the last SD card location, the update manifest address and check, the safety copies). Start-up
+// creates exactly one; everyone else reaches it through instance(). It also versions the settings
+// store and wipes stores written by an older layout.
 #pragma once
 
 #include <QObject>
@@ -43,6 +43,9 @@ public:
     void setSdCardLocation(const QString &location);
     void setManifestUrl(const QUrl &url);
     void resetManifestUrl();
+    // Whether the window looks for a newer version as it opens; the menu command always can.
+    bool checksForUpdatesAtStart() const;
+    void setChecksForUpdatesAtStart(bool enabled);
 
     // Copies of what a destructive card operation overwrites, kept in the card library.
     bool safetyCopiesEnabled() const;

@@ -3,6 +3,7 @@
 #include "domain/filekinds.h"
 
 #include "domain/sdcard.h"
+#include "views/widgetutils.h"
 
 #include <QApplication>
 #include <QDataStream>
@@ -65,8 +66,8 @@ void CardBox::mouseMoveEvent(QMouseEvent *event)
     data->setData(cardMimeType, QByteArray());
     auto *drag = new QDrag(this);
     drag->setMimeData(data);
-    drag->setPixmap(QPixmap(QStringLiteral(":/images/sd_card_black.png"))
-                        .scaledToHeight(kDragPictureHeight, Qt::SmoothTransformation));
+    drag->setPixmap(
+        WidgetUtils::picture(QStringLiteral(":/pictures/sd_card.svg"), QSize(0, kDragPictureHeight)));
     emit dragStarted();
     drag->exec(Qt::CopyAction);
 }

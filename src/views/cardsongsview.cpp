@@ -17,6 +17,11 @@ CardSongsView::CardSongsView(QWidget *parent)
     addActions({m_editNameAction, m_detailsAction, m_copyToLibraryAction, m_overwriteAction, m_clearAction,
                 m_clearAllAction});
     setContextMenuPolicy(Qt::ActionsContextMenu);
+    // The keys the Card menu shows for these; they belong to the list, not the whole window.
+    m_editNameAction->setShortcut(QKeySequence(Qt::Key_F2));
+    m_clearAction->setShortcut(QKeySequence(Qt::Key_Delete));
+    for (QAction *action : {m_editNameAction, m_clearAction})
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(m_editNameAction, &QAction::triggered, this, &CardSongsView::editName);
     updateActions();
 }

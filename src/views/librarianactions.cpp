@@ -17,6 +17,8 @@
 #include <QMenu>
 #include <QTreeView>
 
+#include <utility>
+
 namespace ZovaZode {
 
 void LibrarianView::createActions()
@@ -27,27 +29,47 @@ void LibrarianView::createActions()
         const char *text;
     };
     static const Entry entries[ActionCount] = {
-        {OpenCardAction, "Open Card..."},
-        {CloseCardAction, "Close Card"},
-        {EditCardNameAction, "Edit Card Name..."},
-        {ShowCardDetailsAction, "Show Card Details..."},
-        {EditCardSongNameAction, "Edit Selected Card Song Name..."},
-        {ShowCardSongDetailsAction, "Show Selected Card Song Details..."},
-        {ClearCardSongAction, "Clear Selected Card Song"},
-        {ClearAllCardSongsAction, "Clear All Card Songs"},
-        {ArchiveCardAction, "Archive Card To Library"},
-        {RestoreCardAction, "Restore Card From Selected Archive"},
-        {EditArchiveNameAction, "Edit Selected Archive Name..."},
-        {ShowArchiveDetailsAction, "Show Selected Archive Details..."},
-        {DeleteArchiveItemAction, "Delete Selected Archive Item"},
-        {CopyCardSongToLibraryAction, "Copy Selected Card Song To Library"},
-        {OverwriteCardSongAction, "Overwrite Selected Card Song with Selected Library Song"},
-        {EditLibraryItemNameAction, "Edit Selected Library Item Name..."},
-        {ShowLibrarySongDetailsAction, "Show Selected Library Song Details..."},
-        {DeleteLibraryItemAction, "Delete Selected Library Item"},
+        {OpenCardAction, QT_TR_NOOP("&Open Card...")},
+        {CloseCardAction, QT_TR_NOOP("&Close Card")},
+        {EditCardNameAction, QT_TR_NOOP("Edit Card &Name...")},
+        {ShowCardDetailsAction, QT_TR_NOOP("Show Card &Details...")},
+        {EditCardSongNameAction, QT_TR_NOOP("&Edit Selected Card Song Name...")},
+        {ShowCardSongDetailsAction, QT_TR_NOOP("&Show Selected Card Song Details...")},
+        {ClearCardSongAction, QT_TR_NOOP("Clea&r Selected Card Song")},
+        {ClearAllCardSongsAction, QT_TR_NOOP("Clear &All Card Songs")},
+        {ArchiveCardAction, QT_TR_NOOP("&Archive Card To Library")},
+        {RestoreCardAction, QT_TR_NOOP("&Restore Card From Selected Archive")},
+        {EditArchiveNameAction, QT_TR_NOOP("&Edit Selected Archive Name...")},
+        {ShowArchiveDetailsAction, QT_TR_NOOP("&Show Selected Archive Details...")},
+        {DeleteArchiveItemAction, QT_TR_NOOP("&Delete Selected Archive Item")},
+        {CopyCardSongToLibraryAction, QT_TR_NOOP("&Copy Selected Card Song To Library")},
+        {OverwriteCardSongAction, QT_TR_NOOP("&Overwrite Selected Card Song with Selected Library Song")},
+        {EditLibraryItemNameAction, QT_TR_NOOP("Edit Selected &Library Item Name...")},
+        {ShowLibrarySongDetailsAction, QT_TR_NOOP("Show Selected Library Song De&tails...")},
+        {DeleteLibraryItemAction, QT_TR_NOOP("Delete Selected Library &Item")},
     };
     for (const Entry &entry : entries)
         m_actions[entry.id] = new QAction(tr(entry.text), this);
+
+    // F2 and Delete act on the selection of the page that has the focus, whose list takes them
+    // itself; in the menus they only show the key. Ctrl+O and Ctrl+W work anywhere in the window.
+    // clang-format off
+    const std::pair<ActionId, int> keys[] = {
+        {OpenCardAction,            Qt::CTRL | Qt::Key_O},
+        {CloseCardAction,           Qt::CTRL | Qt::Key_W},
+        {EditCardSongNameAction,    Qt::Key_F2},
+        {ClearCardSongAction,       Qt::Key_Delete},
+        {EditArchiveNameAction,     Qt::Key_F2},
+        {DeleteArchiveItemAction,   Qt::Key_Delete},
+        {EditLibraryItemNameAction, Qt::Key_F2},
+        {DeleteLibraryItemAction,   Qt::Key_Delete},
+    };
+    // clang-format on
+    for (const auto &[id, key] : keys) {
+        m_actions[id]->setShortcut(QKeySequence(key));
+        if (!(key & Qt::CTRL))
+            m_actions[id]->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    }
 
     auto on = [this](ActionId id, auto target) { connect(m_actions[id], &QAction::triggered, this, target); };
     on(OpenCardAction, &LibrarianView::openCard);
@@ -88,7 +110,7 @@ void LibrarianView::createActions()
 void LibrarianView::createVerifyActions()
 {
     m_verifyDialog = new VerifyDialog(m_workerThread->worker(), this);
-    m_verifyCardAction = new QAction(tr("Verify Card..."), this);
+    m_verifyCardAction = new QAction(tr("&Verify Card..."), this);
     m_verifyArchiveAction = new QAction(tr("Verify..."), this);
     m_verifyLibrarySongAction = new QAction(tr("Verify..."), this);
     connect(m_verifyCardAction, &QAction::triggered, this, [this] {

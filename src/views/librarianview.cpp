@@ -29,8 +29,8 @@
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QLabel>
-#include <QShortcut>
 #include <QTabWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 namespace ZovaZode {
@@ -54,6 +54,9 @@ QString instructionsText()
                "NOTE:  A new SD card must first be formatted by MORV+ by inserting the card in the "
                "pedal before using it with MORV Manager.");
 }
+
+// The transfer arrows' logical size; they are drawn with as many pixels as the screen needs.
+constexpr int kArrowSize = 64;
 
 // A library folder's model; without a configuration it lists no folder.
 SortedLibraryModel *libraryModel(LibraryDataModel::LibraryKind kind, const QString &folder, QObject *parent)
@@ -83,6 +86,7 @@ LibrarianView::LibrarianView(QWidget *parent) : QWidget(parent), m_card(std::mak
     m_cardSongsView = new CardSongsView(this);
     m_cardSongsView->setModel(m_songListModel);
     m_cardSongsView->setItemDelegate(new SdCardItemDelegate(m_cardSongsView));
+    m_cardSongsView->setAccessibleName(tr("Card songs"));
     m_cardSongsView->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
     m_cardSongsView->setDragEnabled(true);
     m_cardSongsView->setAcceptDrops(true);
@@ -97,9 +101,6 @@ LibrarianView::LibrarianView(QWidget *parent) : QWidget(parent), m_card(std::mak
             &LibrarianView::overwriteSelectedCardSong);
     connect(m_cardSongsView->clearAction(), &QAction::triggered, this, &LibrarianView::clearSelectedCardSong);
     connect(m_cardSongsView->clearAllAction(), &QAction::triggered, this, &LibrarianView::clearAllCardSongs);
-    auto *clearShortcut = new QShortcut(QKeySequence::Delete, m_cardSongsView);
-    clearShortcut->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(clearShortcut, &QShortcut::activated, this, &LibrarianView::clearSelectedCardSong);
 
     m_songDetailView = new SongDetailView(this);
     m_songDetailView->setModal(true);
@@ -144,6 +145,7 @@ LibrarianView::LibrarianView(QWidget *parent) : QWidget(parent), m_card(std::mak
     connect(m_cardLibraryModel->libraryModel(), &LibraryDataModel::cardArchiveRequest, this,
             &LibrarianView::archiveCard);
     m_archiveView = new ArchiveView(m_cardLibraryModel, this);
+    m_archiveView->treeView()->setAccessibleName(tr("Card archives"));
     connect(m_archiveView->detailsAction(), &QAction::triggered, this,
             &LibrarianView::showCurrentArchiveDetails);
     connect(m_archiveView->transferAction(), &QAction::triggered, this,
@@ -160,6 +162,7 @@ LibrarianView::LibrarianView(QWidget *parent) : QWidget(parent), m_card(std::mak
     connect(m_songLibraryModel->libraryModel(), &LibraryDataModel::songArchiveRequest, this,
             &LibrarianView::archiveSongs);
     m_libraryView = new LibraryView(m_songLibraryModel, this);
+    m_libraryView->treeView()->setAccessibleName(tr("Song files"));
     connect(m_libraryView->detailsAction(), &QAction::triggered, this,
             &LibrarianView::showCurrentLibrarySongDetails);
     connect(m_libraryView->transferAction(), &QAction::triggered, this,
@@ -257,13 +260,11 @@ LibrarianView::~LibrarianView()
 
 QWidget *LibrarianView::createIndicatorColumn()
 {
-    m_activeArrows = QPixmap(QStringLiteral(":/images/transfer-arrows-black.png"));
-    m_inactiveArrows = QPixmap(QStringLiteral(":/images/transfer-arrows-gray.png"));
-
     // The upper arrow points at the libraries, the lower one back at the card.
     m_cardLibraryIndicator = new TransferIndicator(this);
     m_cardLibraryArrowLabel = new QLabel(m_cardLibraryIndicator);
     m_cardLibraryArrowLabel->setAlignment(Qt::AlignCenter);
+    m_cardLibraryIndicator->setAccessibleName(tr("Card library transfers"));
     auto *cardLayout = new QVBoxLayout(m_cardLibraryIndicator);
     cardLayout->setContentsMargins(0, 0, 0, 0);
     cardLayout->addWidget(WidgetUtils::centredCaption(tr("Drag to Archive"), m_cardLibraryIndicator));
@@ -273,6 +274,7 @@ QWidget *LibrarianView::createIndicatorColumn()
     m_songLibraryIndicator = new TransferIndicator(this);
     m_songLibraryArrowLabel = new QLabel(m_songLibraryIndicator);
     m_songLibraryArrowLabel->setAlignment(Qt::AlignCenter);
+    m_songLibraryIndicator->setAccessibleName(tr("Song library transfers"));
     auto *songLayout = new QVBoxLayout(m_songLibraryIndicator);
     songLayout->setContentsMargins(0, 0, 0, 0);
     songLayout->addWidget(m_songLibraryArrowLabel);
@@ -318,8 +320,22 @@ void LibrarianView::updateTransferIndicators()
     m_songLibraryIndicator->setVisible(open);
     m_cardLibraryIndicator->setEnabled(cardLibrary);
     m_songLibraryIndicator->setEnabled(songLibrary);
-    m_cardLibraryArrowLabel->setPixmap(cardLibrary ? m_activeArrows : m_inactiveArrows);
-    m_songLibraryArrowLabel->setPixmap(songLibrary ? m_activeArrows : m_inactiveArrows);
+    // Drawn in the palette's text colour, so that a dark theme shows them as well as a light one.
+    const QString arrows = QStringLiteral(":/pictures/transfer-arrows.svg");
+    const QSize size(kArrowSize, kArrowSize);
+    const QPixmap active =
+        WidgetUtils::picture(arrows, size, palette().color(QPalette::Active, QPalette::WindowText));
+    const QPixmap inactive =
+        WidgetUtils::picture(arrows, size, palette().color(QPalette::Disabled, QPalette::WindowText));
+    m_cardLibraryArrowLabel->setPixmap(cardLibrary ? active : inactive);
+    m_songLibraryArrowLabel->setPixmap(songLibrary ? active : inactive);
+}
+
+void LibrarianView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && m_cardLibraryArrowLabel)
+        updateTransferIndicators();
 }
 
 void LibrarianView::readCardSongRow(int row)

@@ -153,6 +153,10 @@ private slots:
     void onSongModified();
     void onArchiveModified();
 
+protected:
+    // A new palette (a theme switched while the program runs) redraws the transfer arrows.
+    void changeEvent(QEvent *event) override;
+
 private:
     void createActions();
     QWidget *createIndicatorColumn();
@@ -224,8 +228,6 @@ private:
     std::array<QAction *, ActionCount> m_actions{};
     QList<QAction *> m_cardActionList;
     QList<QAction *> m_libraryActionList;
-    QPixmap m_activeArrows;
-    QPixmap m_inactiveArrows;
     QLabel *m_cardLibraryArrowLabel = nullptr;
     QLabel *m_songLibraryArrowLabel = nullptr;
     TransferIndicator *m_cardLibraryIndicator = nullptr;

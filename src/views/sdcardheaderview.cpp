@@ -40,13 +40,18 @@ SdCardHeaderView::SdCardHeaderView(std::shared_ptr<SdCard> card, QWidget *parent
       m_detailsAction(new QAction(tr("Details..."), this)), m_archiveAction(new QAction(tr("Archive"), this))
 {
     m_cardBox->setObjectName(QStringLiteral("cardBox"));
+    m_cardBox->setAccessibleName(tr("Card"));
+    m_cardBox->setAccessibleDescription(
+        tr("Drag the card to the card library to archive it; drop a card archive here to restore it."));
     m_nameLabel->setObjectName(QStringLiteral("nameLabel"));
     m_nameEditor->setObjectName(QStringLiteral("nameEditor"));
     m_pathLabel->setObjectName(QStringLiteral("pathLabel"));
     m_openCloseButton->setObjectName(QStringLiteral("openCloseButton"));
 
-    m_iconLabel->setPixmap(QPixmap(QStringLiteral(":/images/sd_card_black.png"))
-                               .scaledToHeight(kIconHeight, Qt::SmoothTransformation));
+    m_iconLabel->setPixmap(
+        WidgetUtils::picture(QStringLiteral(":/pictures/sd_card.svg"), QSize(0, kIconHeight)));
+    m_iconLabel->setAccessibleName(tr("SD card"));
+    m_nameEditor->setAccessibleName(tr("Card name"));
 
     QFont nameFont = font();
     nameFont.setPointSize(nameFont.pointSize() + kNameGrowth);

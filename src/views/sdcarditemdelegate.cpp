@@ -3,8 +3,11 @@
 
 #include "models/songlistmodel.h"
 
+#include <QAbstractItemView>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QToolTip>
 
 namespace ZovaZode {
 
@@ -15,8 +18,11 @@ constexpr int kLeftMargin = 10;
 constexpr int kGap = 10;
 constexpr int kPartStateWidth = 80;
 constexpr int kRightMargin = 20;
-constexpr int kDotSize = 10;
+constexpr int kDotSize = 14;
+constexpr int kLetterPixelSize = 10;
+constexpr qreal kRingWidth = 1.5;
 constexpr int kDotPitch = 16;
+constexpr int kPartCount = 5;
 constexpr int kSizeHintPadding = 8;
 constexpr int kEditorWidening = 5;
 
@@ -25,20 +31,6 @@ const QColor kHighlight(190, 76, 53);
 const QColor kHover(70, 70, 70);
 const QColor kNormal(90, 90, 90);
 const QColor kUnnamed(200, 200, 200);
-
-QColor partStateColour(int state)
-{
-    switch (state) {
-    case 1:
-        return QColor(0, 255, 0);
-    case 2:
-        return QColor(255, 0, 0);
-    case 3:
-        return QColor(255, 240, 0);
-    default:
-        return QColor(150, 150, 150);
-    }
-}
 
 QColor rowColour(QStyle::State state)
 {
@@ -68,6 +60,59 @@ SdCardItemDelegate::RowGeometry SdCardItemDelegate::rowGeometry(const QRect &row
     const int nameRight = row.x() + row.width() - kRightMargin;
     geometry.nameArea = QRect(nameLeft, inset.y(), qMax(0, nameRight - nameLeft), inset.height());
     return geometry;
+}
+
+// Blue, vermillion and yellow stay apart for the common colour-vision deficiencies (they differ
+// in lightness as well as in hue); the letter carries the state for everyone else.
+QColor SdCardItemDelegate::partStateColour(int state)
+{
+    switch (state) {
+    case 1:
+        return QColor(86, 180, 233);
+    case 2:
+        return QColor(213, 94, 0);
+    case 3:
+        return QColor(240, 228, 66);
+    default:
+        return QColor(150, 150, 150);
+    }
+}
+
+QString SdCardItemDelegate::partStateLetter(int state)
+{
+    switch (state) {
+    case 1:
+        return tr("N", "part state letter: normal");
+    case 2:
+        return tr("I", "part state letter: intense");
+    case 3:
+        return tr("L", "part state letter: looper");
+    default:
+        return QString();
+    }
+}
+
+QString SdCardItemDelegate::partStateName(int state)
+{
+    switch (state) {
+    case 1:
+        return tr("Normal");
+    case 2:
+        return tr("Intense");
+    case 3:
+        return tr("Looper");
+    default:
+        return tr("Empty");
+    }
+}
+
+int SdCardItemDelegate::partAt(const QRect &row, const QFontMetrics &metrics, const QPoint &point)
+{
+    const QRect area = rowGeometry(row, metrics).partStateArea;
+    if (!area.contains(point))
+        return -1;
+    const int part = (point.x() - area.x()) / kDotPitch;
+    return part < kPartCount ? part : -1;
 }
 
 void SdCardItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
@@ -102,12 +147,28 @@ void SdCardItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     }
 
     painter->setRenderHint(QPainter::Antialiasing, true);
-    painter->setPen(Qt::NoPen);
+    QFont letterFont = option.font;
+    letterFont.setBold(true);
+    letterFont.setPixelSize(kLetterPixelSize);
+    painter->setFont(letterFont);
     const QVariantList states = index.data(SongListModel::PartsRole).toList();
     const int dotTop = row.y() + row.height() / 2 - kDotSize / 2;
     for (int i = 0; i < states.size(); ++i) {
-        painter->setBrush(partStateColour(states.at(i).toInt()));
-        painter->drawEllipse(QRect(geometry.partStateArea.x() + kDotPitch * i, dotTop, kDotSize, kDotSize));
+        const int state = states.at(i).toInt();
+        const QRectF dot(geometry.partStateArea.x() + kDotPitch * i, dotTop, kDotSize, kDotSize);
+        const QString letter = partStateLetter(state);
+        if (letter.isEmpty()) {
+            painter->setPen(QPen(partStateColour(state), kRingWidth));
+            painter->setBrush(Qt::NoBrush);
+            const qreal inset = kRingWidth / 2;
+            painter->drawEllipse(dot.adjusted(inset, inset, -inset, -inset));
+            continue;
+        }
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(partStateColour(state));
+        painter->drawEllipse(dot);
+        painter->setPen(Qt::black);
+        painter->drawText(dot, Qt::AlignCenter, letter);
     }
     painter->restore();
 }
@@ -125,6 +186,20 @@ void SdCardItemDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptio
                            .nameArea.adjusted(-kEditorWidening, 0, kEditorWidening, 0);
     editor->resize(area.size());
     editor->move(area.topLeft());
+}
+
+bool SdCardItemDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view,
+                                   const QStyleOptionViewItem &option, const QModelIndex &index)
+{
+    const int part = event->type() == QEvent::ToolTip && index.isValid()
+                         ? partAt(option.rect, option.fontMetrics, event->pos())
+                         : -1;
+    const QVariantList states = index.data(SongListModel::PartsRole).toList();
+    if (part < 0 || part >= states.size())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    QToolTip::showText(event->globalPos(),
+                       tr("Part %1: %2").arg(part + 1).arg(partStateName(states.at(part).toInt())), view);
+    return true;
 }
 
 } // namespace ZovaZode

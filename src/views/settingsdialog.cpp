@@ -1,4 +1,5 @@
-// SettingsDialog: the safety copy settings, read from and stored in the configuration.
+// SettingsDialog: the safety copy and update check settings, read from and stored in the
+// configuration.
 #include "views/settingsdialog.h"
 
 #include "domain/configurationmanager.h"
@@ -17,10 +18,12 @@ SettingsDialog::SettingsDialog(QWidget *parent)
     : QDialog(parent),
       m_safetyCopiesBox(new QCheckBox(tr("Make a safety copy before changing the card"), this)),
       m_limitBox(new QSpinBox(this)),
+      m_updateCheckBox(new QCheckBox(tr("Check for updates when the program starts"), this)),
       m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this))
 {
     setWindowTitle(tr("Settings"));
     m_limitBox->setRange(MinimumLimit, MaximumLimit);
+    m_limitBox->setAccessibleName(tr("Number of safety copies to keep"));
 
     auto *explanation = new QLabel(tr("Before a command overwrites songs on the card, the program saves them "
                                       "to the \"Safety Copies\" folder of the card library. The Safety "
@@ -42,6 +45,8 @@ SettingsDialog::SettingsDialog(QWidget *parent)
     layout->addWidget(m_safetyCopiesBox);
     layout->addLayout(limitRow);
     layout->addWidget(explanation);
+    layout->addSpacing(10);
+    layout->addWidget(m_updateCheckBox);
     layout->addStretch(1);
     layout->addWidget(m_buttons);
 
@@ -63,6 +68,7 @@ void SettingsDialog::load()
     m_safetyCopiesBox->setChecked(enabled);
     m_limitBox->setValue(limit);
     m_limitBox->setEnabled(enabled);
+    m_updateCheckBox->setChecked(configuration ? configuration->checksForUpdatesAtStart() : true);
 }
 
 void SettingsDialog::accept()
@@ -70,6 +76,7 @@ void SettingsDialog::accept()
     if (ConfigurationManager *configuration = ConfigurationManager::instance()) {
         configuration->setSafetyCopiesEnabled(m_safetyCopiesBox->isChecked());
         configuration->setSafetyCopyLimit(m_limitBox->value());
+        configuration->setChecksForUpdatesAtStart(m_updateCheckBox->isChecked());
     } else {
         qWarning() << "Settings: No configuration to store the settings in.";
     }

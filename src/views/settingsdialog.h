@@ -1,5 +1,6 @@
 // The program's few settings that are not chosen elsewhere in the window: whether a safety copy
-// is made before a command overwrites card data, and how many of those copies are kept.
+// is made before a command overwrites card data, how many of those copies are kept, and whether
+// the program looks for a newer version of itself as it starts.
 #pragma once
 
 #include <QDialog>
@@ -28,11 +29,13 @@ public:
 
     QCheckBox *safetyCopiesBox() const { return m_safetyCopiesBox; }
     QSpinBox *limitBox() const { return m_limitBox; }
+    QCheckBox *updateCheckBox() const { return m_updateCheckBox; }
     QDialogButtonBox *buttonBox() const { return m_buttons; }
 
 private:
     QCheckBox *m_safetyCopiesBox;
     QSpinBox *m_limitBox;
+    QCheckBox *m_updateCheckBox;
     QDialogButtonBox *m_buttons;
 };
 

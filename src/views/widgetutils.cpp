@@ -1,9 +1,12 @@
-// WidgetUtils: bold headings, centred captions, and where a detail dialog appears.
+// WidgetUtils: bold headings, centred captions, where a detail dialog appears, and pictures.
 #include "views/widgetutils.h"
 
 #include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
+#include <QPainter>
 #include <QScreen>
+#include <QSvgRenderer>
 #include <QWidget>
 
 namespace ZovaZode::WidgetUtils {
@@ -70,6 +73,33 @@ void showCentred(QWidget *widget)
 
     widget->move(frame.topLeft());
     widget->show();
+}
+
+QPixmap picture(const QString &svg, QSize size, const QColor &tint)
+{
+    QSvgRenderer renderer(svg);
+    const QSize drawn = renderer.defaultSize();
+    if (!renderer.isValid() || drawn.isEmpty())
+        return QPixmap();
+    if (size.width() <= 0)
+        size.setWidth(qRound(qreal(drawn.width()) * size.height() / drawn.height()));
+    if (size.height() <= 0)
+        size.setHeight(qRound(qreal(drawn.height()) * size.width() / drawn.width()));
+
+    const qreal ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+    QImage image(size * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    renderer.render(&painter);
+    if (tint.isValid()) {
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(image.rect(), tint);
+    }
+    painter.end();
+    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap.setDevicePixelRatio(ratio);
+    return pixmap;
 }
 
 } // namespace ZovaZode::WidgetUtils

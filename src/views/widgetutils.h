@@ -1,7 +1,9 @@
-// Small helpers of the window's widgets, in one place: bold headings, captions and where a
-// detail dialog appears.
+// Small helpers of the window's widgets, in one place: bold headings, captions, where a detail
+// dialog appears, and pictures drawn from SVGs.
 #pragma once
 
+#include <QColor>
+#include <QPixmap>
 #include <QString>
 
 class QLabel;
@@ -19,5 +21,11 @@ QLabel *centredCaption(const QString &text, QWidget *parent);
 // Centres the widget's frame on its parent's window (on the screen without a parent), keeps it
 // 10 pixels inside the screen's available area, and shows it without blocking.
 void showCentred(QWidget *widget);
+
+// The SVG drawn at a logical size with as many pixels as the sharpest screen shows, so it stays
+// sharp at 1.5x and 2x. A zero width or height follows the drawing's aspect ratio. A valid tint
+// paints the whole drawing in that one colour (edges keep their smoothing), so a one-colour
+// picture can follow the palette.
+QPixmap picture(const QString &svg, QSize size, const QColor &tint = QColor());
 
 } // namespace ZovaZode::WidgetUtils

@@ -151,9 +151,9 @@ void TestMainWindow::menus()
         titles << action->text();
     QCOMPARE(titles, QStringList({"&File", "&Edit", "&Card", "&Library", "&Help"}));
     QCOMPARE(describe(menu("&File")),
-             QStringList({"[Advanced]", "-", "Settings...", "Check for Morv Manager Updates", "-", "E&xit"}));
-    QCOMPARE(describe(m_window->advancedMenu()), QStringList{"Set Manifest URL..."});
-    QCOMPARE(describe(menu("&Help")), QStringList({"User Guide", "-", "About Morv Manager..."}));
+             QStringList({"[&Advanced]", "-", "&Settings...", "Check for Morv Manager &Updates", "-", "E&xit"}));
+    QCOMPARE(describe(m_window->advancedMenu()), QStringList{"Set &Manifest URL..."});
+    QCOMPARE(describe(menu("&Help")), QStringList({"&User Guide", "-", "&About Morv Manager..."}));
     QCOMPARE(action(menu("&File"), "E&xit")->menuRole(), QAction::QuitRole);
     // The Advanced submenu shows only while Ctrl is held as the File menu opens.
     QVERIFY(MainWindow::showsAdvancedMenu(Qt::ControlModifier | Qt::ShiftModifier));

@@ -110,7 +110,7 @@ void TestUpdateCheck::check()
     server.setRoute("/setup.exe", 200, QByteArray(1234, 'x'));
     QSignalSpy rejected(&window, &MainWindow::appUpdatesRejected);
     for (QAction *action : window.menuBar()->actions().first()->menu()->actions()) {
-        if (action->text() == "Check for Morv Manager Updates")
+        if (action->text() == "Check for Morv Manager &Updates")
             action->trigger();
     }
     QTRY_COMPARE(boxes().size(), 1);

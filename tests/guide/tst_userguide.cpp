@@ -152,7 +152,7 @@ void TestUserGuide::helpMenuOpensTheBuiltGuide()
     MainWindow window;
     for (QAction *menu : window.menuBar()->actions()) {
         for (QAction *item : menu->menu()->actions())
-            if (menu->text() == "&Help" && item->text() == "User Guide")
+            if (menu->text() == "&Help" && item->text() == "&User Guide")
                 item->trigger();
     }
     MainWindow::setUrlOpener({});

@@ -1,4 +1,6 @@
-// morv-screenshots OUTPUT_DIR [CARD_FILE]: takes the documentation screenshots of the real window.
+// morv-screenshots [--dark] OUTPUT_DIR [CARD_FILE]: takes the documentation screenshots of the real
+// window. With --dark it uses a dark palette, and at a screen scale above 1 (QT_SCALE_FACTOR=2) the
+// pictures have that many pixels per point; either adds to the file names ("-dark", "@2x").
 // It answers the open-card prompt with CARD_FILE, fills the two libraries through the window's own
 // archive and copy commands, triggers the window's actions and grabs what they show, so the
 // pictures always show the program as it is. Settings are kept in the test area and the libraries
@@ -24,6 +26,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QItemSelectionModel>
+#include <QPalette>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTcpServer>
@@ -70,9 +73,17 @@ void settle(int milliseconds = 400)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
-bool save(QWidget *widget, const QString &path)
+// Added to every picture's name: what sets the pictures apart from the plain ones.
+QString &variant()
+{
+    static QString suffix;
+    return suffix;
+}
+
+bool save(QWidget *widget, QString path)
 {
     settle();
+    path.insert(path.lastIndexOf(QLatin1Char('.')), variant());
     const bool saved = widget->grab().save(path);
     std::printf("%s %s\n", saved ? "saved" : "FAILED to save", qPrintable(path));
     return saved;
@@ -221,10 +232,34 @@ bool saveTransferDialog(LibrarianView *view, const QString &cardPath, const QStr
     return saved;
 }
 
+// The common dark scheme of the Fusion style: light text on dark grey, blue highlight.
+void useDarkPalette()
+{
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    const QColor window(53, 53, 53), base(35, 35, 35), disabled(127, 127, 127), blue(42, 130, 218);
+    QPalette palette;
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Button, QPalette::AlternateBase})
+        palette.setColor(role, window);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText,
+                                     QPalette::ToolTipText, QPalette::BrightText})
+        palette.setColor(role, Qt::white);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, disabled);
+    palette.setColor(QPalette::Base, base);
+    palette.setColor(QPalette::ToolTipBase, base);
+    palette.setColor(QPalette::Link, blue);
+    palette.setColor(QPalette::Highlight, blue);
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    QApplication::setPalette(palette);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    // As the program itself does: layout and pictures follow the screen's scale.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Morv Manager"));
     QApplication::setOrganizationDomain(QStringLiteral("selkanor.com"));
@@ -233,9 +268,15 @@ int main(int argc, char *argv[])
     icon.addFile(QStringLiteral(":/images/manager_icon_256.png"));
     QApplication::setWindowIcon(icon);
 
-    const QStringList arguments = QApplication::arguments();
+    QStringList arguments = QApplication::arguments();
+    if (arguments.removeAll(QStringLiteral("--dark")) > 0) {
+        useDarkPalette();
+        variant() += QStringLiteral("-dark");
+    }
+    if (application.devicePixelRatio() > 1)
+        variant() += QStringLiteral("@%1x").arg(application.devicePixelRatio());
     if (arguments.size() < 2) {
-        std::fprintf(stderr, "usage: morv-screenshots OUTPUT_DIR [CARD_FILE]\n");
+        std::fprintf(stderr, "usage: morv-screenshots [--dark] OUTPUT_DIR [CARD_FILE]\n");
         return 2;
     }
     const QDir output(arguments.at(1));
