@@ -36,7 +36,7 @@ const char *const kOperations[] = {"archive card",        "restore card", "copy 
 struct Outcome
 {
     QString error;              // empty: succeeded
-    std::vector<uint64_t> card; // hashes of the ranges the operation may write
+    std::vector<std::vector<uint8_t>> card; // the ranges the operation may write
     QMap<QString, QByteArray> library;
 };
 
@@ -163,7 +163,7 @@ public:
                             .arg(card->violations().front().size)
                             .arg(card->violations().front().start);
         for (const TS::WriteRange &range : operation.writes)
-            outcome.card.push_back(card->hash(range.start, range.size));
+            outcome.card.push_back(card->bytes(range.start, range.size));
         for (auto it = outcome.library.cbegin(); it != outcome.library.cend(); ++it) {
             if (m_existing.contains(it.key()) ? m_existing[it.key()] != it.value()
                                               : !outcome.error.isEmpty() || it.key().endsWith(".partial"))
@@ -174,12 +174,12 @@ public:
         return outcome;
     }
 
-    std::vector<uint64_t> cardBefore(const Operation &operation) const
+    std::vector<std::vector<uint8_t>> cardBefore(const Operation &operation) const
     {
-        std::vector<uint64_t> hashes;
+        std::vector<std::vector<uint8_t>> ranges;
         for (const TS::WriteRange &range : operation.writes)
-            hashes.push_back(m_template->hash(range.start, range.size));
-        return hashes;
+            ranges.push_back(m_template->bytes(range.start, range.size));
+        return ranges;
     }
 
     QVector<Operation> operations;
