@@ -103,7 +103,8 @@ void TestCardLock::lock()
         }
     });
     const QString busy =
-        QStringLiteral("The card is in use by tst_cardlock (process %1). Try again when it has finished.").arg(::getpid());
+        QStringLiteral("The card is in use by tst_cardlock (process %1). Try again when it has finished.")
+            .arg(::getpid());
     QElapsedTimer clock;
     clock.start();
     QString result;

@@ -13,7 +13,7 @@ namespace TS = ZovaZode::TestSupport;
 
 namespace {
 
-template <typename Record> Record recordOf(const QByteArray &bytes)
+template<typename Record> Record recordOf(const QByteArray &bytes)
 {
     Record record{};
     std::memcpy(record.data(), bytes.constData(), record.size());
@@ -110,9 +110,9 @@ void TestCardRecords::fileNames()
 
 void TestCardRecords::songRecordKeepsUnknownBytes_data()
 {
-    QTest::addColumn<qint32>("count");    // the stored sequence count
-    QTest::addColumn<int>("read");        // entries read from it
-    QTest::addColumn<int>("entries");     // entries written back
+    QTest::addColumn<qint32>("count"); // the stored sequence count
+    QTest::addColumn<int>("read");     // entries read from it
+    QTest::addColumn<int>("entries");  // entries written back
     QTest::addColumn<int>("countWritten");
 
     // clang-format off
@@ -177,13 +177,13 @@ void TestCardRecords::partFromRecord_data()
     QTest::addColumn<int>("intense");
     QTest::addColumn<int>("bassRaw");
     QTest::addColumn<int>("genre");
-    QTest::addColumn<int>("slot");     // time slot
-    QTest::addColumn<int>("altSwap");  // alternative time (1), bank swap (2), both (3)
+    QTest::addColumn<int>("slot");    // time slot
+    QTest::addColumn<int>("altSwap"); // alternative time (1), bank swap (2), both (3)
     QTest::addColumn<int>("state");
     QTest::addColumn<int>("bassMode");
-    QTest::addColumn<int>("style");    // expected; the table holds 100 + index
+    QTest::addColumn<int>("style"); // expected; the table holds 100 + index
     QTest::addColumn<int>("bars");
-    QTest::addColumn<float>("tempo");  // of 8 s
+    QTest::addColumn<float>("tempo"); // of 8 s
 
     // clang-format off
     //                                   inUse looper intense bass genre            slot         altSwap state bassMode style bars tempo

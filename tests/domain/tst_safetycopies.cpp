@@ -19,7 +19,8 @@ bool touch(const QString &path, int secondsAgo)
     QFile file(path);
     // Written out first: a write flushed later would stamp the file with the time of the flush.
     return file.open(QIODevice::WriteOnly) && file.write("x") == 1 && file.flush() &&
-           file.setFileTime(QDateTime::currentDateTime().addSecs(-secondsAgo), QFileDevice::FileModificationTime);
+           file.setFileTime(QDateTime::currentDateTime().addSecs(-secondsAgo),
+                            QFileDevice::FileModificationTime);
 }
 
 } // namespace
@@ -93,9 +94,11 @@ void TestSafetyCopies::names()
     QFETCH(QString, fileName);
 
     const QString what = QStringLiteral("before <clearing>"); // what is cleaned like a name
-    const QString path = slot < 0 ? SafetyCopies::cardCopyPath(m_library, cardName, what, kWhen)
-                                  : SafetyCopies::songCopyPath(m_library, cardName, slot, songName, what, kWhen);
-    const QString tail = QStringLiteral(" - before clearing - 2026-12-06 10.33.27") + (slot < 0 ? ".mlad" : ".mlsd");
+    const QString path = slot < 0
+                             ? SafetyCopies::cardCopyPath(m_library, cardName, what, kWhen)
+                             : SafetyCopies::songCopyPath(m_library, cardName, slot, songName, what, kWhen);
+    const QString tail =
+        QStringLiteral(" - before clearing - 2026-12-06 10.33.27") + (slot < 0 ? ".mlad" : ".mlsd");
     QCOMPARE(path, m_library + "/Safety Copies/" + fileName + tail);
     // With " (999)" and the temporary suffix of a new file, the name still fits 255 bytes.
     QVERIFY(QFile::encodeName(fileName + tail).size() + 6 + 17 <= 255);
@@ -141,15 +144,19 @@ void TestSafetyCopies::pruneKeepsTheNewest()
     QStringList kept;
     for (int i = 0; i < copies; ++i) {
         const QDateTime stamp = kWhen.addSecs(copies - i);
-        const QString path = i % 2 ? SafetyCopies::songCopyPath(m_library, "Set", i, "Verse", "before clearing", stamp)
-                                   : SafetyCopies::cardCopyPath(m_library, "Set", "before restore", stamp);
+        const QString path =
+            i % 2 ? SafetyCopies::songCopyPath(m_library, "Set", i, "Verse", "before clearing", stamp)
+                  : SafetyCopies::cardCopyPath(m_library, "Set", "before restore", stamp);
         QVERIFY(touch(path, 60 * i));
         if (i < keep)
             kept << QFileInfo(path).fileName();
     }
     // Nothing but the copies themselves is ever removed: not the user's own files kept here,
     // however old, nor anything that only looks like a copy.
-    const QStringList others{"notes.txt", "old.mlad.partial", "Intro.mlsd", "Set - before restore.mlad",
+    const QStringList others{"notes.txt",
+                             "old.mlad.partial",
+                             "Intro.mlsd",
+                             "Set - before restore.mlad",
                              "Set - before restore - 2026-12-06 10.33.27.mlsd",
                              ".Set - before restore - 2026-12-06 10.33.27.mlad",
                              "Set - song 13 - before clearing - 2026-12-06 10.33.27.mlsd"};
@@ -159,7 +166,8 @@ void TestSafetyCopies::pruneKeepsTheNewest()
     QCOMPARE(SafetyCopies::prune(m_library, keep), copies - keep);
     kept << others << "kept.mlad";
     kept.sort();
-    QCOMPARE(QDir(folder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name), kept);
+    QCOMPARE(QDir(folder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+             kept);
 }
 
 // "Safety Copies" as a link to a folder elsewhere: no copy is written there, none removed.
@@ -167,7 +175,8 @@ void TestSafetyCopies::neverThroughALink()
 {
     const QString elsewhere = m_dir.filePath(QStringLiteral("elsewhere"));
     QVERIFY(QDir().mkpath(elsewhere) && QDir().mkpath(m_library) && QFile::link(elsewhere, folder()));
-    const QString copy = QFileInfo(SafetyCopies::cardCopyPath(m_library, "Set", "before restore", kWhen)).fileName();
+    const QString copy =
+        QFileInfo(SafetyCopies::cardCopyPath(m_library, "Set", "before restore", kWhen)).fileName();
     QVERIFY(touch(elsewhere + '/' + copy, 60) && touch(elsewhere + "/x" + copy, 0));
     QString error;
     QVERIFY(!SafetyCopies::ensureFolder(m_library, &error));

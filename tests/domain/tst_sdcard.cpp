@@ -34,10 +34,12 @@ struct SignalLog : QObject
         const auto log = [this](const QString &what) { return [this, what] { events << what; }; };
         connect(&card, &SdCard::opened, this, log("opened"));
         connect(&card, &SdCard::closed, this, log("closed"));
-        connect(&card, &SdCard::openStateChanged, this, [this](bool open) { events << (open ? "open" : "shut"); });
+        connect(&card, &SdCard::openStateChanged, this,
+                [this](bool open) { events << (open ? "open" : "shut"); });
         connect(&card, &SdCard::pathChanged, this, [this](const QString &p) { events << "path " + p; });
         connect(&card, &SdCard::nameChanged, this, [this](const QString &n) { events << "name " + n; });
-        connect(&card, &SdCard::descriptionChanged, this, [this](const QString &d) { events << "text " + d; });
+        connect(&card, &SdCard::descriptionChanged, this,
+                [this](const QString &d) { events << "text " + d; });
     }
     QStringList events;
 };
@@ -418,7 +420,9 @@ void TestSdCard::songWritesKeepUnknownBytes()
     } else {
         card.clearSong(11, clearName);
         const SongInfo info = card.songInfo(11);
-        QCOMPARE(info, (SongInfo{clearName, QString(), info.firstValue, info.secondValue, {}, -1, info.fourthValue}));
+        QCOMPARE(
+            info,
+            (SongInfo{clearName, QString(), info.firstValue, info.secondValue, {}, -1, info.fourthValue}));
         for (int part = 0; part < 5; ++part)
             QVERIFY(!card.partInfo(11, part).hasData);
         QCOMPARE(m_image->read(Card::songDataRange(11)).mid(936), records.song.mid(936));
@@ -433,7 +437,8 @@ void TestSdCard::songWritesKeepUnknownBytes()
 void TestSdCard::nothingWrittenBesideTheCard()
 {
     const QString folder = m_dir->path();
-    const QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    const QStringList entries =
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     QTest::qWait(30); // past the clock tick, so that an entry made and removed again would show
     const TS::FileSnapshot before(m_image->path());
     struct stat was, now;

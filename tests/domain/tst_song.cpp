@@ -102,7 +102,8 @@ void TestSong::validation_data()
 
     const QString head = "Please correct the following:\n";
     const QString tooLong = "\nThe song name is too long.";
-    const QString forbidden = "\nThe song name contains characters that are not permitted. Please avoid punctuation.";
+    const QString forbidden =
+        "\nThe song name contains characters that are not permitted. Please avoid punctuation.";
     const QString longText = "\nThe song description is too long.";
     // clang-format off
     //                                         name                 description       box
@@ -161,7 +162,7 @@ void TestSong::saveSongFile()
 
     RecordingNotifier notifier;
     const QString path = writeSongFile(QStringLiteral("Ballad"));
-    const QString takenPath = obstacle == "taken" ? writeSongFile(newName) : QString();
+    const QString takenPath = obstacle == "taken" ? writeSongFile(newName) : m_dir->filePath("none");
     const QByteArray before = TS::readRange(path, 0, TS::fileSize(path));
     const QByteArray takenBefore = TS::readRange(takenPath, 0, 1 << 20);
     Song song;
@@ -170,14 +171,17 @@ void TestSong::saveSongFile()
     song.songInfo().description = QStringLiteral("Slow");
     // Root renames through permission bits; only the immutable flag stops it.
     const auto lock = [this](const char *how) {
-        return geteuid() == 0 ? QProcess::execute("chattr", {how, m_dir->path()}) == 0
-                              : QFile::setPermissions(m_dir->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
-                                                                         (how[0] == '-' ? QFileDevice::WriteOwner : QFileDevice::Permissions()));
+        return geteuid() == 0
+                   ? QProcess::execute("chattr", {how, m_dir->path()}) == 0
+                   : QFile::setPermissions(m_dir->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                                              (how[0] == '-' ? QFileDevice::WriteOwner
+                                                                             : QFileDevice::Permissions()));
     };
     if (obstacle == "locked") {
         if (!lock("+i"))
             QSKIP("No way to make a rename fail here.");
-        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to update file name:")));
+        QTest::ignoreMessage(QtCriticalMsg,
+                             QRegularExpression(QStringLiteral("^Failed to update file name:")));
     }
     QCOMPARE(song.save(), obstacle.isEmpty());
     if (obstacle == "locked")
@@ -192,9 +196,10 @@ void TestSong::saveSongFile()
     }
     QCOMPARE(TS::readRange(song.filePath(), 0, TS::fileSize(song.filePath())), expected);
     QCOMPARE(TS::readRange(takenPath, 0, 1 << 20), takenBefore);
-    QCOMPARE(notifier.texts(), obstacle == "taken" ? QStringList{"A file named Taken.mlsd already exists in this "
-                                                                 "folder.\n\nPlease choose a different song name."}
-                                                   : QStringList());
+    QCOMPARE(notifier.texts(), obstacle == "taken"
+                                   ? QStringList{"A file named Taken.mlsd already exists in this "
+                                                 "folder.\n\nPlease choose a different song name."}
+                                   : QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestSong)

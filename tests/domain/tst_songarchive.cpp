@@ -41,8 +41,8 @@ QVariantList parts(const std::function<PartInfo(int)> &part)
     QVariantList fields;
     for (int p = 0; p < 5; ++p) {
         const PartInfo i = part(p);
-        fields << QVariantList{i.hasData, i.isLooper, i.isIntense, i.count, i.genre, i.style,
-                               i.timeSignature, i.bars, i.tempo, i.duration};
+        fields << QVariantList{i.hasData, i.isLooper,      i.isIntense, i.count, i.genre,
+                               i.style,   i.timeSignature, i.bars,      i.tempo, i.duration};
     }
     return fields;
 }
@@ -192,12 +192,15 @@ void TestSongArchive::songFileThereAndBack()
         archive.writeSongInfo(0, expected);
     }
     const QByteArray cardRecord = m_image->read(Card::songDataRange(2));
-    QCOMPARE(TS::readRange(path, TS::kFirstSongOffset + TS::kSongHeaderSize + 516, 1024 - 516), cardRecord.mid(516));
+    QCOMPARE(TS::readRange(path, TS::kFirstSongOffset + TS::kSongHeaderSize + 516, 1024 - 516),
+             cardRecord.mid(516));
 
     const TS::FileSnapshot before(m_image->path());
     SongArchive archive(path, 0, 0);
     QCOMPARE(archive.songInfo(0), expected);
-    const auto cardPart = [this](int slot) { return [this, slot](int p) { return m_card->partInfo(slot, p); }; };
+    const auto cardPart = [this](int slot) {
+        return [this, slot](int p) { return m_card->partInfo(slot, p); };
+    };
     QCOMPARE(parts([&](int p) { return archive.partInfo(0, p); }), parts(cardPart(2)));
     archive.restoreSong(0, m_card, 9);
     QCOMPARE(m_card->songInfo(9), expected);

@@ -35,7 +35,7 @@ const char *const kOperations[] = {"archive card",        "restore card", "copy 
 
 struct Outcome
 {
-    QString error;              // empty: succeeded
+    QString error;                          // empty: succeeded
     std::vector<std::vector<uint8_t>> card; // the ranges the operation may write
     QMap<QString, QByteArray> library;
 };
