@@ -114,8 +114,11 @@ void TestCardLock::lock()
         result = attempt(path, CardLock::Mode(mode), releaseAfter >= 0 ? 3000 : 300);
     release.join();
     QCOMPARE(result, taken ? QStringLiteral("locked") : busy);
-    // A refusal comes only after the wait; a lock that is free is taken at once.
-    QCOMPARE(clock.elapsed() >= 300, !taken);
+    // A refusal comes only after the wait; a lock that is free is taken without one.
+    if (!taken)
+        QVERIFY(clock.elapsed() >= 300);
+    else if (releaseAfter < 0)
+        QVERIFY(clock.elapsed() < 1000);
     if (holder == "self") {
         // The outer lock is still held after the inner one let go, and released with it.
         const int other = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
