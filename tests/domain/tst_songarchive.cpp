@@ -1,6 +1,7 @@
 // SongArchive on built archive files and sparse card images: every error text with the file
 // and the card left as they were, song files and card archives there and back, the card-archive
-// rule, names, progress and its stop, and close.
+// rule, progress and its stop, and close. That a file opened read-only is never written is
+// tested with the card data library.
 #include "domain/sdcard.h"
 #include "domain/songarchive.h"
 #include "support/archivebuilder.h"
@@ -62,8 +63,6 @@ private slots:
     void cardArchiveThereAndBack();
     void cardArchiveRule_data();
     void cardArchiveRule();
-    void nameReachesFileOnlyWhenWritable_data();
-    void nameReachesFileOnlyWhenWritable();
     void songProgress_data();
     void songProgress();
     void close_data();
@@ -221,6 +220,7 @@ void TestSongArchive::cardArchiveThereAndBack()
         QVERIFY(archive.isCardArchive());
         QCOMPARE(archive.name(), QStringLiteral("Archive Test Card"));
         archive.setName(QStringLiteral("Renamed card"));
+        archive.setDescription(QStringLiteral("Described"));
     }
     // Songs 4 to 11 hold no audio and report nothing.
     QCOMPARE(songs.first(), 0);
@@ -235,7 +235,7 @@ void TestSongArchive::cardArchiveThereAndBack()
     SongArchive archive(path, 0, 0);
     archive.restoreCard(&target, {});
     QCOMPARE(target.name(), QStringLiteral("Renamed card"));
-    QCOMPARE(target.description(), QStringLiteral("Card for archive tests"));
+    QCOMPARE(target.description(), QStringLiteral("Described"));
     for (int song = 0; song < 12; ++song)
         QCOMPARE(target.songInfo(song), m_card->songInfo(song));
     QCOMPARE(errorOf([&] { archive.restoreCard(&target, [](int, int, int, int) { return true; }); }),
@@ -272,39 +272,6 @@ void TestSongArchive::cardArchiveRule()
     const SongArchive archive(filePath(QStringLiteral("Built.mlad")), 0, 0);
     QCOMPARE(archive.songCount(), songs);
     QCOMPARE(archive.isCardArchive(), cardArchive);
-}
-
-void TestSongArchive::nameReachesFileOnlyWhenWritable_data()
-{
-    QTest::addColumn<int>("writable");
-    // clang-format off
-    //                           writable
-    QTest::newRow("read-only") << 0;
-    QTest::newRow("writable")  << 1;
-    // clang-format on
-}
-
-void TestSongArchive::nameReachesFileOnlyWhenWritable()
-{
-    QFETCH(int, writable);
-
-    TS::ArchiveBuilder builder;
-    builder.addSong(TS::emptySong(0, 3));
-    const QString path = filePath(QStringLiteral("Named.mlsd"));
-    builder.write(path);
-    QByteArray expected = fileBytes(path);
-    {
-        SongArchive archive(path, writable, 0);
-        archive.setName(QStringLiteral("Changed"));
-        archive.setDescription(QStringLiteral("Described"));
-        QCOMPARE(archive.name(), QStringLiteral("Changed"));
-        QCOMPARE(archive.description(), QStringLiteral("Described"));
-    }
-    if (writable) {
-        TS::putText(expected, 8, 128, "Changed");
-        TS::putText(expected, 136, 384, "Described");
-    }
-    QCOMPARE(fileBytes(path), expected);
 }
 
 void TestSongArchive::songProgress_data()
