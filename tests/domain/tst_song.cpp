@@ -163,7 +163,7 @@ void TestSong::saveSongFile()
     RecordingNotifier notifier;
     const QString path = writeSongFile(QStringLiteral("Ballad"));
     const QString takenPath = obstacle == "taken" ? writeSongFile(newName) : m_dir->filePath("none");
-    const QByteArray before = TS::readRange(path, 0, TS::fileSize(path));
+    const QByteArray before = TS::wholeFile(path);
     const QByteArray takenBefore = TS::readRange(takenPath, 0, 1 << 20);
     Song song;
     song.loadFromArchive(path, 0, true);
@@ -194,7 +194,7 @@ void TestSong::saveSongFile()
         TS::putText(expected, int(TS::kFirstSongOffset + TS::kSongHeaderSize) + 4, 128, newName.toUtf8());
         TS::putText(expected, int(TS::kFirstSongOffset + TS::kSongHeaderSize) + 132, 384, "Slow");
     }
-    QCOMPARE(TS::readRange(song.filePath(), 0, TS::fileSize(song.filePath())), expected);
+    QCOMPARE(TS::wholeFile(song.filePath()), expected);
     QCOMPARE(TS::readRange(takenPath, 0, 1 << 20), takenBefore);
     QCOMPARE(notifier.texts(), obstacle == "taken"
                                    ? QStringList{"A file named Taken.mlsd already exists in this "
