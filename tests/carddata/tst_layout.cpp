@@ -45,9 +45,6 @@ private slots:
     void currentLoopRecord();
     void looperRecords_data();
     void looperRecords();
-    void memoryManagerSizes();
-    void setupReports_data();
-    void setupReports();
 
 private:
     QTemporaryDir m_dir{scratchFolderTemplate()};
@@ -154,9 +151,7 @@ void TestLayout::validity_data()
     QTest::newRow("prefs word 1 is 3")               << "prefs" << "4=3"                               << false;
     QTest::newRow("prefs word 1 is -1")              << "prefs" << "4=-1"                              << false;
     QTest::newRow("prefs word 3 is 2")               << "prefs" << "12=2"                              << false;
-    QTest::newRow("prefs word 3 is -1")              << "prefs" << "12=-1"                             << false;
     QTest::newRow("prefs word 4 is 12")              << "prefs" << "16=12"                             << false;
-    QTest::newRow("prefs word 4 is -1")              << "prefs" << "16=-1"                             << false;
     QTest::newRow("song as built")                   << "song"  << ""                                  << true;
     QTest::newRow("song count 99, 5 beyond")         << "song"  << "924=99"                            << true;
     QTest::newRow("song count 100")                  << "song"  << "924=100 920=4"                     << false;
@@ -172,12 +167,10 @@ void TestLayout::validity_data()
     QTest::newRow("song third 12")                   << "song"  << "928=12"                            << false;
     QTest::newRow("song fourth 2")                   << "song"  << "932=2"                             << true;
     QTest::newRow("song fourth 3")                   << "song"  << "932=3"                             << false;
-    QTest::newRow("song fourth -1")                  << "song"  << "932=-1"                            << false;
     QTest::newRow("song word 0, second any")         << "song"  << "0=-559038737 520=-2147483648"      << true;
     QTest::newRow("part as built")                   << "part"  << ""                                  << true;
     QTest::newRow("part unused, loops zero")         << "part"  << "516=0 520=0 524=0 8780=0"          << true;
     QTest::newRow("part in use 2")                   << "part"  << "516=2"                             << false;
-    QTest::newRow("part in use -1")                  << "part"  << "516=-1"                            << false;
     QTest::newRow("part genre 11")                   << "part"  << "15564=11"                          << true;
     QTest::newRow("part genre 12")                   << "part"  << "15564=12"                          << false;
     QTest::newRow("part unused, genre 12")           << "part"  << "516=0 15564=12"                    << false;
@@ -197,16 +190,13 @@ void TestLayout::validity_data()
     QTest::newRow("part word 197 0 of a looper")     << "part"  << "16264=1 8780=0"                    << false;
     QTest::newRow("part bank swap 2")                << "part"  << "15544=2"                           << false;
     QTest::newRow("part bank swap (3/4) -1")         << "part"  << "15548=-1"                          << false;
-    QTest::newRow("part bank swap (3/4) 1")          << "part"  << "15548=1"                           << true;
     QTest::newRow("part unused, bank swap 2")        << "part"  << "516=0 15544=2"                     << true;
     QTest::newRow("part style 12")                   << "part"  << "16144=12"                          << false;
     QTest::newRow("part last style -1")              << "part"  << "16236=-1"                          << false;
     QTest::newRow("part style 12 of a looper")       << "part"  << "16264=-3 16144=12"                 << true;
-    QTest::newRow("part time slot 1")                << "part"  << "16240=1"                           << true;
     QTest::newRow("part time slot 2")                << "part"  << "16240=2"                           << false;
     QTest::newRow("part alternate time 2")           << "part"  << "16244=2"                           << false;
     QTest::newRow("part flag 2")                     << "part"  << "16248=2"                           << false;
-    QTest::newRow("part flag -1")                    << "part"  << "16248=-1"                          << false;
     QTest::newRow("part unused, time slot 2")        << "part"  << "516=0 16240=2 16244=5"             << true;
     QTest::newRow("part words only carried")         << "part"  << "15552=-77 15556=9 15560=-5 16252=-1" << true;
     // clang-format on
@@ -334,64 +324,6 @@ void TestLayout::looperRecords()
     QCOMPARE(card.read(CardImage::looperRange(7, 4)).left(pinned),
              with(record, accepted ? "" : "0=1 4=0 8=-1").left(pinned));
     QVERIFY(before.changesOutside({CardImage::looperRange(7, 4)}).isEmpty());
-}
-
-void TestLayout::memoryManagerSizes()
-{
-    // words/part, record size, payload bits, capacity, blocks/area, sectors/area, chunk, areas
-    const auto sizes = [](const MemoryManager &m) {
-        return QVector<uint>{
-            m.payloadWordsPerPart, m.looperRecordSize,    m.totalPayloadBits, m.capacity,
-            m.blocksPerArea,       m.sectorsPerAreaInUse, m.audioChunkSize,   m.areasPerPart};
-    };
-    std::unique_ptr<MemoryManager, MemoryManagerDestroyer> card(lmmCreate(635040000, 12, 5, 1, 256, 2, 1));
-    QCOMPARE(sizes(*card), (QVector<uint>{2583, 10752, 4959360, 634798080, 41328, 41328, 1024, 2}));
-    std::unique_ptr<MemoryManager, MemoryManagerDestroyer> other(lmmCreate(200000000, 4, 5, 2, 256, 4, 0));
-    QCOMPARE(sizes(*other), (QVector<uint>{4882, 19968, 3124480, 199966720, 78112, 78112, 512, 1}));
-
-    QVERIFY(!lmmCreate(635040000, 12, 5, 1, 256, 0, 1));
-    QCOMPARE(QByteArray(mlsdGetErrorString()), QByteArray("lmmCreate: Invalid parameter"));
-    for (const uint zero : {0u, 1u, 2u, 3u, 4u}) {
-        uint arguments[5] = {12, 5, 1, 256, 2};
-        arguments[zero] = 0;
-        QCOMPARE(lmmOrganizeMemory(card.get(), arguments[0], arguments[1], arguments[2], arguments[3],
-                                   arguments[4], 1),
-                 1);
-        QCOMPARE(QByteArray(mlsdGetErrorString()), QByteArray("lmmOrganizeMemory: Invalid parameter"));
-    }
-    QCOMPARE(sizes(*card), (QVector<uint>{2583, 10752, 4959360, 634798080, 41328, 41328, 1024, 2}));
-}
-
-void TestLayout::setupReports_data()
-{
-    QTest::addColumn<QVector<int>>("sectors"); // per area, audio region, per looper record, looper region
-    QTest::addColumn<QByteArray>("text");      // empty: nothing reported
-
-    // clang-format off
-    QTest::newRow("the card's")           << QVector<int>{51680, 6201600, 164, 9840} << QByteArray();
-    QTest::newRow("area 41392 is enough") << QVector<int>{41392, 6201600, 21,  9840} << QByteArray();
-    QTest::newRow("area too small")       << QVector<int>{41391, 6201600, 164, 9840} << QByteArray("lmmSetupSDCard: Not enough Sectors allocated per part for audio data on SD Card");
-    QTest::newRow("audio region short")   << QVector<int>{51680, 6201599, 164, 9840} << QByteArray("lmmSetupSDCard: Not enough Sectors allocated for all parts for audio data on SD Card");
-    QTest::newRow("looper record short")  << QVector<int>{51680, 6201600, 20,  9840} << QByteArray("lmmSetPartDataFileHandleSD: Not enough Sectors allocated per part for part data on SD Card");
-    QTest::newRow("looper region short")  << QVector<int>{51680, 6201600, 164, 9839} << QByteArray("lmmSetPartDataFileHandleSD: Not enough Sectors allocated for part data on SD Card");
-    // clang-format on
-}
-
-// The reports only inform: the setup succeeds and allots by its arguments whatever it reports.
-void TestLayout::setupReports()
-{
-    QFETCH(QVector<int>, sectors);
-    QFETCH(QByteArray, text);
-
-    std::unique_ptr<MemoryManager, MemoryManagerDestroyer> manager(lmmCreate(635040000, 12, 5, 1, 256, 2, 1));
-    mlsdOpenSDCard("/nonexistent", 0);
-    QCOMPARE(
-        lmmSetupSDCard(manager.get(), nullptr, 62152, sectors[0], sectors[1], 52312, sectors[2], sectors[3]),
-        0);
-    QCOMPARE(QByteArray(mlsdGetErrorString()),
-             text.isEmpty() ? QByteArray("mlsdOpenSDCard: Error opening SD card file.") : text);
-    QCOMPARE(manager->partTable[1][1].firstAudioSector, 62216 + 12 * sectors[0]);
-    QCOMPARE(manager->partTable[1][1].looperSector, 52312 + 6 * sectors[2]);
 }
 
 QTEST_GUILESS_MAIN(TestLayout)

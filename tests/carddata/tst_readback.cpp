@@ -132,7 +132,7 @@ private slots:
     void cleanup();
     void differencesAreFound_data();
     void differencesAreFound();
-    void progressAndStop();
+    void stop();
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
@@ -219,11 +219,8 @@ void TestReadBack::differencesAreFound_data()
     QTest::newRow("card audio lost")      << true  << true  << audio + 10                                << "song 3, part 1, looper audio at byte 0";
     QTest::newRow("card part data")       << true  << false << CardImage::partDataPosition(7, 4) + 16000 << "song 8, part 5, part data";
     QTest::newRow("card name")            << true  << false << qint64(8 + 3)                             << "card name";
-    QTest::newRow("card description")     << true  << true  << qint64(136)                               << "card description";
-    QTest::newRow("card prefs")           << true  << false << CardImage::userPrefsPosition() + 40       << "user preferences";
     QTest::newRow("archive as written")   << false << false << qint64(-1)                                << "";
     QTest::newRow("archive header")       << false << true  << qint64(532)                               << "archive header";
-    QTest::newRow("archive song header")  << false << false << kSong3 + 48                               << "song 3, song header";
     QTest::newRow("archive part data")    << false << true  << kSong3 + 1160 + 3 * 16384 + 520           << "song 3, part 4, part data";
     QTest::newRow("archive audio")        << false << true  << kSong3 + 136840 + 70000                   << "song 3, part 1, looper audio at byte 65,536";
     // clang-format on
@@ -251,39 +248,19 @@ void TestReadBack::differencesAreFound()
              where.isEmpty() ? where : "mlsdVerifyWrites: " + where + " differs from the original.");
 }
 
-// Song by song, each to its end, every byte counted once; an answer to stop is the last call.
-void TestReadBack::progressAndStop()
+// A stop asked for ends the verification at once, with its own text.
+void TestReadBack::stop()
 {
     carddata::WriteDigest digest;
     const carddata::WrittenLayout layout = transfer(false, &digest);
-    struct Log
-    {
-        QVector<QVector<int>> calls;
-        int stopAt = 0;
-    } log;
-    const CardProgressCallback progress{
-        [](int32_t song, int32_t songCount, int32_t done, int32_t total, void *data) {
-            auto *l = static_cast<Log *>(data);
-            l->calls.append({song, songCount, done, total});
-            return l->calls.size() == l->stopAt ? 1 : 0;
-        },
-        &log};
-    const QByteArray file = QFile::encodeName(path("copy.mlad"));
-    QCOMPARE(mlsdVerifyWrites(file.constData(), digest, layout, 12, &progress), 0);
-    qint64 bytes = 0;
-    for (int i = 0; i < log.calls.size(); ++i) {
-        const QVector<int> &call = log.calls[i];
-        QVERIFY(call[1] == 12 && (i == 0 || call[0] >= log.calls[i - 1][0]));
-        if (i + 1 == log.calls.size() || log.calls[i + 1][0] != call[0]) {
-            QCOMPARE(call[2], call[3]);
-            bytes += call[3];
-        }
-    }
-    QCOMPARE(bytes, fileSize(path("copy.mlad")));
-    log = Log{{}, 3};
-    QCOMPARE(mlsdVerifyWrites(file.constData(), digest, layout, 12, &progress), 1);
+    int calls = 0;
+    const CardProgressCallback progress{[](int32_t, int32_t, int32_t, int32_t, void *data) {
+                                            return ++*static_cast<int *>(data) == 3 ? 1 : 0;
+                                        },
+                                        &calls};
+    QCOMPARE(mlsdVerifyWrites(QFile::encodeName(path("copy.mlad")).constData(), digest, layout, 12, &progress), 1);
     QCOMPARE(QByteArray(mlsdGetErrorString()), QByteArray("mlsdVerifyWrites: Aborted by user."));
-    QCOMPARE(log.calls.size(), 3);
+    QCOMPARE(calls, 3);
 }
 
 QTEST_GUILESS_MAIN(TestReadBack)

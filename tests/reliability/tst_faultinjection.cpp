@@ -35,8 +35,8 @@ const char *const kOperations[] = {"archive card",        "restore card", "copy 
 
 struct Outcome
 {
-    QString error;              // empty: succeeded
-    std::vector<uint64_t> card; // hashes of the ranges the operation may write
+    QString error;                          // empty: succeeded
+    std::vector<std::vector<uint8_t>> card; // the ranges the operation may write
     QMap<QString, QByteArray> library;
 };
 
@@ -57,20 +57,6 @@ std::vector<TS::WriteRange> songRanges(int song, const TS::SongRecords &records)
     return ranges;
 }
 
-TS::SongRecords shortSong(int song, quint32 variant)
-{
-    TS::SongRecords records = TS::sampleSong(song, variant);
-    records.loopers[0] = TS::looperRecord(TS::recording(records.audioChunks[0] = 3, records.audioSeeds[0]));
-    records.loopers[1] = TS::looperRecord(TS::recording(records.audioChunks[1] = 33, records.audioSeeds[1]));
-    return records;
-}
-
-QByteArray content(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 class Bench
 {
 public:
@@ -82,7 +68,7 @@ public:
         QFile(m_cardPath).open(QIODevice::WriteOnly);
         m_template = TS::newMemoryCard();
         for (int s = 0; s < 3; ++s) {
-            const TS::SongRecords records = s == 1 ? TS::emptySong(1, 1) : shortSong(s, 1);
+            const TS::SongRecords records = s == 1 ? TS::emptySong(1, 1) : TS::shortSong(s, 1);
             const auto put = [this](qint64 at, const QByteArray &bytes) {
                 m_template->put(at, bytes.constData(), size_t(bytes.size()));
             };
@@ -99,17 +85,17 @@ public:
         cardArchive.setUserPrefs(TS::userPrefs());
         std::vector<TS::WriteRange> restored{TS::cardHeaderRange(), TS::cardUserPrefsRange()};
         for (int s = 0; s < 3; ++s) {
-            cardArchive.addSong(shortSong(s, 7));
-            const auto ranges = songRanges(s, shortSong(s, 7));
+            cardArchive.addSong(TS::shortSong(s, 7));
+            const auto ranges = songRanges(s, TS::shortSong(s, 7));
             restored.insert(restored.end(), ranges.begin(), ranges.end());
         }
         cardArchive.write(libraryPath("Source.mlad"));
         TS::ArchiveBuilder songFile;
-        songFile.addSong(shortSong(4, 9));
+        songFile.addSong(TS::shortSong(4, 9));
         songFile.write(libraryPath("Song.mlsd"));
         m_existing = library();
 
-        auto intoSlot = songRanges(5, shortSong(4, 9));
+        auto intoSlot = songRanges(5, TS::shortSong(4, 9));
         intoSlot.push_back(TS::cardHeaderRange());
         const QString header = "Could not write card header: ", noCard = "No card open.";
         const QString open = "Could not open archive file: ", close = "Could not close archive file: ";
@@ -163,7 +149,7 @@ public:
                             .arg(card->violations().front().size)
                             .arg(card->violations().front().start);
         for (const TS::WriteRange &range : operation.writes)
-            outcome.card.push_back(card->hash(range.start, range.size));
+            outcome.card.push_back(card->bytes(range.start, range.size));
         for (auto it = outcome.library.cbegin(); it != outcome.library.cend(); ++it) {
             if (m_existing.contains(it.key()) ? m_existing[it.key()] != it.value()
                                               : !outcome.error.isEmpty() || it.key().endsWith(".partial"))
@@ -174,12 +160,12 @@ public:
         return outcome;
     }
 
-    std::vector<uint64_t> cardBefore(const Operation &operation) const
+    std::vector<std::vector<uint8_t>> cardBefore(const Operation &operation) const
     {
-        std::vector<uint64_t> hashes;
+        std::vector<std::vector<uint8_t>> ranges;
         for (const TS::WriteRange &range : operation.writes)
-            hashes.push_back(m_template->hash(range.start, range.size));
-        return hashes;
+            ranges.push_back(m_template->bytes(range.start, range.size));
+        return ranges;
     }
 
     QVector<Operation> operations;
@@ -190,7 +176,7 @@ private:
     {
         QMap<QString, QByteArray> files;
         for (const QString &name : QDir(m_library).entryList(QDir::Files | QDir::Hidden))
-            files.insert(name, content(libraryPath(name)));
+            files.insert(name, TS::wholeFile(libraryPath(name)));
         return files;
     }
 

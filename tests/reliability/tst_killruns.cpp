@@ -30,12 +30,6 @@ namespace TS = ZovaZode::TestSupport;
 
 namespace {
 
-QByteArray content(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 bool isTemporary(const QString &name)
 {
     static const QRegularExpression form(QStringLiteral("\\.[A-Za-z0-9]{8}\\.partial$"));
@@ -113,7 +107,7 @@ QMap<QString, QByteArray> TestKillRuns::libraryFiles() const
     QMap<QString, QByteArray> files;
     for (const QString &folder : {QString(), QStringLiteral("Safety Copies/")}) {
         for (const QString &name : QDir(library(folder)).entryList(QDir::Files | QDir::Hidden))
-            files.insert(folder + name, content(library(folder + name)));
+            files.insert(folder + name, TS::wholeFile(library(folder + name)));
     }
     return files;
 }
@@ -154,7 +148,7 @@ void TestKillRuns::initTestCase()
         std::unique_ptr<QProcess> process = start(command, out);
         QVERIFY(process->waitForFinished(60000) && process->exitCode() == 0);
         m_duration[command] = timer.nsecsElapsed() / 1000;
-        m_complete[command] = content(out);
+        m_complete[command] = TS::wholeFile(out);
     }
     m_existing = libraryFiles();
     m_cardSnapshot = std::make_unique<TS::FileSnapshot>(m_card->path());
@@ -268,7 +262,7 @@ QString TestKillRuns::killOnce(const QString &command, Moment moment, qint64 del
         ++m_completeFound;
         QProcess verify;
         verify.start(MORV_CARD_PATH, {"verify", out});
-        if (!verify.waitForFinished(30000) || verify.exitCode() != 0 || content(out) != m_complete[command])
+        if (!verify.waitForFinished(30000) || verify.exitCode() != 0 || TS::wholeFile(out) != m_complete[command])
             problem = out + " is not the archive of a complete run: " + verify.readAllStandardOutput();
     }
     const QMap<QString, QByteArray> files = libraryFiles();

@@ -196,29 +196,15 @@ private:
     TS::MemoryFileSystem m_files;
 };
 
-// Short recordings keep each case fast; song 0 part 1's recording of 33 chunks reaches the first
-// checksum word.
-TS::SongRecords shortSong(int song, quint32 variant)
-{
-    TS::SongRecords records = TS::sampleSong(song, variant);
-    const qint32 chunks[5] = {3, 33, 0, 2, 0};
-    for (int p = 0; p < 5; ++p) {
-        records.loopers[p] = chunks[p] ? TS::looperRecord(TS::recording(chunks[p], records.audioSeeds[p]))
-                                       : records.loopers[p];
-        records.audioChunks[p] = chunks[p];
-    }
-    return records;
-}
-
 QByteArray archive(bool card)
 {
     TS::ArchiveBuilder builder;
-    builder.addSong(shortSong(0, 2));
+    builder.addSong(TS::shortSong(0, 2));
     if (card) {
         builder.setNameField(QByteArray("Swept card").leftJustified(128, '\0'));
         builder.setUserPrefs(TS::userPrefs());
         builder.addSong(TS::emptySong(1, 2));
-        builder.addSong(shortSong(2, 2));
+        builder.addSong(TS::shortSong(2, 2));
     }
     return builder.bytes();
 }

@@ -22,6 +22,11 @@ QByteArray readRange(const QString &path, qint64 position, qint64 size);
 void writeRange(const QString &path, qint64 position, const QByteArray &bytes);
 bool rangesEqual(const QString &pathA, qint64 positionA, const QString &pathB, qint64 positionB, qint64 size);
 qint64 fileSize(const QString &path);
+// A whole small file (an archive, never a card); empty when it cannot be read.
+inline QByteArray wholeFile(const QString &path)
+{
+    return readRange(path, 0, fileSize(path));
+}
 // The regions of a sparse file that hold data; everything else reads as zeros.
 QVector<ByteRange> dataExtents(const QString &path);
 // The sorted, merged union of `ranges`.

@@ -140,10 +140,6 @@ void MemoryFile::write(int64_t position, const void *buffer, size_t size)
         }
         m_violations.push_back({position, int64_t(size)});
     }
-    if (!m_written.empty() && m_written.back().end() == position)
-        m_written.back().size += int64_t(size);
-    else
-        m_written.push_back({position, int64_t(size)});
     put(position, buffer, size);
 }
 
@@ -161,12 +157,6 @@ void MemoryFile::restrictWrites(std::vector<WriteRange> allowed, bool abortOnVio
     m_abortOnViolation = abortOnViolation;
 }
 
-void MemoryFile::allowAllWrites()
-{
-    m_restricted = false;
-    m_allowed.clear();
-}
-
 bool MemoryFile::allowed(int64_t position, int64_t size) const
 {
     if (!m_restricted)
@@ -177,59 +167,6 @@ bool MemoryFile::allowed(int64_t position, int64_t size) const
         return false;
     const WriteRange &range = *(after - 1);
     return position >= range.start && position + size <= range.end();
-}
-
-std::vector<WriteRange> MemoryFile::writtenRanges() const
-{
-    return mergeRanges(m_written);
-}
-
-uint64_t MemoryFile::hash(int64_t position, int64_t size) const
-{
-    // Runs of zeros are hashed by their length, so a hole and a written page of zeros hash
-    // alike and a long hole costs one step.
-    uint64_t h = 1469598103934665603ull;
-    auto mix = [&h](uint64_t value) {
-        h ^= value;
-        h *= 1099511628211ull;
-    };
-    int64_t zeros = 0;
-    auto take = [&](uint8_t byte) {
-        if (byte == 0) {
-            ++zeros;
-            return;
-        }
-        if (zeros > 0) {
-            mix(uint64_t(zeros) << 8);
-            zeros = 0;
-        }
-        mix(byte);
-    };
-    const int64_t end = std::min(position + size, m_size);
-    int64_t at = std::max<int64_t>(position, 0);
-    if (m_baseSize > 0) {
-        // A view has no holes to skip; its bytes are small enough to read one by one.
-        for (; at < end; ++at) {
-            uint8_t byte = 0;
-            read(at, &byte, 1);
-            take(byte);
-        }
-    }
-    while (at < end) {
-        const auto page = m_pages.lower_bound(at / kPageSize);
-        const int64_t pageStart = page == m_pages.end() ? end : std::max(at, page->first * kPageSize);
-        if (pageStart > at) {
-            zeros += std::min(pageStart, end) - at;
-            at = std::min(pageStart, end);
-            continue;
-        }
-        const int64_t stop = std::min(end, (page->first + 1) * kPageSize);
-        for (; at < stop; ++at)
-            take(page->second[size_t(at % kPageSize)]);
-    }
-    if (zeros > 0)
-        mix(uint64_t(zeros) << 8);
-    return h;
 }
 
 MemoryStream::MemoryStream(std::shared_ptr<MemoryFile> file, bool writable,

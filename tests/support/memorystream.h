@@ -43,10 +43,6 @@ public:
     // A file over bytes it does not own, which must outlive it; writes go to pages of its own.
     // Saves the fuzzers a copy of every input.
     static std::shared_ptr<MemoryFile> view(const uint8_t *data, size_t size);
-    static std::shared_ptr<MemoryFile> fromBytes(const std::vector<uint8_t> &bytes)
-    {
-        return fromBytes(bytes.data(), bytes.size());
-    }
 
     int64_t size() const { return m_size; }
     void resize(int64_t size);
@@ -62,15 +58,9 @@ public:
 
     // Every write must lie inside one of these ranges (adjacent ranges count as one).
     void restrictWrites(std::vector<WriteRange> allowed, bool abortOnViolation);
-    void allowAllWrites();
     // Writes that fell outside the allowed ranges, in the order they were made.
     const std::vector<WriteRange> &violations() const { return m_violations; }
-    // Every write made through write(), merged; what a test compares against what it expected.
-    std::vector<WriteRange> writtenRanges() const;
     int64_t writeCount() const { return m_writeCount; }
-
-    // FNV-1a over a range, holes included as zeros; cheap for ranges that are mostly holes.
-    uint64_t hash(int64_t position, int64_t size) const;
 
 private:
     bool allowed(int64_t position, int64_t size) const;
@@ -86,7 +76,6 @@ private:
     bool m_abortOnViolation = false;
     std::vector<WriteRange> m_allowed; // merged and sorted
     std::vector<WriteRange> m_violations;
-    std::vector<WriteRange> m_written;
     int64_t m_writeCount = 0;
 };
 
@@ -126,7 +115,6 @@ public:
     // Adds (or replaces) a file under `path`.
     std::shared_ptr<MemoryFile> add(const std::string &path, std::shared_ptr<MemoryFile> file);
     std::shared_ptr<MemoryFile> file(const std::string &path) const;
-    bool contains(const std::string &path) const { return m_files.count(path) != 0; }
     void remove(const std::string &path) { m_files.erase(path); }
 
     // Paths this file system does not hold go to the real files when set; otherwise opening
