@@ -194,6 +194,7 @@ void TestCardRecords::fileNames_data()
     QTest::newRow("hidden")            << QStringLiteral(".intro")           << QStringLiteral("intro.mlsd")            << QStringLiteral("intro.mlad");
     QTest::newRow("only a dot")        << QStringLiteral(".")                << QStringLiteral("Untitled Song.mlsd")    << QStringLiteral("Morv+ Card.mlad");
     QTest::newRow("space, dot")        << QStringLiteral(" . x")             << QStringLiteral("x.mlsd")                << QStringLiteral("x.mlad");
+    QTest::newRow("wide spaces, dots") << QStringLiteral("\u00a0\u3000..x") << QStringLiteral("x.mlsd")                << QStringLiteral("x.mlad");
     QTest::newRow("delete character")  << QStringLiteral("a\u007fb\u0085c")  << QStringLiteral("abc.mlsd")              << QStringLiteral("abc.mlad");
     QTest::newRow("300 bytes cut")     << repeated(kEuro, 100)               << repeated(kEuro, 77) + ".mlsd"           << repeated(kEuro, 77) + ".mlad";
     QTest::newRow("accent not split")  << repeated("a", 232) + accent        << repeated("a", 232) + ".mlsd"            << repeated("a", 232) + ".mlad";
