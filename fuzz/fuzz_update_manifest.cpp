@@ -4,26 +4,19 @@
 // Promises checked: no crash; every component of a manifest that parsed has a kind its product
 // may carry, a version, a release date and an address; the parser, reset, reads the same
 // manifest into the same table again (nothing of one manifest leaks into the next).
+#include "qtfuzzsupport.h"
+
 #include "update/updatemanifestparser.h"
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QXmlSimpleReader>
 
-#include <cstdio>
-#include <cstdlib>
-
 using namespace ZovaZode;
+using ZovaZode::Fuzz::require;
+using ZovaZode::Fuzz::silenceQtMessages;
 
 namespace {
-
-void require(bool condition, const char *promise)
-{
-    if (!condition) {
-        std::fprintf(stderr, "broken promise: %s\n", promise);
-        std::abort();
-    }
-}
 
 QT_WARNING_PUSH
 QT_WARNING_DISABLE_DEPRECATED
@@ -58,28 +51,27 @@ bool sameTable(const UpdateManifestParser::ComponentTable &a, const UpdateManife
     return true;
 }
 
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const bool installed = (qInstallMessageHandler(quiet), true);
-    (void)installed;
+    silenceQtMessages();
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
     static UpdateManifestParser parser;
     parser.reset();
     if (!parse(parser, bytes))
         return 0;
     for (int product : parser.componentTable().keys()) {
-        const bool pedal = product == UpdateManifestParser::ProductMorv || product == UpdateManifestParser::ProductMorvPlus;
+        const bool pedal =
+            product == UpdateManifestParser::ProductMorv || product == UpdateManifestParser::ProductMorvPlus;
         for (const UpdateManifestParser::Component &component : parser.components(product)) {
             require(pedal ? component.kind >= UpdateManifestParser::KindMcuFirmware &&
                                 component.kind <= UpdateManifestParser::KindEnsembleAudio
                           : component.kind == UpdateManifestParser::KindWindowsApplication ||
                                 component.kind == UpdateManifestParser::KindMacApplication,
                     "a component's kind belongs to its product");
-            require(!component.version.isEmpty() && !component.releaseDate.isEmpty() && !component.address.isEmpty(),
+            require(!component.version.isEmpty() && !component.releaseDate.isEmpty() &&
+                        !component.address.isEmpty(),
                     "a component has a version, a release date and an address");
         }
     }

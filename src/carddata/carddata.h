@@ -230,7 +230,7 @@ struct MemoryManager
     int32_t looperRegionSectors = 0;
 
     std::vector<uint8_t> recordBuffer;
-    std::vector<std::vector<uint32_t>> payloads; // [song * parts + part], empty until used
+    std::vector<std::vector<uint32_t>> payloads;  // [song * parts + part], empty until used
     std::vector<std::vector<PartSlot>> partTable; // [song][part]
 };
 
