@@ -58,13 +58,15 @@ int laySongs(MemoryFile &card, const uint8_t *data, size_t size)
     return songs;
 }
 
-void readEverything(SdCardHandle *card)
+// Reads the records of the songs the input reached (song 0 at least): the rest of the card is
+// zeros, which the first song already shows the library.
+void readEverything(SdCardHandle *card, int songs)
 {
     static uint8_t prefs[carddata::kUserPrefsSize];
     static uint8_t song[carddata::kUISongDataSize];
     static uint8_t part[carddata::kUIPartDataSize];
     mlsdGetUserPrefsFromSDCard(card->file.get(), &card->memoryMap, prefs);
-    for (int s = 0; s < carddata::kSongCount; ++s) {
+    for (int s = 0; s < std::max(songs, 1); ++s) {
         if (mlsdGetUISongDataFromSDCard(card->file.get(), &card->memoryMap, s, song) == 0)
             localUISongDataValid(song);
         for (int p = 0; p < carddata::kPartCount; ++p) {
@@ -162,7 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         require(report.kind != VerifyKind::Unknown, "an examined file is a card or an archive");
 
     if (SdCardHandle *reader = mlsdOpenSDCard("ZOVAZODE.DAT", 0)) {
-        readEverything(reader);
+        readEverything(reader, songs);
         roundTrip(reader, songs, size > 7 && (data[7] & 1) != 0, system);
         mlsdCloseSDCard(reader);
     }
@@ -176,7 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size > 5 && data[5] != 0) {
         faults().arm(FaultKind::IoError, FaultMode::Once, data[5]);
         if (SdCardHandle *reader = mlsdOpenSDCard("ZOVAZODE.DAT", 0)) {
-            readEverything(reader);
+            readEverything(reader, songs);
             mlsdCloseSDCard(reader);
         }
         faults().disarm();

@@ -198,7 +198,9 @@ struct PartSlot
     int32_t auxiliary = 0;
     int32_t firstAudioSector = 0;
     int32_t looperSector = 0;
-    uint32_t *payload = nullptr; // slice of the payload store
+    // Null until the part's payload is first needed (lmmPartPayload): most opens touch a few
+    // parts, and 60 zeroed payloads cost more than the records they read.
+    uint32_t *payload = nullptr;
 };
 
 struct MemoryManager
@@ -228,7 +230,7 @@ struct MemoryManager
     int32_t looperRegionSectors = 0;
 
     std::vector<uint8_t> recordBuffer;
-    std::vector<uint32_t> payloadStore;
+    std::vector<std::vector<uint32_t>> payloads;  // [song * parts + part], empty until used
     std::vector<std::vector<PartSlot>> partTable; // [song][part]
 };
 
@@ -242,6 +244,9 @@ int lmmSetupSDCard(MemoryManager *manager, carddata::Stream *file, int32_t first
 int lmmLoadLooperPartData(MemoryManager *manager, int song, int part);
 int lmmSaveLooperPartData(MemoryManager *manager, int song, int part);
 void lmmMarkPartEmpty(MemoryManager *manager, int song, int part);
+// The part's payloadWordsPerPart payload words, zeros when first asked for; null for a part
+// outside the table or when memory runs out.
+uint32_t *lmmPartPayload(MemoryManager *manager, int song, int part);
 void lmmDestroy(MemoryManager *manager);
 
 // Takes the part's state, length, auxiliary value and payload from a raw looper record,

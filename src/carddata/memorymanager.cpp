@@ -2,7 +2,9 @@
 // allots every part its looper record and audio sectors, and loads and saves looper records.
 #include "internal.h"
 
+#include <algorithm>
 #include <new>
+#include <stdexcept>
 
 using namespace carddata;
 using carddata::detail::fail;
@@ -15,6 +17,12 @@ PartSlot *slotOf(MemoryManager *manager, int song, int part)
         return nullptr;
     auto &parts = manager->partTable[size_t(song)];
     return uint32_t(part) < parts.size() ? &parts[size_t(part)] : nullptr;
+}
+
+// Each slot of the table as created has a payload of its own, whatever lmmOrganizeMemory uses.
+size_t payloadIndex(const MemoryManager *manager, uint32_t song, uint32_t part)
+{
+    return size_t(song) * manager->partTable[0].size() + part;
 }
 
 int64_t bytePosition(int32_t sector)
@@ -41,7 +49,7 @@ MemoryManager *lmmCreate(uint32_t capacity, uint32_t songs, uint32_t parts, uint
     manager->capacity = manager->totalPayloadBits * blockSize / divisor;
     try {
         manager->recordBuffer.assign(manager->looperRecordSize, 0);
-        manager->payloadStore.assign((manager->totalPayloadBits + 31) / 32, 0);
+        manager->payloads.resize(size_t(partCount));
         manager->partTable.assign(songs, std::vector<PartSlot>(parts));
     } catch (const std::bad_alloc &) {
         delete manager;
@@ -56,9 +64,8 @@ int lmmOrganizeMemory(MemoryManager *manager, uint32_t songs, uint32_t parts, ui
 {
     if (!manager || songs == 0 || parts == 0 || channelFactor == 0 || blockSize == 0 || divisor == 0)
         return fail("lmmOrganizeMemory", "Invalid parameter");
-    // The part table and payload store were sized at creation; more parts would not fit.
-    if (songs > manager->partTable.size() || parts > manager->partTable[0].size() ||
-        uint64_t(songs) * parts * manager->payloadWordsPerPart > manager->payloadStore.size())
+    // The part table was sized at creation; more parts would not fit.
+    if (songs > manager->partTable.size() || parts > manager->partTable[0].size())
         return fail("lmmOrganizeMemory", "Invalid parameter");
 
     manager->songs = songs;
@@ -78,7 +85,8 @@ int lmmOrganizeMemory(MemoryManager *manager, uint32_t songs, uint32_t parts, ui
             PartSlot &slot = manager->partTable[s][p];
             slot.previousState = slot.state;
             slot.state = 1;
-            slot.payload = manager->payloadStore.data() + size_t(s * parts + p) * manager->payloadWordsPerPart;
+            std::vector<uint32_t> &words = manager->payloads[payloadIndex(manager, s, p)];
+            slot.payload = words.empty() ? nullptr : words.data();
         }
     }
     return 0;
@@ -141,8 +149,11 @@ int lmmLoadLooperPartData(MemoryManager *manager, int song, int part)
     if (!detail::readAt(manager->file, bytePosition(slot->looperSector), record, manager->recordBuffer.size()))
         return 1;
     if (localLooperRecordAccepted(record)) {
+        uint32_t *payload = lmmPartPayload(manager, song, part);
+        if (!payload)
+            return 1;
         for (uint32_t i = 0; i < manager->payloadWordsPerPart && i < kLooperPayloadWords; ++i)
-            slot->payload[i] = localGetWord32(record, kLooperPayloadOffset + 4 * size_t(i));
+            payload[i] = localGetWord32(record, kLooperPayloadOffset + 4 * size_t(i));
         slot->state = localGetInt32(record, kLooperStateOffset);
         slot->length = localGetInt32(record, kLooperLengthOffset);
         slot->auxiliary = localGetInt32(record, kLooperAuxiliaryOffset);
@@ -157,10 +168,11 @@ int lmmLoadLooperPartData(MemoryManager *manager, int song, int part)
 void lmmTakeLooperRecord(MemoryManager *manager, int song, int part, const uint8_t *record)
 {
     PartSlot *slot = slotOf(manager, song, part);
-    if (!slot)
+    uint32_t *payload = lmmPartPayload(manager, song, part);
+    if (!slot || !payload)
         return;
     for (uint32_t i = 0; i < manager->payloadWordsPerPart && i < kLooperPayloadWords; ++i)
-        slot->payload[i] = localGetWord32(record, kLooperPayloadOffset + 4 * size_t(i));
+        payload[i] = localGetWord32(record, kLooperPayloadOffset + 4 * size_t(i));
     if (localLooperRecordAccepted(record)) {
         slot->state = localGetInt32(record, kLooperStateOffset);
         slot->length = localGetInt32(record, kLooperLengthOffset);
@@ -178,8 +190,9 @@ int lmmSaveLooperPartData(MemoryManager *manager, int song, int part)
     if (!slot || manager->recordBuffer.size() < kLooperRecordSize)
         return 1;
     uint8_t *record = manager->recordBuffer.data();
+    // A payload never asked for is zeros.
     for (uint32_t i = 0; i < manager->payloadWordsPerPart && i < kLooperPayloadWords; ++i)
-        localPutWord32(record, kLooperPayloadOffset + 4 * size_t(i), slot->payload[i]);
+        localPutWord32(record, kLooperPayloadOffset + 4 * size_t(i), slot->payload ? slot->payload[i] : 0);
     localPutWord32(record, kLooperStateOffset, uint32_t(slot->state));
     localPutWord32(record, kLooperLengthOffset, uint32_t(slot->length));
     localPutWord32(record, kLooperAuxiliaryOffset, uint32_t(slot->auxiliary));
@@ -197,6 +210,24 @@ void lmmMarkPartEmpty(MemoryManager *manager, int song, int part)
         slot->previousState = slot->state;
         slot->state = 1;
     }
+}
+
+uint32_t *lmmPartPayload(MemoryManager *manager, int song, int part)
+{
+    PartSlot *slot = slotOf(manager, song, part);
+    if (!slot)
+        return nullptr;
+    if (!slot->payload) {
+        try {
+            std::vector<uint32_t> &words = manager->payloads.at(payloadIndex(manager, song, part));
+            // One word at least, so that a part of a manager without payload still gets one.
+            words.assign(std::max<uint32_t>(manager->payloadWordsPerPart, 1), 0);
+            slot->payload = words.data();
+        } catch (const std::exception &) {
+            return nullptr;
+        }
+    }
+    return slot->payload;
 }
 
 void lmmDestroy(MemoryManager *manager)

@@ -95,9 +95,16 @@ QString fitFileNameBytes(const QString &text, int bytes)
 
 QString libraryFileName(const QString &name, const QString &extension, const QString &fallback)
 {
+    // Compiled once: compiling a pattern costs more than the file name it is used on.
+    static const QRegularExpression controls(QStringLiteral("\\p{Cc}"));
     QString base = removeForbiddenCharacters(name);
-    base.remove(QRegularExpression(QStringLiteral("\\p{Cc}")));
-    base.remove(QRegularExpression(QStringLiteral("^[.\\s]+")));
+    base.remove(controls);
+    // Every kind of space counts here (a pattern's \s misses the no-break and wide ones), or the
+    // trimming below would leave the dots behind them in front.
+    int shown = 0;
+    while (shown < base.size() && (base.at(shown) == QLatin1Char('.') || base.at(shown).isSpace()))
+        ++shown;
+    base.remove(0, shown);
     base = fitFileNameBytes(base, kLibraryFileNameBytes - int(QFile::encodeName(extension).size())).trimmed();
     if (base.isEmpty())
         base = fallback;

@@ -344,7 +344,10 @@ bool DemoCard::write(const QString &path, const Progress &progress) const
                 throw libraryFailure();
 
             PartSlot &slot = card->memoryManager->partTable[size_t(song)][size_t(part)];
-            std::fill(slot.payload, slot.payload + carddata::kLooperPayloadWords, 0u);
+            uint32_t *payload = lmmPartPayload(card->memoryManager, song, part);
+            if (!payload)
+                throw failure("out of memory for the looper part data.");
+            std::fill(payload, payload + card->memoryManager->payloadWordsPerPart, 0u);
             if (demoPart.chunks > 0) {
                 slot.state = 0;
                 slot.length = demoPart.chunks;
@@ -353,7 +356,7 @@ bool DemoCard::write(const QString &path, const Progress &progress) const
                 // recorded chunk fits its size (a bit for every chunk of both audio areas) and
                 // gives the checksum real words to cover.
                 for (int chunk = 0; chunk < demoPart.chunks; ++chunk)
-                    slot.payload[chunk / 32] |= 1u << (chunk % 32);
+                    payload[chunk / 32] |= 1u << (chunk % 32);
             } else {
                 lmmMarkPartEmpty(card->memoryManager, song, part);
                 slot.length = 0;

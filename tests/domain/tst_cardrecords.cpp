@@ -88,6 +88,7 @@ void TestCardRecords::fileNames_data()
     QTest::newRow("path-like")         << QStringLiteral("../../etc")          << "etc";
     QTest::newRow("hidden")            << QStringLiteral(".intro")             << "intro";
     QTest::newRow("space, dot")        << QStringLiteral(" . x")               << "x";
+    QTest::newRow("wide spaces, dots") << QStringLiteral("\u00a0\u3000..x")   << "x";
     QTest::newRow("delete character")  << QStringLiteral("a\u007fb\u0085c")    << "abc";
     QTest::newRow("300 bytes cut")     << kEuro.repeated(100)                  << kEuro.repeated(77);
     QTest::newRow("accent not split")  << QString(QString(232, 'a') + accent) << QString(232, 'a');

@@ -53,6 +53,7 @@ public:
     FaultInjector() : m_state(std::make_shared<State>()) {}
 
     // Counts from zero again and fails the `failAt`-th call the kind and target apply to (0: none).
+    // A fault loses the writes still in the modelled stdio buffer that were made while armed.
     void arm(FaultKind kind, FaultMode mode, int64_t failAt, const Target &target = {});
     void disarm() { arm(FaultKind::IoError, FaultMode::Once, 0); }
     // Fails every call of this kind on every file, as a device that refuses the call itself: what

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace ZovaZode::TestSupport {
 
@@ -28,7 +29,66 @@ void putLittle32(uint8_t *to, uint32_t value)
         to[i] = uint8_t(value >> (8 * i));
 }
 
+// Page buffers of files that are gone, shared by all threads and never freed. Capped, so that
+// a test that once held a big file does not keep all of it.
+class PagePool
+{
+public:
+    static PagePool &instance()
+    {
+        static auto *pool = new PagePool;
+        return *pool;
+    }
+
+    std::vector<uint8_t> take()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_free.empty())
+            return std::vector<uint8_t>(size_t(MemoryFile::kPageSize));
+        std::vector<uint8_t> page = std::move(m_free.back());
+        m_free.pop_back();
+        return page;
+    }
+
+    void give(std::vector<uint8_t> page)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_free.size() < kMaxPages && page.size() == size_t(MemoryFile::kPageSize))
+            m_free.push_back(std::move(page));
+    }
+
+private:
+    static constexpr size_t kMaxPages = 16384; // 64 MiB
+    std::mutex m_mutex;
+    std::vector<std::vector<uint8_t>> m_free;
+};
+
 } // namespace
+
+MemoryFile::MemoryFile(const MemoryFile &other)
+    : m_size(other.m_size), m_base(other.m_base), m_baseSize(other.m_baseSize),
+      m_restricted(other.m_restricted), m_abortOnViolation(other.m_abortOnViolation),
+      m_allowed(other.m_allowed), m_violations(other.m_violations), m_written(other.m_written),
+      m_writeCount(other.m_writeCount)
+{
+    for (const auto &[index, bytes] : other.m_pages) {
+        std::vector<uint8_t> copy = PagePool::instance().take();
+        std::memcpy(copy.data(), bytes.data(), size_t(kPageSize));
+        m_pages.emplace_hint(m_pages.end(), index, std::move(copy));
+    }
+}
+
+MemoryFile::~MemoryFile()
+{
+    dropPages(m_pages.begin());
+}
+
+void MemoryFile::dropPages(std::map<int64_t, std::vector<uint8_t>>::iterator from)
+{
+    for (auto it = from; it != m_pages.end(); ++it)
+        PagePool::instance().give(std::move(it->second));
+    m_pages.erase(from, m_pages.end());
+}
 
 std::vector<WriteRange> mergeRanges(std::vector<WriteRange> ranges)
 {
@@ -64,13 +124,15 @@ std::shared_ptr<MemoryFile> MemoryFile::view(const uint8_t *data, size_t size)
 
 std::vector<uint8_t> &MemoryFile::page(int64_t index)
 {
-    std::vector<uint8_t> &bytes = m_pages[index];
-    if (bytes.empty()) {
-        bytes.assign(size_t(kPageSize), 0);
-        const int64_t start = index * kPageSize;
-        if (start < m_baseSize)
-            std::memcpy(bytes.data(), m_base + start, size_t(std::min(kPageSize, m_baseSize - start)));
-    }
+    const auto found = m_pages.lower_bound(index);
+    if (found != m_pages.end() && found->first == index)
+        return found->second;
+    std::vector<uint8_t> &bytes = m_pages.emplace_hint(found, index, PagePool::instance().take())->second;
+    const int64_t start = index * kPageSize;
+    const int64_t viewed = start < m_baseSize ? std::min(kPageSize, m_baseSize - start) : 0;
+    if (viewed > 0)
+        std::memcpy(bytes.data(), m_base + start, size_t(viewed));
+    std::memset(bytes.data() + viewed, 0, size_t(kPageSize - viewed));
     return bytes;
 }
 
@@ -80,7 +142,7 @@ void MemoryFile::resize(int64_t size)
     m_baseSize = std::min(m_baseSize, size);
     if (size < m_size) {
         // Bytes past a shrunk end must read as zeros if the file grows again.
-        m_pages.erase(m_pages.upper_bound(size / kPageSize), m_pages.end());
+        dropPages(m_pages.upper_bound(size / kPageSize));
         auto last = m_pages.find(size / kPageSize);
         if (last != m_pages.end())
             std::fill(last->second.begin() + (size % kPageSize), last->second.end(), uint8_t(0));

@@ -1,7 +1,9 @@
 // Files held in memory, served to the card data library through its stream layer.
 //
 // A MemoryFile is sparse: only the pages that were written exist, everything else reads as
-// zeros, so a full-size card (3,207,041,024 bytes) costs a few megabytes at most. Each file can
+// zeros, so a full-size card (3,207,041,024 bytes) costs a few megabytes at most. Pages of files
+// that are gone are kept in a pool for the next file: a fuzzer makes a card and an archive per
+// run, and fresh allocations (sanitized, page-faulted) would cost more than the run itself. Each file can
 // be given the byte ranges that writes may touch; a write outside them is recorded as a
 // violation, or ends the process at once (what a fuzzer wants: the crash is the finding).
 //
@@ -38,6 +40,9 @@ public:
     static constexpr int64_t kPageSize = 4096;
 
     explicit MemoryFile(int64_t size = 0) : m_size(size) {}
+    ~MemoryFile();
+    MemoryFile(const MemoryFile &other);
+    MemoryFile &operator=(const MemoryFile &) = delete;
     // A file holding exactly these bytes.
     static std::shared_ptr<MemoryFile> fromBytes(const uint8_t *data, size_t size);
     // A file over bytes it does not own, which must outlive it; writes go to pages of its own.
@@ -67,6 +72,8 @@ private:
 
     // The page, made from the viewed bytes (or zeros) when it does not exist yet.
     std::vector<uint8_t> &page(int64_t index);
+    // Gives the pages from `from` on back to the pool.
+    void dropPages(std::map<int64_t, std::vector<uint8_t>>::iterator from);
 
     int64_t m_size = 0;
     const uint8_t *m_base = nullptr; // viewed bytes behind pages not written yet

@@ -1,7 +1,9 @@
 // The fixtures' own check: a snapshot must see any changed byte of a sparse card, one written
-// into a hole included, or every "nothing else changed" assertion built on it would be empty.
+// into a hole included, or every "nothing else changed" assertion built on it would be empty; and
+// a memory file's page reused from a file that is gone holds none of that file's bytes.
 #include "support/cardimage.h"
 #include "support/filesnapshot.h"
+#include "support/memorystream.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -17,6 +19,7 @@ class TestTestSupport : public QObject
 private slots:
     void snapshotSeesChanges_data();
     void snapshotSeesChanges();
+    void reusedPagesAreClean();
 
 private:
     QTemporaryDir m_dir{scratchFolderTemplate()};
@@ -55,6 +58,23 @@ void TestTestSupport::snapshotSeesChanges()
     writeRange(card.path(), position, bytes);
     QCOMPARE(before.changesOutside({CardImage::looperRange(3, 1)}), changed);
     QCOMPARE(fileSize(card.path()), CardImage::kFileSize);
+}
+
+void TestTestSupport::reusedPagesAreClean()
+{
+    {
+        MemoryFile gone;
+        const QByteArray full(int(MemoryFile::kPageSize) * 4, '\xff');
+        gone.put(0, full.constData(), size_t(full.size()));
+    }
+    const QByteArray viewed("view");
+    const auto file = MemoryFile::view(reinterpret_cast<const uint8_t *>(viewed.constData()), 4);
+    file->put(MemoryFile::kPageSize * 3 + 1, "x", 1);
+    file->put(2, "y", 1);
+    std::vector<uint8_t> expected(size_t(MemoryFile::kPageSize) * 3 + 2, 0);
+    std::memcpy(expected.data(), "viyw", 4);
+    expected[size_t(MemoryFile::kPageSize) * 3 + 1] = 'x';
+    QCOMPARE(file->bytes(0, int64_t(expected.size())), expected);
 }
 
 QTEST_GUILESS_MAIN(TestTestSupport)
