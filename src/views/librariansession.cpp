@@ -29,13 +29,13 @@ QString volumeOf(const QString &cardFile)
 
 void LibrarianView::createSessionActions()
 {
-    m_undoAction = new QAction(tr("Undo"), this);
+    m_undoAction = new QAction(tr("&Undo"), this);
     m_undoAction->setShortcut(QKeySequence::Undo);
     connect(m_undoAction, &QAction::triggered, this, &LibrarianView::undoLastCommand);
     connect(m_commands, &CardCommands::undoChanged, this, &LibrarianView::updateUndo);
     connect(m_card.get(), &SdCard::openStateChanged, this, &LibrarianView::updateUndo);
 
-    m_recentCardsMenu = new QMenu(tr("Recent Cards"), this);
+    m_recentCardsMenu = new QMenu(tr("Recen&t Cards"), this);
     connect(m_recentCardsMenu, &QMenu::aboutToShow, this, &LibrarianView::updateRecentCards);
 
     m_openOfferedCardAction = new QAction(this);
@@ -121,7 +121,7 @@ void LibrarianView::updateUndo()
     }
     const bool can = block == CardCommands::UndoBlock::None && !hasTransfers();
     m_undoAction->setEnabled(can);
-    m_undoAction->setText(can ? tr("Undo \"%1\"").arg(last.what) : tr("Undo"));
+    m_undoAction->setText(can ? tr("&Undo \"%1\"").arg(last.what) : tr("&Undo"));
     m_undoAction->setToolTip(can ? tr("Put back the safety copy made before \"%1\".").arg(last.what) : why);
 }
 

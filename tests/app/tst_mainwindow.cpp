@@ -197,7 +197,7 @@ void TestMainWindow::manifestDialog()
     RecordingNotifier notifier;
     ScriptedPrompter prompter(answers);
     QSignalSpy checks(m_window.get(), &MainWindow::checkAppUpdatesRequest);
-    action(m_window->advancedMenu(), "Set Manifest URL...")->trigger();
+    action(m_window->advancedMenu(), "Set &Manifest URL...")->trigger();
 
     // Each question proposes what was entered before it.
     QCOMPARE(prompter.asked.value(0),

@@ -68,7 +68,7 @@ private:
 MemoryFile::MemoryFile(const MemoryFile &other)
     : m_size(other.m_size), m_base(other.m_base), m_baseSize(other.m_baseSize),
       m_restricted(other.m_restricted), m_abortOnViolation(other.m_abortOnViolation),
-      m_allowed(other.m_allowed), m_violations(other.m_violations), m_written(other.m_written),
+      m_allowed(other.m_allowed), m_violations(other.m_violations),
       m_writeCount(other.m_writeCount)
 {
     for (const auto &[index, bytes] : other.m_pages) {

@@ -74,6 +74,7 @@ private slots:
         QTest::newRow("menu:Edit Selected &Library Item Name...") << "F2";
         QTest::newRow("menu:Delete Selected Library &Item")       << "Del";
         QTest::newRow("menu:&User Guide")                         << "F1";
+        QTest::newRow("menu:&Undo")                               << "Ctrl+Z";
         QTest::newRow("card box")                                 << "Card";
         QTest::newRow("card name")                                << "Card name";
         QTest::newRow("card songs")                               << "Card songs";
@@ -109,7 +110,7 @@ private slots:
                 keyed += !action->shortcut().isEmpty();
             }
         }
-        QCOMPARE(keyed, 10);
+        QCOMPARE(keyed, 11);
     }
     void partStates_data()
     {

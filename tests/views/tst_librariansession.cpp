@@ -1,7 +1,7 @@
 // What the window keeps through a session: a card whose volume is mounted opens itself, or is
 // offered while another card is open; the Open Card dialog starts at it; Recent Cards; the status
 // bar's summary of the card.
-#include "tst_librarianfixture.h"
+#include "librarianfixture.h"
 
 #include "domain/mountwatcher.h"
 

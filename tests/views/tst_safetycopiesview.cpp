@@ -3,7 +3,7 @@
 // before it names the copy, and a copy goes back onto the card from the page (Restore This Copy,
 // or dragged onto a card slot through the real views), or is deleted there. Edit > Undo puts the
 // last command's copy back after one question, and says why when it cannot.
-#include "tst_librarianfixture.h"
+#include "librarianfixture.h"
 
 #include "views/archiveview.h"
 #include "views/libraryview.h"
@@ -232,10 +232,10 @@ void TestSafetyCopiesView::undo_data()
     QTest::addColumn<QString>("then");   // what happens between the command and Undo
     QTest::addColumn<QString>("undo");   // the Undo command's text, or its tool tip when disabled
     // clang-format off
-    QTest::newRow("clear")             << "clear 3"   << ""         << "Undo \"Clear Song 3\"";
-    QTest::newRow("clear all")         << "clear all" << ""         << "Undo \"Clear All Card Songs\"";
-    QTest::newRow("restore")           << "restore"   << ""         << "Undo \"Restore Card\"";
-    QTest::newRow("copy onto slot")    << "copy"      << ""         << "Undo \"Copy Song onto Slot 3\"";
+    QTest::newRow("clear")             << "clear 3"   << ""         << "&Undo \"Clear Song 3\"";
+    QTest::newRow("clear all")         << "clear all" << ""         << "&Undo \"Clear All Card Songs\"";
+    QTest::newRow("restore")           << "restore"   << ""         << "&Undo \"Restore Card\"";
+    QTest::newRow("copy onto slot")    << "copy"      << ""         << "&Undo \"Copy Song onto Slot 3\"";
     QTest::newRow("copies off")        << "clear 3"   << "off"      << "Safety copies are turned off in the settings, so there is no copy to undo with.";
     QTest::newRow("card changed")      << "clear 3"   << "rename"   << "The card has changed since, so its safety copy would undo more than the last change.";
     QTest::newRow("copy deleted")      << "clear 3"   << "delete"   << "The safety copy is no longer in the Safety Copies folder.";
@@ -279,7 +279,7 @@ void TestSafetyCopiesView::undo()
     librarian.notifier.prepareAnswer(Notifier::Ok);
     action->trigger();
     QCOMPARE(librarian.notifier.messages().size(), 1);
-    QVERIFY(librarian.notifier.texts().first().startsWith(undo + "?\n\nThe card gets back what the safety copy \"Gig - "));
+    QVERIFY(librarian.notifier.texts().first().startsWith(QString(undo).remove(QLatin1Char('&')) + "?\n\nThe card gets back what the safety copy \"Gig - "));
     QTRY_COMPARE_WITH_TIMEOUT(view.songListModel()->songName(2), QStringLiteral("Verse"), 20000);
     QVERIFY(!view.songListModel()->isEmptySong(2));
     QTRY_VERIFY(!view.hasTransfers());
