@@ -205,7 +205,7 @@ QString bashCompletion()
         .arg(commandNames(), valued, perCommand, arguments);
 }
 
-// A description inside single quotes and the brackets of a zsh option spec.
+// A description inside single quotes and the brackets of a zsh option entry.
 QString zshText(const char *text)
 {
     QString result = QString::fromUtf8(text);
@@ -224,16 +224,16 @@ QString zshCompletion()
             QStringLiteral("    '%1:%2'\n").arg(QLatin1String(command.name), zshText(command.summary));
     QString cases;
     for (const CommandInfo &command : commands()) {
-        QStringList specs;
+        QStringList entries;
         for (const OptionInfo &option : options()) {
             if (option.bit != Global && !(command.options & option.bit))
                 continue;
-            QString spec = QStringLiteral("'%1[%2]").arg(QLatin1String(option.name), zshText(option.help));
+            QString entry = QStringLiteral("'%1[%2]").arg(QLatin1String(option.name), zshText(option.help));
             if (option.value)
-                spec += QStringLiteral(":%1:%2").arg(QLatin1String(option.value),
+                entry += QStringLiteral(":%1:%2").arg(QLatin1String(option.value),
                                                      option.bit == SafetyDir ? QStringLiteral("_files -/")
                                                                              : QString());
-            specs << spec + QLatin1Char('\'');
+            entries << entry + QLatin1Char('\'');
         }
         const QStringList words = argumentWords(command);
         const int required = minArguments(command);
@@ -244,10 +244,10 @@ QString zshCompletion()
             // only what is sure.
             if (required < words.size() && i > 0)
                 break;
-            specs << QStringLiteral("'%1:%2:%3'").arg(i + 1).arg(word, action);
+            entries << QStringLiteral("'%1:%2:%3'").arg(i + 1).arg(word, action);
         }
         cases += QStringLiteral("  %1)\n    _arguments \\\n      %2 ;;\n")
-                     .arg(QLatin1String(command.name), specs.join(QStringLiteral(" \\\n      ")));
+                     .arg(QLatin1String(command.name), entries.join(QStringLiteral(" \\\n      ")));
     }
     return QStringLiteral(
                "#compdef morv-card\n"
