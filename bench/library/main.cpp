@@ -1,8 +1,9 @@
 // The library benchmark: a song library of 1,000 song files and a card library of 200 card
 // archives (40 of them safety copies) as the window meets them at start. It measures the time from
 // creating the window to every name shown on each of the three pages (each page made current in
-// turn and every row's name read, as scrolling through the list reads them), and the longest gap
-// between the ticks of a 5 ms timer on the user-interface thread meanwhile: a stall.
+// turn, every row showing the name stored in its file and scrolled through), and the longest gap
+// between the ticks of a 5 ms timer on the user-interface thread from the window's showing on:
+// a stall.
 #include "app/mainwindow.h"
 #include "domain/configurationmanager.h"
 #include "domain/democard.h"
@@ -18,6 +19,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QScrollBar>
@@ -73,6 +75,24 @@ bool makeLibraries(const QString &dir, const QString &cards, const QString &song
     return copied;
 }
 
+// Whether the tree lists `expected` rows, each file under the name stored in it: a library lists
+// a file under its file name until the name inside it has been read.
+bool allNamesShown(QAbstractItemView *tree, int expected)
+{
+    const QAbstractItemModel *model = tree->model();
+    const QModelIndex root = tree->rootIndex();
+    if (model->rowCount(root) < expected)
+        return false;
+    const auto *library = dynamic_cast<const SortedLibraryModel *>(model);
+    for (int row = 0; library && row < model->rowCount(root); ++row) {
+        const QModelIndex index = model->index(row, 0, root);
+        if (!library->isFolder(index) &&
+            index.data().toString() == QFileInfo(library->filePath(index)).completeBaseName())
+            return false;
+    }
+    return true;
+}
+
 // Shows every row of the tree by scrolling through it a page at a time, as a user would; the
 // names are read as the rows are painted. False when it took over a minute.
 bool scrollThrough(QAbstractItemView *tree, const QElapsedTimer &clock)
@@ -123,12 +143,13 @@ int main(int argc, char **argv)
     });
 
     clock.start();
-    tick.start();
-    ticker.start();
     MainWindow window;
     const qint64 built = clock.elapsed();
     window.resize(window.sizeHint());
     window.show();
+    // The stall that counts is one the user sees: from the window on screen on.
+    tick.start();
+    ticker.start();
     LibrarianView *view = window.librarianView();
     struct Page
     {
@@ -144,7 +165,7 @@ int main(int argc, char **argv)
     };
     for (Page &page : pages) {
         view->tabs()->setCurrentWidget(page.tree->parentWidget());
-        while (page.tree->model()->rowCount(page.tree->rootIndex()) < page.expected && clock.elapsed() < 60000)
+        while (!allNamesShown(page.tree, page.expected) && clock.elapsed() < 60000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         scrollThrough(page.tree, clock);
         page.done = clock.elapsed();

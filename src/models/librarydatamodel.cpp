@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QMimeData>
+#include <QSet>
 #include <QStyle>
 #include <QTimer>
 
@@ -36,7 +37,7 @@ const QString kSongExtension = FileKinds::songFileExtension();
 
 LibraryDataModel::LibraryDataModel(QObject *parent)
     : QIdentityProxyModel(parent), m_fileSystemModel(new QFileSystemModel(this)),
-      m_retryTimer(new QTimer(this)), m_archiveIcon(QStringLiteral(":/images/archive_icon")),
+      m_reader(new LibraryItemReader(this)), m_retryTimer(new QTimer(this)), m_archiveIcon(QStringLiteral(":/images/archive_icon")),
       m_songIcon(QStringLiteral(":/images/song_icon"))
 {
     qRegisterMetaType<QList<int>>("QList<int>");
@@ -53,6 +54,7 @@ LibraryDataModel::LibraryDataModel(QObject *parent)
     connect(m_fileSystemModel, &QFileSystemModel::modelReset, this, &LibraryDataModel::onModelReset);
     connect(m_fileSystemModel, &QFileSystemModel::rootPathChanged, this, &LibraryDataModel::rootPathChanged);
     connect(m_retryTimer, &QTimer::timeout, this, &LibraryDataModel::retryItems);
+    connect(m_reader, &LibraryItemReader::itemsRead, this, &LibraryDataModel::onItemsRead);
 
     setSourceModel(m_fileSystemModel);
 }
@@ -62,21 +64,24 @@ LibraryDataModel::~LibraryDataModel() = default;
 void LibraryDataModel::setItemType(int kind)
 {
     m_itemType = kind;
-    const QString archives = QStringLiteral("*") + kArchiveExtension;
-    const QString songs = QStringLiteral("*") + kSongExtension;
-    switch (kind) {
+    emit itemTypeChanged();
+}
+
+bool LibraryDataModel::listsFile(const QString &fileName) const
+{
+    // The file system model's own name filters compile a pattern for every file each time it
+    // sorts a folder, which froze the window for a thousand files; the sorting model filters.
+    const bool archive = fileName.endsWith(kArchiveExtension, Qt::CaseInsensitive);
+    const bool song = fileName.endsWith(kSongExtension, Qt::CaseInsensitive);
+    switch (m_itemType) {
     case AnyLibrary:
-        m_fileSystemModel->setNameFilters({archives, songs});
-        break;
+        return archive || song;
     case CardLibrary:
-        m_fileSystemModel->setNameFilters({archives});
-        break;
+        return archive;
     case SongLibrary:
-        m_fileSystemModel->setNameFilters({songs});
-        break;
+        return song;
     default:
-        m_fileSystemModel->setNameFilters({});
-        break;
+        return true;
     }
 }
 
@@ -100,21 +105,79 @@ QString LibraryDataModel::filePath(const QModelIndex &index) const
     return m_fileSystemModel->filePath(mapToSource(index));
 }
 
-LibraryDataModel::ItemData *LibraryDataModel::sourceItemData(const QModelIndex &sourceIndex) const
+QString LibraryDataModel::fileName(const QModelIndex &index) const
 {
+    return m_fileSystemModel->fileName(mapToSource(index));
+}
+
+LibraryDataModel::ItemData *LibraryDataModel::cachedItem(const QModelIndex &sourceIndex, bool *created) const
+{
+    *created = false;
     // The file system model calls the invalid index (its root above the drives) a folder.
     if (!sourceIndex.isValid() || m_fileSystemModel->isDir(sourceIndex))
         return nullptr;
+    // A node freed without a row removal and reused for another file must not find this item.
+    const QString fileName = m_fileSystemModel->fileName(sourceIndex);
+    const auto byNode = m_itemsByNode.constFind(sourceIndex.internalPointer());
+    if (byNode != m_itemsByNode.constEnd() && (*byNode)->fileName == fileName)
+        return *byNode;
     const QString path = m_fileSystemModel->filePath(sourceIndex);
     auto found = m_items.find(path);
-    if (found != m_items.end())
-        return found->second.get();
-    auto item = std::make_unique<ItemData>();
-    item->path = path;
-    ItemData *result = item.get();
-    m_items.emplace(path, std::move(item));
-    readItem(result);
-    return result;
+    if (found == m_items.end()) {
+        auto item = std::make_unique<ItemData>();
+        item->path = path;
+        found = m_items.emplace(path, std::move(item)).first;
+        *created = true;
+    }
+    ItemData *item = found->second.get();
+    if (item->node)
+        m_itemsByNode.remove(item->node);
+    item->node = sourceIndex.internalPointer();
+    item->fileName = fileName;
+    m_itemsByNode.insert(item->node, item);
+    return item;
+}
+
+LibraryDataModel::ItemData *LibraryDataModel::sourceItemData(const QModelIndex &sourceIndex) const
+{
+    bool created = false;
+    ItemData *item = cachedItem(sourceIndex, &created);
+    // A listed item's reading may still be queued; its result is then ignored.
+    if (item && (created || item->pending))
+        readItem(item);
+    return item;
+}
+
+LibraryDataModel::ItemData *LibraryDataModel::listedItemData(const QModelIndex &sourceIndex) const
+{
+    bool created = false;
+    ItemData *item = cachedItem(sourceIndex, &created);
+    if (created) {
+        item->pending = true;
+        m_reader->request(item->path);
+    }
+    return item;
+}
+
+void LibraryDataModel::onItemsRead(const QVector<LibraryItemReader::Result> &results)
+{
+    // One change per folder over all its rows: finding one file's row costs a search of its
+    // folder, and the sorting model re-sorts a range in one go.
+    QSet<QString> folders;
+    for (const LibraryItemReader::Result &result : results) {
+        auto found = m_items.find(result.path);
+        if (found == m_items.end() || !found->second->pending)
+            continue;
+        applyRead(found->second.get(), result);
+        folders.insert(QFileInfo(result.path).path());
+    }
+    for (const QString &folder : qAsConst(folders)) {
+        const QModelIndex parent = m_fileSystemModel->index(folder);
+        const int rows = m_fileSystemModel->rowCount(parent);
+        if (parent.isValid() && rows > 0)
+            emit dataChanged(mapFromSource(m_fileSystemModel->index(0, 0, parent)),
+                             mapFromSource(m_fileSystemModel->index(rows - 1, 0, parent)));
+    }
 }
 
 void LibraryDataModel::refreshItem(const QModelIndex &index)
@@ -170,37 +233,15 @@ bool LibraryDataModel::isRetrying() const
 void LibraryDataModel::readItem(ItemData *item) const
 {
     qDebug() << "Library: Loading item data:" << item->path;
-    item->type = UnreadableItem;
-    item->name.clear();
-    item->description.clear();
+    applyRead(item, LibraryItemReader::read(item->path));
+}
 
-    try {
-        if (item->path.endsWith(kArchiveExtension)) {
-            SongArchive archive(item->path, 0, 0);
-            if (archive.isCardArchive()) {
-                item->name = archive.name();
-                item->description = archive.description();
-                item->type = ArchiveItem;
-            } else {
-                qWarning() << "Library: File has archive extension, but is not a complete archive.";
-            }
-        } else if (item->path.endsWith(kSongExtension)) {
-            SongArchive archive(item->path, 0, 0);
-            if (archive.songCount() > 0) {
-                const SongInfo info = archive.songInfo(0);
-                item->name = info.name;
-                item->description = info.description;
-                item->type = SongItem;
-            } else {
-                qWarning() << "Library: File has song extension, but does not contain a song.";
-            }
-        }
-    } catch (const std::exception &) {
-        qCritical() << "Library: Failed to read file:" << item->path;
-        item->type = UnreadableItem;
-        item->name.clear();
-        item->description.clear();
-    }
+void LibraryDataModel::applyRead(ItemData *item, const LibraryItemReader::Result &result) const
+{
+    item->pending = false;
+    item->type = result.type;
+    item->name = result.name;
+    item->description = result.description;
 
     if (item->type != UnreadableItem) {
         item->attempts = 0;
@@ -269,9 +310,18 @@ QVariant LibraryDataModel::data(const QModelIndex &index, int role) const
         return QIdentityProxyModel::data(index, role);
     }
 
-    const ItemData *item = sourceItemData(source);
+    const ItemData *item = listedItemData(source);
     if (!item)
         return QIdentityProxyModel::data(index, role);
+    if (item->pending) {
+        // Listing and sorting go by what shows; the rest of a file is read when it is asked for.
+        if (role == Qt::DisplayRole)
+            return QFileInfo(item->path).completeBaseName();
+        if (role == Qt::DecorationRole)
+            return item->path.endsWith(kArchiveExtension) ? m_archiveIcon : m_songIcon;
+        if (role == Qt::EditRole || role == ItemNameRole || role == ItemDescriptionRole)
+            item = sourceItemData(source);
+    }
     switch (role) {
     case Qt::DisplayRole:
         // Safety copies of one card all store its name; what they were made before tells them apart.
@@ -401,6 +451,8 @@ void LibraryDataModel::forgetItem(const QString &path)
     if (found == m_items.end())
         return;
     dequeue(found->second.get());
+    if (m_itemsByNode.value(found->second->node) == found->second.get())
+        m_itemsByNode.remove(found->second->node);
     m_items.erase(found);
     qDebug() << "Library: Removed item: " << path;
 }
@@ -431,6 +483,8 @@ void LibraryDataModel::onModelReset()
 {
     m_retryQueue.clear();
     m_retryTimer->stop();
+    m_reader->clear();
+    m_itemsByNode.clear();
     m_items.clear();
     qDebug() << "Library: All items removed.";
 }
@@ -443,8 +497,9 @@ Qt::ItemFlags LibraryDataModel::flags(const QModelIndex &index) const
     const QModelIndex source = mapToSource(index);
     if (m_fileSystemModel->isDir(source))
         return result | Qt::ItemIsDropEnabled;
-    const ItemData *item = sourceItemData(source);
-    if (!item || item->type == UnreadableItem)
+    // An item not read yet is taken for what its name says until it is read.
+    const ItemData *item = listedItemData(source);
+    if (!item || (!item->pending && item->type == UnreadableItem))
         return result & ~(Qt::ItemIsEditable | Qt::ItemIsDragEnabled);
     result |= Qt::ItemIsDragEnabled;
     if (index.column() == 0)

@@ -1,10 +1,14 @@
 // One library folder (card archives or song files) as an item model: each file shows the name
-// stored inside it instead of its file name, with an icon for its kind; unreadable files are
+// stored inside it instead of its file name (read on a thread of its own: the file name shows
+// until the stored name arrives), with an icon for its kind; unreadable files are
 // marked and read again a number of times (the transfer worker may still be writing them);
 // renaming an item rewrites the name inside the file and renames the file after it. The model is
 // also the drag source of library items and the drop target of the card and its songs.
 #pragma once
 
+#include "models/libraryitemreader.h"
+
+#include <QHash>
 #include <QIcon>
 #include <QIdentityProxyModel>
 #include <QList>
@@ -41,13 +45,22 @@ public:
         QString name;
         QString description;
         qint32 attempts = 0;
+        // Listed, its stored name not read yet.
+        bool pending = false;
+        // The file system model's node of the file and the file's name, which finds the item
+        // again without building its path (sorting a thousand items asks for each a dozen times).
+        const void *node = nullptr;
+        QString fileName;
     };
 
     explicit LibraryDataModel(QObject *parent = nullptr);
     ~LibraryDataModel() override;
 
+    // What the library lists: the model holds every file of its folders, and SortedLibraryModel
+    // shows those this says it lists.
     void setItemType(int kind);
     int itemType() const { return m_itemType; }
+    bool listsFile(const QString &fileName) const;
 
     QString rootPath() const;
     void setRootPath(const QString &path);
@@ -55,9 +68,10 @@ public:
     using QIdentityProxyModel::index;
     QModelIndex index(const QString &path) const;
     QString filePath(const QModelIndex &index) const;
+    QString fileName(const QModelIndex &index) const;
 
-    // The cached entry of a file of the file system model, read on first need; null for an
-    // invalid index or a folder. (QAbstractItemModel already has a virtual itemData.)
+    // The cached entry of a file of the file system model, read now if it has not been read;
+    // null for an invalid index or a folder. (QAbstractItemModel already has a virtual itemData.)
     ItemData *sourceItemData(const QModelIndex &sourceIndex) const;
     // Reads the item again and starts a new series of attempts.
     void refreshItem(const QModelIndex &index);
@@ -87,11 +101,17 @@ public:
 
 signals:
     void rootPathChanged(const QString &path);
+    void itemTypeChanged();
     void songArchiveRequest(const QString &dir, const QList<int> &songs);
     void cardArchiveRequest(const QString &dir);
 
 private:
+    // The cached entry as it is, its reading requested from the reader thread if it is new.
+    ItemData *listedItemData(const QModelIndex &sourceIndex) const;
+    ItemData *cachedItem(const QModelIndex &sourceIndex, bool *created) const;
+    void onItemsRead(const QVector<ZovaZode::LibraryItemReader::Result> &results);
     void readItem(ItemData *item) const;
+    void applyRead(ItemData *item, const LibraryItemReader::Result &result) const;
     void dequeue(ItemData *item) const;
     void retryItems();
     bool renameItem(const QString &newName, const QModelIndex &sourceIndex);
@@ -105,9 +125,11 @@ private:
     void onModelReset();
 
     QFileSystemModel *m_fileSystemModel;
+    LibraryItemReader *m_reader;
     // The cache and the queue change while the views only read: reading an item is a side
     // effect of looking at it.
     mutable std::map<QString, std::unique_ptr<ItemData>> m_items;
+    mutable QHash<const void *, ItemData *> m_itemsByNode;
     mutable QList<ItemData *> m_retryQueue;
     int m_itemType = AnyLibrary;
     QTimer *m_retryTimer;

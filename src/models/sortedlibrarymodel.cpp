@@ -19,6 +19,7 @@ SortedLibraryModel::SortedLibraryModel(QObject *parent)
     : QSortFilterProxyModel(parent), m_sourceModel(new LibraryDataModel(this))
 {
     setSourceModel(m_sourceModel);
+    connect(m_sourceModel, &LibraryDataModel::itemTypeChanged, this, &SortedLibraryModel::invalidateFilter);
 }
 
 SortedLibraryModel::~SortedLibraryModel() = default;
@@ -85,12 +86,15 @@ void SortedLibraryModel::setPathHidden(const QString &path, bool hidden)
 bool SortedLibraryModel::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const
 {
     const QModelIndex source = m_sourceModel->index(sourceRow, 0, sourceParent);
-    const QString path = m_sourceModel->filePath(source);
-    if (m_hiddenPaths.contains(path)) {
-        qDebug() << "Library: requested hidden row:" << path;
+    // Building a row's path costs more than the rest of sorting it: only hiding needs it.
+    if (!m_hiddenPaths.isEmpty() && m_hiddenPaths.contains(m_sourceModel->filePath(source))) {
+        qDebug() << "Library: requested hidden row:" << m_sourceModel->filePath(source);
         return false;
     }
-    return !(path.endsWith(kPartialSuffix) && !m_sourceModel->isFolder(source));
+    if (m_sourceModel->isFolder(source))
+        return true;
+    const QString name = m_sourceModel->fileName(source);
+    return m_sourceModel->listsFile(name) && !name.endsWith(kPartialSuffix);
 }
 
 bool SortedLibraryModel::lessThan(const QModelIndex &left, const QModelIndex &right) const
