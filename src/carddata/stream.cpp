@@ -36,15 +36,21 @@ public:
         m_last = Last::None;
         // Drop read-ahead before moving: glibc reuses buffered bytes for a seek inside the
         // buffer, which would hide what another handle on the same card wrote meanwhile.
-        if (std::fflush(m_file) != 0)
+        if (std::fflush(m_file) != 0 || fseeko(m_file, off_t(position), SEEK_SET) != 0)
             return false;
-        return fseeko(m_file, off_t(position), SEEK_SET) == 0;
+        m_movedTo = position;
+        return true;
     }
 
     size_t read(void *buffer, size_t size) override
     {
         if (!m_file || !switchTo(Last::Read))
             return 0;
+        if (m_movedTo >= 0) {
+            const int64_t position = m_movedTo;
+            m_movedTo = -1;
+            return readAt(buffer, size, position);
+        }
         return std::fread(buffer, 1, size, m_file);
     }
 
@@ -52,6 +58,7 @@ public:
     {
         if (!m_file || !switchTo(Last::Write))
             return 0;
+        m_movedTo = -1;
         const size_t written = std::fwrite(buffer, 1, size, m_file);
         m_unscheduled += written;
         if (m_unscheduled >= kWritebackStep) {
@@ -110,6 +117,26 @@ private:
         return true;
     }
 
+    // A read right after a move is a record read where the card's layout jumps: stdio would fill
+    // its whole buffer for it, 256 KiB read from the card for a 1 KiB record. It reads just the
+    // record, and leaves the stream after it; what follows it sequentially goes through stdio.
+    size_t readAt(void *buffer, size_t size, int64_t position)
+    {
+        size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::pread(fileno(m_file), static_cast<char *>(buffer) + done, size - done,
+                                      off_t(position + int64_t(done)));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += size_t(n);
+        }
+        if (fseeko(m_file, off_t(position + int64_t(done)), SEEK_SET) != 0)
+            return 0;
+        return done;
+    }
+
     // C streams need a positioning call between reading and writing on an update stream.
     bool switchTo(Last next)
     {
@@ -122,6 +149,7 @@ private:
     std::FILE *m_file;
     std::unique_ptr<char[]> m_buffer; // outlives the FILE: close() runs first in the destructor
     Last m_last = Last::None;
+    int64_t m_movedTo = -1; // where seek() left the stream, until the next read or write
     size_t m_unscheduled = 0;
 };
 
