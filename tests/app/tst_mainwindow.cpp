@@ -1,50 +1,19 @@
 // MainWindow without the network: its menus and the Ctrl-only Advanced submenu, the manifest
 // address dialog with its validation loop, and closing the window while a restore runs.
-#include "../domain/recordingnotifier.h"
-#include "../models/libraryfixture.h"
 #include "app/mainwindow.h"
 #include "carddata/stream.h"
-#include "domain/configurationmanager.h"
-#include "domain/sdcard.h"
-#include "support/filebytes.h"
 #include "support/filesnapshot.h"
-#include "views/librarianview.h"
-#include "views/prompter.h"
+#include "support/libraryfixture.h"
 #include "views/sdcardheaderview.h"
 
 #include <QMenu>
 #include <QMenuBar>
 #include <QSemaphore>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QtTest>
 
 using namespace ZovaZode;
 using namespace ZovaZode::TestSupport;
 
 namespace {
-
-// Answers text prompts from a script, a null QString standing for Cancel; records the proposals.
-class ScriptedPrompter : public Prompter
-{
-public:
-    explicit ScriptedPrompter(const QStringList &answers) : m_answers(answers) { Prompter::install(this); }
-    ~ScriptedPrompter() override { Prompter::install(nullptr); }
-    QString openFile(QWidget *, const FileRequest &) override { return QString(); }
-    QString folder(QWidget *, const QString &, const QString &) override { return QString(); }
-    bool text(QWidget *, const QString &title, const QString &label, QString *value) override
-    {
-        asked << title + ": " + label + " " + *value;
-        const QString answer = m_answers.isEmpty() ? QString() : m_answers.takeFirst();
-        if (!answer.isNull())
-            *value = answer;
-        return !answer.isNull();
-    }
-    QStringList asked;
-
-private:
-    QStringList m_answers;
-};
 
 // "-" for a separator, "[text]" for a submenu, the text otherwise.
 QStringList describe(const QMenu *menu)
@@ -195,15 +164,16 @@ void TestMainWindow::manifestDialog()
 
     m_configuration->setManifestUrl(QUrl("http://updates.example.org/start.xml"));
     RecordingNotifier notifier;
-    ScriptedPrompter prompter(answers);
+    ScriptedPrompter prompter;
+    prompter.textAnswers = answers;
     QSignalSpy checks(m_window.get(), &MainWindow::checkAppUpdatesRequest);
     action(m_window->advancedMenu(), "Set &Manifest URL...")->trigger();
 
-    // Each question proposes what was entered before it.
-    QCOMPARE(prompter.asked.value(0),
-             QString("Set Manifest URL: Please enter the URL of the update manifest file. "
+    // The question proposes the address in use.
+    QCOMPARE(prompter.questions.value(0),
+             QString("Set Manifest URL|Please enter the URL of the update manifest file.|"
                      "http://updates.example.org/start.xml"));
-    QCOMPARE(prompter.asked.size(), errorBoxes + 1);
+    QCOMPARE(prompter.questions.size(), errorBoxes + 1);
     QStringList boxes;
     for (int i = 0; i < errorBoxes; ++i)
         boxes << "The entered text is not a valid URL. Please enter a valid URL.";

@@ -2,7 +2,7 @@
 // long paths, at the default size, at 1280 x 800 and at its minimum size, the window keeps the
 // size it was given, the path labels are cut in the middle with the whole path in their tool tip,
 // and no widget is squeezed below its own minimum width.
-#include "../views/librarianfixture.h"
+#include "support/libraryfixture.h"
 
 #include "app/mainwindow.h"
 #include "views/archiveview.h"
