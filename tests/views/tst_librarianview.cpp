@@ -30,6 +30,13 @@ QString bits(const QList<QAction *> &actions)
     return result;
 }
 
+// The colour of the upper arrow's shaft: the arrows are drawn in one colour of the palette.
+QColor arrowColour(const QLabel *label)
+{
+    const QPixmap arrows = label->pixmap(Qt::ReturnByValue);
+    return arrows.toImage().pixelColor(QPoint(20, 22) * arrows.devicePixelRatio());
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(CardState)
@@ -134,6 +141,15 @@ void TestLibrarianView::enabling()
     QCOMPARE(view.cardLibraryIndicator()->isVisibleTo(&view), card != CardState::Closed);
     QCOMPARE(view.cardLibraryIndicator()->isEnabled(), !songPage);
     QCOMPARE(view.songLibraryIndicator()->isEnabled(), songPage);
+    const QColor active = view.palette().color(QPalette::Active, QPalette::WindowText);
+    const QColor inactive = view.palette().color(QPalette::Disabled, QPalette::WindowText);
+    QCOMPARE(arrowColour(view.cardLibraryArrowLabel()), songPage ? inactive : active);
+    QCOMPARE(arrowColour(view.songLibraryArrowLabel()), songPage ? active : inactive);
+    // A dark palette draws them light.
+    QPalette dark = view.palette();
+    dark.setColor(QPalette::Active, QPalette::WindowText, Qt::white);
+    view.setPalette(dark);
+    QCOMPARE(arrowColour(songPage ? view.songLibraryArrowLabel() : view.cardLibraryArrowLabel()), QColor(Qt::white));
 }
 
 void TestLibrarianView::openCard_data()
