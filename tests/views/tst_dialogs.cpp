@@ -21,11 +21,6 @@ namespace {
 
 const QString kCorrect = QStringLiteral("Please correct the following:\n\n");
 
-void click(QDialog &dialog, QDialogButtonBox::StandardButton which)
-{
-    QTest::mouseClick(dialog.findChild<QDialogButtonBox *>()->button(which), Qt::LeftButton);
-}
-
 } // namespace
 
 class TestDialogs : public QObject
@@ -33,7 +28,7 @@ class TestDialogs : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { m_configuration = librarianConfiguration("tst_dialogs"); }
     void details_data();
     void details();
     void verifyReport_data();
@@ -42,11 +37,6 @@ private slots:
 private:
     std::unique_ptr<ConfigurationManager> m_configuration;
 };
-
-void TestDialogs::initTestCase()
-{
-    m_configuration = librarianConfiguration("tst_dialogs");
-}
 
 void TestDialogs::details_data()
 {
@@ -112,7 +102,7 @@ void TestDialogs::details()
         ->setPlainText(description);
     view->show();
     QVERIFY(QTest::qWaitForWindowExposed(view.get()));
-    click(*view, QDialogButtonBox::Save);
+    QTest::mouseClick(view->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save), Qt::LeftButton);
 
     QCOMPARE(notifier.texts().join(QLatin1Char('|')), box);
     QCOMPARE(view->isVisible(), !box.isEmpty());

@@ -126,7 +126,6 @@ void TestSafetyCopiesView::commands_data()
     //                                     command                    answer            safety       box                                                    row                               done     undo
     QTest::newRow("clear slot 1, yes")  << "clear 0"               << int(N::Yes)    << "off"     << one.arg(1)                                          << ""                             << true  << "Safety copies are turned off in the settings, so there is no copy to undo with.";
     QTest::newRow("clear slot 1, no")   << "clear 0"               << int(N::No)     << "off"     << one.arg(1)                                          << ""                             << false << "";
-    QTest::newRow("clear slot 12, yes") << "clear 11"              << int(N::Yes)    << "off"     << one.arg(12)                                         << ""                             << true  << "";
     QTest::newRow("clear all, OK")      << "clear all"             << int(N::Ok)     << "off"     << all                                                 << ""                             << true  << "";
     QTest::newRow("clear all, cancel")  << "clear all"             << int(N::Cancel) << "off"     << all                                                 << ""                             << false << "";
     QTest::newRow("delete archive")     << "delete cards/Set.mlad" << int(N::Yes)    << "off"     << del.arg("archive \"Set\"", "card")                  << ""                             << true  << "";
