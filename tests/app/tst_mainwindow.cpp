@@ -1,50 +1,22 @@
-// MainWindow without the network: its menus and the Ctrl-only Advanced submenu, the manifest
-// address dialog with its validation loop, and closing the window while a restore runs.
-#include "../domain/recordingnotifier.h"
-#include "../models/libraryfixture.h"
+// MainWindow without the network: its menus, the Ctrl-only Advanced submenu, every entry's letter
+// and the few keys, the names of the controls without visible text, the manifest address dialog
+// with its validation loop, closing the window while a restore runs, and its shape at three sizes.
 #include "app/mainwindow.h"
 #include "carddata/stream.h"
-#include "domain/configurationmanager.h"
-#include "domain/sdcard.h"
-#include "support/filebytes.h"
 #include "support/filesnapshot.h"
-#include "views/librarianview.h"
-#include "views/prompter.h"
+#include "support/libraryfixture.h"
+#include "views/elidedlabel.h"
 #include "views/sdcardheaderview.h"
 
 #include <QMenu>
 #include <QMenuBar>
 #include <QSemaphore>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QtTest>
+#include <QTabBar>
 
 using namespace ZovaZode;
 using namespace ZovaZode::TestSupport;
 
 namespace {
-
-// Answers text prompts from a script, a null QString standing for Cancel; records the proposals.
-class ScriptedPrompter : public Prompter
-{
-public:
-    explicit ScriptedPrompter(const QStringList &answers) : m_answers(answers) { Prompter::install(this); }
-    ~ScriptedPrompter() override { Prompter::install(nullptr); }
-    QString openFile(QWidget *, const FileRequest &) override { return QString(); }
-    QString folder(QWidget *, const QString &, const QString &) override { return QString(); }
-    bool text(QWidget *, const QString &title, const QString &label, QString *value) override
-    {
-        asked << title + ": " + label + " " + *value;
-        const QString answer = m_answers.isEmpty() ? QString() : m_answers.takeFirst();
-        if (!answer.isNull())
-            *value = answer;
-        return !answer.isNull();
-    }
-    QStringList asked;
-
-private:
-    QStringList m_answers;
-};
 
 // "-" for a separator, "[text]" for a submenu, the text otherwise.
 QStringList describe(const QMenu *menu)
@@ -107,10 +79,13 @@ private slots:
     void init();
     void cleanup() { m_window.reset(); }
     void menus();
+    void names();
     void manifestDialog_data();
     void manifestDialog();
     void closingDuringARestore_data();
     void closingDuringARestore();
+    void sizes_data();
+    void sizes();
 
 private:
     QMenu *menu(const QString &title) const
@@ -168,6 +143,49 @@ void TestMainWindow::menus()
     menu("&File")->popup(QPoint(0, 0));
     QVERIFY(!m_window->advancedMenu()->menuAction()->isVisible());
     menu("&File")->hide();
+
+    // Every entry of every menu has a letter of its own; only these entries have a key.
+    QList<QMenu *> menus = {m_window->advancedMenu()};
+    for (QAction *title : m_window->menuBar()->actions())
+        menus << title->menu();
+    QStringList keyed;
+    for (const QMenu *each : menus) {
+        QSet<QChar> letters;
+        for (const QAction *action : each->actions()) {
+            const QString text = action->text();
+            const int mark = text.indexOf(QLatin1Char('&'));
+            const QChar letter = mark >= 0 ? text.at(mark + 1).toLower() : QChar();
+            QVERIFY2(action->isSeparator() || (mark >= 0 && !letters.contains(letter)), qPrintable(text));
+            letters << letter;
+            if (!action->shortcut().isEmpty())
+                keyed << text + " " + action->shortcut().toString();
+        }
+    }
+    keyed.sort();
+    QCOMPARE(keyed, QStringList({"&Close Card Ctrl+W", "&Delete Selected Archive Item Del",
+                                 "&Edit Selected Archive Name... F2", "&Edit Selected Card Song Name... F2",
+                                 "&Open Card... Ctrl+O", "&Undo Ctrl+Z", "&User Guide F1",
+                                 "Clea&r Selected Card Song Del", "Delete Selected Library &Item Del",
+                                 "E&xit Ctrl+Q", "Edit Selected &Library Item Name... F2"}));
+}
+
+// The controls without visible text, by their names.
+void TestMainWindow::names()
+{
+    const LibrarianView *view = m_window->librarianView();
+    using W = QWidget *;
+    const QList<W> controls{view->headerView()->findChild<W>("cardBox"),
+                            view->headerView()->findChild<W>("nameEditor"),
+                            W(view->cardSongsView()),
+                            W(view->archiveView()->treeView()),
+                            W(view->libraryView()->treeView()),
+                            W(view->cardLibraryIndicator()),
+                            W(view->songLibraryIndicator())};
+    QStringList names;
+    for (const QWidget *control : controls)
+        names << control->accessibleName();
+    QCOMPARE(names, QStringList({"Card", "Card name", "Card songs", "Card archives", "Song files",
+                                 "Card library transfers", "Song library transfers"}));
 }
 
 void TestMainWindow::manifestDialog_data()
@@ -195,15 +213,16 @@ void TestMainWindow::manifestDialog()
 
     m_configuration->setManifestUrl(QUrl("http://updates.example.org/start.xml"));
     RecordingNotifier notifier;
-    ScriptedPrompter prompter(answers);
+    ScriptedPrompter prompter;
+    prompter.textAnswers = answers;
     QSignalSpy checks(m_window.get(), &MainWindow::checkAppUpdatesRequest);
     action(m_window->advancedMenu(), "Set &Manifest URL...")->trigger();
 
-    // Each question proposes what was entered before it.
-    QCOMPARE(prompter.asked.value(0),
-             QString("Set Manifest URL: Please enter the URL of the update manifest file. "
+    // The question proposes the address in use.
+    QCOMPARE(prompter.questions.value(0),
+             QString("Set Manifest URL|Please enter the URL of the update manifest file.|"
                      "http://updates.example.org/start.xml"));
-    QCOMPARE(prompter.asked.size(), errorBoxes + 1);
+    QCOMPARE(prompter.questions.size(), errorBoxes + 1);
     QStringList boxes;
     for (int i = 0; i < errorBoxes; ++i)
         boxes << "The entered text is not a valid URL. Please enter a valid URL.";
@@ -274,6 +293,65 @@ void TestMainWindow::closingDuringARestore()
     m_window.reset();
     QCOMPARE(describe(stopped.changes()), QString());
     QCOMPARE(text(image.read(CardImage::headerRange()), 8, 128), QByteArray("Restored Set"));
+}
+
+// The window holds its shape: with a card open from a very long path and library folders with
+// long paths, at the default size, at 1280 x 800 and at its minimum size, the window keeps the
+// size it was given, the path labels are cut in the middle with the whole path in their tool tip,
+// and no widget is squeezed below its own minimum width.
+void TestMainWindow::sizes_data()
+{
+    QTest::addColumn<QSize>("size"); // empty: the window's minimum size
+    QTest::newRow("default")   << QSize(1000, 640);
+    QTest::newRow("1280x800")  << QSize(1280, 800);
+    QTest::newRow("minimum")   << QSize();
+}
+
+void TestMainWindow::sizes()
+{
+    QFETCH(QSize, size);
+
+    QTemporaryDir dir(scratchFolderTemplate());
+    const QString deep = dir.filePath(QString("a card reader with a rather long mount point name/").repeated(2) +
+                                      "and one more folder below it");
+    QVERIFY(QDir().mkpath(deep));
+    CardImage image(deep);
+    image.create("Gig");
+    QVERIFY(image.path().size() > 105);
+    m_configuration->setCardLibraryLocation(deep);
+    m_configuration->setSongLibraryLocation(deep);
+    RecordingNotifier notifier;
+
+    MainWindow window;
+    LibrarianView *view = window.findChild<LibrarianView *>();
+    QVERIFY(view);
+    if (!size.isValid())
+        size = window.minimumSizeHint();
+    window.resize(size);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(view->openCardFile(image.path()));
+    QTest::qWait(50);
+    QCOMPARE(window.size(), size);
+
+    const QList<ElidedLabel *> labels{view->headerView()->findChild<ElidedLabel *>("pathLabel"),
+                                      view->archiveView()->folderLabel()};
+    for (ElidedLabel *label : labels) {
+        QVERIFY(label);
+        QCOMPARE(label->toolTip(), label->text());
+        QVERIFY2(label->shownText().contains(QChar(0x2026)), qPrintable(label->shownText()));
+    }
+    for (QWidget *widget : window.findChildren<QWidget *>()) {
+        // A tab bar sizes its own scroll buttons.
+        if (!widget->isVisible() || widget->isWindow() || widget->minimumSizeHint().width() <= 0 ||
+            qobject_cast<QTabBar *>(widget->parentWidget()))
+            continue;
+        QVERIFY2(widget->width() >= widget->minimumSizeHint().width(),
+                 qPrintable(QString("%1 %2: %3 < %4")
+                                .arg(widget->metaObject()->className(), widget->objectName())
+                                .arg(widget->width())
+                                .arg(widget->minimumSizeHint().width())));
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

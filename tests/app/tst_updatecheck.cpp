@@ -1,11 +1,14 @@
 // The window's update check against a manifest served on 127.0.0.1: silence when the start-up
-// check fails, which version the manual check offers and its messages otherwise, and what the
-// answer to an offer does (never opening an address that is not a web address).
+// check fails, no check at start once the settings dialog turns it off, which version the manual
+// check offers and its messages otherwise, and what the answer to an offer does (never opening an
+// address that is not a web address).
 #include "../update/testhttpserver.h"
 #include "app/mainwindow.h"
 #include "domain/configurationmanager.h"
+#include "views/settingsdialog.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
@@ -60,19 +63,21 @@ void TestUpdateCheck::check_data()
     QTest::addColumn<QString>("answer");       // "yes", "no" or "escape" to an offer
     QTest::addColumn<QString>("text");         // of the box: the version offered, or the message
     QTest::addColumn<bool>("opened");          // the address went to the desktop, and the program quit
+    QTest::addColumn<bool>("atStart");         // the settings dialog leaves the check at start on
     // clang-format off
-    //                                   versions                                  address                 answer      text                                opened
-    QTest::newRow("patch, yes")       << QStringList{"1.1.1"}                   << ""                   << "yes"    << "1.1.1"                          << true;
-    QTest::newRow("major, no")        << QStringList{"2.0.0"}                   << ""                   << "no"     << "2.0.0"                          << false;
-    QTest::newRow("same version")     << QStringList{"1.1.0"}                   << ""                   << ""       << kNoUpdates                       << false;
-    QTest::newRow("its pre-release")  << QStringList{"1.1.0-beta"}              << ""                   << ""       << kNoUpdates                       << false;
-    QTest::newRow("older")            << QStringList{"1.0.9"}                   << ""                   << ""       << kNoUpdates                       << false;
-    QTest::newRow("text verbatim")    << QStringList{"1.2.0-rc.1+build.7"}      << ""                   << "escape" << "1.2.0-rc.1+build.7"             << false;
-    QTest::newRow("first newer wins") << QStringList{"1.0.0", "1.3.0", "1.4.0"} << ""                   << "no"     << "1.3.0"                          << false;
-    QTest::newRow("bad one skipped")  << QStringList{"x.y", "1.2.0"}            << ""                   << "no"     << "1.2.0"                          << false;
-    QTest::newRow("newer for Mac")    << QStringList{"Mac:2.0.0"}               << ""                   << ""       << kNoUpdates                       << false;
-    QTest::newRow("no manifest")      << QStringList{}                          << ""                   << ""       << "Failed to check for new version of Morv Manager." << false;
-    QTest::newRow("local file")       << QStringList{"1.2.0"}                   << "file:///etc/passwd" << "yes"    << "1.2.0"                          << false;
+    //                                   versions                                  address                 answer      text                                opened   atStart
+    QTest::newRow("patch, yes")       << QStringList{"1.1.1"}                   << ""                   << "yes"    << "1.1.1"                          << true  << true;
+    QTest::newRow("major, no")        << QStringList{"2.0.0"}                   << ""                   << "no"     << "2.0.0"                          << false << true;
+    QTest::newRow("same version")     << QStringList{"1.1.0"}                   << ""                   << ""       << kNoUpdates                       << false << true;
+    QTest::newRow("its pre-release")  << QStringList{"1.1.0-beta"}              << ""                   << ""       << kNoUpdates                       << false << true;
+    QTest::newRow("older")            << QStringList{"1.0.9"}                   << ""                   << ""       << kNoUpdates                       << false << true;
+    QTest::newRow("text verbatim")    << QStringList{"1.2.0-rc.1+build.7"}      << ""                   << "escape" << "1.2.0-rc.1+build.7"             << false << true;
+    QTest::newRow("first newer wins") << QStringList{"1.0.0", "1.3.0", "1.4.0"} << ""                   << "no"     << "1.3.0"                          << false << true;
+    QTest::newRow("bad one skipped")  << QStringList{"x.y", "1.2.0"}            << ""                   << "no"     << "1.2.0"                          << false << true;
+    QTest::newRow("newer for Mac")    << QStringList{"Mac:2.0.0"}               << ""                   << ""       << kNoUpdates                       << false << true;
+    QTest::newRow("no manifest")      << QStringList{}                          << ""                   << ""       << "Failed to check for new version of Morv Manager." << false << true;
+    QTest::newRow("not at start")     << QStringList{"1.2.0"}                   << ""                   << "no"     << "1.2.0"                          << false << false;
+    QTest::newRow("local file")       << QStringList{"1.2.0"}                   << "file:///etc/passwd" << "yes"    << "1.2.0"                          << false << true;
     // clang-format on
 }
 
@@ -83,8 +88,14 @@ void TestUpdateCheck::check()
     QFETCH(QString, answer);
     QFETCH(QString, text);
     QFETCH(bool, opened);
+    QFETCH(bool, atStart);
 
     ConfigurationManager configuration;
+    configuration.setChecksForUpdatesAtStart(true);
+    SettingsDialog settings;
+    QVERIFY(settings.updateCheckBox()->isChecked());
+    settings.updateCheckBox()->setChecked(atStart);
+    settings.accept();
     TestHttpServer server;
     QVERIFY(server.listen());
     configuration.setManifestUrl(server.url("/manifest.xml"));
@@ -101,7 +112,8 @@ void TestUpdateCheck::check()
         return shown;
     };
     QTRY_VERIFY(!window.isStartupCheck());
-    QCOMPARE(server.count("GET"), 1);
+    QTest::qWait(atStart ? 0 : 300);
+    QCOMPARE(server.count("GET"), atStart ? 1 : 0);
     QVERIFY2(boxes().isEmpty(), "a failed check at start-up says nothing");
 
     const QString target = address.isEmpty() ? server.url("/setup.exe").toString() : address;

@@ -1,12 +1,8 @@
 // The card song list model on a card image: what a row shows, renaming with the name rules and
 // what reaches the card file, the drag bytes, and which drops become restore requests.
-#include "../domain/recordingnotifier.h"
-#include "cardfixture.h"
 #include "models/songlistmodel.h"
 #include "support/filesnapshot.h"
-
-#include <QMimeData>
-#include <QtTest>
+#include "support/libraryfixture.h"
 
 using namespace ZovaZode;
 using namespace ZovaZode::TestSupport;
@@ -49,11 +45,12 @@ void TestSongListModel::init()
 {
     m_card = std::make_unique<CardFixture>();
     m_card->writeSong(3, "Gig Opener", "Loud start");
-    m_card->writeStates(3, {1, 0, 3, 0, 2});
-    // Part 3 is not in use but has a count, so it is active although its state is empty.
-    PartFields counted = partWithState(0);
-    counted.count = 2;
-    m_card->image.writePartData(3, 3, partData(counted));
+    // The fourth part is not in use but has a count, so it is active although its state is empty.
+    for (int part = 0; part < 5; ++part) {
+        PartFields fields = partWithState(QVector<int>{1, 0, 3, 0, 2}.at(part));
+        fields.count = part == 3 ? 2 : fields.count;
+        m_card->image.writePartData(3, part, partData(fields));
+    }
     m_model = std::make_unique<SongListModel>(m_card->card);
     QCOMPARE(m_model->rowCount(), 0);
     QVERIFY(m_card->open());
@@ -82,16 +79,11 @@ void TestSongListModel::rename_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("box"); // the message shown; the name is kept when there is none
-    const QString tooLong = "The name is too long.\n\nPlease choose a different name.";
-    const QString euro = QStringLiteral("\u20ac");
+    // The rules themselves are the domain's; here only that the model keeps to them.
     // clang-format off
     //                                     name                              box
-    QTest::newRow("128 bytes")          << QString(128, 'a')              << "";
-    QTest::newRow("129 bytes")          << QString(129, 'a')              << tooLong;
-    QTest::newRow("42 euros + 2")       << euro.repeated(42) + "ab"       << "";
-    QTest::newRow("43 euros")           << euro.repeated(43)              << tooLong;
-    QTest::newRow("parenthesis")        << "Take (2)"                     << "The name contains characters that are not permitted.\n\nPlease avoid punctuation.";
-    QTest::newRow("allowed punctuation")<< "Live - Take 2, A & B."        << "";
+    QTest::newRow("accepted")           << "Live - Take 2, A & B."        << "";
+    QTest::newRow("129 bytes")          << QString(129, 'a')              << "The name is too long.\n\nPlease choose a different name.";
     QTest::newRow("empty")              << ""                             << "-";
     // clang-format on
 }

@@ -80,11 +80,6 @@ private:
     int64_t m_position = 0;
 };
 
-QByteArray fileBytes(const QString &path)
-{
-    return readRange(path, 0, fileSize(path));
-}
-
 struct Card
 {
     std::unique_ptr<CardImage> image;
@@ -312,7 +307,7 @@ void TestSongTransferWorker::copies()
     if (!error.isEmpty()) {
         QCOMPARE(request->verification, Verification::NotAsked);
         QCOMPARE(libraryFiles(), check == "taken" ? QStringList{fileName} : QStringList());
-        QVERIFY(check != "taken" || fileBytes(file) == "the user's own file");
+        QVERIFY(check != "taken" || wholeFile(file) == "the user's own file");
         QVERIFY(!fromCard || check == "tocard" || before.changes().isEmpty());
         return;
     }
@@ -334,7 +329,7 @@ void TestSongTransferWorker::copies()
         QCOMPARE(seenDuring.load(), 2);
         QCOMPARE(libraryFiles(), QStringList{fileName});
         QVERIFY2(before.changes().isEmpty(), "archiving reads the card only");
-        QByteArray bytes = fileBytes(file), original = expected.bytes();
+        QByteArray bytes = wholeFile(file), original = expected.bytes();
         const int nameAt = wholeCard ? 8 : int(kSongNameInFile);
         if (!name.isEmpty()) {
             QCOMPARE(text(bytes, nameAt, 128), name.toUtf8());
@@ -360,7 +355,7 @@ void TestSongTransferWorker::copies()
     if (wholeCard)
         QCOMPARE(card.image->read(8, 512), source.image->read(8, 512));
     QCOMPARE(describe(before.changesOutside(allowed)), describe({}));
-    QVERIFY(fileBytes(file) == expected.bytes());
+    QVERIFY(wholeFile(file) == expected.bytes());
 }
 
 QTEST_GUILESS_MAIN(TestSongTransferWorker)

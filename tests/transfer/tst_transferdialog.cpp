@@ -1,6 +1,6 @@
 // The transfer dialog driven by the transfer's signals: its texts for each kind of request and
-// each outcome, the Cancel button, and that while a transfer runs it stays open and the other
-// windows take no input.
+// each outcome (a read-back stopped or failed too), the Cancel button, and that while a transfer
+// runs it stays open and the other windows take no input.
 #include "views/transferdialog.h"
 
 #include "transfer/songtransfer.h"
@@ -36,16 +36,24 @@ void TestTransferDialog::outcomes_data()
     QTest::addColumn<int>("from"); // source song, -1 for the whole card
     QTest::addColumn<int>("to");   // destination song
     QTest::addColumn<bool>("toCard");
-    QTest::addColumn<QString>("ending");    // "finished", "error", "cancel" (the user presses Cancel)
+    // "finished", "cancel" (the user presses Cancel), "unchecked" (the read-back stopped by the
+    // user), or "error" and the request's error text
+    QTest::addColumn<QString>("ending");
     QTest::addColumn<QStringList>("texts"); // title, source, destination, status after the ending
     const QString protection = "An error occured.\nThis may be due to SD card write protection.\nPlease "
                                "check the card and try again.";
+    const QString skipped = "Finished without verification.\nThe %1; verification was skipped at your request.";
+    const QString differs = "song 3, part 2, looper audio at byte 1,234,567 differs from the original.";
+    const QStringList songToLibrary{"Copying Song to Library", "Song 5 on card: " + kCard, "Archive: " + kFile};
     // clang-format off
-    //                                  from   to    toCard   ending        texts
-    QTest::newRow("archive card")    << -1 << -1 << false << "finished" << QStringList{"Archiving Card", "Card: " + kCard, "Archive: " + kFile, "Finished."};
-    QTest::newRow("restore card")    << -1 << -1 << true  << "error"    << QStringList{"Restoring Card", "Archive: " + kFile, "Card: " + kCard, protection};
-    QTest::newRow("song to library") << 4  << -1 << false << "error"    << QStringList{"Copying Song to Library", "Song 5 on card: " + kCard, "Archive: " + kFile, "An error occured."};
-    QTest::newRow("song to card")    << 0  << 11 << true  << "cancel"   << QStringList{"Copying Song to Card", "Song 1 in archive: " + kFile, "Song 12 on card: " + kCard, "Cancelled."};
+    //                                  from   to    toCard   ending                                           texts
+    QTest::newRow("archive card")    << -1 << -1 << false << "finished"                                 << QStringList{"Archiving Card", "Card: " + kCard, "Archive: " + kFile, "Finished."};
+    QTest::newRow("restore card")    << -1 << -1 << true  << "error"                                    << QStringList{"Restoring Card", "Archive: " + kFile, "Card: " + kCard, protection};
+    QTest::newRow("song to library") << 4  << -1 << false << "errorError writing looper audio to archive" << (QStringList(songToLibrary) << "An error occured.");
+    QTest::newRow("song to card")    << 0  << 11 << true  << "cancel"                                   << QStringList{"Copying Song to Card", "Song 1 in archive: " + kFile, "Song 12 on card: " + kCard, "Cancelled."};
+    QTest::newRow("unchecked card")  << -1 << -1 << true  << "unchecked"                                << QStringList{"Restoring Card", "Archive: " + kFile, "Card: " + kCard, skipped.arg("card was written completely")};
+    QTest::newRow("unchecked copy")  << 4  << -1 << false << "unchecked"                                << (QStringList(songToLibrary) << skipped.arg("copy was saved under its name"));
+    QTest::newRow("copy differs")    << 4  << -1 << false << "errorVerification failed: " + differs     << (QStringList(songToLibrary) << "Verification failed: the copy differs from the original.\nVerification failed: " + differs);
     // clang-format on
 }
 
@@ -64,6 +72,7 @@ void TestTransferDialog::outcomes()
     auto request = std::make_shared<SongTransfer::Request>();
     request->source = toCard ? Endpoint::archive(kFile, from) : Endpoint::card(kCard, from);
     request->destination = toCard ? Endpoint::card(kCard, to) : Endpoint::archive(kFile, to);
+    request->verify = ending == "unchecked" || ending.startsWith("errorVerification");
     QPushButton *cancel = dialog.buttonBox()->button(QDialogButtonBox::Cancel);
 
     emit transfer.started(request.get());
@@ -78,13 +87,22 @@ void TestTransferDialog::outcomes()
     QVERIFY2(dialog.isVisible(), "a running transfer keeps its dialog open");
     emit transfer.progress(2, 0.4567f, request.get());
     QCOMPARE(dialog.statusLabel()->text(), from < 0 ? QString("Song # 3") : QString("In progress..."));
+    if (request->verify) {
+        request->phase = 1;
+        SongTransfer::ProgressEvent event(request, 0, 0, 10, 20);
+        QCoreApplication::sendEvent(&transfer, &event);
+        QCOMPARE(dialog.statusLabel()->text(), QStringLiteral("Verifying..."));
+    }
 
-    if (ending == "cancel") {
+    if (ending == "cancel" || ending == "unchecked") {
         QTest::mouseClick(cancel, Qt::LeftButton);
         QVERIFY(request->cancelled);
         QVERIFY(dialog.isRunning());
     }
-    if (ending == "finished")
+    if (ending == "unchecked")
+        request->verification = SongTransfer::Request::Verification::Skipped;
+    request->errorText = ending.mid(5);
+    if (ending == "finished" || ending == "unchecked")
         emit transfer.finished(request.get());
     else
         emit transfer.error(request.get());
@@ -92,7 +110,7 @@ void TestTransferDialog::outcomes()
     QVERIFY(!dialog.isRunning());
     QVERIFY(!dialog.modalEventFilter()->isInstalled());
     QVERIFY(cancel->isHidden());
-    // A finished transfer closes its dialog by itself; a failure waits until the user has read it.
+    // A finished transfer closes its dialog by itself; anything else waits until the user has read it.
     QCOMPARE(dialog.closeTimer()->isActive(), ending == "finished");
     QTest::keyClick(&dialog, Qt::Key_Escape);
     QVERIFY(!dialog.isVisible());

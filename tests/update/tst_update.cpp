@@ -2,6 +2,7 @@
 // faults abort it), downloads against a local HTTP server with their size cap, and the discovery
 // that fetches the manifest and asks each component's size.
 #include "domain/configurationmanager.h"
+#include "support/filebytes.h"
 #include "testhttpserver.h"
 #include "update/semanticversion.h"
 #include "update/updatemanager.h"
@@ -15,6 +16,7 @@
 #include <QtTest>
 
 using namespace ZovaZode;
+using ZovaZode::TestSupport::wholeFile;
 QT_WARNING_DISABLE_DEPRECATED
 
 namespace {
@@ -38,12 +40,6 @@ QString describe(const UpdateManifestParser &parser)
             rows << QStringLiteral("%1:%2@%3=%4").arg(it.key()).arg(c.kind).arg(c.address.path()).arg(c.size);
     }
     return rows.join(' ');
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 } // namespace
@@ -215,7 +211,7 @@ void TestUpdate::download()
     QCOMPARE(failed.count(), reason.isEmpty() ? 0 : 1);
     if (reason.isEmpty()) {
         QCOMPARE(server.requests(), QStringList({"GET /first", "GET /ok"}));
-        QCOMPARE(readFile(first), body);
+        QCOMPARE(wholeFile(first), body);
         QVERIFY(!QFileInfo(first).isSymLink() && !QFile::exists(dir.filePath("victim")));
         return;
     }
@@ -223,7 +219,7 @@ void TestUpdate::download()
     QVERIFY(!QFileInfo::exists(first) && !QFileInfo::exists(dir.filePath("second")));
     agent.download({server.url("/ok"), dir.filePath("again")});
     QVERIFY(finished.wait());
-    QCOMPARE(readFile(dir.filePath("again")), QByteArray("fine"));
+    QCOMPARE(wholeFile(dir.filePath("again")), QByteArray("fine"));
 }
 
 void TestUpdate::discovery_data()

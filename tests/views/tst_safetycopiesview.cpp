@@ -1,18 +1,13 @@
-// The safety net as the user meets it: each destructive command leaves a row on the Safety Copies
-// page (what it holds, the card, what was about to happen, when; newest first), the question
-// before it names the copy, and a copy goes back onto the card from the page (Restore This Copy,
-// or dragged onto a card slot through the real views), or is deleted there. Edit > Undo puts the
-// last command's copy back after one question, and says why when it cannot.
-#include "librarianfixture.h"
+// The destructive commands as the user meets them: each asks first; with safety copies on, the
+// question names the copy, the copy is made before the command runs (without it the command
+// does not run and says why), it shows as a row of the Safety Copies page, and Edit > Undo puts
+// it back after one question, or says why it cannot. A copy also goes back from the page
+// (Restore This Copy, or dragged onto a card slot through the real views), or is deleted there.
+#include "support/libraryfixture.h"
 
-#include "views/archiveview.h"
-#include "views/libraryview.h"
 #include "views/safetycopiesview.h"
 
-#include <QApplication>
-#include <QDropEvent>
-#include <QTabWidget>
-#include <QTreeView>
+#include <QRegularExpression>
 #include <QTreeWidget>
 
 using namespace ZovaZode;
@@ -22,11 +17,62 @@ namespace {
 
 SongRecords verse()
 {
-    SongRecords records = sampleSong(2, 1);
+    SongRecords records = sampleSong(5, 1);
     SongFields fields;
     fields.name = "Verse";
     records.song = songData(fields);
     return records;
+}
+
+// Everything a change to card song 6 ("Verse") may touch, and the card's name, as on the card.
+QByteArrayList songBytes(const CardImage &image)
+{
+    QByteArrayList bytes{text(image.read(CardImage::headerRange()), 8, 128)};
+    for (const ByteRange &range : CardImage::restoreRanges(5, verse()))
+        bytes << image.read(range);
+    return bytes;
+}
+
+// A card "Gig" holding songs 1, 6 ("Verse") and 12, a card library with the archive "Set" and
+// an unreadable file, a song library with "Intro" and a folder.
+void prepare(Librarian &librarian)
+{
+    for (int song : {0, 11})
+        librarian.image.writeSong(song, sampleSong(song, 1));
+    librarian.image.writeSong(5, verse());
+    QDir(librarian.songLibrary).mkpath(QStringLiteral("Sets/Old"));
+    writeSongFile(librarian.songLibrary + "/Sets/Old/a.mlsd", "Old");
+    writeArchive(librarian.cardLibrary + "/Set.mlad", "Set");
+    writeGarbage(librarian.cardLibrary + "/bad.mlad");
+    writeSongFile(librarian.songLibrary + "/x.mlsd", "Intro");
+    librarian.openCard();
+}
+
+// "clear <slot>", "clear all", "delete <item>", "restore" (the archive "Set") or "copy <slot>"
+// (the song file "Intro"), through the commands of the menus.
+void run(Librarian &librarian, const QString &command, Notifier::Button answer)
+{
+    LibrarianView &view = *librarian.view;
+    const QString argument = command.section(QLatin1Char(' '), 1);
+    librarian.notifier.prepareAnswer(answer);
+    if (command.startsWith(QLatin1String("clear"))) {
+        librarian.selectCardSong(argument.toInt());
+        view.action(argument == QLatin1String("all") ? LibrarianView::ClearAllCardSongsAction
+                                                     : LibrarianView::ClearCardSongAction)
+            ->trigger();
+    } else if (command.startsWith(QLatin1String("delete"))) {
+        const bool cards = argument.startsWith(QLatin1String("cards"));
+        QVERIFY(librarian.select(cards, librarian.dir.filePath(argument)));
+        view.action(cards ? LibrarianView::DeleteArchiveItemAction : LibrarianView::DeleteLibraryItemAction)
+            ->trigger();
+    } else if (command == QLatin1String("restore")) {
+        QVERIFY(librarian.select(true, librarian.cardLibrary + "/Set.mlad"));
+        view.action(LibrarianView::RestoreCardAction)->trigger();
+    } else {
+        QVERIFY(librarian.select(false, librarian.songLibrary + "/x.mlsd"));
+        librarian.selectCardSong(argument.toInt());
+        view.action(LibrarianView::OverwriteCardSongAction)->trigger();
+    }
 }
 
 QStringList rows(const SafetyCopiesView *page)
@@ -39,39 +85,6 @@ QStringList rows(const SafetyCopiesView *page)
     return result;
 }
 
-// Runs a command as the user does, on a card whose slot 3 holds "Verse" with recordings.
-void run(Librarian &librarian, const QString &command)
-{
-    LibrarianView &view = *librarian.view;
-    if (command == "restore") {
-        const QString archive = librarian.cardLibrary + "/Set.mlad";
-        writeArchive(archive, "Set");
-        view.tabs()->setCurrentWidget(view.archiveView());
-        QTRY_VERIFY(librarian.item(true, archive).isValid());
-        view.archiveView()->treeView()->selectionModel()->select(librarian.item(true, archive),
-                                                                 QItemSelectionModel::ClearAndSelect);
-        librarian.notifier.prepareAnswer(Notifier::Ok);
-        view.action(LibrarianView::RestoreCardAction)->trigger();
-    } else if (command == "copy") {
-        const QString song = librarian.songLibrary + "/Intro.mlsd";
-        writeSongFile(song, "Intro");
-        view.tabs()->setCurrentWidget(view.libraryView());
-        QTRY_VERIFY(librarian.item(false, song).isValid());
-        view.libraryView()->treeView()->selectionModel()->select(librarian.item(false, song),
-                                                                 QItemSelectionModel::ClearAndSelect);
-        librarian.selectCardSong(2);
-        librarian.notifier.prepareAnswer(Notifier::Ok);
-        view.action(LibrarianView::OverwriteCardSongAction)->trigger();
-    } else if (command != "clear all") {
-        librarian.selectCardSong(command.mid(6).toInt() - 1);
-        librarian.notifier.prepareAnswer(Notifier::Yes);
-        view.action(LibrarianView::ClearCardSongAction)->trigger();
-    } else {
-        librarian.notifier.prepareAnswer(Notifier::Ok);
-        view.action(LibrarianView::ClearAllCardSongsAction)->trigger();
-    }
-}
-
 } // namespace
 
 class TestSafetyCopiesView : public QObject
@@ -80,121 +93,206 @@ class TestSafetyCopiesView : public QObject
 
 private slots:
     void initTestCase() { m_configuration = librarianConfiguration("tst_safetycopiesview"); }
-
-    void rowsAfterCommands_data();
-    void rowsAfterCommands();
-    void putBack_data();
-    void putBack();
-    void deleted();
-    void undo_data();
-    void undo();
+    void commands_data();
+    void commands();
+    void fromThePage_data();
+    void fromThePage();
 
 private:
     std::unique_ptr<ConfigurationManager> m_configuration;
 };
 
-void TestSafetyCopiesView::rowsAfterCommands_data()
+void TestSafetyCopiesView::commands_data()
 {
-    QTest::addColumn<QStringList>("commands");
-    QTest::addColumn<QStringList>("rows"); // what | card | about to happen, newest first
+    QTest::addColumn<QString>("command"); // see run(); " then rename" or " then delete" the copy
+    QTest::addColumn<int>("answer");      // to the confirmation
+    QTest::addColumn<QString>("safety");  // copies "off", "on" or "failing"
+    QTest::addColumn<QString>("box");     // the confirmation
+    QTest::addColumn<QString>("row");     // on the Safety Copies page: what | card | about to happen
+    QTest::addColumn<bool>("done");
+    QTest::addColumn<QString>("undo");    // the Undo command's text, or its tool tip when disabled
+
+    const QString undone = QStringLiteral("\n\nWARNING: This operation can not be undone.");
+    const QString one = "W Clear Song on Card: Are you sure you want to clear song #%1 on card?" + undone;
+    const QString all = "W : Are you sure you want to clear all songs on card?" + undone;
+    const QString del = "W Delete Item: Are you sure you want to delete %1 from %2 library?" + undone;
+    const QString restore = "W Restore Morv+ Card: Are you sure you want to overwrite the entire card with "
+                            "the contents of the archive?" + undone;
+    const QString copy = "W Copy Song: You are about to overwrite a non-empty song on card. Are you sure?";
+    const QString nothing = "Nothing has been changed on this card in this session.";
+    const QString verse = "Song 6: Verse | Gig | ";
+    using N = Notifier;
     // clang-format off
-    QTest::newRow("restore")         << QStringList{"restore"}   << QStringList{"Whole card | Gig | Restore"};
-    QTest::newRow("copy onto slot")  << QStringList{"copy"}      << QStringList{"Song 3: Verse | Gig | Copy onto slot 3"};
-    QTest::newRow("clear")           << QStringList{"clear 3"}   << QStringList{"Song 3: Verse | Gig | Clear song 3"};
-    QTest::newRow("clear all")       << QStringList{"clear all"} << QStringList{"Whole card | Gig | Clear all songs"};
-    QTest::newRow("clear empty")     << QStringList{"clear 5"}   << QStringList{};
-    QTest::newRow("newest first")    << QStringList{"clear 3", "restore"}
-                                     << QStringList{"Whole card | Gig | Restore", "Song 3: Verse | Gig | Clear song 3"};
+    //                                     command                    answer            safety       box                                                    row                               done     undo
+    QTest::newRow("clear slot 1, yes")  << "clear 0"               << int(N::Yes)    << "off"     << one.arg(1)                                          << ""                             << true  << "Safety copies are turned off in the settings, so there is no copy to undo with.";
+    QTest::newRow("clear slot 1, no")   << "clear 0"               << int(N::No)     << "off"     << one.arg(1)                                          << ""                             << false << "";
+    QTest::newRow("clear all, OK")      << "clear all"             << int(N::Ok)     << "off"     << all                                                 << ""                             << true  << "";
+    QTest::newRow("clear all, cancel")  << "clear all"             << int(N::Cancel) << "off"     << all                                                 << ""                             << false << "";
+    QTest::newRow("delete archive")     << "delete cards/Set.mlad" << int(N::Yes)    << "off"     << del.arg("archive \"Set\"", "card")                  << ""                             << true  << "";
+    QTest::newRow("keep archive")       << "delete cards/Set.mlad" << int(N::No)     << "off"     << del.arg("archive \"Set\"", "card")                  << ""                             << false << "";
+    QTest::newRow("delete song")        << "delete songs/x.mlsd"   << int(N::Yes)    << "off"     << del.arg("song \"Intro\"", "song")                   << ""                             << true  << "";
+    QTest::newRow("delete folder")      << "delete songs/Sets"     << int(N::Yes)    << "off"     << del.arg("folder \"Sets\"", "song")                  << ""                             << true  << "";
+    QTest::newRow("delete unreadable")  << "delete cards/bad.mlad" << int(N::Yes)    << "off"     << del.arg("file \"Corrupt File (bad.mlad)\"", "card") << ""                             << true  << "";
+    QTest::newRow("restore, cancel")    << "restore"               << int(N::Cancel) << "off"     << restore                                             << ""                             << false << "";
+    QTest::newRow("onto used slot, no") << "copy 5"                << int(N::Cancel) << "off"     << copy                                                << ""                             << false << "";
+    QTest::newRow("onto empty slot")    << "copy 6"                << int(N::Cancel) << "on"      << ""                                                  << ""                             << true  << "";
+    QTest::newRow("clear empty slot")   << "clear 4"               << int(N::Yes)    << "on"      << one.arg(5)                                          << ""                             << true  << nothing;
+    QTest::newRow("restore, copied")    << "restore"               << int(N::Ok)     << "on"      << restore                                             << "Whole card | Gig | Restore"   << true  << "&Undo \"Restore Card\"";
+    QTest::newRow("copy, copied")       << "copy 5"                << int(N::Ok)     << "on"      << copy                                                << verse + "Copy onto slot 6"     << true  << "&Undo \"Copy Song onto Slot 6\"";
+    QTest::newRow("clear, copied")      << "clear 5"               << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"         << true  << "&Undo \"Clear Song 6\"";
+    QTest::newRow("clear all, copied")  << "clear all"             << int(N::Ok)     << "on"      << all                                                 << "Whole card | Gig | Clear all songs" << true << "&Undo \"Clear All Card Songs\"";
+    QTest::newRow("card changed since") << "clear 5 then rename"   << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"         << true  << "The card has changed since, so its safety copy would undo more than the last change.";
+    QTest::newRow("copy deleted")       << "clear 5 then delete"   << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"         << true  << "The safety copy is no longer in the Safety Copies folder.";
+    QTest::newRow("restore, no copy")   << "restore"               << int(N::Ok)     << "failing" << restore                                             << ""                             << false << nothing;
+    QTest::newRow("copy, no copy")      << "copy 5"                << int(N::Ok)     << "failing" << copy                                                << ""                             << false << "";
+    QTest::newRow("clear, no copy")     << "clear 5"               << int(N::Yes)    << "failing" << one.arg(6)                                          << ""                             << false << "";
     // clang-format on
 }
 
-void TestSafetyCopiesView::rowsAfterCommands()
+void TestSafetyCopiesView::commands()
 {
-    QFETCH(QStringList, commands);
-    QFETCH(QStringList, rows);
+    QFETCH(QString, command);
+    QFETCH(int, answer);
+    QFETCH(QString, safety);
+    QFETCH(QString, box);
+    QFETCH(QString, row);
+    QFETCH(bool, done);
+    QFETCH(QString, undo);
 
-    Librarian librarian;
-    m_configuration->setSafetyCopiesEnabled(true); // the fixture turns them off
-    librarian.image.writeSong(2, verse());
-    librarian.openCard();
-    const SafetyCopiesView *page = librarian.view->safetyCopiesView();
-    const QString folder = librarian.cardLibrary + "/Safety Copies/";
-    for (int i = 0; i < commands.size(); ++i) {
-        if (i > 0)
-            QTest::qWait(1100); // a later second, so that the order is the copies' own
-        librarian.notifier.clear();
-        run(librarian, commands.at(i));
-        QTRY_VERIFY_WITH_TIMEOUT(!librarian.view->hasTransfers(), 20000);
-        // The question names the copy it makes; an empty slot gets none.
-        const QString question = librarian.notifier.texts().value(0);
-        const QRegularExpressionMatch named =
-            QRegularExpression("\n\nA safety copy is made first: \"(.+)\" in the Safety Copies folder\\.$")
-                .match(question);
-        QCOMPARE(named.hasMatch(), !rows.isEmpty());
-        if (named.hasMatch())
-            QVERIFY2(QDir(folder).entryList(QDir::Files).join('/').contains(named.captured(1)),
-                     qPrintable(named.captured(1)));
+    Librarian librarian("Gig", safety != QLatin1String("off"));
+    LibrarianView &view = *librarian.view;
+    prepare(librarian);
+    const QByteArrayList before = songBytes(librarian.image);
+    const QString folder = librarian.cardLibrary + QStringLiteral("/Safety Copies");
+    if (safety == QLatin1String("failing") && !(QDir().mkpath(folder) && librarian.makeImmutable(folder)))
+        QSKIP("The file system has no immutable flag.");
+    RequestLog log(view.songTransfer());
+    const QString then = command.section(QLatin1String(" then "), 1);
+    command = command.section(QLatin1String(" then "), 0, 0);
+    run(librarian, command, Notifier::Button(answer));
+    const int slot = command.section(QLatin1Char(' '), 1).toInt();
+    const QString item = librarian.dir.filePath(command.section(QLatin1Char(' '), 1));
+    const auto changed = [&] {
+        SongListModel *songs = view.songListModel();
+        if (command == QLatin1String("clear all"))
+            return songs->isEmptySong(0) && songs->isEmptySong(5);
+        if (command.startsWith(QLatin1String("clear"))) // that slot only
+            return songs->isEmptySong(slot) && !songs->isEmptySong(slot ? 0 : 5);
+        if (command.startsWith(QLatin1String("delete")))
+            return !QFileInfo::exists(item);
+        return command == QLatin1String("restore") ? view.card()->name() == QLatin1String("Set")
+                                                   : songs->songName(slot) == QLatin1String("Intro");
+    };
+
+    // One more line of the question names the copy about to be made, if one is.
+    const QString shown = librarian.boxes().value(0);
+    const QRegularExpressionMatch named =
+        QRegularExpression("\n\nA safety copy is made first: \"(Gig - .+)\" in the Safety Copies folder\\.$")
+            .match(shown);
+    QCOMPARE(named.hasMatch(), !row.isEmpty() || safety == QLatin1String("failing"));
+    QCOMPARE(shown.left(named.hasMatch() ? named.capturedStart() : -1), box);
+    if (done) {
+        QTRY_VERIFY_WITH_TIMEOUT(changed() && !view.hasTransfers(), 20000);
+    } else {
+        QCOMPARE(log.drain(), safety == QLatin1String("failing") ? 1 : 0); // the copy that failed
+        QTest::qWait(200); // long enough for a queued command to have run, were there one
+        QVERIFY(!changed());
+        QCOMPARE(songBytes(librarian.image), before);
     }
-    librarian.view->tabs()->setCurrentWidget(librarian.view->safetyCopiesView());
-    QTRY_COMPARE(::rows(page), rows);
-    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), rows.size());
+    const QStringList copies = QDir(folder).entryList(QDir::Files);
+    QCOMPARE(copies.size(), row.isEmpty() ? 0 : 1);
+    QCOMPARE(QFileInfo(copies.value(0)).completeBaseName(), row.isEmpty() ? QString() : named.captured(1));
+    const QStringList boxes = librarian.boxes();
+    QCOMPARE(boxes.size(), (box.isEmpty() ? 0 : 1) + (safety == QLatin1String("failing") ? 1 : 0));
+    QVERIFY2(safety != QLatin1String("failing") ||
+                 (boxes.last().startsWith("C Safety Copy: Could not make a safety copy of the card, so "
+                                          "nothing was changed.\n\n") &&
+                  boxes.last().contains(QLatin1String("Safety Copies"))),
+             qPrintable(boxes.value(boxes.size() - 1)));
+    view.tabs()->setCurrentWidget(view.safetyCopiesView());
+    QTRY_COMPARE(rows(view.safetyCopiesView()), row.isEmpty() ? QStringList() : QStringList(row));
+
+    if (then == QLatin1String("rename")) {
+        QTest::qWait(20); // a later time stamp on every file system
+        view.card()->setName("Renamed");
+        view.card()->flush();
+    } else if (then == QLatin1String("delete")) {
+        QVERIFY(QFile::remove(folder + QLatin1Char('/') + copies.value(0)));
+    }
+    view.updateUndo();
+    QAction *action = view.undoAction();
+    if (undo.isEmpty())
+        return;
+    QCOMPARE(action->isEnabled() ? action->text() : action->toolTip(), undo);
+    if (!action->isEnabled())
+        return;
+    librarian.notifier.clear();
+    librarian.notifier.prepareAnswer(Notifier::Ok);
+    action->trigger();
+    QVERIFY2(librarian.notifier.texts().value(0).startsWith(
+                 QString(undo).remove(QLatin1Char('&')) + "?\n\nThe card gets back what the safety copy \"" +
+                 named.captured(1) + "\""),
+             qPrintable(librarian.notifier.texts().value(0)));
+    QTRY_VERIFY_WITH_TIMEOUT(!view.hasTransfers() && songBytes(librarian.image) == before, 20000);
+    QVERIFY(!action->isEnabled());
 }
 
-void TestSafetyCopiesView::putBack_data()
+void TestSafetyCopiesView::fromThePage_data()
 {
     QTest::addColumn<QString>("command");
-    QTest::addColumn<QString>("how");       // "restore" (the page's command) or "drop <row>" on the card
+    QTest::addColumn<QString>("how");       // "restore", "delete" (the page's commands) or "drop <row>"
     QTest::addColumn<int>("slot");          // where "Verse" is afterwards, -1 for nowhere
     QTest::addColumn<QStringList>("boxes"); // titles of the boxes after the command's own
     // clang-format off
-    QTest::newRow("song, restore")        << "clear 3"   << "restore" << 2  << QStringList{};
-    QTest::newRow("song, dropped on 6")   << "clear 3"   << "drop 5"  << 5  << QStringList{};
-    QTest::newRow("song, below the rows") << "clear 3"   << "drop 12" << -1 << QStringList{};
-    QTest::newRow("card, restore")        << "clear all" << "restore" << 2  << QStringList{"Restore Morv+ Card"};
+    //                                       command        how          slot  boxes
+    QTest::newRow("song, restore")        << "clear 5"   << "restore" << 5  << QStringList{};
+    QTest::newRow("song, dropped on 9")   << "clear 5"   << "drop 8"  << 8  << QStringList{};
+    QTest::newRow("song, below the rows") << "clear 5"   << "drop 12" << -1 << QStringList{};
+    QTest::newRow("card, restore")        << "clear all" << "restore" << 5  << QStringList{"Restore Morv+ Card"};
+    QTest::newRow("deleted, kept")        << "clear 5"   << "keep"    << -1 << QStringList{"Delete Safety Copy"};
+    QTest::newRow("deleted")              << "clear 5"   << "delete"  << -1 << QStringList{"Delete Safety Copy"};
     // clang-format on
 }
 
-void TestSafetyCopiesView::putBack()
+void TestSafetyCopiesView::fromThePage()
 {
     QFETCH(QString, command);
     QFETCH(QString, how);
     QFETCH(int, slot);
     QFETCH(QStringList, boxes);
 
-    Librarian librarian;
-    m_configuration->setSafetyCopiesEnabled(true);
-    librarian.image.writeSong(2, verse());
-    librarian.openCard();
+    Librarian librarian("Gig", true);
     LibrarianView &view = *librarian.view;
-    run(librarian, command);
-    QTRY_VERIFY_WITH_TIMEOUT(view.songListModel()->isEmptySong(2) && !view.hasTransfers(), 20000);
+    view.resize(1000, 900);
+    prepare(librarian);
+    run(librarian, command, command == QLatin1String("clear all") ? Notifier::Ok : Notifier::Yes);
+    QTRY_VERIFY_WITH_TIMEOUT(view.songListModel()->isEmptySong(5) && !view.hasTransfers(), 20000);
 
     SafetyCopiesView *page = view.safetyCopiesView();
     view.tabs()->setCurrentWidget(page);
-    QTRY_COMPARE(page->treeWidget()->topLevelItemCount(), 1);
-    page->treeWidget()->setCurrentItem(page->treeWidget()->topLevelItem(0));
+    QTreeWidget *tree = page->treeWidget();
+    QTRY_COMPARE(tree->topLevelItemCount(), 1);
+    tree->setCurrentItem(tree->topLevelItem(0));
+    const QString copy = page->selectedEntry()->path;
     librarian.notifier.clear();
-    if (how == "restore") {
-        QVERIFY(page->restoreAction()->isEnabled());
-        librarian.notifier.prepareAnswer(Notifier::Ok);
-        page->restoreAction()->trigger();
-    } else {
+    if (how.startsWith(QLatin1String("drop"))) {
         // Dragged from the page's own data onto a row of the card's songs (or below the last).
-        QTreeWidget *tree = page->treeWidget();
         std::unique_ptr<QMimeData> data(tree->model()->mimeData({tree->model()->index(0, 0)}));
-        QVERIFY(data);
         const int row = how.mid(5).toInt();
         QAbstractItemView *songs = view.cardSongsView();
-        view.resize(1000, 900);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         const QRect last = songs->visualRect(view.songListModel()->index(11, 0));
         const QPoint at = row < 12 ? songs->visualRect(view.songListModel()->index(row, 0)).center()
                                    : QPoint(last.center().x(), last.bottom() + 20);
-        QDragEnterEvent enter(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(songs->viewport(), &enter);
-        QDropEvent drop(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(songs->viewport(), &drop);
+        QCOMPARE(dropOn(songs->viewport(), at, data.get()), row < 12);
+    } else {
+        QAction *action = how == QLatin1String("restore") ? page->restoreAction() : page->deleteAction();
+        QVERIFY(action->isEnabled());
+        librarian.notifier.prepareAnswer(how == QLatin1String("restore") ? Notifier::Ok
+                                         : how == QLatin1String("keep")  ? Notifier::No
+                                                                         : Notifier::Yes);
+        action->trigger();
     }
     QTest::qWait(100);
     QTRY_VERIFY_WITH_TIMEOUT(!view.hasTransfers(), 20000);
@@ -204,86 +302,8 @@ void TestSafetyCopiesView::putBack()
     for (const Notifier::Message &message : librarian.notifier.messages())
         titles << message.title;
     QCOMPARE(titles, boxes);
-}
-
-void TestSafetyCopiesView::deleted()
-{
-    Librarian librarian;
-    m_configuration->setSafetyCopiesEnabled(true);
-    librarian.image.writeSong(2, verse());
-    librarian.openCard();
-    run(librarian, "clear 3");
-    SafetyCopiesView *page = librarian.view->safetyCopiesView();
-    librarian.view->tabs()->setCurrentWidget(page);
-    QTRY_COMPARE_WITH_TIMEOUT(page->treeWidget()->topLevelItemCount(), 1, 20000);
-    page->treeWidget()->setCurrentItem(page->treeWidget()->topLevelItem(0));
-    const QString path = page->selectedEntry()->path;
-    for (Notifier::Button answer : {Notifier::No, Notifier::Yes}) {
-        librarian.notifier.prepareAnswer(answer);
-        page->deleteAction()->trigger();
-        QCOMPARE(QFileInfo::exists(path), answer == Notifier::No);
-        QCOMPARE(page->treeWidget()->topLevelItemCount(), answer == Notifier::No ? 1 : 0);
-    }
-}
-
-void TestSafetyCopiesView::undo_data()
-{
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QString>("then");   // what happens between the command and Undo
-    QTest::addColumn<QString>("undo");   // the Undo command's text, or its tool tip when disabled
-    // clang-format off
-    QTest::newRow("clear")             << "clear 3"   << ""         << "&Undo \"Clear Song 3\"";
-    QTest::newRow("clear all")         << "clear all" << ""         << "&Undo \"Clear All Card Songs\"";
-    QTest::newRow("restore")           << "restore"   << ""         << "&Undo \"Restore Card\"";
-    QTest::newRow("copy onto slot")    << "copy"      << ""         << "&Undo \"Copy Song onto Slot 3\"";
-    QTest::newRow("copies off")        << "clear 3"   << "off"      << "Safety copies are turned off in the settings, so there is no copy to undo with.";
-    QTest::newRow("card changed")      << "clear 3"   << "rename"   << "The card has changed since, so its safety copy would undo more than the last change.";
-    QTest::newRow("copy deleted")      << "clear 3"   << "delete"   << "The safety copy is no longer in the Safety Copies folder.";
-    QTest::newRow("empty slot")        << "clear 5"   << ""         << "Nothing has been changed on this card in this session.";
-    // clang-format on
-}
-
-void TestSafetyCopiesView::undo()
-{
-    QFETCH(QString, command);
-    QFETCH(QString, then);
-    QFETCH(QString, undo);
-
-    Librarian librarian;
-    librarian.image.writeSong(2, verse());
-    // The fixture turns safety copies off.
-    m_configuration->setSafetyCopiesEnabled(then != "off");
-    librarian.openCard();
-    LibrarianView &view = *librarian.view;
-    QAction *action = view.undoAction();
-    QVERIFY(!action->isEnabled());
-    QCOMPARE(action->shortcut(), QKeySequence(QKeySequence::Undo));
-
-    run(librarian, command);
-    QTRY_VERIFY_WITH_TIMEOUT(!view.hasTransfers(), 20000);
-    if (then == "rename") {
-        QTest::qWait(20); // a later time stamp on every file system
-        view.card()->setName("Renamed");
-        view.card()->flush();
-    } else if (then == "delete") {
-        const QString folder = librarian.cardLibrary + "/Safety Copies";
-        for (const QString &file : QDir(folder).entryList(QDir::Files))
-            QVERIFY(QFile::remove(folder + "/" + file));
-    }
-    view.updateUndo();
-    QCOMPARE(action->isEnabled() ? action->text() : action->toolTip(), undo);
-    if (!action->isEnabled())
-        return;
-
-    librarian.notifier.clear();
-    librarian.notifier.prepareAnswer(Notifier::Ok);
-    action->trigger();
-    QCOMPARE(librarian.notifier.messages().size(), 1);
-    QVERIFY(librarian.notifier.texts().first().startsWith(QString(undo).remove(QLatin1Char('&')) + "?\n\nThe card gets back what the safety copy \"Gig - "));
-    QTRY_COMPARE_WITH_TIMEOUT(view.songListModel()->songName(2), QStringLiteral("Verse"), 20000);
-    QVERIFY(!view.songListModel()->isEmptySong(2));
-    QTRY_VERIFY(!view.hasTransfers());
-    QVERIFY(!action->isEnabled());
+    QCOMPARE(QFileInfo::exists(copy), how != QLatin1String("delete"));
+    QCOMPARE(tree->topLevelItemCount() == 0, how == QLatin1String("delete"));
 }
 
 QTEST_MAIN(TestSafetyCopiesView)

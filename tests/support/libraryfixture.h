@@ -1,13 +1,18 @@
-// The librarian view on a sparse card and two library folders, with a notifier and a prompter
-// that answer from prepared lists, and drops delivered to the real widgets.
+// Cards and library folders for the model, view and window tests: sparse card images, card
+// archives and song files built byte by byte in a temporary folder, and the librarian view on
+// them with a notifier and a prompter that answer from prepared lists.
 #pragma once
 
 #include "../domain/recordingnotifier.h"
-#include "../models/libraryfixture.h"
 #include "domain/configurationmanager.h"
 #include "domain/sdcard.h"
+#include "domain/songarchive.h"
 #include "models/songlistmodel.h"
 #include "models/sortedlibrarymodel.h"
+#include "support/archivebuilder.h"
+#include "support/cardimage.h"
+#include "support/filebytes.h"
+#include "support/records.h"
 #include "views/archiveview.h"
 #include "views/cardsongsview.h"
 #include "views/librarianview.h"
@@ -15,15 +20,107 @@
 #include "views/prompter.h"
 
 #include <QAction>
+#include <QDir>
 #include <QMimeData>
 #include <QProcess>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTreeView>
 #include <QtTest>
 
+#include <memory>
+
 namespace ZovaZode::TestSupport {
+
+// A part record's fields for partState `state`: 0 empty, 1 normal, 2 intense, 3 looper.
+inline PartFields partWithState(int state, quint32 seed = 0)
+{
+    PartFields fields;
+    fields.inUse = state == 0 ? 0 : 1;
+    fields.count = state == 0 ? 0 : 3;
+    fields.intense = state == 2 ? 1 : 0;
+    fields.looperFlag = state == 3 ? 1 : 0;
+    fields.seed = seed;
+    return fields;
+}
+
+inline SongRecords namedSong(int song, const QByteArray &name, const QByteArray &description = "A song")
+{
+    SongRecords records = emptySong(song, 1);
+    SongFields fields;
+    fields.name = name;
+    fields.description = description;
+    fields.seed = quint32(song) + 7;
+    records.song = songData(fields);
+    for (int part = 0; part < 5; ++part)
+        records.parts[part] = partData(partWithState(0, quint32(song * 5 + part)));
+    return records;
+}
+
+// A card archive; with 12 songs and user prefs it is complete.
+inline void writeArchive(const QString &path, const QByteArray &name,
+                         const QByteArray &description = "An archive", int songs = 12, bool userPrefs = true)
+{
+    ArchiveBuilder builder;
+    QByteArray fields(128 + 384, '\0');
+    putText(fields, 0, 128, name);
+    putText(fields, 128, 384, description);
+    builder.setNameField(fields.left(128));
+    builder.setDescriptionField(fields.mid(128));
+    if (userPrefs)
+        builder.setUserPrefs(TestSupport::userPrefs());
+    for (int song = 0; song < songs; ++song)
+        builder.addSong(namedSong(song, "Song " + QByteArray::number(song + 1)));
+    builder.write(path);
+}
+
+// A song file holding one song (none when `name` is null).
+inline void writeSongFile(const QString &path, const QByteArray &name, const QByteArray &description = "A song")
+{
+    ArchiveBuilder builder;
+    if (!name.isNull())
+        builder.addSong(namedSong(0, name, description));
+    builder.write(path);
+}
+
+inline void writeGarbage(const QString &path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write("not an archive") > 0);
+}
+
+// What is stored inside a file: the archive's name or description for ".mlad", the first
+// song's for ".mlsd".
+inline QString storedName(const QString &path, bool description = false)
+{
+    SongArchive archive(path, 0, 0);
+    if (path.endsWith(QLatin1String(".mlsd")))
+        return description ? archive.songInfo(0).description : archive.songInfo(0).name;
+    return description ? archive.description() : archive.name();
+}
+
+// A sparse card image in a temporary folder and an SdCard on it.
+struct CardFixture
+{
+    QTemporaryDir dir;
+    CardImage image{dir.path()};
+    std::shared_ptr<SdCard> card = std::make_shared<SdCard>();
+
+    explicit CardFixture(const QByteArray &name = "Test Card") { image.create(name, "A card for tests"); }
+    bool open(bool writable = true) { return card->open(image.path(), writable ? 1 : 0); }
+    void writeSong(int song, const QByteArray &name, const QByteArray &description = "A song")
+    {
+        SongFields fields;
+        fields.name = name;
+        fields.description = description;
+        image.writeSongData(song, songData(fields));
+    }
+    // The name stored in the card file itself, not in any cache.
+    QByteArray storedSongName(int song) const { return text(image.read(CardImage::songDataRange(song)), 4, 128); }
+};
 
 class ScriptedPrompter : public Prompter
 {
@@ -76,6 +173,7 @@ inline bool dropOn(QWidget *widget, const QPoint &position, QMimeData *data)
     return drop.isAccepted();
 }
 
+// The librarian view on a sparse card and two library folders.
 struct Librarian
 {
     QTemporaryDir dir{scratchFolderTemplate()};
@@ -120,7 +218,6 @@ struct Librarian
         immutablePaths.prepend(path);
         return QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) == 0;
     }
-    bool protectCard() { return makeImmutable(image.path()) && makeImmutable(cardFolder); }
 
     SortedLibraryModel *library(bool cards) const
     {
