@@ -49,14 +49,6 @@ struct Operation
     std::vector<TS::WriteRange> writes;
 };
 
-std::vector<TS::WriteRange> songRanges(int song, const TS::SongRecords &records)
-{
-    std::vector<TS::WriteRange> ranges = TS::cardSongRecordRanges(song);
-    for (int p = 0; p < 5; ++p)
-        ranges.push_back(TS::cardAudioRange(song, p, records.copiedChunks(p)));
-    return ranges;
-}
-
 class Bench
 {
 public:
@@ -67,27 +59,18 @@ public:
         // SdCard looks at the real path (the write test, the ejection check); the bytes come from memory.
         QFile(m_cardPath).open(QIODevice::WriteOnly);
         m_template = TS::newMemoryCard();
-        for (int s = 0; s < 3; ++s) {
-            const TS::SongRecords records = s == 1 ? TS::emptySong(1, 1) : TS::shortSong(s, 1);
-            const auto put = [this](qint64 at, const QByteArray &bytes) {
-                m_template->put(at, bytes.constData(), size_t(bytes.size()));
-            };
-            put(TS::CardImage::songDataPosition(s), records.song);
-            for (int p = 0; p < 5; ++p) {
-                put(TS::CardImage::partDataPosition(s, p), records.parts[p]);
-                put(TS::CardImage::looperPosition(s, p), records.loopers[p]);
-                put(TS::CardImage::audioPosition(s, p),
-                    TS::audio(records.audioSeeds[p], 0, records.audioChunks[p] * 1024));
-            }
-        }
+        for (int s = 0; s < 3; ++s)
+            TS::CardImage::putSong(s, s == 1 ? TS::emptySong(1, 1) : TS::shortSong(s, 1),
+                                   [this](qint64 at, const QByteArray &bytes) {
+                                       m_template->put(at, bytes.constData(), size_t(bytes.size()));
+                                   });
         TS::ArchiveBuilder cardArchive;
         cardArchive.setNameField(QByteArray("Restored card").leftJustified(128, '\0'));
         cardArchive.setUserPrefs(TS::userPrefs());
-        std::vector<TS::WriteRange> restored{TS::cardHeaderRange(), TS::cardUserPrefsRange()};
+        QVector<TS::ByteRange> restored{TS::cardHeaderRange(), TS::cardUserPrefsRange()};
         for (int s = 0; s < 3; ++s) {
             cardArchive.addSong(TS::shortSong(s, 7));
-            const auto ranges = songRanges(s, TS::shortSong(s, 7));
-            restored.insert(restored.end(), ranges.begin(), ranges.end());
+            restored << TS::CardImage::restoreRanges(s, TS::shortSong(s, 7));
         }
         cardArchive.write(libraryPath("Source.mlad"));
         TS::ArchiveBuilder songFile;
@@ -95,14 +78,13 @@ public:
         songFile.write(libraryPath("Song.mlsd"));
         m_existing = library();
 
-        auto intoSlot = songRanges(5, TS::shortSong(4, 9));
-        intoSlot.push_back(TS::cardHeaderRange());
+        const auto intoSlot = (TS::CardImage::restoreRanges(5, TS::shortSong(4, 9)) << TS::cardHeaderRange()).toStdVector();
         const QString header = "Could not write card header: ", noCard = "No card open.";
         const QString open = "Could not open archive file: ", close = "Could not close archive file: ";
         // clang-format off
         operations = {
             {"archive card",                 {"Failed to archive card: ", open, close, "Can not archive card: card not open."}, {}},
-            {"restore card",         {"Failed to restore card: ", open, close, header, "Can not restore card: card not open."}, restored},
+            {"restore card",         {"Failed to restore card: ", open, close, header, "Can not restore card: card not open."}, restored.toStdVector()},
             {"copy song to library", {"Failed to archive song: ", open, close, "Could not get song info: ", "Could not write song info: ", "Card is not open."}, {}},
             {"copy song onto card",  {"Failed to restore song: ", open, close, header, "Card is not open."}, intoSlot},
             {"clear song",           {"Could not clear song: ", header, noCard}, TS::cardSongRecordRanges(1)},

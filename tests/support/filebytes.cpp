@@ -6,45 +6,16 @@
 
 #include <algorithm>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace ZovaZode::TestSupport {
 
 namespace {
+
 constexpr qint64 kChunk = 1 << 20;
-}
 
-QByteArray readRange(const QString &path, qint64 position, qint64 size)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) && file.seek(position) ? file.read(size) : QByteArray();
-}
-
-void writeRange(const QString &path, qint64 position, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite) || !file.seek(position) || file.write(bytes) != bytes.size())
-        qFatal("fixture: cannot write %d bytes at %lld of %s", bytes.size(), position, qPrintable(path));
-}
-
-bool rangesEqual(const QString &pathA, qint64 positionA, const QString &pathB, qint64 positionB, qint64 size)
-{
-    for (qint64 done = 0; done < size; done += kChunk) {
-        const qint64 n = qMin(kChunk, size - done);
-        const QByteArray a = readRange(pathA, positionA + done, n);
-        if (a.size() != n || a != readRange(pathB, positionB + done, n))
-            return false;
-    }
-    return true;
-}
-
-qint64 fileSize(const QString &path)
-{
-    return QFile(path).size();
-}
-
+// The regions of a sparse file that hold data; everything else reads as zeros.
 QVector<ByteRange> dataExtents(const QString &path)
 {
     QVector<ByteRange> extents;
@@ -60,14 +31,14 @@ QVector<ByteRange> dataExtents(const QString &path)
     return extents;
 }
 
+// The sorted, merged union of `ranges`.
 QVector<ByteRange> normalized(QVector<ByteRange> ranges)
 {
-    std::sort(ranges.begin(), ranges.end(),
-              [](const ByteRange &a, const ByteRange &b) { return a.start < b.start; });
+    std::sort(ranges.begin(), ranges.end(), [](const ByteRange &a, const ByteRange &b) { return a.start < b.start; });
     QVector<ByteRange> merged;
     for (const ByteRange &range : ranges) {
         if (range.size > 0 && !merged.isEmpty() && range.start <= merged.last().end())
-            merged.last().size = qMax(merged.last().end(), range.end()) - merged.last().start;
+            merged.last().size = std::max<qint64>(merged.last().end(), range.end()) - merged.last().start;
         else if (range.size > 0)
             merged.append(range);
     }
@@ -84,13 +55,28 @@ QVector<ByteRange> subtract(const QVector<ByteRange> &ranges, const QVector<Byte
             if (cut.end() > start && cut.start < range.end()) {
                 if (cut.start > start)
                     result.append({start, cut.start - start});
-                start = qMax(start, cut.end());
+                start = std::max<qint64>(start, cut.end());
             }
         }
         if (start < range.end())
             result.append({start, range.end() - start});
     }
     return result;
+}
+
+} // namespace
+
+QByteArray readRange(const QString &path, qint64 position, qint64 size)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.seek(position) ? file.read(size) : QByteArray();
+}
+
+void writeRange(const QString &path, qint64 position, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite) || !file.seek(position) || file.write(bytes) != bytes.size())
+        qFatal("fixture: cannot write %d bytes at %lld of %s", bytes.size(), position, qPrintable(path));
 }
 
 QString describe(const QVector<ByteRange> &ranges)
@@ -109,9 +95,7 @@ QString scratchFolderTemplate()
 
 int openFileDescriptorCount()
 {
-    return int(QDir(QStringLiteral("/proc/self/fd"))
-                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
-                   .size());
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
 }
 
 FileSnapshot::FileSnapshot(const QString &path) : m_path(path), m_size(fileSize(path))
@@ -122,22 +106,20 @@ FileSnapshot::FileSnapshot(const QString &path) : m_path(path), m_size(fileSize(
 
 QVector<ByteRange> FileSnapshot::changesOutside(const QVector<ByteRange> &allowed) const
 {
-    QVector<ByteRange> regions = dataExtents(m_path);
+    QVector<ByteRange> regions = dataExtents(m_path), changed;
     for (const auto &[start, bytes] : m_extents)
         regions.append({start, bytes.size()});
-    QVector<ByteRange> changed;
     const qint64 size = fileSize(m_path);
     if (size != m_size)
-        changed.append({qMin(size, m_size), qAbs(size - m_size)});
+        changed.append({std::min<qint64>(size, m_size), std::abs(size - m_size)});
     for (const ByteRange &region : subtract(regions, allowed)) {
         for (qint64 start = region.start; start < region.end(); start += kChunk) {
-            const int n = int(qMin(kChunk, region.end() - start));
+            const int n = int(std::min<qint64>(kChunk, region.end() - start));
             QByteArray before(n, '\0');
             for (const auto &[at, bytes] : m_extents) {
-                const qint64 from = qMax(start, at), to = qMin(start + n, at + bytes.size());
+                const qint64 from = std::max<qint64>(start, at), to = std::min<qint64>(start + n, at + bytes.size());
                 if (from < to)
-                    before.replace(int(from - start), int(to - from),
-                                   bytes.mid(int(from - at), int(to - from)));
+                    before.replace(int(from - start), int(to - from), bytes.mid(int(from - at), int(to - from)));
             }
             // Bytes past a shrunk end read as zeros here; the change of size is reported above.
             const QByteArray now = readRange(m_path, start, n).leftJustified(n, '\0');
