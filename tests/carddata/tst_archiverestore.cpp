@@ -2,8 +2,8 @@
 // layout, round trips onto a second card, the progress cadence and abort, odd card records
 // archived with notes, hostile archives refused before the first write, and a restore that
 // writes its own records and nothing else.
-#include "carddata/carddata.h"
 #include "carddata/verify.h"
+#include "handles.h"
 #include "support/archivebuilder.h"
 #include "support/filesnapshot.h"
 
@@ -11,54 +11,38 @@
 #include <QtTest>
 
 #include <climits>
-#include <memory>
 
 using namespace ZovaZode::TestSupport;
 
 namespace {
 
-using CardPtr = std::unique_ptr<SdCardHandle, SdCardHandleCloser>;
-using ArchivePtr = std::unique_ptr<ArchiveHandle, ArchiveHandleCloser>;
-
-CardPtr openCard(const CardImage &card, int writable)
-{
-    return CardPtr(mlsdOpenSDCard(QFile::encodeName(card.path()).constData(), writable));
-}
-
-ArchivePtr openArchive(const QString &path, int writable, int create = 0)
-{
-    if (create)
-        QFile::remove(path);
-    return ArchivePtr(mlsdOpenArchiveW(path.toStdWString().c_str(), writable, create));
-}
-
-// Every report of a song or a card operation; answers `answer` to each.
+// Every report of a song or a card operation, as (song, song count, bytes done, total).
 struct Progress
 {
-    QVector<int> songs, songCounts, done, totals;
-    int answer = 0;
+    QVector<QVector<int>> reports;
 
+    static int report(void *self, QVector<int> values)
+    {
+        static_cast<Progress *>(self)->reports << values;
+        return 0;
+    }
     ProgressCallback song()
     {
-        return {[](int32_t done, int32_t total, void *self) {
-                    return static_cast<Progress *>(self)->report(-1, -1, done, total);
-                },
-                this};
+        return {[](int32_t done, int32_t total, void *self) { return report(self, {-1, -1, done, total}); }, this};
     }
     CardProgressCallback card()
     {
         return {[](int32_t song, int32_t count, int32_t done, int32_t total, void *self) {
-                    return static_cast<Progress *>(self)->report(song, count, done, total);
+                    return report(self, {song, count, done, total});
                 },
                 this};
     }
-    int report(int song, int count, int doneBytes, int total)
+    QVector<int> column(int i) const
     {
-        songs << song;
-        songCounts << count;
-        done << doneBytes;
-        totals << total;
-        return answer;
+        QVector<int> values;
+        for (const QVector<int> &report : reports)
+            values << report[i];
+        return values;
     }
 };
 
@@ -147,7 +131,7 @@ void TestArchiveRestore::progressCadence()
     const SongRecords song = onePartSong(0, chunks);
     card.writeSong(0, song);
     const QString file = path(QStringLiteral("cadence.mlsd"));
-    CardPtr handle = openCard(card, 1);
+    CardPtr handle = openCard(card.path(), 1);
     Progress archived, restored;
     const ProgressCallback archiveCallback = archived.song(), restoreCallback = restored.song();
     ArchivePtr archive = openArchive(file, 1, 1);
@@ -159,8 +143,8 @@ void TestArchiveRestore::progressCadence()
     QCOMPARE(mlsdRestoreSong(handle.get(), archive.get(), 6, 0, &restoreCallback), 0);
     handle.reset();
     for (const Progress *progress : {&archived, &restored}) {
-        QCOMPARE(progress->done, reports);
-        QCOMPARE(progress->totals, QVector<int>(reports.size(), chunks * 1024));
+        QCOMPARE(progress->column(2), reports);
+        QCOMPARE(progress->column(3), QVector<int>(reports.size(), chunks * 1024));
     }
     QCOMPARE(songDifference(card, 6, song), QString());
 }
@@ -210,7 +194,7 @@ void TestArchiveRestore::oddRecordsAreArchivedWithNotes()
     card.writeSong(1, odd);
     const QString file = path(QStringLiteral("odd.mlad"));
     {
-        CardPtr handle = openCard(card, 0);
+        CardPtr handle = openCard(card.path(), 0);
         ArchivePtr archive = openArchive(file, 1, 1);
         QCOMPARE(mlsdArchiveSDCard(handle.get(), archive.get(), nullptr), 0);
         QCOMPARE(archive->notes.size(), size_t(1));
@@ -226,7 +210,7 @@ void TestArchiveRestore::oddRecordsAreArchivedWithNotes()
     CardImage target(m_dir.path(), QStringLiteral("TARGET.DAT"));
     target.create();
     const FileSnapshot before(target.path());
-    CardPtr handle = openCard(target, 1);
+    CardPtr handle = openCard(target.path(), 1);
     ArchivePtr archive = openArchive(file, 0);
     QCOMPARE(mlsdRestoreSDCard(handle.get(), archive.get(), nullptr), 1);
     QCOMPARE(QByteArray(mlsdGetErrorString()), refusal);
@@ -275,12 +259,12 @@ void TestArchiveRestore::untrustedLooperRecordsRestoreEmpty()
     Progress progress;
     const ProgressCallback callback = progress.song();
     {
-        CardPtr handle = openCard(card, 1);
+        CardPtr handle = openCard(card.path(), 1);
         ArchivePtr archive = openArchive(file, 0);
         QCOMPARE(mlsdRestoreSong(handle.get(), archive.get(), 1, 0, &callback), 0);
     }
     QCOMPARE(songDifference(card, 1, hostile), QString());
-    QCOMPARE(progress.totals.value(0), 40 * 1024);
+    QCOMPARE(progress.column(3).value(0), 40 * 1024);
     QVERIFY(before.changesOutside(CardImage::restoreRanges(1, hostile)).isEmpty());
     QCOMPARE(card.read(CardImage::audioRange(1, 0, 25)), audio(old.audioSeeds[0], 0, 25 * 1024));
 }
@@ -305,7 +289,7 @@ void TestArchiveRestore::wholeCardRoundTrip()
     const CardProgressCallback archiveCallback = archived.card(), restoreCallback = restored.card();
     const FileSnapshot unread(source.path());
     {
-        CardPtr handle = openCard(source, 1);
+        CardPtr handle = openCard(source.path(), 1);
         ArchivePtr archive = openArchive(file, 1, 1);
         QCOMPARE(mlsdArchiveSDCard(handle.get(), archive.get(), &archiveCallback), 0);
         QVERIFY(mlsdArchiveSongCount(archive.get()) == 12 && mlsdArchiveHasUserPrefs(archive.get()));
@@ -315,7 +299,6 @@ void TestArchiveRestore::wholeCardRoundTrip()
     expected.setUserPrefs(prefs);
     for (const SongRecords &song : songs)
         expected.addSong(song);
-    QCOMPARE(fileSize(file), qint64(expected.bytes().size()));
     const QByteArray bytes = wholeFile(file);
     QVERIFY(bytes == expected.bytes());
     QVERIFY(unread.changes().isEmpty());
@@ -333,7 +316,7 @@ void TestArchiveRestore::wholeCardRoundTrip()
     QByteArray header = target.read(CardImage::headerRange());
     const FileSnapshot before(target.path());
     {
-        CardPtr handle = openCard(target, 1);
+        CardPtr handle = openCard(target.path(), 1);
         ArchivePtr archive = openArchive(file, 0);
         QCOMPARE(mlsdRestoreSDCard(handle.get(), archive.get(), &restoreCallback), 0);
     }
@@ -341,8 +324,8 @@ void TestArchiveRestore::wholeCardRoundTrip()
     for (int s = 0; s < 12; ++s)
         expectedSongs << QVector<int>(steps(65 * 1024).size(), s);
     for (const Progress *progress : {&archived, &restored}) {
-        QCOMPARE(progress->songs, expectedSongs);
-        QCOMPARE(progress->songCounts, QVector<int>(expectedSongs.size(), 12));
+        QCOMPARE(progress->column(0), expectedSongs);
+        QCOMPARE(progress->column(1), QVector<int>(expectedSongs.size(), 12));
     }
     header.replace(8, 512, source.read(8, 512));
     QCOMPARE(target.read(CardImage::headerRange()), header);
@@ -379,13 +362,13 @@ void TestArchiveRestore::songFileRestoredAsCard()
     Progress progress;
     const CardProgressCallback callback = progress.card();
     {
-        CardPtr handle = openCard(card, 1);
+        CardPtr handle = openCard(card.path(), 1);
         ArchivePtr archive = openArchive(file, 0);
         QVERIFY(!mlsdArchiveHasUserPrefs(archive.get()));
         QCOMPARE(mlsdRestoreSDCard(handle.get(), archive.get(), &callback), 0);
     }
-    QCOMPARE(progress.songs, QVector<int>(steps(65 * 1024).size(), 0));
-    QCOMPARE(progress.songCounts, QVector<int>(steps(65 * 1024).size(), 12));
+    QCOMPARE(progress.column(0), QVector<int>(steps(65 * 1024).size(), 0));
+    QCOMPARE(progress.column(1), QVector<int>(steps(65 * 1024).size(), 12));
     header.replace(8, 512, name + QByteArray(384, '\0'));
     QCOMPARE(card.read(CardImage::headerRange()), header);
     QCOMPARE(card.read(CardImage::userPrefsRange()), prefs);

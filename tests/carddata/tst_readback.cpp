@@ -4,6 +4,7 @@
 // after the write must be found and named, which happens only when the verification drops the
 // cached pages first and compares what it reads with the digest of what was written.
 #include "carddata/readback.h"
+#include "handles.h"
 #include "support/archivebuilder.h"
 
 #include <QTemporaryDir>
@@ -80,14 +81,6 @@ SongRecords cardSong(int song)
     return records;
 }
 
-using CardPtr = std::unique_ptr<SdCardHandle, SdCardHandleCloser>;
-using ArchivePtr = std::unique_ptr<ArchiveHandle, ArchiveHandleCloser>;
-
-ArchivePtr openArchive(const QString &path, int writable, int create)
-{
-    return ArchivePtr(mlsdOpenArchiveW(path.toStdWString().c_str(), writable, create));
-}
-
 // Where song 3 of the card archive lies: behind two songs without audio.
 constexpr qint64 kSong3 = kFirstSongOffset + 2 * kSongBlockFixedSize;
 
@@ -147,7 +140,7 @@ void TestReadBack::cleanup()
 carddata::WrittenLayout TestReadBack::transfer(bool toCard, carddata::WriteDigest *digest)
 {
     auto recorded = std::make_shared<carddata::WriteDigest>();
-    CardPtr card(mlsdOpenSDCard(qPrintable(m_card->path()), toCard ? 1 : 0));
+    CardPtr card = openCard(m_card->path(), toCard ? 1 : 0);
     ArchivePtr archive = toCard ? openArchive(m_cardArchive, 0, 0) : openArchive(path("copy.mlad"), 1, 1);
     if (!card || !archive)
         return {};

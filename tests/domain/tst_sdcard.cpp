@@ -2,13 +2,12 @@
 // their order, the header written only to a writable card, other writers, record writes that
 // keep unknown bytes, a write-protected card and ejection.
 #include "domain/sdcard.h"
-#include "errorof.h"
+#include "domaintest.h"
 #include "recordingnotifier.h"
 #include "support/cardimage.h"
 #include "support/faultstream.h"
 #include "support/filesnapshot.h"
 
-#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -392,17 +391,9 @@ void TestSdCard::songWrites()
 void TestSdCard::writeProtectedCard()
 {
     const QString path = m_image->path();
-    std::function<void()> undo;
-    if (geteuid() == 0) {
-        // Root writes through permission bits; only the immutable flag stops it.
-        if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) != 0)
-            QSKIP("Running as root and chattr +i is not permitted here: no way to protect the card.");
-        undo = [path] { QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path}); };
-    } else {
-        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
-        undo = [path] { QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner); };
-    }
-    const auto restore = qScopeGuard(undo);
+    if (!writeProtect(path, true))
+        QSKIP("Running as root and chattr +i is not permitted here: no way to protect the card.");
+    const auto restore = qScopeGuard([path] { writeProtect(path, false); });
     const TS::FileSnapshot before(path);
     const QDateTime modified = QFileInfo(path).lastModified();
     SdCard card;

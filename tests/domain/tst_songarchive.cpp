@@ -4,7 +4,7 @@
 // tested with the card data library.
 #include "domain/sdcard.h"
 #include "domain/songarchive.h"
-#include "errorof.h"
+#include "domaintest.h"
 #include "support/archivebuilder.h"
 #include "support/faultstream.h"
 #include "support/filesnapshot.h"
@@ -12,7 +12,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <functional>
 #include <memory>
 #include <stdexcept>
 
