@@ -12,6 +12,7 @@
 // left open; no card write outside the operation's records; a new library file under its name
 // only when the operation succeeded, no temporary file left behind, the library's other files
 // unchanged; and after a success, exactly the card and files that a run without faults gives.
+#include "../domain/domaintest.h"
 #include "domain/sdcard.h"
 #include "support/archivebuilder.h"
 #include "support/faultstream.h"
@@ -162,12 +163,11 @@ private:
         return files;
     }
 
-    QString transfer(qint32 fromKind, const QString &from, qint32 fromSong, qint32 toKind, const QString &to,
-                     qint32 toSong, const QString &name = QString())
+    QString transfer(const SongTransfer::Endpoint &source, const SongTransfer::Endpoint &destination)
     {
         auto request = std::make_shared<SongTransfer::Request>();
-        request->source = {fromKind, from, fromSong, QString()};
-        request->destination = {toKind, to, toSong, name};
+        request->source = source;
+        request->destination = destination;
         SongTransferWorker worker;
         SongTransferWorker::RequestEvent event(request, nullptr);
         worker.event(&event);
@@ -177,18 +177,15 @@ private:
     QString execute(const QString &operation)
     {
         using E = SongTransfer::Endpoint;
-        try {
-            if (operation == QLatin1String("archive card"))
-                return transfer(E::Card, m_cardPath, E::WholeCard, E::ArchiveFile, libraryPath("New.mlad"),
-                                E::WholeCard);
-            if (operation == QLatin1String("restore card"))
-                return transfer(E::ArchiveFile, libraryPath("Source.mlad"), E::WholeCard, E::Card, m_cardPath,
-                                E::WholeCard);
-            if (operation == QLatin1String("copy song to library"))
-                return transfer(E::Card, m_cardPath, 0, E::ArchiveFile, libraryPath("New.mlsd"), E::WholeCard,
-                                "Copied");
-            if (operation == QLatin1String("copy song onto card"))
-                return transfer(E::ArchiveFile, libraryPath("Song.mlsd"), 0, E::Card, m_cardPath, 5);
+        if (operation == QLatin1String("archive card"))
+            return transfer(E::card(m_cardPath), E::archive(libraryPath("New.mlad")));
+        if (operation == QLatin1String("restore card"))
+            return transfer(E::archive(libraryPath("Source.mlad")), E::card(m_cardPath));
+        if (operation == QLatin1String("copy song to library"))
+            return transfer(E::card(m_cardPath, 0), E::archive(libraryPath("New.mlsd"), E::WholeCard, "Copied"));
+        if (operation == QLatin1String("copy song onto card"))
+            return transfer(E::archive(libraryPath("Song.mlsd"), 0), E::card(m_cardPath, 5));
+        return errorOf([&] {
             SdCard card;
             card.open(m_cardPath, 1);
             if (operation == QLatin1String("clear song")) {
@@ -202,10 +199,7 @@ private:
                 card.writeHeader();
             }
             card.close();
-            return {};
-        } catch (const SdCard::Error &error) {
-            return QString::fromUtf8(error.what());
-        }
+        });
     }
 
     QTemporaryDir m_dir{TS::scratchFolderTemplate()};
