@@ -16,11 +16,6 @@ using namespace ZovaZode::TestSupport;
 
 namespace {
 
-QByteArray errorText()
-{
-    return QByteArray(mlsdGetErrorString());
-}
-
 // A song file of sampleSong(0, 2) and two-song card archives with prefs, as built.
 ArchiveBuilder archiveOf(int songs, bool prefs)
 {
@@ -162,7 +157,7 @@ void TestAccess::clearSong()
         QCOMPARE(mlsdClearSongOnSDCard(card.get(), 4, name.isEmpty() ? nullptr : name.constData()),
                  cleared < 5);
         if (cleared < 5)
-            QCOMPARE(errorText(), QByteArray("mlsdClearSongOnSDCard: Part data from SD card is invalid"));
+            QCOMPARE(QByteArray(mlsdGetErrorString()), QByteArray("mlsdClearSongOnSDCard: Part data from SD card is invalid"));
     }
     QByteArray expected = song.song;
     expected.replace(4, nameField.size(), nameField);
@@ -391,7 +386,7 @@ void TestAccess::errorTexts()
     if (!fault.isEmpty())
         faults.arm(FaultKind::IoError, FaultMode::FromNOn, 1, target(fault));
     QCOMPARE(operations.value(operation)(f, song, part), 1);
-    QCOMPARE(errorText(), text);
+    QCOMPARE(QByteArray(mlsdGetErrorString()), text);
     QVERIFY(fault.isEmpty() || faults.injectedFaults() > 0);
     faults.disarm();
     if (f.target())
