@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cstring>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -31,25 +32,12 @@ QVector<ByteRange> dataExtents(const QString &path)
     return extents;
 }
 
-// The sorted, merged union of `ranges`.
-QVector<ByteRange> normalized(QVector<ByteRange> ranges)
-{
-    std::sort(ranges.begin(), ranges.end(), [](const ByteRange &a, const ByteRange &b) { return a.start < b.start; });
-    QVector<ByteRange> merged;
-    for (const ByteRange &range : ranges) {
-        if (range.size > 0 && !merged.isEmpty() && range.start <= merged.last().end())
-            merged.last().size = std::max<qint64>(merged.last().end(), range.end()) - merged.last().start;
-        else if (range.size > 0)
-            merged.append(range);
-    }
-    return merged;
-}
-
+// The sorted union of `ranges`, less `removed`.
 QVector<ByteRange> subtract(const QVector<ByteRange> &ranges, const QVector<ByteRange> &removed)
 {
-    const QVector<ByteRange> cuts = normalized(removed);
+    const std::vector<ByteRange> cuts = mergeRanges(removed.toStdVector());
     QVector<ByteRange> result;
-    for (const ByteRange &range : normalized(ranges)) {
+    for (const ByteRange &range : mergeRanges(ranges.toStdVector())) {
         qint64 start = range.start;
         for (const ByteRange &cut : cuts) {
             if (cut.end() > start && cut.start < range.end()) {
@@ -98,38 +86,35 @@ int openFileDescriptorCount()
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
 }
 
-FileSnapshot::FileSnapshot(const QString &path) : m_path(path), m_size(fileSize(path))
+FileSnapshot::FileSnapshot(const QString &path) : m_path(path), m_extents(dataExtents(path)), m_bytes(fileSize(path))
 {
-    for (const ByteRange &extent : dataExtents(path))
-        m_extents.append({extent.start, readRange(path, extent.start, extent.size)});
+    for (const ByteRange &extent : m_extents) {
+        const QByteArray bytes = readRange(path, extent.start, extent.size);
+        m_bytes.put(extent.start, bytes.constData(), size_t(bytes.size()));
+    }
 }
 
 QVector<ByteRange> FileSnapshot::changesOutside(const QVector<ByteRange> &allowed) const
 {
-    QVector<ByteRange> regions = dataExtents(m_path), changed;
-    for (const auto &[start, bytes] : m_extents)
-        regions.append({start, bytes.size()});
+    QVector<ByteRange> changed;
     const qint64 size = fileSize(m_path);
-    if (size != m_size)
-        changed.append({std::min<qint64>(size, m_size), std::abs(size - m_size)});
-    for (const ByteRange &region : subtract(regions, allowed)) {
+    if (size != m_bytes.size())
+        changed.append({std::min<qint64>(size, m_bytes.size()), std::abs(size - m_bytes.size())});
+    for (const ByteRange &region : subtract(dataExtents(m_path) + m_extents, allowed)) {
         for (qint64 start = region.start; start < region.end(); start += kChunk) {
             const int n = int(std::min<qint64>(kChunk, region.end() - start));
-            QByteArray before(n, '\0');
-            for (const auto &[at, bytes] : m_extents) {
-                const qint64 from = std::max<qint64>(start, at), to = std::min<qint64>(start + n, at + bytes.size());
-                if (from < to)
-                    before.replace(int(from - start), int(to - from), bytes.mid(int(from - at), int(to - from)));
-            }
+            std::vector<uint8_t> before(size_t(n), 0);
+            m_bytes.read(start, before.data(), before.size());
             // Bytes past a shrunk end read as zeros here; the change of size is reported above.
             const QByteArray now = readRange(m_path, start, n).leftJustified(n, '\0');
-            for (int i = 0; i < n && now != before; ++i) {
-                if (now.at(i) != before.at(i))
+            const bool same = std::memcmp(now.constData(), before.data(), size_t(n)) == 0;
+            for (int i = 0; i < n && !same; ++i) {
+                if (quint8(now.at(i)) != before[size_t(i)])
                     changed.append({start + i, 1});
             }
         }
     }
-    return subtract(normalized(changed), allowed);
+    return subtract(changed, allowed);
 }
 
 } // namespace ZovaZode::TestSupport
