@@ -2,7 +2,7 @@
 // card data library with its exact text and the fault or input that makes it (a failing open,
 // read, write or commit at a chosen place, a file of the wrong size, a damaged header, hostile
 // sizes and offsets, a read-only file, a full archive, a stop asked for).
-#include "carddata/carddata.h"
+#include "handles.h"
 #include "support/archivebuilder.h"
 #include "support/faultstream.h"
 #include "support/filesnapshot.h"
@@ -11,29 +11,10 @@
 #include <QtTest>
 
 #include <functional>
-#include <memory>
 
 using namespace ZovaZode::TestSupport;
 
 namespace {
-
-using CardPtr = std::unique_ptr<SdCardHandle, SdCardHandleCloser>;
-using ArchivePtr = std::unique_ptr<ArchiveHandle, ArchiveHandleCloser>;
-
-CardPtr openCard(const QString &path, int writable)
-{
-    return CardPtr(mlsdOpenSDCard(QFile::encodeName(path).constData(), writable));
-}
-
-ArchivePtr openArchive(const QString &path, int writable, int create = 0)
-{
-    return ArchivePtr(mlsdOpenArchiveW(path.toStdWString().c_str(), writable, create));
-}
-
-QByteArray errorText()
-{
-    return QByteArray(mlsdGetErrorString());
-}
 
 // A song file of sampleSong(0, 2) and two-song card archives with prefs, as built.
 ArchiveBuilder archiveOf(int songs, bool prefs)
@@ -176,7 +157,7 @@ void TestAccess::clearSong()
         QCOMPARE(mlsdClearSongOnSDCard(card.get(), 4, name.isEmpty() ? nullptr : name.constData()),
                  cleared < 5);
         if (cleared < 5)
-            QCOMPARE(errorText(), QByteArray("mlsdClearSongOnSDCard: Part data from SD card is invalid"));
+            QCOMPARE(QByteArray(mlsdGetErrorString()), QByteArray("mlsdClearSongOnSDCard: Part data from SD card is invalid"));
     }
     QByteArray expected = song.song;
     expected.replace(4, nameField.size(), nameField);
@@ -204,22 +185,16 @@ void TestAccess::clearSong()
 void TestAccess::newArchive()
 {
     const QString file = path(QStringLiteral("new.mlad"));
-    QFile::remove(file);
     ArchivePtr archive = openArchive(file, 1, 1);
     QVERIFY(archive && mlsdArchiveSongCount(archive.get()) == 0 && !mlsdArchiveHasUserPrefs(archive.get()));
     QCOMPARE(mlsdCloseArchive(archive.release()), 0);
-    QByteArray expected(680, '\0');
-    expected.replace(0, 4, "MLFA");
-    putWord(expected, 524, 680);
-    putWord(expected, 528, 512);
-    putWord(expected, 536, 1192);
-    QCOMPARE(readRange(file, 0, 4096), expected);
+    QCOMPARE(readRange(file, 0, 4096), ArchiveBuilder().bytes());
 
     archiveOf(2, true).write(file);
     archive = openArchive(file, 1);
     localPackString(archive->header.data() + carddata::kArchiveNameOffset, "Renamed", 128);
     QCOMPARE(mlsdCloseArchive(archive.release()), 0);
-    expected = archiveOf(2, true).bytes();
+    QByteArray expected = archiveOf(2, true).bytes();
     putText(expected, 8, 128, "Renamed");
     QCOMPARE(readRange(file, 0, expected.size() + 1), expected);
     archive = openArchive(file, 0);
@@ -374,7 +349,6 @@ void TestAccess::errorTexts()
     f.cardPath = image.path();
     f.songPath = path(QStringLiteral("song.mlsd"));
     f.freshPath = path(QStringLiteral("fresh.mlsd"));
-    QFile::remove(f.freshPath);
     QByteArray songFile = archiveOf(1, false).bytes();
     for (const QString &token : setup.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const qint64 value = token.section('=', 1).toLongLong();
@@ -412,7 +386,7 @@ void TestAccess::errorTexts()
     if (!fault.isEmpty())
         faults.arm(FaultKind::IoError, FaultMode::FromNOn, 1, target(fault));
     QCOMPARE(operations.value(operation)(f, song, part), 1);
-    QCOMPARE(errorText(), text);
+    QCOMPARE(QByteArray(mlsdGetErrorString()), text);
     QVERIFY(fault.isEmpty() || faults.injectedFaults() > 0);
     faults.disarm();
     if (f.target())

@@ -2,8 +2,8 @@
 // layout, round trips onto a second card, the progress cadence and abort, odd card records
 // archived with notes, hostile archives refused before the first write, and a restore that
 // writes its own records and nothing else.
-#include "carddata/carddata.h"
 #include "carddata/verify.h"
+#include "handles.h"
 #include "support/archivebuilder.h"
 #include "support/filesnapshot.h"
 
@@ -11,54 +11,38 @@
 #include <QtTest>
 
 #include <climits>
-#include <memory>
 
 using namespace ZovaZode::TestSupport;
 
 namespace {
 
-using CardPtr = std::unique_ptr<SdCardHandle, SdCardHandleCloser>;
-using ArchivePtr = std::unique_ptr<ArchiveHandle, ArchiveHandleCloser>;
-
-CardPtr openCard(const CardImage &card, int writable)
-{
-    return CardPtr(mlsdOpenSDCard(QFile::encodeName(card.path()).constData(), writable));
-}
-
-ArchivePtr openArchive(const QString &path, int writable, int create = 0)
-{
-    if (create)
-        QFile::remove(path);
-    return ArchivePtr(mlsdOpenArchiveW(path.toStdWString().c_str(), writable, create));
-}
-
-// Every report of a song or a card operation; answers `answer` to each.
+// Every report of a song or a card operation, as (song, song count, bytes done, total).
 struct Progress
 {
-    QVector<int> songs, songCounts, done, totals;
-    int answer = 0;
+    QVector<QVector<int>> reports;
 
+    static int report(void *self, QVector<int> values)
+    {
+        static_cast<Progress *>(self)->reports << values;
+        return 0;
+    }
     ProgressCallback song()
     {
-        return {[](int32_t done, int32_t total, void *self) {
-                    return static_cast<Progress *>(self)->report(-1, -1, done, total);
-                },
-                this};
+        return {[](int32_t done, int32_t total, void *self) { return report(self, {-1, -1, done, total}); }, this};
     }
     CardProgressCallback card()
     {
         return {[](int32_t song, int32_t count, int32_t done, int32_t total, void *self) {
-                    return static_cast<Progress *>(self)->report(song, count, done, total);
+                    return report(self, {song, count, done, total});
                 },
                 this};
     }
-    int report(int song, int count, int doneBytes, int total)
+    QVector<int> column(int i) const
     {
-        songs << song;
-        songCounts << count;
-        done << doneBytes;
-        totals << total;
-        return answer;
+        QVector<int> values;
+        for (const QVector<int> &report : reports)
+            values << report[i];
+        return values;
     }
 };
 
@@ -114,8 +98,9 @@ private slots:
     void oddRecordsAreArchivedWithNotes();
     void untrustedLooperRecordsRestoreEmpty_data();
     void untrustedLooperRecordsRestoreEmpty();
-    void wholeCardRoundTrip();
-    void songFileRestoredAsCard();
+    void wholeCardArchived();
+    void restoredOverAnotherCard_data();
+    void restoredOverAnotherCard();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -147,7 +132,7 @@ void TestArchiveRestore::progressCadence()
     const SongRecords song = onePartSong(0, chunks);
     card.writeSong(0, song);
     const QString file = path(QStringLiteral("cadence.mlsd"));
-    CardPtr handle = openCard(card, 1);
+    CardPtr handle = openCard(card.path(), 1);
     Progress archived, restored;
     const ProgressCallback archiveCallback = archived.song(), restoreCallback = restored.song();
     ArchivePtr archive = openArchive(file, 1, 1);
@@ -159,8 +144,8 @@ void TestArchiveRestore::progressCadence()
     QCOMPARE(mlsdRestoreSong(handle.get(), archive.get(), 6, 0, &restoreCallback), 0);
     handle.reset();
     for (const Progress *progress : {&archived, &restored}) {
-        QCOMPARE(progress->done, reports);
-        QCOMPARE(progress->totals, QVector<int>(reports.size(), chunks * 1024));
+        QCOMPARE(progress->column(2), reports);
+        QCOMPARE(progress->column(3), QVector<int>(reports.size(), chunks * 1024));
     }
     QCOMPARE(songDifference(card, 6, song), QString());
 }
@@ -210,7 +195,7 @@ void TestArchiveRestore::oddRecordsAreArchivedWithNotes()
     card.writeSong(1, odd);
     const QString file = path(QStringLiteral("odd.mlad"));
     {
-        CardPtr handle = openCard(card, 0);
+        CardPtr handle = openCard(card.path(), 0);
         ArchivePtr archive = openArchive(file, 1, 1);
         QCOMPARE(mlsdArchiveSDCard(handle.get(), archive.get(), nullptr), 0);
         QCOMPARE(archive->notes.size(), size_t(1));
@@ -226,7 +211,7 @@ void TestArchiveRestore::oddRecordsAreArchivedWithNotes()
     CardImage target(m_dir.path(), QStringLiteral("TARGET.DAT"));
     target.create();
     const FileSnapshot before(target.path());
-    CardPtr handle = openCard(target, 1);
+    CardPtr handle = openCard(target.path(), 1);
     ArchivePtr archive = openArchive(file, 0);
     QCOMPARE(mlsdRestoreSDCard(handle.get(), archive.get(), nullptr), 1);
     QCOMPARE(QByteArray(mlsdGetErrorString()), refusal);
@@ -275,47 +260,40 @@ void TestArchiveRestore::untrustedLooperRecordsRestoreEmpty()
     Progress progress;
     const ProgressCallback callback = progress.song();
     {
-        CardPtr handle = openCard(card, 1);
+        CardPtr handle = openCard(card.path(), 1);
         ArchivePtr archive = openArchive(file, 0);
         QCOMPARE(mlsdRestoreSong(handle.get(), archive.get(), 1, 0, &callback), 0);
     }
     QCOMPARE(songDifference(card, 1, hostile), QString());
-    QCOMPARE(progress.totals.value(0), 40 * 1024);
+    QCOMPARE(progress.column(3).value(0), 40 * 1024);
     QVERIFY(before.changesOutside(CardImage::restoreRanges(1, hostile)).isEmpty());
     QCOMPARE(card.read(CardImage::audioRange(1, 0, 25)), audio(old.audioSeeds[0], 0, 25 * 1024));
 }
 
-// A full card archived (the card only read, although open for writing) and restored onto a second
-// card that holds other songs, another header and other prefs: the archive is the one built from
-// the layout, and the second card then holds the first one's songs, name, description and prefs,
-// with nothing else changed.
-void TestArchiveRestore::wholeCardRoundTrip()
+// A full card archived (the card only read, although open for writing) is the archive built
+// from the layout, reported song by song.
+void TestArchiveRestore::wholeCardArchived()
 {
     CardImage source(m_dir.path(), QStringLiteral("SOURCE.DAT"));
     source.create("Source card", "The card that is archived", 21);
-    const QByteArray prefs = userPrefs({2, 0, 10, 22});
-    source.writeUserPrefs(prefs);
-    QVector<SongRecords> songs;
-    for (int s = 0; s < 12; ++s) {
-        songs << sampleSong(s, 1);
-        source.writeSong(s, songs.last());
-    }
-    const QString file = path(QStringLiteral("card.mlad"));
-    Progress archived, restored;
-    const CardProgressCallback archiveCallback = archived.card(), restoreCallback = restored.card();
-    const FileSnapshot unread(source.path());
-    {
-        CardPtr handle = openCard(source, 1);
-        ArchivePtr archive = openArchive(file, 1, 1);
-        QCOMPARE(mlsdArchiveSDCard(handle.get(), archive.get(), &archiveCallback), 0);
-        QVERIFY(mlsdArchiveSongCount(archive.get()) == 12 && mlsdArchiveHasUserPrefs(archive.get()));
-    }
+    source.writeUserPrefs(userPrefs({2, 0, 10, 22}));
     ArchiveBuilder expected;
     expected.header().replace(8, 512, source.read(8, 512));
-    expected.setUserPrefs(prefs);
-    for (const SongRecords &song : songs)
-        expected.addSong(song);
-    QCOMPARE(fileSize(file), qint64(expected.bytes().size()));
+    expected.setUserPrefs(userPrefs({2, 0, 10, 22}));
+    for (int s = 0; s < 12; ++s) {
+        source.writeSong(s, sampleSong(s, 1));
+        expected.addSong(sampleSong(s, 1));
+    }
+    const QString file = path(QStringLiteral("card.mlad"));
+    Progress archived;
+    const CardProgressCallback callback = archived.card();
+    const FileSnapshot unread(source.path());
+    {
+        CardPtr handle = openCard(source.path(), 1);
+        ArchivePtr archive = openArchive(file, 1, 1);
+        QCOMPARE(mlsdArchiveSDCard(handle.get(), archive.get(), &callback), 0);
+        QVERIFY(mlsdArchiveSongCount(archive.get()) == 12 && mlsdArchiveHasUserPrefs(archive.get()));
+    }
     const QByteArray bytes = wholeFile(file);
     QVERIFY(bytes == expected.bytes());
     QVERIFY(unread.changes().isEmpty());
@@ -324,6 +302,43 @@ void TestArchiveRestore::wholeCardRoundTrip()
     for (int i = 0; i < fields.size(); ++i)
         QCOMPARE(word(bytes, 1192 + 4 * i), fields[i]);
     QCOMPARE(word(bytes, 1192 + 108), 25600u);
+    QVector<int> songs;
+    for (int s = 0; s < 12; ++s)
+        songs << QVector<int>(steps(65 * 1024).size(), s);
+    QCOMPARE(archived.column(0), songs);
+    QCOMPARE(archived.column(1), QVector<int>(songs.size(), 12));
+}
+
+void TestArchiveRestore::restoredOverAnotherCard_data()
+{
+    QTest::addColumn<bool>("cardArchive"); // twelve songs with prefs, or a song file
+
+    QTest::newRow("card archive") << true;
+    // A song file restored as a card: its header's name and description, the 512 bytes at 680 as
+    // user prefs whatever the present flag says, its song into card song 1, the other songs kept.
+    QTest::newRow("song file") << false;
+}
+
+// The card then holds the archive's songs, name, description and prefs, with nothing else changed,
+// and the progress counts twelve songs.
+void TestArchiveRestore::restoredOverAnotherCard()
+{
+    QFETCH(bool, cardArchive);
+
+    const QByteArray prefs = userPrefs({1, 0, 3, 32});
+    const QString file = path(QStringLiteral("restored.mlad"));
+    ArchiveBuilder builder;
+    builder.header().replace(8, 512, cardHeader("Archived card", cardArchive ? "Its description" : "").mid(8, 512));
+    QVector<SongRecords> songs;
+    for (int s = 0; s < (cardArchive ? 12 : 1); ++s) {
+        songs << sampleSong(s, 4);
+        builder.addSong(songs.last());
+    }
+    if (cardArchive)
+        builder.setUserPrefs(prefs);
+    else
+        builder.patch(680, prefs);
+    builder.write(file);
 
     CardImage target(m_dir.path(), QStringLiteral("TARGET.DAT"));
     target.create("Target card", "The card that is overwritten", 23);
@@ -332,68 +347,29 @@ void TestArchiveRestore::wholeCardRoundTrip()
         target.writeSong(s, sampleSong(s, 2));
     QByteArray header = target.read(CardImage::headerRange());
     const FileSnapshot before(target.path());
+    Progress restored;
+    const CardProgressCallback callback = restored.card();
     {
-        CardPtr handle = openCard(target, 1);
+        CardPtr handle = openCard(target.path(), 1);
         ArchivePtr archive = openArchive(file, 0);
-        QCOMPARE(mlsdRestoreSDCard(handle.get(), archive.get(), &restoreCallback), 0);
+        QCOMPARE(mlsdArchiveHasUserPrefs(archive.get()), cardArchive);
+        QCOMPARE(mlsdRestoreSDCard(handle.get(), archive.get(), &callback), 0);
     }
     QVector<int> expectedSongs;
-    for (int s = 0; s < 12; ++s)
+    for (int s = 0; s < songs.size(); ++s)
         expectedSongs << QVector<int>(steps(65 * 1024).size(), s);
-    for (const Progress *progress : {&archived, &restored}) {
-        QCOMPARE(progress->songs, expectedSongs);
-        QCOMPARE(progress->songCounts, QVector<int>(expectedSongs.size(), 12));
-    }
-    header.replace(8, 512, source.read(8, 512));
+    QCOMPARE(restored.column(0), expectedSongs);
+    QCOMPARE(restored.column(1), QVector<int>(expectedSongs.size(), 12));
+    header.replace(8, 512, builder.header().mid(8, 512));
     QCOMPARE(target.read(CardImage::headerRange()), header);
     QCOMPARE(target.read(CardImage::userPrefsRange()), prefs);
     QVector<ByteRange> allowed{CardImage::headerRange(), CardImage::userPrefsRange()};
     for (int s = 0; s < 12; ++s) {
-        QCOMPARE(songDifference(target, s, songs[s]), QString());
-        allowed << CardImage::restoreRanges(s, songs[s]);
+        QCOMPARE(songDifference(target, s, s < songs.size() ? songs[s] : sampleSong(s, 2)), QString());
+        if (s < songs.size())
+            allowed << CardImage::restoreRanges(s, songs[s]);
     }
     QVERIFY2(before.changesOutside(allowed).isEmpty(), qPrintable(describe(before.changesOutside(allowed))));
-}
-
-// A song file restored as a card: its header's name and description, the 512 bytes at 680 as
-// user prefs whatever the present flag says, its song into card song 1, the other songs kept,
-// and a progress song count of 12.
-void TestArchiveRestore::songFileRestoredAsCard()
-{
-    CardImage card(m_dir.path());
-    card.create("Old name", "Old description", 31);
-    for (int s = 0; s < 3; ++s)
-        card.writeSong(s, sampleSong(s, 3));
-    QByteArray header = card.read(CardImage::headerRange());
-    const QString file = path(QStringLiteral("one.mlsd"));
-    ArchiveBuilder builder;
-    QByteArray name(128, '\0');
-    putText(name, 0, 128, "Song file");
-    builder.setNameField(name);
-    const SongRecords song = sampleSong(0, 4);
-    builder.addSong(song);
-    const QByteArray prefs = userPrefs({1, 0, 3, 32});
-    builder.patch(680, prefs);
-    builder.write(file);
-    const FileSnapshot before(card.path());
-    Progress progress;
-    const CardProgressCallback callback = progress.card();
-    {
-        CardPtr handle = openCard(card, 1);
-        ArchivePtr archive = openArchive(file, 0);
-        QVERIFY(!mlsdArchiveHasUserPrefs(archive.get()));
-        QCOMPARE(mlsdRestoreSDCard(handle.get(), archive.get(), &callback), 0);
-    }
-    QCOMPARE(progress.songs, QVector<int>(steps(65 * 1024).size(), 0));
-    QCOMPARE(progress.songCounts, QVector<int>(steps(65 * 1024).size(), 12));
-    header.replace(8, 512, name + QByteArray(384, '\0'));
-    QCOMPARE(card.read(CardImage::headerRange()), header);
-    QCOMPARE(card.read(CardImage::userPrefsRange()), prefs);
-    QCOMPARE(songDifference(card, 0, song), QString());
-    QCOMPARE(songDifference(card, 1, sampleSong(1, 3)), QString());
-    QVector<ByteRange> allowed{CardImage::headerRange(), CardImage::userPrefsRange()};
-    allowed << CardImage::restoreRanges(0, song);
-    QVERIFY(before.changesOutside(allowed).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestArchiveRestore)

@@ -1,7 +1,7 @@
 // The card file layout and the memory manager: the memory map and where every record lies, text
 // fields, the validity rules of every record, the current loop record, and the
 // looper record's checksum and acceptance as loading, taking and saving apply them.
-#include "carddata/carddata.h"
+#include "handles.h"
 #include "support/cardimage.h"
 #include "support/filesnapshot.h"
 
@@ -9,7 +9,6 @@
 #include <QtTest>
 
 #include <climits>
-#include <memory>
 
 using namespace ZovaZode::TestSupport;
 
@@ -88,7 +87,7 @@ void TestLayout::positions()
 
     CardImage card(m_dir.path());
     card.create();
-    std::unique_ptr<SdCardHandle, SdCardHandleCloser> handle(mlsdOpenSDCard(qPrintable(card.path()), 0));
+    const CardPtr handle = openCard(card.path(), 0);
     QVERIFY(handle);
     const PartSlot &slot = handle->memoryManager->partTable[size_t(song)][size_t(part)];
     QCOMPARE(qint64(slot.looperSector), sectors[2]);
@@ -305,7 +304,7 @@ void TestLayout::looperRecords()
     CardImage card(m_dir.path());
     card.create();
     card.writeLooper(3, 2, record);
-    std::unique_ptr<SdCardHandle, SdCardHandleCloser> handle(mlsdOpenSDCard(qPrintable(card.path()), 1));
+    const CardPtr handle = openCard(card.path(), 1);
     QVERIFY(handle);
     MemoryManager *manager = handle->memoryManager;
     QCOMPARE(lmmLoadLooperPartData(manager, 3, 2), 0);

@@ -173,61 +173,44 @@ void TestCardRecords::songRecordKeepsUnknownBytes()
 
 void TestCardRecords::partFromRecord_data()
 {
-    QTest::addColumn<int>("inUse");
-    QTest::addColumn<int>("looper");
-    QTest::addColumn<int>("intense");
-    QTest::addColumn<int>("bassRaw");
-    QTest::addColumn<int>("genre");
-    QTest::addColumn<int>("slot");    // time slot
-    QTest::addColumn<int>("altSwap"); // alternative time (1), bank swap (2), both (3)
-    QTest::addColumn<int>("state");
-    QTest::addColumn<int>("bassMode");
-    QTest::addColumn<int>("style"); // expected; the table holds 100 + index
-    QTest::addColumn<int>("bars");
-    QTest::addColumn<float>("tempo"); // of 8 s
+    QTest::addColumn<QVector<int>>("in");  // in use, looper, intense, bass mode, genre, time slot,
+                                           // alternative time (1) and bank swap (2)
+    QTest::addColumn<QVector<int>>("out"); // state, bass mode, style (the table holds 100 + index), bars
+    QTest::addColumn<float>("tempo");      // of 8 s
 
     // clang-format off
-    //                                   inUse looper intense bass genre            slot         altSwap state bassMode style bars tempo
-    QTest::newRow("4 bars of 4")      << 1  << 0  << 0   << 0  << 0               << 0          << 0 << 1 << 0 << 100 << 4 << 120.0f;
-    QTest::newRow("bass 1 -> 2")      << 1  << 0  << 1   << 1  << 3               << 0          << 0 << 2 << 2 << 106 << 4 << 120.0f;
-    QTest::newRow("bass 2 -> 0")      << 1  << 0  << -5  << 2  << 3               << 1          << 0 << 1 << 0 << 107 << 5 << 112.5f;
-    QTest::newRow("bass 3 -> 1")      << 1  << 7  << 1   << 3  << 11              << 1          << 0 << 3 << 1 << 123 << 5 << 112.5f;
-    QTest::newRow("bass -1 -> 0")     << 2  << 0  << 0   << -1 << 0               << 0          << 0 << 1 << 0 << 100 << 4 << 120.0f;
-    QTest::newRow("alt: bank 1")      << 1  << 0  << 0   << 0  << 0               << 0          << 1 << 1 << 0 << 100 << 6 << 180.0f;
-    QTest::newRow("not in use")       << 0  << 1  << 1   << 0  << 2               << 1          << 0 << 0 << 0 << 105 << 0 << 0.0f;
-    QTest::newRow("time slot 2")      << 1  << 0  << 0   << 0  << 0               << 2          << 0 << 1 << 0 << 102 << 0 << 0.0f;
-    QTest::newRow("genre 12")         << 1  << 0  << 0   << 0  << 12              << 0          << 0 << 1 << 0 << 0   << 4 << 120.0f;
-    QTest::newRow("genre -1")         << 1  << 0  << 0   << 0  << -1              << 0          << 0 << 1 << 0 << 0   << 4 << 120.0f;
+    //                                   in                                    out                     tempo
+    QTest::newRow("4 bars of 4")      << QVector<int>{1, 0, 0,  0,  0,  0, 0} << QVector<int>{1, 0, 100, 4} << 120.0f;
+    QTest::newRow("bass 1 -> 2")      << QVector<int>{1, 0, 1,  1,  3,  0, 0} << QVector<int>{2, 2, 106, 4} << 120.0f;
+    QTest::newRow("bass 2 -> 0")      << QVector<int>{1, 0, -5, 2,  3,  1, 0} << QVector<int>{1, 0, 107, 5} << 112.5f;
+    QTest::newRow("bass 3 -> 1")      << QVector<int>{1, 7, 1,  3,  11, 1, 0} << QVector<int>{3, 1, 123, 5} << 112.5f;
+    QTest::newRow("bass -1 -> 0")     << QVector<int>{2, 0, 0,  -1, 0,  0, 0} << QVector<int>{1, 0, 100, 4} << 120.0f;
+    QTest::newRow("alt: bank 1")      << QVector<int>{1, 0, 0,  0,  0,  0, 1} << QVector<int>{1, 0, 100, 6} << 180.0f;
+    QTest::newRow("not in use")       << QVector<int>{0, 1, 1,  0,  2,  1, 0} << QVector<int>{0, 0, 105, 0} << 0.0f;
+    QTest::newRow("time slot 2")      << QVector<int>{1, 0, 0,  0,  0,  2, 0} << QVector<int>{1, 0, 102, 0} << 0.0f;
+    QTest::newRow("genre 12")         << QVector<int>{1, 0, 0,  0,  12, 0, 0} << QVector<int>{1, 0, 0,   4} << 120.0f;
+    QTest::newRow("genre -1")         << QVector<int>{1, 0, 0,  0,  -1, 0, 0} << QVector<int>{1, 0, 0,   4} << 120.0f;
     // 2 x genre wraps to 2 in 32-bit arithmetic, which would look like a valid index.
-    QTest::newRow("wrapping genre")   << 1  << 0  << 0   << 0  << (INT32_MIN + 1) << 0          << 0 << 1 << 0 << 0   << 4 << 120.0f;
-    QTest::newRow("huge slot")        << 1  << 0  << 0   << 0  << 0               << 0x7fffffff << 0 << 1 << 0 << 0   << 0 << 0.0f;
+    QTest::newRow("wrapping genre")   << QVector<int>{1, 0, 0,  0,  INT32_MIN + 1, 0, 0} << QVector<int>{1, 0, 0, 4} << 120.0f;
+    QTest::newRow("huge slot")        << QVector<int>{1, 0, 0,  0,  0,  0x7fffffff, 0} << QVector<int>{1, 0, 0, 0} << 0.0f;
     // clang-format on
 }
 
 void TestCardRecords::partFromRecord()
 {
-    QFETCH(int, inUse);
-    QFETCH(int, looper);
-    QFETCH(int, intense);
-    QFETCH(int, bassRaw);
-    QFETCH(int, genre);
-    QFETCH(int, slot);
-    QFETCH(int, altSwap);
-    QFETCH(int, state);
-    QFETCH(int, bassMode);
-    QFETCH(int, style);
-    QFETCH(int, bars);
+    QFETCH(QVector<int>, in);
+    QFETCH(QVector<int>, out);
     QFETCH(float, tempo);
 
     TS::PartFields fields;
-    fields.inUse = inUse;
-    fields.looperFlag = looper;
-    fields.intense = intense;
-    fields.bassMode = bassRaw;
-    fields.genre = genre;
-    fields.timeSlot = slot;
-    fields.altTime = altSwap & 1;
-    fields.bankSwap = {altSwap >> 1, altSwap >> 1};
+    fields.inUse = in[0];
+    fields.looperFlag = in[1];
+    fields.intense = in[2];
+    fields.bassMode = in[3];
+    fields.genre = in[4];
+    fields.timeSlot = in[5];
+    fields.altTime = in[6] & 1;
+    fields.bankSwap = {in[6] >> 1, in[6] >> 1};
     fields.duration = 8.0f;
     // (bank, slot): (0,0) 4 bars of 4, (0,1) 5 bars of 3, (1,0) 6 bars of 4, (1,1) 7 bars of 3.
     fields.loops = {TS::LoopRecordFields{4, 4, 1}, {5, 3, 1}, {6, 4, 1}, {7, 3, 1}};
@@ -235,19 +218,12 @@ void TestCardRecords::partFromRecord()
         fields.style[size_t(i)] = 100 + i;
     fields.count = 9;
     const PartInfo part = partInfoFromRecord(recordOf<PartRecord>(TS::partData(fields)));
-    QCOMPARE(part.hasData, inUse != 0);
-    QCOMPARE(part.isLooper, looper != 0);
-    QCOMPARE(part.isIntense, intense > 0);
-    QCOMPARE(ZovaZode::partState(part), state);
-    QCOMPARE(part.bassMode, bassMode);
-    QCOMPARE(part.genre, genre);
-    QCOMPARE(part.timeSignature, slot);
-    QCOMPARE(part.altTime, (altSwap & 1) != 0);
-    QCOMPARE(part.style, style);
-    QCOMPARE(part.bars, bars);
+    QCOMPARE(QVector<int>({part.hasData, part.isLooper, part.isIntense, part.genre, part.timeSignature, part.altTime,
+                           part.count}),
+             QVector<int>({in[0] != 0, in[1] != 0, in[2] > 0, in[4], in[5], (in[6] & 1) != 0, 9}));
+    QCOMPARE(QVector<int>({ZovaZode::partState(part), part.bassMode, part.style, part.bars}), out);
     QCOMPARE(part.tempo, tempo);
     QCOMPARE(part.duration, 8.0f);
-    QCOMPARE(part.count, 9);
 }
 
 QTEST_GUILESS_MAIN(TestCardRecords)

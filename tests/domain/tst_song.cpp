@@ -3,16 +3,14 @@
 #include "domain/sdcard.h"
 #include "domain/song.h"
 #include "domain/songarchive.h"
+#include "domaintest.h"
 #include "recordingnotifier.h"
 #include "support/archivebuilder.h"
 #include "support/filesnapshot.h"
 
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <unistd.h>
 
 #include <memory>
 
@@ -169,23 +167,14 @@ void TestSong::saveSongFile()
     song.loadFromArchive(path, 0, true);
     song.songInfo().name = newName;
     song.songInfo().description = QStringLiteral("Slow");
-    // Root renames through permission bits; only the immutable flag stops it.
-    const auto lock = [this](const char *how) {
-        return geteuid() == 0
-                   ? QProcess::execute("chattr", {how, m_dir->path()}) == 0
-                   : QFile::setPermissions(m_dir->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
-                                                              (how[0] == '-' ? QFileDevice::WriteOwner
-                                                                             : QFileDevice::Permissions()));
-    };
     if (obstacle == "locked") {
-        if (!lock("+i"))
+        if (!writeProtect(m_dir->path(), true))
             QSKIP("No way to make a rename fail here.");
-        QTest::ignoreMessage(QtCriticalMsg,
-                             QRegularExpression(QStringLiteral("^Failed to update file name:")));
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to update file name:")));
     }
     QCOMPARE(song.save(), obstacle.isEmpty());
     if (obstacle == "locked")
-        QVERIFY(lock("-i"));
+        QVERIFY(writeProtect(m_dir->path(), false));
     QCOMPARE(song.filePath(), m_dir->filePath(finalFile));
     QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("*.mlsd")}).size(), obstacle == "taken" ? 2 : 1);
     QByteArray expected = before;

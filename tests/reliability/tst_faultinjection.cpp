@@ -12,6 +12,7 @@
 // left open; no card write outside the operation's records; a new library file under its name
 // only when the operation succeeded, no temporary file left behind, the library's other files
 // unchanged; and after a success, exactly the card and files that a run without faults gives.
+#include "../domain/domaintest.h"
 #include "domain/sdcard.h"
 #include "support/archivebuilder.h"
 #include "support/faultstream.h"
@@ -49,14 +50,6 @@ struct Operation
     std::vector<TS::WriteRange> writes;
 };
 
-std::vector<TS::WriteRange> songRanges(int song, const TS::SongRecords &records)
-{
-    std::vector<TS::WriteRange> ranges = TS::cardSongRecordRanges(song);
-    for (int p = 0; p < 5; ++p)
-        ranges.push_back(TS::cardAudioRange(song, p, records.copiedChunks(p)));
-    return ranges;
-}
-
 class Bench
 {
 public:
@@ -67,27 +60,18 @@ public:
         // SdCard looks at the real path (the write test, the ejection check); the bytes come from memory.
         QFile(m_cardPath).open(QIODevice::WriteOnly);
         m_template = TS::newMemoryCard();
-        for (int s = 0; s < 3; ++s) {
-            const TS::SongRecords records = s == 1 ? TS::emptySong(1, 1) : TS::shortSong(s, 1);
-            const auto put = [this](qint64 at, const QByteArray &bytes) {
-                m_template->put(at, bytes.constData(), size_t(bytes.size()));
-            };
-            put(TS::CardImage::songDataPosition(s), records.song);
-            for (int p = 0; p < 5; ++p) {
-                put(TS::CardImage::partDataPosition(s, p), records.parts[p]);
-                put(TS::CardImage::looperPosition(s, p), records.loopers[p]);
-                put(TS::CardImage::audioPosition(s, p),
-                    TS::audio(records.audioSeeds[p], 0, records.audioChunks[p] * 1024));
-            }
-        }
+        for (int s = 0; s < 3; ++s)
+            TS::CardImage::putSong(s, s == 1 ? TS::emptySong(1, 1) : TS::shortSong(s, 1),
+                                   [this](qint64 at, const QByteArray &bytes) {
+                                       m_template->put(at, bytes.constData(), size_t(bytes.size()));
+                                   });
         TS::ArchiveBuilder cardArchive;
         cardArchive.setNameField(QByteArray("Restored card").leftJustified(128, '\0'));
         cardArchive.setUserPrefs(TS::userPrefs());
-        std::vector<TS::WriteRange> restored{TS::cardHeaderRange(), TS::cardUserPrefsRange()};
+        QVector<TS::ByteRange> restored{TS::cardHeaderRange(), TS::cardUserPrefsRange()};
         for (int s = 0; s < 3; ++s) {
             cardArchive.addSong(TS::shortSong(s, 7));
-            const auto ranges = songRanges(s, TS::shortSong(s, 7));
-            restored.insert(restored.end(), ranges.begin(), ranges.end());
+            restored << TS::CardImage::restoreRanges(s, TS::shortSong(s, 7));
         }
         cardArchive.write(libraryPath("Source.mlad"));
         TS::ArchiveBuilder songFile;
@@ -95,14 +79,13 @@ public:
         songFile.write(libraryPath("Song.mlsd"));
         m_existing = library();
 
-        auto intoSlot = songRanges(5, TS::shortSong(4, 9));
-        intoSlot.push_back(TS::cardHeaderRange());
+        const auto intoSlot = (TS::CardImage::restoreRanges(5, TS::shortSong(4, 9)) << TS::cardHeaderRange()).toStdVector();
         const QString header = "Could not write card header: ", noCard = "No card open.";
         const QString open = "Could not open archive file: ", close = "Could not close archive file: ";
         // clang-format off
         operations = {
             {"archive card",                 {"Failed to archive card: ", open, close, "Can not archive card: card not open."}, {}},
-            {"restore card",         {"Failed to restore card: ", open, close, header, "Can not restore card: card not open."}, restored},
+            {"restore card",         {"Failed to restore card: ", open, close, header, "Can not restore card: card not open."}, restored.toStdVector()},
             {"copy song to library", {"Failed to archive song: ", open, close, "Could not get song info: ", "Could not write song info: ", "Card is not open."}, {}},
             {"copy song onto card",  {"Failed to restore song: ", open, close, header, "Card is not open."}, intoSlot},
             {"clear song",           {"Could not clear song: ", header, noCard}, TS::cardSongRecordRanges(1)},
@@ -180,12 +163,11 @@ private:
         return files;
     }
 
-    QString transfer(qint32 fromKind, const QString &from, qint32 fromSong, qint32 toKind, const QString &to,
-                     qint32 toSong, const QString &name = QString())
+    QString transfer(const SongTransfer::Endpoint &source, const SongTransfer::Endpoint &destination)
     {
         auto request = std::make_shared<SongTransfer::Request>();
-        request->source = {fromKind, from, fromSong, QString()};
-        request->destination = {toKind, to, toSong, name};
+        request->source = source;
+        request->destination = destination;
         SongTransferWorker worker;
         SongTransferWorker::RequestEvent event(request, nullptr);
         worker.event(&event);
@@ -195,18 +177,15 @@ private:
     QString execute(const QString &operation)
     {
         using E = SongTransfer::Endpoint;
-        try {
-            if (operation == QLatin1String("archive card"))
-                return transfer(E::Card, m_cardPath, E::WholeCard, E::ArchiveFile, libraryPath("New.mlad"),
-                                E::WholeCard);
-            if (operation == QLatin1String("restore card"))
-                return transfer(E::ArchiveFile, libraryPath("Source.mlad"), E::WholeCard, E::Card, m_cardPath,
-                                E::WholeCard);
-            if (operation == QLatin1String("copy song to library"))
-                return transfer(E::Card, m_cardPath, 0, E::ArchiveFile, libraryPath("New.mlsd"), E::WholeCard,
-                                "Copied");
-            if (operation == QLatin1String("copy song onto card"))
-                return transfer(E::ArchiveFile, libraryPath("Song.mlsd"), 0, E::Card, m_cardPath, 5);
+        if (operation == QLatin1String("archive card"))
+            return transfer(E::card(m_cardPath), E::archive(libraryPath("New.mlad")));
+        if (operation == QLatin1String("restore card"))
+            return transfer(E::archive(libraryPath("Source.mlad")), E::card(m_cardPath));
+        if (operation == QLatin1String("copy song to library"))
+            return transfer(E::card(m_cardPath, 0), E::archive(libraryPath("New.mlsd"), E::WholeCard, "Copied"));
+        if (operation == QLatin1String("copy song onto card"))
+            return transfer(E::archive(libraryPath("Song.mlsd"), 0), E::card(m_cardPath, 5));
+        return errorOf([&] {
             SdCard card;
             card.open(m_cardPath, 1);
             if (operation == QLatin1String("clear song")) {
@@ -220,10 +199,7 @@ private:
                 card.writeHeader();
             }
             card.close();
-            return {};
-        } catch (const SdCard::Error &error) {
-            return QString::fromUtf8(error.what());
-        }
+        });
     }
 
     QTemporaryDir m_dir{TS::scratchFolderTemplate()};

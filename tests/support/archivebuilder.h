@@ -18,9 +18,7 @@ public:
     ArchiveBuilder() : m_header(kArchiveHeaderSize, '\0'), m_userPrefs(kUserPrefsSize, '\0')
     {
         m_header.replace(0, 4, "MLFA");
-        putWord(m_header, 524, 680);
-        putWord(m_header, 528, 512);
-        putWord64(m_header, 536, quint64(kFirstSongOffset));
+        putWords(m_header, 524, {680, 512, 0, qint32(kFirstSongOffset)});
     }
 
     QByteArray &header() { return m_header; }
@@ -38,9 +36,7 @@ public:
     {
         const int n = m_songs.size();
         QByteArray header(kSongHeaderSize, '\0');
-        const quint32 fields[] = {136, 0, 1024, 0, 1160, 0, 16384, 5 * 16384, 83080, 0, 10752, 5 * 10752};
-        for (int i = 0; i < 12; ++i)
-            putWord(header, 4 * i, fields[i]);
+        putWords(header, 0, {136, 0, 1024, 0, 1160, 0, 16384, 5 * 16384, 83080, 0, 10752, 5 * 10752});
         QByteArray body = records.song;
         for (const QByteArray &record : records.parts)
             body += record;
@@ -63,7 +59,6 @@ public:
     // The song header of an added song; edit it freely before bytes() or write().
     QByteArray &songHeader(int song) { return m_songs[song].first; }
     qint64 songOffset(int song) const { return qint64(word64(m_header, 536 + 8 * song)); }
-    int songCount() const { return m_songs.size(); }
 
     // Bytes laid over the finished file at an absolute position (the file grows if needed).
     void patch(qint64 position, const QByteArray &bytes) { m_patches.append({position, bytes}); }

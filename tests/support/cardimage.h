@@ -1,6 +1,7 @@
 // Sparse card data files for tests: a full-size ZOVAZODE.DAT (3,207,041,024 bytes) in a folder
-// the test owns, of which only the records a test asks for are written, at positions worked out
-// here from the sector layout (not from the library under test).
+// the test owns, of which only the records a test asks for are written, at the positions the
+// memory card of memorystream.h uses (worked out from the sector layout, not from the library
+// under test).
 #pragma once
 
 #include "filebytes.h"
@@ -37,40 +38,31 @@ inline quint32 partSeed(int song, int part, quint32 variant)
 inline SongRecords sampleSong(int song, quint32 variant)
 {
     const QByteArray number = QByteArray::number(song), card = QByteArray::number(variant);
+    const auto seed = [&](int part) { return partSeed(song, part, variant); };
     const SongFields fields{"Song " + number + " of card " + card,
                             "Variant " + card +
                                 ": a description long enough to span several words of its "
                                 "field, so that a short replacement shows what it leaves.",
-                            song % 5,
-                            qint32(variant * 97 + quint32(song)),
-                            {0, 1, 2, 3, 1, 0},
-                            -1,
-                            song - 1,
-                            song % 3,
-                            partSeed(song, 9, variant)};
+                            song % 5, qint32(variant * 97 + quint32(song)), {0, 1, 2, 3, 1, 0}, -1, song - 1,
+                            song % 3, seed(9)};
     SongRecords records;
     records.song = songData(fields);
     const qint32 chunks[5] = {25, 40, 0, 12, 0};
     for (int p = 0; p < 5; ++p) {
-        const quint32 seed = partSeed(song, p, variant);
         PartFields part;
-        part.seed = seed * 3;
+        part.seed = seed(p) * 3;
         part.inUse = p < 3 ? 1 : 0;
         part.genre = (song + p) % 12;
         part.timeSlot = p % 2;
         part.duration = 4.0f + float(p) + float(variant);
         part.style.fill(p == 1 ? 40 : qint32((song + p + variant) % 12));
-        if (p == 1) {
-            part.looperFlag = 1;
-            part.loops[0].bars = 0;
-        } else if (p == 2) {
-            part.intense = 1;
-            part.bankSwap = {1, 0};
-            part.altTime = 1;
-        }
+        part.looperFlag = p == 1;
+        part.loops[0].bars = p == 1 ? 0 : 8;
+        part.intense = part.altTime = p == 2;
+        part.bankSwap = {p == 2, 0};
         records.parts[p] = partData(part);
-        records.loopers[p] = looperRecord(chunks[p] ? recording(chunks[p], seed * 7) : emptyLooper(seed * 7));
-        records.audioSeeds[p] = seed * 5;
+        records.loopers[p] = looperRecord(chunks[p] ? recording(chunks[p], seed(p) * 7) : emptyLooper(seed(p) * 7));
+        records.audioSeeds[p] = seed(p) * 5;
         records.audioChunks[p] = chunks[p];
     }
     return records;
@@ -107,29 +99,21 @@ class CardImage
 public:
     static constexpr qint64 kFileSize = 3207041024;
 
-    static qint64 headerPosition() { return 0; }
-    static qint64 userPrefsPosition() { return 100 * 512; }
-    static qint64 songDataPosition(int s) { return (41260 + 101 * qint64(s)) * 512; }
-    static qint64 partDataPosition(int s, int p) { return (42472 + 164 * (5 * qint64(s) + p)) * 512; }
-    static qint64 looperPosition(int s, int p) { return (52312 + 164 * (5 * qint64(s) + p)) * 512; }
-    static qint64 audioPosition(int s, int p) { return (62216 + 103360 * (5 * qint64(s) + p)) * 512; }
-
-    static ByteRange headerRange() { return {0, kHeaderSize}; }
-    static ByteRange userPrefsRange() { return {userPrefsPosition(), kUserPrefsSize}; }
-    static ByteRange songDataRange(int s) { return {songDataPosition(s), kSongDataSize}; }
-    static ByteRange partDataRange(int s, int p) { return {partDataPosition(s, p), kPartDataSize}; }
-    static ByteRange looperRange(int s, int p) { return {looperPosition(s, p), kLooperRecordSize}; }
-    static ByteRange audioRange(int s, int p, qint32 chunks)
-    {
-        return {audioPosition(s, p), chunks * qint64(kChunkSize)};
-    }
+    static ByteRange headerRange() { return cardHeaderRange(); }
+    static ByteRange userPrefsRange() { return cardUserPrefsRange(); }
+    static ByteRange songDataRange(int s) { return cardSongRecordRanges(s)[0]; }
+    static ByteRange partDataRange(int s, int p) { return cardSongRecordRanges(s)[size_t(1 + 2 * p)]; }
+    static ByteRange looperRange(int s, int p) { return cardSongRecordRanges(s)[size_t(2 + 2 * p)]; }
+    static ByteRange audioRange(int s, int p, qint32 chunks) { return cardAudioRange(s, p, chunks); }
+    static qint64 songDataPosition(int s) { return songDataRange(s).start; }
+    static qint64 partDataPosition(int s, int p) { return partDataRange(s, p).start; }
+    static qint64 looperPosition(int s, int p) { return looperRange(s, p).start; }
+    static qint64 audioPosition(int s, int p) { return audioRange(s, p, 0).start; }
     // What clearing a song may write: its song record, part records and looper records.
     static QVector<ByteRange> clearRanges(int song)
     {
-        QVector<ByteRange> ranges{songDataRange(song)};
-        for (int p = 0; p < 5; ++p)
-            ranges << partDataRange(song, p) << looperRange(song, p);
-        return ranges;
+        const std::vector<ByteRange> ranges = cardSongRecordRanges(song);
+        return QVector<ByteRange>(ranges.begin(), ranges.end());
     }
     // What restoring `records` into card song `song` may write.
     static QVector<ByteRange> restoreRanges(int song, const SongRecords &records)
@@ -138,6 +122,17 @@ public:
         for (int p = 0; p < 5; ++p)
             ranges << audioRange(song, p, records.copiedChunks(p));
         return ranges;
+    }
+    // Hands each record of the song and its audio to `put(position, bytes)`: the one way a test
+    // lays a song on a card, a file here or a card in memory.
+    template<typename Put> static void putSong(int song, const SongRecords &records, Put put)
+    {
+        put(songDataPosition(song), records.song);
+        for (int p = 0; p < 5; ++p) {
+            put(partDataPosition(song, p), records.parts[p]);
+            put(looperPosition(song, p), records.loopers[p]);
+            put(audioPosition(song, p), audio(records.audioSeeds[p], 0, records.audioChunks[p] * qint64(kChunkSize)));
+        }
     }
 
     // The file is made (or replaced) by create(); the constructor only names it.
@@ -159,28 +154,17 @@ public:
     }
 
     void writeHeader(const QByteArray &header) { writeRange(m_path, 0, header); }
-    void writeUserPrefs(const QByteArray &prefs) { writeRange(m_path, userPrefsPosition(), prefs); }
+    void writeUserPrefs(const QByteArray &prefs) { writeRange(m_path, userPrefsRange().start, prefs); }
     void writeSongData(int s, const QByteArray &record) { writeRange(m_path, songDataPosition(s), record); }
-    void writePartData(int s, int p, const QByteArray &record)
-    {
-        writeRange(m_path, partDataPosition(s, p), record);
-    }
-    void writeLooper(int s, int p, const QByteArray &record)
-    {
-        writeRange(m_path, looperPosition(s, p), record);
-    }
+    void writePartData(int s, int p, const QByteArray &record) { writeRange(m_path, partDataPosition(s, p), record); }
+    void writeLooper(int s, int p, const QByteArray &record) { writeRange(m_path, looperPosition(s, p), record); }
     void writeAudio(int s, int p, quint32 seed, qint32 chunks)
     {
         writeRange(m_path, audioPosition(s, p), audio(seed, 0, chunks * qint64(kChunkSize)));
     }
     void writeSong(int song, const SongRecords &records)
     {
-        writeSongData(song, records.song);
-        for (int p = 0; p < 5; ++p) {
-            writePartData(song, p, records.parts[p]);
-            writeLooper(song, p, records.loopers[p]);
-            writeAudio(song, p, records.audioSeeds[p], records.audioChunks[p]);
-        }
+        putSong(song, records, [this](qint64 at, const QByteArray &bytes) { writeRange(m_path, at, bytes); });
     }
 
     QByteArray read(qint64 position, qint64 size) const { return readRange(m_path, position, size); }

@@ -5,46 +5,18 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cstring>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace ZovaZode::TestSupport {
 
 namespace {
+
 constexpr qint64 kChunk = 1 << 20;
-}
 
-QByteArray readRange(const QString &path, qint64 position, qint64 size)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) && file.seek(position) ? file.read(size) : QByteArray();
-}
-
-void writeRange(const QString &path, qint64 position, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite) || !file.seek(position) || file.write(bytes) != bytes.size())
-        qFatal("fixture: cannot write %d bytes at %lld of %s", bytes.size(), position, qPrintable(path));
-}
-
-bool rangesEqual(const QString &pathA, qint64 positionA, const QString &pathB, qint64 positionB, qint64 size)
-{
-    for (qint64 done = 0; done < size; done += kChunk) {
-        const qint64 n = qMin(kChunk, size - done);
-        const QByteArray a = readRange(pathA, positionA + done, n);
-        if (a.size() != n || a != readRange(pathB, positionB + done, n))
-            return false;
-    }
-    return true;
-}
-
-qint64 fileSize(const QString &path)
-{
-    return QFile(path).size();
-}
-
+// The regions of a sparse file that hold data; everything else reads as zeros.
 QVector<ByteRange> dataExtents(const QString &path)
 {
     QVector<ByteRange> extents;
@@ -60,37 +32,39 @@ QVector<ByteRange> dataExtents(const QString &path)
     return extents;
 }
 
-QVector<ByteRange> normalized(QVector<ByteRange> ranges)
-{
-    std::sort(ranges.begin(), ranges.end(),
-              [](const ByteRange &a, const ByteRange &b) { return a.start < b.start; });
-    QVector<ByteRange> merged;
-    for (const ByteRange &range : ranges) {
-        if (range.size > 0 && !merged.isEmpty() && range.start <= merged.last().end())
-            merged.last().size = qMax(merged.last().end(), range.end()) - merged.last().start;
-        else if (range.size > 0)
-            merged.append(range);
-    }
-    return merged;
-}
-
+// The sorted union of `ranges`, less `removed`.
 QVector<ByteRange> subtract(const QVector<ByteRange> &ranges, const QVector<ByteRange> &removed)
 {
-    const QVector<ByteRange> cuts = normalized(removed);
+    const std::vector<ByteRange> cuts = mergeRanges(removed.toStdVector());
     QVector<ByteRange> result;
-    for (const ByteRange &range : normalized(ranges)) {
+    for (const ByteRange &range : mergeRanges(ranges.toStdVector())) {
         qint64 start = range.start;
         for (const ByteRange &cut : cuts) {
             if (cut.end() > start && cut.start < range.end()) {
                 if (cut.start > start)
                     result.append({start, cut.start - start});
-                start = qMax(start, cut.end());
+                start = std::max<qint64>(start, cut.end());
             }
         }
         if (start < range.end())
             result.append({start, range.end() - start});
     }
     return result;
+}
+
+} // namespace
+
+QByteArray readRange(const QString &path, qint64 position, qint64 size)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.seek(position) ? file.read(size) : QByteArray();
+}
+
+void writeRange(const QString &path, qint64 position, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite) || !file.seek(position) || file.write(bytes) != bytes.size())
+        qFatal("fixture: cannot write %d bytes at %lld of %s", bytes.size(), position, qPrintable(path));
 }
 
 QString describe(const QVector<ByteRange> &ranges)
@@ -109,45 +83,38 @@ QString scratchFolderTemplate()
 
 int openFileDescriptorCount()
 {
-    return int(QDir(QStringLiteral("/proc/self/fd"))
-                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
-                   .size());
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
 }
 
-FileSnapshot::FileSnapshot(const QString &path) : m_path(path), m_size(fileSize(path))
+FileSnapshot::FileSnapshot(const QString &path) : m_path(path), m_extents(dataExtents(path)), m_bytes(fileSize(path))
 {
-    for (const ByteRange &extent : dataExtents(path))
-        m_extents.append({extent.start, readRange(path, extent.start, extent.size)});
+    for (const ByteRange &extent : m_extents) {
+        const QByteArray bytes = readRange(path, extent.start, extent.size);
+        m_bytes.put(extent.start, bytes.constData(), size_t(bytes.size()));
+    }
 }
 
 QVector<ByteRange> FileSnapshot::changesOutside(const QVector<ByteRange> &allowed) const
 {
-    QVector<ByteRange> regions = dataExtents(m_path);
-    for (const auto &[start, bytes] : m_extents)
-        regions.append({start, bytes.size()});
     QVector<ByteRange> changed;
     const qint64 size = fileSize(m_path);
-    if (size != m_size)
-        changed.append({qMin(size, m_size), qAbs(size - m_size)});
-    for (const ByteRange &region : subtract(regions, allowed)) {
+    if (size != m_bytes.size())
+        changed.append({std::min<qint64>(size, m_bytes.size()), std::abs(size - m_bytes.size())});
+    for (const ByteRange &region : subtract(dataExtents(m_path) + m_extents, allowed)) {
         for (qint64 start = region.start; start < region.end(); start += kChunk) {
-            const int n = int(qMin(kChunk, region.end() - start));
-            QByteArray before(n, '\0');
-            for (const auto &[at, bytes] : m_extents) {
-                const qint64 from = qMax(start, at), to = qMin(start + n, at + bytes.size());
-                if (from < to)
-                    before.replace(int(from - start), int(to - from),
-                                   bytes.mid(int(from - at), int(to - from)));
-            }
+            const int n = int(std::min<qint64>(kChunk, region.end() - start));
+            std::vector<uint8_t> before(size_t(n), 0);
+            m_bytes.read(start, before.data(), before.size());
             // Bytes past a shrunk end read as zeros here; the change of size is reported above.
             const QByteArray now = readRange(m_path, start, n).leftJustified(n, '\0');
-            for (int i = 0; i < n && now != before; ++i) {
-                if (now.at(i) != before.at(i))
+            const bool same = std::memcmp(now.constData(), before.data(), size_t(n)) == 0;
+            for (int i = 0; i < n && !same; ++i) {
+                if (quint8(now.at(i)) != before[size_t(i)])
                     changed.append({start + i, 1});
             }
         }
     }
-    return subtract(normalized(changed), allowed);
+    return subtract(changed, allowed);
 }
 
 } // namespace ZovaZode::TestSupport

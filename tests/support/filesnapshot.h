@@ -19,8 +19,8 @@ public:
 
 private:
     QString m_path;
-    qint64 m_size;
-    QVector<QPair<qint64, QByteArray>> m_extents;
+    QVector<ByteRange> m_extents; // where the file held data
+    MemoryFile m_bytes;           // what it held there
 };
 
 } // namespace ZovaZode::TestSupport

@@ -34,13 +34,13 @@ inline quint32 word(const QByteArray &record, int at)
         value |= quint32(quint8(record.at(at + i))) << (8 * i);
     return value;
 }
-inline qint32 signedWord(const QByteArray &record, int at)
+inline qint32 signedWord(const QByteArray &record, int at) { return qint32(word(record, at)); }
+inline quint64 word64(const QByteArray &record, int at) { return word(record, at) | quint64(word(record, at + 4)) << 32; }
+// Each value in turn from byte `at` on, one word apart.
+inline void putWords(QByteArray &record, int at, std::initializer_list<qint32> values)
 {
-    return qint32(word(record, at));
-}
-inline quint64 word64(const QByteArray &record, int at)
-{
-    return word(record, at) | quint64(word(record, at + 4)) << 32;
+    for (qint32 value : values)
+        putWord(record, (at += 4) - 4, quint32(value));
 }
 
 // Text as the pedal packs it: the bytes, then a NUL (unless the text fills the field) and zeros
@@ -58,24 +58,23 @@ inline QByteArray text(const QByteArray &record, int at, int fieldSize)
     return field.left(field.indexOf('\0') < 0 ? fieldSize : field.indexOf('\0'));
 }
 
-// A deterministic, seldom zero word for the fields a reader must carry unchanged.
-inline quint32 fillerWord(quint32 seed, int index)
+// A record of `size` bytes whose words from `firstWord` on are a deterministic, seldom zero
+// pattern, for the fields a reader must carry unchanged.
+inline QByteArray filledRecord(int size, quint32 seed, int firstWord = 0)
 {
-    quint32 x = seed * 2654435761u + quint32(index) * 40503u + 0x9E3779B9u;
-    x = (x ^ (x >> 15)) * 0x2C1B3C6Du;
-    return (x ^ (x >> 12)) | 0x00010000u;
-}
-inline void fillWords(QByteArray &record, quint32 seed, int firstWord, int lastWord)
-{
-    for (int w = firstWord; w <= lastWord; ++w)
-        putWord(record, 4 * w, fillerWord(seed, w));
+    QByteArray record(size, '\0');
+    for (int w = firstWord; w < size / 4; ++w) {
+        quint32 x = seed * 2654435761u + quint32(w) * 40503u + 0x9E3779B9u;
+        x = (x ^ (x >> 15)) * 0x2C1B3C6Du;
+        putWord(record, 4 * w, (x ^ (x >> 12)) | 0x00010000u);
+    }
+    return record;
 }
 
 inline QByteArray cardHeader(const QByteArray &name, const QByteArray &description, quint32 seed = 1,
                              const QByteArray &id = "MLSD")
 {
-    QByteArray header(kHeaderSize, '\0');
-    fillWords(header, seed, 0, kHeaderSize / 4 - 1);
+    QByteArray header = filledRecord(kHeaderSize, seed);
     header.replace(0, 4, id.left(4));
     putText(header, 8, 128, name);
     putText(header, 136, 384, description);
@@ -89,11 +88,9 @@ struct UserPrefsFields
 };
 inline QByteArray userPrefs(const UserPrefsFields &fields = {})
 {
-    QByteArray prefs(kUserPrefsSize, '\0');
-    fillWords(prefs, fields.seed, 0, kUserPrefsSize / 4 - 1);
+    QByteArray prefs = filledRecord(kUserPrefsSize, fields.seed);
     putWord(prefs, 4, quint32(fields.word1));
-    putWord(prefs, 12, quint32(fields.word3));
-    putWord(prefs, 16, quint32(fields.word4));
+    putWords(prefs, 12, {fields.word3, fields.word4});
     return prefs;
 }
 
@@ -111,19 +108,15 @@ struct SongFields
 };
 inline QByteArray songData(const SongFields &fields)
 {
-    QByteArray song(kSongDataSize, '\0');
-    fillWords(song, fields.seed, 0, 255);
+    QByteArray song = filledRecord(kSongDataSize, fields.seed);
     putWord(song, 0, 771);
     putText(song, 4, 128, fields.name);
     putText(song, 132, 384, fields.description);
-    putWord(song, 516, quint32(fields.first));
-    putWord(song, 520, quint32(fields.second));
+    putWords(song, 516, {fields.first, fields.second});
     // Slots past the sequence hold values a reader must not look at.
     for (int i = 0; i < 100; ++i)
         putWord(song, 524 + 4 * i, quint32(fields.sequence.value(i, 77 + i)));
-    putWord(song, 924, quint32(fields.count < 0 ? fields.sequence.size() : fields.count));
-    putWord(song, 928, quint32(fields.third));
-    putWord(song, 932, quint32(fields.fourth));
+    putWords(song, 924, {fields.count < 0 ? fields.sequence.size() : fields.count, fields.third, fields.fourth});
     return song;
 }
 
@@ -145,25 +138,20 @@ struct PartFields
 };
 inline QByteArray partData(const PartFields &fields)
 {
-    QByteArray part(kPartDataSize, '\0');
-    fillWords(part, fields.seed, 0, kPartDataSize / 4 - 1);
+    QByteArray part = filledRecord(kPartDataSize, fields.seed);
     putWord(part, 516, quint32(fields.inUse));
     for (int r = 0; r < 4; ++r) {
         const int at = 4 * (130 + 1868 * (r / 2) + 934 * (r % 2));
-        putWord(part, at, quint32(fields.loops[r].bars));
-        putWord(part, at + 4, quint32(fields.loops[r].beats));
+        putWords(part, at, {fields.loops[r].bars, fields.loops[r].beats});
         putWord(part, at + 4 * 197, quint32(fields.loops[r].word197));
     }
-    const qint32 words[] = {fields.bankSwap[0], fields.bankSwap[1], fields.count,
-                            fields.intense,     fields.bassMode,    fields.genre};
-    for (int i = 0; i < 6; ++i)
-        putWord(part, 15544 + 4 * i, quint32(words[i]));
+    putWords(part, 15544, {fields.bankSwap[0], fields.bankSwap[1], fields.count, fields.intense, fields.bassMode,
+                           fields.genre});
     for (int i = 0; i < 24; ++i)
         putWord(part, 16144 + 4 * i, quint32(fields.style[i]));
-    qint32 tail[] = {fields.timeSlot, fields.altTime, fields.flag, 0};
-    std::memcpy(&tail[3], &fields.duration, 4);
-    for (int i = 0; i < 4; ++i)
-        putWord(part, 16240 + 4 * i, quint32(tail[i]));
+    qint32 duration = 0;
+    std::memcpy(&duration, &fields.duration, 4);
+    putWords(part, 16240, {fields.timeSlot, fields.altTime, fields.flag, duration});
     putWord(part, 16264, quint32(fields.looperFlag));
     return part;
 }
@@ -176,15 +164,9 @@ struct LooperFields
     quint32 checksum = 0; // used when checksumOverride is set
 };
 // A recording of `length` chunks with a right checksum.
-inline LooperFields recording(qint32 length, quint32 seed)
-{
-    return {0, length, qint32(seed % 1000) + 1, seed};
-}
+inline LooperFields recording(qint32 length, quint32 seed) { return {0, length, qint32(seed % 1000) + 1, seed}; }
 // An empty part as the pedal writes it: state 1, length 0, auxiliary -1.
-inline LooperFields emptyLooper(quint32 seed)
-{
-    return {1, 0, -1, seed};
-}
+inline LooperFields emptyLooper(quint32 seed) { return {1, 0, -1, seed}; }
 // XOR of payload words 0 to length/32 - 1, never past the payload.
 inline quint32 looperChecksum(const QByteArray &record, qint64 length)
 {
@@ -195,11 +177,8 @@ inline quint32 looperChecksum(const QByteArray &record, qint64 length)
 }
 inline QByteArray looperRecord(const LooperFields &fields)
 {
-    QByteArray record(kLooperRecordSize, '\0');
-    fillWords(record, fields.seed, 4, kLooperRecordSize / 4 - 1);
-    putWord(record, 0, quint32(fields.state));
-    putWord(record, 4, quint32(fields.length));
-    putWord(record, 8, quint32(fields.auxiliary));
+    QByteArray record = filledRecord(kLooperRecordSize, fields.seed, 4);
+    putWords(record, 0, {fields.state, fields.length, fields.auxiliary});
     putWord(record, 12, fields.checksumOverride ? fields.checksum : looperChecksum(record, fields.length));
     return record;
 }
