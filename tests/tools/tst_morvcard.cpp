@@ -172,6 +172,7 @@ void TestMorvCard::commandLine_data()
     QTest::newRow("usage error in JSON") << QStringList{"info", "--json"}                                 << 2 << "{\"error\": \"usage: morv-card info FILE [--json]\", \"schema\": 1}" << "usage: morv-card info FILE [--json]";
     QTest::newRow("stdout full")         << QStringList{"info", card, "FULL"}                             << 1 << ""                                   << "cannot write to standard output: No space left on device";
     QTest::newRow("card being read")     << QStringList{"clear", card, "2", "--yes", "--no-safety-copy", "READ"} << 1 << ""                            << inUse;
+    QTest::newRow("read, no copy made")  << QStringList{"clear", card, "2", "--yes", "--safety-dir", "d", "READ"} << 1 << ""                          << inUse;
     QTest::newRow("card being written")  << QStringList{"rename", card, "Other", "WRITE"}                 << 1 << ""                                   << inUse;
     QTest::newRow("read beside a reader")<< QStringList{"info", card, "READ"}                             << 0 << "File:"                              << "";
     // clang-format on

@@ -2,6 +2,7 @@
 // import-song) and the safety copy made before a command overwrites card data.
 #include "cardtool.h"
 
+#include "domain/cardlock.h"
 #include "domain/configurationmanager.h"
 #include "domain/defaultnames.h"
 #include "domain/newfile.h"
@@ -107,6 +108,9 @@ int CardTool::interruptedStatus()
 
 void CardTool::protect(TransferRunner &runner, CardCommands::Target target)
 {
+    // A card that another program holds would refuse the command after its copy was made: a copy
+    // of a card that never changed, which the limit on copies would count against a useful one.
+    lockCard(target.cardPath, CardLock::Exclusive);
     const CardCommands::SafetyPolicy policy = safetyPolicy();
     target.beforeCopy = [library = policy.library](CardCommands::Target &) {
         removeAbandonedFiles(SafetyCopies::folder(library));
