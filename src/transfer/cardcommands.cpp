@@ -1,7 +1,9 @@
 // CardCommands: submission, the safety-copy protocol, and the hand-on of each outcome.
 #include "transfer/cardcommands.h"
 
+#include "domain/cardlock.h"
 #include "domain/configurationmanager.h"
+#include "domain/sdcard.h"
 #include "domain/safetycopies.h"
 
 #include <QDebug>
@@ -51,6 +53,15 @@ std::shared_ptr<CardCommands::Request> CardCommands::protect(const SafetyPolicy 
 {
     if (!policy.enabled) {
         operation();
+        return nullptr;
+    }
+    // A card that another program holds would refuse the operation after its copy was made: a
+    // copy of a card that never changed, which the limit on copies would count against a useful
+    // one. Asked without waiting, so that the window does not freeze.
+    try {
+        const CardLock probe(target.cardPath, CardLock::Exclusive, 0);
+    } catch (const SdCard::Busy &busy) {
+        emit safetyCopyRefused(Refusal::Failed, QString::fromLocal8Bit(busy.what()));
         return nullptr;
     }
     QString error;

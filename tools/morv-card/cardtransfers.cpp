@@ -139,9 +139,11 @@ void CardTool::protect(TransferRunner &runner, CardCommands::Target target)
     case Refusal::Failed:
         break;
     }
-    if (refusedAsBusy(runner.errorText()))
-        throw ToolError(runner.errorText());
-    throw ToolError(QLatin1String(kSafetyCopyFailed) + runner.errorText());
+    // Refused before the copy started (the card was taken meanwhile), or by the copy itself.
+    const QString reason = runner.errorText().isEmpty() ? protection.detail : runner.errorText();
+    if (refusedAsBusy(reason))
+        throw ToolError(reason);
+    throw ToolError(QLatin1String(kSafetyCopyFailed) + reason);
 }
 
 int CardTool::transfer(TransferRunner &runner, const Endpoint &source, const Endpoint &destination,
