@@ -103,6 +103,10 @@ void TestSdCard::errors_data()
     QTest::newRow("clear 12")         << "open"      << "clearSong"   << 12 << 0 << "Could not clear song: Song number out of range.";
     // The library's own error, behind the operation's prefix.
     QTest::newRow("read-only set")    << "read-only" << "setSongInfo" << 3  << 0 << "Could not write song info: mlsdSendUISongDataToSDCard: Error writing UI song data to SD card.";
+    // A card cut short after it was opened (a reader losing its medium): the card stays open.
+    QTest::newRow("short songInfo")   << "short"     << "songInfo"    << 3  << 0 << "Could not read song info: mlsdGetUISongDataFromSDCard: Error reading UI song data from SD card.";
+    QTest::newRow("short partInfo")   << "short"     << "partInfo"    << 3  << 0 << "Could not get part info: mlsdGetUIPartDataFromSDCard: Error reading UI part data from SD card.";
+    QTest::newRow("read-only clear")  << "read-only" << "clearSong"   << 3  << 0 << "Could not clear song: mlsdSendUISongDataToSDCard: Error writing UI song data to SD card.";
     // A user-interface write must be on the device when it returns, and say so when it is not.
     QTest::newRow("commit header")    << "no commit" << "writeHeader" << 3  << 0 << QString(header + commit);
     QTest::newRow("commit set")       << "no commit" << "setSongInfo" << 3  << 0 << QString("Could not write song info" + commit);
@@ -128,6 +132,8 @@ void TestSdCard::errors()
         card.close();
         QCOMPARE(card.name(), QString());
     }
+    if (state == "short")
+        QVERIFY(QFile::resize(m_image->path(), 4096));
     const TS::FileSnapshot before(m_image->path());
     if (state == "no commit")
         streams.failEvery(TS::StreamCall::Commit);

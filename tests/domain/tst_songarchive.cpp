@@ -157,6 +157,8 @@ void TestSongArchive::cardArchiveThereAndBack()
     QCOMPARE(target.songInfo(3), m_card->songInfo(3));
     QCOMPARE(errorOf([&] { archive.restoreCard(&target, [](int, int, int, int) { return true; }); }),
              QStringLiteral("Failed to restore card: mlsdRestoreSong: Aborted by user."));
+    QCOMPARE(errorOf([&] { archive.archiveCard(&target, {}); }),
+             QStringLiteral("Failed to archive card: mlsdClearArchive: Archive is not writable."));
 }
 
 void TestSongArchive::cardArchiveRule_data()
