@@ -1,5 +1,6 @@
-// The text rules and the conversions between the card's records and SongInfo/PartInfo.
-// Records are built byte by byte with the test-support builders, never with the code under test.
+// The text rules and the conversions between the card's records and SongInfo/PartInfo, as exact
+// results; the rules' invariants over hostile input are the text-rules fuzz target's. Records are
+// built byte by byte with the test-support builders, never with the code under test.
 #include "domain/cardrecords.h"
 #include "domain/song.h"
 #include "support/records.h"
@@ -72,7 +73,6 @@ void TestCardRecords::textRules()
     QCOMPARE(isValidCardDescription(text), description);
     QCOMPARE(removeForbiddenCharacters(text), cleaned);
     QCOMPARE(hasNoForbiddenCharacters(text), text == cleaned);
-    QVERIFY(hasNoForbiddenCharacters(cleaned));
 }
 
 void TestCardRecords::fileNames_data()
@@ -101,8 +101,6 @@ void TestCardRecords::fileNames()
 
     QCOMPARE(songFileName(name), QString(base + ".mlsd"));
     QCOMPARE(archiveFileName(name), QString(base + ".mlad"));
-    // With the temporary suffix of a new file, the name fits a 255-byte file name.
-    QVERIFY(QFile::encodeName(base).size() + 5 <= 255 - 17);
     QCOMPARE(songFileName(QStringLiteral(".")), QStringLiteral("Untitled Song.mlsd"));
     QCOMPARE(archiveFileName(QStringLiteral(".")), QStringLiteral("Morv+ Card.mlad"));
 }
