@@ -57,7 +57,6 @@ void TestLayout::positions_data()
 
     // clang-format off
     QTest::newRow("song 0 part 0")  << 0  << 0 << QVector<qint64>{41260, 42472, 52312, 62216};
-    QTest::newRow("song 0 part 1")  << 0  << 1 << QVector<qint64>{41260, 42636, 52476, 165576};
     QTest::newRow("song 1 part 0")  << 1  << 0 << QVector<qint64>{41361, 43292, 53132, 579016};
     QTest::newRow("song 6 part 3")  << 6  << 3 << QVector<qint64>{41866, 47884, 57724, 3473096};
     QTest::newRow("song 11 part 4") << 11 << 4 << QVector<qint64>{42371, 52148, 61988, 6160456};
@@ -110,7 +109,6 @@ void TestLayout::text_data()
     //                                    fieldSize text                  stored                           read
     QTest::newRow("empty")             << 128 << QByteArray()         << QByteArray(4, '\0')            << QByteArray();
     QTest::newRow("three bytes")       << 128 << QByteArray("abc")    << QByteArray("abc\0", 4)         << QByteArray("abc");
-    QTest::newRow("four bytes")        << 128 << QByteArray("abcd")   << QByteArray("abcd\0\0\0\0", 8)  << QByteArray("abcd");
     QTest::newRow("exactly 128")       << 128 << n128                 << n128                           << n128;
     QTest::newRow("129 cut to 128")    << 128 << n128 + 'x'           << n128                           << n128;
     QTest::newRow("description 400")   << 384 << d384 + "overflow"    << d384                           << d384;
@@ -148,10 +146,8 @@ void TestLayout::validity_data()
     // clang-format off
     //                                                  record    changes (byte offset=word)           valid
     QTest::newRow("prefs as built")                  << "prefs" << ""                                  << true;
-    QTest::newRow("prefs lowest")                    << "prefs" << "4=0 12=0 16=0"                     << true;
     QTest::newRow("prefs highest")                   << "prefs" << "4=2 12=1 16=11"                    << true;
     QTest::newRow("prefs word 1 is 3")               << "prefs" << "4=3"                               << false;
-    QTest::newRow("prefs word 1 is -1")              << "prefs" << "4=-1"                              << false;
     QTest::newRow("prefs word 3 is 2")               << "prefs" << "12=2"                              << false;
     QTest::newRow("prefs word 4 is 12")              << "prefs" << "16=12"                             << false;
     QTest::newRow("song as built")                   << "song"  << ""                                  << true;
@@ -162,12 +158,9 @@ void TestLayout::validity_data()
     QTest::newRow("song entry -1")                   << "song"  << "524=-1"                            << false;
     QTest::newRow("song first 4")                    << "song"  << "516=4"                             << true;
     QTest::newRow("song first 5")                    << "song"  << "516=5"                             << false;
-    QTest::newRow("song first -1")                   << "song"  << "516=-1"                            << false;
     QTest::newRow("song third -1")                   << "song"  << "928=-1"                            << true;
     QTest::newRow("song third -2")                   << "song"  << "928=-2"                            << false;
-    QTest::newRow("song third 11")                   << "song"  << "928=11"                            << true;
     QTest::newRow("song third 12")                   << "song"  << "928=12"                            << false;
-    QTest::newRow("song fourth 2")                   << "song"  << "932=2"                             << true;
     QTest::newRow("song fourth 3")                   << "song"  << "932=3"                             << false;
     QTest::newRow("song word 0, second any")         << "song"  << "0=-559038737 520=-2147483648"      << true;
     QTest::newRow("part as built")                   << "part"  << ""                                  << true;
@@ -178,16 +171,13 @@ void TestLayout::validity_data()
     QTest::newRow("part unused, genre 12")           << "part"  << "516=0 15564=12"                    << false;
     QTest::newRow("part unused, genre -1")           << "part"  << "516=0 15564=-1"                    << false;
     QTest::newRow("part bars 0")                     << "part"  << "520=0"                             << false;
-    QTest::newRow("part bars 1")                     << "part"  << "520=1"                             << true;
     QTest::newRow("part bars 96 (1,1)")              << "part"  << "11728=96"                          << true;
     QTest::newRow("part bars 97 (1,1)")              << "part"  << "11728=97"                          << false;
     QTest::newRow("part bars 0, 97 of a looper")     << "part"  << "16264=1 520=0 11728=97"            << true;
     QTest::newRow("part beats 0 (0,1)")              << "part"  << "4260=0"                            << false;
-    QTest::newRow("part beats 8")                    << "part"  << "4260=8"                            << true;
     QTest::newRow("part beats 9")                    << "part"  << "4260=9"                            << false;
     QTest::newRow("part beats 0 of a looper")        << "part"  << "16264=1 4260=0"                    << false;
     QTest::newRow("part word 197 is 0 (1,0)")        << "part"  << "8780=0"                            << false;
-    QTest::newRow("part word 197 is 256")            << "part"  << "8780=256"                          << true;
     QTest::newRow("part word 197 is 257")            << "part"  << "8780=257"                          << false;
     QTest::newRow("part word 197 0 of a looper")     << "part"  << "16264=1 8780=0"                    << false;
     QTest::newRow("part bank swap 2")                << "part"  << "15544=2"                           << false;
@@ -236,12 +226,10 @@ void TestLayout::currentLoopRecord_data()
     QTest::newRow("bank 0 slot 1")             << "16240=1"                << 4256L;
     QTest::newRow("alternate: bank 1 slot 0")  << "16244=1"                << 7992L;
     QTest::newRow("swap: bank 1 slot 0")       << "15544=1"                << 7992L;
-    QTest::newRow("both: bank 0 slot 0")       << "16244=1 15544=1"        << 520L;
     QTest::newRow("swap: bank 1 slot 1")       << "16240=1 15548=1"        << 11728L;
     QTest::newRow("other slot's swap ignored") << "16240=1 15544=1"        << 4256L;
     QTest::newRow("alternate 5: bank 1 slot 1") << "16240=1 16244=5"       << 11728L;
     QTest::newRow("time slot 2")               << "16240=2"                << -1L;
-    QTest::newRow("time slot -1")              << "16240=-1"               << -1L;
     // clang-format on
 }
 
@@ -267,11 +255,9 @@ void TestLayout::looperRecords_data()
     QTest::newRow("length 32, checksum 0")       << 0 << 32       << "zero"    << false;
     QTest::newRow("length 100, right")           << 0 << 100      << "right"   << true;
     QTest::newRow("length 100, a bit off")       << 0 << 100      << "flipped" << false;
-    QTest::newRow("length 1, checksum 0")        << 0 << 1        << "zero"    << true;
     QTest::newRow("length 0, checksum 0")        << 0 << 0        << "zero"    << false;
     QTest::newRow("length 41328, right")         << 0 << 41328    << "right"   << true;
     QTest::newRow("length 41329, right")         << 0 << 41329    << "right"   << false;
-    QTest::newRow("length -1, checksum 0")       << 0 << -1       << "zero"    << false;
     QTest::newRow("length INT_MIN, checksum 0")  << 0 << INT_MIN  << "zero"    << false;
     QTest::newRow("length INT_MAX, right")       << 0 << INT_MAX  << "right"   << false;
     QTest::newRow("state 1, length 32, right")   << 1 << 32       << "right"   << true;

@@ -73,7 +73,6 @@ void TestSafetyCopies::names_data()
     //                                      cardName             slot  songName            fileName
     QTest::newRow("card")              << "A/B: \"C\"?"        << -1 << ""               << "AB C";
     QTest::newRow("card, no name")     << "?*/"                << -1 << ""               << "Morv+ Card";
-    QTest::newRow("card, hidden")      << ".Set"               << -1 << ""               << "Set";
     QTest::newRow("first slot")        << "Live Set"           << 0  << "Intro"          << "Live Set - song 01 Intro";
     QTest::newRow("last slot")         << "Live Set"           << 11 << ""               << "Live Set - song 12";
     QTest::newRow("forbidden song")    << ""                   << 4  << "Jam (take 2)"   << "Morv+ Card - song 05 Jam take 2";

@@ -1,7 +1,7 @@
-// SongArchive on built archive files and sparse card images: every error text with the file
-// and the card left as they were, song files and card archives there and back, the card-archive
-// rule, progress and its stop, and close. That a file opened read-only is never written is
-// tested with the card data library.
+// SongArchive on built archive files and sparse card images: each operation's own checks and the
+// library errors it passes on, with the file and the card left as they were; a card archive there
+// and back with its edited name, the card-archive rule, progress and its stop, and close. The
+// bytes of archives and restores are tested with the card data library.
 #include "domain/sdcard.h"
 #include "domain/songarchive.h"
 #include "domaintest.h"
@@ -19,22 +19,6 @@ using namespace ZovaZode;
 namespace TS = ZovaZode::TestSupport;
 using Card = TS::CardImage;
 
-namespace {
-
-// The parts as a list of their fields, so that a QCOMPARE shows which differs.
-QVariantList parts(const std::function<PartInfo(int)> &part)
-{
-    QVariantList fields;
-    for (int p = 0; p < 5; ++p) {
-        const PartInfo i = part(p);
-        fields << QVariantList{i.hasData, i.isLooper,      i.isIntense, i.count, i.genre,
-                               i.style,   i.timeSignature, i.bars,      i.tempo, i.duration};
-    }
-    return fields;
-}
-
-} // namespace
-
 class TestSongArchive : public QObject
 {
     Q_OBJECT
@@ -44,7 +28,6 @@ private slots:
 
     void errors_data();
     void errors();
-    void songFileThereAndBack();
     void cardArchiveThereAndBack();
     void cardArchiveRule_data();
     void cardArchiveRule();
@@ -75,19 +58,16 @@ void TestSongArchive::init()
 void TestSongArchive::errors_data()
 {
     QTest::addColumn<QString>("content"); // of the archive file
-    QTest::addColumn<int>("writable");    // 2: writable and created
+    QTest::addColumn<int>("writable");
     QTest::addColumn<QString>("card");    // "open", "closed", "none" or "read-only"
     QTest::addColumn<QString>("operation");
     QTest::addColumn<int>("song");
     QTest::addColumn<QString>("message");
 
     const QString open = "Could not open archive file: mlsdOpenArchiveW: Error opening file.";
-    const QString header = "Could not open archive file: localOpenArchive: Error reading archive header.";
     // clang-format off
     //                                 content       writable card    operation        song message
     QTest::newRow("missing")        << "missing"   << 0 << "open"  << "open"        << 0  << open;
-    QTest::newRow("no folder")      << "no folder" << 2 << "open"  << "open"        << 0  << open;
-    QTest::newRow("text file")      << "text"      << 0 << "open"  << "open"        << 0  << header;
     QTest::newRow("songInfo 1")     << "one song"  << 0 << "open"  << "songInfo"    << 1  << "Could not get song info: mlsdGetUISongDataFromArchive: song num out of archive song range - cannot get UI Song Data";
     QTest::newRow("part 5")         << "one song"  << 0 << "open"  << "partInfo"    << 0  << "Could not get part info: mlsdGetUIPartDataFromArchive: iPart is out of range - cannot send part data";
     QTest::newRow("write read-only")<< "one song"  << 0 << "open"  << "writeInfo"   << 0  << "Could not write song info: mlsdSendUISongDataToArchive: Error writing UI song data to archive";
@@ -111,11 +91,9 @@ void TestSongArchive::errors()
     QFETCH(int, song);
     QFETCH(QString, message);
 
-    QString path = filePath(content == "no folder" ? "no/such/folder/New.mlsd" : "Broken.mlad");
+    const QString path = filePath("Broken.mlad");
     TS::ArchiveBuilder builder;
     builder.addSong(TS::sampleSong(0, 5));
-    if (content == "text")
-        TS::writeRange(path, 0, QByteArray("This is not an archive, only some text.\n").repeated(30));
     if (content == "one song")
         builder.write(path);
     std::shared_ptr<SdCard> target = m_card;
@@ -154,71 +132,33 @@ void TestSongArchive::errors()
     QCOMPARE(TS::describe(cardBefore.changes()), QString());
 }
 
-// A card song into a new song file, renamed as the transfer worker does, and back into another
-// slot: every field comes back, and the words not understood here travel unchanged.
-void TestSongArchive::songFileThereAndBack()
-{
-    const QString path = filePath(QStringLiteral("Song 2.mlsd"));
-    SongInfo expected = m_card->songInfo(2);
-    {
-        SongArchive archive(path, 1, 1);
-        archive.archiveSong(m_card, 2);
-        QCOMPARE(archive.songCount(), 1);
-        QVERIFY(!archive.isCardArchive());
-        QCOMPARE(archive.songInfo(0), expected);
-        expected.name = QStringLiteral("Renamed");
-        archive.writeSongInfo(0, expected);
-    }
-    const QByteArray cardRecord = m_image->read(Card::songDataRange(2));
-    QCOMPARE(TS::readRange(path, TS::kFirstSongOffset + TS::kSongHeaderSize + 516, 1024 - 516),
-             cardRecord.mid(516));
-
-    const TS::FileSnapshot before(m_image->path());
-    SongArchive archive(path, 0, 0);
-    QCOMPARE(archive.songInfo(0), expected);
-    const auto cardPart = [this](int slot) {
-        return [this, slot](int p) { return m_card->partInfo(slot, p); };
-    };
-    QCOMPARE(parts([&](int p) { return archive.partInfo(0, p); }), parts(cardPart(2)));
-    archive.restoreSong(0, m_card, 9);
-    QCOMPARE(m_card->songInfo(9), expected);
-    QCOMPARE(parts(cardPart(9)), parts(cardPart(2)));
-    QCOMPARE(TS::describe(before.changesOutside(Card::restoreRanges(9, TS::sampleSong(2, 4)))), QString());
-}
-
+// The card reloads what was restored; songs 4 to 11 hold no audio and report no progress.
 void TestSongArchive::cardArchiveThereAndBack()
 {
     const QString path = filePath(QStringLiteral("Card.mlad"));
     QVector<int> songs;
     {
         SongArchive archive(path, 1, 1);
-        archive.archiveCard(m_card.get(), [&](int song, int songCount, int, int) {
-            songs << (songCount == 12 ? song : -1);
+        archive.archiveCard(m_card.get(), [&](int song, int count, int, int) {
+            songs << (count == 12 ? song : -1);
             return false;
         });
-        QVERIFY(archive.isCardArchive());
-        QCOMPARE(archive.name(), QStringLiteral("Archive Test Card"));
         archive.setName(QStringLiteral("Renamed card"));
         archive.setDescription(QStringLiteral("Described"));
     }
-    // Songs 4 to 11 hold no audio and report nothing.
-    QCOMPARE(songs.first(), 0);
-    QCOMPARE(songs.last(), 3);
-    QVERIFY(std::is_sorted(songs.begin(), songs.end()));
-
+    QCOMPARE(QVector<int>({songs.first(), songs.last()}), QVector<int>({0, 3}));
     Card other(m_dir->path(), QStringLiteral("OTHER.DAT"));
     other.create("Other card", "Other description", 9);
-    other.writeSong(6, TS::sampleSong(6, 9));
     SdCard target;
     QVERIFY(target.open(other.path(), 1));
     SongArchive archive(path, 0, 0);
     archive.restoreCard(&target, {});
-    QCOMPARE(target.name(), QStringLiteral("Renamed card"));
-    QCOMPARE(target.description(), QStringLiteral("Described"));
-    for (int song = 0; song < 12; ++song)
-        QCOMPARE(target.songInfo(song), m_card->songInfo(song));
+    QCOMPARE(QStringList({target.name(), target.description()}), QStringList({"Renamed card", "Described"}));
+    QCOMPARE(target.songInfo(3), m_card->songInfo(3));
     QCOMPARE(errorOf([&] { archive.restoreCard(&target, [](int, int, int, int) { return true; }); }),
              QStringLiteral("Failed to restore card: mlsdRestoreSong: Aborted by user."));
+    QCOMPARE(errorOf([&] { archive.archiveCard(&target, {}); }),
+             QStringLiteral("Failed to archive card: mlsdClearArchive: Archive is not writable."));
 }
 
 void TestSongArchive::cardArchiveRule_data()
@@ -266,8 +206,8 @@ void TestSongArchive::songProgress_data()
     // clang-format on
 }
 
-// Parts 0 and 1 of the sample song hold 25 and 40 chunks, reported at 10 KiB steps. A stopped
-// or failed song leaves the archive as it was and usable.
+// Six reports for the sample song (their cadence is the card data library's). A stopped or failed
+// song leaves the archive as it was and usable; an exception from the callable reaches the caller.
 void TestSongArchive::songProgress()
 {
     QFETCH(int, stopAt);
@@ -276,12 +216,11 @@ void TestSongArchive::songProgress()
 
     SongArchive archive(filePath(QStringLiteral("Progress.mlsd")), 1, 1);
     archive.archiveSong(m_card, 3);
-    QVector<QPair<int, int>> calls;
-    archive.songProgress = [&](int done, int total) {
-        calls << qMakePair(done, total);
-        if (throws && calls.size() == stopAt)
+    int calls = 0;
+    archive.songProgress = [&](int, int) {
+        if (throws && ++calls == stopAt)
             throw std::runtime_error("from the callable");
-        return calls.size() == stopAt;
+        return !throws && ++calls == stopAt;
     };
     try {
         QCOMPARE(errorOf([&] { archive.archiveSong(m_card, 0); }), message);
@@ -289,8 +228,7 @@ void TestSongArchive::songProgress()
         QCOMPARE(QString::fromUtf8(error.what()), message);
     }
     QCOMPARE(archive.songCount(), stopAt ? 1 : 2);
-    QCOMPARE(calls.first(), qMakePair(10240, 65 * 1024));
-    QCOMPARE(calls.size(), stopAt ? stopAt : 6);
+    QCOMPARE(calls, stopAt ? stopAt : 6);
     archive.songProgress = nullptr;
     archive.archiveSong(m_card, 1);
     QCOMPARE(archive.songInfo(archive.songCount() - 1).name, m_card->songInfo(1).name);
@@ -320,11 +258,9 @@ void TestSongArchive::close()
         if (failCommit)
             streams.failEvery(TS::StreamCall::Commit);
         QCOMPARE(errorOf([&] { archive.close(); }), message);
-        // Whatever the outcome, the handle is gone.
+        // Whatever the outcome, the handle is gone (every operation asks for it the same way).
         const QString closed = QStringLiteral("Archive is closed.");
         QCOMPARE(errorOf([&] { archive.songCount(); }), closed);
-        QCOMPARE(errorOf([&] { archive.setName(QStringLiteral("x")); }), closed);
-        QCOMPARE(errorOf([&] { archive.archiveSong(m_card, 2); }), closed);
         QCOMPARE(errorOf([&] { archive.close(); }), closed);
         streams.disarm();
     }

@@ -1,18 +1,11 @@
-// Crash safety: morv-card killed with SIGKILL at chosen and at random moments while it writes a
-// library file (`archive`, `export-song`) or a card (`restore`, `import-song`, each with its
-// safety copy first).
+// Crash safety: morv-card killed with SIGKILL while it writes a library file (`archive`,
+// `export-song`) or a card (`restore`, `import-song`, each with its safety copy first), on a grid
+// over an uninterrupted run's time, when a temporary or the final file appears, and at random
+// moments from a printed seed (replay with MORV_KILL_SEED).
 //
-// After a kill that wrote a library file, its final path either does not exist or holds a
-// complete archive that `morv-card verify` accepts and that is byte for byte the one an
-// uninterrupted run writes; the files already in the library and the card read are untouched.
-// After a kill that wrote a card, the card may hold a partly restored song, but never a byte
-// outside the records and audio being written. Either way nothing is left in the library but
-// finished files and the temporary files of killed runs, and none of those survives the start of
-// the next library write.
-//
-// The moments: a grid over the time an uninterrupted run takes, the moment a temporary file
-// appears and the moment the final file appears, and random moments from a seed (printed, so
-// that a failure can be replayed with MORV_KILL_SEED).
+// A library file's final path is then absent or holds the complete archive, byte for byte; a card
+// is never written outside the records being restored; the existing files are untouched, and the
+// temporary files of killed runs do not survive the start of the next library write.
 #include "support/cardimage.h"
 #include "support/filesnapshot.h"
 

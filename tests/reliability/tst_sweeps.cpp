@@ -1,13 +1,9 @@
-// Truncation and corruption sweeps over archive files: an archive cut at every byte of its
-// headers and every 512 bytes after them, and each header byte set to 0x00, 0xFF, +1 and -1.
-// Every damaged file is examined (mlsdVerifyFile), opened and read record by record, and
-// restored as a whole card into a sparse card held in memory.
-//
-// Each case must end in a clear error under the name of the operation that found it, or in a
-// correct result: the card then holds exactly the archive's records and audio as a reader that
-// trusts nothing but the layout finds them. A restore never writes outside the songs being
-// restored, and one that is refused leaves the card untouched: the card in memory never fails,
-// so only a damaged archive can stop a restore, and a restore checks all of it first.
+// Truncation and corruption sweeps over archive files (cut at every header byte and every 512
+// bytes after, each header byte set to 0x00, 0xFF, +1 and -1): every damaged file is examined,
+// opened and restored as a whole card into a sparse card in memory. Each case ends
+// in a clear error under the name of the operation that found it, or in the card holding exactly
+// what a reader that trusts nothing but the layout finds. A restore never writes outside its
+// songs, and a refused one (only a damaged archive can refuse: the card never fails) writes nothing.
 #include "carddata/carddata.h"
 #include "carddata/verify.h"
 #include "support/archivebuilder.h"
@@ -139,26 +135,12 @@ private:
             return unlessFrom({"mlsdVerifyFile"});
         if (report.kind == VerifyKind::Unknown || report.kind == VerifyKind::Card)
             return QStringLiteral("an archive was examined as kind %1").arg(int(report.kind));
+        // Reading every record of what opens is the archive-read fuzz target's, whose corpus
+        // replays in every test run.
         std::unique_ptr<ArchiveHandle, ArchiveHandleCloser> archive(mlsdOpenArchiveW(L"archive.mlad", 0, 0));
-        if (!archive)
-            return QByteArray(mlsdGetErrorString()) == "localOpenArchive: Error reading archive header."
-                       ? QString()
-                       : unlessFrom({});
-        // Every record read, or refused under the reader's own name.
-        static uint8_t buffer[TS::kPartDataSize];
-        QString problem;
-        const auto read = [&problem](int result, const char *reader) {
-            if (result != 0 && problem.isEmpty())
-                problem = unlessFrom({reader});
-        };
-        read(mlsdGetUserPrefsFromArchive(archive.get(), buffer), "mlsdGetUserPrefsFromArchive");
-        for (int s = 0; s < mlsdArchiveSongCount(archive.get()); ++s) {
-            read(mlsdGetUISongDataFromArchive(archive.get(), s, buffer), "mlsdGetUISongDataFromArchive");
-            for (int p = 0; p < 5; ++p)
-                read(mlsdGetUIPartDataFromArchive(archive.get(), s, p, buffer),
-                     "mlsdGetUIPartDataFromArchive");
-        }
-        return problem;
+        if (!archive && QByteArray(mlsdGetErrorString()) != "localOpenArchive: Error reading archive header.")
+            return unlessFrom({});
+        return {};
     }
 
     QString restore(const ArchiveView &view)
