@@ -289,7 +289,6 @@ void TestLibraryDataModel::drops_data()
     QTest::newRow("songs on card lib.") << cards << "card_song_list" << ""       << "";
     QTest::newRow("card on archive row")<< cards << "card"           << "g.mlad" << "card into ";
     QTest::newRow("card on folder")     << cards << "card"           << "Sets"   << "card into Sets";
-    QTest::newRow("card on song lib.")  << songs << "card"           << ""       << "";
     QTest::newRow("unknown format")     << any   << "text"           << ""       << "";
     // clang-format on
 }

@@ -55,7 +55,7 @@ public:
         int64_t applicable = 0, injected = 0;
         std::array<int64_t, 7> calls{};
         int live = 0;
-        Observer observer;
+        Observer observer{};
     };
 
     FaultInjector() : m_state(std::make_shared<State>()) {}
