@@ -104,7 +104,6 @@ void TestStartup::commandLine_data()
     // clang-format off
     //                                   arguments                          display  exitCode  output
     QTest::newRow("version")        << QStringList{"-v"}                << false << 0 << "Morv Manager 1.1.0\n";
-    QTest::newRow("help and file")  << QStringList{"a.mlad", "--help"}  << false << 0 << "-v, --version";
     QTest::newRow("unknown option") << QStringList{"--open"}            << true  << 1 << "Unknown option 'open'.";
     QTest::newRow("two files")      << QStringList{"a.mlad", "b.mlsd"}  << true  << 1 << "only one file";
     // clang-format on

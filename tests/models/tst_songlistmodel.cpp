@@ -37,23 +37,34 @@ private slots:
     void drop();
 
 private:
-    std::unique_ptr<CardFixture> m_card;
+    QTemporaryDir m_dir;
+    CardImage m_image{m_dir.path()};
+    std::shared_ptr<SdCard> m_card;
     std::unique_ptr<SongListModel> m_model;
 };
 
 void TestSongListModel::init()
 {
-    m_card = std::make_unique<CardFixture>();
-    m_card->writeSong(3, "Gig Opener", "Loud start");
-    // The fourth part is not in use but has a count, so it is active although its state is empty.
+    m_image.create();
+    SongFields song;
+    song.name = "Gig Opener";
+    song.description = "Loud start";
+    m_image.writeSongData(3, songData(song));
+    // Part states normal, empty, looper, empty, intense; the fourth part is not in use but has a
+    // count, so it is active although its state is empty.
     for (int part = 0; part < 5; ++part) {
-        PartFields fields = partWithState(QVector<int>{1, 0, 3, 0, 2}.at(part));
-        fields.count = part == 3 ? 2 : fields.count;
-        m_card->image.writePartData(3, part, partData(fields));
+        const int state = QVector<int>{1, 0, 3, 0, 2}.at(part);
+        PartFields fields;
+        fields.inUse = state != 0;
+        fields.count = state != 0 ? 3 : part == 3 ? 2 : 0;
+        fields.intense = state == 2;
+        fields.looperFlag = state == 3;
+        m_image.writePartData(3, part, partData(fields));
     }
-    m_model = std::make_unique<SongListModel>(m_card->card);
+    m_card = std::make_shared<SdCard>();
+    m_model = std::make_unique<SongListModel>(m_card);
     QCOMPARE(m_model->rowCount(), 0);
-    QVERIFY(m_card->open());
+    QVERIFY(m_card->open(m_image.path(), 1));
     QCOMPARE(m_model->rowCount(), 12);
 }
 
@@ -71,7 +82,7 @@ void TestSongListModel::row()
     QVERIFY(m_model->flags(m_model->index(3, 0)).testFlag(Qt::ItemIsEditable));
     QVERIFY(!m_model->flags(m_model->index(3, 1)).testFlag(Qt::ItemIsEditable));
     QVERIFY(!m_model->isEmptySong(3) && m_model->isEmptySong(4));
-    m_card->card->close();
+    m_card->close();
     QCOMPARE(m_model->rowCount(), 0);
 }
 
@@ -95,11 +106,11 @@ void TestSongListModel::rename()
     QFETCH(QString, box);
 
     RecordingNotifier notifier;
-    const FileSnapshot before(m_card->image.path());
+    const FileSnapshot before(m_image.path());
     const bool accepted = box.isEmpty();
     QCOMPARE(m_model->setData(m_model->index(3, 0), name, Qt::EditRole), accepted);
     QCOMPARE(notifier.texts(), accepted || box == "-" ? QStringList() : QStringList(box));
-    QCOMPARE(m_card->storedSongName(3), (accepted ? name : QString("Gig Opener")).toUtf8());
+    QCOMPARE(text(m_image.read(CardImage::songDataRange(3)), 4, 128), (accepted ? name : QString("Gig Opener")).toUtf8());
     QCOMPARE(describe(before.changesOutside({CardImage::songDataRange(3)})), describe({}));
     QCOMPARE(before.changes().isEmpty(), !accepted);
 }

@@ -68,6 +68,16 @@ inline SongRecords sampleSong(int song, quint32 variant)
     return records;
 }
 
+// The sample song with a song record of the defaults but `name`.
+inline SongRecords sampleSong(int song, quint32 variant, const QByteArray &name)
+{
+    SongRecords records = sampleSong(song, variant);
+    SongFields fields;
+    fields.name = name;
+    records.song = songData(fields);
+    return records;
+}
+
 // A song whose five parts are all unused and empty.
 inline SongRecords emptySong(int song, quint32 variant)
 {
@@ -158,10 +168,6 @@ public:
     void writeSongData(int s, const QByteArray &record) { writeRange(m_path, songDataPosition(s), record); }
     void writePartData(int s, int p, const QByteArray &record) { writeRange(m_path, partDataPosition(s, p), record); }
     void writeLooper(int s, int p, const QByteArray &record) { writeRange(m_path, looperPosition(s, p), record); }
-    void writeAudio(int s, int p, quint32 seed, qint32 chunks)
-    {
-        writeRange(m_path, audioPosition(s, p), audio(seed, 0, chunks * qint64(kChunkSize)));
-    }
     void writeSong(int song, const SongRecords &records)
     {
         putSong(song, records, [this](qint64 at, const QByteArray &bytes) { writeRange(m_path, at, bytes); });

@@ -70,6 +70,8 @@ public:
 
     size_t read(void *buffer, size_t size) override
     {
+        if (m_state->observer)
+            m_state->observer(m_path, StreamCall::Read, m_position, nullptr, size);
         const bool struck = strikes(*m_state, StreamCall::Read, touches(size));
         if (struck && m_state->kind != FaultKind::ShortRead)
             return lose();
@@ -81,6 +83,12 @@ public:
 
     size_t write(const void *buffer, size_t size) override
     {
+        std::vector<uint8_t> observed;
+        if (m_state->observer) {
+            observed.assign(static_cast<const uint8_t *>(buffer), static_cast<const uint8_t *>(buffer) + size);
+            m_state->observer(m_path, StreamCall::Write, m_position, observed.data(), size);
+            buffer = observed.data();
+        }
         if (strikes(*m_state, StreamCall::Write, touches(size))) {
             if (m_state->kind != FaultKind::ShortWrite)
                 return lose();
@@ -165,9 +173,10 @@ private:
 
 void FaultInjector::arm(FaultKind kind, FaultMode mode, int64_t failAt, const Target &target)
 {
-    const int live = m_state->live;
-    *m_state = State{kind, mode, failAt, target};
-    m_state->live = live;
+    State armed{kind, mode, failAt, target};
+    armed.live = m_state->live;
+    armed.observer = std::move(m_state->observer);
+    *m_state = std::move(armed);
 }
 
 carddata::StreamOpener FaultInjector::wrap(carddata::StreamOpener inner) const

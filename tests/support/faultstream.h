@@ -10,13 +10,18 @@
 // (or a write) they are lost, as glibc drops the buffer of a failed flush; a later commit does not
 // bring them back. Writes larger than the buffer go straight to the file, as fwrite() does.
 //
-// The injector counts the streams alive. Single-threaded; plain C++, shared with the fuzzers.
+// An observer, if set, sees every read and write before it happens, and may change the bytes a
+// write carries: a test times its actions by the position reached, or damages a copy in flight.
+//
+// The injector counts the streams alive. One thread at a time may use its streams; plain C++,
+// shared with the fuzzers.
 #pragma once
 
 #include "carddata/stream.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -38,6 +43,8 @@ class FaultInjector
 {
 public:
     using Target = FaultTarget;
+    // The file's path, the call (Read or Write), its position, and the bytes of a write.
+    using Observer = std::function<void(const std::string &, StreamCall, int64_t, uint8_t *, size_t)>;
     struct State
     {
         FaultKind kind = FaultKind::IoError;
@@ -48,6 +55,7 @@ public:
         int64_t applicable = 0, injected = 0;
         std::array<int64_t, 7> calls{};
         int live = 0;
+        Observer observer{};
     };
 
     FaultInjector() : m_state(std::make_shared<State>()) {}
@@ -56,6 +64,7 @@ public:
     // A fault loses the writes still in the modelled stdio buffer that were made while armed.
     void arm(FaultKind kind, FaultMode mode, int64_t failAt, const Target &target = {});
     void disarm() { arm(FaultKind::IoError, FaultMode::Once, 0); }
+    void observe(Observer observer) { m_state->observer = std::move(observer); }
     // Fails every call of this kind on every file, as a device that refuses the call itself: what
     // was written before it stays written (as after an fdatasync that fails once the flush is done).
     void failEvery(StreamCall call)

@@ -35,18 +35,6 @@
 
 namespace ZovaZode::TestSupport {
 
-// A part record's fields for partState `state`: 0 empty, 1 normal, 2 intense, 3 looper.
-inline PartFields partWithState(int state, quint32 seed = 0)
-{
-    PartFields fields;
-    fields.inUse = state == 0 ? 0 : 1;
-    fields.count = state == 0 ? 0 : 3;
-    fields.intense = state == 2 ? 1 : 0;
-    fields.looperFlag = state == 3 ? 1 : 0;
-    fields.seed = seed;
-    return fields;
-}
-
 inline SongRecords namedSong(int song, const QByteArray &name, const QByteArray &description = "A song")
 {
     SongRecords records = emptySong(song, 1);
@@ -55,14 +43,18 @@ inline SongRecords namedSong(int song, const QByteArray &name, const QByteArray 
     fields.description = description;
     fields.seed = quint32(song) + 7;
     records.song = songData(fields);
-    for (int part = 0; part < 5; ++part)
-        records.parts[part] = partData(partWithState(0, quint32(song * 5 + part)));
+    for (int part = 0; part < 5; ++part) {
+        PartFields unused;
+        unused.inUse = unused.count = 0;
+        unused.seed = quint32(song * 5 + part);
+        records.parts[part] = partData(unused);
+    }
     return records;
 }
 
-// A card archive; with 12 songs and user prefs it is complete.
+// A card archive with user prefs; with 12 songs it is complete.
 inline void writeArchive(const QString &path, const QByteArray &name,
-                         const QByteArray &description = "An archive", int songs = 12, bool userPrefs = true)
+                         const QByteArray &description = "An archive", int songs = 12)
 {
     ArchiveBuilder builder;
     QByteArray fields(128 + 384, '\0');
@@ -70,8 +62,7 @@ inline void writeArchive(const QString &path, const QByteArray &name,
     putText(fields, 128, 384, description);
     builder.setNameField(fields.left(128));
     builder.setDescriptionField(fields.mid(128));
-    if (userPrefs)
-        builder.setUserPrefs(TestSupport::userPrefs());
+    builder.setUserPrefs(userPrefs());
     for (int song = 0; song < songs; ++song)
         builder.addSong(namedSong(song, "Song " + QByteArray::number(song + 1)));
     builder.write(path);
@@ -101,26 +92,6 @@ inline QString storedName(const QString &path, bool description = false)
         return description ? archive.songInfo(0).description : archive.songInfo(0).name;
     return description ? archive.description() : archive.name();
 }
-
-// A sparse card image in a temporary folder and an SdCard on it.
-struct CardFixture
-{
-    QTemporaryDir dir;
-    CardImage image{dir.path()};
-    std::shared_ptr<SdCard> card = std::make_shared<SdCard>();
-
-    explicit CardFixture(const QByteArray &name = "Test Card") { image.create(name, "A card for tests"); }
-    bool open(bool writable = true) { return card->open(image.path(), writable ? 1 : 0); }
-    void writeSong(int song, const QByteArray &name, const QByteArray &description = "A song")
-    {
-        SongFields fields;
-        fields.name = name;
-        fields.description = description;
-        image.writeSongData(song, songData(fields));
-    }
-    // The name stored in the card file itself, not in any cache.
-    QByteArray storedSongName(int song) const { return text(image.read(CardImage::songDataRange(song)), 4, 128); }
-};
 
 class ScriptedPrompter : public Prompter
 {

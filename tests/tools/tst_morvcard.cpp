@@ -18,7 +18,6 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace ZovaZode::TestSupport;
@@ -48,10 +47,8 @@ private slots:
     void commandLine();
     void info_data();
     void info();
-    void verify_data();
     void verify();
-    void renameAndClear_data();
-    void renameAndClear();
+    void renameSong();
     void safetyCopyRestoresTheCard_data();
     void safetyCopyRestoresTheCard();
     void interrupted_data();
@@ -142,38 +139,25 @@ void TestMorvCard::commandLine_data()
     //                                       arguments                                              status out                                                        err
     QTest::newRow("no command")          << QStringList{}                                                 << 2 << ""                                   << "no command given; see 'morv-card --help'";
     QTest::newRow("unknown command")     << QStringList{"frob"}                                           << 2 << ""                                   << "unknown command 'frob'; see 'morv-card --help'";
-    QTest::newRow("unknown option")      << QStringList{"info", card, "--fast"}                           << 2 << ""                                   << "unknown option '--fast'";
     QTest::newRow("foreign option")      << QStringList{"restore", "other.mlad", card, "--name", "n"}     << 2 << ""                                   << "restore does not take --name; usage: morv-card restore ARCHIVE.mlad CARD [--yes] [--no-safety-copy | --safety-dir DIR] [--no-verify]";
-    QTest::newRow("both safety options") << QStringList{"clear", card, "1", "--no-safety-copy", "--safety-dir", "l"} << 2 << ""                    << "--no-safety-copy and --safety-dir exclude each other; usage: morv-card clear CARD SLOT|all [--yes] [--no-safety-copy | --safety-dir DIR]";
     QTest::newRow("slot 13")             << QStringList{"export-song", card, "13", "x.mlsd"}              << 2 << ""                                   << "bad slot '13': song slots are numbered 1 to 12";
-    QTest::newRow("--parts alone")       << QStringList{"make-demo", "demo", "--parts", "3"}              << 2 << ""                                   << "--parts goes with --full; usage: morv-card make-demo DIR [--full [--parts N]]";
     QTest::newRow("no --yes")            << QStringList{"clear", card, "2"}                               << 2 << ""                                   << "clear overwrites card data: confirm with --yes when standard input is not a terminal";
     QTest::newRow("- for a file")        << QStringList{"info", "-"}                                      << 2 << ""                                   << stdio.arg("FILE");
-    QTest::newRow("- for the output")    << QStringList{"archive", card, "-"}                             << 2 << ""                                   << stdio.arg("OUT.mlad");
     QTest::newRow("help COMMAND")        << QStringList{"help", "archive"}                                << 0 << help                                 << "";
-    QTest::newRow("--help")              << QStringList{"--help"}                                         << 0 << "usage: morv-card COMMAND [ARGUMENTS]" << "";
     QTest::newRow("--version")           << QStringList{"--version"}                                      << 0 << "morv-card 1.1.0\n"                  << "";
     QTest::newRow("missing file")        << QStringList{"info", "missing.DAT"}                            << 1 << ""                                   << "cannot open missing.DAT: No such file or directory";
-    QTest::newRow("missing card")        << QStringList{"clear", "missing.DAT", "1", "--yes"}             << 1 << ""                                   << "cannot open the card missing.DAT: No such file or directory";
-    QTest::newRow("missing song file")   << QStringList{"import-song", "x.mlsd", card, "1", "--yes"}      << 1 << ""                                   << "cannot open the song file x.mlsd: No such file or directory";
     QTest::newRow("a directory")         << QStringList{"verify", "d"}                                    << 1 << ""                                   << "d is a directory";
-    QTest::newRow("a directory for out") << QStringList{"archive", card, "d"}                             << 1 << ""                                   << "d is a directory; give the name of the new file";
-    QTest::newRow("a FIFO")              << QStringList{"info", "fifo"}                                   << 1 << ""                                   << "cannot read fifo: not a regular file";
     QTest::newRow("existing output")     << QStringList{"export-song", card, "2", "other.mlsd"}           << 1 << ""                                   << "other.mlsd already exists; it is not replaced";
     QTest::newRow("not a card")          << QStringList{"clear", "bad.mlad", "1", "--yes"}                << 1 << ""                                   << notACard.arg("");
     QTest::newRow("not a card, verbose") << QStringList{"clear", "bad.mlad", "1", "--yes", "--verbose"}   << 1 << ""                                   << notACard.arg("mlsdOpenSDCard: ");
     QTest::newRow("hostile archive")     << QStringList{"restore", "bad.mlad", card, "--yes"}             << 1 << ""                                   << "cannot read the archive bad.mlad: Could not open archive file: Error reading archive header.";
     QTest::newRow("song file as card")   << QStringList{"restore", "other.mlsd", card, "--yes"}           << 1 << ""                                   << "other.mlsd is not a card archive (it holds 1 songs); use import-song for a song file";
     QTest::newRow("punctuated name")     << QStringList{"rename", card, "4", "A/B (2)"}                   << 1 << ""                                   << "The name contains characters that are not permitted. Please avoid punctuation.";
-    QTest::newRow("long name")           << QStringList{"archive", card, "n.mlad", "--name", QString(129, 'x')} << 1 << ""                             << "The name is too long. Please choose a different name.";
     QTest::newRow("no safety folder")    << QStringList{"restore", "other.mlad", card, "--yes", "--safety-dir", "lib"} << 1 << ""                << noCopy + "Could not create the folder lib/Safety Copies.";
-    QTest::newRow("safety folder link")  << QStringList{"clear", card, "3", "--yes", "--safety-dir", "link"}   << 1 << ""                        << noCopy + "link/Safety Copies is a symbolic link; safety copies are not written through links.";
     QTest::newRow("failure in JSON")     << QStringList{"info", "missing.DAT", "--json"}                  << 1 << "{\"error\": \"cannot open missing.DAT: No such file or directory\", \"schema\": 1}" << "cannot open missing.DAT: No such file or directory";
-    QTest::newRow("usage error in JSON") << QStringList{"info", "--json"}                                 << 2 << "{\"error\": \"usage: morv-card info FILE [--json]\", \"schema\": 1}" << "usage: morv-card info FILE [--json]";
     QTest::newRow("stdout full")         << QStringList{"info", card, "FULL"}                             << 1 << ""                                   << "cannot write to standard output: No space left on device";
     QTest::newRow("card being read")     << QStringList{"clear", card, "2", "--yes", "--no-safety-copy", "READ"} << 1 << ""                            << inUse;
     QTest::newRow("read, no copy made")  << QStringList{"clear", card, "2", "--yes", "--safety-dir", "d", "READ"} << 1 << ""                          << inUse;
-    QTest::newRow("card being written")  << QStringList{"rename", card, "Other", "WRITE"}                 << 1 << ""                                   << inUse;
     QTest::newRow("read beside a reader")<< QStringList{"info", card, "READ"}                             << 0 << "File:"                              << "";
     // clang-format on
 }
@@ -187,13 +171,11 @@ void TestMorvCard::commandLine()
     ArchiveBuilder hostile;
     putWord(hostile.header(), 532, 13); // thirteen songs
     hostile.write(path("bad.mlad"));
-    QCOMPARE(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600), 0);
-    // No safety copy can be made below "lib", a file, nor through "link/Safety Copies".
+    // No safety copy can be made below "lib", a file.
     QVERIFY(QFile(path("lib")).open(QIODevice::WriteOnly));
-    QVERIFY(QDir().mkpath(path("link")) && QFile::link(path("d"), path("link/Safety Copies")));
     const bool full = arguments.removeAll("FULL") > 0;
-    // "READ" or "WRITE": another program holds the card to read or to write it, as flock() does.
-    const int held = arguments.removeAll("READ") ? LOCK_SH : arguments.removeAll("WRITE") ? LOCK_EX : 0;
+    // "READ": another program holds the card to read it, as flock() does.
+    const int held = arguments.removeAll("READ") ? LOCK_SH : 0;
     const int fd = ::open(QFile::encodeName(path("card/ZOVAZODE.DAT")).constData(), O_RDONLY | O_CLOEXEC);
     const auto closed = qScopeGuard([fd] { ::close(fd); });
     QVERIFY(!held || ::flock(fd, held) == 0);
@@ -228,7 +210,6 @@ void TestMorvCard::info_data()
     QTest::newRow("card")         << "card/ZOVAZODE.DAT" << "card"         << 12 << "writable"  << "Song 0 of card 1";
     QTest::newRow("card archive") << "other.mlad"        << "card-archive" << 12 << "userPrefs" << "Song 0 of card 2";
     QTest::newRow("song file")    << "other.mlsd"        << "song-file"    << 1  << "userPrefs" << "Song 3 of card 2";
-    QTest::newRow("archive")      << "two.mlad"          << "archive"      << 2  << "userPrefs" << "Song 3 of card 2";
     // clang-format on
 }
 
@@ -241,10 +222,6 @@ void TestMorvCard::info()
     QFETCH(int, songs);
     QFETCH(QString, extraKey);
     QFETCH(QString, first);
-    ArchiveBuilder two;
-    two.addSong(sampleSong(3, 2));
-    two.addSong(sampleSong(1, 2));
-    two.write(path("two.mlad"));
     CardImage(path("card")).writeHeader(cardHeader("Evil\x1b[2J Card", "Bell\x07 \xe2\x80\xae", 1));
 
     const Result result = morvCard({"info", file, "--json"});
@@ -277,105 +254,41 @@ void TestMorvCard::info()
     }
 }
 
-void TestMorvCard::verify_data()
-{
-    QTest::addColumn<bool>("damaged"); // a recording's checksum no longer matches
-    QTest::addColumn<QString>("where");
-    QTest::addColumn<QString>("place"); // [song, part, offset] as the JSON gives them
-    QTest::addColumn<QString>("text");
-    // clang-format off
-    //                                 damaged   where                                              place              text
-    QTest::newRow("clean card")     << false  << ""                                               << ""              << "";
-    QTest::newRow("bad checksum")   << true   << "song 2, part 1 looper record (byte 27,203,584)" << "[2,1,27203584]" << "checksum 0x00001234 does not match the recording (0x";
-    // clang-format on
-}
-
 // The checks themselves are the domain's; here the report's two forms and the exit status.
 void TestMorvCard::verify()
 {
-    QFETCH(bool, damaged);
-    QFETCH(QString, where);
-    QFETCH(QString, place);
-    QFETCH(QString, text);
     LooperFields looper = recording(64, 5);
     looper.checksumOverride = true;
     looper.checksum = 0x1234;
-    if (damaged)
-        CardImage(path("card")).writeLooper(1, 0, looperRecord(looper));
+    CardImage(path("card")).writeLooper(1, 0, looperRecord(looper));
+    const QString where = "song 2, part 1 looper record (byte 27,203,584)";
+    const QString text = "checksum 0x00001234 does not match the recording (0x";
 
-    const int status = damaged ? 1 : 0;
     const Result json = morvCard({"verify", "card/ZOVAZODE.DAT", "--json"});
-    QCOMPARE(json.status, status);
+    QCOMPARE(json.status, 1);
     const QJsonObject object = jsonOf(json.out);
     QCOMPARE(object.keys(), (QStringList{"ok", "problems", "schema"}));
-    QCOMPARE(object.value("ok").toBool(), !damaged);
+    QCOMPARE(object.value("ok").toBool(), false);
     const QJsonArray problems = object.value("problems").toArray();
-    QCOMPARE(problems.size(), status);
-    if (damaged) {
-        const QJsonObject problem = problems.at(0).toObject();
-        QCOMPARE(problem.value("where").toString(), where);
-        QVERIFY2(problem.value("text").toString().startsWith(text),
-                 qPrintable(problem.value("text").toString()));
-        const QJsonArray numbers{problem.value("song"), problem.value("part"), problem.value("offset")};
-        QCOMPARE(QString::fromUtf8(QJsonDocument(numbers).toJson(QJsonDocument::Compact)), place);
-    }
+    QCOMPARE(problems.size(), 1);
+    const QJsonObject problem = problems.at(0).toObject();
+    QCOMPARE(problem.value("where").toString(), where);
+    QVERIFY2(problem.value("text").toString().startsWith(text), qPrintable(problem.value("text").toString()));
+    QCOMPARE((QVector<int>{problem.value("song").toInt(), problem.value("part").toInt(), problem.value("offset").toInt()}),
+             (QVector<int>{2, 1, 27203584}));
     const Result plain = morvCard({"verify", "card/ZOVAZODE.DAT"});
-    QCOMPARE(plain.status, status);
-    QVERIFY(plain.out.endsWith(damaged ? "1 problem found.\n" : "no problems found.\n"));
-    QVERIFY(plain.out.startsWith(damaged ? (where + ": " + text).toUtf8() : QByteArray()));
+    QCOMPARE(plain.status, 1);
+    QVERIFY(plain.out.endsWith("1 problem found.\n") && plain.out.startsWith((where + ": " + text).toUtf8()));
 }
 
-void TestMorvCard::renameAndClear_data()
+void TestMorvCard::renameSong()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("song"); // the song whose JSON changes, -1 for the card, 12 for all
-    QTest::addColumn<QString>("name");
-    // clang-format off
-    //                                 arguments                                     song name
-    QTest::newRow("rename card")   << QStringList{"rename", "CARD", "Gig Card"}       << -1 << "Gig Card";
-    QTest::newRow("rename song")   << QStringList{"rename", "CARD", "12", "Encore & more - v1.0"} << 11 << "Encore & more - v1.0";
-    QTest::newRow("clear song 4")  << QStringList{"clear", "CARD", "4", "--yes", "--no-safety-copy"}   << 3  << "Song 04";
-    QTest::newRow("clear all")     << QStringList{"clear", "CARD", "all", "--yes", "--no-safety-copy"} << 12 << "Song %1";
-    // clang-format on
-}
-
-// What changes, in the card's JSON and in its bytes, and nothing else.
-void TestMorvCard::renameAndClear()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, song);
-    QFETCH(QString, name);
     const QString card = path("card/ZOVAZODE.DAT");
-    arguments.replaceInStrings(QRegularExpression("^CARD$"), card);
-    const QJsonObject before = jsonOf(morvCard({"info", card, "--json"}).out);
     const FileSnapshot snapshot(card);
-    QCOMPARE(morvCard(arguments).status, 0);
-
-    QJsonObject expected = before;
-    if (song < 0)
-        expected.insert("name", name);
-    const bool clearing = arguments.first() == "clear";
-    // Renaming a song writes its song record only.
-    QVector<ByteRange> allowed;
-    if (song < 0 || clearing)
-        allowed << CardImage::headerRange();
-    QJsonArray songs = before.value("songs").toArray();
-    for (int s = 0; s < 12; ++s) {
-        if (s != song && song != 12)
-            continue;
-        QJsonObject entry = songs.at(s).toObject();
-        entry.insert("name", song == 12 ? name.arg(s + 1, 2, 10, QLatin1Char('0')) : name);
-        if (clearing) {
-            entry.insert("description", "");
-            entry.insert("parts", QJsonArray({"empty", "empty", "empty", "empty", "empty"}));
-            entry.insert("sequence", QJsonArray());
-        }
-        songs.replace(s, entry);
-        allowed += clearing ? CardImage::clearRanges(s) : QVector<ByteRange>{CardImage::songDataRange(s)};
-    }
-    expected.insert("songs", songs);
-    QCOMPARE(jsonOf(morvCard({"info", card, "--json"}).out), expected);
-    QCOMPARE(describe(snapshot.changesOutside(allowed)), QString());
+    QCOMPARE(morvCard({"rename", card, "12", "Encore & more - v1.0"}).status, 0);
+    const QJsonArray songs = jsonOf(morvCard({"info", card, "--json"}).out).value("songs").toArray();
+    QCOMPARE(songs.at(11).toObject().value("name").toString(), QStringLiteral("Encore & more - v1.0"));
+    QCOMPARE(describe(snapshot.changesOutside({CardImage::songDataRange(11)})), QString());
 }
 
 void TestMorvCard::safetyCopyRestoresTheCard_data()
@@ -387,7 +300,6 @@ void TestMorvCard::safetyCopyRestoresTheCard_data()
     // clang-format off
     //                                 command                                             library    copy                                                            back
     QTest::newRow("restore")       << QStringList{"restore", "other.mlad", "CARD"}          << "lib"   << "Card 1 - before restore - *.mlad"                              << QStringList{"restore", "COPY", "CARD"};
-    QTest::newRow("import-song")   << QStringList{"import-song", "other.mlsd", "CARD", "6"} << "lib"   << "Card 1 - song 06 Song 5 of card 1 - before import - *.mlsd"    << QStringList{"import-song", "COPY", "CARD", "6"};
     QTest::newRow("clear song")    << QStringList{"clear", "CARD", "2"}                     << "lib"   << "Card 1 - song 02 Song 1 of card 1 - before clearing - *.mlsd"  << QStringList{"import-song", "COPY", "CARD", "2"};
     QTest::newRow("clear all")     << QStringList{"clear", "CARD", "all"}                   << ""      << "Card 1 - before clearing all songs - *.mlad"                   << QStringList{"restore", "COPY", "CARD"};
     QTest::newRow("no copy")       << QStringList{"restore", "other.mlad", "CARD"}          << "none"  << ""                                                              << QStringList();
@@ -437,9 +349,7 @@ void TestMorvCard::interrupted_data()
     // clang-format off
     //                                          command         signal           verifying message
     QTest::newRow("archive, Ctrl-C")        << "archive"     << int(SIGINT)  << false << "morv-card: archiving cancelled; no archive was written";
-    QTest::newRow("archive, SIGTERM")       << "archive"     << int(SIGTERM) << false << "morv-card: archiving cancelled; no archive was written";
     QTest::newRow("restore, SIGTERM")       << "restore"     << int(SIGTERM) << false << "morv-card: restore cancelled; the card card/ZOVAZODE.DAT is partly restored";
-    QTest::newRow("archive, verification")  << "archive"     << int(SIGINT)  << true  << "Archived the card big/ZOVAZODE.DAT to out." + skipped.arg("archive");
     QTest::newRow("restore, verification")  << "restore"     << int(SIGTERM) << true  << "Restored the card card/ZOVAZODE.DAT from big.mlad." + skipped.arg("card");
     // clang-format on
 }
@@ -461,8 +371,6 @@ void TestMorvCard::interrupted()
         big.writeLooper(0, part, looperRecord(recording(kMaxLooperChunks, 3)));
     }
     QStringList arguments{command, "big/ZOVAZODE.DAT", "out"};
-    if (command == "export-song")
-        arguments.insert(2, "1");
     if (command == "restore") {
         QCOMPARE(morvCard({"archive", big.path(), "big.mlad", "--no-verify"}).status, 0);
         arguments = QStringList{command, "big.mlad", "card/ZOVAZODE.DAT", "--yes", "--no-safety-copy"};

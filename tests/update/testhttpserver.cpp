@@ -21,8 +21,6 @@ TestHttpServer::TestHttpServer()
                               path = QString::fromLatin1(line.value(1));
                 m_requests << method + ' ' + path;
                 const Route route = m_routes.value(path, {404, "not found", true});
-                if (route.status == 0)
-                    return;
                 QByteArray response =
                     "HTTP/1.1 " + QByteArray::number(route.status) + " Canned\r\nConnection: close\r\n";
                 if (route.sendContentLength)
@@ -37,11 +35,4 @@ TestHttpServer::TestHttpServer()
 QUrl TestHttpServer::url(const QString &path) const
 {
     return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
-}
-
-quint16 TestHttpServer::unusedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
 }

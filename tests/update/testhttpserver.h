@@ -1,5 +1,5 @@
 // A tiny HTTP/1.1 server on 127.0.0.1 for the update tests. Each path gets a canned answer
-// (status and body, with or without Content-Length, or none at all); every request is recorded as
+// (status and body, with or without Content-Length); every request is recorded as
 // "METHOD /path". One response per connection, then the server closes it. Unknown paths get 404.
 #pragma once
 
@@ -15,7 +15,7 @@ class TestHttpServer : public QObject
 public:
     struct Route
     {
-        int status = 404; // 0: the connection stays open and is never answered
+        int status = 404;
         QByteArray body;
         bool sendContentLength = true;
     };
@@ -27,12 +27,9 @@ public:
     {
         m_routes.insert(path, {status, body, sendContentLength});
     }
-    void setHanging(const QString &path) { setRoute(path, 0); }
     QStringList requests() const { return m_requests; }
     int count(const QString &method) const { return m_requests.filter(QRegExp("^" + method + " ")).size(); }
 
-    // A port on 127.0.0.1 on which nobody listens at the moment of the call.
-    static quint16 unusedPort();
 
 private:
     QTcpServer m_server;

@@ -51,7 +51,6 @@ void TestDialogs::details_data()
     QTest::newRow("card, saved")             << "card"         << "Tour"            << ""                                                                                                                                                              << "Tour";
     QTest::newRow("card, every problem")     << "card"         << QString(129, '|') << kCorrect + "The card name is too long.\nThe card name contains characters that are not permitted. Please avoid punctuation.\nThe card description is too long." << "Old";
     QTest::newRow("archive, renamed")        << "archive"      << "New"             << ""                                                                                                                                                              << "New";
-    QTest::newRow("archive, empty")          << "archive"      << ""                << kCorrect + "The archive name is empty.\nThe archive description is too long."                                                                                   << "Old";
     QTest::newRow("archive, other file's")   << "archive"      << "Taken"           << "A file named Taken.mlad already exists in this folder.\n\nPlease choose a different archive name."                                                             << "Old";
     QTest::newRow("song on card, saved")     << "song on card" << "Encore"          << ""                                                                                                                                                              << "Encore";
     QTest::newRow("song on card, slash")     << "song on card" << "A/B"             << kCorrect + "The song name contains characters that are not permitted. Please avoid punctuation." + failed                                                       << "Old";
@@ -68,27 +67,32 @@ void TestDialogs::details()
     QFETCH(QString, stored);
 
     RecordingNotifier notifier;
-    CardFixture fixture("Old");
-    fixture.writeSong(2, "Old");
-    QVERIFY(fixture.open(true));
+    QTemporaryDir dir;
+    CardImage image(dir.path());
+    image.create("Old");
+    SongFields song;
+    song.name = "Old";
+    image.writeSongData(2, songData(song));
+    const auto card = std::make_shared<SdCard>();
+    QVERIFY(card->open(image.path(), 1));
     const bool archive = dialog == QLatin1String("archive");
     const QString extension = archive ? QStringLiteral(".mlad") : QStringLiteral(".mlsd");
-    const QString old = fixture.dir.filePath("Old" + extension);
-    for (const QString &file : {old, fixture.dir.filePath("Taken" + extension)})
+    const QString old = dir.filePath("Old" + extension);
+    for (const QString &file : {old, dir.filePath("Taken" + extension)})
         archive ? writeArchive(file, "Old") : writeSongFile(file, "Old");
     // Too long a description shows only where the name is refused too.
     const QString description(box.contains(QLatin1String("description")) ? 385 : 10, QLatin1Char('d'));
 
     std::unique_ptr<QDialog> view;
     if (dialog == QLatin1String("card"))
-        view = std::make_unique<SdCardDetailView>(fixture.card);
+        view = std::make_unique<SdCardDetailView>(card);
     else if (archive)
         view = std::make_unique<ArchiveDetailView>();
     else
         view = std::make_unique<SongDetailView>();
     if (auto *song = qobject_cast<SongDetailView *>(view.get())) {
         if (dialog == QLatin1String("song on card"))
-            song->song()->loadFromCard(fixture.card, 2);
+            song->song()->loadFromCard(card, 2);
         else
             song->song()->loadFromArchive(old, 0, true);
         song->setEditable(true);
@@ -109,11 +113,11 @@ void TestDialogs::details()
     if (!box.isEmpty())
         QCOMPARE(notifier.messages().last().parent, view.get());
     if (dialog == QLatin1String("card"))
-        QCOMPARE(fixture.card->name(), stored);
+        QCOMPARE(card->name(), stored);
     else if (dialog == QLatin1String("song on card"))
-        QCOMPARE(QString::fromUtf8(fixture.storedSongName(2)), stored);
+        QCOMPARE(QString::fromUtf8(text(image.read(CardImage::songDataRange(2)), 4, 128)), stored);
     else
-        QCOMPARE(storedName(fixture.dir.filePath(stored + extension)), stored);
+        QCOMPARE(storedName(dir.filePath(stored + extension)), stored);
     QCOMPARE(QFileInfo::exists(old),
              stored == QLatin1String("Old") || dialog.contains(QLatin1String("card")));
 }
