@@ -1,14 +1,19 @@
 // CardCommands: the safety-copy protocol. The copy's outcome is reported the way the worker
 // reports it (a SongTransfer signal with the request's fields set), so every outcome can be
-// chosen: whether the operation runs, what refuses it, that only a good copy prunes, and that
-// what the copy noted is passed on first.
+// chosen: whether the operation runs, what refuses it (a card another program holds, before any
+// copy), that only a good copy prunes, and that what the copy noted is passed on first.
 #include "transfer/cardcommands.h"
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace ZovaZode;
 
@@ -36,7 +41,8 @@ void TestCardCommands::protect_data()
 {
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<bool>("blocked");    // a file stands where the "Safety Copies" folder goes
-    QTest::addColumn<QString>("outcome"); // of the copy, as the worker reports it
+    QTest::addColumn<QString>("outcome"); // of the copy, as the worker reports it; "held": another
+                                          // program holds the card, so no copy is submitted
     QTest::addColumn<bool>("runs");       // the operation
     QTest::addColumn<int>("refusal");     // a Refusal, or -1 for none
     QTest::addColumn<QString>("detail");  // the start of the refusal's detail ("@" the copy's path)
@@ -49,6 +55,7 @@ void TestCardCommands::protect_data()
     QTest::newRow("cancelled")            << true  << false << "cancelled" << false << int(Refusal::Cancelled) << ""                    << 3;
     QTest::newRow("failed")               << true  << false << "failed"    << false << int(Refusal::Failed)    << "Could not write."    << 3;
     QTest::newRow("dropped by a stop")    << true  << false << "dropped"   << false << -1                      << ""                    << 3;
+    QTest::newRow("card held")            << true  << false << "held"      << false << int(Refusal::Failed)    << "The card is in use by " << 3;
     // clang-format on
 }
 
@@ -89,18 +96,31 @@ void TestCardCommands::protect()
     policy.library = library.path();
     policy.limit = [] { return 2; };
     policy.verify = false;
-    CardCommands::Target target{QStringLiteral("/cards/ZOVAZODE.DAT"),
+    // A card held by another program: a lock of its own on a descriptor of its own.
+    const QString heldCard = library.filePath(QStringLiteral("ZOVAZODE.DAT"));
+    const int holder = outcome == QLatin1String("held") && QFile(heldCard).open(QIODevice::WriteOnly)
+                           ? ::open(QFile::encodeName(heldCard).constData(), O_RDONLY | O_CLOEXEC)
+                           : -1;
+    const auto released = qScopeGuard([holder] {
+        if (holder >= 0)
+            ::close(holder);
+    });
+    QVERIFY(holder < 0 || ::flock(holder, LOCK_SH) == 0);
+    CardCommands::Target target{holder >= 0 ? heldCard : QStringLiteral("/cards/ZOVAZODE.DAT"),
                                 QStringLiteral("Gig"),
                                 2,
                                 QStringLiteral("Verse"),
                                 QStringLiteral("before clearing"),
+                                {},
+                                {},
                                 {}};
     bool prepared = false;
     target.beforeCopy = [&prepared](CardCommands::Target &) { prepared = true; };
     int ran = 0;
     const auto copy = commands.protect(policy, target, [&ran] { ++ran; });
 
-    QCOMPARE(bool(copy), outcome != QLatin1String("none"));
+    const bool submitted = outcome != QLatin1String("none") && outcome != QLatin1String("held");
+    QCOMPARE(bool(copy), submitted);
     QCOMPARE(prepared, bool(copy));
     if (copy) {
         QCOMPARE(ran, 0);
@@ -134,8 +154,7 @@ void TestCardCommands::protect()
 
     QCOMPARE(ran, runs ? 1 : 0);
     QCOMPARE(made.count(), outcome == QLatin1String("finished") ? 1 : 0);
-    const bool copied = outcome != QLatin1String("none") && outcome != QLatin1String("cancelled") &&
-                        outcome != QLatin1String("failed");
+    const bool copied = submitted && outcome != QLatin1String("cancelled") && outcome != QLatin1String("failed");
     QCOMPARE(warned.count(), copied ? 1 : 0);
     QCOMPARE(refused.count(), refusal < 0 ? 0 : 1);
     if (refusal >= 0) {
