@@ -70,13 +70,14 @@ public:
         songFile.write(libraryPath("Song.mlsd"));
         m_existing = library();
 
-        const auto intoSlot = (TS::CardImage::restoreRanges(5, TS::shortSong(4, 9)) << TS::cardHeaderRange()).toStdVector();
+        const auto slotRanges = TS::CardImage::restoreRanges(5, TS::shortSong(4, 9)) << TS::cardHeaderRange();
+        const std::vector<TS::WriteRange> intoSlot(slotRanges.begin(), slotRanges.end());
         const QString header = "Could not write card header: ", noCard = "No card open.";
         const QString open = "Could not open archive file: ", close = "Could not close archive file: ";
         // clang-format off
         operations = {
             {"archive card",                 {"Failed to archive card: ", open, close, "Can not archive card: card not open."}, {}},
-            {"restore card",         {"Failed to restore card: ", open, close, header, "Can not restore card: card not open."}, restored.toStdVector()},
+            {"restore card",         {"Failed to restore card: ", open, close, header, "Can not restore card: card not open."}, std::vector<TS::WriteRange>(restored.begin(), restored.end())},
             {"copy song to library", {"Failed to archive song: ", open, close, "Could not get song info: ", "Could not write song info: ", "Card is not open."}, {}},
             {"copy song onto card",  {"Failed to restore song: ", open, close, header, "Card is not open."}, intoSlot},
             {"clear song",           {"Could not clear song: ", header, noCard}, TS::cardSongRecordRanges(1)},

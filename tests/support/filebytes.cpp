@@ -35,9 +35,9 @@ QVector<ByteRange> dataExtents(const QString &path)
 // The sorted union of `ranges`, less `removed`.
 QVector<ByteRange> subtract(const QVector<ByteRange> &ranges, const QVector<ByteRange> &removed)
 {
-    const std::vector<ByteRange> cuts = mergeRanges(removed.toStdVector());
+    const std::vector<ByteRange> cuts = mergeRanges(std::vector<ByteRange>(removed.begin(), removed.end()));
     QVector<ByteRange> result;
-    for (const ByteRange &range : mergeRanges(ranges.toStdVector())) {
+    for (const ByteRange &range : mergeRanges(std::vector<ByteRange>(ranges.begin(), ranges.end()))) {
         qint64 start = range.start;
         for (const ByteRange &cut : cuts) {
             if (cut.end() > start && cut.start < range.end()) {
