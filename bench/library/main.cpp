@@ -20,9 +20,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTabWidget>
-#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
@@ -64,13 +64,16 @@ bool makeLibraries(const QString &dir, const QString &cards, const QString &song
     for (int i = 0; i < kSongs; ++i)
         copied = copied && QFile::copy(song, QString("%1/Song %2.mlsd").arg(songs).arg(i, 4, 10, QChar('0')));
     for (int i = 0; i < kArchives; ++i)
-        copied = copied && QFile::copy(archive, QString("%1/Card %2.mlad").arg(cards).arg(i, 3, 10, QChar('0')));
+        copied =
+            copied && QFile::copy(archive, QString("%1/Card %2.mlad").arg(cards).arg(i, 3, 10, QChar('0')));
     const QDateTime start = QDateTime::currentDateTime().addDays(-1);
     for (int i = 0; i < kSafetyCopies; ++i) {
         const QString what = SafetyCopies::occasionText(SafetyCopies::Occasion::ClearSong);
-        copied = copied && (i % 2 ? QFile::copy(archive, SafetyCopies::cardCopyPath(cards, "Demo", what, start.addSecs(i)))
-                                  : QFile::copy(song, SafetyCopies::songCopyPath(cards, "Demo", 3, "Verse", what,
-                                                                                 start.addSecs(i))));
+        copied =
+            copied &&
+            (i % 2 ? QFile::copy(archive, SafetyCopies::cardCopyPath(cards, "Demo", what, start.addSecs(i)))
+                   : QFile::copy(song, SafetyCopies::songCopyPath(cards, "Demo", 3, "Verse", what,
+                                                                  start.addSecs(i))));
     }
     return copied;
 }

@@ -3,8 +3,8 @@
 
 #include "domain/cardlock.h"
 #include "domain/configurationmanager.h"
-#include "domain/sdcard.h"
 #include "domain/safetycopies.h"
+#include "domain/sdcard.h"
 
 #include <QDebug>
 #include <QFileInfo>
