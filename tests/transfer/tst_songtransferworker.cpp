@@ -156,7 +156,6 @@ void TestSongTransferWorker::copies_data()
     QTest::newRow("restore song")        << false << 4  << 7  << ""                << "yes"    << no                                     << "";
     QTest::newRow("archive card, stop")  << true  << -1 << -1 << ""                << "stop"   << no                                     << "";
     QTest::newRow("archive card, cancel")<< true  << -1 << -1 << ""                << "cancel" << no                                     << "Failed to archive card: mlsdArchiveSong: Aborted by user.";
-    QTest::newRow("restore song, cancel")<< false << 4  << 7  << ""                << "cancel" << no                                     << "Failed to restore song: mlsdRestoreSong: Aborted by user.";
     QTest::newRow("card audio differs")  << true  << -1 << -1 << ""                << "yes"    << audio + 100                            << differs("song 1, part 1, looper audio at byte 0");
     QTest::newRow("looper differs")      << false << -1 << -1 << ""                << "yes"    << CardImage::looperPosition(4, 1) + 20   << differs("song 5, part 2, looper record");
     QTest::newRow("no card")             << true  << -1 << -1 << ""                << "nocard" << no                                     << "Can not archive card: card not open.";
