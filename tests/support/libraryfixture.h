@@ -23,7 +23,6 @@
 #include <QDir>
 #include <QMimeData>
 #include <QSettings>
-#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -197,33 +196,6 @@ struct Librarian
             result << QLatin1Char("-IWCQ"[int(message.icon)]) + QLatin1Char(' ') + message.title + ": " +
                           message.text;
         return result;
-    }
-};
-
-// Counts the requests the worker ran; waiting for a request that does nothing proves that every
-// request submitted before it has been run.
-struct RequestLog
-{
-    SongTransfer *transfer;
-    QSignalSpy started{transfer, &SongTransfer::started};
-    QSignalSpy finished{transfer, &SongTransfer::finished};
-    QSignalSpy failed{transfer, &SongTransfer::error};
-
-    explicit RequestLog(SongTransfer *t) : transfer(t) {}
-
-    // The number of requests run before this call, or -1 when the worker did not get to it.
-    int drain()
-    {
-        auto nothing = std::make_shared<SongTransfer::Request>();
-        nothing->source.kind = nothing->destination.kind = SongTransfer::Endpoint::Card;
-        transfer->submit(nothing);
-        if (!QTest::qWaitFor([&] {
-                return !finished.isEmpty() &&
-                       finished.last().at(0).value<SongTransfer::Request *>() == nothing.get();
-            }))
-            return -1;
-        finished.removeLast();
-        return started.count() - 1;
     }
 };
 
