@@ -67,7 +67,6 @@ void TestUpdateCheck::check_data()
     // clang-format off
     //                                   versions                                  address                 answer      text                                opened   atStart
     QTest::newRow("patch, yes")       << QStringList{"1.1.1"}                   << ""                   << "yes"    << "1.1.1"                          << true  << true;
-    QTest::newRow("major, no")        << QStringList{"2.0.0"}                   << ""                   << "no"     << "2.0.0"                          << false << true;
     QTest::newRow("same version")     << QStringList{"1.1.0"}                   << ""                   << ""       << kNoUpdates                       << false << true;
     QTest::newRow("text verbatim")    << QStringList{"1.2.0-rc.1+build.7"}      << ""                   << "escape" << "1.2.0-rc.1+build.7"             << false << true;
     QTest::newRow("first newer wins") << QStringList{"1.0.0", "1.3.0", "1.4.0"} << ""                   << "no"     << "1.3.0"                          << false << true;

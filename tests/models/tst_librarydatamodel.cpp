@@ -68,7 +68,7 @@ struct Library
         model.setItemType(kind);
         writeSongFile(path("x.mlsd"), "Intro", "First");
         writeArchive(path("g.mlad"), "Gig", "Friday");
-        writeGarbage(path("bad.mlad"));
+        writeRange(path("bad.mlad"), 0, "not an archive");
         QDir(dir.path()).mkdir("Sets");
         // The model holds every file; the sorting model shows the library's kind.
         openLibrary(model, &model, dir.path(), 4);

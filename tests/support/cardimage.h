@@ -72,9 +72,7 @@ inline SongRecords sampleSong(int song, quint32 variant)
 inline SongRecords sampleSong(int song, quint32 variant, const QByteArray &name)
 {
     SongRecords records = sampleSong(song, variant);
-    SongFields fields;
-    fields.name = name;
-    records.song = songData(fields);
+    records.song = songData({name});
     return records;
 }
 

@@ -22,9 +22,7 @@
 #include <QAction>
 #include <QDir>
 #include <QMimeData>
-#include <QProcess>
 #include <QSettings>
-#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -35,20 +33,11 @@
 
 namespace ZovaZode::TestSupport {
 
+// A named song over unused, empty parts: a library file of a few hundred kilobytes.
 inline SongRecords namedSong(int song, const QByteArray &name, const QByteArray &description = "A song")
 {
     SongRecords records = emptySong(song, 1);
-    SongFields fields;
-    fields.name = name;
-    fields.description = description;
-    fields.seed = quint32(song) + 7;
-    records.song = songData(fields);
-    for (int part = 0; part < 5; ++part) {
-        PartFields unused;
-        unused.inUse = unused.count = 0;
-        unused.seed = quint32(song * 5 + part);
-        records.parts[part] = partData(unused);
-    }
+    records.song = songData({name, description});
     return records;
 }
 
@@ -75,12 +64,6 @@ inline void writeSongFile(const QString &path, const QByteArray &name, const QBy
     if (!name.isNull())
         builder.addSong(namedSong(0, name, description));
     builder.write(path);
-}
-
-inline void writeGarbage(const QString &path)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write("not an archive") > 0);
 }
 
 // What is stored inside a file: the archive's name or description for ".mlad", the first
@@ -155,7 +138,6 @@ struct Librarian
     RecordingNotifier notifier;
     ScriptedPrompter prompter;
     std::unique_ptr<LibrarianView> view;
-    QStringList immutablePaths;
 
     explicit Librarian(const QByteArray &cardName = "Gig", bool safetyCopies = false)
     {
@@ -170,24 +152,12 @@ struct Librarian
         view = std::make_unique<LibrarianView>();
         view->resize(900, 800);
     }
-    ~Librarian()
-    {
-        for (const QString &path : immutablePaths)
-            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
-        view.reset();
-    }
 
     // Through "Open Card...", as the user does.
     void openCard()
     {
         prompter.fileAnswer = image.path();
         view->action(LibrarianView::OpenCardAction)->trigger();
-    }
-    // As root only the immutable flag stops writes; false when the file system has none.
-    bool makeImmutable(const QString &path)
-    {
-        immutablePaths.prepend(path);
-        return QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) == 0;
     }
 
     SortedLibraryModel *library(bool cards) const
@@ -226,33 +196,6 @@ struct Librarian
             result << QLatin1Char("-IWCQ"[int(message.icon)]) + QLatin1Char(' ') + message.title + ": " +
                           message.text;
         return result;
-    }
-};
-
-// Counts the requests the worker ran; waiting for a request that does nothing proves that every
-// request submitted before it has been run.
-struct RequestLog
-{
-    SongTransfer *transfer;
-    QSignalSpy started{transfer, &SongTransfer::started};
-    QSignalSpy finished{transfer, &SongTransfer::finished};
-    QSignalSpy failed{transfer, &SongTransfer::error};
-
-    explicit RequestLog(SongTransfer *t) : transfer(t) {}
-
-    // The number of requests run before this call, or -1 when the worker did not get to it.
-    int drain()
-    {
-        auto nothing = std::make_shared<SongTransfer::Request>();
-        nothing->source.kind = nothing->destination.kind = SongTransfer::Endpoint::Card;
-        transfer->submit(nothing);
-        if (!QTest::qWaitFor([&] {
-                return !finished.isEmpty() &&
-                       finished.last().at(0).value<SongTransfer::Request *>() == nothing.get();
-            }))
-            return -1;
-        finished.removeLast();
-        return started.count() - 1;
     }
 };
 

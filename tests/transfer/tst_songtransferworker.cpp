@@ -140,7 +140,7 @@ void TestSongTransferWorker::copies_data()
     QTest::addColumn<QString>("name"); // the new file's name field, empty to keep the source's
     QTest::addColumn<QString>(
         "check"); // "yes" read back, "stop" read back and stop, "cancel" during the copy;
-                  // "nocard", "taken" (the user's file is there), "commit" (fails), "tocard"
+                  // "taken" (the user's file is there), "commit" (fails), "tocard"
     QTest::addColumn<qint64>("flipped"); // a byte changed on its way to the destination, or -1
     QTest::addColumn<QString>("error");  // the request's error text, empty if it finishes
     const auto differs = [](const char *where) {
@@ -156,10 +156,8 @@ void TestSongTransferWorker::copies_data()
     QTest::newRow("restore song")        << false << 4  << 7  << ""                << "yes"    << no                                     << "";
     QTest::newRow("archive card, stop")  << true  << -1 << -1 << ""                << "stop"   << no                                     << "";
     QTest::newRow("archive card, cancel")<< true  << -1 << -1 << ""                << "cancel" << no                                     << "Failed to archive card: mlsdArchiveSong: Aborted by user.";
-    QTest::newRow("restore song, cancel")<< false << 4  << 7  << ""                << "cancel" << no                                     << "Failed to restore song: mlsdRestoreSong: Aborted by user.";
     QTest::newRow("card audio differs")  << true  << -1 << -1 << ""                << "yes"    << audio + 100                            << differs("song 1, part 1, looper audio at byte 0");
     QTest::newRow("looper differs")      << false << -1 << -1 << ""                << "yes"    << CardImage::looperPosition(4, 1) + 20   << differs("song 5, part 2, looper record");
-    QTest::newRow("no card")             << true  << -1 << -1 << ""                << "nocard" << no                                     << "Can not archive card: card not open.";
     QTest::newRow("archive file taken")  << true  << -1 << -1 << ""                << "taken"  << no                                     << "Will not replace the existing file @.";
     QTest::newRow("commit fails")        << true  << 2  << -1 << ""                << "commit" << no                                     << "Could not close archive file: mlsdCloseArchive: Error committing archive file.";
     QTest::newRow("card to card")        << true  << 2  << 3  << ""                << "tocard" << no                                     << "Unknown request.";
@@ -198,10 +196,7 @@ void TestSongTransferWorker::copies()
         writeRange(file, 0, "the user's own file");
     auto request = std::make_shared<Request>();
     request->verify = check == "yes" || check == "stop";
-    request->source =
-        fromCard
-            ? Endpoint::card(check == "nocard" ? m_dir->filePath("none/ZOVAZODE.DAT") : source.path(), song)
-            : Endpoint::archive(file, wholeCard ? -1 : 0);
+    request->source = fromCard ? Endpoint::card(source.path(), song) : Endpoint::archive(file, wholeCard ? -1 : 0);
     request->destination = check == "tocard" || !fromCard ? Endpoint::card(card.path(), wholeCard ? -1 : slot)
                                                           : Endpoint::archive(file, slot, name);
     // The first report of the first song is out once the source's audio is read past 10 chunks.

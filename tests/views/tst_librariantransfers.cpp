@@ -1,13 +1,21 @@
 // The librarian view's transfers: the four started from their commands and from drops on the real
 // widgets, each ending with the card or the library item brought up to date; drops that name no
-// slot; the name prompts for new library files.
+// slot; the name prompts for new library files. Then the destructive commands as the user meets
+// them: each asks first; with safety copies on, the question names the copy, the copy is made
+// before the command runs (without it the command does not run and says why), it shows as a row
+// of the Safety Copies page, and Edit > Undo puts it back after one question, or says why it
+// cannot. A copy also goes back from the page (Restore This Copy, or dragged onto a card slot
+// through the real views), or is deleted there.
 #include "support/libraryfixture.h"
 
 #include "views/cardbox.h"
+#include "views/safetycopiesview.h"
 #include "views/sdcardheaderview.h"
 #include "views/transferdialog.h"
 
 #include <QLabel>
+#include <QRegularExpression>
+#include <QTreeWidget>
 
 using namespace ZovaZode;
 using namespace ZovaZode::TestSupport;
@@ -19,6 +27,68 @@ QString exists(const QString &file, const char *library, const char *what)
     return QStringLiteral("A file named \"%1\" already exists in this %2 library folder.\n\nPlease enter a "
                           "different name for the new %3:")
         .arg(file, QLatin1String(library), QLatin1String(what));
+}
+
+
+// Everything a change to card song 6 ("Verse") may touch, and the card's name, as on the card.
+QByteArrayList songBytes(const CardImage &image)
+{
+    QByteArrayList bytes{text(image.read(CardImage::headerRange()), 8, 128)};
+    for (const ByteRange &range : CardImage::restoreRanges(5, sampleSong(5, 1, "Verse")))
+        bytes << image.read(range);
+    return bytes;
+}
+
+// A card "Gig" holding songs 1, 6 ("Verse") and 12, a card library with the archive "Set" and
+// an unreadable file, a song library with "Intro" and a folder.
+void prepare(Librarian &librarian)
+{
+    for (int song : {0, 11})
+        librarian.image.writeSong(song, sampleSong(song, 1));
+    librarian.image.writeSong(5, sampleSong(5, 1, "Verse"));
+    QDir(librarian.songLibrary).mkpath(QStringLiteral("Sets/Old"));
+    writeSongFile(librarian.songLibrary + "/Sets/Old/a.mlsd", "Old");
+    writeArchive(librarian.cardLibrary + "/Set.mlad", "Set");
+    writeRange(librarian.cardLibrary + "/bad.mlad", 0, "not an archive");
+    writeSongFile(librarian.songLibrary + "/x.mlsd", "Intro");
+    librarian.openCard();
+}
+
+// "clear <slot>", "clear all", "delete <item>", "restore" (the archive "Set") or "copy <slot>"
+// (the song file "Intro"), through the commands of the menus.
+void run(Librarian &librarian, const QString &command, Notifier::Button answer)
+{
+    LibrarianView &view = *librarian.view;
+    const QString argument = command.section(QLatin1Char(' '), 1);
+    librarian.notifier.prepareAnswer(answer);
+    if (command.startsWith(QLatin1String("clear"))) {
+        librarian.selectCardSong(argument.toInt());
+        view.action(argument == QLatin1String("all") ? LibrarianView::ClearAllCardSongsAction
+                                                     : LibrarianView::ClearCardSongAction)
+            ->trigger();
+    } else if (command.startsWith(QLatin1String("delete"))) {
+        const bool cards = argument.startsWith(QLatin1String("cards"));
+        QVERIFY(librarian.select(cards, librarian.dir.filePath(argument)));
+        view.action(cards ? LibrarianView::DeleteArchiveItemAction : LibrarianView::DeleteLibraryItemAction)
+            ->trigger();
+    } else if (command == QLatin1String("restore")) {
+        QVERIFY(librarian.select(true, librarian.cardLibrary + "/Set.mlad"));
+        view.action(LibrarianView::RestoreCardAction)->trigger();
+    } else {
+        QVERIFY(librarian.select(false, librarian.songLibrary + "/x.mlsd"));
+        librarian.selectCardSong(argument.toInt());
+        view.action(LibrarianView::OverwriteCardSongAction)->trigger();
+    }
+}
+
+QStringList rows(const SafetyCopiesView *page)
+{
+    QStringList result;
+    for (int i = 0; i < page->treeWidget()->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *item = page->treeWidget()->topLevelItem(i);
+        result << item->text(0) + " | " + item->text(1) + " | " + item->text(2);
+    }
+    return result;
 }
 
 } // namespace
@@ -33,6 +103,10 @@ private slots:
     void transfers();
     void namePrompts_data();
     void namePrompts();
+    void commands_data();
+    void commands();
+    void fromThePage_data();
+    void fromThePage();
 
 private:
     std::unique_ptr<ConfigurationManager> m_configuration;
@@ -53,7 +127,6 @@ void TestLibrarianTransfers::transfers_data()
     QTest::newRow("drop card song on folder") << "drop song tree"  << "songs/Sets"   << "Copying Song to Library|Song 3 on card: %card|Archive: %songs/Sets/Verse.mlsd";
     QTest::newRow("copy song to card")        << "to card"         << "songs/x.mlsd" << "Copying Song to Card|Song 1 in archive: %songs/x.mlsd|Song 4 on card: %card";
     QTest::newRow("drop song on slot 4")      << "drop item slot"  << "songs/x.mlsd" << "Copying Song to Card|Song 1 in archive: %songs/x.mlsd|Song 4 on card: %card";
-    QTest::newRow("drop below the last row")  << "drop item below" << "songs/x.mlsd" << "";
     QTest::newRow("song file on the card")    << "drop item box"   << "songs/x.mlsd" << "";
     QTest::newRow("slot the card lacks")      << "to slot 12"      << "songs/x.mlsd" << "";
     // clang-format on
@@ -76,7 +149,8 @@ void TestLibrarianTransfers::transfers()
     view.card()->setName(QStringLiteral("Gig"));
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
-    RequestLog log(view.songTransfer());
+    QSignalSpy finished(view.songTransfer(), &SongTransfer::finished);
+    QSignalSpy failed(view.songTransfer(), &SongTransfer::error);
     librarian.notifier.prepareAnswer(Notifier::Ok);
     const bool cards = selected.startsWith(QLatin1String("cards"));
     const QString target = librarian.dir.filePath(selected);
@@ -95,12 +169,9 @@ void TestLibrarianTransfers::transfers()
         QWidget *widget = where == QLatin1String("box")    ? view.headerView()->findChild<CardBox *>()
                           : where == QLatin1String("tree") ? tree->viewport()
                                                            : list->viewport();
-        const QPoint at = where == QLatin1String("box") ? QPoint(5, 5)
-                          : where == QLatin1String("tree")
-                              ? tree->visualRect(librarian.item(cards, target)).center()
-                          : where == QLatin1String("slot") ? list->visualRect(songs->index(3, 0)).center()
-                                                           : QPoint(10, widget->height() - 3);
-        QVERIFY(where != QLatin1String("below") || !list->indexAt(at).isValid());
+        const QPoint at = where == QLatin1String("box")    ? QPoint(5, 5)
+                          : where == QLatin1String("tree") ? tree->visualRect(librarian.item(cards, target)).center()
+                                                           : list->visualRect(songs->index(3, 0)).center();
         QCOMPARE(dropOn(widget, at, data.get()), !dialog.isEmpty());
     } else if (gesture == QLatin1String("archive")) {
         view.action(LibrarianView::ArchiveCardAction)->trigger();
@@ -118,12 +189,12 @@ void TestLibrarianTransfers::transfers()
     }
 
     if (dialog.isEmpty()) {
-        QCOMPARE(log.drain(), 0);
+        QVERIFY(!view.hasTransfers());
         QCOMPARE(view.songListModel()->songName(11), QStringLiteral("Song 12"));
         return;
     }
-    QTRY_COMPARE(log.finished.count() + log.failed.count(), 1);
-    QCOMPARE(log.failed.count(), 0);
+    QTRY_COMPARE(finished.count() + failed.count(), 1);
+    QCOMPARE(failed.count(), 0);
     const QStringList expected = QString(dialog)
                                      .replace("%cards", librarian.cardLibrary)
                                      .replace("%songs", librarian.songLibrary)
@@ -198,7 +269,7 @@ void TestLibrarianTransfers::namePrompts()
     // Opened directly: opening through the command would name the unnamed card and song.
     QVERIFY(view.card()->open(librarian.image.path(), 1));
     librarian.prompter.textAnswers = answers; // a null answer is Cancel
-    RequestLog log(view.songTransfer());
+    QSignalSpy failed(view.songTransfer(), &SongTransfer::error);
 
     if (slot >= 0) {
         librarian.selectCardSong(slot);
@@ -208,8 +279,9 @@ void TestLibrarianTransfers::namePrompts()
     }
 
     QCOMPARE(librarian.prompter.questions, questions);
-    QCOMPARE(log.drain(), created.isEmpty() ? 0 : 1);
-    QCOMPARE(log.failed.count(), 0);
+    QCOMPARE(view.hasTransfers(), !created.isEmpty());
+    QTRY_VERIFY(!view.hasTransfers());
+    QCOMPARE(failed.count(), 0);
     QStringList files = existing + QStringList(created);
     files.removeAll(QString());
     QStringList present = QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
@@ -220,6 +292,201 @@ void TestLibrarianTransfers::namePrompts()
         QCOMPARE(storedName(folder + QLatin1Char('/') + created), created.chopped(5));
     // A new name goes to the archive only, never to the card.
     QCOMPARE(text(librarian.image.read(CardImage::headerRange()), 8, 128), cardName);
+}
+
+void TestLibrarianTransfers::commands_data()
+{
+    QTest::addColumn<QString>("command"); // see run(); " then rename" or " then delete" the copy
+    QTest::addColumn<int>("answer");      // to the confirmation
+    QTest::addColumn<QString>("safety");  // copies "off", "on" or "failing"
+    QTest::addColumn<QString>("box");     // the confirmation
+    QTest::addColumn<QString>("row");     // on the Safety Copies page: what | card | about to happen
+    QTest::addColumn<bool>("done");
+    QTest::addColumn<QString>("undo");    // the Undo command's text, or its tool tip when disabled
+
+    const QString undone = QStringLiteral("\n\nWARNING: This operation can not be undone.");
+    const QString one = "W Clear Song on Card: Are you sure you want to clear song #%1 on card?" + undone;
+    const QString all = "W : Are you sure you want to clear all songs on card?" + undone;
+    const QString del = "W Delete Item: Are you sure you want to delete %1 from %2 library?" + undone;
+    const QString restore = "W Restore Morv+ Card: Are you sure you want to overwrite the entire card with "
+                            "the contents of the archive?" + undone;
+    const QString copy = "W Copy Song: You are about to overwrite a non-empty song on card. Are you sure?";
+    const QString nothing = "Nothing has been changed on this card in this session.";
+    const QString verse = "Song 6: Verse | Gig | ";
+    using N = Notifier;
+    // clang-format off
+    //                                     command                    answer            safety       box                                                    row                               done     undo
+    QTest::newRow("clear slot 1, yes")  << "clear 0"               << int(N::Yes)    << "off"     << one.arg(1)                                          << ""                             << true  << "Safety copies are turned off in the settings, so there is no copy to undo with.";
+    QTest::newRow("clear slot 1, no")   << "clear 0"               << int(N::No)     << "off"     << one.arg(1)                                          << ""                             << false << "";
+    QTest::newRow("clear all, OK")      << "clear all"             << int(N::Ok)     << "off"     << all                                                 << ""                             << true  << "";
+    QTest::newRow("delete archive")     << "delete cards/Set.mlad" << int(N::Yes)    << "off"     << del.arg("archive \"Set\"", "card")                  << ""                             << true  << "";
+    QTest::newRow("delete song")        << "delete songs/x.mlsd"   << int(N::Yes)    << "off"     << del.arg("song \"Intro\"", "song")                   << ""                             << true  << "";
+    QTest::newRow("delete folder")      << "delete songs/Sets"     << int(N::Yes)    << "off"     << del.arg("folder \"Sets\"", "song")                  << ""                             << true  << "";
+    QTest::newRow("delete unreadable")  << "delete cards/bad.mlad" << int(N::Yes)    << "off"     << del.arg("file \"Corrupt File (bad.mlad)\"", "card") << ""                             << true  << "";
+    QTest::newRow("restore, cancel")    << "restore"               << int(N::Cancel) << "off"     << restore                                             << ""                             << false << "";
+    QTest::newRow("onto used slot, no") << "copy 5"                << int(N::Cancel) << "off"     << copy                                                << ""                             << false << "";
+    QTest::newRow("onto empty slot")    << "copy 6"                << int(N::Cancel) << "on"      << ""                                                  << ""                             << true  << "";
+    QTest::newRow("clear empty slot")   << "clear 4"               << int(N::Yes)    << "on"      << one.arg(5)                                          << ""                             << true  << nothing;
+    QTest::newRow("restore, copied")    << "restore"               << int(N::Ok)     << "on"      << restore                                             << "Whole card | Gig | Restore"   << true  << "&Undo \"Restore Card\"";
+    QTest::newRow("copy, copied")       << "copy 5"                << int(N::Ok)     << "on"      << copy                                                << verse + "Copy onto slot 6"     << true  << "&Undo \"Copy Song onto Slot 6\"";
+    QTest::newRow("clear, copied")      << "clear 5"               << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"         << true  << "&Undo \"Clear Song 6\"";
+    QTest::newRow("clear all, copied")  << "clear all"             << int(N::Ok)     << "on"      << all                                                 << "Whole card | Gig | Clear all songs" << true << "&Undo \"Clear All Card Songs\"";
+    QTest::newRow("card changed since") << "clear 5 then rename"   << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"         << true  << "The card has changed since, so its safety copy would undo more than the last change.";
+    QTest::newRow("copy deleted")       << "clear 5 then delete"   << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"         << true  << "The safety copy is no longer in the Safety Copies folder.";
+    QTest::newRow("restore, no copy")   << "restore"               << int(N::Ok)     << "failing" << restore                                             << ""                             << false << nothing;
+    // clang-format on
+}
+
+void TestLibrarianTransfers::commands()
+{
+    QFETCH(QString, command);
+    QFETCH(int, answer);
+    QFETCH(QString, safety);
+    QFETCH(QString, box);
+    QFETCH(QString, row);
+    QFETCH(bool, done);
+    QFETCH(QString, undo);
+
+    Librarian librarian("Gig", safety != QLatin1String("off"));
+    LibrarianView &view = *librarian.view;
+    prepare(librarian);
+    const QByteArrayList before = songBytes(librarian.image);
+    const QString folder = librarian.cardLibrary + QStringLiteral("/Safety Copies");
+    if (safety == QLatin1String("failing")) // a file stands where the folder goes
+        writeRange(folder, 0, "in the way");
+    const QString then = command.section(QLatin1String(" then "), 1);
+    command = command.section(QLatin1String(" then "), 0, 0);
+    run(librarian, command, Notifier::Button(answer));
+    const int slot = command.section(QLatin1Char(' '), 1).toInt();
+    const QString item = librarian.dir.filePath(command.section(QLatin1Char(' '), 1));
+    const auto changed = [&] {
+        SongListModel *songs = view.songListModel();
+        if (command == QLatin1String("clear all"))
+            return songs->isEmptySong(0) && songs->isEmptySong(5);
+        if (command.startsWith(QLatin1String("clear"))) // that slot only
+            return songs->isEmptySong(slot) && !songs->isEmptySong(slot ? 0 : 5);
+        if (command.startsWith(QLatin1String("delete")))
+            return !QFileInfo::exists(item);
+        return command == QLatin1String("restore") ? view.card()->name() == QLatin1String("Set")
+                                                   : songs->songName(slot) == QLatin1String("Intro");
+    };
+
+    // One more line of the question names the copy about to be made, if one is.
+    const QString shown = librarian.boxes().value(0);
+    const QRegularExpressionMatch named =
+        QRegularExpression("\n\nA safety copy is made first: \"(Gig - .+)\" in the Safety Copies folder\\.$")
+            .match(shown);
+    QCOMPARE(named.hasMatch(), !row.isEmpty() || safety == QLatin1String("failing"));
+    QCOMPARE(shown.left(named.hasMatch() ? named.capturedStart() : -1), box);
+    if (done) {
+        QTRY_VERIFY_WITH_TIMEOUT(changed() && !view.hasTransfers(), 20000);
+    } else {
+        QVERIFY(!view.hasTransfers());
+        QTest::qWait(200); // long enough for a queued command to have run, were there one
+        QVERIFY(!changed());
+        QCOMPARE(songBytes(librarian.image), before);
+    }
+    const QStringList copies = QDir(folder).entryList(QDir::Files);
+    QCOMPARE(copies.size(), row.isEmpty() ? 0 : 1);
+    QCOMPARE(QFileInfo(copies.value(0)).completeBaseName(), row.isEmpty() ? QString() : named.captured(1));
+    const QStringList boxes = librarian.boxes();
+    QCOMPARE(boxes.size(), (box.isEmpty() ? 0 : 1) + (safety == QLatin1String("failing") ? 1 : 0));
+    QVERIFY2(safety != QLatin1String("failing") ||
+                 (boxes.last().startsWith("C Safety Copy: Could not make a safety copy of the card, so "
+                                          "nothing was changed.\n\n") &&
+                  boxes.last().contains(QLatin1String("Safety Copies"))),
+             qPrintable(boxes.value(boxes.size() - 1)));
+    view.tabs()->setCurrentWidget(view.safetyCopiesView());
+    QTRY_COMPARE(rows(view.safetyCopiesView()), row.isEmpty() ? QStringList() : QStringList(row));
+
+    if (then == QLatin1String("rename")) {
+        QTest::qWait(20); // a later time stamp on every file system
+        view.card()->setName("Renamed");
+        view.card()->flush();
+    } else if (then == QLatin1String("delete")) {
+        QVERIFY(QFile::remove(folder + QLatin1Char('/') + copies.value(0)));
+    }
+    view.updateUndo();
+    QAction *action = view.undoAction();
+    if (undo.isEmpty())
+        return;
+    QCOMPARE(action->isEnabled() ? action->text() : action->toolTip(), undo);
+    if (!action->isEnabled())
+        return;
+    librarian.notifier.clear();
+    librarian.notifier.prepareAnswer(Notifier::Ok);
+    action->trigger();
+    QVERIFY2(librarian.notifier.texts().value(0).startsWith(
+                 QString(undo).remove(QLatin1Char('&')) + "?\n\nThe card gets back what the safety copy \"" +
+                 named.captured(1) + "\""),
+             qPrintable(librarian.notifier.texts().value(0)));
+    QTRY_VERIFY_WITH_TIMEOUT(!view.hasTransfers() && songBytes(librarian.image) == before, 20000);
+    QVERIFY(!action->isEnabled());
+}
+
+void TestLibrarianTransfers::fromThePage_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("how");       // "restore", "delete" (the page's commands) or "drop <row>"
+    QTest::addColumn<int>("slot");          // where "Verse" is afterwards, -1 for nowhere
+    QTest::addColumn<QStringList>("boxes"); // titles of the boxes after the command's own
+    // clang-format off
+    //                                       command        how          slot  boxes
+    QTest::newRow("song, restore")        << "clear 5"   << "restore" << 5  << QStringList{};
+    QTest::newRow("song, dropped on 9")   << "clear 5"   << "drop 8"  << 8  << QStringList{};
+    QTest::newRow("card, restore")        << "clear all" << "restore" << 5  << QStringList{"Restore Morv+ Card"};
+    QTest::newRow("deleted")              << "clear 5"   << "delete"  << -1 << QStringList{"Delete Safety Copy"};
+    // clang-format on
+}
+
+void TestLibrarianTransfers::fromThePage()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, how);
+    QFETCH(int, slot);
+    QFETCH(QStringList, boxes);
+
+    Librarian librarian("Gig", true);
+    LibrarianView &view = *librarian.view;
+    view.resize(1000, 900);
+    prepare(librarian);
+    run(librarian, command, command == QLatin1String("clear all") ? Notifier::Ok : Notifier::Yes);
+    QTRY_VERIFY_WITH_TIMEOUT(view.songListModel()->isEmptySong(5) && !view.hasTransfers(), 20000);
+
+    SafetyCopiesView *page = view.safetyCopiesView();
+    view.tabs()->setCurrentWidget(page);
+    QTreeWidget *tree = page->treeWidget();
+    QTRY_COMPARE(tree->topLevelItemCount(), 1);
+    tree->setCurrentItem(tree->topLevelItem(0));
+    const QString copy = page->selectedEntry()->path;
+    librarian.notifier.clear();
+    if (how.startsWith(QLatin1String("drop"))) {
+        // Dragged from the page's own data onto a row of the card's songs (or below the last).
+        std::unique_ptr<QMimeData> data(tree->model()->mimeData({tree->model()->index(0, 0)}));
+        const int row = how.mid(5).toInt();
+        QAbstractItemView *songs = view.cardSongsView();
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const QRect last = songs->visualRect(view.songListModel()->index(11, 0));
+        const QPoint at = row < 12 ? songs->visualRect(view.songListModel()->index(row, 0)).center()
+                                   : QPoint(last.center().x(), last.bottom() + 20);
+        QCOMPARE(dropOn(songs->viewport(), at, data.get()), row < 12);
+    } else {
+        QAction *action = how == QLatin1String("restore") ? page->restoreAction() : page->deleteAction();
+        QVERIFY(action->isEnabled());
+        librarian.notifier.prepareAnswer(how == QLatin1String("restore") ? Notifier::Ok : Notifier::Yes);
+        action->trigger();
+    }
+    QTest::qWait(100);
+    QTRY_VERIFY_WITH_TIMEOUT(!view.hasTransfers(), 20000);
+    for (int row = 0; row < 12; ++row)
+        QCOMPARE(view.songListModel()->songName(row) == "Verse", row == slot);
+    QStringList titles;
+    for (const Notifier::Message &message : librarian.notifier.messages())
+        titles << message.title;
+    QCOMPARE(titles, boxes);
+    QCOMPARE(QFileInfo::exists(copy), how != QLatin1String("delete"));
+    QCOMPARE(tree->topLevelItemCount() == 0, how == QLatin1String("delete"));
 }
 
 QTEST_MAIN(TestLibrarianTransfers)
