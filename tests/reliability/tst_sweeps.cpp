@@ -186,7 +186,10 @@ QByteArray archive(bool card)
         builder.setNameField(QByteArray("Swept card").leftJustified(128, '\0'));
         builder.setUserPrefs(TS::userPrefs());
         builder.addSong(TS::emptySong(1, 2));
-        builder.addSong(TS::shortSong(2, 2));
+        // A recording the card may not trust (longer than a part holds) restores as an empty part.
+        TS::SongRecords untrusted = TS::shortSong(2, 2);
+        untrusted.loopers[0] = TS::looperRecord(TS::recording(INT32_MAX, 5));
+        builder.addSong(untrusted);
     }
     return builder.bytes();
 }

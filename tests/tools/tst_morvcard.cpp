@@ -48,7 +48,6 @@ private slots:
     void info_data();
     void info();
     void verify();
-    void renameSong();
     void safetyCopyRestoresTheCard_data();
     void safetyCopyRestoresTheCard();
     void interrupted_data();
@@ -145,7 +144,6 @@ void TestMorvCard::commandLine_data()
     QTest::newRow("- for a file")        << QStringList{"info", "-"}                                      << 2 << ""                                   << stdio.arg("FILE");
     QTest::newRow("help COMMAND")        << QStringList{"help", "archive"}                                << 0 << help                                 << "";
     QTest::newRow("--version")           << QStringList{"--version"}                                      << 0 << "morv-card 1.1.0\n"                  << "";
-    QTest::newRow("missing file")        << QStringList{"info", "missing.DAT"}                            << 1 << ""                                   << "cannot open missing.DAT: No such file or directory";
     QTest::newRow("a directory")         << QStringList{"verify", "d"}                                    << 1 << ""                                   << "d is a directory";
     QTest::newRow("existing output")     << QStringList{"export-song", card, "2", "other.mlsd"}           << 1 << ""                                   << "other.mlsd already exists; it is not replaced";
     QTest::newRow("not a card")          << QStringList{"clear", "bad.mlad", "1", "--yes"}                << 1 << ""                                   << notACard.arg("");
@@ -156,7 +154,6 @@ void TestMorvCard::commandLine_data()
     QTest::newRow("no safety folder")    << QStringList{"restore", "other.mlad", card, "--yes", "--safety-dir", "lib"} << 1 << ""                << noCopy + "Could not create the folder lib/Safety Copies.";
     QTest::newRow("failure in JSON")     << QStringList{"info", "missing.DAT", "--json"}                  << 1 << "{\"error\": \"cannot open missing.DAT: No such file or directory\", \"schema\": 1}" << "cannot open missing.DAT: No such file or directory";
     QTest::newRow("stdout full")         << QStringList{"info", card, "FULL"}                             << 1 << ""                                   << "cannot write to standard output: No space left on device";
-    QTest::newRow("card being read")     << QStringList{"clear", card, "2", "--yes", "--no-safety-copy", "READ"} << 1 << ""                            << inUse;
     QTest::newRow("read, no copy made")  << QStringList{"clear", card, "2", "--yes", "--safety-dir", "d", "READ"} << 1 << ""                          << inUse;
     QTest::newRow("read beside a reader")<< QStringList{"info", card, "READ"}                             << 0 << "File:"                              << "";
     // clang-format on
@@ -227,21 +224,16 @@ void TestMorvCard::info()
     const Result result = morvCard({"info", file, "--json"});
     QCOMPARE(result.status, 0);
     const QJsonObject object = jsonOf(result.out);
-    QStringList keys{"schema", "kind", "name", "description", "songs", extraKey};
-    keys.sort();
-    QCOMPARE(object.keys(), keys);
-    QCOMPARE(object.value("schema").toInt(), 1);
-    QCOMPARE(object.value("kind").toString(), kind);
-    QCOMPARE(object.value(extraKey).toBool(), kind == "card" || kind == "card-archive");
     const QJsonArray list = object.value("songs").toArray();
+    QCOMPARE(object, (QJsonObject{{"schema", 1}, {"kind", kind}, {"name", object.value("name")}, {"songs", list},
+                                  {"description", object.value("description")}, {extraKey, kind != "song-file"}}));
     QCOMPARE(list.size(), songs);
-    const QJsonObject song = list.at(0).toObject();
-    QCOMPARE(song.keys(), (QStringList{"description", "name", "parts", "sequence", "slot"}));
-    QCOMPARE(song.value("name").toString(), first);
     // Sample songs: a recorded part, a looper part, an intense part, two unused parts, and the
     // stored sequence 0 1 2 3 1 0 counted from 1.
-    QCOMPARE(song.value("parts").toArray(), QJsonArray({"normal", "looper", "intense", "empty", "empty"}));
-    QCOMPARE(song.value("sequence").toArray(), QJsonArray({1, 2, 3, 4, 2, 1}));
+    const QJsonObject song = list.at(0).toObject();
+    QCOMPARE(song, (QJsonObject{{"slot", 1}, {"name", first}, {"description", song.value("description")},
+                                {"parts", QJsonArray({"normal", "looper", "intense", "empty", "empty"})},
+                                {"sequence", QJsonArray({1, 2, 3, 4, 2, 1})}}));
     QCOMPARE(list.last().toObject().value("slot").toInt(), songs);
 
     const Result text = morvCard({"info", file});
@@ -267,28 +259,14 @@ void TestMorvCard::verify()
     const Result json = morvCard({"verify", "card/ZOVAZODE.DAT", "--json"});
     QCOMPARE(json.status, 1);
     const QJsonObject object = jsonOf(json.out);
-    QCOMPARE(object.keys(), (QStringList{"ok", "problems", "schema"}));
-    QCOMPARE(object.value("ok").toBool(), false);
-    const QJsonArray problems = object.value("problems").toArray();
-    QCOMPARE(problems.size(), 1);
-    const QJsonObject problem = problems.at(0).toObject();
-    QCOMPARE(problem.value("where").toString(), where);
-    QVERIFY2(problem.value("text").toString().startsWith(text), qPrintable(problem.value("text").toString()));
-    QCOMPARE((QVector<int>{problem.value("song").toInt(), problem.value("part").toInt(), problem.value("offset").toInt()}),
-             (QVector<int>{2, 1, 27203584}));
+    QJsonObject problem = object.value("problems").toArray().at(0).toObject();
+    QVERIFY2(problem.take("text").toString().startsWith(text), json.out.constData());
+    QCOMPARE(QJsonValue(problem), QJsonValue(QJsonObject{{"where", where}, {"song", 2}, {"part", 1}, {"offset", 27203584}}));
+    QCOMPARE(object, (QJsonObject{{"ok", false}, {"problems", object.value("problems")}, {"schema", 1}}));
+    QCOMPARE(object.value("problems").toArray().size(), 1);
     const Result plain = morvCard({"verify", "card/ZOVAZODE.DAT"});
     QCOMPARE(plain.status, 1);
     QVERIFY(plain.out.endsWith("1 problem found.\n") && plain.out.startsWith((where + ": " + text).toUtf8()));
-}
-
-void TestMorvCard::renameSong()
-{
-    const QString card = path("card/ZOVAZODE.DAT");
-    const FileSnapshot snapshot(card);
-    QCOMPARE(morvCard({"rename", card, "12", "Encore & more - v1.0"}).status, 0);
-    const QJsonArray songs = jsonOf(morvCard({"info", card, "--json"}).out).value("songs").toArray();
-    QCOMPARE(songs.at(11).toObject().value("name").toString(), QStringLiteral("Encore & more - v1.0"));
-    QCOMPARE(describe(snapshot.changesOutside({CardImage::songDataRange(11)})), QString());
 }
 
 void TestMorvCard::safetyCopyRestoresTheCard_data()
