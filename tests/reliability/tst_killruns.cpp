@@ -166,23 +166,16 @@ void TestKillRuns::killed_data()
     QTest::addColumn<int>("moment");
     QTest::addColumn<int>("runs");
 
-    // clang-format off
-    //                                          command        moment              runs
-    QTest::newRow("archive, grid")          << "archive"     << int(Delay)            << 16;
-    QTest::newRow("archive, temporary")     << "archive"     << int(TemporaryAppears) << 5;
-    QTest::newRow("archive, final")         << "archive"     << int(FinalAppears)     << 5;
-    QTest::newRow("archive, random")        << "archive"     << int(Random)           << 20;
-    QTest::newRow("export-song, grid")      << "export-song" << int(Delay)            << 16;
-    QTest::newRow("export-song, temporary") << "export-song" << int(TemporaryAppears) << 5;
-    QTest::newRow("export-song, final")     << "export-song" << int(FinalAppears)     << 5;
-    QTest::newRow("export-song, random")    << "export-song" << int(Random)           << 20;
-    QTest::newRow("restore, grid")          << "restore"     << int(Delay)            << 16;
-    QTest::newRow("restore, copy appears")  << "restore"     << int(TemporaryAppears) << 5;
-    QTest::newRow("restore, random")        << "restore"     << int(Random)           << 20;
-    QTest::newRow("import-song, grid")      << "import-song" << int(Delay)            << 16;
-    QTest::newRow("import-song, copy")      << "import-song" << int(TemporaryAppears) << 5;
-    QTest::newRow("import-song, random")    << "import-song" << int(Random)           << 20;
-    // clang-format on
+    // Each command on a grid of 16 moments, 20 random ones, and 5 times each when a temporary file
+    // appears (for a card command, its safety copy's) and, for a library file, when the final one does.
+    const char *const moments[] = {"grid", "temporary", "final", "random"};
+    for (const QString command : {"archive", "export-song", "restore", "import-song"}) {
+        for (int moment = Delay; moment <= Random; ++moment) {
+            if (moment != FinalAppears || !writesCard(command))
+                QTest::addRow("%s, %s", qPrintable(command), moments[moment])
+                    << command << moment << (moment == Delay ? 16 : moment == Random ? 20 : 5);
+        }
+    }
 }
 
 void TestKillRuns::killed()
