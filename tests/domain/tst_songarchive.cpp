@@ -1,9 +1,7 @@
 // SongArchive and Song on built archive files and sparse card images: each archive operation's own
-// checks and the library errors it passes on, with the file and the card left as they were; a card
-// archive there and back with its edited name, its progress and its stop; the card-archive rule.
-// A Song: where it comes from and when it lets go, the name checks with their box, and saving to
-// the card and to a song file (renamed into place, refused over another file, a failed rename).
-// The bytes of archives and restores are tested with the card data library.
+// checks and the library errors it passes on; a card archive there and back; the card-archive
+// rule; a Song's sources and its save, to the card or a song file, with the name checks' box.
+// The bytes of archives and restores are the card data library's.
 #include "domain/sdcard.h"
 #include "domain/song.h"
 #include "domain/songarchive.h"
@@ -36,10 +34,8 @@ private slots:
     void cardArchiveRule_data();
     void cardArchiveRule();
     void songSources();
-    void songValidation_data();
-    void songValidation();
-    void saveSongFile_data();
-    void saveSongFile();
+    void saveSong_data();
+    void saveSong();
 
 private:
     QString filePath(const QString &name) const { return m_dir->filePath(name); }
@@ -226,114 +222,93 @@ void TestSongArchive::songSources()
     song.loadFromCard(m_card, 0); // closed: nothing happens
     QVERIFY(m_card->open(m_image->path(), 1));
 
+    // A song file's song stays when the card goes; a failed load still says so, for the views.
     const QString path = writeSongFile(QStringLiteral("Solo"));
     song.loadFromArchive(path, 0, true);
-    QCOMPARE(song.source(), SongSource::SongFile);
     m_card->close();
-    QCOMPARE(cleared.count(), 1);
+    QCOMPARE(QVector<int>({int(song.source()), cleared.count()}), QVector<int>({int(SongSource::SongFile), 1}));
     QVERIFY(QFile::remove(path));
     QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Error reading song from file:")));
     song.loadFromArchive(path, 0, false);
-    QCOMPARE(song.source(), SongSource::CardArchive);
-    QCOMPARE(song.name(), QStringLiteral("Solo"));
-    QCOMPARE(loaded.count(), 3); // a failed load still says so, for the views to redraw
+    QCOMPARE(loaded.count(), 3);
 }
 
-void TestSongArchive::songValidation_data()
+void TestSongArchive::saveSong_data()
 {
+    QTest::addColumn<QString>("source"); // "card": card song 1; "file": the song file Ballad.mlsd
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("description");
-    QTest::addColumn<QString>("box"); // empty: saved without a box
+    QTest::addColumn<QString>("obstacle"); // "taken": a file has the new name; "locked": read-only folder
+    QTest::addColumn<QString>("box");      // empty: saved without a box
 
     const QString head = "Please correct the following:\n";
     const QString tooLong = "\nThe song name is too long.";
     const QString forbidden =
         "\nThe song name contains characters that are not permitted. Please avoid punctuation.";
     const QString longText = "\nThe song description is too long.";
+    const QString taken = "A file named Taken.mlsd already exists in this folder.\n\nPlease choose a different song name.";
     // clang-format off
-    //                                         name                 description       box
-    QTest::newRow("name 128 bytes")        << QString(128, 'n')  << QString(384, 'd') << QString();
-    QTest::newRow("empty name, long text") << QString()          << QString(385, 'd') << QString(head + "\nThe song name is empty." + longText);
-    QTest::newRow("long and punctuated")   << QString(129, '?')  << QString(400, 'd') << QString(head + tooLong + forbidden + longText);
+    //                                   source   name                description        obstacle    box
+    QTest::newRow("card, 128 bytes")  << "card" << QString(128, 'n') << QString(384, 'd') << ""       << QString();
+    QTest::newRow("card, empty name") << "card" << QString()         << QString(385, 'd') << ""       << QString(head + "\nThe song name is empty." + longText);
+    QTest::newRow("card, long, ?")    << "card" << QString(129, '?') << QString(400, 'd') << ""       << QString(head + tooLong + forbidden + longText);
+    QTest::newRow("file, in place")   << "file" << "Ballad"          << "Slow"            << ""       << QString();
+    QTest::newRow("file, renamed")    << "file" << "Power Ballad"    << "Slow"            << ""       << QString();
+    QTest::newRow("file, name taken") << "file" << "Taken"           << "Slow"            << "taken"  << taken;
+    QTest::newRow("file, rename fails") << "file" << "Unstuck"       << "Slow"            << "locked" << QString();
     // clang-format on
 }
 
-void TestSongArchive::songValidation()
+// Only the name and description fields change, on the card or in the song file (written first,
+// then renamed into place, under its old name when the rename fails); a refused save touches no
+// file and says why.
+void TestSongArchive::saveSong()
 {
+    QFETCH(QString, source);
     QFETCH(QString, name);
     QFETCH(QString, description);
+    QFETCH(QString, obstacle);
     QFETCH(QString, box);
 
     RecordingNotifier notifier;
+    const QString path = writeSongFile(QStringLiteral("Ballad"));
+    const QString takenPath = obstacle == "taken" ? writeSongFile(name) : m_dir->filePath("none");
+    const QByteArray before = TS::wholeFile(path), takenBefore = TS::readRange(takenPath, 0, 1 << 20);
+    const TS::FileSnapshot card(m_image->path());
     Song song;
-    song.loadFromCard(m_card, 0);
-    const TS::FileSnapshot before(m_image->path());
+    if (source == "card")
+        song.loadFromCard(m_card, 0);
+    else
+        song.loadFromArchive(path, 0, true);
     song.songInfo().name = name;
     song.songInfo().description = description;
-    QCOMPARE(song.save(), box.isEmpty());
-    QCOMPARE(notifier.texts(), box.isEmpty() ? QStringList() : QStringList{box});
-    if (box.isEmpty()) {
-        QCOMPARE(m_card->songInfo(0), song.songInfo());
-        QCOMPARE(TS::describe(before.changesOutside({TS::CardImage::songDataRange(0)})), QString());
-        return;
-    }
-    QCOMPARE(notifier.messages().first().icon, Notifier::Icon::Information);
-    QCOMPARE(TS::describe(before.changes()), QString());
-}
-
-void TestSongArchive::saveSongFile_data()
-{
-    QTest::addColumn<QString>("newName");
-    QTest::addColumn<QString>("obstacle"); // "taken": a file has the new name; "locked": read-only folder
-    QTest::addColumn<QString>("finalFile");
-
-    // clang-format off
-    //                                       newName          obstacle  finalFile
-    QTest::newRow("same name, in place") << "Ballad"       << ""      << "Ballad.mlsd";
-    QTest::newRow("renamed")             << "Power Ballad" << ""      << "Power Ballad.mlsd";
-    QTest::newRow("name taken")          << "Taken"        << "taken" << "Ballad.mlsd";
-    QTest::newRow("rename fails")        << "Unstuck"      << "locked" << "Ballad.mlsd";
-    // clang-format on
-}
-
-// Only the name and description fields change; a refused save touches no file.
-void TestSongArchive::saveSongFile()
-{
-    QFETCH(QString, newName);
-    QFETCH(QString, obstacle);
-    QFETCH(QString, finalFile);
-
-    RecordingNotifier notifier;
-    const QString path = writeSongFile(QStringLiteral("Ballad"));
-    const QString takenPath = obstacle == "taken" ? writeSongFile(newName) : m_dir->filePath("none");
-    const QByteArray before = TS::wholeFile(path);
-    const QByteArray takenBefore = TS::readRange(takenPath, 0, 1 << 20);
-    Song song;
-    song.loadFromArchive(path, 0, true);
-    song.songInfo().name = newName;
-    song.songInfo().description = QStringLiteral("Slow");
     if (obstacle == "locked") {
         if (!writeProtect(m_dir->path(), true))
             QSKIP("No way to make a rename fail here.");
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to update file name:")));
     }
-    QCOMPARE(song.save(), obstacle.isEmpty());
+    QCOMPARE(song.save(), box.isEmpty() && obstacle.isEmpty());
     if (obstacle == "locked")
         QVERIFY(writeProtect(m_dir->path(), false));
-    QCOMPARE(song.filePath(), m_dir->filePath(finalFile));
+    QCOMPARE(notifier.texts(), box.isEmpty() ? QStringList() : QStringList{box});
+    QVERIFY(box.isEmpty() || notifier.messages().first().icon == Notifier::Icon::Information);
+
+    const bool onCard = source == "card" && box.isEmpty();
+    QCOMPARE(TS::describe(card.changesOutside(onCard ? QVector<TS::ByteRange>{TS::CardImage::songDataRange(0)}
+                                                     : QVector<TS::ByteRange>{})),
+             QString());
+    QVERIFY(!onCard || m_card->songInfo(0) == song.songInfo());
+    QCOMPARE(song.filePath(), source == "card" ? m_image->path()
+                              : obstacle.isEmpty() ? m_dir->filePath(songFileName(name))
+                                                   : path);
     QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("*.mlsd")}).size(), obstacle == "taken" ? 2 : 1);
     QByteArray expected = before;
-    if (obstacle != "taken") {
-        // Written into the file first, under its old name when the rename fails.
-        TS::putText(expected, int(TS::kFirstSongOffset + TS::kSongHeaderSize) + 4, 128, newName.toUtf8());
-        TS::putText(expected, int(TS::kFirstSongOffset + TS::kSongHeaderSize) + 132, 384, "Slow");
+    if (source == "file" && obstacle != "taken") {
+        TS::putText(expected, int(TS::kFirstSongOffset + TS::kSongHeaderSize) + 4, 128, name.toUtf8());
+        TS::putText(expected, int(TS::kFirstSongOffset + TS::kSongHeaderSize) + 132, 384, description.toUtf8());
     }
-    QCOMPARE(TS::wholeFile(song.filePath()), expected);
+    QCOMPARE(TS::wholeFile(source == "card" ? path : song.filePath()), expected);
     QCOMPARE(TS::readRange(takenPath, 0, 1 << 20), takenBefore);
-    QCOMPARE(notifier.texts(), obstacle == "taken"
-                                   ? QStringList{"A file named Taken.mlsd already exists in this "
-                                                 "folder.\n\nPlease choose a different song name."}
-                                   : QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestSongArchive)
