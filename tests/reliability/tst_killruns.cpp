@@ -1,11 +1,9 @@
 // Crash safety: morv-card killed with SIGKILL while it writes a library file (`archive`,
 // `export-song`) or a card (`restore`, `import-song`, each with its safety copy first), on a grid
 // over an uninterrupted run's time, when a temporary or the final file appears, and at random
-// moments from a printed seed (replay with MORV_KILL_SEED).
-//
-// A library file's final path is then absent or holds the complete archive, byte for byte; a card
-// is never written outside the records being restored; the existing files are untouched, and the
-// temporary files of killed runs do not survive the start of the next library write.
+// moments from a printed seed (replay with MORV_KILL_SEED). A library file is then absent or
+// complete, a card never written outside the records being restored, the existing files untouched,
+// and the next library write removes the temporary files of killed runs.
 #include "support/cardimage.h"
 #include "support/filesnapshot.h"
 
@@ -51,14 +49,8 @@ private slots:
 private:
     QString library(const QString &name = QString()) const { return m_dir.filePath("library/" + name); }
     // Where the command's temporary files appear, and the file it makes.
-    QString workFolder(const QString &command) const
-    {
-        return library(writesCard(command) ? "Safety Copies" : "");
-    }
-    QString output(const QString &command) const
-    {
-        return library(command == "archive" ? "New.mlad" : "New.mlsd");
-    }
+    QString workFolder(const QString &command) const { return library(writesCard(command) ? "Safety Copies" : ""); }
+    QString output(const QString &command) const { return library(command == "archive" ? "New.mlad" : "New.mlsd"); }
     std::unique_ptr<QProcess> start(const QString &command, const QString &out) const;
     // Kills the command at the moment; returns a broken promise or an empty text.
     QString killOnce(const QString &command, Moment moment, qint64 delayMicroseconds);
