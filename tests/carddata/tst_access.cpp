@@ -116,10 +116,8 @@ void TestAccess::clearSong_data()
     QTest::addColumn<QByteArray>("nameField"); // its first bytes afterwards
     QTest::addColumn<int>("cleared");          // parts cleared: the third part is invalid when 2
 
-    const QByteArray full(128, 'F');
     // clang-format off
     QTest::newRow("no name")        << QByteArray()         << QByteArray(4, '\0')         << 5;
-    QTest::newRow("128 bytes")      << full                 << full                        << 5;
     QTest::newRow("part 3 invalid") << QByteArray("New")    << QByteArray("New\0", 4)      << 2;
     // clang-format on
 }
@@ -173,7 +171,7 @@ void TestAccess::errorTexts_data()
     QTest::addColumn<QString>("operation");
     QTest::addColumn<int>("song");
     QTest::addColumn<int>("part");
-    QTest::addColumn<QString>("setup"); // readonly, full, stop, badid, nocard, card@offset=word,
+    QTest::addColumn<QString>("setup"); // readonly, full, stop, badid, card@offset=word,
                                         // archive@offset=word, cardsize=bytes, archivesize=bytes
     QTest::addColumn<QString>("fault"); // the calls that fail: call, file and region
     QTest::addColumn<QByteArray>("text");
@@ -187,7 +185,6 @@ void TestAccess::errorTexts_data()
     QTest::newRow("open card, header")      << "open card"          << 0  << 0 << ""              << "read card header"           << QByteArray("mlsdOpenSDCard: Error reading header from SD card.");
     QTest::newRow("open card, wrong ID")    << "open card"          << 0  << 0 << "card@0=1683180621" << ""                       << QByteArray("mlsdOpenSDCard: SD Card File header does not have the correct ID.");
     QTest::newRow("open card, a byte short") << "open card"         << 0  << 0 << "cardsize=3207041023" << ""                     << notCard;
-    QTest::newRow("open card, a byte more") << "open card"          << 0  << 0 << "cardsize=3207041025" << ""                     << notCard;
     QTest::newRow("close card")             << "close card"         << 0  << 0 << ""              << "commit card"                << QByteArray("mlsdCloseSDCard: Error committing data to SD card.");
     QTest::newRow("commit card")            << "commit card"        << 0  << 0 << ""              << "commit card"                << QByteArray("mlsdCommitSDCard: Error committing data to SD card.");
     QTest::newRow("get header")             << "get header"         << 0  << 0 << ""              << "read card header"           << QByteArray("mlsdGetHeaderFromSDCard: Error reading header from SD card.");
@@ -206,18 +203,10 @@ void TestAccess::errorTexts_data()
     QTest::newRow("send part 0")            << "send part"          << 0  << -1 << ""             << ""                           << QByteArray("mlsdSendUIPartToSDCard: Error writing UI part data to SD card.");
     QTest::newRow("clear, song invalid")    << "clear song"         << 0  << 0 << "card@21126044=100" << ""                       << QByteArray("mlsdClearSongOnSDCard: Song data from SD card is invalid");
     QTest::newRow("clear, song")            << "clear song"         << 0  << 0 << ""              << "read card song"             << QByteArray("mlsdClearSongOnSDCard: Error reading UI song data from SD card");
-    QTest::newRow("clear, part")            << "clear song"         << 0  << 0 << ""              << "read card part"             << QByteArray("mlsdClearSongOnSDCard: Error reading UI part data from SD card");
-    QTest::newRow("clear, part write")      << "clear song"         << 0  << 0 << ""              << "write card part"            << QByteArray("mlsdClearSongOnSDCard: Error writing UI part data to SD card");
     QTest::newRow("clear, looper write")    << "clear song"         << 0  << 0 << ""              << "write card looper"          << QByteArray("mlsdClearSongOnSDCard: Error writing looper part data to SD card");
     QTest::newRow("open archive")           << "open archive"       << 0  << 0 << ""              << "open archive"               << QByteArray("mlsdOpenArchiveW: Error opening file.");
     QTest::newRow("open archive, header")   << "open archive"       << 0  << 0 << ""              << "read archive header"        << QByteArray("localOpenArchive: Error reading archive header.");
     QTest::newRow("open archive, 13 songs") << "open archive"       << 0  << 0 << "archive@532=13" << ""                          << noHeader;
-    QTest::newRow("open archive, version 1") << "open archive"      << 0  << 0 << "archive@4=1"   << ""                           << noHeader;
-    QTest::newRow("open archive, wrong ID") << "open archive"       << 0  << 0 << "archive@0=0"   << ""                           << noHeader;
-    QTest::newRow("open archive, 679 bytes") << "open archive"      << 0  << 0 << "archivesize=679" << ""                         << noHeader;
-    QTest::newRow("open archive, song cut") << "open archive"       << 0  << 0 << "archivesize=1292" << ""                        << noHeader;
-    QTest::newRow("open archive, song 2 past end") << "open archive" << 0 << 0 << "archive@532=2 archive@544=1073741824" << ""    << noHeader;
-    QTest::newRow("open archive, song 2 wraps") << "open archive"   << 0  << 0 << "archive@532=2 archive@544=-9 archive@548=-1" << "" << noHeader;
     QTest::newRow("close archive, header")  << "close archive"      << 0  << 0 << ""              << "write archive header"       << QByteArray("localWriteArchiveHeader: Error writing archive header.");
     QTest::newRow("close archive, ID")      << "close archive"      << 0  << 0 << "badid"         << ""                           << QByteArray("localWriteArchiveHeader: Archive header does not have the correct ID.");
     QTest::newRow("close archive, song")    << "close archive"      << 0  << 0 << ""              << "write archive songheader"   << QByteArray("localWriteArchiveSongHeader: Error writing archive song header.");
@@ -236,42 +225,21 @@ void TestAccess::errorTexts_data()
     QTest::newRow("send archive part, song 0") << "send archive part" << -1 << 0 << ""            << ""                           << QByteArray("mlsdSendUIPartDataToArchive: iSong is out of range - cannot send part data");
     QTest::newRow("send archive part 6")    << "send archive part"  << 0  << 5 << ""              << ""                           << QByteArray("mlsdSendUIPartDataToArchive: iPart is out of range - cannot send part data");
     QTest::newRow("send archive part")      << "send archive part"  << 0  << 0 << ""              << "write archive part"         << QByteArray("mlsdSendUIPartDataToArchive: Error writing UI part data to archive");
-    QTest::newRow("get archive song, size 1023") << "get archive song" << 0 << 0 << "archive@1200=1023" << ""                   << QByteArray("mlsdGetUISongDataFromArchive: Error reading UI song data from archive");
-    QTest::newRow("get archive song, past end") << "get archive song" << 0 << 0 << "archive@1192=16777216" << ""                 << QByteArray("mlsdGetUISongDataFromArchive: Error reading UI song data from archive");
-    QTest::newRow("get archive song, wraps") << "get archive song"  << 0  << 0 << "archive@1192=-101 archive@1196=-1" << ""        << QByteArray("mlsdGetUISongDataFromArchive: Error reading UI song data from archive");
-    QTest::newRow("get archive song at 2^63") << "get archive song" << 0  << 0 << "archive@1196=-2147483648" << ""                << QByteArray("mlsdGetUISongDataFromArchive: Error reading UI song data from archive");
     QTest::newRow("send archive song past the largest archive") << "send archive song" << 0 << 0 << "archive@1192=2540834400" << "" << QByteArray("mlsdSendUISongDataToArchive: Error writing UI song data to archive");
-    QTest::newRow("get archive part, size 16383") << "get archive part" << 0 << 0 << "archive@1216=16383" << ""                  << QByteArray("mlsdGetUIPartDataFromArchive: Error reading UI part data from archive");
-    QTest::newRow("get archive part, wraps") << "get archive part"  << 0  << 3 << "archive@1208=-16001 archive@1212=-1" << ""      << QByteArray("mlsdGetUIPartDataFromArchive: Error reading UI part data from archive");
     QTest::newRow("send archive part, size 32768") << "send archive part" << 0 << 0 << "archive@1216=32768" << ""                << QByteArray("mlsdSendUIPartDataToArchive: Error writing UI part data to archive");
-    QTest::newRow("get archive prefs, size 511") << "get archive prefs" << 0 << 0 << "archive@528=511" << ""                     << QByteArray("mlsdGetUserPrefsFromArchive: Error reading userPrefs from archive.");
-    QTest::newRow("get archive prefs, past end") << "get archive prefs" << 0 << 0 << "archive@524=-256" << ""                    << QByteArray("mlsdGetUserPrefsFromArchive: Error reading userPrefs from archive.");
     QTest::newRow("send archive prefs, size 513") << "send archive prefs" << 0 << 0 << "archive@528=513" << ""                   << QByteArray("mlsdSendUserPrefsToArchive: Error writing userPrefs to archive.");
     QTest::newRow("archive song, 12 held")  << "archive song"       << 0  << 0 << "full"          << ""                           << QByteArray("mlsdArchiveSong: Maximum songs in archive - cannot add another song");
     QTest::newRow("archive song, read-only") << "archive song"      << 0  << 0 << "readonly"      << ""                           << QByteArray("mlsdArchiveSong: Archive is not writable.");
     QTest::newRow("archive song, song")     << "archive song"       << 0  << 0 << ""              << "read card song"             << QByteArray("mlsdArchiveSong: Error reading UI song data from SD card");
-    QTest::newRow("archive song, part")     << "archive song"       << 0  << 0 << ""              << "read card part"             << QByteArray("mlsdArchiveSong: Error reading UI part data from SD card");
-    QTest::newRow("archive song, part write") << "archive song"     << 0  << 0 << ""              << "write archive part"         << QByteArray("mlsdArchiveSong: Error writing UI part data to Archive");
-    QTest::newRow("archive song, looper")   << "archive song"       << 0  << 0 << ""              << "read card looper"           << QByteArray("mlsdArchiveSong: Error reading Looper part data from SD card");
-    QTest::newRow("archive song, looper write") << "archive song"   << 0  << 0 << ""              << "write archive looper"       << QByteArray("mlsdArchiveSong: Error writing looper part data to archive");
-    QTest::newRow("archive song, audio")    << "archive song"       << 0  << 0 << ""              << "read card audio"            << QByteArray("mlsdArchiveSong: Error reading looper audio from SD card");
     QTest::newRow("archive song, audio write") << "archive song"    << 0  << 0 << ""              << "write archive audio"        << QByteArray("mlsdArchiveSong: Error writing looper audio to archive");
     QTest::newRow("archive song, stopped")  << "archive song"       << 0  << 0 << "stop"          << ""                           << QByteArray("mlsdArchiveSong: Aborted by user.");
     QTest::newRow("restore song 2")         << "restore song"       << 1  << 0 << ""              << ""                           << QByteArray("mlsdRestoreSong: song num out of archive song range - cannot restore song");
     QTest::newRow("restore song, read-only") << "restore song"      << 0  << 0 << "readonly"      << ""                           << QByteArray("mlsdRestoreSong: SD Card is not writable.");
     QTest::newRow("restore song, song")     << "restore song"       << 0  << 0 << ""              << "read archive song"          << QByteArray("mlsdRestoreSong: Error reading UI song data from Archive");
     QTest::newRow("restore song, invalid")  << "restore song"       << 0  << 0 << "archive@2252=100" << ""                        << QByteArray("mlsdRestoreSong: Song data from archive is invalid");
-    QTest::newRow("restore song, part")     << "restore song"       << 0  << 0 << ""              << "read archive part"          << QByteArray("mlsdRestoreSong: Error reading UI part data from Archive");
     QTest::newRow("restore song, part invalid") << "restore song"   << 0  << 0 << "archive@17916=12" << ""                        << QByteArray("mlsdRestoreSong: Part data from archive card is invalid");
-    QTest::newRow("restore song, looper")   << "restore song"       << 0  << 0 << ""              << "read archive looper"        << QByteArray("mlsdRestoreSong: Error reading looper part data from archive");
-    QTest::newRow("restore song, audio")    << "restore song"       << 0  << 0 << ""              << "read archive audio"         << QByteArray("mlsdRestoreSong: Error reading looper audio from archive");
-    QTest::newRow("restore song, song write") << "restore song"     << 0  << 0 << ""              << "write card song"            << QByteArray("mlsdRestoreSong: Error writing UI song data from SD card");
-    QTest::newRow("restore song, part write") << "restore song"     << 0  << 0 << ""              << "write card part"            << QByteArray("mlsdRestoreSong: Error writing UI part data to SD card");
-    QTest::newRow("restore song, looper write") << "restore song"   << 0  << 0 << ""              << "write card looper"          << QByteArray("mlsdRestoreSong: Error writing looper part data to SD card");
     QTest::newRow("restore song, audio write") << "restore song"    << 0  << 0 << ""              << "write card audio"           << QByteArray("mlsdRestoreSong: Error writing looper audio to SD card");
     QTest::newRow("restore song, stopped")  << "restore song"       << 0  << 0 << "stop"          << ""                           << QByteArray("mlsdRestoreSong: Aborted by user.");
-    QTest::newRow("restore song, looper size 10751") << "restore song" << 0 << 0 << "archive@1232=10751" << ""                    << QByteArray("mlsdRestoreSong: Error reading looper part data from archive");
-    QTest::newRow("restore song, audio 1 a byte short") << "restore song" << 0 << 0 << "archive@1300=25599" << ""                 << QByteArray("mlsdRestoreSong: Error reading looper part data from archive");
     QTest::newRow("restore song, audio 2 a byte too far") << "restore song" << 0 << 0 << "archive@1248=162441" << ""              << QByteArray("mlsdRestoreSong: Error reading looper audio from archive");
     QTest::newRow("restore card, file a byte short") << "restore card" << 0 << 0 << "archivesize=204591" << ""                    << QByteArray("mlsdRestoreSong: Error reading looper audio from archive");
     QTest::newRow("archive prefs, read-only") << "archive prefs"    << 0  << 0 << "readonly"      << ""                           << QByteArray("mlsdArchiveUserPrefs: Archive is not writable.");
@@ -319,8 +287,6 @@ void TestAccess::errorTexts()
             QFile::resize(f.cardPath, value);
         else if (token.startsWith(QLatin1String("archivesize=")))
             songFile.resize(int(value));
-        else if (token == QLatin1String("nocard"))
-            QFile::remove(f.cardPath);
     }
     QFile::remove(f.songPath);
     writeRange(f.songPath, 0, songFile);
@@ -352,12 +318,11 @@ void TestAccess::errorTexts()
     f.fresh.reset();
     QCOMPARE(faults.liveStreams(), 0);
     QCOMPARE(openFileDescriptorCount(), descriptors);
-    // A refusal writes nothing, never grows a file to a card's size and makes no file (only a
-    // stopped restore leaves its song partly written).
+    // A refusal writes nothing and never grows a file to a card's size (only a stopped restore
+    // leaves its song partly written).
     if (fault.isEmpty() && setup != QLatin1String("stop")) {
         QVERIFY2(card.changes().isEmpty(), qPrintable(describe(card.changes())));
         QCOMPARE(readRange(f.songPath, 0, songFile.size() + 1), songFile);
-        QCOMPARE(QFile::exists(f.cardPath), setup != QLatin1String("nocard"));
     }
 }
 

@@ -95,7 +95,6 @@ private slots:
     void cleanup();
     void differencesAreFound_data();
     void differencesAreFound();
-    void stop();
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
@@ -196,21 +195,6 @@ void TestReadBack::differencesAreFound()
     const int result = mlsdVerifyWrites(QFile::encodeName(destination).constData(), digest, layout, 12, nullptr);
     QCOMPARE(QString::fromLocal8Bit(result ? mlsdGetErrorString() : ""),
              where.isEmpty() ? where : "mlsdVerifyWrites: " + where + " differs from the original.");
-}
-
-// A stop asked for ends the verification at once, with its own text.
-void TestReadBack::stop()
-{
-    carddata::WriteDigest digest;
-    const carddata::WrittenLayout layout = transfer(false, &digest);
-    int calls = 0;
-    const CardProgressCallback progress{[](int32_t, int32_t, int32_t, int32_t, void *data) {
-                                            return ++*static_cast<int *>(data) == 3 ? 1 : 0;
-                                        },
-                                        &calls};
-    QCOMPARE(mlsdVerifyWrites(QFile::encodeName(path("copy.mlad")).constData(), digest, layout, 12, &progress), 1);
-    QCOMPARE(QByteArray(mlsdGetErrorString()), QByteArray("mlsdVerifyWrites: Aborted by user."));
-    QCOMPARE(calls, 3);
 }
 
 QTEST_GUILESS_MAIN(TestReadBack)

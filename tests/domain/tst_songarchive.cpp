@@ -1,14 +1,16 @@
-// SongArchive on built archive files and sparse card images: each operation's own checks and the
-// library errors it passes on, with the file and the card left as they were; a card archive there
-// and back with its edited name, the card-archive rule, progress and its stop, and close. The
-// bytes of archives and restores are tested with the card data library.
+// SongArchive and Song on built archive files and sparse card images: each archive operation's own
+// checks and the library errors it passes on; a card archive there and back; the card-archive
+// rule; a Song's sources and its save, to the card or a song file, with the name checks' box.
+// The bytes of archives and restores are the card data library's.
 #include "domain/sdcard.h"
+#include "domain/song.h"
 #include "domain/songarchive.h"
 #include "domaintest.h"
+#include "recordingnotifier.h"
 #include "support/archivebuilder.h"
-#include "support/faultstream.h"
 #include "support/filesnapshot.h"
 
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -31,13 +33,13 @@ private slots:
     void cardArchiveThereAndBack();
     void cardArchiveRule_data();
     void cardArchiveRule();
-    void songProgress_data();
-    void songProgress();
-    void close_data();
-    void close();
+    void songSources();
+    void saveSong_data();
+    void saveSong();
 
 private:
     QString filePath(const QString &name) const { return m_dir->filePath(name); }
+    QString writeSongFile(const QString &name);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<Card> m_image;
@@ -57,8 +59,7 @@ void TestSongArchive::init()
 
 void TestSongArchive::errors_data()
 {
-    QTest::addColumn<QString>("content"); // of the archive file
-    QTest::addColumn<int>("writable");
+    QTest::addColumn<int>("writable");    // the archive (one song; missing for "open")
     QTest::addColumn<QString>("card");    // "open", "closed", "none" or "read-only"
     QTest::addColumn<QString>("operation");
     QTest::addColumn<int>("song");
@@ -66,25 +67,27 @@ void TestSongArchive::errors_data()
 
     const QString open = "Could not open archive file: mlsdOpenArchiveW: Error opening file.";
     // clang-format off
-    //                                 content       writable card    operation        song message
-    QTest::newRow("missing")        << "missing"   << 0 << "open"  << "open"        << 0  << open;
-    QTest::newRow("songInfo 1")     << "one song"  << 0 << "open"  << "songInfo"    << 1  << "Could not get song info: mlsdGetUISongDataFromArchive: song num out of archive song range - cannot get UI Song Data";
-    QTest::newRow("part 5")         << "one song"  << 0 << "open"  << "partInfo"    << 0  << "Could not get part info: mlsdGetUIPartDataFromArchive: iPart is out of range - cannot send part data";
-    QTest::newRow("write read-only")<< "one song"  << 0 << "open"  << "writeInfo"   << 0  << "Could not write song info: mlsdSendUISongDataToArchive: Error writing UI song data to archive";
-    QTest::newRow("closed card")    << "one song"  << 1 << "closed"<< "archiveSong" << 0  << "Card is not open.";
-    QTest::newRow("no card")        << "one song"  << 1 << "none"  << "restoreSong" << 0  << "Card is not open.";
-    QTest::newRow("archive closed") << "one song"  << 1 << "closed"<< "archiveCard" << 0  << "Can not archive card: card not open.";
-    QTest::newRow("restore closed") << "one song"  << 1 << "closed"<< "restoreCard" << 0  << "Can not restore card: card not open.";
-    QTest::newRow("read-only card") << "one song"  << 0 << "read-only" << "restoreSong" << 0 << "Failed to restore song: mlsdRestoreSong: SD Card is not writable.";
+    //                                 writable card    operation        song message
+    QTest::newRow("missing")        << 0 << "open"  << "open"        << 0  << open;
+    QTest::newRow("songInfo 1")     << 0 << "open"  << "songInfo"    << 1  << "Could not get song info: mlsdGetUISongDataFromArchive: song num out of archive song range - cannot get UI Song Data";
+    QTest::newRow("part 5")         << 0 << "open"  << "partInfo"    << 0  << "Could not get part info: mlsdGetUIPartDataFromArchive: iPart is out of range - cannot send part data";
+    QTest::newRow("write read-only")<< 0 << "open"  << "writeInfo"   << 0  << "Could not write song info: mlsdSendUISongDataToArchive: Error writing UI song data to archive";
+    QTest::newRow("closed card")    << 1 << "closed"<< "archiveSong" << 0  << "Card is not open.";
+    QTest::newRow("no card")        << 1 << "none"  << "restoreSong" << 0  << "Card is not open.";
+    QTest::newRow("archive closed") << 1 << "closed"<< "archiveCard" << 0  << "Can not archive card: card not open.";
+    QTest::newRow("restore closed") << 1 << "closed"<< "restoreCard" << 0  << "Can not restore card: card not open.";
+    QTest::newRow("read-only card") << 0 << "read-only" << "restoreSong" << 0 << "Failed to restore song: mlsdRestoreSong: SD Card is not writable.";
     // The library trusts card song numbers; a wrong one would write into another song's records.
-    QTest::newRow("archive 12")     << "one song"  << 1 << "open"  << "archiveSong" << 12 << "Failed to archive song: Card song number out of range.";
-    QTest::newRow("restore to 12")  << "one song"  << 1 << "open"  << "restoreTo"   << 12 << "Failed to restore song: Card song number out of range.";
+    QTest::newRow("archive 12")     << 1 << "open"  << "archiveSong" << 12 << "Failed to archive song: Card song number out of range.";
+    // A closed archive's handle is gone (every operation asks for it the same way). A failed close is
+    // the fault injection's.
+    QTest::newRow("after close")    << 1 << "open"  << "close twice" << 0  << "Archive is closed.";
+    QTest::newRow("restore to 12")  << 1 << "open"  << "restoreTo"   << 12 << "Failed to restore song: Card song number out of range.";
     // clang-format on
 }
 
 void TestSongArchive::errors()
 {
-    QFETCH(QString, content);
     QFETCH(int, writable);
     QFETCH(QString, card);
     QFETCH(QString, operation);
@@ -94,7 +97,7 @@ void TestSongArchive::errors()
     const QString path = filePath("Broken.mlad");
     TS::ArchiveBuilder builder;
     builder.addSong(TS::sampleSong(0, 5));
-    if (content == "one song")
+    if (operation != "open")
         builder.write(path);
     std::shared_ptr<SdCard> target = m_card;
     if (card == "closed")
@@ -106,25 +109,24 @@ void TestSongArchive::errors()
     const QByteArray before = TS::wholeFile(path);
     const TS::FileSnapshot cardBefore(m_image->path());
 
-    QCOMPARE(errorOf([&, song = song] {
+    const QMap<QString, std::function<void(SongArchive &)>> operations{
+        {"open", [](SongArchive &) {}},
+        {"songInfo", [&](SongArchive &archive) { archive.songInfo(song); }},
+        {"partInfo", [&](SongArchive &archive) { archive.partInfo(song, song == 0 ? 5 : 0); }},
+        {"writeInfo", [&](SongArchive &archive) { archive.writeSongInfo(song, SongInfo()); }},
+        {"archiveSong", [&](SongArchive &archive) { archive.archiveSong(target, song); }},
+        {"restoreSong", [&](SongArchive &archive) { archive.restoreSong(song, target, 5); }},
+        {"restoreTo", [&](SongArchive &archive) { archive.restoreSong(0, target, song); }},
+        {"archiveCard", [&](SongArchive &archive) { archive.archiveCard(target.get(), {}); }},
+        {"restoreCard", [&](SongArchive &archive) { archive.restoreCard(target.get(), {}); }},
+        {"close twice", [](SongArchive &archive) {
+             archive.close();
+             archive.close();
+         }}};
+    QCOMPARE(errorOf([&] {
                  SongArchive archive(path, writable > 0, writable / 2);
-                 if (operation == "songInfo")
-                     archive.songInfo(song);
-                 else if (operation == "partInfo")
-                     archive.partInfo(song, song == 0 ? 5 : 0);
-                 else if (operation == "writeInfo")
-                     archive.writeSongInfo(song, SongInfo());
-                 else if (operation == "archiveSong")
-                     archive.archiveSong(target, song);
-                 else if (operation == "restoreSong")
-                     archive.restoreSong(song, target, 5);
-                 else if (operation == "restoreTo")
-                     archive.restoreSong(0, target, song);
-                 else if (operation == "archiveCard")
-                     archive.archiveCard(target.get(), {});
-                 else if (operation == "restoreCard")
-                     archive.restoreCard(target.get(), {});
-                 if (operation != "open")
+                 operations.value(operation)(archive);
+                 if (operation != "open" && operation != "close twice")
                      QCOMPARE(archive.songCount(), 1);
              }),
              message);
@@ -132,7 +134,8 @@ void TestSongArchive::errors()
     QCOMPARE(TS::describe(cardBefore.changes()), QString());
 }
 
-// The card reloads what was restored; songs 4 to 11 hold no audio and report no progress.
+// The card reloads what was restored; songs 4 to 11 hold no audio and report no progress. A stop
+// asked for, or an exception from the callable, ends a transfer.
 void TestSongArchive::cardArchiveThereAndBack()
 {
     const QString path = filePath(QStringLiteral("Card.mlad"));
@@ -157,8 +160,9 @@ void TestSongArchive::cardArchiveThereAndBack()
     QCOMPARE(target.songInfo(3), m_card->songInfo(3));
     QCOMPARE(errorOf([&] { archive.restoreCard(&target, [](int, int, int, int) { return true; }); }),
              QStringLiteral("Failed to restore card: mlsdRestoreSong: Aborted by user."));
-    QCOMPARE(errorOf([&] { archive.archiveCard(&target, {}); }),
-             QStringLiteral("Failed to archive card: mlsdClearArchive: Archive is not writable."));
+    // An exception from the callable passes through the library to the caller.
+    QVERIFY_EXCEPTION_THROWN(archive.restoreCard(&target, [](int, int, int, int) -> bool { throw std::runtime_error("x"); }),
+                             std::runtime_error);
 }
 
 void TestSongArchive::cardArchiveRule_data()
@@ -192,81 +196,119 @@ void TestSongArchive::cardArchiveRule()
     QCOMPARE(archive.isCardArchive(), cardArchive);
 }
 
-void TestSongArchive::songProgress_data()
+QString TestSongArchive::writeSongFile(const QString &name)
 {
-    QTest::addColumn<int>("stopAt");  // the call that answers true; 0 never
-    QTest::addColumn<bool>("throws"); // the callable throws instead of answering
-    QTest::addColumn<QString>("message");
+    TS::ArchiveBuilder builder;
+    TS::SongRecords records = TS::sampleSong(1, 6);
+    TS::putText(records.song, 4, 128, name.toUtf8());
+    builder.addSong(records);
+    builder.write(m_dir->filePath(songFileName(name)));
+    return m_dir->filePath(songFileName(name));
+}
 
+// A card song goes with its card; a file song stays; a closed card or a missing file loads nothing.
+void TestSongArchive::songSources()
+{
+    Song song;
+    QSignalSpy loaded(&song, &Song::loaded), cleared(&song, &Song::cleared);
+    song.loadFromCard(m_card, 2);
+    QCOMPARE(song.source(), SongSource::Card);
+    QCOMPARE(song.songInfo(), m_card->songInfo(2));
+    m_card->close();
+    QCOMPARE(song.source(), SongSource::None);
+    QCOMPARE(song.index(), -1);
+    QVERIFY(song.parts().isEmpty());
+    QCOMPARE(cleared.count(), 1);
+    song.loadFromCard(m_card, 0); // closed: nothing happens
+    QVERIFY(m_card->open(m_image->path(), 1));
+
+    // A song file's song stays when the card goes; a failed load still says so, for the views.
+    const QString path = writeSongFile(QStringLiteral("Solo"));
+    song.loadFromArchive(path, 0, true);
+    m_card->close();
+    QCOMPARE(QVector<int>({int(song.source()), cleared.count()}), QVector<int>({int(SongSource::SongFile), 1}));
+    QVERIFY(QFile::remove(path));
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Error reading song from file:")));
+    song.loadFromArchive(path, 0, false);
+    QCOMPARE(loaded.count(), 3);
+}
+
+void TestSongArchive::saveSong_data()
+{
+    QTest::addColumn<QString>("source"); // "card": card song 1; "file": the song file Ballad.mlsd
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<QString>("obstacle"); // "taken": a file has the new name; "locked": read-only folder
+    QTest::addColumn<QString>("box");      // empty: saved without a box
+
+    const QString head = "Please correct the following:\n";
+    const QString tooLong = "\nThe song name is too long.";
+    const QString forbidden =
+        "\nThe song name contains characters that are not permitted. Please avoid punctuation.";
+    const QString longText = "\nThe song description is too long.";
+    const QString taken = "A file named Taken.mlsd already exists in this folder.\n\nPlease choose a different song name.";
     // clang-format off
-    //                                  stopAt throws message
-    QTest::newRow("runs through")    << 0 << false << QString();
-    QTest::newRow("stop at first")   << 1 << false << "Failed to archive song: mlsdArchiveSong: Aborted by user.";
-    QTest::newRow("callable throws") << 2 << true  << "from the callable";
+    //                                   source   name                description        obstacle    box
+    QTest::newRow("card, 128 bytes")  << "card" << QString(128, 'n') << QString(384, 'd') << ""       << QString();
+    QTest::newRow("card, empty name") << "card" << QString()         << QString(385, 'd') << ""       << QString(head + "\nThe song name is empty." + longText);
+    QTest::newRow("card, long, ?")    << "card" << QString(129, '?') << QString(400, 'd') << ""       << QString(head + tooLong + forbidden + longText);
+    QTest::newRow("file, in place")   << "file" << "Ballad"          << "Slow"            << ""       << QString();
+    QTest::newRow("file, renamed")    << "file" << "Power Ballad"    << "Slow"            << ""       << QString();
+    QTest::newRow("file, name taken") << "file" << "Taken"           << "Slow"            << "taken"  << taken;
+    QTest::newRow("file, rename fails") << "file" << "Unstuck"       << "Slow"            << "locked" << QString();
     // clang-format on
 }
 
-// Six reports for the sample song (their cadence is the card data library's). A stopped or failed
-// song leaves the archive as it was and usable; an exception from the callable reaches the caller.
-void TestSongArchive::songProgress()
+// Only the name and description fields change, on the card or in the song file (written first,
+// then renamed into place, under its old name when the rename fails); a refused save touches no
+// file and says why.
+void TestSongArchive::saveSong()
 {
-    QFETCH(int, stopAt);
-    QFETCH(bool, throws);
-    QFETCH(QString, message);
+    QFETCH(QString, source);
+    QFETCH(QString, name);
+    QFETCH(QString, description);
+    QFETCH(QString, obstacle);
+    QFETCH(QString, box);
 
-    SongArchive archive(filePath(QStringLiteral("Progress.mlsd")), 1, 1);
-    archive.archiveSong(m_card, 3);
-    int calls = 0;
-    archive.songProgress = [&](int, int) {
-        if (throws && ++calls == stopAt)
-            throw std::runtime_error("from the callable");
-        return !throws && ++calls == stopAt;
-    };
-    try {
-        QCOMPARE(errorOf([&] { archive.archiveSong(m_card, 0); }), message);
-    } catch (const std::runtime_error &error) {
-        QCOMPARE(QString::fromUtf8(error.what()), message);
+    RecordingNotifier notifier;
+    const QString path = writeSongFile(QStringLiteral("Ballad"));
+    const QString takenPath = obstacle == "taken" ? writeSongFile(name) : m_dir->filePath("none");
+    const QByteArray before = TS::wholeFile(path), takenBefore = TS::readRange(takenPath, 0, 1 << 20);
+    const TS::FileSnapshot card(m_image->path());
+    Song song;
+    if (source == "card")
+        song.loadFromCard(m_card, 0);
+    else
+        song.loadFromArchive(path, 0, true);
+    song.songInfo().name = name;
+    song.songInfo().description = description;
+    if (obstacle == "locked") {
+        if (!writeProtect(m_dir->path(), true))
+            QSKIP("No way to make a rename fail here.");
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to update file name:")));
     }
-    QCOMPARE(archive.songCount(), stopAt ? 1 : 2);
-    QCOMPARE(calls, stopAt ? stopAt : 6);
-    archive.songProgress = nullptr;
-    archive.archiveSong(m_card, 1);
-    QCOMPARE(archive.songInfo(archive.songCount() - 1).name, m_card->songInfo(1).name);
-}
+    QCOMPARE(song.save(), box.isEmpty() && obstacle.isEmpty());
+    if (obstacle == "locked")
+        QVERIFY(writeProtect(m_dir->path(), false));
+    QCOMPARE(notifier.texts(), box.isEmpty() ? QStringList() : QStringList{box});
+    QVERIFY(box.isEmpty() || notifier.messages().first().icon == Notifier::Icon::Information);
 
-void TestSongArchive::close_data()
-{
-    QTest::addColumn<bool>("failCommit");
-    QTest::addColumn<QString>("message");
-    // clang-format off
-    //                               failCommit message
-    QTest::newRow("closes")       << false << QString();
-    QTest::newRow("commit fails") << true  << "Could not close archive file: mlsdCloseArchive: Error committing archive file.";
-    // clang-format on
-}
-
-void TestSongArchive::close()
-{
-    QFETCH(bool, failCommit);
-    QFETCH(QString, message);
-
-    TS::ScopedFaultInjector streams;
-    const QString path = filePath(QStringLiteral("Closing.mlsd"));
-    {
-        SongArchive archive(path, 1, 1);
-        archive.archiveSong(m_card, 1);
-        if (failCommit)
-            streams.failEvery(TS::StreamCall::Commit);
-        QCOMPARE(errorOf([&] { archive.close(); }), message);
-        // Whatever the outcome, the handle is gone (every operation asks for it the same way).
-        const QString closed = QStringLiteral("Archive is closed.");
-        QCOMPARE(errorOf([&] { archive.songCount(); }), closed);
-        QCOMPARE(errorOf([&] { archive.close(); }), closed);
-        streams.disarm();
+    const bool onCard = source == "card" && box.isEmpty();
+    QCOMPARE(TS::describe(card.changesOutside(onCard ? QVector<TS::ByteRange>{TS::CardImage::songDataRange(0)}
+                                                     : QVector<TS::ByteRange>{})),
+             QString());
+    QVERIFY(!onCard || m_card->songInfo(0) == song.songInfo());
+    QCOMPARE(song.filePath(), source == "card" ? m_image->path()
+                              : obstacle.isEmpty() ? m_dir->filePath(songFileName(name))
+                                                   : path);
+    QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("*.mlsd")}).size(), obstacle == "taken" ? 2 : 1);
+    QByteArray expected = before;
+    if (source == "file" && obstacle != "taken") {
+        TS::putText(expected, int(TS::kFirstSongOffset + TS::kSongHeaderSize) + 4, 128, name.toUtf8());
+        TS::putText(expected, int(TS::kFirstSongOffset + TS::kSongHeaderSize) + 132, 384, description.toUtf8());
     }
-    // The headers were written before the commit failed; the file is a finished archive.
-    const SongArchive reopened(path, 0, 0);
-    QCOMPARE(reopened.songInfo(0), m_card->songInfo(1));
+    QCOMPARE(TS::wholeFile(source == "card" ? path : song.filePath()), expected);
+    QCOMPARE(TS::readRange(takenPath, 0, 1 << 20), takenBefore);
 }
 
 QTEST_GUILESS_MAIN(TestSongArchive)

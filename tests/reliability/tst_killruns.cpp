@@ -1,11 +1,9 @@
 // Crash safety: morv-card killed with SIGKILL while it writes a library file (`archive`,
 // `export-song`) or a card (`restore`, `import-song`, each with its safety copy first), on a grid
 // over an uninterrupted run's time, when a temporary or the final file appears, and at random
-// moments from a printed seed (replay with MORV_KILL_SEED).
-//
-// A library file's final path is then absent or holds the complete archive, byte for byte; a card
-// is never written outside the records being restored; the existing files are untouched, and the
-// temporary files of killed runs do not survive the start of the next library write.
+// moments from a printed seed (replay with MORV_KILL_SEED). A library file is then absent or
+// complete, a card never written outside the records being restored, the existing files untouched,
+// and the next library write removes the temporary files of killed runs.
 #include "support/cardimage.h"
 #include "support/filesnapshot.h"
 
@@ -51,14 +49,8 @@ private slots:
 private:
     QString library(const QString &name = QString()) const { return m_dir.filePath("library/" + name); }
     // Where the command's temporary files appear, and the file it makes.
-    QString workFolder(const QString &command) const
-    {
-        return library(writesCard(command) ? "Safety Copies" : "");
-    }
-    QString output(const QString &command) const
-    {
-        return library(command == "archive" ? "New.mlad" : "New.mlsd");
-    }
+    QString workFolder(const QString &command) const { return library(writesCard(command) ? "Safety Copies" : ""); }
+    QString output(const QString &command) const { return library(command == "archive" ? "New.mlad" : "New.mlsd"); }
     std::unique_ptr<QProcess> start(const QString &command, const QString &out) const;
     // Kills the command at the moment; returns a broken promise or an empty text.
     QString killOnce(const QString &command, Moment moment, qint64 delayMicroseconds);
@@ -166,23 +158,16 @@ void TestKillRuns::killed_data()
     QTest::addColumn<int>("moment");
     QTest::addColumn<int>("runs");
 
-    // clang-format off
-    //                                          command        moment              runs
-    QTest::newRow("archive, grid")          << "archive"     << int(Delay)            << 16;
-    QTest::newRow("archive, temporary")     << "archive"     << int(TemporaryAppears) << 5;
-    QTest::newRow("archive, final")         << "archive"     << int(FinalAppears)     << 5;
-    QTest::newRow("archive, random")        << "archive"     << int(Random)           << 20;
-    QTest::newRow("export-song, grid")      << "export-song" << int(Delay)            << 16;
-    QTest::newRow("export-song, temporary") << "export-song" << int(TemporaryAppears) << 5;
-    QTest::newRow("export-song, final")     << "export-song" << int(FinalAppears)     << 5;
-    QTest::newRow("export-song, random")    << "export-song" << int(Random)           << 20;
-    QTest::newRow("restore, grid")          << "restore"     << int(Delay)            << 16;
-    QTest::newRow("restore, copy appears")  << "restore"     << int(TemporaryAppears) << 5;
-    QTest::newRow("restore, random")        << "restore"     << int(Random)           << 20;
-    QTest::newRow("import-song, grid")      << "import-song" << int(Delay)            << 16;
-    QTest::newRow("import-song, copy")      << "import-song" << int(TemporaryAppears) << 5;
-    QTest::newRow("import-song, random")    << "import-song" << int(Random)           << 20;
-    // clang-format on
+    // Each command on a grid of 16 moments, 20 random ones, and 5 times each when a temporary file
+    // appears (for a card command, its safety copy's) and, for a library file, when the final one does.
+    const char *const moments[] = {"grid", "temporary", "final", "random"};
+    for (const QString command : {"archive", "export-song", "restore", "import-song"}) {
+        for (int moment = Delay; moment <= Random; ++moment) {
+            if (moment != FinalAppears || !writesCard(command))
+                QTest::addRow("%s, %s", qPrintable(command), moments[moment])
+                    << command << moment << (moment == Delay ? 16 : moment == Random ? 20 : 5);
+        }
+    }
 }
 
 void TestKillRuns::killed()

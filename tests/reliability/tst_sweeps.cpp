@@ -1,11 +1,10 @@
 // Truncation and corruption sweeps over archive files (cut at every header byte and every 512
-// bytes after, each header byte set to 0x00, 0xFF, +1 and -1): every damaged file is examined,
-// opened and restored as a whole card into a sparse card in memory. Each case ends
+// bytes after, each header byte set to 0x00, 0xFF, +1 and -1): every damaged file is opened and
+// restored as a whole card into a sparse card in memory. Each case ends
 // in a clear error under the name of the operation that found it, or in the card holding exactly
 // what a reader that trusts nothing but the layout finds. A restore never writes outside its
 // songs, and a refused one (only a damaged archive can refuse: the card never fails) writes nothing.
 #include "carddata/carddata.h"
-#include "carddata/verify.h"
 #include "support/archivebuilder.h"
 #include "support/memorystream.h"
 
@@ -114,9 +113,7 @@ public:
                                                  size_t(bytes.size()));
         archive->restrictWrites({}, false);
         m_files.add("archive.mlad", archive);
-        QString problem = examine();
-        if (problem.isEmpty())
-            problem = restore(view);
+        QString problem = restore(view);
         if (problem.isEmpty() && m_files.liveStreams() != 0)
             problem = QStringLiteral("%1 streams left open").arg(m_files.liveStreams());
         if (problem.isEmpty() && !archive->violations().empty())
@@ -128,21 +125,6 @@ public:
     int refused = 0;
 
 private:
-    QString examine()
-    {
-        VerifyReport report;
-        if (mlsdVerifyFile("archive.mlad", &report) != 0)
-            return unlessFrom({"mlsdVerifyFile"});
-        if (report.kind == VerifyKind::Unknown || report.kind == VerifyKind::Card)
-            return QStringLiteral("an archive was examined as kind %1").arg(int(report.kind));
-        // Reading every record of what opens is the archive-read fuzz target's, whose corpus
-        // replays in every test run.
-        std::unique_ptr<ArchiveHandle, ArchiveHandleCloser> archive(mlsdOpenArchiveW(L"archive.mlad", 0, 0));
-        if (!archive && QByteArray(mlsdGetErrorString()) != "localOpenArchive: Error reading archive header.")
-            return unlessFrom({});
-        return {};
-    }
-
     QString restore(const ArchiveView &view)
     {
         auto card = m_files.add("ZOVAZODE.DAT", TS::newMemoryCard());
@@ -159,8 +141,15 @@ private:
             std::unique_ptr<SdCardHandle, SdCardHandleCloser> handle(mlsdOpenSDCard("ZOVAZODE.DAT", 1));
             std::unique_ptr<ArchiveHandle, ArchiveHandleCloser> archive(
                 mlsdOpenArchiveW(L"archive.mlad", 0, 0));
-            if (!handle || !archive)
-                return handle ? QString() : QStringLiteral("the memory card did not open");
+            if (!handle)
+                return QStringLiteral("the memory card did not open");
+            // An archive that does not open says why in one text. (Reading and examining every
+            // record of what opens is the archive-read fuzz target's, whose corpus replays in
+            // every test run.)
+            if (!archive)
+                return QByteArray(mlsdGetErrorString()) == "localOpenArchive: Error reading archive header."
+                           ? QString()
+                           : unlessFrom({});
             result = mlsdRestoreSDCard(handle.get(), archive.get(), nullptr);
         }
         ++(result == 0 ? restored : refused);
@@ -186,7 +175,10 @@ QByteArray archive(bool card)
         builder.setNameField(QByteArray("Swept card").leftJustified(128, '\0'));
         builder.setUserPrefs(TS::userPrefs());
         builder.addSong(TS::emptySong(1, 2));
-        builder.addSong(TS::shortSong(2, 2));
+        // A recording the card may not trust (longer than a part holds) restores as an empty part.
+        TS::SongRecords untrusted = TS::shortSong(2, 2);
+        untrusted.loopers[0] = TS::looperRecord(TS::recording(INT32_MAX, 5));
+        builder.addSong(untrusted);
     }
     return builder.bytes();
 }
@@ -242,10 +234,10 @@ void TestSweeps::sweep_data()
     QTest::addColumn<bool>("card"); // a card archive of three songs with prefs, or a song file
     QTest::addColumn<bool>("cuts"); // or byte values
 
-    QTest::newRow("song file, cut") << false << true;
-    QTest::newRow("song file, byte values") << false << false;
-    QTest::newRow("card archive, cut") << true << true;
-    QTest::newRow("card archive, byte values") << true << false;
+    for (const bool card : {false, true}) {
+        for (const bool cuts : {true, false})
+            QTest::addRow("%s, %s", card ? "card archive" : "song file", cuts ? "cut" : "byte values") << card << cuts;
+    }
 }
 
 void TestSweeps::sweep()
