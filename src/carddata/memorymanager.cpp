@@ -3,6 +3,7 @@
 #include "internal.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
@@ -190,9 +191,14 @@ int lmmSaveLooperPartData(MemoryManager *manager, int song, int part)
     if (!slot || manager->recordBuffer.size() < kLooperRecordSize)
         return 1;
     uint8_t *record = manager->recordBuffer.data();
-    // A payload never asked for is zeros.
-    for (uint32_t i = 0; i < manager->payloadWordsPerPart && i < kLooperPayloadWords; ++i)
-        localPutWord32(record, kLooperPayloadOffset + 4 * size_t(i), slot->payload ? slot->payload[i] : 0);
+    const size_t words = std::min<size_t>(manager->payloadWordsPerPart, kLooperPayloadWords);
+    if (slot->payload) {
+        for (size_t i = 0; i < words; ++i)
+            localPutWord32(record, kLooperPayloadOffset + 4 * i, slot->payload[i]);
+    } else {
+        // A payload never asked for is zeros: most parts of a card being cleared or saved.
+        std::memset(record + kLooperPayloadOffset, 0, 4 * words);
+    }
     localPutWord32(record, kLooperStateOffset, uint32_t(slot->state));
     localPutWord32(record, kLooperLengthOffset, uint32_t(slot->length));
     localPutWord32(record, kLooperAuxiliaryOffset, uint32_t(slot->auxiliary));
