@@ -2,21 +2,17 @@
 // card, the page and the selections allow, opening cards and the default names, the gestures of
 // the pages (context menu, keys, page switching), renaming in place down to the card or the file,
 // what it keeps through a session (a card whose volume is mounted opens itself, or is offered
-// while another card is open; the Open Card dialog starts at it; Recent Cards; the status bar),
-// the part-state dots' letters and tool tips.
+// while another card is open; the Open Card dialog starts at it; Recent Cards; the status bar).
 #include "support/libraryfixture.h"
 
 #include "domain/mountwatcher.h"
 #include "support/filesnapshot.h"
 #include "views/sdcardheaderview.h"
-#include "views/sdcarditemdelegate.h"
 #include "views/transferindicator.h"
 
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMenu>
-#include <QStandardItemModel>
-#include <QToolTip>
 
 using namespace ZovaZode;
 using namespace ZovaZode::TestSupport;
@@ -52,8 +48,6 @@ private slots:
     void renaming_data();
     void renaming();
     void cardsThatAppear();
-    void partStates_data();
-    void partStates();
 
 private:
     std::unique_ptr<ConfigurationManager> m_configuration;
@@ -395,41 +389,6 @@ void TestLibrarianView::cardsThatAppear()
     QCOMPARE(recent->actions().size(), 1);
     recent->actions().first()->trigger();
     QCOMPARE(view.card()->path(), librarian.image.path());
-}
-
-// The part-state dots tell their states apart without colour: a letter on each dot, and a tool
-// tip naming the state.
-void TestLibrarianView::partStates_data()
-{
-    QTest::addColumn<int>("state");
-    QTest::addColumn<QString>("letter");
-    QTest::addColumn<QString>("toolTip");
-    // clang-format off
-    //                               state  letter  tool tip of the fifth dot
-    QTest::newRow("empty")      << 0   << ""   << "Part 5: Empty";
-    QTest::newRow("intense")    << 2   << "I"  << "Part 5: Intense";
-    QTest::newRow("unknown 7")  << 7   << ""   << "Part 5: Empty";
-    // clang-format on
-}
-
-void TestLibrarianView::partStates()
-{
-    QFETCH(int, state);
-    QFETCH(QString, letter);
-    QFETCH(QString, toolTip);
-    QCOMPARE(SdCardItemDelegate::partStateLetter(state), letter);
-    QStandardItemModel model;
-    model.appendRow(new QStandardItem);
-    model.setData(model.index(0, 0), QVariantList{3, 2, 1, 0, state}, SongListModel::PartsRole);
-    QListView view;
-    view.setModel(&model);
-    view.setItemDelegate(new SdCardItemDelegate(&view));
-    const QRect row = view.visualRect(model.index(0, 0));
-    const QRect dots = SdCardItemDelegate::rowGeometry(row, view.fontMetrics()).partStateArea;
-    const QPoint fifth(dots.x() + 4 * 16 + 7, row.center().y());
-    QHelpEvent help(QEvent::ToolTip, fifth, view.viewport()->mapToGlobal(fifth));
-    QCoreApplication::sendEvent(view.viewport(), &help);
-    QCOMPARE(QToolTip::text(), toolTip);
 }
 
 QTEST_MAIN(TestLibrarianView)
