@@ -144,7 +144,7 @@ void TestMainWindow::closingDuringARestore()
     QVERIFY(view->card()->open(image.path(), 1));
     notifier.prepareAnswer(Notifier::Ok);
     emit view->headerView()->cardRestoreRequest(archive);
-    QTRY_COMPARE(text(image.read(CardImage::headerRange()), 8, 128), QByteArray("Restored Set"));
+    QTRY_COMPARE(text(image.read(cardHeaderRange()), 8, 128), QByteArray("Restored Set"));
 
     notifier.prepareAnswer(cancel ? Notifier::Yes : Notifier::No);
     m_window->close();
@@ -161,7 +161,7 @@ void TestMainWindow::closingDuringARestore()
     const FileSnapshot stopped(image.path());
     m_window.reset();
     QCOMPARE(describe(stopped.changes()), QString());
-    QCOMPARE(text(image.read(CardImage::headerRange()), 8, 128), QByteArray("Restored Set"));
+    QCOMPARE(text(image.read(cardHeaderRange()), 8, 128), QByteArray("Restored Set"));
 }
 
 // The window holds its shape at its minimum size: with a card open from a very long path and
