@@ -1,6 +1,5 @@
-// MainWindow without the network: the Ctrl-only Advanced submenu, the manifest address dialog
-// with its validation loop, closing the window while a restore runs, and its shape at its
-// minimum size.
+// MainWindow without the network: the Ctrl-only Advanced submenu, closing the window while a
+// restore runs, and its shape at its minimum size.
 #include "app/mainwindow.h"
 #include "support/faultstream.h"
 #include "support/filesnapshot.h"
@@ -24,8 +23,6 @@ private slots:
     void init();
     void cleanup() { m_window.reset(); }
     void advancedMenuNeedsCtrl();
-    void manifestDialog_data();
-    void manifestDialog();
     void closingDuringARestore_data();
     void closingDuringARestore();
     void minimumSize();
@@ -59,51 +56,6 @@ void TestMainWindow::advancedMenuNeedsCtrl()
 {
     QVERIFY(MainWindow::showsAdvancedMenu(Qt::ControlModifier | Qt::ShiftModifier));
     QVERIFY(!MainWindow::showsAdvancedMenu(Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier));
-}
-
-void TestMainWindow::manifestDialog_data()
-{
-    QTest::addColumn<QStringList>("answers");
-    QTest::addColumn<int>("errorBoxes");
-    QTest::addColumn<QString>("result"); // the address afterwards; empty for the default, not stored
-    const QString mirror = "https://mirror.example.org/m.xml", start = "http://updates.example.org/start.xml";
-    // The framework completes almost anything to an address; only blank text stays invalid.
-    // clang-format off
-    //                                       answers                               errorBoxes  result
-    QTest::newRow("cancel")               << QStringList{QString()}             << 0  << start;
-    QTest::newRow("empty resets")         << QStringList{""}                    << 0  << "";
-    QTest::newRow("invalid, then valid")  << QStringList{"   ", mirror}         << 1  << mirror;
-    // clang-format on
-}
-
-void TestMainWindow::manifestDialog()
-{
-    QFETCH(QStringList, answers);
-    QFETCH(int, errorBoxes);
-    QFETCH(QString, result);
-
-    m_configuration->setManifestUrl(QUrl("http://updates.example.org/start.xml"));
-    RecordingNotifier notifier;
-    ScriptedPrompter prompter;
-    prompter.textAnswers = answers;
-    QSignalSpy checks(m_window.get(), &MainWindow::checkAppUpdatesRequest);
-    m_window->advancedMenu()->actions().value(0)->trigger();
-
-    // The question proposes the address in use.
-    QCOMPARE(prompter.questions.value(0),
-             QString("Set Manifest URL|Please enter the URL of the update manifest file.|"
-                     "http://updates.example.org/start.xml"));
-    QCOMPARE(prompter.questions.size(), errorBoxes + 1);
-    QStringList boxes;
-    for (int i = 0; i < errorBoxes; ++i)
-        boxes << "The entered text is not a valid URL. Please enter a valid URL.";
-    QCOMPARE(notifier.texts(), boxes);
-    for (const Notifier::Message &box : notifier.messages())
-        QCOMPARE(box.title, QString("Invalid Manifest URL"));
-    QCOMPARE(m_configuration->manifestUrl().toString(),
-             result.isEmpty() ? ConfigurationManager::defaultManifestUrl().toString() : result);
-    QCOMPARE(QSettings().contains("update/manifest-url"), !result.isEmpty());
-    QCOMPARE(checks.count(), 0);
 }
 
 void TestMainWindow::closingDuringARestore_data()
