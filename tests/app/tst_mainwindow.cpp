@@ -7,7 +7,6 @@
 #include "views/elidedlabel.h"
 #include "views/sdcardheaderview.h"
 
-#include <QMenu>
 #include <QSemaphore>
 #include <QTabBar>
 
