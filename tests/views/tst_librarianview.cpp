@@ -2,7 +2,7 @@
 // card, the page and the selections allow, opening cards and the default names, the gestures of
 // the pages (context menu, keys), renaming in place down to the card or the file,
 // what it keeps through a session (a card whose volume is mounted opens itself, or is offered
-// while another card is open; the Open Card dialog starts at it; the status bar).
+// while another card is open; the Open Card dialog starts at it; Recent Cards; the status bar).
 #include "support/libraryfixture.h"
 
 #include "domain/mountwatcher.h"
@@ -345,10 +345,23 @@ void TestLibrarianView::cardsThatAppear()
     QCOMPARE(view.card()->path(), other.path());
     QVERIFY(!view.openOfferedCardAction()->isVisible());
 
-    // The Open Card dialog starts at the first mounted card.
+    // The Open Card dialog starts at the first mounted card; Recent Cards lists both, newest
+    // first, and forgets a file that is gone.
     librarian.prompter.fileAnswer.clear();
     view.action(LibrarianView::OpenCardAction)->trigger();
     QCOMPARE(librarian.prompter.fileRequests.last().startPath, librarian.image.path());
+    QMenu *recent = view.recentCardsMenu();
+    emit recent->aboutToShow();
+    QStringList shown;
+    for (QAction *action : recent->actions())
+        shown << action->text();
+    QCOMPARE(shown, QStringList({QDir::toNativeSeparators(other.path()), QDir::toNativeSeparators(librarian.image.path())}));
+    view.action(LibrarianView::CloseCardAction)->trigger();
+    QVERIFY(QFile::remove(other.path()));
+    emit recent->aboutToShow();
+    QCOMPARE(recent->actions().size(), 1);
+    recent->actions().first()->trigger();
+    QCOMPARE(view.card()->path(), librarian.image.path());
 }
 
 QTEST_MAIN(TestLibrarianView)
