@@ -1,6 +1,5 @@
-// MainWindow without the network: its menus, the Ctrl-only Advanced submenu, every entry's letter
-// and the few keys, the manifest address dialog with its validation loop, closing the window
-// while a restore runs, and its shape at its minimum size.
+// MainWindow without the network: the Ctrl-only Advanced submenu, closing the window while a
+// restore runs, and its shape at its minimum size.
 #include "app/mainwindow.h"
 #include "support/faultstream.h"
 #include "support/filesnapshot.h"
@@ -8,36 +7,11 @@
 #include "views/elidedlabel.h"
 #include "views/sdcardheaderview.h"
 
-#include <QMenu>
-#include <QMenuBar>
 #include <QSemaphore>
 #include <QTabBar>
 
 using namespace ZovaZode;
 using namespace ZovaZode::TestSupport;
-
-namespace {
-
-// "-" for a separator, "[text]" for a submenu, the text otherwise.
-QStringList describe(const QMenu *menu)
-{
-    QStringList entries;
-    for (const QAction *action : menu->actions())
-        entries << (action->isSeparator() ? "-"
-                    : action->menu()      ? "[" + action->text() + "]"
-                                          : action->text());
-    return entries;
-}
-
-QAction *action(const QMenu *menu, const QString &text)
-{
-    for (QAction *action : menu->actions())
-        if (action->text() == text)
-            return action;
-    return nullptr;
-}
-
-} // namespace
 
 class TestMainWindow : public QObject
 {
@@ -47,22 +21,12 @@ private slots:
     void initTestCase();
     void init();
     void cleanup() { m_window.reset(); }
-    void menus();
-    void manifestDialog_data();
-    void manifestDialog();
+    void advancedMenuNeedsCtrl();
     void closingDuringARestore_data();
     void closingDuringARestore();
     void minimumSize();
 
 private:
-    QMenu *menu(const QString &title) const
-    {
-        for (QAction *action : m_window->menuBar()->actions())
-            if (action->text() == title)
-                return action->menu();
-        return nullptr;
-    }
-
     std::unique_ptr<ConfigurationManager> m_configuration;
     std::unique_ptr<MainWindow> m_window;
 };
@@ -86,99 +50,11 @@ void TestMainWindow::init()
     QTRY_VERIFY(!m_window->isStartupCheck());
 }
 
-void TestMainWindow::menus()
+// The Advanced submenu shows only while Ctrl is held as the File menu opens.
+void TestMainWindow::advancedMenuNeedsCtrl()
 {
-    QStringList titles;
-    for (const QAction *action : m_window->menuBar()->actions())
-        titles << action->text();
-    QCOMPARE(titles, QStringList({"&File", "&Edit", "&Card", "&Library", "&Help"}));
-    QCOMPARE(describe(menu("&File")),
-             QStringList({"[&Advanced]", "-", "&Settings...", "Check for Morv Manager &Updates", "-", "E&xit"}));
-    QCOMPARE(describe(m_window->advancedMenu()), QStringList{"Set &Manifest URL..."});
-    QCOMPARE(describe(menu("&Help")), QStringList({"&User Guide", "-", "&About Morv Manager..."}));
-    QCOMPARE(action(menu("&File"), "E&xit")->menuRole(), QAction::QuitRole);
-    // The Advanced submenu shows only while Ctrl is held as the File menu opens.
     QVERIFY(MainWindow::showsAdvancedMenu(Qt::ControlModifier | Qt::ShiftModifier));
     QVERIFY(!MainWindow::showsAdvancedMenu(Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier));
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    QTest::keyPress(m_window.get(), Qt::Key_Control, Qt::ControlModifier);
-    menu("&File")->popup(QPoint(0, 0));
-    QVERIFY(m_window->advancedMenu()->menuAction()->isVisible());
-    menu("&File")->hide();
-    QTest::keyRelease(m_window.get(), Qt::Key_Control, Qt::NoModifier);
-    menu("&File")->popup(QPoint(0, 0));
-    QVERIFY(!m_window->advancedMenu()->menuAction()->isVisible());
-    menu("&File")->hide();
-
-    // Every entry of every menu has a letter of its own; only these entries have a key.
-    QList<QMenu *> menus = {m_window->advancedMenu()};
-    for (QAction *title : m_window->menuBar()->actions())
-        menus << title->menu();
-    QStringList keyed;
-    for (const QMenu *each : menus) {
-        QSet<QChar> letters;
-        for (const QAction *action : each->actions()) {
-            const QString text = action->text();
-            const int mark = text.indexOf(QLatin1Char('&'));
-            const QChar letter = mark >= 0 ? text.at(mark + 1).toLower() : QChar();
-            QVERIFY2(action->isSeparator() || (mark >= 0 && !letters.contains(letter)), qPrintable(text));
-            letters << letter;
-            if (!action->shortcut().isEmpty())
-                keyed << text + " " + action->shortcut().toString();
-        }
-    }
-    keyed.sort();
-    QCOMPARE(keyed, QStringList({"&Close Card Ctrl+W", "&Delete Selected Archive Item Del",
-                                 "&Edit Selected Archive Name... F2", "&Edit Selected Card Song Name... F2",
-                                 "&Open Card... Ctrl+O", "&Undo Ctrl+Z", "&User Guide F1",
-                                 "Clea&r Selected Card Song Del", "Delete Selected Library &Item Del",
-                                 "E&xit Ctrl+Q", "Edit Selected &Library Item Name... F2"}));
-}
-
-void TestMainWindow::manifestDialog_data()
-{
-    QTest::addColumn<QStringList>("answers");
-    QTest::addColumn<int>("errorBoxes");
-    QTest::addColumn<QString>("result"); // the address afterwards; empty for the default, not stored
-    const QString mirror = "https://mirror.example.org/m.xml", start = "http://updates.example.org/start.xml";
-    // The framework completes almost anything to an address; only blank text stays invalid.
-    // clang-format off
-    //                                       answers                               errorBoxes  result
-    QTest::newRow("cancel")               << QStringList{QString()}             << 0  << start;
-    QTest::newRow("empty resets")         << QStringList{""}                    << 0  << "";
-    QTest::newRow("invalid, then valid")  << QStringList{"   ", mirror}         << 1  << mirror;
-    // clang-format on
-}
-
-void TestMainWindow::manifestDialog()
-{
-    QFETCH(QStringList, answers);
-    QFETCH(int, errorBoxes);
-    QFETCH(QString, result);
-
-    m_configuration->setManifestUrl(QUrl("http://updates.example.org/start.xml"));
-    RecordingNotifier notifier;
-    ScriptedPrompter prompter;
-    prompter.textAnswers = answers;
-    QSignalSpy checks(m_window.get(), &MainWindow::checkAppUpdatesRequest);
-    action(m_window->advancedMenu(), "Set &Manifest URL...")->trigger();
-
-    // The question proposes the address in use.
-    QCOMPARE(prompter.questions.value(0),
-             QString("Set Manifest URL|Please enter the URL of the update manifest file.|"
-                     "http://updates.example.org/start.xml"));
-    QCOMPARE(prompter.questions.size(), errorBoxes + 1);
-    QStringList boxes;
-    for (int i = 0; i < errorBoxes; ++i)
-        boxes << "The entered text is not a valid URL. Please enter a valid URL.";
-    QCOMPARE(notifier.texts(), boxes);
-    for (const Notifier::Message &box : notifier.messages())
-        QCOMPARE(box.title, QString("Invalid Manifest URL"));
-    QCOMPARE(m_configuration->manifestUrl().toString(),
-             result.isEmpty() ? ConfigurationManager::defaultManifestUrl().toString() : result);
-    QCOMPARE(QSettings().contains("update/manifest-url"), !result.isEmpty());
-    QCOMPARE(checks.count(), 0);
 }
 
 void TestMainWindow::closingDuringARestore_data()
@@ -219,7 +95,7 @@ void TestMainWindow::closingDuringARestore()
     QVERIFY(view->card()->open(image.path(), 1));
     notifier.prepareAnswer(Notifier::Ok);
     emit view->headerView()->cardRestoreRequest(archive);
-    QTRY_COMPARE(text(image.read(CardImage::headerRange()), 8, 128), QByteArray("Restored Set"));
+    QTRY_COMPARE(text(image.read(cardHeaderRange()), 8, 128), QByteArray("Restored Set"));
 
     notifier.prepareAnswer(cancel ? Notifier::Yes : Notifier::No);
     m_window->close();
@@ -236,7 +112,7 @@ void TestMainWindow::closingDuringARestore()
     const FileSnapshot stopped(image.path());
     m_window.reset();
     QCOMPARE(describe(stopped.changes()), QString());
-    QCOMPARE(text(image.read(CardImage::headerRange()), 8, 128), QByteArray("Restored Set"));
+    QCOMPARE(text(image.read(cardHeaderRange()), 8, 128), QByteArray("Restored Set"));
 }
 
 // The window holds its shape at its minimum size: with a card open from a very long path and

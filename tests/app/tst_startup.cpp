@@ -1,6 +1,6 @@
-// Start-up of the real morv-manager executable in a private home, offscreen: the command line
-// answered without a window, the temporary files of killed transfers removed from the libraries,
-// and the one-copy-per-user lock. Each copy is stopped once it has shown how far it got.
+// Start-up of the real morv-manager executable in a private home, offscreen: the temporary files
+// of killed transfers removed from the libraries, and the one-copy-per-user lock. Each copy is
+// stopped once it has shown how far it got.
 #include <QDateTime>
 #include <QDir>
 #include <QLockFile>
@@ -34,7 +34,7 @@ struct Home
         settings.setValue("update/manifest-url", QUrl("http://127.0.0.1:1/manifest.xml"));
     }
     QString path(const QString &relative) const { return dir.filePath(relative); }
-    QProcessEnvironment environment(const QString &display = "offscreen") const
+    QProcessEnvironment environment() const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         const QStringList folders{
@@ -42,7 +42,7 @@ struct Home
             "XDG_CACHE_HOME", "cache", "XDG_RUNTIME_DIR", "runtime", "TMPDIR",        "tmp"};
         for (int i = 0; i < folders.size(); i += 2)
             environment.insert(folders[i], folders[i + 1].isEmpty() ? dir.path() : path(folders[i + 1]));
-        environment.insert("QT_QPA_PLATFORM", display);
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
         return environment;
     }
 };
@@ -86,46 +86,9 @@ class TestStartup : public QObject
     Q_OBJECT
 
 private slots:
-    void commandLine_data();
-    void commandLine();
     void abandonedTemporaryFilesRemoved();
     void oneCopyPerUser();
 };
-
-void TestStartup::commandLine_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<bool>("display");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>(
-        "output"); // a part of the standard output, or of the errors if the exit code is 1
-    // Without a display the application cannot even be created: what answers there answers
-    // before any window, lock or settings.
-    // clang-format off
-    //                                   arguments                          display  exitCode  output
-    QTest::newRow("version")        << QStringList{"-v"}                << false << 0 << "Morv Manager 1.1.0\n";
-    QTest::newRow("unknown option") << QStringList{"--open"}            << true  << 1 << "Unknown option 'open'.";
-    QTest::newRow("two files")      << QStringList{"a.mlad", "b.mlsd"}  << true  << 1 << "only one file";
-    // clang-format on
-}
-
-void TestStartup::commandLine()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(bool, display);
-    QFETCH(int, exitCode);
-    QFETCH(QString, output);
-
-    Home home;
-    Copy copy(home.environment(display ? "offscreen" : "no-display-here"), arguments);
-    QVERIFY(copy.process.waitForFinished(30000));
-    QCOMPARE(copy.process.exitCode(), exitCode);
-    const QString text =
-        exitCode ? copy.process.readAllStandardError() : copy.process.readAllStandardOutput();
-    QVERIFY2(text.contains(output), qPrintable(text));
-    QVERIFY(!QDir(home.path("Documents")).exists());
-    QVERIFY(!QFile::exists(home.path("runtime/" + kLock)));
-}
 
 // What killed transfers left in the libraries is removed, and said so; what a running transfer
 // still makes (locked, or just begun), and what is not a plain file of ours, stays.

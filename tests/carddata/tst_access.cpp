@@ -78,8 +78,8 @@ FaultInjector::Target target(const QString &fault)
                                                  {"close", StreamCall::Close}};
     const bool card = fault.section(' ', 1, 1) == QLatin1String("card");
     const QMap<QString, ByteRange> regions =
-        card ? QMap<QString, ByteRange>{{"header", CardImage::headerRange()},
-                                        {"prefs", CardImage::userPrefsRange()},
+        card ? QMap<QString, ByteRange>{{"header", cardHeaderRange()},
+                                        {"prefs", cardUserPrefsRange()},
                                         {"song", CardImage::songDataRange(0)},
                                         {"part", {CardImage::partDataPosition(0, 0), 5 * 164 * 512}},
                                         {"looper", {CardImage::looperPosition(0, 0), 5 * 164 * 512}},

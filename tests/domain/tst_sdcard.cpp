@@ -52,7 +52,7 @@ struct SignalLog : QObject
 
 QString cardName(const Card &image)
 {
-    return QString::fromUtf8(TS::text(image.read(Card::headerRange()), 8, 128));
+    return QString::fromUtf8(TS::text(image.read(TS::cardHeaderRange()), 8, 128));
 }
 
 // The refusal's text, or "locked" when the lock was taken.
@@ -165,7 +165,7 @@ void TestSdCard::errors()
     QCOMPARE(errorOf(operations.value(operation)), message);
     QCOMPARE(card.isOpen(), state != "closed");
     if (state != "no commit" && state != "no write")
-        QCOMPARE(TS::describe(before.changesOutside({Card::headerRange()})), QString());
+        QCOMPARE(TS::describe(before.changesOutside({TS::cardHeaderRange()})), QString());
     // The edit waits for a write that works.
     QVERIFY(state != "no write" || (card.name() == "Edited" && card.isWritable()));
     streams.disarm();

@@ -118,7 +118,7 @@ void TestKillRuns::initTestCase()
 
     // The archive's songs (three with recordings, nine empty) with the header and prefs, or one
     // song into slot 8.
-    m_cardWrites["restore"] = {TS::CardImage::headerRange(), TS::CardImage::userPrefsRange()};
+    m_cardWrites["restore"] = {TS::cardHeaderRange(), TS::cardUserPrefsRange()};
     for (int song = 0; song < 12; ++song)
         m_cardWrites["restore"] += song < 3 ? TS::CardImage::restoreRanges(song, TS::sampleSong(song, 4))
                                             : TS::CardImage::clearRanges(song);

@@ -56,8 +56,6 @@ public:
             putWord64(m_header, 536 + 8 * (n + 1), quint64(songOffset(n) + kSongHeaderSize + body.size()));
         return n;
     }
-    // The song header of an added song; edit it freely before bytes() or write().
-    QByteArray &songHeader(int song) { return m_songs[song].first; }
     qint64 songOffset(int song) const { return qint64(word64(m_header, 536 + 8 * song)); }
 
     // Bytes laid over the finished file at an absolute position (the file grows if needed).

@@ -107,16 +107,13 @@ class CardImage
 public:
     static constexpr qint64 kFileSize = 3207041024;
 
-    static ByteRange headerRange() { return cardHeaderRange(); }
-    static ByteRange userPrefsRange() { return cardUserPrefsRange(); }
     static ByteRange songDataRange(int s) { return cardSongRecordRanges(s)[0]; }
     static ByteRange partDataRange(int s, int p) { return cardSongRecordRanges(s)[size_t(1 + 2 * p)]; }
     static ByteRange looperRange(int s, int p) { return cardSongRecordRanges(s)[size_t(2 + 2 * p)]; }
-    static ByteRange audioRange(int s, int p, qint32 chunks) { return cardAudioRange(s, p, chunks); }
     static qint64 songDataPosition(int s) { return songDataRange(s).start; }
     static qint64 partDataPosition(int s, int p) { return partDataRange(s, p).start; }
     static qint64 looperPosition(int s, int p) { return looperRange(s, p).start; }
-    static qint64 audioPosition(int s, int p) { return audioRange(s, p, 0).start; }
+    static qint64 audioPosition(int s, int p) { return cardAudioRange(s, p, 0).start; }
     // What clearing a song may write: its song record, part records and looper records.
     static QVector<ByteRange> clearRanges(int song)
     {
@@ -128,7 +125,7 @@ public:
     {
         QVector<ByteRange> ranges = clearRanges(song);
         for (int p = 0; p < 5; ++p)
-            ranges << audioRange(song, p, records.copiedChunks(p));
+            ranges << cardAudioRange(song, p, records.copiedChunks(p));
         return ranges;
     }
     // Hands each record of the song and its audio to `put(position, bytes)`: the one way a test
@@ -162,7 +159,7 @@ public:
     }
 
     void writeHeader(const QByteArray &header) { writeRange(m_path, 0, header); }
-    void writeUserPrefs(const QByteArray &prefs) { writeRange(m_path, userPrefsRange().start, prefs); }
+    void writeUserPrefs(const QByteArray &prefs) { writeRange(m_path, cardUserPrefsRange().start, prefs); }
     void writeSongData(int s, const QByteArray &record) { writeRange(m_path, songDataPosition(s), record); }
     void writePartData(int s, int p, const QByteArray &record) { writeRange(m_path, partDataPosition(s, p), record); }
     void writeLooper(int s, int p, const QByteArray &record) { writeRange(m_path, looperPosition(s, p), record); }

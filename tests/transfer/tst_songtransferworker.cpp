@@ -116,10 +116,10 @@ Card TestSongTransferWorker::makeCard(const QString &folder, quint32 variant)
 ArchiveBuilder TestSongTransferWorker::cardArchive(const Card &card) const
 {
     ArchiveBuilder archive;
-    const QByteArray header = card.image->read(CardImage::headerRange());
+    const QByteArray header = card.image->read(cardHeaderRange());
     archive.setNameField(header.mid(8, 128));
     archive.setDescriptionField(header.mid(136, 384));
-    archive.setUserPrefs(card.image->read(CardImage::userPrefsRange()));
+    archive.setUserPrefs(card.image->read(cardUserPrefsRange()));
     for (const SongRecords &song : card.songs)
         archive.addSong(song);
     return archive;
@@ -263,7 +263,7 @@ void TestSongTransferWorker::copies()
         QVERIFY2(bytes == original, "the file holds the card's records and audio as they are");
         return;
     }
-    QVector<ByteRange> allowed{CardImage::headerRange(), CardImage::userPrefsRange()};
+    QVector<ByteRange> allowed{cardHeaderRange(), cardUserPrefsRange()};
     for (int from = wholeCard ? 0 : song; from <= (wholeCard ? 11 : song); ++from) {
         const int to = wholeCard ? from : slot;
         const SongRecords &records = source.songs[from];
@@ -271,8 +271,8 @@ void TestSongTransferWorker::copies()
         for (int part = 0; part < 5; ++part) {
             QCOMPARE(card.image->read(CardImage::partDataRange(to, part)), records.parts[part]);
             QCOMPARE(card.image->read(CardImage::looperRange(to, part)), records.loopers[part]);
-            QVERIFY(card.image->read(CardImage::audioRange(to, part, records.copiedChunks(part))) ==
-                    source.image->read(CardImage::audioRange(from, part, records.copiedChunks(part))));
+            QVERIFY(card.image->read(cardAudioRange(to, part, records.copiedChunks(part))) ==
+                    source.image->read(cardAudioRange(from, part, records.copiedChunks(part))));
         }
         allowed << CardImage::restoreRanges(to, records);
     }

@@ -1,16 +1,13 @@
 // The update library: how versions are read and ordered, what a manifest may hold (and which
-// faults abort it), downloads against a local HTTP server with their size cap, and the discovery
-// that fetches the manifest and asks each component's size.
-#include "domain/configurationmanager.h"
+// faults abort it), and downloads against a local HTTP server with their size cap. The discovery
+// that fetches the manifest is the window's update check's, tested there end to end.
 #include "support/filebytes.h"
 #include "testhttpserver.h"
 #include "update/semanticversion.h"
 #include "update/updatemanager.h"
 
-#include <QDir>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QXmlSimpleReader>
 #include <QtTest>
@@ -49,28 +46,13 @@ class TestUpdate : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void versions_data();
     void versions();
     void manifest_data();
     void manifest();
     void download_data();
     void download();
-    void discovery_data();
-    void discovery();
-
-private:
-    std::unique_ptr<ConfigurationManager> m_configuration;
 };
-
-void TestUpdate::initTestCase()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    QCoreApplication::setOrganizationName("Selkanor");
-    QCoreApplication::setApplicationName("Morv Manager");
-    QDir(QStandardPaths::writableLocation(QStandardPaths::CacheLocation)).removeRecursively();
-    m_configuration = std::make_unique<ConfigurationManager>();
-}
 
 void TestUpdate::versions_data()
 {
@@ -216,55 +198,6 @@ void TestUpdate::download()
     agent.download({server.url("/ok"), dir.filePath("again")});
     QVERIFY(finished.wait());
     QCOMPARE(wholeFile(dir.filePath("again")), QByteArray("fine"));
-}
-
-void TestUpdate::discovery_data()
-{
-    QTest::addColumn<QString>("manifest"); // the manifest's body ("{base}" the server), empty for a 404
-    QTest::addColumn<bool>("lengths");     // the components' size replies say their Content-Length
-    QTest::addColumn<bool>("done");        // updateDiscoveryDone(), else failure()
-    QTest::addColumn<QString>("sizes");
-    const QString three =
-        "<Family Name='MORV'>[Morv Manager|<Component Name='Win' Version='1.2.0' ReleaseDate='d' "
-        "URL='{base}/c1'/><Component Name='Mac' Version='1.2.0' ReleaseDate='d' URL='{base}/c2'/>]"
-        "[MORV+|<Component Name='MP' Version='3.0.1' ReleaseDate='d' URL='{base}/c3'/>]</Family>";
-    // clang-format off
-    //                                   manifest                                      lengths  done     sizes
-    QTest::newRow("all sized")        << three                                      << true  << true  << "1:0@/c3=300 3:4@/c1=1234 3:5@/c2=77";
-    QTest::newRow("no lengths")       << three                                      << false << true  << "1:0@/c3=0 3:4@/c1=0 3:5@/c2=0";
-    QTest::newRow("manifest 404")     << ""                                         << true  << false << "";
-    // clang-format on
-}
-
-// Each discovery ends with exactly one signal and leaves no half-filled table behind.
-void TestUpdate::discovery()
-{
-    QFETCH(QString, manifest);
-    QFETCH(bool, lengths);
-    QFETCH(bool, done);
-    QFETCH(QString, sizes);
-
-    TestHttpServer server;
-    QVERIFY(server.listen());
-    m_configuration->setManifestUrl(server.url("/manifest.xml"));
-    server.setRoute("/manifest.xml", manifest.isEmpty() ? 404 : 200,
-                    expand(QString(manifest).replace("{base}", server.url("").toString())).toUtf8());
-    server.setRoute("/c1", 200, QByteArray(1234, 'w'), lengths);
-    server.setRoute("/c2", 200, QByteArray(77, 'm'), lengths);
-    server.setRoute("/c3", 200, QByteArray(300, 'f'), lengths);
-
-    UpdateManager manager;
-    QSignalSpy doneSpy(&manager, &UpdateManager::updateDiscoveryDone);
-    QSignalSpy failureSpy(&manager, &UpdateManager::failure);
-    manager.discoverUpdates();
-    QCOMPARE(manager.state(), UpdateManager::Busy);
-    QTRY_COMPARE(doneSpy.count() + failureSpy.count(), 1);
-    QCoreApplication::processEvents();
-    QCOMPARE(doneSpy.count(), done ? 1 : 0);
-    QCOMPARE(manager.state(), UpdateManager::Idle);
-    QCOMPARE(server.count("GET"), 1);
-    QCOMPARE(server.count("HEAD"), sizes.count('@'));
-    QCOMPARE(describe(manager.manifest()), sizes);
 }
 
 QTEST_GUILESS_MAIN(TestUpdate)

@@ -33,7 +33,7 @@ QString exists(const QString &file, const char *library, const char *what)
 // Everything a change to card song 6 ("Verse") may touch, and the card's name, as on the card.
 QByteArrayList songBytes(const CardImage &image)
 {
-    QByteArrayList bytes{text(image.read(CardImage::headerRange()), 8, 128)};
+    QByteArrayList bytes{text(image.read(cardHeaderRange()), 8, 128)};
     for (const ByteRange &range : CardImage::restoreRanges(5, sampleSong(5, 1, "Verse")))
         bytes << image.read(range);
     return bytes;
@@ -291,7 +291,7 @@ void TestLibrarianTransfers::namePrompts()
     if (!created.isEmpty())
         QCOMPARE(storedName(folder + QLatin1Char('/') + created), created.chopped(5));
     // A new name goes to the archive only, never to the card.
-    QCOMPARE(text(librarian.image.read(CardImage::headerRange()), 8, 128), cardName);
+    QCOMPARE(text(librarian.image.read(cardHeaderRange()), 8, 128), cardName);
 }
 
 void TestLibrarianTransfers::commands_data()
