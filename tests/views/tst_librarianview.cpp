@@ -295,6 +295,8 @@ void TestLibrarianView::renaming()
     QLineEdit *editor = nullptr;
     QTRY_VERIFY((editor = area->findChild<QLineEdit *>(target == "card" ? "nameEditor" : QString())) &&
                 editor->isVisible());
+    // Keys reach a user's editor only once it has the focus; losing it would commit the old name.
+    QTRY_VERIFY(editor->hasFocus());
     editor->selectAll();
     typed.isEmpty() ? QTest::keyClick(editor, Qt::Key_Backspace) : QTest::keyClicks(editor, typed);
     QTest::keyClick(editor, Qt::Key(key));
