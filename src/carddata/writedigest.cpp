@@ -23,9 +23,16 @@ uint64_t rotateLeft(uint64_t value, int bits)
     return (value << bits) | (value >> (64 - bits));
 }
 
+// Little-endian whatever the host; one load on most, as every 8 bytes written and read back
+// pass here.
 uint64_t load64(const uint8_t *bytes)
 {
-    return localGetWord64(bytes, 0);
+    uint64_t value;
+    std::memcpy(&value, bytes, sizeof value);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    value = __builtin_bswap64(value);
+#endif
+    return value;
 }
 
 uint64_t round64(uint64_t lane, uint64_t input)
@@ -189,10 +196,18 @@ void Hash64::add(const void *data, size_t size)
             m_lanes[lane] = round64(m_lanes[lane], load64(m_stripe + 8 * lane));
         m_buffered = 0;
     }
+    // In locals: the bytes may alias the members, which would make every round go to memory.
+    uint64_t a = m_lanes[0], b = m_lanes[1], c = m_lanes[2], d = m_lanes[3];
     for (; size >= 32; bytes += 32, size -= 32) {
-        for (int lane = 0; lane < 4; ++lane)
-            m_lanes[lane] = round64(m_lanes[lane], load64(bytes + 8 * lane));
+        a = round64(a, load64(bytes));
+        b = round64(b, load64(bytes + 8));
+        c = round64(c, load64(bytes + 16));
+        d = round64(d, load64(bytes + 24));
     }
+    m_lanes[0] = a;
+    m_lanes[1] = b;
+    m_lanes[2] = c;
+    m_lanes[3] = d;
     std::memcpy(m_stripe, bytes, size);
     m_buffered = size;
 }
