@@ -2,21 +2,20 @@
 //
 // Every open, seek, read, write, flush, commit and close of a card data file or an archive
 // file goes through a Stream obtained from streamOpen(). Tests replace the opener to fail
-// any chosen call, and fuzzers to serve files from memory; the shipped program uses the
-// buffered POSIX file stream.
+// any chosen call, and fuzzers to serve files from memory; the shipped program uses a POSIX
+// file stream that reads and writes each record or audio block at its place (pread, pwrite).
 //
-// Durability. What is written to a card reaches the operating system as the stream's buffer
-// fills, at each seek and at each commit; it is committed (fdatasync) only when a restored song
-// is complete, when a card-writing operation of the user interface completes and when the card
-// is closed. Nothing is flushed at progress reports: a flush buys no durability (the bytes only
-// move to the page cache), and committing at every report would make a full-card restore many
-// times slower on a card reader for nothing, since a card pulled mid-restore is partly restored
-// either way. Archive files are committed when a writable archive is closed, so a finished
-// archive is on the disk before anyone renames it into the library.
+// Durability. What is written to a card reaches the operating system with each write; it is
+// committed (fdatasync) only when a restored song is complete, when a card-writing operation of
+// the user interface completes and when the card is closed. Nothing is committed at progress
+// reports: committing at every report would make a full-card restore many times slower on a
+// card reader for nothing, since a card pulled mid-restore is partly restored either way.
+// Archive files are committed when a writable archive is closed, so a finished archive is on the
+// disk before anyone renames it into the library.
 //
-// glibc drops the buffered bytes of a flush that fails, so a later commit can succeed without
-// them: every write, seek, flush and commit result is checked, and the first failure ends the
-// operation.
+// A stream may buffer what is written (the shipped one does not; stdio does, and drops the
+// buffered bytes of a flush that fails, so that a later commit can succeed without them): every
+// write, seek, flush and commit result is checked, and the first failure ends the operation.
 //
 // Verification reads a written file back only after dropping its cached pages (dropCache), so
 // that it sees what the device holds rather than what the kernel still remembers.
@@ -49,7 +48,7 @@ public:
     virtual size_t write(const void *buffer, size_t size) = 0;
     // The file's size in bytes, or -1 when it cannot be told.
     virtual int64_t size() = 0;
-    // Hands buffered data to the operating system.
+    // Hands buffered data, if the stream keeps any, to the operating system.
     virtual bool flush() = 0;
     // Flushes and makes the data durable on the device.
     virtual bool commit() = 0;

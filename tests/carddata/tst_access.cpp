@@ -1,7 +1,8 @@
 // Card and archive files: clearing a song, and every failure of the card data library with its
 // exact text and the fault or input that makes it (a failing open, read, write or commit at a
 // chosen place, a file of the wrong size, a damaged header, hostile sizes and offsets, a
-// read-only file, a full archive, a stop asked for). A composite operation's failure in a step
+// read-only file, a full archive, a stop asked for), and what the file stream reads to reach a
+// record. A composite operation's failure in a step
 // with its own row is left to the fault injection, which fails every call of every operation.
 #include "handles.h"
 #include "support/archivebuilder.h"
@@ -104,6 +105,7 @@ private slots:
     void clearSong();
     void errorTexts_data();
     void errorTexts();
+    void recordsMoveOnlyTheirBytes();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -324,6 +326,42 @@ void TestAccess::errorTexts()
         QVERIFY2(card.changes().isEmpty(), qPrintable(describe(card.changes())));
         QCOMPARE(readRange(f.songPath, 0, songFile.size() + 1), songFile);
     }
+}
+
+// What this process has read through system calls so far.
+static qint64 bytesRead()
+{
+    QFile io("/proc/self/io");
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    }
+    return -1;
+}
+
+// A record read or written after a seek moves its own bytes and nothing more: reading the block
+// around it first would cost a card reader a block's time for every record.
+void TestAccess::recordsMoveOnlyTheirBytes()
+{
+    const QString file = path("records.bin");
+    QFile sparse(file);
+    QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(4 << 20));
+    sparse.close();
+    auto stream = carddata::openFileStream(QFile::encodeName(file).toStdString(), carddata::OpenMode::Update);
+    QVERIFY(stream);
+    const QByteArray record(1024, 'r');
+    QByteArray back(1024, '\0');
+    const qint64 before = bytesRead();
+    const int64_t at = 3 * 262144 + 200000; // far from a block boundary
+    QVERIFY(stream->seek(at) && stream->write(record.constData(), 1024) == 1024);
+    QVERIFY(stream->seek(at) && stream->read(back.data(), 1024) == 1024);
+    // The record, and a little for reading /proc/self/io; stdio read 663,364 bytes here.
+    const qint64 read = bytesRead() - before;
+    QVERIFY2(read < 1024 + 4096, qPrintable(QString::number(read)));
+    QCOMPARE(back, record);
+    QVERIFY(stream->close());
 }
 
 QTEST_GUILESS_MAIN(TestAccess)

@@ -9,7 +9,8 @@ namespace {
 
 using State = FaultInjector::State;
 
-// The stdio buffer of the shipped file stream (src/carddata/stream.cpp).
+// A stdio buffer of the size glibc would use. The shipped file stream keeps no buffer; the model
+// keeps one, so that the library stays proven against a stream that does.
 constexpr size_t kStdioBufferSize = 256 * 1024;
 
 bool kindApplies(FaultKind kind, StreamCall call, carddata::OpenMode mode)
