@@ -96,10 +96,15 @@ private:
     int64_t m_reported = 0;
 };
 
-// Moves `bytes` of audio from `from` to `to`, both positioned at the part's audio. Returns 0, or
-// 1 with the error text set under `self`.
-int copyAudio(Stream *from, Stream *to, int64_t bytes, ProgressCounter &counter, const char *self,
-              const char *readError, const char *writeError)
+// Moves `bytes` of audio from `from`, positioned at `at`, to `to`, positioned at the part's audio.
+// Returns 0, or 1 with the error text set under `self`.
+//
+// What is read is read once: its cached pages go as soon as the block is copied, so that backing
+// up a card does not push the rest of the computer out of memory, and so that a restore after a
+// safety copy writes to pages the kernel no longer holds, which costs it about half the time of
+// overwriting cached ones.
+int copyAudio(Stream *from, int64_t at, Stream *to, int64_t bytes, ProgressCounter &counter,
+              const char *self, const char *readError, const char *writeError)
 {
     uint8_t *block = detail::audioBlock();
     if (!block)
@@ -108,6 +113,8 @@ int copyAudio(Stream *from, Stream *to, int64_t bytes, ProgressCounter &counter,
         const size_t size = size_t(std::min<int64_t>(left, int64_t(detail::kAudioBlockSize)));
         if (from->read(block, size) != size)
             return fail(self, readError);
+        from->dropCache(at, int64_t(size));
+        at += int64_t(size);
         if (to->write(block, size) != size)
             return fail(self, writeError);
         left -= int64_t(size);
@@ -298,11 +305,12 @@ int archiveSongRecords(SdCardHandle *card, ArchiveHandle *archive, int cardSong,
         const PartSlot &slot = slots[size_t(part)];
         const int64_t bytes = audioBytes(detail::partSlot(buffers, part), slot);
         if (bytes > 0) {
-            if (!cardFile->seek(int64_t(slot.firstAudioSector) * kSectorSize))
+            const int64_t from = int64_t(slot.firstAudioSector) * kSectorSize;
+            if (!cardFile->seek(from))
                 return fail(self, "Error reading looper audio from SD card");
             if (!archive->file->seek(block + position))
                 return fail(self, "Error writing looper audio to archive");
-            if (copyAudio(cardFile, archive->file.get(), bytes, counter, self,
+            if (copyAudio(cardFile, from, archive->file.get(), bytes, counter, self,
                           "Error reading looper audio from SD card",
                           "Error writing looper audio to archive") != 0)
                 return 1;
@@ -415,7 +423,7 @@ int writeLoadedSong(SdCardHandle *card, ArchiveHandle *archive, int cardSong, in
             return fail(self, "Error reading looper audio from archive");
         if (!cardFile->seek(int64_t(slot.firstAudioSector) * kSectorSize))
             return fail(self, "Error writing looper audio to SD card");
-        if (copyAudio(archive->file.get(), cardFile, bytes, counter, self,
+        if (copyAudio(archive->file.get(), int64_t(block + audioOffset), cardFile, bytes, counter, self,
                       "Error reading looper audio from archive",
                       "Error writing looper audio to SD card") != 0)
             return 1;

@@ -225,6 +225,8 @@ int mlsdVerifyWrites(const char *path, const WriteDigest &digest, const WrittenL
                                    clamped(totals[size_t(song)]), progress->context) != 0)
                 return fail(kSelf, "Aborted by user.");
         }
+        // Read once: the pages go, as the copy's source pages do (archiverestore.cpp).
+        file->dropCache(start, got);
         first = last;
     }
     file->close();
