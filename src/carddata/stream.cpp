@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <mutex>
 #include <utility>
 #include <sys/stat.h>
@@ -38,15 +41,8 @@ public:
 
     size_t read(void *buffer, size_t size) override
     {
-        size_t done = 0;
-        while (m_fd >= 0 && done < size) {
-            const ssize_t n = ::pread(m_fd, static_cast<char *>(buffer) + done, size - done, at(done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += size_t(n);
-        }
+        const size_t done = m_direct ? readDirect(static_cast<char *>(buffer), size)
+                                     : readAt(static_cast<char *>(buffer), size, m_position);
         m_position += int64_t(done);
         return done;
     }
@@ -91,6 +87,13 @@ public:
         return ::posix_fadvise(m_fd, start, length, POSIX_FADV_DONTNEED) == 0;
     }
 
+    bool readFromDevice() override
+    {
+        const int flags = m_fd < 0 ? -1 : ::fcntl(m_fd, F_GETFL);
+        m_direct = flags >= 0 && ::fcntl(m_fd, F_SETFL, flags | O_DIRECT) == 0;
+        return m_direct;
+    }
+
     bool close() override
     {
         if (m_fd < 0)
@@ -102,6 +105,54 @@ public:
 
 private:
     off_t at(size_t done) const { return off_t(m_position + int64_t(done)); }
+
+    size_t readAt(char *buffer, size_t size, int64_t position)
+    {
+        size_t done = 0;
+        while (m_fd >= 0 && done < size) {
+            const ssize_t n = ::pread(m_fd, buffer + done, size - done, off_t(position + int64_t(done)));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += size_t(n);
+        }
+        return done;
+    }
+
+    // Reads past the cache move whole aligned blocks into an aligned buffer; the bytes asked for
+    // are copied out of it. A file system that accepted O_DIRECT but refuses the read gets
+    // ordinary reads from then on (the caller has dropped the cached pages as well).
+    size_t readDirect(char *buffer, size_t size)
+    {
+        constexpr int64_t kAlign = 4096; // a multiple of every logical block size in use
+        const int64_t start = m_position / kAlign * kAlign;
+        const int64_t length = (m_position + int64_t(size) + kAlign - 1) / kAlign * kAlign - start;
+        if (m_alignedSize < length) {
+            m_aligned.reset(static_cast<char *>(std::aligned_alloc(size_t(kAlign), size_t(length))));
+            m_alignedSize = m_aligned ? length : 0;
+        }
+        int64_t got = 0;
+        while (m_aligned && got < length) {
+            const ssize_t n = ::pread(m_fd, m_aligned.get() + got, size_t(length - got), off_t(start + got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno == EINVAL && got == 0) {
+                m_direct = false;
+                ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_DIRECT);
+                return readAt(buffer, size, m_position);
+            }
+            if (n <= 0 || n % kAlign != 0) { // the end of the file, or an error
+                got += std::max<ssize_t>(n, 0);
+                break;
+            }
+            got += n;
+        }
+        const int64_t skip = m_position - start;
+        const size_t done = got > skip ? size_t(std::min<int64_t>(int64_t(size), got - skip)) : 0;
+        std::memcpy(buffer, m_aligned.get() + skip, done);
+        return done;
+    }
 
     // The kernel drops only the pages that lie wholly inside a range; a record that shares a page
     // with its neighbours must take the whole page with it.
@@ -119,9 +170,17 @@ private:
     // durability; only commit() does.
     void scheduleWriteback() { ::sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE); }
 
+    struct Free
+    {
+        void operator()(char *memory) const { std::free(memory); }
+    };
+
     int m_fd;
     int64_t m_position = 0;
     size_t m_unscheduled = 0;
+    bool m_direct = false;
+    std::unique_ptr<char, Free> m_aligned; // for reads past the cache
+    int64_t m_alignedSize = 0;
 };
 
 std::mutex openerMutex;

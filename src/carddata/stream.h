@@ -17,8 +17,9 @@
 // buffered bytes of a flush that fails, so that a later commit can succeed without them): every
 // write, seek, flush and commit result is checked, and the first failure ends the operation.
 //
-// Verification reads a written file back only after dropping its cached pages (dropCache), so
-// that it sees what the device holds rather than what the kernel still remembers.
+// Verification reads a written file back past the kernel's cache (readFromDevice), or where the
+// file system cannot do that, after dropping its cached pages (dropCache), so that it sees what
+// the device holds rather than what the kernel still remembers.
 #pragma once
 
 #include <cstddef>
@@ -56,6 +57,10 @@ public:
     // that the next read comes from the device. Only pages already committed can be dropped.
     // Streams without a cache of their own (memory files) have nothing to drop.
     virtual bool dropCache(int64_t position, int64_t size) = 0;
+    // From now on, reads come from the device past the kernel's cache, where the file system
+    // allows it; false where it does not (the caller drops cached pages instead). For a read
+    // stream, before its first read.
+    virtual bool readFromDevice() { return false; }
     // Flushes and releases the file. Safe to call more than once.
     virtual bool close() = 0;
 };

@@ -123,6 +123,7 @@ public:
     bool commit() override { return handOut(StreamCall::Commit) && m_inner->commit(); }
     // Not a call a device fails: it only forgets cached pages.
     bool dropCache(int64_t position, int64_t size) override { return m_inner->dropCache(position, size); }
+    bool readFromDevice() override { return m_inner->readFromDevice(); }
     // A failed close still releases the file, as fclose() does.
     bool close() override
     {
