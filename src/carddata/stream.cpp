@@ -150,7 +150,8 @@ private:
         }
         const int64_t skip = m_position - start;
         const size_t done = got > skip ? size_t(std::min<int64_t>(int64_t(size), got - skip)) : 0;
-        std::memcpy(buffer, m_aligned.get() + skip, done);
+        if (done > 0)
+            std::memcpy(buffer, m_aligned.get() + skip, done);
         return done;
     }
 
