@@ -152,9 +152,10 @@ int mlsdVerifyWrites(const char *path, const WriteDigest &digest, const WrittenL
     if (!file)
         return fail(kSelf, "the written file could not be opened again.");
 
-    // Every cached page goes before the first read, so that nothing below comes from memory:
-    // read past the cache where the file system allows, and the cache emptied anyway, as that
-    // is where the copy is not needed any more.
+    // Nothing below may come from memory. The file is read past the cache where its file system
+    // allows, and its cached pages are dropped before the first read either way: where reading
+    // past the cache is refused, that is what keeps memory out; where it is not, the pages are
+    // simply not needed any more.
     file->readFromDevice();
     const auto &pieces = digest.pieces();
     for (auto it = pieces.begin(); it != pieces.end();) {
