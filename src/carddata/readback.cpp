@@ -156,7 +156,7 @@ int mlsdVerifyWrites(const char *path, const WriteDigest &digest, const WrittenL
     // allows, and its cached pages are dropped before the first read either way: where reading
     // past the cache is refused, that is what keeps memory out; where it is not, the pages are
     // simply not needed any more.
-    file->readFromDevice();
+    const bool pastCache = file->readFromDevice();
     const auto &pieces = digest.pieces();
     for (auto it = pieces.begin(); it != pieces.end();) {
         const int64_t start = it->first;
@@ -229,8 +229,9 @@ int mlsdVerifyWrites(const char *path, const WriteDigest &digest, const WrittenL
                                    clamped(totals[size_t(song)]), progress->context) != 0)
                 return fail(kSelf, "Aborted by user.");
         }
-        // Read once: the pages go, as the copy's source pages do (archiverestore.cpp).
-        file->dropCache(start, got);
+        // Read once: pages read through the cache go, as a copy's source pages do.
+        if (!pastCache)
+            file->dropCache(start, got);
         first = last;
     }
     file->close();
