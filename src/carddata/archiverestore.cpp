@@ -103,8 +103,8 @@ private:
 // up a card does not push the rest of the computer out of memory, and so that a restore after a
 // safety copy writes to pages the kernel no longer holds, which costs it about half the time of
 // overwriting cached ones.
-int copyAudio(Stream *from, int64_t at, Stream *to, int64_t bytes, ProgressCounter &counter,
-              const char *self, const char *readError, const char *writeError)
+int copyAudio(Stream *from, int64_t at, Stream *to, int64_t bytes, ProgressCounter &counter, const char *self,
+              const char *readError, const char *writeError)
 {
     uint8_t *block = detail::audioBlock();
     if (!block)

@@ -4,14 +4,14 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
-#include <utility>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace carddata {
 namespace {
@@ -49,15 +49,10 @@ public:
 
     size_t write(const void *buffer, size_t size) override
     {
-        size_t done = 0;
-        while (m_fd >= 0 && done < size) {
-            const ssize_t n = ::pwrite(m_fd, static_cast<const char *>(buffer) + done, size - done, at(done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += size_t(n);
-        }
+        const char *bytes = static_cast<const char *>(buffer);
+        const size_t done = whole(size, [&](size_t from) {
+            return ::pwrite(m_fd, bytes + from, size - from, off_t(m_position + int64_t(from)));
+        });
         m_position += int64_t(done);
         m_unscheduled += done;
         if (done == size && m_unscheduled >= kWritebackStep) {
@@ -104,13 +99,13 @@ public:
     }
 
 private:
-    off_t at(size_t done) const { return off_t(m_position + int64_t(done)); }
-
-    size_t readAt(char *buffer, size_t size, int64_t position)
+    // Repeats a pread or pwrite of the bytes from `from` on until all `size` have moved, the file
+    // ends or the call fails; returns how many moved.
+    template<typename Move> size_t whole(size_t size, Move move)
     {
         size_t done = 0;
         while (m_fd >= 0 && done < size) {
-            const ssize_t n = ::pread(m_fd, buffer + done, size - done, off_t(position + int64_t(done)));
+            const ssize_t n = move(done);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
@@ -118,6 +113,13 @@ private:
             done += size_t(n);
         }
         return done;
+    }
+
+    size_t readAt(char *buffer, size_t size, int64_t position)
+    {
+        return whole(size, [&](size_t from) {
+            return ::pread(m_fd, buffer + from, size - from, off_t(position + int64_t(from)));
+        });
     }
 
     // Reads past the cache move whole aligned blocks into an aligned buffer; the bytes asked for

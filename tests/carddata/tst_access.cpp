@@ -2,8 +2,8 @@
 // exact text and the fault or input that makes it (a failing open, read, write or commit at a
 // chosen place, a file of the wrong size, a damaged header, hostile sizes and offsets, a
 // read-only file, a full archive, a stop asked for), and what the file stream reads to reach a
-// record. A composite operation's failure in a step
-// with its own row is left to the fault injection, which fails every call of every operation.
+// record. A composite operation's failure in a step with its own row is left to the fault
+// injection, which fails every call of every operation.
 #include "handles.h"
 #include "support/archivebuilder.h"
 #include "support/faultstream.h"
@@ -17,6 +17,19 @@
 using namespace ZovaZode::TestSupport;
 
 namespace {
+
+// What this process has read through system calls so far.
+qint64 bytesRead()
+{
+    QFile io("/proc/self/io");
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    }
+    return -1;
+}
 
 // The handles an operation of the error table works on, opened before any fault is armed.
 struct Files
@@ -326,19 +339,6 @@ void TestAccess::errorTexts()
         QVERIFY2(card.changes().isEmpty(), qPrintable(describe(card.changes())));
         QCOMPARE(readRange(f.songPath, 0, songFile.size() + 1), songFile);
     }
-}
-
-// What this process has read through system calls so far.
-static qint64 bytesRead()
-{
-    QFile io("/proc/self/io");
-    if (!io.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : io.readAll().split('\n')) {
-        if (line.startsWith("rchar:"))
-            return line.mid(6).trimmed().toLongLong();
-    }
-    return -1;
 }
 
 // A record read or written after a seek moves its own bytes and nothing more: reading the block
