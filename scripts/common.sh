@@ -5,7 +5,7 @@ set -euo pipefail
 MORV_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 MORV_BUILD="${MORV_BUILD:-$MORV_ROOT/build}"
 
-MORV_PACKAGES=(qtbase5-dev qtbase5-dev-tools libqt5svg5-dev qttools5-dev-tools cmake g++ ninja-build)
+MORV_PACKAGES=(qtbase5-dev qtbase5-dev-tools libqt5svg5-dev qttools5-dev-tools libxxhash-dev cmake g++ ninja-build)
 
 morv_as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

@@ -144,7 +144,7 @@ WrittenLayout::Place WrittenLayout::place(int64_t position) const
 } // namespace carddata
 
 int mlsdVerifyWrites(const char *path, const WriteDigest &digest, const WrittenLayout &layout,
-                     int32_t songCount, const CardProgressCallback *progress)
+                     int32_t songCount, const CardProgressCallback *progress, FileSummer *sums)
 {
     if (digest.lost())
         return fail(kSelf, "a write could not be followed, so the copy cannot be checked.");
@@ -179,9 +179,11 @@ int mlsdVerifyWrites(const char *path, const WriteDigest &digest, const WrittenL
         const int32_t song = songCount > 0 ? std::clamp(layout.place(position).song, 0, songCount - 1) : 0;
         items.push_back(Item{position, piece, song});
     }
-    // Song by song, so that a whole card's progress moves forward; in file order inside a song.
-    std::stable_sort(items.begin(), items.end(),
-                     [](const Item &a, const Item &b) { return a.song < b.song; });
+    // Song by song, so that a whole card's progress moves forward; in file order inside a song. The
+    // sums take the file in order (an archive's songs follow each other in it).
+    std::stable_sort(items.begin(), items.end(), [sums](const Item &a, const Item &b) {
+        return sums ? a.position < b.position : a.song < b.song;
+    });
     std::vector<int64_t> totals(size_t(std::max(songCount, 1)), 0);
     for (const Item &item : items)
         totals[size_t(item.song)] += item.piece.size;
@@ -194,19 +196,46 @@ int mlsdVerifyWrites(const char *path, const WriteDigest &digest, const WrittenL
     int64_t at = -1;
     int64_t done = 0;
     int32_t song = -1;
+    // What was not written (the user prefs block of a song file) goes into the sums as the file
+    // holds it, up to `end`.
+    const auto sumUpTo = [&](int64_t end) {
+        while (sums && sums->fed() < end) {
+            const int64_t start = sums->fed();
+            const size_t want = size_t(std::min(end - start, kRunSize));
+            buffer.resize(std::max(buffer.size(), want));
+            at = -1;
+            if (!file->seek(start) || file->read(buffer.data(), want) != want) {
+                const std::string text = layout.place(start).where + " could not be read back.";
+                return fail(kSelf, text.c_str());
+            }
+            if (!pastCache)
+                file->dropCache(start, int64_t(want));
+            sums->add(buffer.data(), want);
+        }
+        return 0;
+    };
     for (size_t first = 0; first < items.size();) {
+        const int64_t start = items[first].position;
         size_t last = first + 1;
         int64_t runSize = items[first].piece.size;
+        const auto follows = [&](const Item &item, int64_t end) {
+            return sums ? item.position >= end : item.position == end;
+        };
         while (last < items.size() && items[last].song == items[first].song &&
-               items[last].position == items[last - 1].position + items[last - 1].piece.size &&
-               runSize + items[last].piece.size <= kRunSize)
-            runSize += items[last++].piece.size;
+               follows(items[last], start + runSize) &&
+               items[last].position + items[last].piece.size - start <= kRunSize) {
+            runSize = items[last].position + items[last].piece.size - start;
+            ++last;
+        }
+        if (sumUpTo(start) != 0)
+            return 1;
         if (buffer.size() < size_t(runSize))
             buffer.resize(size_t(runSize));
-        const int64_t start = items[first].position;
         const bool placed = at == start || file->seek(start);
         const int64_t got = placed ? int64_t(file->read(buffer.data(), size_t(runSize))) : 0;
         at = start + got;
+        if (sums && got == runSize)
+            sums->add(buffer.data(), size_t(got));
 
         for (size_t i = first; i < last; ++i) {
             const Item &item = items[i];
@@ -215,7 +244,7 @@ int mlsdVerifyWrites(const char *path, const WriteDigest &digest, const WrittenL
                 const std::string text = layout.place(item.position).where + " could not be read back.";
                 return fail(kSelf, text.c_str());
             }
-            if (hash64(buffer.data() + offset, size_t(item.piece.size)) != item.piece.hash) {
+            if (hash128(buffer.data() + offset, size_t(item.piece.size)) != item.piece.hash) {
                 const std::string text = layout.place(item.position).where + " differs from the original.";
                 return fail(kSelf, text.c_str());
             }
@@ -234,6 +263,8 @@ int mlsdVerifyWrites(const char *path, const WriteDigest &digest, const WrittenL
             file->dropCache(start, got);
         first = last;
     }
+    if (sums && sumUpTo(file->size()) != 0)
+        return 1;
     file->close();
     return 0;
 }

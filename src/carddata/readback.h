@@ -1,8 +1,8 @@
 // Verification of a transfer by reading its destination back from the medium.
 //
 // While a transfer writes its destination (a new archive file, or the card), a WriteDigest
-// installed on the destination's handle keeps, for every range written, a 64-bit hash of the
-// bytes: one per piece of at most 64 KiB, so that a difference can be placed; a later write of
+// installed on the destination's handle keeps, for every range written, a 128-bit digest of the
+// bytes (digest.h): one per piece of at most 64 KiB, so that a difference can be placed; a later write of
 // a range replaces what an earlier one left there (the headers written when an archive is
 // closed, a song record rewritten by a rename), so the digest describes the file as the
 // transfer left it, not the source it came from. Once the file has been committed and closed,
@@ -13,6 +13,7 @@
 #pragma once
 
 #include "carddata.h"
+#include "digest.h"
 
 #include <cstdint>
 #include <iterator>
@@ -24,23 +25,6 @@
 
 namespace carddata {
 
-// XXH64 of a byte sequence, fed in as many calls as it comes; the same bytes give the same
-// value however they are split.
-class Hash64
-{
-public:
-    void add(const void *data, size_t size);
-    uint64_t value() const;
-
-private:
-    uint64_t m_lanes[4] = {0x60ea27eeadc0b5d6ull, 0xc2b2ae3d27d4eb4full, 0, 0x61c8864e7a143579ull};
-    uint8_t m_stripe[32] = {};
-    size_t m_buffered = 0;
-    uint64_t m_total = 0;
-};
-
-uint64_t hash64(const void *data, size_t size);
-
 class WriteDigest
 {
 public:
@@ -49,7 +33,7 @@ public:
     struct Piece
     {
         int64_t size = 0;
-        uint64_t hash = 0;
+        Digest128 hash;
     };
 
     // A position at which a piece always ends, so that the fields on either side can be told
@@ -60,7 +44,7 @@ public:
     // Records a piece, replacing whatever earlier pieces said about its bytes. A piece that it
     // covers only in part is hashed again, for the bytes it keeps, through `rehash` (which
     // reads them from the file being written); when that fails the digest is lost.
-    template<typename Rehash> void add(int64_t position, int64_t size, uint64_t hash, Rehash rehash);
+    template<typename Rehash> void add(int64_t position, int64_t size, const Digest128 &hash, Rehash rehash);
 
     // Pieces by position; they never overlap.
     const std::map<int64_t, Piece> &pieces() const { return m_pieces; }
@@ -113,7 +97,8 @@ private:
     bool m_isCard = false;
 };
 
-template<typename Rehash> void WriteDigest::add(int64_t position, int64_t size, uint64_t hash, Rehash rehash)
+template<typename Rehash>
+void WriteDigest::add(int64_t position, int64_t size, const Digest128 &hash, Rehash rehash)
 {
     if (size <= 0)
         return;
@@ -136,7 +121,7 @@ template<typename Rehash> void WriteDigest::add(int64_t position, int64_t size, 
     }
     m_pieces[position] = Piece{size, hash};
     for (const auto &[keptStart, keptSize] : kept) {
-        uint64_t keptHash = 0;
+        Digest128 keptHash;
         if (!rehash(keptStart, keptSize, &keptHash)) {
             m_lost = true;
             continue;
@@ -158,7 +143,8 @@ int mlsdRecordArchiveWrites(ArchiveHandle *archive, const std::shared_ptr<cardda
 // (song, songCount, done, total) with the song that `layout` places each range in (the card as a
 // whole counts with song 0). Returns 0 when everything reads back as written; otherwise 1 with
 // the error text "<where> differs from the original.", "<where> could not be read back.", or
-// "Aborted by user." when the progress asked to stop.
+// "Aborted by user." when the progress asked to stop. With `sums` (an archive's), the file is read
+// whole and in order, what was not written too, and every byte read goes into it.
 int mlsdVerifyWrites(const char *path, const carddata::WriteDigest &digest,
                      const carddata::WrittenLayout &layout, int32_t songCount,
-                     const CardProgressCallback *progress);
+                     const CardProgressCallback *progress, carddata::FileSummer *sums = nullptr);

@@ -16,6 +16,19 @@
 namespace carddata {
 namespace {
 
+std::mutex syncMutex;
+DataSync installedSync;
+
+int dataSync(int fd)
+{
+    DataSync sync;
+    {
+        std::lock_guard<std::mutex> lock(syncMutex);
+        sync = installedSync;
+    }
+    return sync ? sync(fd) : ::fdatasync(fd);
+}
+
 // How much is written before the device is asked to start writing it out.
 constexpr size_t kWritebackStep = 8 * 1024 * 1024;
 
@@ -72,7 +85,7 @@ public:
 
     bool flush() override { return m_fd >= 0; }
 
-    bool commit() override { return m_fd >= 0 && ::fdatasync(m_fd) == 0; }
+    bool commit() override { return m_fd >= 0 && dataSync(m_fd) == 0; }
 
     bool dropCache(int64_t position, int64_t size) override
     {
@@ -231,6 +244,12 @@ std::unique_ptr<Stream> streamOpen(const std::string &path, OpenMode mode)
         opener = installedOpener;
     }
     return opener ? opener(path, mode) : openFileStream(path, mode);
+}
+
+void setDataSync(DataSync sync)
+{
+    std::lock_guard<std::mutex> lock(syncMutex);
+    installedSync = std::move(sync);
 }
 
 void setStreamOpener(StreamOpener opener)

@@ -74,6 +74,11 @@ std::unique_ptr<Stream> streamOpen(const std::string &path, OpenMode mode);
 // Meant for tests and fuzzers; set it before any library call that opens a file.
 void setStreamOpener(StreamOpener opener);
 
+// How the file stream makes what it wrote durable: fdatasync(fd), unless a test installed a call of
+// its own (to see which files are committed, and when); an empty one restores fdatasync.
+using DataSync = std::function<int(int fd)>;
+void setDataSync(DataSync sync);
+
 // The opener of the shipped program: buffered POSIX files with 64-bit positions. Only regular
 // files are opened; on failure errno tells why (EISDIR or EINVAL for anything else than a
 // regular file).

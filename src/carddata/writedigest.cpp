@@ -1,52 +1,15 @@
-// The digest of what a transfer writes: the hash, and the stream decorator that feeds it from
-// every write to the destination handle's file.
+// The digest of what a transfer writes: the stream decorator that feeds it from every write to
+// the destination handle's file.
 #include "readback.h"
 
 #include "internal.h"
 
 #include <algorithm>
-#include <cstring>
 
 using namespace carddata;
 using carddata::detail::fail;
 
 namespace {
-
-constexpr uint64_t kPrime1 = 0x9e3779b185ebca87ull;
-constexpr uint64_t kPrime2 = 0xc2b2ae3d27d4eb4full;
-constexpr uint64_t kPrime3 = 0x165667b19e3779f9ull;
-constexpr uint64_t kPrime4 = 0x85ebca77c2b2ae63ull;
-constexpr uint64_t kPrime5 = 0x27d4eb2f165667c5ull;
-
-uint64_t rotateLeft(uint64_t value, int bits)
-{
-    return (value << bits) | (value >> (64 - bits));
-}
-
-// Little-endian whatever the host; one load on most, as every 8 bytes written and read back
-// pass here.
-uint64_t load64(const uint8_t *bytes)
-{
-    uint64_t value;
-    std::memcpy(&value, bytes, sizeof value);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    value = __builtin_bswap64(value);
-#endif
-    return value;
-}
-
-uint64_t round64(uint64_t lane, uint64_t input)
-{
-    lane += input * kPrime2;
-    lane = rotateLeft(lane, 31);
-    return lane * kPrime1;
-}
-
-uint64_t mergeLane(uint64_t hash, uint64_t lane)
-{
-    hash ^= round64(0, lane);
-    return hash * kPrime1 + kPrime4;
-}
 
 // Stands between the library and a destination file, recording every write in the digest.
 // Consecutive writes grow one piece up to WriteDigest::kPieceSize (audio arrives in chunks);
@@ -109,7 +72,7 @@ private:
         while (size > 0) {
             if (m_pieceSize == 0) {
                 m_pieceStart = m_position;
-                m_hash = Hash64();
+                m_hash.reset();
             }
             int64_t take = std::min<int64_t>(int64_t(size), WriteDigest::kPieceSize - m_pieceSize);
             const auto boundary = m_digest->boundaries().upper_bound(m_position);
@@ -135,7 +98,7 @@ private:
         m_pieceSize = 0;
         bool reread = false;
         m_digest->add(start, size, m_hash.value(),
-                      [this, &reread](int64_t position, int64_t bytes, uint64_t *hash) {
+                      [this, &reread](int64_t position, int64_t bytes, Digest128 *hash) {
                           reread = true;
                           return rehash(position, bytes, hash);
                       });
@@ -145,11 +108,11 @@ private:
     }
 
     // Hashes bytes this stream wrote earlier, as the file holds them now.
-    bool rehash(int64_t position, int64_t size, uint64_t *hash)
+    bool rehash(int64_t position, int64_t size, Digest128 *hash)
     {
         if (!m_inner->seek(position))
             return false;
-        Hash64 fresh;
+        Hash128 fresh;
         uint8_t buffer[4096];
         for (int64_t left = size; left > 0;) {
             const size_t n = size_t(std::min<int64_t>(left, int64_t(sizeof buffer)));
@@ -167,7 +130,7 @@ private:
     int64_t m_position = -1; // unknown until the first seek
     int64_t m_pieceStart = 0;
     int64_t m_pieceSize = 0;
-    Hash64 m_hash;
+    Hash128 m_hash;
     bool m_closed = false;
 };
 
@@ -179,81 +142,6 @@ std::unique_ptr<Stream> recording(std::unique_ptr<Stream> file, const std::share
 } // namespace
 
 namespace carddata {
-
-void Hash64::add(const void *data, size_t size)
-{
-    const auto *bytes = static_cast<const uint8_t *>(data);
-    m_total += size;
-    if (m_buffered > 0) {
-        const size_t take = std::min(size, sizeof m_stripe - m_buffered);
-        std::memcpy(m_stripe + m_buffered, bytes, take);
-        m_buffered += take;
-        bytes += take;
-        size -= take;
-        if (m_buffered < sizeof m_stripe)
-            return;
-        for (int lane = 0; lane < 4; ++lane)
-            m_lanes[lane] = round64(m_lanes[lane], load64(m_stripe + 8 * lane));
-        m_buffered = 0;
-    }
-    // In locals: the bytes may alias the members, which would make every round go to memory.
-    uint64_t a = m_lanes[0], b = m_lanes[1], c = m_lanes[2], d = m_lanes[3];
-    for (; size >= 32; bytes += 32, size -= 32) {
-        a = round64(a, load64(bytes));
-        b = round64(b, load64(bytes + 8));
-        c = round64(c, load64(bytes + 16));
-        d = round64(d, load64(bytes + 24));
-    }
-    m_lanes[0] = a;
-    m_lanes[1] = b;
-    m_lanes[2] = c;
-    m_lanes[3] = d;
-    std::memcpy(m_stripe, bytes, size);
-    m_buffered = size;
-}
-
-uint64_t Hash64::value() const
-{
-    uint64_t hash;
-    if (m_total >= 32) {
-        hash = rotateLeft(m_lanes[0], 1) + rotateLeft(m_lanes[1], 7) + rotateLeft(m_lanes[2], 12) +
-               rotateLeft(m_lanes[3], 18);
-        for (uint64_t lane : m_lanes)
-            hash = mergeLane(hash, lane);
-    } else {
-        hash = m_lanes[2] + kPrime5; // the seed, 0
-    }
-    hash += m_total;
-    const uint8_t *tail = m_stripe;
-    size_t left = m_buffered;
-    for (; left >= 8; tail += 8, left -= 8) {
-        hash ^= round64(0, load64(tail));
-        hash = rotateLeft(hash, 27) * kPrime1 + kPrime4;
-    }
-    if (left >= 4) {
-        hash ^= uint64_t(localGetWord32(tail, 0)) * kPrime1;
-        hash = rotateLeft(hash, 23) * kPrime2 + kPrime3;
-        tail += 4;
-        left -= 4;
-    }
-    for (; left > 0; ++tail, --left) {
-        hash ^= *tail * kPrime5;
-        hash = rotateLeft(hash, 11) * kPrime1;
-    }
-    hash ^= hash >> 33;
-    hash *= kPrime2;
-    hash ^= hash >> 29;
-    hash *= kPrime3;
-    hash ^= hash >> 32;
-    return hash;
-}
-
-uint64_t hash64(const void *data, size_t size)
-{
-    Hash64 hash;
-    hash.add(data, size);
-    return hash.value();
-}
 
 int64_t WriteDigest::bytes() const
 {

@@ -22,6 +22,7 @@ const QString ManifestUrlKey = QStringLiteral("update/manifest-url");
 const QString UpdateAtStartKey = QStringLiteral("update/check-at-start");
 const QString SafetyCopiesEnabledKey = QStringLiteral("safety_copies/enabled");
 const QString SafetyCopyLimitKey = QStringLiteral("safety_copies/limit");
+const QString WriteEveryByteKey = QStringLiteral("transfer/write-every-byte");
 const QString VersionKey = QStringLiteral("version");
 
 QString documentsFolderJoined(const QString &folderName)
@@ -143,6 +144,16 @@ bool ConfigurationManager::safetyCopiesEnabled() const
 void ConfigurationManager::setSafetyCopiesEnabled(bool enabled)
 {
     m_settings->setValue(SafetyCopiesEnabledKey, enabled);
+}
+
+bool ConfigurationManager::writesEveryByte() const
+{
+    return m_settings->value(WriteEveryByteKey, false).toBool();
+}
+
+void ConfigurationManager::setWritesEveryByte(bool enabled)
+{
+    m_settings->setValue(WriteEveryByteKey, enabled);
 }
 
 QStringList ConfigurationManager::recentCards() const

@@ -54,6 +54,11 @@ public:
     void setSafetyCopyLimit(int limit);
     static constexpr int DefaultSafetyCopyLimit = 20;
 
+    // Whether a restore writes every byte of the archive, as before, instead of only the bytes
+    // the card does not hold already.
+    bool writesEveryByte() const;
+    void setWritesEveryByte(bool enabled);
+
     // The card files opened last, newest first; at most RecentCardCount, files that are gone
     // left out.
     QStringList recentCards() const;

@@ -34,6 +34,16 @@ FileCheck FileCheck::run(const QString &path)
     }
     for (const VerifyProblem &problem : report.problems)
         check.problems.append({QString::fromStdString(problem.where), QString::fromStdString(problem.what)});
+    if (!check.isArchive())
+        return check;
+    check.record = SumFile::check(path, true);
+    if (check.record.state != SumFile::State::Changed)
+        return check;
+    const QString changed = SumFile::Check{SumFile::State::Changed, check.record.made, {}}.text();
+    for (int song : check.record.songs)
+        check.problems.append({QStringLiteral("song %1").arg(song), changed});
+    if (check.record.songs.isEmpty())
+        check.problems.append({QStringLiteral("the file"), changed});
     return check;
 }
 

@@ -4,6 +4,8 @@
 // window runs it on the transfer worker as a request of its own.
 #pragma once
 
+#include "domain/sumfile.h"
+
 #include <QString>
 #include <QVector>
 
@@ -26,13 +28,21 @@ public:
         QString what;  // e.g. "checksum 0x1234 does not match the recording (0x5678)"
     };
 
-    // Examines the file at `path`. Throws Error with the card data library's text when the file
-    // cannot be examined at all (it cannot be opened, or is neither a card nor an archive);
-    // problems found in a file that could be examined are in the result.
+    // Examines the file at `path`; an archive is also compared, read whole from the disk, with the
+    // record of how it was made (SumFile), and a change is a problem of each song it touched.
+    // Throws Error with the card data library's text when the file cannot be examined at all (it
+    // cannot be opened, or is neither a card nor an archive); problems found in a file that could be
+    // examined are in the result.
     static FileCheck run(const QString &path);
+
+    bool isArchive() const { return kind != Kind::Card && kind != Kind::Unknown; }
+    // For an archive, "unchanged since it was made on ...", "no record of how it was made" and so
+    // on; empty for a card.
+    QString recordText() const { return isArchive() ? record.text() : QString(); }
 
     Kind kind = Kind::Unknown;
     QVector<Problem> problems;
+    SumFile::Check record;
 };
 
 } // namespace ZovaZode

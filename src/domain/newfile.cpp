@@ -217,9 +217,10 @@ QStringList NewFile::removeAbandoned(const QString &folder, int depth)
 
 bool NewFile::isTemporaryName(const QString &fileName)
 {
-    // A library file's, of this version or an older one without the random part, or a demo card's.
+    // A library file's, of this version or an older one without the random part, the record of how
+    // one was made (SumFile), or a demo card's.
     static const QRegularExpression pattern(
-        QStringLiteral("^(.+(%1|%2)(\\.[A-Za-z0-9]{8})?|%3\\.[A-Za-z0-9]{8})\\.partial$")
+        QStringLiteral("^(.+(%1|%2)(\\.sum)?(\\.[A-Za-z0-9]{8})?|%3\\.[A-Za-z0-9]{8})\\.partial$")
             .arg(QRegularExpression::escape(FileKinds::cardArchiveExtension()),
                  QRegularExpression::escape(FileKinds::songFileExtension()),
                  QRegularExpression::escape(FileKinds::cardDataFileName())));

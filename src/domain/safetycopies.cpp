@@ -10,6 +10,7 @@
 #include "domain/cardrecords.h"
 #include "domain/defaultnames.h"
 #include "domain/songarchive.h"
+#include "domain/sumfile.h"
 
 #include <QDebug>
 
@@ -265,8 +266,10 @@ int SafetyCopies::prune(const QString &cardLibrary, int keep)
     });
     int removed = 0;
     for (int i = keep; i < copies.size(); ++i) {
-        if (QFile::remove(copies.at(i).absoluteFilePath()))
+        if (QFile::remove(copies.at(i).absoluteFilePath())) {
+            SumFile::removed(copies.at(i).absoluteFilePath());
             ++removed;
+        }
     }
     return removed;
 }

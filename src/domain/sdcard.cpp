@@ -1,6 +1,7 @@
 // SdCard: the card data file as the user interface and the transfer worker see it.
 #include "domain/sdcard.h"
 
+#include "domain/cardcontent.h"
 #include "domain/cardlock.h"
 #include "domain/notifier.h"
 
@@ -443,6 +444,43 @@ bool SdCard::verifyWrites(int songCount, const VerifyProgress &progress) const
         throw Error("Verification failed: the card is still open.");
     return readBackOrThrow<Error>(m_digestPath, *m_digest, carddata::WrittenLayout::card(m_digestMap),
                                   songCount, progress);
+}
+
+void SdCard::recordReads()
+{
+    if (!m_handle)
+        return;
+    auto digest = std::make_shared<carddata::CardDigest>();
+    if (mlsdRecordCardReads(m_handle.get(), digest) != 0)
+        throw libraryError("Could not record the reads of the card: ");
+    m_readDigest = std::move(digest);
+    m_readPath = m_path;
+}
+
+std::shared_ptr<CardContent> SdCard::readContent() const
+{
+    if (!m_readDigest || m_handle)
+        return nullptr;
+    return std::make_shared<CardContent>(m_readPath, m_readDigest);
+}
+
+void SdCard::skipUnchangedWrites(const std::shared_ptr<CardContent> &known, bool compareByReading)
+{
+    if (!m_handle)
+        return;
+    const bool knows = known && known->describes(m_path);
+    if (known && !knows)
+        qWarning() << "SD: The card changed since it was read; comparing by reading it.";
+    auto tally = std::make_shared<carddata::WriteTally>();
+    if (mlsdSkipUnchangedWrites(m_handle.get(), knows ? known->digest() : nullptr, compareByReading, tally) !=
+        0)
+        throw libraryError("Could not compare the writes with the card: ");
+    m_tally = std::move(tally);
+}
+
+carddata::WriteTally SdCard::writeTally() const
+{
+    return m_tally ? *m_tally : carddata::WriteTally{-1, -1};
 }
 
 void SdCard::checkEjected()

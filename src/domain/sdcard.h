@@ -8,6 +8,7 @@
 #pragma once
 
 #include "carddata/carddata.h"
+#include "carddata/digest.h"
 #include "domain/cardrecords.h"
 #include "domain/error.h"
 #include "domain/verification.h"
@@ -24,6 +25,7 @@
 
 namespace ZovaZode {
 
+class CardContent;
 class SongArchive;
 
 class SdCard : public QObject, public std::enable_shared_from_this<SdCard>
@@ -104,6 +106,19 @@ public:
     void recordWrites();
     bool verifyWrites(int songCount, const VerifyProgress &progress) const;
 
+    // For a restore that follows under the same lock: recordReads() keeps the digest of every piece
+    // this object reads from the card from now on (nothing when no card is open); readContent(),
+    // once the card is closed, hands it over with the card file's identity (null if not recorded).
+    void recordReads();
+    std::shared_ptr<CardContent> readContent() const;
+    // From now on the writes leave out what the card already holds: known from `known` when it still
+    // describes this card file, else found by reading ahead when `compareByReading`; with neither,
+    // every byte is written. After recordWrites(), so that a read-back checks what was written.
+    // Nothing when no card is open.
+    void skipUnchangedWrites(const std::shared_ptr<CardContent> &known, bool compareByReading);
+    // What the writes since skipUnchangedWrites() wrote and left out (both -1 before).
+    carddata::WriteTally writeTally() const;
+
 public slots:
     void close();
 
@@ -152,6 +167,9 @@ private:
     std::shared_ptr<carddata::WriteDigest> m_digest;
     QString m_digestPath;
     CardMemoryMap m_digestMap{};
+    std::shared_ptr<carddata::CardDigest> m_readDigest;
+    QString m_readPath;
+    std::shared_ptr<carddata::WriteTally> m_tally;
     QTimer m_timer;
     // The header as it was last read from or written to the card, and whether it was edited.
     Header m_cardHeader{};

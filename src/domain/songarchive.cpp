@@ -5,6 +5,7 @@
 
 #include <QDebug>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace ZovaZode {
@@ -71,9 +72,18 @@ void SongArchive::close()
 {
     ArchiveHandle *archive = handle();
     m_closedNotes = notes();
-    // The headers place the records; the verification names a difference by them.
-    if (m_digest)
+    // The headers place the records; the verification names a difference by them, and sums each
+    // song's block.
+    if (m_digest) {
         m_layout = carddata::WrittenLayout::archive(*archive, m_firstSongShownAs);
+        for (int song = 0; song < std::clamp(songCount(), 0, carddata::kArchiveMaxSongs); ++song)
+            m_songBlocks.push_back(
+                {int64_t(localGetWord64(archive->header.data(),
+                                        carddata::kArchiveSongOffsetsOffset + 8 * size_t(song))),
+                 int64_t(localGetWord32(archive->header.data(),
+                                        carddata::kArchiveSongSizesOffset + 4 * size_t(song))),
+                 {}});
+    }
     m_handle.release();
     // The library frees the handle whatever the outcome.
     if (mlsdCloseArchive(archive) != 0)
@@ -99,13 +109,17 @@ void SongArchive::recordWrites(int firstSongShownAs)
     m_firstSongShownAs = firstSongShownAs;
 }
 
-bool SongArchive::verifyWrites(int songCount, const VerifyProgress &progress) const
+bool SongArchive::verifyWrites(int songCount, const VerifyProgress &progress)
 {
     if (!m_digest)
         throw Error("Verification failed: nothing was recorded.");
     if (!m_layout)
         throw Error("Verification failed: the archive is still open.");
-    return readBackOrThrow<Error>(m_path, *m_digest, *m_layout, songCount, progress);
+    carddata::FileSummer summer(m_songBlocks);
+    const bool verified = readBackOrThrow<Error>(m_path, *m_digest, *m_layout, songCount, progress, &summer);
+    if (verified)
+        m_sums = summer.sums();
+    return verified;
 }
 
 int SongArchive::songCount() const

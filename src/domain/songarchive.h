@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ZovaZode {
 
@@ -88,7 +89,10 @@ public:
     // songs numbered from firstSongShownAs + 1 (a song file is named after the card song it
     // came from).
     void recordWrites(int firstSongShownAs = 0);
-    bool verifyWrites(int songCount, const VerifyProgress &progress) const;
+    bool verifyWrites(int songCount, const VerifyProgress &progress);
+    // The digests of the whole file and of each song's block as verifyWrites() read them back,
+    // once it found everything as written; null before.
+    const carddata::FileSums *sums() const { return m_sums ? &*m_sums : nullptr; }
 
 private:
     ArchiveHandle *handle() const;
@@ -103,6 +107,8 @@ private:
     int m_firstSongShownAs = 0;
     // Taken by close(), when the handle goes.
     std::optional<carddata::WrittenLayout> m_layout;
+    std::vector<carddata::FileSums::Range> m_songBlocks;
+    std::optional<carddata::FileSums> m_sums;
     QStringList m_closedNotes;
     // An exception thrown by a progress callable; it stops the library operation and is
     // thrown again once the library has returned and tidied up.

@@ -32,12 +32,13 @@ int forwardProgress(int32_t song, int32_t songCount, int32_t done, int32_t total
 
 VerifyOutcome verifyWrittenFile(const QString &path, const carddata::WriteDigest &digest,
                                 const carddata::WrittenLayout &layout, int songCount,
-                                const VerifyProgress &progress, std::string *failure)
+                                const VerifyProgress &progress, std::string *failure,
+                                carddata::FileSummer *sums)
 {
     ProgressContext context{&progress, nullptr};
     const CardProgressCallback callback{&forwardProgress, &context};
     const int result = mlsdVerifyWrites(QFile::encodeName(path).constData(), digest, layout, songCount,
-                                        progress ? &callback : nullptr);
+                                        progress ? &callback : nullptr, sums);
     if (context.failure)
         std::rethrow_exception(context.failure);
     if (result == 0)

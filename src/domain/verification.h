@@ -22,17 +22,19 @@ enum class VerifyOutcome { Verified, Stopped, Failed };
 // from the original.". An exception thrown by `progress` stops the reading and is thrown again.
 VerifyOutcome verifyWrittenFile(const QString &path, const carddata::WriteDigest &digest,
                                 const carddata::WrittenLayout &layout, int songCount,
-                                const VerifyProgress &progress, std::string *failure);
+                                const VerifyProgress &progress, std::string *failure,
+                                carddata::FileSummer *sums = nullptr);
 
 // verifyWrittenFile() for the read-back of SdCard and SongArchive: true when everything read
 // back as written, false when `progress` asked to stop; throws ErrorType carrying
 // "Verification failed: ..." on a difference.
 template<class ErrorType>
 bool readBackOrThrow(const QString &path, const carddata::WriteDigest &digest,
-                     const carddata::WrittenLayout &layout, int songCount, const VerifyProgress &progress)
+                     const carddata::WrittenLayout &layout, int songCount, const VerifyProgress &progress,
+                     carddata::FileSummer *sums = nullptr)
 {
     std::string failure;
-    switch (verifyWrittenFile(path, digest, layout, songCount, progress, &failure)) {
+    switch (verifyWrittenFile(path, digest, layout, songCount, progress, &failure, sums)) {
     case VerifyOutcome::Verified:
         return true;
     case VerifyOutcome::Stopped:

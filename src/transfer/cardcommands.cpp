@@ -1,6 +1,7 @@
 // CardCommands: submission, the safety-copy protocol, and the hand-on of each outcome.
 #include "transfer/cardcommands.h"
 
+#include "domain/cardcontent.h"
 #include "domain/cardlock.h"
 #include "domain/configurationmanager.h"
 #include "domain/safetycopies.h"
@@ -38,14 +39,33 @@ CardCommands::~CardCommands() = default;
 std::shared_ptr<CardCommands::Request> CardCommands::submit(const Endpoint &source,
                                                             const Endpoint &destination, bool verify)
 {
+    return submit(source, destination, Options{verify, false, false, false});
+}
+
+std::shared_ptr<CardCommands::Request>
+CardCommands::submit(const Endpoint &source, const Endpoint &destination, const Options &options)
+{
+    const ConfigurationManager *configuration = ConfigurationManager::instance();
     auto request = std::make_shared<Request>();
     request->source = source;
     request->destination = destination;
-    request->verify = verify;
+    request->verify = options.verify;
+    request->writeAll = options.writeAll || (configuration && configuration->writesEveryByte());
+    request->force = options.force;
+    request->recordCard = options.recordCard;
+    if (destination.kind == Endpoint::Card && m_copiedCard && m_copiedCard->describes(destination.path))
+        request->knownCard = std::move(m_copiedCard);
+    m_copiedCard.reset();
     m_transfers[request.get()] = request;
     m_lastSubmitted = request.get();
     m_transfer->submit(request);
     return request;
+}
+
+std::shared_ptr<CardCommands::Request> CardCommands::restoreAnyway(const Request &refused)
+{
+    return submit(refused.source, refused.destination,
+                  Options{refused.verify, refused.writeAll, true, false});
 }
 
 std::shared_ptr<CardCommands::Request> CardCommands::protect(const SafetyPolicy &policy, const Target &target,
@@ -77,7 +97,8 @@ std::shared_ptr<CardCommands::Request> CardCommands::protect(const SafetyPolicy 
                              ? copied.copyPath
                              : copyPathFor(policy, copied);
     qDebug() << "Transfer: Making a safety copy:" << path;
-    auto copy = submit(Endpoint::card(copied.cardPath, copied.slot), Endpoint::archive(path), policy.verify);
+    auto copy = submit(Endpoint::card(copied.cardPath, copied.slot), Endpoint::archive(path),
+                       Options{policy.verify, false, false, true});
     Undo undo;
     undo.what = copied.what;
     undo.copyPath = path;
@@ -205,6 +226,7 @@ bool CardCommands::settleSafetyCopy(Request *request, bool finished)
     // done when it returns.
     m_armed = waiting.undo;
     const Request *before = m_lastSubmitted;
+    m_copiedCard = request->cardContent;
     waiting.operation();
     if (m_lastSubmitted != before)
         m_armedRequest = m_lastSubmitted;

@@ -74,8 +74,25 @@ public:
 
     SongTransfer *transfer() const { return m_transfer; }
 
-    // Submits a request from `source` to `destination`; `verify` reads the result back.
+    // How a request runs: `verify` reads the result back; `writeAll` (or the setting) writes every
+    // byte to the card; `force` restores an archive that changed since it was made; `recordCard`
+    // (a safety copy) keeps what it reads of the card for the request that writes it next.
+    struct Options
+    {
+        bool verify = true;
+        bool writeAll = false;
+        bool force = false;
+        bool recordCard = false;
+    };
+
+    // Submits a request from `source` to `destination`. A request that writes the card right after
+    // its safety copy is handed what the copy read of it.
     std::shared_ptr<Request> submit(const Endpoint &source, const Endpoint &destination, bool verify = true);
+    std::shared_ptr<Request> submit(const Endpoint &source, const Endpoint &destination,
+                                    const Options &options);
+    // Submits `refused` (a restore refused because its archive changed since it was made) again,
+    // forced, once the user has said to go on.
+    std::shared_ptr<Request> restoreAnyway(const Request &refused);
 
     // Runs `operation` once a safety copy of `target` is in place, at once when `policy` makes
     // none, and never when the copy cannot be made (safetyCopyRefused() says why). Returns the
@@ -155,6 +172,8 @@ private:
     Undo m_armed;
     const Request *m_armedRequest = nullptr;
     const Request *m_lastSubmitted = nullptr;
+    // What the last safety copy read of its card, for the request that writes that card next.
+    std::shared_ptr<CardContent> m_copiedCard;
 };
 
 } // namespace ZovaZode

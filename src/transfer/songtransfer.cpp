@@ -58,6 +58,21 @@ double SongTransfer::progressFraction(qint32 song, qint32 songCount, qint32 done
     return fraction;
 }
 
+QString SongTransfer::outcomeText(const Request &request, const QString &source)
+{
+    const QString done = request.destination.song == Endpoint::WholeCard
+                             ? tr("Restored the card from %1").arg(source)
+                             : tr("Copied %1 onto slot %2").arg(source).arg(request.destination.song + 1);
+    if (request.bytesWritten < 0)
+        return done + QLatin1Char('.');
+    const auto megabytes = [](qint64 bytes) {
+        const qint64 whole = (bytes + 500000) / 1000000;
+        return bytes > 0 && whole == 0 ? tr("less than 1 MB") : tr("%1 MB").arg(whole);
+    };
+    return tr("%1: %2 written, %3 already the same.")
+        .arg(done, megabytes(request.bytesWritten), megabytes(request.bytesUnchanged));
+}
+
 bool SongTransfer::event(QEvent *event)
 {
     const int type = event->type();

@@ -17,6 +17,7 @@
 
 namespace ZovaZode {
 
+class CardContent;
 class SongTransferWorker;
 
 class SongTransfer : public QObject
@@ -63,6 +64,26 @@ public:
         std::atomic<bool> cancelled{false};
         // Read back what was written and compare it with the source before reporting success.
         bool verify = false;
+        // A request that writes the card leaves out what the card already holds, known from
+        // `knownCard` or found by reading the card ahead; `writeAll` writes every byte instead.
+        bool writeAll = false;
+        // Restore an archive that has changed since it was made (its record says so) all the same.
+        bool force = false;
+        // A request that reads the card (a safety copy) keeps the digest of what it read, for the
+        // request that writes the card next, in `cardContent`; written before "finished".
+        bool recordCard = false;
+        std::shared_ptr<CardContent> cardContent;
+        // What a request that writes the card knows of it: the content a safety copy read under the
+        // same lock.
+        std::shared_ptr<CardContent> knownCard;
+        // What a request that writes the card wrote and left out as the card already held it (-1
+        // before it wrote); written before its report.
+        qint64 bytesWritten = -1;
+        qint64 bytesUnchanged = -1;
+        // The restore was refused, nothing written, because its archive has changed since it was
+        // made; `errorText` says how. Asking the user and submitting it again with `force` is the
+        // front end's.
+        bool archiveChanged = false;
         // 0 while transferring, 1 while verifying; written by the worker before the progress
         // reports of that phase, whose fractions restart from 0.
         std::atomic<int> phase{0};
@@ -152,6 +173,11 @@ public:
     // whole-card operation reports the song it is at among songCount songs. A total of 0
     // means there was nothing to copy, so the step is complete.
     static double progressFraction(qint32 song, qint32 songCount, qint32 done, qint32 total);
+
+    // What a finished request that wrote the card says, `source` naming its archive as the front end
+    // shows it: "Restored the card from X: 41 MB written, 214 MB already the same." or "Copied X
+    // onto slot 7: ...". MB are 10^6 bytes.
+    static QString outcomeText(const Request &request, const QString &source);
 
     bool event(QEvent *event) override;
 

@@ -7,17 +7,25 @@
 //
 // A request asking for verification records what it writes to its destination and, once the
 // destination is committed and closed, reads it back from the medium (domain/verification.h);
-// a new file that differs is never renamed into place, so it is removed like any failed one.
+// a new file that differs is never renamed into place, so it is removed like any failed one. A
+// new archive that read back as written gets its record (SumFile) beside it before it takes its
+// name.
+//
+// A request that writes the card leaves out what the card already holds (SdCard::
+// skipUnchangedWrites): known from the safety copy made just before under the same lock, or found
+// by reading ahead. It restores no archive that has changed since it was made unless forced.
 #include "transfer/songtransferworker.h"
 
 #include "domain/cardlock.h"
 #include "domain/newfile.h"
 #include "domain/sdcard.h"
 #include "domain/songarchive.h"
+#include "domain/sumfile.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 #include <QThread>
 
 #include <cstring>
@@ -30,6 +38,28 @@ namespace {
 
 constexpr qint64 kProgressBytes = 1024 * 1024;
 constexpr qint64 kProgressInterval = 50; // ms
+
+// The record of how a new archive was made goes beside it before the archive takes its name, so
+// that no archive is ever there with a record that disagrees with it.
+void commitWithRecord(const SongTransfer::Request &request, NewFile &file, const SongArchive &archive)
+{
+    const bool placed = request.verification == SongTransfer::Request::Verification::Passed &&
+                        archive.sums() && SumFile::place(file.path(), *archive.sums());
+    try {
+        file.commit();
+    } catch (...) {
+        if (placed)
+            SumFile::removed(file.path());
+        throw;
+    }
+}
+
+void takeTally(SongTransfer::Request &request, const SdCard &card)
+{
+    const carddata::WriteTally tally = card.writeTally();
+    request.bytesWritten = tally.written;
+    request.bytesUnchanged = tally.unchanged;
+}
 
 } // namespace
 
@@ -139,6 +169,8 @@ void SongTransferWorker::archiveCard(const RequestEvent &event)
     qDebug() << "Transfer: Archiving card to:" << request.destination.path;
     SdCard card;
     card.open(request.source.path, 0);
+    if (request.recordCard)
+        card.recordReads();
     NewFile file(request.destination.path);
     const std::unique_ptr<SongArchive> created = file.createArchive();
     SongArchive &archive = *created;
@@ -153,21 +185,40 @@ void SongTransferWorker::archiveCard(const RequestEvent &event)
     }
     event.request()->warnings = archive.notes();
     archive.close();
+    card.close();
+    event.request()->cardContent = card.readContent();
     if (request.verify)
         verify(event, file.partialPath(), true, [&archive](const VerifyProgress &progress) {
             return archive.verifyWrites(SdCard::songCount(), progress);
         });
-    file.commit();
+    commitWithRecord(request, file, archive);
+}
+
+void SongTransferWorker::checkArchive(const RequestEvent &event)
+{
+    SongTransfer::Request &request = *event.request();
+    if (request.force)
+        return;
+    const SumFile::Check check =
+        SumFile::check(request.source.path, false, [this, &event] { return stopRequested(event); });
+    if (check.state != SumFile::State::Changed)
+        return;
+    request.archiveChanged = true;
+    throw Error(QStringLiteral("%1: %2; nothing was written.")
+                    .arg(QFileInfo(request.source.path).fileName(), check.text())
+                    .toStdString());
 }
 
 void SongTransferWorker::restoreCard(const RequestEvent &event)
 {
     const SongTransfer::Request &request = *event.request();
+    checkArchive(event);
     SongArchive archive(request.source.path, 0, 0);
     SdCard card;
     card.open(request.destination.path, 1);
     if (request.verify)
         card.recordWrites();
+    card.skipUnchangedWrites(request.writeAll ? nullptr : request.knownCard, !request.writeAll);
     archive.restoreCard(&card, [this, &event](int song, int songCount, int done, int total) {
         return reportCardProgress(event, song, songCount, done, total);
     });
@@ -175,6 +226,7 @@ void SongTransferWorker::restoreCard(const RequestEvent &event)
     // Closing now, rather than in the destructor, reports a header that did not reach the card.
     card.close();
     archive.close();
+    takeTally(*event.request(), card);
     if (request.verify)
         verify(event, request.destination.path, true, [&card](const VerifyProgress &progress) {
             return card.verifyWrites(SdCard::songCount(), progress);
@@ -184,10 +236,12 @@ void SongTransferWorker::restoreCard(const RequestEvent &event)
 void SongTransferWorker::restoreSong(const RequestEvent &event)
 {
     const SongTransfer::Request &request = *event.request();
+    checkArchive(event);
     const auto card = std::make_shared<SdCard>();
     card->open(request.destination.path, 1);
     if (request.verify)
         card->recordWrites();
+    card->skipUnchangedWrites(request.writeAll ? nullptr : request.knownCard, !request.writeAll);
     SongArchive archive(request.source.path, 0, 0);
     archive.songProgress = [this, &event](int done, int total) {
         return reportSongProgress(event, done, total);
@@ -196,6 +250,7 @@ void SongTransferWorker::restoreSong(const RequestEvent &event)
     event.request()->warnings = archive.notes();
     card->close();
     archive.close();
+    takeTally(*event.request(), *card);
     if (request.verify)
         verify(event, request.destination.path, false,
                [&card](const VerifyProgress &progress) { return card->verifyWrites(0, progress); });
@@ -213,6 +268,8 @@ bool SongTransferWorker::archiveSong(const RequestEvent &event)
     }
     const auto card = std::make_shared<SdCard>();
     card->open(request.source.path, 0);
+    if (request.recordCard)
+        card->recordReads();
     qDebug() << "Transfer: Archiving song to:" << request.destination.path;
     NewFile file(request.destination.path);
     const std::unique_ptr<SongArchive> created = file.createArchive();
@@ -232,10 +289,12 @@ bool SongTransferWorker::archiveSong(const RequestEvent &event)
     }
     event.request()->warnings = archive.notes();
     archive.close();
+    card->close();
+    event.request()->cardContent = card->readContent();
     if (request.verify)
         verify(event, file.partialPath(), false,
                [&archive](const VerifyProgress &progress) { return archive.verifyWrites(0, progress); });
-    file.commit();
+    commitWithRecord(request, file, archive);
     return true;
 }
 

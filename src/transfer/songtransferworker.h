@@ -52,6 +52,9 @@ private:
     void restoreCard(const RequestEvent &event);
     void restoreSong(const RequestEvent &event);
     bool archiveSong(const RequestEvent &event);
+    // Refuses to restore, before anything is written, an archive whose record says it has changed
+    // since it was made, unless the request forces it.
+    void checkArchive(const RequestEvent &event);
 
     // The read-back of a verified request, once its destination is committed and closed:
     // `readBack` is the destination's verifyWrites(), which throws on a difference. Reports as

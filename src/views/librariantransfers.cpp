@@ -276,12 +276,11 @@ void LibrarianView::onTransferFinished(SongTransfer::Request *request)
         if (destination.song == SongTransfer::Endpoint::WholeCard) {
             qDebug() << "Librarian: updating entire card.";
             m_card->refresh();
-            emit statusMessage(tr("Restored the card from \"%1\".").arg(file));
         } else {
             qDebug() << "Librarian: updating song " << destination.song;
             readCardSongRow(destination.song);
-            emit statusMessage(tr("Copied \"%1\" onto slot %2.").arg(file).arg(destination.song + 1));
         }
+        emit statusMessage(SongTransfer::outcomeText(*request, QStringLiteral("\"%1\"").arg(file)));
         updateSummary();
     } else if (source.kind == SongTransfer::Endpoint::Card &&
                destination.kind == SongTransfer::Endpoint::ArchiveFile) {
@@ -294,6 +293,12 @@ void LibrarianView::onTransferFailed(SongTransfer::Request *request)
 {
     if (request)
         emit statusMessage(request->cancelled.load() ? tr("Cancelled.") : tr("Failed: %1").arg(request->errorText));
+    // Nothing was written; the user may still want it.
+    if (request && request->archiveChanged && !request->cancelled.load() &&
+        Notifier::ask(this, Notifier::Icon::Warning, tr("Restore Morv+ Card"),
+                      request->errorText + tr("\n\nRestore it all the same?"),
+                      Notifier::Cancel | Notifier::Ok) == Notifier::Ok)
+        m_commands->restoreAnyway(*request);
     // The worker removed its half-written file, so nothing stale can appear under the name.
     if (request && request->source.kind == SongTransfer::Endpoint::Card &&
         request->destination.kind == SongTransfer::Endpoint::ArchiveFile)

@@ -19,6 +19,8 @@ SettingsDialog::SettingsDialog(QWidget *parent)
       m_safetyCopiesBox(new QCheckBox(tr("Make a safety copy before changing the card"), this)),
       m_limitBox(new QSpinBox(this)),
       m_updateCheckBox(new QCheckBox(tr("Check for updates when the program starts"), this)),
+      m_writeAllBox(
+          new QCheckBox(tr("Write every byte when restoring, also what the card holds already"), this)),
       m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this))
 {
     setWindowTitle(tr("Settings"));
@@ -46,6 +48,7 @@ SettingsDialog::SettingsDialog(QWidget *parent)
     layout->addLayout(limitRow);
     layout->addWidget(explanation);
     layout->addSpacing(10);
+    layout->addWidget(m_writeAllBox);
     layout->addWidget(m_updateCheckBox);
     layout->addStretch(1);
     layout->addWidget(m_buttons);
@@ -69,6 +72,7 @@ void SettingsDialog::load()
     m_limitBox->setValue(limit);
     m_limitBox->setEnabled(enabled);
     m_updateCheckBox->setChecked(configuration ? configuration->checksForUpdatesAtStart() : true);
+    m_writeAllBox->setChecked(configuration && configuration->writesEveryByte());
 }
 
 void SettingsDialog::accept()
@@ -77,6 +81,7 @@ void SettingsDialog::accept()
         configuration->setSafetyCopiesEnabled(m_safetyCopiesBox->isChecked());
         configuration->setSafetyCopyLimit(m_limitBox->value());
         configuration->setChecksForUpdatesAtStart(m_updateCheckBox->isChecked());
+        configuration->setWritesEveryByte(m_writeAllBox->isChecked());
     } else {
         qWarning() << "Settings: No configuration to store the settings in.";
     }

@@ -36,6 +36,7 @@ private:
     QCheckBox *m_safetyCopiesBox;
     QSpinBox *m_limitBox;
     QCheckBox *m_updateCheckBox;
+    QCheckBox *m_writeAllBox;
     QDialogButtonBox *m_buttons;
 };
 

@@ -132,7 +132,10 @@ void VerifyDialog::showReport(const FileCheck &check)
     const QString fileName = QFileInfo(m_path).fileName();
     m_fileLabel->setText(tr("%1: %2").arg(kindName(check.kind), fileName));
     const int count = check.problems.size();
-    m_summaryLabel->setText(summary(count));
+    const QString record = check.recordText();
+    m_summaryLabel->setText(summary(count) + (record.isEmpty() ? QString()
+                                                               : QLatin1Char('\n') + record.at(0).toUpper() +
+                                                                     record.mid(1) + QLatin1Char('.')));
     m_table->setRowCount(count);
     for (int row = 0; row < count; ++row) {
         const FileCheck::Problem &problem = check.problems.at(row);

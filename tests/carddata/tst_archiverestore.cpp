@@ -1,6 +1,8 @@
 // Archiving: a whole card compared byte for byte with the archive built from the layout, with its
-// progress cadence, and odd card records archived with notes. Restores, of sound archives and of
+// progress cadence, and odd card records archived with notes. A restore that leaves out what the
+// card holds already leaves it as one that writes every byte. Restores, of sound archives and of
 // damaged ones, are the sweeps'.
+#include "carddata/digest.h"
 #include "carddata/verify.h"
 #include "handles.h"
 #include "support/archivebuilder.h"
@@ -20,6 +22,8 @@ private slots:
     void oddRecordsAreArchivedWithNotes_data();
     void oddRecordsAreArchivedWithNotes();
     void wholeCardArchived();
+    void skippedRangesNeverSkipADifference_data();
+    void skippedRangesNeverSkipADifference();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -123,6 +127,81 @@ void TestArchiveRestore::wholeCardArchived()
             cadence << QVector<int>{s, 12, done, 65 * 1024};
     }
     QCOMPARE(reports, cadence);
+}
+
+void TestArchiveRestore::skippedRangesNeverSkipADifference_data()
+{
+    QTest::addColumn<qint64>("from");    // the bytes of song 1, part 1's audio that differ on the card
+    QTest::addColumn<qint64>("size");    // -1: an archive of another card
+    QTest::addColumn<qint64>("written"); // -1: every byte
+    // Song 1, part 1 holds 200 chunks: pieces of 64 KiB at 0, 64 and 128 KiB, and 8 KiB at 192 KiB.
+    const qint64 record = 1160 + 3 * 16384 + 400 - 136840; // a byte of its part 4 record
+    // clang-format off
+    //                                          from        size        written
+    QTest::newRow("nothing")               << 0LL      << 0LL      << 0LL;
+    QTest::newRow("first byte of a piece") << 65536LL  << 1LL      << 65536LL;
+    QTest::newRow("last byte of a piece")  << 131071LL << 1LL      << 65536LL;
+    QTest::newRow("the last, short piece") << 204799LL << 1LL      << 8192LL;
+    QTest::newRow("one record")            << record   << 1LL      << 16384LL;
+    QTest::newRow("one part")              << 0LL      << 204800LL << 204800LL;
+    QTest::newRow("everything")            << 0LL      << -1LL     << -1LL;
+    // clang-format on
+}
+
+// Whether it knows what the card holds from the digests of a copy read just before, or finds out
+// by reading ahead, a restore leaves the card exactly as one that writes every byte, and writes
+// only the pieces that differ.
+void TestArchiveRestore::skippedRangesNeverSkipADifference()
+{
+    QFETCH(qint64, from);
+    QFETCH(qint64, size);
+    QFETCH(qint64, written);
+    const auto makeCard = [this](const QString &folder, quint32 variant) {
+        QDir().mkpath(path(folder));
+        CardImage card(path(folder));
+        card.create("Card", "Restored over", variant);
+        for (int s = 0; s < 12; ++s) {
+            SongRecords song = sampleSong(s, variant);
+            song.loopers[0] = looperRecord(recording(s == 0 ? 200 : 25, song.audioSeeds[0]));
+            song.audioChunks[0] = s == 0 ? 200 : 25;
+            card.writeSong(s, song);
+        }
+        card.writeUserPrefs(userPrefs({int(variant), 0, 3, 4}));
+        return card;
+    };
+    const auto archiveCard = [](const QString &card, const QString &file,
+                                const std::shared_ptr<carddata::CardDigest> &digest) {
+        CardPtr handle = openCard(card, 0);
+        ArchivePtr archive = openArchive(file, 1, 1);
+        return (!digest || mlsdRecordCardReads(handle.get(), digest) == 0) &&
+               mlsdArchiveSDCard(handle.get(), archive.get(), nullptr) == 0;
+    };
+    const QString archive = path("restored.mlad");
+    QVERIFY(archiveCard(makeCard(size < 0 ? "other" : "card", size < 0 ? 2 : 1).path(), archive, nullptr));
+    const qint64 at = kFirstSongOffset + kSongBlockFixedSize + from;
+    QByteArray changed = readRange(archive, at, qMax(size, 0LL));
+    for (char &byte : changed)
+        byte ^= 0x5a;
+    writeRange(archive, at, changed);
+
+    std::unique_ptr<FileSnapshot> everyByte;
+    for (int mode = 0; mode < 3; ++mode) { // every byte, by the copy's digests, by reading ahead
+        const CardImage card = makeCard("card", 1);
+        auto digest = std::make_shared<carddata::CardDigest>();
+        QVERIFY(mode != 1 || archiveCard(card.path(), path("copy.mlad"), digest));
+        CardPtr handle = openCard(card.path(), 1);
+        ArchivePtr source = openArchive(archive, 0);
+        auto tally = std::make_shared<carddata::WriteTally>();
+        mlsdSkipUnchangedWrites(handle.get(), mode == 1 ? digest : nullptr, mode == 2, tally);
+        QCOMPARE(mlsdRestoreSDCard(handle.get(), source.get(), nullptr), 0);
+        handle.reset();
+        if (mode == 0) {
+            everyByte = std::make_unique<FileSnapshot>(card.path());
+            continue;
+        }
+        QCOMPARE(describe(everyByte->changes()), QString());
+        QCOMPARE(written < 0 ? tally->unchanged : tally->written, qMax(written, 0LL));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestArchiveRestore)

@@ -2,8 +2,10 @@
 // `export-song`) or a card (`restore`, `import-song`, each with its safety copy first), on a grid
 // over an uninterrupted run's time, when a temporary or the final file appears, and at random
 // moments from a printed seed (replay with MORV_KILL_SEED). A library file is then absent or
-// complete, a card never written outside the records being restored, the existing files untouched,
-// and the next library write removes the temporary files of killed runs.
+// complete, a card never written outside the records being restored and each of its pages there
+// either as it was or as a complete run leaves it (the card shares a song with the archive, so
+// that the restore leaves out what it holds already), the existing files untouched, and the next
+// library write removes the temporary files of killed runs.
 #include "support/cardimage.h"
 #include "support/filesnapshot.h"
 
@@ -55,11 +57,13 @@ private:
     // Kills the command at the moment; returns a broken promise or an empty text.
     QString killOnce(const QString &command, Moment moment, qint64 delayMicroseconds);
     QMap<QString, QByteArray> libraryFiles() const;
+    void resetTarget() const;
 
     QTemporaryDir m_dir{TS::scratchFolderTemplate()};
     std::unique_ptr<TS::CardImage> m_card, m_target; // read by archive and export-song; written by the others
     std::unique_ptr<TS::FileSnapshot> m_cardSnapshot, m_targetSnapshot;
     QMap<QString, QVector<TS::ByteRange>> m_cardWrites; // what restore and import-song may write
+    QMap<QString, QVector<QByteArray>> m_before, m_after; // those ranges before a run and after one
     QMap<QString, QByteArray> m_existing;               // library files that must survive every run
     QMap<QString, QByteArray> m_complete;               // what an uninterrupted run writes
     QMap<QString, qint64> m_duration;                   // microseconds of an uninterrupted run
@@ -97,6 +101,14 @@ QMap<QString, QByteArray> TestKillRuns::libraryFiles() const
     return files;
 }
 
+// The card that restore and import-song overwrite: its song 1 is the archive's already.
+void TestKillRuns::resetTarget() const
+{
+    m_target->create("Killed Card", "A card whose transfers are interrupted", 5);
+    for (int song = 0; song < 3; ++song)
+        m_target->writeSong(song, TS::sampleSong(song, song == 0 ? 4 : 5));
+}
+
 void TestKillRuns::initTestCase()
 {
     const auto makeCard = [this](const QString &folder, quint32 variant) {
@@ -126,15 +138,25 @@ void TestKillRuns::initTestCase()
 
     // An uninterrupted run of each command: the library files that must survive every run, what
     // a complete run writes, and how long it takes.
+    const auto written = [this](const QString &command) {
+        QVector<QByteArray> bytes;
+        for (const TS::ByteRange &range : m_cardWrites[command])
+            bytes << m_target->read(range);
+        return bytes;
+    };
     for (const QString &command : QStringList{"archive", "export-song", "restore", "import-song"}) {
         const QString out = writesCard(command) ? QString() : library("Existing" + output(command).right(5));
+        resetTarget();
+        m_before[command] = written(command);
         QElapsedTimer timer;
         timer.start();
         std::unique_ptr<QProcess> process = start(command, out);
         QVERIFY(process->waitForFinished(60000) && process->exitCode() == 0);
         m_duration[command] = timer.nsecsElapsed() / 1000;
         m_complete[command] = TS::wholeFile(out);
+        m_after[command] = written(command);
     }
+    resetTarget();
     m_existing = libraryFiles();
     m_cardSnapshot = std::make_unique<TS::FileSnapshot>(m_card->path());
     m_targetSnapshot = std::make_unique<TS::FileSnapshot>(m_target->path());
@@ -203,6 +225,8 @@ void TestKillRuns::killed()
     const std::unique_ptr<QProcess> next = start(command, output(command));
     QVERIFY(next->waitForFinished(60000) && next->exitCode() == 0);
     QFile::remove(output(command));
+    QFile::remove(output(command) + ".sum");
+    resetTarget();
     for (const QString &path : abandoned)
         QVERIFY2(!QFileInfo::exists(path), qPrintable(path + " survived the next library write"));
 }
@@ -236,6 +260,20 @@ QString TestKillRuns::killOnce(const QString &command, Moment moment, qint64 del
         const QString changed = TS::describe(m_targetSnapshot->changesOutside(m_cardWrites[command]));
         if (!changed.isEmpty())
             problem = "the card was written outside the records being restored: " + changed;
+        // A kill lands between two writes, or cuts one at a page.
+        const QVector<TS::ByteRange> &ranges = m_cardWrites[command];
+        for (int i = 0; i < ranges.size(); ++i) {
+            const QByteArray now = m_target->read(ranges[i]);
+            for (qint64 at = 0, next = 0; at < now.size(); at = next) {
+                next =
+                    qMin(qint64(now.size()), (ranges[i].start + at) / 4096 * 4096 + 4096 - ranges[i].start);
+                const auto page = [&](const QByteArray &bytes) { return bytes.mid(int(at), int(next - at)); };
+                if (page(now) != page(m_before[command][i]) && page(now) != page(m_after[command][i]))
+                    problem =
+                        QStringLiteral("the card's byte %1 is neither old nor new").arg(ranges[i].start + at);
+            }
+        }
+        resetTarget();
     } else if (QFileInfo::exists(out)) {
         ++m_completeFound;
         QProcess verify;
@@ -250,8 +288,9 @@ QString TestKillRuns::killOnce(const QString &command, Moment moment, qint64 del
     }
     for (const QString &name : files.keys()) {
         // Left by the kill (the next library write removes it); a finished safety copy is renamed
-        // into place only when complete.
-        if (m_existing.contains(name) || isTemporary(name) || name == "New" + out.right(5))
+        // into place only when complete. The record of how the new file was made goes first.
+        if (m_existing.contains(name) || isTemporary(name) || name == "New" + out.right(5) ||
+            name == "New" + out.right(5) + ".sum")
             continue;
         if (writesCard(command) && name.startsWith("Safety Copies/"))
             QFile::remove(library(name));
@@ -259,6 +298,7 @@ QString TestKillRuns::killOnce(const QString &command, Moment moment, qint64 del
             problem = name + " was left in the library";
     }
     QFile::remove(out);
+    QFile::remove(out + ".sum");
     return problem;
 }
 

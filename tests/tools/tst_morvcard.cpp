@@ -67,8 +67,9 @@ void TestMorvCard::init()
         for (int song = 0; song < 12; ++song)
             card.writeSong(song, sampleSong(song, variant));
     }
-    // A card archive and a song file of the other card, to overwrite the card with.
-    QCOMPARE(morvCard({"archive", "other/ZOVAZODE.DAT", "other.mlad", "--no-verify"}).status, 0);
+    // A card archive and a song file of the other card, to overwrite the card with, each with the
+    // record of how it was made.
+    QCOMPARE(morvCard({"archive", "other/ZOVAZODE.DAT", "other.mlad"}).status, 0);
     QCOMPARE(morvCard({"export-song", "other/ZOVAZODE.DAT", "4", "other.mlsd"}).status, 0);
 }
 
@@ -121,7 +122,7 @@ void TestMorvCard::commandLine_data()
     //                                       arguments                                              status out                                                        err
     QTest::newRow("no command")          << QStringList{}                                                 << 2 << ""                                   << "no command given; see 'morv-card --help'";
     QTest::newRow("unknown command")     << QStringList{"frob"}                                           << 2 << ""                                   << "unknown command 'frob'; see 'morv-card --help'";
-    QTest::newRow("foreign option")      << QStringList{"restore", "other.mlad", card, "--name", "n"}     << 2 << ""                                   << "restore does not take --name; usage: morv-card restore ARCHIVE.mlad CARD [--yes] [--no-safety-copy | --safety-dir DIR] [--no-verify]";
+    QTest::newRow("foreign option")      << QStringList{"restore", "other.mlad", card, "--name", "n"}     << 2 << ""                                   << "restore does not take --name; usage: morv-card restore ARCHIVE.mlad CARD [--yes] [--no-safety-copy | --safety-dir DIR] [--no-verify] [--write-all] [--force] [--json]";
     QTest::newRow("slot 13")             << QStringList{"export-song", card, "13", "x.mlsd"}              << 2 << ""                                   << "bad slot '13': song slots are numbered 1 to 12";
     QTest::newRow("no --yes")            << QStringList{"clear", card, "2"}                               << 2 << ""                                   << "clear overwrites card data: confirm with --yes when standard input is not a terminal";
     QTest::newRow("- for a file")        << QStringList{"info", "-"}                                      << 2 << ""                                   << stdio.arg("FILE");
@@ -133,6 +134,8 @@ void TestMorvCard::commandLine_data()
     QTest::newRow("not a card, verbose") << QStringList{"clear", "bad.mlad", "1", "--yes", "--verbose"}   << 1 << ""                                   << notACard.arg("mlsdOpenSDCard: ");
     QTest::newRow("hostile archive")     << QStringList{"restore", "bad.mlad", card, "--yes"}             << 1 << ""                                   << "cannot read the archive bad.mlad: Could not open archive file: Error reading archive header.";
     QTest::newRow("song file as card")   << QStringList{"restore", "other.mlsd", card, "--yes"}           << 1 << ""                                   << "other.mlsd is not a card archive (it holds 1 songs); use import-song for a song file";
+    QTest::newRow("changed archive")     << QStringList{"restore", "other.mlad", card, "--yes", "CHANGED"} << 1 << ""                                  << "other.mlad: the file has changed since it was made on DATE (song 3); nothing was changed (--force restores it all the same)";
+    QTest::newRow("verify a library")    << QStringList{"verify", "--all", "."}                           << 1 << "./bad.mlad: archive, 1 problem found, no record of how it was made.\n./other.mlad: card archive, no problems found, unchanged since it was made on DATE.\n./other.mlsd: song file, no problems found, unchanged since it was made on DATE.\n" << "";
     QTest::newRow("punctuated name")     << QStringList{"rename", card, "4", "A/B (2)"}                   << 1 << ""                                   << "The name contains characters that are not permitted. Please avoid punctuation.";
     QTest::newRow("no safety folder")    << QStringList{"restore", "other.mlad", card, "--yes", "--safety-dir", "lib"} << 1 << ""                << noCopy + "Could not create the folder lib/Safety Copies.";
     QTest::newRow("failure in JSON")     << QStringList{"info", "missing.DAT", "--json"}                  << 1 << "{\"error\": \"cannot open missing.DAT: No such file or directory\", \"schema\": 1}" << "cannot open missing.DAT: No such file or directory";
@@ -151,6 +154,12 @@ void TestMorvCard::commandLine()
     QFETCH(int, status);
     QFETCH(QString, out);
     QFETCH(QString, err);
+    out.replace("DATE", QDate::currentDate().toString(Qt::ISODate));
+    err.replace("DATE", QDate::currentDate().toString(Qt::ISODate));
+    // "CHANGED": a byte of song 3 of the archive changed since it was made.
+    if (arguments.removeAll("CHANGED") > 0)
+        writeRange(path("other.mlad"),
+                   wholeFile(path("other.mlad.sum")).split('\n')[6].split(' ')[1].toLongLong() + 140, "X");
     ArchiveBuilder hostile;
     putWord(hostile.header(), 532, 13); // thirteen songs
     hostile.write(path("bad.mlad"));
@@ -268,17 +277,22 @@ void TestMorvCard::safetyCopyRestoresTheCard()
     const Result result = morvCard(command);
     QVERIFY2(result.status == 0, result.err.constData());
     QVERIFY(!before.changes().isEmpty());
-    const QStringList copies = QDir(path(folder) + "/Safety Copies").entryList(QDir::Files | QDir::Hidden);
+    const QString copiesFolder = path(folder) + "/Safety Copies/";
+    const QStringList copies = QDir(copiesFolder).entryList({"*.mlad", "*.mlsd"}, QDir::Files | QDir::Hidden);
     QCOMPARE(copies.size(), copy.isEmpty() ? 0 : 1);
     QCOMPARE(result.out.startsWith("Safety copy: "), !copy.isEmpty());
     if (copy.isEmpty())
         return;
     QVERIFY2(QDir::match(copy, copies.first()), qPrintable(copies.first()));
-    back.replaceInStrings(QRegularExpression("^COPY$"), path(folder) + "/Safety Copies/" + copies.first());
+    QVERIFY(QFile::exists(copiesFolder + copies.first() + ".sum"));
+    back.replaceInStrings(QRegularExpression("^COPY$"), copiesFolder + copies.first());
     back.replaceInStrings(QRegularExpression("^CARD$"), card);
-    const Result restored = morvCard(back + QStringList{"--yes", "--no-safety-copy"});
+    const Result restored = morvCard(back + QStringList{"--yes", "--no-safety-copy", "--json"});
     QVERIFY2(restored.status == 0, restored.err.constData());
     QCOMPARE(describe(before.changes()), QString());
+    // What differs is written, what does not is left as it is.
+    const QJsonObject outcome = QJsonDocument::fromJson(restored.out).object();
+    QVERIFY(outcome.value("bytes_written").toDouble() > 0 && outcome.value("bytes_unchanged").toDouble() > 0);
 }
 
 void TestMorvCard::interrupted_data()
@@ -291,7 +305,7 @@ void TestMorvCard::interrupted_data()
     // clang-format off
     //                                          command         signal           verifying message
     QTest::newRow("archive, Ctrl-C")        << "archive"     << int(SIGINT)  << false << "morv-card: archiving cancelled; no archive was written";
-    QTest::newRow("restore, verification")  << "restore"     << int(SIGTERM) << true  << "Restored the card card/ZOVAZODE.DAT from big.mlad." + skipped.arg("card");
+    QTest::newRow("restore, verification")  << "restore"     << int(SIGTERM) << true  << "Restored the card from big.mlad: 213 MB written, 0 MB already the same." + skipped.arg("card");
     // clang-format on
 }
 
@@ -314,7 +328,8 @@ void TestMorvCard::interrupted()
     QStringList arguments{command, "big/ZOVAZODE.DAT", "out"};
     if (command == "restore") {
         QCOMPARE(morvCard({"archive", big.path(), "big.mlad", "--no-verify"}).status, 0);
-        arguments = QStringList{command, "big.mlad", "card/ZOVAZODE.DAT", "--yes", "--no-safety-copy"};
+        arguments =
+            QStringList{command, "big.mlad", "card/ZOVAZODE.DAT", "--yes", "--no-safety-copy", "--write-all"};
     }
     const QStringList filesBefore = QDir(m_dir->path()).entryList(QDir::Files);
 

@@ -7,11 +7,14 @@
 #include "support/faultstream.h"
 #include "support/filesnapshot.h"
 
+#include "domain/sumfile.h"
 #include "transfer/songtransfer.h"
 #include "transfer/songtransferworkerthread.h"
 
 #include <QDir>
 #include <QtTest>
+
+#include <unistd.h>
 
 #include <atomic>
 #include <memory>
@@ -29,6 +32,11 @@ constexpr int kWaitMs = 120000;
 // the first and the last of a song reach the window: the others are within 1 MiB of the first.
 constexpr double kSampleSongReports[] = {10.0 / 50, 1.0};
 constexpr qint64 kSongNameInFile = kFirstSongOffset + kSongHeaderSize + 4;
+
+QStringList times(int count, const QString &text)
+{
+    return QVector<QString>(count, text).toList();
+}
 
 struct Card
 {
@@ -140,7 +148,8 @@ void TestSongTransferWorker::copies_data()
     QTest::addColumn<QString>("name"); // the new file's name field, empty to keep the source's
     QTest::addColumn<QString>(
         "check"); // "yes" read back, "stop" read back and stop, "cancel" during the copy;
-                  // "taken" (the user's file is there), "commit" (fails), "tocard"
+                  // "taken" (the user's file is there), "commit" (fails), "tocard"; "same" (the
+                  // card holds the archive already), "changed" (since the archive was made)
     QTest::addColumn<qint64>("flipped"); // a byte changed on its way to the destination, or -1
     QTest::addColumn<QString>("error");  // the request's error text, empty if it finishes
     const auto differs = [](const char *where) {
@@ -154,6 +163,8 @@ void TestSongTransferWorker::copies_data()
     QTest::newRow("archive song, named") << true  << 2  << -1 << "Slow Blues in A" << ""       << no                                     << "";
     QTest::newRow("restore card")        << false << -1 << -1 << ""                << ""       << no                                     << "";
     QTest::newRow("restore song")        << false << 4  << 7  << ""                << "yes"    << no                                     << "";
+    QTest::newRow("restore the same")    << false << -1 << -1 << ""                << "same"   << no                                     << "";
+    QTest::newRow("archive changed")     << false << -1 << -1 << ""                << "changed"<< no                                     << "Gig.mlad: the file has changed since it was made on DATE (song 3); nothing was written.";
     QTest::newRow("archive card, stop")  << true  << -1 << -1 << ""                << "stop"   << no                                     << "";
     QTest::newRow("archive card, cancel")<< true  << -1 << -1 << ""                << "cancel" << no                                     << "Failed to archive card: mlsdArchiveSong: Aborted by user.";
     QTest::newRow("card audio differs")  << true  << -1 << -1 << ""                << "yes"    << audio + 100                            << differs("song 1, part 1, looper audio at byte 0");
@@ -177,6 +188,7 @@ void TestSongTransferWorker::copies()
     QFETCH(qint64, flipped);
     QFETCH(QString, error);
     error.replace('@', libraryPath(song < 0 ? "Gig.mlad" : "Song.mlsd"));
+    error.replace("DATE", QDate::currentDate().toString(Qt::ISODate));
 
     const bool wholeCard = song < 0;
     const Card source = makeCard("source", 1);
@@ -189,7 +201,20 @@ void TestSongTransferWorker::copies()
     const QString file = fromCard ? libraryPath(fileName) : m_dir->filePath(fileName);
     if (!fromCard)
         expected.write(file);
-    const Card card = makeCard("card", 2);
+    if (check == "changed") { // the record of the archive as built, then a byte of song 3 changed
+        std::vector<carddata::FileSums::Range> songs;
+        for (int s = 0; s < 12; ++s)
+            songs.push_back({expected.songOffset(s),
+                             s < 11 ? expected.songOffset(s + 1) - expected.songOffset(s) : 1,
+                             {}});
+        carddata::FileSummer summer(songs);
+        summer.add(reinterpret_cast<const uint8_t *>(expected.bytes().constData()),
+                   size_t(expected.bytes().size()));
+        writeRange(SumFile::pathFor(file), 0,
+                   SumFile::format(summer.sums(), QDateTime::currentDateTimeUtc()));
+        writeRange(file, expected.songOffset(2) + 140, "X");
+    }
+    const Card card = makeCard("card", check == "same" ? 1 : 2);
     const Card &changed = fromCard ? source : card;
     const FileSnapshot before(changed.path());
     if (check == "taken")
@@ -222,8 +247,19 @@ void TestSongTransferWorker::copies()
     });
     if (check == "commit")
         m_streams->arm(FaultKind::IoError, FaultMode::FromNOn, 1, {1u << int(StreamCall::Commit), ".partial"});
+    // Each file made durable, and whether the new library file had its name by then.
+    QStringList commits;
+    QMutex committing;
+    carddata::setDataSync([&](int fd) {
+        QString name = QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd))).fileName();
+        name.replace(QRegularExpression("\\.[0-9A-Za-z]{8}\\.partial$"), ".partial");
+        QMutexLocker locker(&committing);
+        commits << name + (fromCard && QFile::exists(file) ? " too late" : "");
+        return ::fdatasync(fd);
+    });
     m_transfer->submit(request);
     waitForOutcome();
+    carddata::setDataSync({});
 
     QCOMPARE(request->errorText, error);
     QCOMPARE(m_kinds.last(), QString(error.isEmpty() ? "finished" : "error"));
@@ -232,7 +268,7 @@ void TestSongTransferWorker::copies()
         QCOMPARE(request->verification, Verification::NotAsked);
         QCOMPARE(libraryFiles(), check == "taken" ? QStringList{fileName} : QStringList());
         QVERIFY(check != "taken" || wholeFile(file) == "the user's own file");
-        QVERIFY(!fromCard || check == "tocard" || before.changes().isEmpty());
+        QVERIFY((!fromCard && check != "changed") || check == "tocard" || before.changes().isEmpty());
         return;
     }
     QCOMPARE(request->verification, check == "yes"    ? Verification::Passed
@@ -250,8 +286,12 @@ void TestSongTransferWorker::copies()
     }
     QCOMPARE(m_progress.size(), check.isEmpty() ? reports.size() * 2 : m_progress.size());
     if (fromCard) {
+        // Committed before it takes its name, and so is the record of how it was made beside it.
+        const bool recorded = request->verification == Verification::Passed;
+        QCOMPARE(commits, QStringList{fileName + ".partial"} + times(recorded, fileName + ".sum.partial"));
         QCOMPARE(seenDuring.load(), 2);
-        QCOMPARE(libraryFiles(), QStringList{fileName});
+        QCOMPARE(libraryFiles(), QStringList{fileName} + times(recorded, fileName + ".sum"));
+        QVERIFY(!recorded || SumFile::check(file, true).state == SumFile::State::Unchanged);
         QVERIFY2(before.changes().isEmpty(), "archiving reads the card only");
         QByteArray bytes = wholeFile(file), original = expected.bytes();
         const int nameAt = wholeCard ? 8 : int(kSongNameInFile);
@@ -279,6 +319,13 @@ void TestSongTransferWorker::copies()
     if (wholeCard)
         QCOMPARE(card.image->read(8, 512), source.image->read(8, 512));
     QCOMPARE(describe(before.changesOutside(allowed)), describe({}));
+    // Committed at each song's end and once more when closed; every byte written or found there.
+    QCOMPARE(commits, times(wholeCard ? 13 : 2, "ZOVAZODE.DAT"));
+    qint64 total = wholeCard ? 0 : -cardHeaderRange().size - cardUserPrefsRange().size;
+    for (const ByteRange &range : allowed)
+        total += range.size;
+    QCOMPARE(request->bytesWritten + request->bytesUnchanged, total);
+    QCOMPARE(request->bytesWritten == 0, check == "same");
     QVERIFY(wholeFile(file) == expected.bytes());
 }
 

@@ -18,6 +18,9 @@
 #include "transferrunner.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QJsonArray>
 
 #include <cstdio>
 #include <unistd.h>
@@ -186,6 +189,8 @@ int CardTool::clear()
 int CardTool::verify()
 {
     const QString path = m_line.argument(0);
+    if (m_line.all())
+        return verifyAll(path);
     requireReadable(path, Role::Any);
     const auto lock = lockCard(path, CardLock::Shared);
     FileCheck check;
@@ -200,6 +205,47 @@ int CardTool::verify()
     else
         writeOut(checkToText(path, check).toUtf8());
     return check.problems.isEmpty() ? ExitSuccess : ExitFailure;
+}
+
+int CardTool::verifyAll(const QString &folder)
+{
+    if (!QFileInfo(folder).isDir())
+        throw ToolError(QStringLiteral("%1 is not a folder").arg(folder));
+    // Every archive of the library, never through a link, in a stable order.
+    QStringList files;
+    QDirIterator entries(folder,
+                         {QStringLiteral("*") + FileKinds::cardArchiveExtension(),
+                          QStringLiteral("*") + FileKinds::songFileExtension()},
+                         QDir::Files | QDir::NoSymLinks | QDir::Hidden, QDirIterator::Subdirectories);
+    while (entries.hasNext())
+        files << entries.next();
+    files.sort();
+    QJsonArray checked;
+    int failures = 0;
+    for (const QString &file : files) {
+        FileCheck check;
+        QString failure;
+        try {
+            check = FileCheck::run(file);
+        } catch (const Error &error) {
+            failure = libraryText(error.what());
+        }
+        failures += failure.isEmpty() && check.problems.isEmpty() ? 0 : 1;
+        if (m_line.json()) {
+            QJsonObject object = failure.isEmpty() ? checkToJson(check)
+                                                   : QJsonObject{{QStringLiteral("ok"), false},
+                                                                 {QStringLiteral("error"), failure}};
+            object.insert(QStringLiteral("file"), file);
+            checked.append(object);
+        } else {
+            writeOut((failure.isEmpty() ? checkSummary(file, check)
+                                        : QStringLiteral("%1: cannot verify: %2\n").arg(file, failure))
+                         .toUtf8());
+        }
+    }
+    if (m_line.json())
+        writeJson({{QStringLiteral("ok"), failures == 0}, {QStringLiteral("files"), checked}});
+    return failures == 0 ? ExitSuccess : ExitFailure;
 }
 
 int CardTool::makeDemo()

@@ -35,6 +35,8 @@ private:
     int rename();
     int clear();
     int verify();
+    // `verify --all FOLDER`: every archive in the folder and below, one line each.
+    int verifyAll(const QString &folder);
     int makeDemo();
 
     // Asks on a terminal; without one, --yes must have been given.
@@ -61,7 +63,7 @@ private:
     {
         QString label;
         QString file;      // the file it made or changed, for --json
-        QString done;      // the sentence of success
+        QString done;      // the sentence of success (a transfer to the card makes its own)
         QString what;      // what was not checked when the read-back was skipped
         QString cancelled; // the refusal of a cancelled transfer
         QString failed;    // the start of the refusal of a failed one, before the error text
@@ -70,7 +72,13 @@ private:
     // signal while the result was read back leaves it complete and unchecked: reported, and the
     // signal's status returned.
     int transfer(TransferRunner &runner, const SongTransfer::Endpoint &source,
-                 const SongTransfer::Endpoint &destination, const TransferTexts &texts);
+                 const SongTransfer::Endpoint &destination, const TransferTexts &texts,
+                 const CardCommands::Options &options);
+    // What the command line and the settings say about how a transfer runs.
+    CardCommands::Options transferOptions(bool writesCard);
+    // Refuses, before a safety copy is made for it, an archive that has changed since it was made,
+    // unless the options force it; then marks it checked.
+    void refuseChangedArchive(const QString &path, CardCommands::Options *options) const;
     // The window's settings, shared with it.
     ConfigurationManager &configuration();
 

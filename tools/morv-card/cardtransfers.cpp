@@ -9,6 +9,7 @@
 #include "domain/safetycopies.h"
 #include "domain/sdcard.h"
 #include "domain/songarchive.h"
+#include "domain/sumfile.h"
 #include "inputfile.h"
 #include "interruptwatcher.h"
 #include "toolerror.h"
@@ -66,6 +67,33 @@ SongArchive readArchive(const QString &path, Role role)
 }
 
 } // namespace
+
+CardCommands::Options CardTool::transferOptions(bool writesCard)
+{
+    CardCommands::Options options;
+    options.verify = !m_line.noVerify();
+    // The window's setting holds for the tool, as the safety copies' do.
+    options.writeAll = writesCard && (m_line.writeAll() || configuration().writesEveryByte());
+    options.force = m_line.force();
+    return options;
+}
+
+void CardTool::refuseChangedArchive(const QString &path, CardCommands::Options *options) const
+{
+    SumFile::Check check;
+    if (!options->force) {
+        try {
+            check = SumFile::check(path, false);
+        } catch (const Error &error) {
+            throw ToolError(QStringLiteral("cannot read %1: %2").arg(path, libraryText(error.what())));
+        }
+    }
+    if (check.state == SumFile::State::Changed)
+        throw ToolError(QStringLiteral("%1: %2; nothing was changed (--force restores it all the same)")
+                            .arg(path, check.text()));
+    // Checked once, before the safety copy; the transfer need not read it again.
+    options->force = true;
+}
 
 ConfigurationManager &CardTool::configuration()
 {
@@ -147,11 +175,15 @@ void CardTool::protect(TransferRunner &runner, CardCommands::Target target)
 }
 
 int CardTool::transfer(TransferRunner &runner, const Endpoint &source, const Endpoint &destination,
-                       const TransferTexts &texts)
+                       const TransferTexts &texts, const CardCommands::Options &options)
 {
-    switch (runner.run(source, destination, !m_line.noVerify(), texts.label)) {
+    switch (runner.run(source, destination, options, texts.label)) {
     case TransferRunner::Outcome::Finished:
-        reportTransfer(*runner.request(), texts.file, texts.done, texts.what);
+        reportTransfer(*runner.request(), texts.file,
+                       destination.kind == Endpoint::Card
+                           ? SongTransfer::outcomeText(*runner.request(), source.path)
+                           : texts.done,
+                       texts.what);
         return runner.request()->verification == Request::Verification::Skipped ? interruptedStatus()
                                                                                 : int(ExitSuccess);
     case TransferRunner::Outcome::Cancelled:
@@ -173,6 +205,10 @@ void CardTool::reportTransfer(const Request &request, const QString &file, const
         object.insert(QStringLiteral("file"), file);
         object.insert(QStringLiteral("verified"), request.verification == Request::Verification::Passed);
         object.insert(QStringLiteral("warnings"), QJsonArray::fromStringList(request.warnings));
+        if (request.bytesWritten >= 0) {
+            object.insert(QStringLiteral("bytes_written"), double(request.bytesWritten));
+            object.insert(QStringLiteral("bytes_unchanged"), double(request.bytesUnchanged));
+        }
         writeJson(object);
         return;
     }
@@ -202,7 +238,8 @@ int CardTool::archive()
                     {QStringLiteral("Archiving"), out,
                      QStringLiteral("Archived the card %1 to %2.").arg(cardPath, out),
                      QStringLiteral("archive"), QStringLiteral("archiving cancelled; no archive was written"),
-                     QStringLiteral("archiving the card failed: ")});
+                     QStringLiteral("archiving the card failed: ")},
+                    transferOptions(false));
 }
 
 int CardTool::restore()
@@ -226,16 +263,18 @@ int CardTool::restore()
     requireWritable(cardPath);
     confirm(QStringLiteral("Overwrite the entire card %1 with the archive %2 (%3)? This can not be undone.")
                 .arg(cardPath, archivePath, quoted(archiveName)));
+    CardCommands::Options options = transferOptions(true);
+    refuseChangedArchive(archivePath, &options);
 
     TransferRunner runner(showProgress());
     protect(runner,
             {cardPath, cardName, Endpoint::WholeCard, QString(), QStringLiteral("before restore"), {}});
     return transfer(
         runner, Endpoint::archive(archivePath), Endpoint::card(cardPath),
-        {QStringLiteral("Restoring"), cardPath,
-         QStringLiteral("Restored the card %1 from %2.").arg(cardPath, archivePath), QStringLiteral("card"),
+        {QStringLiteral("Restoring"), cardPath, QString(), QStringLiteral("card"),
          QStringLiteral("restore cancelled; the card %1 is partly restored").arg(cardPath),
-         QStringLiteral("restoring the card failed; the card %1 may be partly restored: ").arg(cardPath)});
+         QStringLiteral("restoring the card failed; the card %1 may be partly restored: ").arg(cardPath)},
+        options);
 }
 
 int CardTool::exportSong()
@@ -257,7 +296,8 @@ int CardTool::exportSong()
                     {QStringLiteral("Copying song %1").arg(song + 1), out,
                      QStringLiteral("Copied song %1 of %2 to %3.").arg(song + 1).arg(cardPath, out),
                      QStringLiteral("song file"), QStringLiteral("copy cancelled; no song file was written"),
-                     QStringLiteral("copying song %1 failed: ").arg(song + 1)});
+                     QStringLiteral("copying song %1 failed: ").arg(song + 1)},
+                    transferOptions(false));
 }
 
 int CardTool::importSong()
@@ -292,6 +332,8 @@ int CardTool::importSong()
     confirm(QStringLiteral("Overwrite song %1 (%2) on the card %3 with %4 from %5? This can not be undone.")
                 .arg(song + 1)
                 .arg(quoted(oldName), cardPath, quoted(newName), songPath));
+    CardCommands::Options options = transferOptions(true);
+    refuseChangedArchive(songPath, &options);
 
     TransferRunner runner(showProgress());
     // An empty slot holds nothing worth a copy.
@@ -299,12 +341,11 @@ int CardTool::importSong()
         protect(runner, {cardPath, cardName, song, oldName, QStringLiteral("before import"), {}});
     return transfer(
         runner, Endpoint::archive(songPath, 0), Endpoint::card(cardPath, song),
-        {QStringLiteral("Copying to slot %1").arg(song + 1), cardPath,
-         QStringLiteral("Copied %1 into slot %2 of %3.").arg(songPath, QString::number(song + 1), cardPath),
-         QStringLiteral("song"),
+        {QStringLiteral("Copying to slot %1").arg(song + 1), cardPath, QString(), QStringLiteral("song"),
          QStringLiteral("copy cancelled; song %1 on the card is partly overwritten").arg(song + 1),
          QStringLiteral("copying into slot %1 failed; the song there may be partly overwritten: ")
-             .arg(song + 1)});
+             .arg(song + 1)},
+        options);
 }
 
 } // namespace ZovaZode

@@ -75,6 +75,15 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         } else if (option == QLatin1String("--no-verify")) {
             noValue();
             line.m_noVerify = true;
+        } else if (option == QLatin1String("--write-all")) {
+            noValue();
+            line.m_writeAll = true;
+        } else if (option == QLatin1String("--force")) {
+            noValue();
+            line.m_force = true;
+        } else if (option == QLatin1String("--all")) {
+            noValue();
+            line.m_all = true;
         } else if (option == QLatin1String("--safety-dir")) {
             line.m_safetyDir = takeValue();
             line.m_hasSafetyDir = true;
@@ -138,7 +147,10 @@ void CommandLine::check() const
                                                                   {m_parts >= 0, Parts},
                                                                   {m_noSafetyCopy, NoSafetyCopy},
                                                                   {m_hasSafetyDir, SafetyDir},
-                                                                  {m_noVerify, NoVerify}};
+                                                                  {m_noVerify, NoVerify},
+                                                                  {m_writeAll, WriteAll},
+                                                                  {m_force, Force},
+                                                                  {m_all, All}};
     for (const auto &option : given) {
         if (option.first && !(info->options & option.second)) {
             QString name;

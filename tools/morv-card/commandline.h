@@ -40,6 +40,9 @@ public:
     bool noVerify() const { return m_noVerify; }
     bool hasSafetyDir() const { return m_hasSafetyDir; }
     const QString &safetyDir() const { return m_safetyDir; }
+    bool writeAll() const { return m_writeAll; }
+    bool force() const { return m_force; }
+    bool all() const { return m_all; }
 
 private:
     void check() const;
@@ -60,6 +63,9 @@ private:
     bool m_noVerify = false;
     bool m_hasSafetyDir = false;
     QString m_safetyDir;
+    bool m_writeAll = false;
+    bool m_force = false;
+    bool m_all = false;
 };
 
 } // namespace ZovaZode

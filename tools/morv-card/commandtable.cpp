@@ -15,23 +15,30 @@ const QVector<CommandInfo> kCommands = {
      "or a song file (.mlsd): for each song its slot, the states of its five parts, the length "
      "of its part sequence and its name.",
      "info /media/$USER/ZOVAZODE/ZOVAZODE.DAT"},
-    {"verify", "FILE", Json, "check every record of a card or an archive",
+    {"verify", "FILE", Json | All, "check every record of a card or an archive",
      "Checks every record of a card data file or an archive and lists each problem with where it "
-     "is. Exits with 1 when it found any.",
-     "verify \"Gig 2026.mlad\""},
+     "is. An archive is also compared with the record of how it was made, kept beside it "
+     "(ARCHIVE.sum): a file that has changed since is a problem of each song it touched. With "
+     "--all, FILE is a library folder: every archive in it and its sub-folders is checked, one "
+     "line each. Exits with 1 when it found any problem.",
+     "verify --all \"$HOME/Documents/Morv+ Card Library\""},
     {"archive", "CARD OUT.mlad", Name | NoVerify | Json, "back up the whole card",
      "Archives the whole card into a new card archive, named after the card unless --name is "
      "given. An existing file is never replaced.",
      "archive /media/$USER/ZOVAZODE/ZOVAZODE.DAT \"Gig 2026.mlad\" --name \"Gig 2026\""},
-    {"restore", "ARCHIVE.mlad CARD", kSafety | NoVerify, "overwrite the whole card with an archive",
-     "Overwrites the whole card, its user prefs and all twelve songs, with a card archive.",
+    {"restore", "ARCHIVE.mlad CARD", kSafety | NoVerify | WriteAll | Force | Json,
+     "overwrite the whole card with an archive",
+     "Overwrites the whole card, its user prefs and all twelve songs, with a card archive. Only "
+     "what the card does not hold already is written; an archive that has changed since it was "
+     "made is refused unless --force is given.",
      "restore \"Gig 2026.mlad\" /media/$USER/ZOVAZODE/ZOVAZODE.DAT --yes"},
     {"export-song", "CARD SLOT OUT.mlsd", Name | NoVerify | Json, "copy one song to a song file",
      "Copies the song in SLOT to a new song file, named after the song unless --name is given. "
      "An existing file is never replaced.",
      "export-song /media/$USER/ZOVAZODE/ZOVAZODE.DAT 3 blues.mlsd"},
-    {"import-song", "SONG.mlsd CARD SLOT", kSafety | NoVerify, "copy a song file onto a slot",
-     "Copies a song file onto SLOT of the card, overwriting the song there.",
+    {"import-song", "SONG.mlsd CARD SLOT", kSafety | NoVerify | WriteAll | Force | Json,
+     "copy a song file onto a slot",
+     "Copies a song file onto SLOT of the card, overwriting the song there, as restore does.",
      "import-song blues.mlsd /media/$USER/ZOVAZODE/ZOVAZODE.DAT 7"},
     {"rename", "CARD [SLOT] NAME", 0, "rename the card or a song",
      "Renames the card, or the song in SLOT, under the name rules of the window: at most 128 "
@@ -61,6 +68,10 @@ const QVector<OptionInfo> kOptions = {
     {"--safety-dir", 0, "DIR", SafetyDir,
      "Keep the safety copy in \"DIR/Safety Copies\" instead of the card library's."},
     {"--no-verify", 0, nullptr, NoVerify, "Do not read back and check what was written."},
+    {"--write-all", 0, nullptr, WriteAll,
+     "Write every byte, also where the card already holds it (as the setting of the window does)."},
+    {"--force", 0, nullptr, Force, "Restore an archive that has changed since it was made."},
+    {"--all", 0, nullptr, All, "Check every archive in the folder FILE and its sub-folders."},
     {"--full", 0, nullptr, Full, "Fill every looper part of the demo card with the longest recording."},
     {"--parts", 0, "N", Parts, "With --full: fill only the first N looper parts (1 to 60)."},
     {"--json", 0, nullptr, Json, "Print the result, or the error, as one JSON object with \"schema\": 1."},

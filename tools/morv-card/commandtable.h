@@ -21,6 +21,9 @@ enum Option {
     NoSafetyCopy = 32,
     SafetyDir = 64,
     NoVerify = 128,
+    WriteAll = 256,
+    Force = 512,
+    All = 1024,
     Global = 0 // --help, --quiet, --verbose, --version: every command takes them
 };
 

@@ -73,25 +73,40 @@ QJsonObject checkToJson(const FileCheck &check)
         addPlace(entry, problem.where);
         problems.append(entry);
     }
-    return QJsonObject{{QStringLiteral("ok"), check.problems.isEmpty()},
+    QJsonObject object{{QStringLiteral("ok"), check.problems.isEmpty()},
                        {QStringLiteral("problems"), problems}};
+    if (check.isArchive()) {
+        static const char *const states[] = {"none", "unchanged", "changed"};
+        object.insert(QStringLiteral("record"), QLatin1String(states[int(check.record.state)]));
+        object.insert(QStringLiteral("made"), check.record.state == SumFile::State::NoRecord
+                                                  ? QJsonValue()
+                                                  : QJsonValue(check.record.made.toString(Qt::ISODate)));
+    }
+    return object;
 }
 
-QString checkToText(const QString &path, const FileCheck &check)
+QString checkSummary(const QString &path, const FileCheck &check)
 {
     // In the order of FileCheck::Kind.
     static const char *const kindTexts[] = {"unknown file", "card data file", "card archive", "song file",
                                             "archive"};
     static_assert(int(FileCheck::Kind::Archive) == 4, "one text per kind");
+    const int count = check.problems.size();
+    const QString record = check.recordText();
+    return QStringLiteral("%1: %2, %3%4.\n")
+        .arg(path, QLatin1String(kindTexts[int(check.kind)]),
+             count == 0   ? QStringLiteral("no problems found")
+             : count == 1 ? QStringLiteral("1 problem found")
+                          : QStringLiteral("%1 problems found").arg(count),
+             record.isEmpty() ? QString() : QStringLiteral(", ") + record);
+}
+
+QString checkToText(const QString &path, const FileCheck &check)
+{
     QString text;
     for (const FileCheck::Problem &problem : check.problems)
         text += problem.where + QStringLiteral(": ") + problem.what + QLatin1Char('\n');
-    const int count = check.problems.size();
-    return text + QStringLiteral("%1: %2, %3.\n")
-                      .arg(path, QLatin1String(kindTexts[int(check.kind)]),
-                           count == 0   ? QStringLiteral("no problems found")
-                           : count == 1 ? QStringLiteral("1 problem found")
-                                        : QStringLiteral("%1 problems found").arg(count));
+    return text + checkSummary(path, check);
 }
 
 FileSummary FileSummary::read(const QString &path)

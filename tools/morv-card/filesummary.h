@@ -21,7 +21,9 @@ class FileCheck;
 // `verify --json`: {"ok", "problems": [{"where", "text", "song", "part", "offset"}]}, the last
 // three numbers (counted from 1, the offset in bytes) or null.
 QJsonObject checkToJson(const FileCheck &check);
-// Each problem as "<where>: <what>", then "<path>: <kind>, <n> problems found.".
+// "<path>: <kind>, <n> problems found[, <what the record of how an archive was made says>].".
+QString checkSummary(const QString &path, const FileCheck &check);
+// Each problem as "<where>: <what>", then the summary.
 QString checkToText(const QString &path, const FileCheck &check);
 
 class FileSummary

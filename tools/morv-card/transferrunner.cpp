@@ -42,10 +42,10 @@ bool TransferRunner::eventFilter(QObject *watched, QEvent *event)
 }
 
 TransferRunner::Outcome TransferRunner::run(const SongTransfer::Endpoint &source,
-                                            const SongTransfer::Endpoint &destination, bool verify,
-                                            const QString &label)
+                                            const SongTransfer::Endpoint &destination,
+                                            const CardCommands::Options &options, const QString &label)
 {
-    return runToEnd([&] { return m_commands->submit(source, destination, verify); }, label);
+    return runToEnd([&] { return m_commands->submit(source, destination, options); }, label);
 }
 
 TransferRunner::Protection TransferRunner::protect(const CardCommands::SafetyPolicy &policy,

@@ -38,8 +38,8 @@ public:
     ~TransferRunner() override;
 
     // label: what the progress bar says ("Archiving", ...).
-    Outcome run(const SongTransfer::Endpoint &source, const SongTransfer::Endpoint &destination, bool verify,
-                const QString &label);
+    Outcome run(const SongTransfer::Endpoint &source, const SongTransfer::Endpoint &destination,
+                const CardCommands::Options &options, const QString &label);
     // The safety copy that CardCommands::protect() makes of `target`, run to its end.
     Protection protect(const CardCommands::SafetyPolicy &policy, const CardCommands::Target &target,
                        const QString &label);
