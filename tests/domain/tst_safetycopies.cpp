@@ -1,8 +1,11 @@
 // Safety copies: their names (forbidden characters, the default card name, the slot counted
 // from 1, long names cut to fit, a second copy in the same second), the folder (never through a
-// link, nor over a file), pruning to the newest N of the copies alone, and the two settings.
+// link, nor over a file), pruning to the newest N of the copies alone, and the two settings. And
+// the record of how an archive was made, which follows it wherever the library takes it.
 #include "domain/configurationmanager.h"
 #include "domain/safetycopies.h"
+#include "domain/sumfile.h"
+#include "support/filebytes.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -39,6 +42,8 @@ private slots:
     void pruneKeepsTheNewest();
     void neverThroughALink();
     void settings();
+    void recordFollowsItsArchive_data();
+    void recordFollowsItsArchive();
 
 private:
     QString folder() const { return SafetyCopies::folder(m_library); }
@@ -141,9 +146,9 @@ void TestSafetyCopies::pruneKeepsTheNewest()
         const QString path =
             i % 2 ? SafetyCopies::songCopyPath(m_library, "Set", i, "Verse", "before clearing", stamp)
                   : SafetyCopies::cardCopyPath(m_library, "Set", "before restore", stamp);
-        QVERIFY(touch(path, 60 * i));
+        QVERIFY(touch(path, 60 * i) && touch(SumFile::pathFor(path), 60 * i));
         if (i < keep)
-            kept << QFileInfo(path).fileName();
+            kept << QFileInfo(path).fileName() << QFileInfo(SumFile::pathFor(path)).fileName();
     }
     // Nothing but the copies themselves is ever removed: not the user's own files kept here,
     // however old, nor anything that only looks like a copy.
@@ -194,6 +199,54 @@ void TestSafetyCopies::settings()
     QCOMPARE(QSettings().value(QStringLiteral("safety_copies/enabled")).toBool(), false);
     QCOMPARE(QSettings().value(QStringLiteral("safety_copies/limit")).toInt(), 42);
     QCOMPARE(manager.safetyCopiesEnabled(), false);
+}
+
+void TestSafetyCopies::recordFollowsItsArchive_data()
+{
+    QTest::addColumn<QString>("operation"); // on the library's "Set.mlad"
+    QTest::addColumn<QStringList>("files"); // the library's files afterwards
+    QTest::addColumn<int>("state");         // of the record at the archive's new name, -1 for none
+    const int unchanged = int(SumFile::State::Unchanged), none = int(SumFile::State::NoRecord);
+    // clang-format off
+    //                                operation         files                                                            state
+    QTest::newRow("rename")        << "rename"       << QStringList{"New.mlad", "New.mlad.sum"}                            << unchanged;
+    QTest::newRow("move")          << "move"         << QStringList{"sub/Set.mlad", "sub/Set.mlad.sum"}                    << unchanged;
+    QTest::newRow("copy")          << "copy"         << QStringList{"Set.mlad", "Set.mlad.sum", "sub/Set.mlad", "sub/Set.mlad.sum"} << unchanged;
+    QTest::newRow("delete")        << "delete"       << QStringList{}                                                      << -1;
+    // A record left at the new name by an archive gone would call this one changed.
+    QTest::newRow("unrecorded")    << "move bare"    << QStringList{"sub/Set.mlad"}                                        << none;
+    // clang-format on
+}
+
+void TestSafetyCopies::recordFollowsItsArchive()
+{
+    QFETCH(QString, operation);
+    QFETCH(QStringList, files);
+    QFETCH(int, state);
+    const QString library = m_dir.filePath(QStringLiteral("Library")) + '/';
+    QVERIFY(QDir(library).removeRecursively() && QDir().mkpath(library + "sub"));
+    const QString from = library + "Set.mlad",
+                  to = library + (operation == "rename" ? "New.mlad" : "sub/Set.mlad");
+    const QByteArray archive("the bytes of an archive");
+    TestSupport::writeRange(from, 0, archive);
+    carddata::FileSummer summer({});
+    summer.add(reinterpret_cast<const uint8_t *>(archive.constData()), size_t(archive.size()));
+    TestSupport::writeRange(SumFile::pathFor(operation == "move bare" ? to : from), 0,
+                            SumFile::format(summer.sums(), kWhen));
+
+    if (operation == "copy")
+        QVERIFY(QFile::copy(from, to) && SumFile::copied(from, to));
+    else if (operation == "delete")
+        QVERIFY(QFile::remove(from) && SumFile::removed(from));
+    else
+        QVERIFY(QFile::rename(from, to) && SumFile::moved(from, to));
+    QStringList present;
+    for (QDirIterator it(library, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+        present << it.next().mid(library.size());
+    present.sort();
+    QCOMPARE(present, files);
+    if (state >= 0)
+        QCOMPARE(int(SumFile::check(to, true).state), state);
 }
 
 QTEST_GUILESS_MAIN(TestSafetyCopies)
