@@ -132,10 +132,11 @@ void VerifyDialog::showReport(const FileCheck &check)
     const QString fileName = QFileInfo(m_path).fileName();
     m_fileLabel->setText(tr("%1: %2").arg(kindName(check.kind), fileName));
     const int count = check.problems.size();
-    const QString record = check.recordText();
-    m_summaryLabel->setText(summary(count) + (record.isEmpty() ? QString()
-                                                               : QLatin1Char('\n') + record.at(0).toUpper() +
-                                                                     record.mid(1) + QLatin1Char('.')));
+    QString text = summary(count);
+    const QString record = check.recordText(); // of an archive: how it compares with how it was made
+    if (!record.isEmpty())
+        text += QLatin1Char('\n') + record.at(0).toUpper() + record.mid(1) + QLatin1Char('.');
+    m_summaryLabel->setText(text);
     m_table->setRowCount(count);
     for (int row = 0; row < count; ++row) {
         const FileCheck::Problem &problem = check.problems.at(row);

@@ -7,6 +7,7 @@
 #include "support/faultstream.h"
 #include "support/filesnapshot.h"
 
+#include "domain/cardcontent.h"
 #include "domain/sumfile.h"
 #include "transfer/songtransfer.h"
 #include "transfer/songtransferworkerthread.h"
@@ -149,7 +150,8 @@ void TestSongTransferWorker::copies_data()
     QTest::addColumn<QString>(
         "check"); // "yes" read back, "stop" read back and stop, "cancel" during the copy;
                   // "taken" (the user's file is there), "commit" (fails), "tocard"; "same" (the
-                  // card holds the archive already), "changed" (since the archive was made)
+                  // card holds the archive already), "changed" (since the archive was made),
+                  // "stale" (the card, since a copy read it)
     QTest::addColumn<qint64>("flipped"); // a byte changed on its way to the destination, or -1
     QTest::addColumn<QString>("error");  // the request's error text, empty if it finishes
     const auto differs = [](const char *where) {
@@ -164,6 +166,7 @@ void TestSongTransferWorker::copies_data()
     QTest::newRow("restore card")        << false << -1 << -1 << ""                << ""       << no                                     << "";
     QTest::newRow("restore song")        << false << 4  << 7  << ""                << "yes"    << no                                     << "";
     QTest::newRow("restore the same")    << false << -1 << -1 << ""                << "same"   << no                                     << "";
+    QTest::newRow("card changed since")  << false << -1 << -1 << ""                << "stale"  << no                                     << "";
     QTest::newRow("archive changed")     << false << -1 << -1 << ""                << "changed"<< no                                     << "Gig.mlad: the file has changed since it was made on DATE (song 3); nothing was written.";
     QTest::newRow("archive card, stop")  << true  << -1 << -1 << ""                << "stop"   << no                                     << "";
     QTest::newRow("archive card, cancel")<< true  << -1 << -1 << ""                << "cancel" << no                                     << "Failed to archive card: mlsdArchiveSong: Aborted by user.";
@@ -215,12 +218,27 @@ void TestSongTransferWorker::copies()
         writeRange(file, expected.songOffset(2) + 140, "X");
     }
     const Card card = makeCard("card", check == "same" ? 1 : 2);
+    std::shared_ptr<CardContent> copied;
+    if (check == "stale") { // a copy reads the card, holding song 1 as the archive does; then it changes
+        card.image->writeSong(0, source.songs[0]);
+        auto copy = std::make_shared<Request>();
+        copy->recordCard = true;
+        copy->source = Endpoint::card(card.path());
+        copy->destination = Endpoint::archive(m_dir->filePath("copy.mlad"));
+        m_transfer->submit(copy);
+        waitForOutcome();
+        m_kinds.clear();
+        m_progress.clear();
+        copied = copy->cardContent;
+        card.image->writeSongData(0, emptySong(0, 3).song);
+    }
     const Card &changed = fromCard ? source : card;
     const FileSnapshot before(changed.path());
     if (check == "taken")
         writeRange(file, 0, "the user's own file");
     auto request = std::make_shared<Request>();
     request->verify = check == "yes" || check == "stop";
+    request->knownCard = copied;
     request->source = fromCard ? Endpoint::card(source.path(), song) : Endpoint::archive(file, wholeCard ? -1 : 0);
     request->destination = check == "tocard" || !fromCard ? Endpoint::card(card.path(), wholeCard ? -1 : slot)
                                                           : Endpoint::archive(file, slot, name);
