@@ -114,13 +114,13 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
-# Let dpkg-shlibdeps read the Qt libraries the programs really link, with their versions; without
-# it (no dpkg-dev on the machine) name them outright.
+# Let dpkg-shlibdeps read the libraries the programs really link (Qt, xxHash), with their versions;
+# without it (no dpkg-dev on the machine) name them outright.
 find_program(MORV_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(MORV_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libqt5core5a (>= 5.15), libqt5gui5 (>= 5.15), libqt5widgets5 (>= 5.15), libqt5network5 (>= 5.15), libqt5svg5 (>= 5.15), libqt5xml5 (>= 5.15)")
+      "libqt5core5a (>= 5.15), libqt5gui5 (>= 5.15), libqt5widgets5 (>= 5.15), libqt5network5 (>= 5.15), libqt5svg5 (>= 5.15), libqt5xml5 (>= 5.15), libxxhash0 (>= 0.8)")
 endif()
 include(CPack)

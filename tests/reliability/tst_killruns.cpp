@@ -101,11 +101,12 @@ QMap<QString, QByteArray> TestKillRuns::libraryFiles() const
     return files;
 }
 
-// The card that restore and import-song overwrite: its song 1 is the archive's already.
+// The card that restore and import-song overwrite: its song 1 is the archive's already; slot 8,
+// which import-song overwrites, is in use (so a safety copy is made first).
 void TestKillRuns::resetTarget() const
 {
     m_target->create("Killed Card", "A card whose transfers are interrupted", 5);
-    for (int song = 0; song < 3; ++song)
+    for (int song : {0, 1, 2, 7})
         m_target->writeSong(song, TS::sampleSong(song, song == 0 ? 4 : 5));
 }
 
