@@ -7,6 +7,7 @@
 #include <xxhash.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <new>
 #include <utility>
@@ -105,32 +106,60 @@ void CardDigest::forget(int64_t position, int64_t size)
         it = m_pieces.erase(it);
 }
 
-FileSummer::FileSummer(std::vector<FileSums::Range> ranges) : m_ranges(ranges.size())
+Digest128 FileSums::wholeOf(const std::vector<Part> &parts)
 {
-    m_sums.ranges = std::move(ranges);
+    Hash128 whole;
+    for (const Part &part : parts) {
+        uint8_t bytes[16];
+        for (int i = 0; i < 8; ++i) {
+            bytes[i] = uint8_t(part.digest.high >> (56 - 8 * i));
+            bytes[8 + i] = uint8_t(part.digest.low >> (56 - 8 * i));
+        }
+        whole.add(bytes, sizeof bytes);
+    }
+    return whole.value();
+}
+
+FileSummer::FileSummer(std::vector<FileSums::Part> parts)
+{
+    m_sums.parts = std::move(parts);
+}
+
+void FileSummer::endPart()
+{
+    m_sums.parts[m_part++].digest = m_hash.value();
+    m_hash.reset();
 }
 
 void FileSummer::add(const uint8_t *data, size_t size)
 {
-    const int64_t start = m_sums.size;
-    const int64_t end = start + int64_t(size);
-    m_whole.add(data, size);
-    for (size_t i = 0; i < m_ranges.size(); ++i) {
-        const FileSums::Range &range = m_sums.ranges[i];
-        const int64_t from = std::max(start, range.start);
-        const int64_t to = std::min(end, range.start + range.size);
-        if (from < to)
-            m_ranges[i].add(data + (from - start), size_t(to - from));
+    for (;;) {
+        // The parts that end here (parts of no size too) are complete.
+        while (m_part < m_sums.parts.size() &&
+               m_sums.size >= m_sums.parts[m_part].start + m_sums.parts[m_part].size)
+            endPart();
+        if (size == 0)
+            return;
+        if (m_part == m_sums.parts.size())
+            m_sums.parts.push_back({0, m_sums.size, INT64_MAX - m_sums.size, {}});
+        const FileSums::Part &part = m_sums.parts[m_part];
+        const size_t take = size_t(std::min<int64_t>(int64_t(size), part.start + part.size - m_sums.size));
+        m_hash.add(data, take);
+        data += take;
+        size -= take;
+        m_sums.size += int64_t(take);
     }
-    m_sums.size = end;
 }
 
 FileSums FileSummer::sums() const
 {
     FileSums sums = m_sums;
-    sums.whole = m_whole.value();
-    for (size_t i = 0; i < m_ranges.size(); ++i)
-        sums.ranges[i].digest = m_ranges[i].value();
+    for (size_t i = m_part; i < sums.parts.size(); ++i)
+        sums.parts[i].digest = i == m_part ? m_hash.value() : hash128(nullptr, 0);
+    // A part of its own for what followed the last one ends where the file does.
+    if (!sums.parts.empty() && sums.parts.back().size == INT64_MAX - sums.parts.back().start)
+        sums.parts.back().size = sums.size - sums.parts.back().start;
+    sums.whole = FileSums::wholeOf(sums.parts);
     return sums;
 }
 

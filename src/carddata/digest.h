@@ -6,9 +6,9 @@
 //   can compare by reading the card ahead of each write, while that pays. Either way the pieces
 //   that differ are written in runs as large as the writes the library makes, and a WriteTally
 //   counts both.
-// - An archive read back after it was written yields the digests of the whole file and of each
-//   song's block (FileSums), which the domain keeps beside it; a later look compares the file
-//   with them.
+// - An archive read back after it was written yields the digests of its parts (its header, each
+//   song's records and its audio) and of the whole file (FileSums), which the domain keeps beside
+//   it; a later look compares the file with them.
 //
 // Why XXH3-128, and what the digests prove: docs/RELIABILITY.md.
 #pragma once
@@ -90,34 +90,44 @@ struct WriteTally
     int64_t unchanged = 0; // already on the card, not written
 };
 
-// The digests of a whole file and of ranges of it (an archive's song blocks).
+// The digests of a file's parts, which follow each other from its first byte to its last, and of
+// the whole file: the digest of the parts' digests one after the other (each 16 bytes, the high
+// half first), so that the file is hashed once, and one part can be hashed again alone after an
+// edit of it without trusting the rest anew.
 struct FileSums
 {
-    struct Range
+    struct Part
     {
+        int32_t song = 0; // the archive's song it belongs to, from 1; 0 for none
         int64_t start = 0;
         int64_t size = 0;
         Digest128 digest;
     };
     int64_t size = 0;
     Digest128 whole;
-    std::vector<Range> ranges;
+    std::vector<Part> parts;
+
+    // The whole file's digest from the parts' digests.
+    static Digest128 wholeOf(const std::vector<Part> &parts);
 };
 
-// Takes a file's bytes in order from its first, into the digests of the whole and of `ranges`
-// (whose digests are ignored; a range past the end of the file takes what the file has of it).
+// Takes a file's bytes in order from its first into the digests of `parts` (which must follow each
+// other from byte 0; their digests are ignored). Bytes past the last part make a part of their own,
+// of no song. A part the file does not reach keeps the digest of what it got.
 class FileSummer
 {
 public:
-    explicit FileSummer(std::vector<FileSums::Range> ranges);
+    explicit FileSummer(std::vector<FileSums::Part> parts);
     void add(const uint8_t *data, size_t size);
     int64_t fed() const { return m_sums.size; }
     FileSums sums() const;
 
 private:
-    Hash128 m_whole;
-    std::vector<Hash128> m_ranges;
+    void endPart();
+
     FileSums m_sums;
+    size_t m_part = 0; // the part being fed
+    Hash128 m_hash;
 };
 
 } // namespace carddata

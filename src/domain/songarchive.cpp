@@ -35,7 +35,8 @@ struct CardProgressContext
 
 } // namespace
 
-SongArchive::SongArchive(const QString &path, int writable, int create) : m_path(path)
+SongArchive::SongArchive(const QString &path, int writable, int create)
+    : m_path(path), m_editing(writable == 1 && create != 1)
 {
     const std::wstring widePath = path.toStdWString();
     errno = 0;
@@ -53,11 +54,12 @@ SongArchive::~SongArchive()
 {
     if (!m_handle)
         return;
-    if (mlsdCloseArchive(m_handle.release()) != 0) {
-        try {
+    try {
+        if (mlsdCloseArchive(m_handle.release()) != 0)
             qCritical() << "Archive: Could not close archive file:" << mlsdGetErrorString();
-        } catch (...) {
-        }
+        else
+            updateRecord();
+    } catch (...) {
     }
 }
 
@@ -72,22 +74,79 @@ void SongArchive::close()
 {
     ArchiveHandle *archive = handle();
     m_closedNotes = notes();
-    // The headers place the records; the verification names a difference by them, and sums each
-    // song's block.
+    // The headers place the records; the verification names a difference by them, and sums the
+    // parts they place.
     if (m_digest) {
         m_layout = carddata::WrittenLayout::archive(*archive, m_firstSongShownAs);
-        for (int song = 0; song < std::clamp(songCount(), 0, carddata::kArchiveMaxSongs); ++song)
-            m_songBlocks.push_back(
-                {int64_t(localGetWord64(archive->header.data(),
-                                        carddata::kArchiveSongOffsetsOffset + 8 * size_t(song))),
-                 int64_t(localGetWord32(archive->header.data(),
-                                        carddata::kArchiveSongSizesOffset + 4 * size_t(song))),
-                 {}});
+        m_parts = parts();
     }
     m_handle.release();
     // The library frees the handle whatever the outcome.
     if (mlsdCloseArchive(archive) != 0)
         throw libraryError("Could not close archive file: ");
+    updateRecord();
+}
+
+std::vector<carddata::FileSums::Part> SongArchive::parts() const
+{
+    const uint8_t *header = handle()->header.data();
+    std::vector<carddata::FileSums::Part> parts;
+    int64_t at = 0;
+    for (int song = 0; song < std::clamp(songCount(), 0, carddata::kArchiveMaxSongs); ++song) {
+        const int64_t block =
+            int64_t(localGetWord64(header, carddata::kArchiveSongOffsetsOffset + 8 * size_t(song)));
+        const int64_t size = localGetWord32(header, carddata::kArchiveSongSizesOffset + 4 * size_t(song));
+        // Blocks out of order are not ours to divide: what is left is one part.
+        if (block < at || block > carddata::kMaxArchiveSize)
+            break;
+        if (block > at)
+            parts.push_back({0, at, block - at, {}});
+        const int64_t records = std::min(size, carddata::kBlockAudio);
+        parts.push_back({song + 1, block, records, {}});
+        if (size > records)
+            parts.push_back({song + 1, block + records, size - records, {}});
+        at = block + size;
+    }
+    return parts;
+}
+
+void SongArchive::touch(int64_t position)
+{
+    if (!m_editing)
+        return;
+    if (!m_recordRead)
+        m_record = SumFile::read(m_path);
+    m_recordRead = true;
+    if (!m_record)
+        return;
+    for (size_t i = 0; i < m_record->sums.parts.size(); ++i) {
+        const carddata::FileSums::Part &part = m_record->sums.parts[i];
+        if (position < part.start || position - part.start >= part.size)
+            continue;
+        // A part that has changed since the archive was made stays changed: no edit blesses it.
+        if (m_touched.count(i) == 0 && SumFile::digestOf(m_path, part) != part.digest)
+            break;
+        m_touched.insert(i);
+        return;
+    }
+    m_record.reset();
+}
+
+void SongArchive::updateRecord()
+{
+    if (!m_record || m_touched.empty())
+        return;
+    for (size_t i : m_touched) {
+        carddata::FileSums::Part &part = m_record->sums.parts[i];
+        const std::optional<carddata::Digest128> digest = SumFile::digestOf(m_path, part);
+        if (!digest)
+            return;
+        part.digest = *digest;
+    }
+    m_record->sums.whole = carddata::FileSums::wholeOf(m_record->sums.parts);
+    if (!SumFile::rewrite(m_path, *m_record))
+        qWarning() << "Archive: Could not update the record of how" << m_path << "was made.";
+    m_touched.clear();
 }
 
 QStringList SongArchive::notes() const
@@ -115,7 +174,7 @@ bool SongArchive::verifyWrites(int songCount, const VerifyProgress &progress)
         throw Error("Verification failed: nothing was recorded.");
     if (!m_layout)
         throw Error("Verification failed: the archive is still open.");
-    carddata::FileSummer summer(m_songBlocks);
+    carddata::FileSummer summer(m_parts);
     const bool verified = readBackOrThrow<Error>(m_path, *m_digest, *m_layout, songCount, progress, &summer);
     if (verified)
         m_sums = summer.sums();
@@ -155,11 +214,13 @@ QString SongArchive::description() const
 
 void SongArchive::setName(const QString &name)
 {
+    touch(carddata::kArchiveNameOffset);
     encodeCardText(name, handle()->header.data() + carddata::kArchiveNameOffset, carddata::kTextNameSize);
 }
 
 void SongArchive::setDescription(const QString &description)
 {
+    touch(carddata::kArchiveDescriptionOffset);
     encodeCardText(description, handle()->header.data() + carddata::kArchiveDescriptionOffset,
                    carddata::kTextDescriptionSize);
 }
@@ -189,6 +250,10 @@ void SongArchive::writeSongInfo(int song, const SongInfo &info)
     if (mlsdGetUISongDataFromArchive(archive, song, record.data()) != 0)
         throw libraryError(prefix);
     songInfoToRecord(info, record);
+    if (song >= 0 && song < carddata::kArchiveMaxSongs)
+        touch(int64_t(
+            localGetWord64(archive->header.data(), carddata::kArchiveSongOffsetsOffset + 8 * size_t(song)) +
+            localGetWord64(archive->songHeaders[size_t(song)].data(), carddata::kSongHeaderUISongOffset)));
     if (mlsdSendUISongDataToArchive(archive, song, record.data()) != 0)
         throw libraryError(prefix);
 }

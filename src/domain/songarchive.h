@@ -6,6 +6,7 @@
 #include "carddata/carddata.h"
 #include "domain/cardrecords.h"
 #include "domain/error.h"
+#include "domain/sumfile.h"
 #include "domain/verification.h"
 
 #include <QString>
@@ -15,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -90,9 +92,12 @@ public:
     // came from).
     void recordWrites(int firstSongShownAs = 0);
     bool verifyWrites(int songCount, const VerifyProgress &progress);
-    // The digests of the whole file and of each song's block as verifyWrites() read them back,
-    // once it found everything as written; null before.
+    // The digests of the file's parts and of the whole file as verifyWrites() read them back, once
+    // it found everything as written; null before.
     const carddata::FileSums *sums() const { return m_sums ? &*m_sums : nullptr; }
+    // The parts the record of how an archive was made (SumFile) hashes one by one, as the headers
+    // place them: the header and user prefs, then each song's records and its audio.
+    std::vector<carddata::FileSums::Part> parts() const;
 
 private:
     ArchiveHandle *handle() const;
@@ -100,6 +105,11 @@ private:
     static int reportCardProgress(int32_t song, int32_t songCount, int32_t done, int32_t total,
                                   void *context);
     void rethrowCallbackFailure();
+    // An archive edited in place keeps its record (SumFile) true: touch() before an edit of the byte
+    // at `position` (the part that holds it must be as it was made), updateRecord() once the edit
+    // is in the file.
+    void touch(int64_t position);
+    void updateRecord();
 
     QString m_path;
     std::unique_ptr<ArchiveHandle, ArchiveHandleCloser> m_handle;
@@ -107,8 +117,12 @@ private:
     int m_firstSongShownAs = 0;
     // Taken by close(), when the handle goes.
     std::optional<carddata::WrittenLayout> m_layout;
-    std::vector<carddata::FileSums::Range> m_songBlocks;
+    std::vector<carddata::FileSums::Part> m_parts;
     std::optional<carddata::FileSums> m_sums;
+    bool m_editing = false;
+    bool m_recordRead = false;
+    std::optional<SumFile::Record> m_record; // of an archive edited in place, while it can follow
+    std::set<size_t> m_touched;              // its parts the edit changes
     QStringList m_closedNotes;
     // An exception thrown by a progress callable; it stops the library operation and is
     // thrown again once the library has returned and tidied up.

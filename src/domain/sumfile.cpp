@@ -20,7 +20,7 @@ namespace {
 
 const char kFirstLine[] = "morv-archive-sums 1";
 const char kHashLine[] = "hash xxh3-128";
-// Twelve songs take well under a kilobyte; anything much longer is not a record of ours.
+// A record of twelve songs takes about 2 KB; anything much longer is not a record of ours.
 constexpr qint64 kLargestRecord = 16 * 1024;
 
 bool exists(const QString &path)
@@ -93,46 +93,79 @@ QByteArray SumFile::format(const carddata::FileSums &sums, const QDateTime &made
     QByteArray text = QByteArray(kFirstLine) + "\nmade " + made.toUTC().toString(Qt::ISODate).toLatin1() +
                       '\n' + kHashLine + "\nfile " + QByteArray::number(qint64(sums.size)) + ' ' +
                       QByteArray::fromStdString(carddata::toHex(sums.whole)) + '\n';
-    for (const carddata::FileSums::Range &range : sums.ranges)
-        text += "song " + QByteArray::number(qint64(range.start)) + ' ' +
-                QByteArray::number(qint64(range.size)) + ' ' +
-                QByteArray::fromStdString(carddata::toHex(range.digest)) + '\n';
+    for (const carddata::FileSums::Part &part : sums.parts)
+        text += "part " + QByteArray::number(part.song) + ' ' + QByteArray::number(qint64(part.start)) + ' ' +
+                QByteArray::number(qint64(part.size)) + ' ' +
+                QByteArray::fromStdString(carddata::toHex(part.digest)) + '\n';
     return text;
 }
 
 bool SumFile::parse(const QByteArray &text, carddata::FileSums *sums, QDateTime *made)
 {
+    // At most the header, each song's records and audio, and what follows the songs.
+    constexpr int kMostParts = 2 + 2 * 12;
     QList<QByteArray> lines = text.split('\n');
-    if (lines.size() < 5 || !lines.takeLast().isEmpty() || lines.size() > 4 + 12 || lines[0] != kFirstLine ||
-        !lines[1].startsWith("made ") || lines[2] != kHashLine)
+    if (lines.size() < 6 || !lines.takeLast().isEmpty() || lines.size() > 4 + kMostParts ||
+        lines[0] != kFirstLine || !lines[1].startsWith("made ") || lines[2] != kHashLine)
         return false;
     *made = QDateTime::fromString(QString::fromLatin1(lines[1].mid(5)), Qt::ISODate);
+    const QList<QByteArray> file = lines[3].split(' ');
+    bool ok = file.size() == 3 && file[0] == "file";
     carddata::FileSums read;
-    for (int i = 3; i < lines.size(); ++i) {
+    read.size = ok ? file[1].toLongLong(&ok) : 0;
+    if (!ok || read.size < 0 || !carddata::fromHex(file[2].toStdString(), &read.whole) || !made->isValid())
+        return false;
+    // The parts follow each other from the first byte to the last.
+    for (int i = 4; i < lines.size(); ++i) {
         const QList<QByteArray> words = lines[i].split(' ');
-        const bool whole = i == 3;
-        if (words.size() != (whole ? 3 : 4) || words[0] != (whole ? "file" : "song"))
-            return false;
-        bool ok = true;
-        carddata::FileSums::Range range;
-        for (int w = 1; w + 1 < words.size() && ok; ++w)
-            (w == 1 && !whole ? range.start : range.size) = words[w].toLongLong(&ok);
-        if (!ok || !carddata::fromHex(words.last().toStdString(), &range.digest) || range.start < 0 ||
-            range.size < 0)
-            return false;
-        if (whole) {
-            read.size = range.size;
-            read.whole = range.digest;
-        } else if (range.start > read.size || range.size > read.size - range.start) {
-            return false;
-        } else {
-            read.ranges.push_back(range);
+        carddata::FileSums::Part part;
+        bool songOk = false, startOk = false, sizeOk = false;
+        if (words.size() == 5 && words[0] == "part") {
+            part.song = words[1].toInt(&songOk);
+            part.start = words[2].toLongLong(&startOk);
+            part.size = words[3].toLongLong(&sizeOk);
         }
+        const int64_t expected = read.parts.empty() ? 0 : read.parts.back().start + read.parts.back().size;
+        if (!songOk || !startOk || !sizeOk || part.song < 0 || part.song > 12 || part.start != expected ||
+            part.size < 0 || part.size > read.size - part.start ||
+            !carddata::fromHex(words[4].toStdString(), &part.digest))
+            return false;
+        read.parts.push_back(part);
     }
-    if (!made->isValid())
+    if (read.parts.back().start + read.parts.back().size != read.size)
         return false;
     *sums = read;
     return true;
+}
+
+std::optional<SumFile::Record> SumFile::read(const QString &archive)
+{
+    QFile file(pathFor(archive));
+    Record record;
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    if (file.size() > kLargestRecord || !parse(file.read(kLargestRecord), &record.sums, &record.made)) {
+        qWarning() << "Library: The record of how" << archive << "was made cannot be read.";
+        return std::nullopt;
+    }
+    return record;
+}
+
+bool SumFile::rewrite(const QString &archive, const Record &record)
+{
+    return writeCommitted(pathFor(archive), format(record.sums, record.made));
+}
+
+std::optional<carddata::Digest128> SumFile::digestOf(const QString &archive,
+                                                     const carddata::FileSums::Part &part)
+{
+    QFile file(archive);
+    if (part.size > carddata::kBlockAudio || !file.open(QIODevice::ReadOnly) || !file.seek(part.start))
+        return std::nullopt;
+    const QByteArray bytes = file.read(part.size);
+    if (bytes.size() != part.size)
+        return std::nullopt;
+    return carddata::hash128(bytes.constData(), size_t(bytes.size()));
 }
 
 bool SumFile::place(const QString &archive, const carddata::FileSums &sums)
@@ -149,15 +182,12 @@ bool SumFile::place(const QString &archive, const carddata::FileSums &sums)
 SumFile::Check SumFile::check(const QString &archive, bool pastCache, const std::function<bool()> &stop)
 {
     Check check;
-    QFile record(pathFor(archive));
-    carddata::FileSums made;
-    if (!record.open(QIODevice::ReadOnly))
+    const std::optional<Record> record = read(archive);
+    if (!record)
         return check;
-    if (record.size() > kLargestRecord || !parse(record.read(kLargestRecord), &made, &check.made)) {
-        qWarning() << "Library: The record of how" << archive << "was made cannot be read.";
-        return check;
-    }
-    carddata::FileSummer summer(made.ranges);
+    check.made = record->made;
+    const carddata::FileSums &made = record->sums;
+    carddata::FileSummer summer(made.parts);
     const ProgressCallback progress{[](int32_t, int32_t, void *context) {
                                         const auto *asked =
                                             static_cast<const std::function<bool()> *>(context);
@@ -173,9 +203,10 @@ SumFile::Check SumFile::check(const QString &archive, bool pastCache, const std:
     }
     const carddata::FileSums now = summer.sums();
     check.state = now.size == made.size && now.whole == made.whole ? State::Unchanged : State::Changed;
-    for (size_t i = 0; i < made.ranges.size(); ++i) {
-        if (now.ranges[i].digest != made.ranges[i].digest)
-            check.songs << int(i) + 1;
+    for (size_t i = 0; i < made.parts.size(); ++i) {
+        const int song = made.parts[i].song;
+        if (now.parts[i].digest != made.parts[i].digest && song > 0 && !check.songs.contains(song))
+            check.songs << song;
     }
     return check;
 }

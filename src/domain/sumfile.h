@@ -4,6 +4,10 @@
 // compares: an archive that rotted on the disk, or that something changed, says so, and by which
 // song. The archive format itself is left as it is.
 //
+// An edit of the archive in place (a new name or description, a song's texts) hashes the part it
+// changed again and rewrites the record, when that part was intact before the edit; the rest is
+// not trusted anew.
+//
 // A file beside the archive rather than an extended attribute: it survives being copied to a
 // USB stick (FAT and exFAT keep no attributes), to a cloud folder or by `cp` without -a. What it
 // does not survive is a user moving the archive alone: the archive then has "no record of how it
@@ -18,6 +22,7 @@
 #include <QVector>
 
 #include <functional>
+#include <optional>
 
 namespace ZovaZode {
 
@@ -41,9 +46,23 @@ public:
         QString text() const;
     };
 
+    struct Record
+    {
+        QDateTime made;
+        carddata::FileSums sums;
+    };
+
     // The record's path beside `archive`.
     static QString pathFor(const QString &archive);
     static bool isSumName(const QString &fileName);
+    // The record beside `archive`, if there is one that reads as a record.
+    static std::optional<Record> read(const QString &archive);
+    // Replaces the record of `archive` (after an edit of the archive that the record follows).
+    static bool rewrite(const QString &archive, const Record &record);
+    // The digest of one part of `archive` as the file holds it now (a header or a song's records:
+    // small parts); none when it cannot be read.
+    static std::optional<carddata::Digest128> digestOf(const QString &archive,
+                                                       const carddata::FileSums::Part &part);
 
     // Writes the record of the archive that is about to be renamed to `archive`, committed before
     // it returns, in place of a record left there by an archive gone. Nothing is written (false)

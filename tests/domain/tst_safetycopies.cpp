@@ -1,11 +1,13 @@
 // Safety copies: their names (forbidden characters, the default card name, the slot counted
 // from 1, long names cut to fit, a second copy in the same second), the folder (never through a
 // link, nor over a file), pruning to the newest N of the copies alone, and the two settings. And
-// the record of how an archive was made, which follows it wherever the library takes it.
+// the record of how an archive was made, which follows it wherever the library takes it, and
+// through the library's edits of it.
 #include "domain/configurationmanager.h"
 #include "domain/safetycopies.h"
+#include "domain/songarchive.h"
 #include "domain/sumfile.h"
-#include "support/filebytes.h"
+#include "support/archivebuilder.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -203,18 +205,24 @@ void TestSafetyCopies::settings()
 
 void TestSafetyCopies::recordFollowsItsArchive_data()
 {
-    QTest::addColumn<QString>("operation"); // on the library's "Set.mlad"
+    QTest::addColumn<QString>("operation"); // on the library's song file "Set.mlsd"
     QTest::addColumn<QStringList>("files"); // the library's files afterwards
-    QTest::addColumn<int>("state");         // of the record at the archive's new name, -1 for none
-    const int unchanged = int(SumFile::State::Unchanged), none = int(SumFile::State::NoRecord);
+    QTest::addColumn<int>("state");         // of the record at the file's new name, -1 for none
+    const int unchanged = int(SumFile::State::Unchanged), changed = int(SumFile::State::Changed),
+              none = int(SumFile::State::NoRecord);
+    const QStringList kept{"Set.mlsd", "Set.mlsd.sum"};
     // clang-format off
-    //                                operation         files                                                            state
-    QTest::newRow("rename")        << "rename"       << QStringList{"New.mlad", "New.mlad.sum"}                            << unchanged;
-    QTest::newRow("move")          << "move"         << QStringList{"sub/Set.mlad", "sub/Set.mlad.sum"}                    << unchanged;
-    QTest::newRow("copy")          << "copy"         << QStringList{"Set.mlad", "Set.mlad.sum", "sub/Set.mlad", "sub/Set.mlad.sum"} << unchanged;
-    QTest::newRow("delete")        << "delete"       << QStringList{}                                                      << -1;
-    // A record left at the new name by an archive gone would call this one changed.
-    QTest::newRow("unrecorded")    << "move bare"    << QStringList{"sub/Set.mlad"}                                        << none;
+    //                                  operation           files                                                                     state
+    QTest::newRow("rename")          << "rename"         << QStringList{"New.mlsd", "New.mlsd.sum"}                                     << unchanged;
+    QTest::newRow("move")            << "move"           << QStringList{"sub/Set.mlsd", "sub/Set.mlsd.sum"}                             << unchanged;
+    QTest::newRow("copy")            << "copy"           << QStringList{"Set.mlsd", "Set.mlsd.sum", "sub/Set.mlsd", "sub/Set.mlsd.sum"} << unchanged;
+    QTest::newRow("delete")          << "delete"         << QStringList{}                                                               << -1;
+    // A record left at the new name by a file gone would call this one changed.
+    QTest::newRow("unrecorded")      << "move bare"      << QStringList{"sub/Set.mlsd"}                                                 << none;
+    // An edit in place: the part it changed is hashed again, unless it had changed before.
+    QTest::newRow("name the file")   << "name file"      << kept                                                                        << unchanged;
+    QTest::newRow("name its song")   << "name song"      << kept                                                                        << unchanged;
+    QTest::newRow("name, changed")   << "change, name song" << kept                                                                     << changed;
     // clang-format on
 }
 
@@ -225,21 +233,37 @@ void TestSafetyCopies::recordFollowsItsArchive()
     QFETCH(int, state);
     const QString library = m_dir.filePath(QStringLiteral("Library")) + '/';
     QVERIFY(QDir(library).removeRecursively() && QDir().mkpath(library + "sub"));
-    const QString from = library + "Set.mlad",
-                  to = library + (operation == "rename" ? "New.mlad" : "sub/Set.mlad");
-    const QByteArray archive("the bytes of an archive");
-    TestSupport::writeRange(from, 0, archive);
-    carddata::FileSummer summer({});
-    summer.add(reinterpret_cast<const uint8_t *>(archive.constData()), size_t(archive.size()));
+    const QString from = library + "Set.mlsd";
+    const QString to = library + (operation == "rename"                                 ? "New.mlsd"
+                                  : operation.startsWith("move") || operation == "copy" ? "sub/Set.mlsd"
+                                                                                        : "Set.mlsd");
+    TestSupport::ArchiveBuilder song;
+    song.addSong(TestSupport::sampleSong(0, 1));
+    song.write(from);
+    carddata::FileSummer summer(SongArchive(from, 0, 0).parts());
+    summer.add(reinterpret_cast<const uint8_t *>(song.bytes().constData()), size_t(song.bytes().size()));
     TestSupport::writeRange(SumFile::pathFor(operation == "move bare" ? to : from), 0,
                             SumFile::format(summer.sums(), kWhen));
 
-    if (operation == "copy")
+    if (operation.startsWith("change")) // a byte of the song's part data, in the part the name is in
+        TestSupport::writeRange(from, 1192 + 1160 + 100, "X");
+    if (operation.endsWith("name song")) {
+        SongArchive archive(from, 1, 0);
+        SongInfo info = archive.songInfo(0);
+        info.name = QStringLiteral("Renamed");
+        archive.writeSongInfo(0, info);
+        archive.close();
+    } else if (operation == "name file") {
+        SongArchive archive(from, 1, 0);
+        archive.setName(QStringLiteral("Renamed"));
+        archive.close();
+    } else if (operation == "copy") {
         QVERIFY(QFile::copy(from, to) && SumFile::copied(from, to));
-    else if (operation == "delete")
+    } else if (operation == "delete") {
         QVERIFY(QFile::remove(from) && SumFile::removed(from));
-    else
+    } else if (from != to) {
         QVERIFY(QFile::rename(from, to) && SumFile::moved(from, to));
+    }
     QStringList present;
     for (QDirIterator it(library, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
         present << it.next().mid(library.size());
