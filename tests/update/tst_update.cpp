@@ -23,8 +23,9 @@ QString expand(QString xml)
 {
     xml.replace(QRegularExpression("\\[([^|\\]]*)\\|"), "<Product Name='\\1'><Components>");
     xml.replace(']', "</Components></Product>");
-    return xml.replace(QRegularExpression("\\{(\\w*)\\}"),
-                       "<Component Name='\\1' Version='1.2.0' ReleaseDate='2021-05-01' URL='https://h/\\1'/>");
+    return xml.replace(
+        QRegularExpression("\\{(\\w*)\\}"),
+        "<Component Name='\\1' Version='1.2.0' ReleaseDate='2021-05-01' URL='https://h/\\1'/>");
 }
 
 // "product:kind@path=size" per component in table order.
@@ -96,7 +97,8 @@ void TestUpdate::manifest_data()
     QTest::addColumn<QString>("xml");
     QTest::addColumn<QString>("table"); // "!" and the end of the refusal's reason
     const QString win = "<Component Name='Win' Version='1.2.0-beta' ReleaseDate='1 May'";
-    const QString in = "<a>", out = "</a>", at = "<Family Name='MORV'>[Morv Manager|" + win + " URL='%1'/>]</Family>";
+    const QString in = "<a>", out = "</a>",
+                  at = "<Family Name='MORV'>[Morv Manager|" + win + " URL='%1'/>]</Family>";
     // clang-format off
     //                                      xml                                                                          table
     QTest::newRow("every product, kind") << "<Family Name='MORV'>[MORV|{MP}{DSP}][MORV+|{Styles}{Ensemble}][Morv Updater|{Mac}][Morv Manager|{Win}{Mac}]</Family>"
