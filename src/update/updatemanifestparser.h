@@ -6,7 +6,8 @@
 // it reads with QXmlStreamReader (no recursion) and refuses elements nested more than
 // MaximumDepth deep, more than MaximumComponents components, a tag, text or comment longer than
 // MaximumTokenBytes, a document type declaration (and with it every entity but XML's own), and
-// any component address that allowedAddress() refuses. A megabyte takes it under a second.
+// any component address that allowedAddress() refuses. The worst megabyte found so far (4 KiB
+// tags full of attributes) takes it about half a second.
 #pragma once
 
 #include <QList>
