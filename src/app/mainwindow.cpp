@@ -68,13 +68,12 @@ void quitApplication()
         QCoreApplication::quit();
 }
 
-// The address comes from a downloaded file, so anything but a web address (a local file, a
-// script, a custom scheme handler) is refused rather than handed to the desktop.
-bool isWebAddress(const QUrl &url)
+// The update check reads its address from the settings each time, so a new address counts from
+// the next check on.
+QUrl manifestAddress()
 {
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.host().isEmpty() &&
-           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+    const ConfigurationManager *configuration = ConfigurationManager::instance();
+    return configuration ? configuration->manifestUrl() : ConfigurationManager::defaultManifestUrl();
 }
 
 const QString UpdateTitle = QStringLiteral("Morv Manager Update");
@@ -383,13 +382,15 @@ void MainWindow::buildUpdateCheck()
     m_checkFailed->addTransition(m_idle);
 
     connect(m_idle, &QState::entered, this, [this]() { m_startupCheck = false; });
-    connect(m_checking, &QState::entered, this, [this]() { m_updateManager->discoverUpdates(); });
+    connect(m_checking, &QState::entered, this,
+            [this]() { m_updateManager->discoverUpdates(manifestAddress()); });
     connect(m_offering, &QState::entered, this, [this]() { offerUpdate(); });
     connect(m_updating, &QState::entered, this, [this]() { startUpdate(); });
     connect(m_checkFailed, &QState::entered, this, [this]() {
         if (!m_startupCheck)
             showMessage(QMessageBox::Critical, UpdateTitle,
-                        tr("Failed to check for new version of Morv Manager."));
+                        tr("Failed to check for new version of Morv Manager.") + QLatin1Char('\n') +
+                            m_updateManager->failureReason());
     });
 
     m_updateCheckMachine.start();
@@ -438,7 +439,9 @@ void MainWindow::offerUpdate()
 
 void MainWindow::startUpdate()
 {
-    if (!isWebAddress(m_appUpdateUrl)) {
+    // The address comes from a downloaded file: a local file, a script or a custom scheme handler
+    // is never handed to the desktop.
+    if (!UpdateManifestParser::allowedAddress(m_appUpdateUrl)) {
         qCritical() << "App update URL invalid.";
         return;
     }
