@@ -85,6 +85,7 @@ void TestCardRecords::fileNames_data()
     QTest::newRow("stripped")          << QStringLiteral("A/B (1)")            << "AB 1";
     QTest::newRow("wide spaces, dots") << QStringLiteral("\u00a0\u3000..x")   << "x";
     QTest::newRow("delete character")  << QStringLiteral("a\u007fb\u0085c")    << "abc";
+    QTest::newRow("invisible formats") << QStringLiteral("\u202e.a\u202ab\u202dc\u2066d\u2069e\u200ef\u200fg\u061ch\u200bi\ufeffj\u2028k") << "abcdefghijk";
     QTest::newRow("300 bytes cut")     << kEuro.repeated(100)                  << kEuro.repeated(77);
     QTest::newRow("accent not split")  << QString(QString(232, 'a') + accent) << QString(232, 'a');
     QTest::newRow("233 bytes kept")    << QString(QString(231, 'a') + accent.left(1) + "b") << QString(QString(231, 'a') + "eb");
