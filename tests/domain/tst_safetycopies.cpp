@@ -1,14 +1,24 @@
 // Safety copies: their names (forbidden characters, the default card name, the slot counted
 // from 1, long names cut to fit, a second copy in the same second), the folder (never through a
-// link, nor over a file), pruning to the newest N of the copies alone, and the two settings.
+// link, nor over a file), pruning to the newest N of the copies alone by the times in their names,
+// and the two settings. New files (NewFile), which safety copies are: the move into place of the
+// file written and nothing else, and the clean-up of the temporary files of killed transfers.
 #include "domain/configurationmanager.h"
+#include "domain/newfile.h"
 #include "domain/safetycopies.h"
+#include "support/filebytes.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/file.h>
+#include <unistd.h>
+
 using namespace ZovaZode;
+using TestSupport::wholeFile;
 
 namespace {
 
@@ -23,6 +33,18 @@ bool touch(const QString &path, int secondsAgo)
                             QFileDevice::FileModificationTime);
 }
 
+// Each entry of `folder`, by name: its bytes, or "->" and the name of what a link points to.
+QStringList listing(const QString &folder)
+{
+    QStringList entries;
+    for (const QFileInfo &entry : QDir(folder).entryInfoList(
+             QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name))
+        entries << entry.fileName() + '=' +
+                       (entry.isSymLink() ? "->" + QFileInfo(entry.symLinkTarget()).fileName()
+                                          : QString::fromLatin1(wholeFile(entry.filePath())));
+    return entries;
+}
+
 } // namespace
 
 class TestSafetyCopies : public QObject
@@ -35,9 +57,13 @@ private slots:
     void names_data();
     void names();
     void folderAndCollisions();
-    void pruneKeepsTheNewest_data();
-    void pruneKeepsTheNewest();
+    void prune_data();
+    void prune();
     void neverThroughALink();
+    void commitMovesTheFileWritten_data();
+    void commitMovesTheFileWritten();
+    void abandonedFilesRemoved_data();
+    void abandonedFilesRemoved();
     void settings();
 
 private:
@@ -73,7 +99,7 @@ void TestSafetyCopies::names_data()
     //                                      cardName             slot  songName            fileName
     QTest::newRow("card")              << "A/B: \"C\"?"        << -1 << ""               << "AB C";
     QTest::newRow("first slot")        << "Live Set"           << 0  << "Intro"          << "Live Set - song 01 Intro";
-    QTest::newRow("forbidden song")    << ""                   << 4  << "Jam (take 2)"   << "Morv+ Card - song 05 Jam take 2";
+    QTest::newRow("forbidden song")    << ""                   << 4  << "Jam (take 2\u202e)" << "Morv+ Card - song 05 Jam take 2";
     QTest::newRow("128 and 128")       << QString(128, 'C')    << 0  << QString(128, 'S') << QString(QString(88, 'C') + " - song 01 " + QString(88, 'S'));
     QTest::newRow("short song")        << QString(128, 'C')    << 0  << QString(60, 'S')  << QString(QString(116, 'C') + " - song 01 " + QString(60, 'S'));
     QTest::newRow("three-byte chars")  << euro.repeated(42)    << 0  << euro.repeated(42) << QString(euro.repeated(29) + " - song 01 " + euro.repeated(29));
@@ -116,35 +142,42 @@ void TestSafetyCopies::folderAndCollisions()
     }
 }
 
-void TestSafetyCopies::pruneKeepsTheNewest_data()
+void TestSafetyCopies::prune_data()
 {
-    QTest::addColumn<int>("copies");
+    QTest::addColumn<QStringList>("copies"); // newest first: seconds past 10.33[ (counter)]
+    QTest::addColumn<int>("skew");           // copy i modified skew * i minutes from now
     QTest::addColumn<int>("keep");
+    QTest::addColumn<int>("justMade"); // the copy the running command made
+    QTest::addColumn<QString>("kept");
     // clang-format off
-    //                                  copies keep
-    QTest::newRow("over by one")     << 6 << 5;
-    QTest::newRow("keep none")       << 4 << 0;
+    //                                 copies                                                        skew keep justMade kept
+    QTest::newRow("counters")       << QStringList{"27 (10)", "27 (9)", "27 (2)", "27"}              << 0  << 2 << 0 << "0 1";
+    QTest::newRow("clock ahead")    << QStringList{"28", "27", "26", "25"}                           << 60 << 2 << 0 << "0 1";
+    QTest::newRow("made oldest")    << QStringList{"28", "27", "26"}                                 << 0  << 2 << 2 << "0 2";
+    QTest::newRow("song and card")  << QStringList{"29", "song 28", "27", "song 26", "25", "24"}     << -1 << 5 << 0 << "0 1 2 3 4";
+    QTest::newRow("keep none")      << QStringList{"song 28", "27", "26"}                            << -1 << 0 << 0 << "0";
     // clang-format on
 }
 
-void TestSafetyCopies::pruneKeepsTheNewest()
+void TestSafetyCopies::prune()
 {
-    QFETCH(int, copies);
+    QFETCH(QStringList, copies);
+    QFETCH(int, skew);
     QFETCH(int, keep);
+    QFETCH(int, justMade);
+    QFETCH(QString, kept);
 
     QString error;
     QVERIFY(SafetyCopies::ensureFolder(m_library, &error));
-    // Copy i is i minutes old; odd ones are songs. Names run against age, so only the time counts.
-    QStringList kept;
-    for (int i = 0; i < copies; ++i) {
-        const QDateTime stamp = kWhen.addSecs(copies - i);
-        const QString path =
-            i % 2 ? SafetyCopies::songCopyPath(m_library, "Set", i, "Verse", "before clearing", stamp)
-                  : SafetyCopies::cardCopyPath(m_library, "Set", "before restore", stamp);
-        QVERIFY(touch(path, 60 * i));
-        if (i < keep)
-            kept << QFileInfo(path).fileName();
+    QStringList names, expected;
+    for (int i = 0; i < copies.size(); ++i) {
+        const bool song = copies[i].startsWith("song ");
+        names << (song ? "Set - song 01 Verse - before clearing - " : "Set - before restore - ") +
+                     QString("2026-12-06 10.33.") + copies[i].mid(song ? 5 : 0) + (song ? ".mlsd" : ".mlad");
+        QVERIFY(touch(folder() + '/' + names[i], -60 * skew * i));
     }
+    for (const QString &index : kept.split(' '))
+        expected << names[index.toInt()];
     // Nothing but the copies themselves is ever removed: not the user's own files kept here,
     // however old, nor anything that only looks like a copy.
     const QStringList others{"notes.txt",
@@ -153,15 +186,22 @@ void TestSafetyCopies::pruneKeepsTheNewest()
                              "Set - before restore.mlad",
                              "Set - before restore - 2026-12-06 10.33.27.mlsd",
                              ".Set - before restore - 2026-12-06 10.33.27.mlad",
+                             "Set - before restore - 2026-12-06 10.33.27.mlad\n",
+                             "Set - before restore - 2026-13-06 10.33.27.mlad",
                              "Set - song 13 - before clearing - 2026-12-06 10.33.27.mlsd"};
     for (const QString &other : others)
         QVERIFY(touch(folder() + '/' + other, 100000));
     QVERIFY(QDir(folder()).mkdir(QStringLiteral("kept.mlad")));
-    QCOMPARE(SafetyCopies::prune(m_library, keep), copies - keep);
-    kept << others << "kept.mlad";
-    kept.sort();
+    QCOMPARE(SafetyCopies::prune(m_library, keep, folder() + '/' + names[justMade]),
+             copies.size() - expected.size());
+    QStringList listed; // as the Safety Copies page shows them
+    for (const SafetyCopies::Entry &entry : SafetyCopies::list(m_library))
+        listed << QFileInfo(entry.path).fileName();
+    QCOMPARE(listed, expected);
+    expected << others << "kept.mlad";
+    expected.sort();
     QCOMPARE(QDir(folder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
-             kept);
+             expected);
 }
 
 // "Safety Copies" as a link to a folder elsewhere: no copy is written there, none removed.
@@ -176,8 +216,126 @@ void TestSafetyCopies::neverThroughALink()
     QVERIFY(!SafetyCopies::ensureFolder(m_library, &error));
     QCOMPARE(error, QDir::toNativeSeparators(folder()) +
                         QStringLiteral(" is a symbolic link; safety copies are not written through links."));
-    QCOMPARE(SafetyCopies::prune(m_library, 0), 0);
+    QCOMPARE(SafetyCopies::prune(m_library, 0, QString()), 0);
     QCOMPARE(QDir(elsewhere).entryList(QDir::Files).size(), 2);
+}
+
+void TestSafetyCopies::commitMovesTheFileWritten_data()
+{
+    QTest::addColumn<QString>("meanwhile"); // between the write and the commit
+    QTest::addColumn<QString>("error");     // @ the folder, # the temporary name
+    QTest::addColumn<QStringList>("left");  // in the folder, the new file gone; # the temporary name
+    const QString replaced =
+        "Will not move the new file into place: @/#.partial is no longer the file that was written.";
+    // clang-format off
+    //                                  meanwhile   error                                                    left
+    QTest::newRow("nothing")        << ""        << ""                                                     << QStringList{"New.mlad=MLFA"};
+    QTest::newRow("name taken")     << "taken"   << "Will not replace the existing file @/New.mlad."       << QStringList{"New.mlad=user's"};
+    QTest::newRow("link planted")   << "link"    << replaced                                               << QStringList{"#=->victim"};
+    QTest::newRow("file planted")   << "file"    << replaced                                               << QStringList{"#=planted"};
+    QTest::newRow("folder swapped") << "folder"  << "Will not move the new file into place: the folder @ was replaced while the file was written." << QStringList{"#=planted"};
+    // clang-format on
+}
+
+// What is moved into place is the file written, in the folder it was written in, or nothing; and
+// nothing that took the temporary name meanwhile is removed or moved, nor what it points to.
+void TestSafetyCopies::commitMovesTheFileWritten()
+{
+    QFETCH(QString, meanwhile);
+    QFETCH(QString, error);
+    QFETCH(QStringList, left);
+
+    const QString dir = m_dir.filePath("new"), moved = m_dir.filePath("moved"),
+                  victim = m_dir.filePath("victim");
+    QDir(dir).removeRecursively();
+    QDir(moved).removeRecursively();
+    QFile::remove(moved);
+    QVERIFY(QDir().mkpath(dir) && touch(victim, 0));
+    QString thrown, partial;
+    {
+        NewFile file(dir + "/New.mlad");
+        QVERIFY(file.create(&thrown));
+        partial = QFileInfo(file.partialPath()).fileName();
+        TestSupport::writeRange(file.partialPath(), 0, "MLFA");
+        if (meanwhile == "taken")
+            TestSupport::writeRange(file.path(), 0, "user's");
+        if (meanwhile == "link" || meanwhile == "file")
+            QVERIFY(QFile::rename(file.partialPath(), moved));
+        if (meanwhile == "folder")
+            QVERIFY(QDir().rename(dir, moved) && QDir().mkpath(dir));
+        if (meanwhile == "link")
+            QVERIFY(QFile::link(victim, file.partialPath()));
+        if (meanwhile == "file" || meanwhile == "folder")
+            TestSupport::writeRange(file.partialPath(), 0, "planted");
+        try {
+            file.commit();
+        } catch (const std::runtime_error &failure) {
+            thrown = QString::fromLocal8Bit(failure.what());
+        }
+    }
+    QCOMPARE(thrown, error.replace('@', dir).replace("#.partial", partial));
+    QCOMPARE(listing(dir), left.replaceInStrings("#", partial));
+    QCOMPARE(wholeFile(victim), QByteArray("x"));
+    if (QFileInfo(moved).isFile()) // the file written, where someone else put it
+        QCOMPARE(wholeFile(moved), QByteArray("MLFA"));
+}
+
+void TestSafetyCopies::abandonedFilesRemoved_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("kind"); // how the file is held or linked
+    QTest::addColumn<bool>("removed");
+    const QByteArray archive("MLFA\0\0\0\0", 8), unclosed = QByteArray(1192, '\0') + "audio";
+    // clang-format off
+    //                                    name                                  content           kind          removed
+    QTest::newRow("empty archive")     << "Gig.mlad.bcdfghjk.partial"        << QByteArray()   << ""          << true;
+    QTest::newRow("closed archive")    << "Gig.mlad.xzqrtvwp.partial"        << archive        << ""          << true;
+    QTest::newRow("header unwritten")  << "Intro.mlsd.bcdfghjk.partial"      << unclosed       << ""          << true;
+    QTest::newRow("demo card")         << "ZOVAZODE.DAT.bcdfghjk.partial"    << QByteArray("MLSD") << ""      << true;
+    QTest::newRow("no random part")    << "Gig 2026.mlad.partial"            << archive        << ""          << false;
+    QTest::newRow("a user's version")  << "Set list.mlsd.Version2.partial"   << archive        << ""          << false;
+    QTest::newRow("older random part") << "Gig.mlad.k3J9xQa2.partial"        << archive        << ""          << false;
+    QTest::newRow("7 characters")      << "Gig.mlad.bcdfghj.partial"         << archive        << ""          << false;
+    QTest::newRow("9 characters")      << "Gig.mlad.bcdfghjkl.partial"       << archive        << ""          << false;
+    QTest::newRow("a vowel")           << "Gig.mlad.bcdfghja.partial"        << archive        << ""          << false;
+    QTest::newRow("other extension")   << "notes.txt.bcdfghjk.partial"       << QByteArray()   << ""          << false;
+    QTest::newRow("newline after")     << "Gig.mlad.bcdfghjk.partial\n"      << QByteArray()   << ""          << false;
+    QTest::newRow("not an archive")    << "Gig.mlad.bcdfghjk.partial"        << QByteArray("my notes") << ""  << false;
+    QTest::newRow("card not archive")  << "ZOVAZODE.DAT.bcdfghjk.partial"    << archive        << ""          << false;
+    QTest::newRow("hard-linked")       << "Gig.mlad.bcdfghjk.partial"        << archive        << "hard link" << false;
+    QTest::newRow("symbolic link")     << "Gig.mlad.bcdfghjk.partial"        << archive        << "link"      << false;
+    QTest::newRow("young")             << "Gig.mlad.bcdfghjk.partial"        << archive        << "young"     << false;
+    QTest::newRow("maker running")     << "Gig.mlad.bcdfghjk.partial"        << archive        << "locked"    << false;
+    // clang-format on
+}
+
+// Only the program's own temporary files, left by a transfer that no longer runs, are removed.
+void TestSafetyCopies::abandonedFilesRemoved()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, kind);
+    QFETCH(bool, removed);
+
+    const QString dir = m_dir.filePath("cleanup"), outside = m_dir.filePath("outside");
+    QDir(dir).removeRecursively();
+    QFile::remove(outside);
+    QVERIFY(QDir().mkpath(dir));
+    const QString path = dir + '/' + name, written = kind == "link" ? outside : path;
+    QFile file(written);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush());
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(kind == "young" ? -5 : -3600),
+                             QFileDevice::FileModificationTime));
+    if (kind == "link")
+        QVERIFY(QFile::link(outside, path));
+    if (kind == "hard link")
+        QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(outside).constData()), 0);
+    if (kind == "locked")
+        QCOMPARE(::flock(file.handle(), LOCK_EX), 0);
+    QCOMPARE(NewFile::removeAbandoned(dir, 0), removed ? QStringList{path} : QStringList());
+    QCOMPARE(QFileInfo(path).exists() || QFileInfo(path).isSymLink(), !removed);
+    QCOMPARE(wholeFile(written), removed ? QByteArray() : content);
 }
 
 // Enabled by default; a limit that is not a positive number reads as 20.
