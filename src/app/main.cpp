@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTimer>
 #include <QTranslator>
 #include <QtDebug>
@@ -122,6 +123,19 @@ void installTranslations(QCoreApplication &application)
 // How deep into a library's sub-folders the start-up looks for abandoned temporary files.
 constexpr int kLibraryDepth = 4;
 
+// What the status bar says of the temporary files removed at the start.
+QString removedText(const QStringList &paths)
+{
+    QStringList quoted;
+    for (const QString &path : paths)
+        quoted << QLatin1Char('"') + QDir::toNativeSeparators(path) + QLatin1Char('"');
+    return paths.size() == 1 ? QStringLiteral("Removed a temporary file left by a stopped transfer: %1.")
+                                   .arg(quoted.first())
+                             : QStringLiteral("Removed %1 temporary files left by stopped transfers: %2.")
+                                   .arg(paths.size())
+                                   .arg(quoted.join(QStringLiteral(", ")));
+}
+
 void placeWindow(QWidget *window)
 {
     QScreen *screen = window->screen();
@@ -199,9 +213,10 @@ int main(int argc, char *argv[])
                  "Created library location:", "Failed to create library location:");
     // Temporary files of transfers killed with the program that ran them (their own folders,
     // "Safety Copies" among them, a few levels down).
+    QStringList removed;
     for (const QString &library :
          {configuration->cardLibraryLocation(), configuration->songLibraryLocation()})
-        ZovaZode::NewFile::removeAbandoned(library, kLibraryDepth);
+        removed += ZovaZode::NewFile::removeAbandoned(library, kLibraryDepth);
 
     ZovaZode::MessageBoxNotifier notifier;
     ZovaZode::Notifier::install(&notifier);
@@ -209,6 +224,8 @@ int main(int argc, char *argv[])
     auto *window = new ZovaZode::MainWindow;
     placeWindow(window);
     window->show();
+    if (!removed.isEmpty())
+        window->statusBar()->showMessage(removedText(removed));
     if (setResourceName)
         qunsetenv("RESOURCE_NAME");
     // Once the window is up, so that whatever the file brings up (a message, a dialog) sits on it.

@@ -93,12 +93,20 @@ QString fitFileNameBytes(const QString &text, int bytes)
     return text.left(fits);
 }
 
+QString removeFileNameCharacters(const QString &text)
+{
+    // Compiled once: compiling a pattern costs more than the file name it is used on. Format
+    // characters (Cf) are the bidirectional controls (U+202E turns "gpj.exe" around), the zero-width
+    // ones and the byte-order mark; line and paragraph separators break a name like a newline.
+    static const QRegularExpression invisible(QStringLiteral("[\\p{Cc}\\p{Cf}\\p{Zl}\\p{Zp}]"));
+    QString result = removeForbiddenCharacters(text);
+    result.remove(invisible);
+    return result;
+}
+
 QString libraryFileName(const QString &name, const QString &extension, const QString &fallback)
 {
-    // Compiled once: compiling a pattern costs more than the file name it is used on.
-    static const QRegularExpression controls(QStringLiteral("\\p{Cc}"));
-    QString base = removeForbiddenCharacters(name);
-    base.remove(controls);
+    QString base = removeFileNameCharacters(name);
     // Every kind of space counts here (a pattern's \s misses the no-break and wide ones), or the
     // trimming below would leave the dots behind them in front.
     int shown = 0;

@@ -71,11 +71,14 @@ QString removeForbiddenCharacters(const QString &text);
 // NewFile), and both must fit the 255-byte limit of common file systems.
 inline constexpr int kLibraryFileNameBytes = 238;
 
+// `text` without what never goes into a generated file name: the characters not permitted in a
+// name, control characters, and invisible format characters (bidirectional controls U+202A-U+202E,
+// U+2066-U+2069, U+200E, U+200F, U+061C; zero-width characters) and line separators.
+QString removeFileNameCharacters(const QString &text);
 // `text` cut at a character boundary so that its encoded file-name form has at most `bytes` bytes.
 QString fitFileNameBytes(const QString &text, int bytes);
-// A file name from a card or song name: characters that are not permitted and control characters
-// removed, no leading dots or spaces (which would hide the file), cut to fit with the
-// extension, or `fallback` when nothing is left.
+// A file name from a card or song name: removeFileNameCharacters(), no leading dots or spaces
+// (which would hide the file), cut to fit with the extension, or `fallback` when nothing is left.
 QString libraryFileName(const QString &name, const QString &extension, const QString &fallback);
 
 // The file name of a card archive in the card library.

@@ -1,12 +1,16 @@
 // NewFile: a library file (or a demo card) being made. It is written under a temporary name of
-// its own beside its final name ("NAME.mlad.<random>.partial", which the library views do not list), held
-// under an exclusive flock(2) while it is made, moved into place by commit() without ever
-// replacing a file that appeared under the final name meanwhile, and removed unless committed.
+// its own beside its final name ("NAME.mlad.<random>.partial", which the library views do not
+// list), held open and under an exclusive flock(2) while it is made, and moved into place by
+// commit(): the file held, never whatever holds its temporary name by then, into the folder
+// held open since it was created, never replacing a file that appeared under the final name
+// meanwhile. Unless committed, it is removed, and only if its temporary name still holds it.
 //
 // A program killed while making one leaves the temporary file behind; removeAbandoned() finds
-// such files by their lock: a file whose maker still runs is locked.
+// such files by their whole name, their first bytes and their lock: a file whose maker still
+// runs is locked.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -23,8 +27,12 @@ class NewFile
 public:
     // A temporary file younger than this may not have been locked by its maker yet.
     static constexpr int YoungSeconds = 60;
-    // The temporary name adds "." + 8 random characters + ".partial" to the final name.
-    static constexpr int TemporarySuffixBytes = 17;
+    // The temporary name adds "." + RandomPartLength characters of RandomPartAlphabet +
+    // ".partial" to the final name. Consonants only, so that the random part never spells a
+    // word, a version or a date that a person might put in a file name of their own.
+    static constexpr const char *RandomPartAlphabet = "bcdfghjklmnpqrstvwxz";
+    static constexpr int RandomPartLength = 8;
+    static constexpr int TemporarySuffixBytes = 1 + RandomPartLength + 8;
 
     explicit NewFile(const QString &path);
     ~NewFile();
@@ -42,22 +50,38 @@ public:
     // its own; false with `error` ("<temporary path>: <reason>") when the system refused it.
     bool create(QString *error);
 
-    // Throws std::runtime_error when the file cannot take its name.
+    // Moves the file written into place. Throws std::runtime_error, and moves nothing, when the
+    // file cannot take its name, or when its temporary name or its folder no longer holds the
+    // file that was written (someone who can write the folder replaced it).
     void commit();
 
     // Removes the temporary files that no running transfer owns from `folder` and, down to
     // `depth` levels, from its sub-folders, never following a link; logs and returns each path
-    // removed. Files younger than YoungSeconds are left alone.
+    // removed. Only plain files with one name, a whole name of the temporary form, and content
+    // that is empty or begins as what the name says it is (isAbandonedContent) are removed;
+    // files younger than YoungSeconds are left alone.
     static QStringList removeAbandoned(const QString &folder, int depth);
-    // Whether a file name has the form of a temporary library file, of this version or an older one.
+    // Whether a whole file name is a temporary name this program gives (an archive's, a song
+    // file's or a demo card's).
     static bool isTemporaryName(const QString &fileName);
+    // Whether the first bytes of the temporary file `fileName` are those of a file this program
+    // was making: nothing, the archive's or card's own ID, or zeros (an archive's header is
+    // written when it is closed).
+    static bool isAbandonedContent(const QString &fileName, const QByteArray &firstBytes);
+    // How many first bytes isAbandonedContent() wants.
+    static constexpr int FirstBytes = 680;
 
 private:
-    void lock();
+    // Opens the folder the file is made in; 0 or the errno value of the failure.
+    int openFolder();
+    // Holds the file just created under the temporary name as `fd` and locks it.
+    void hold(int fd);
 
     QString m_path;
     QString m_partialPath;
-    int m_lock = -1;
+    // The folder, as it was when the file was created, and the file written.
+    int m_folder = -1;
+    int m_file = -1;
     bool m_created = false;
     bool m_committed = false;
 };

@@ -20,6 +20,10 @@
 
 #include <algorithm>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace ZovaZode {
 
 namespace {
@@ -62,13 +66,14 @@ QString freePath(const QString &folder, const QString &base, const QString &suff
 const QString kStampFormat = QStringLiteral("yyyy-MM-dd HH.mm.ss");
 
 // "<card> - before ... - <stamp>.mlad" or "<card> - song NN[ <song>] - before ... - <stamp>.mlsd",
-// each with an optional " (n)" before the extension.
+// each with an optional " (n)" before the extension; the whole name (\z: "$" would also match
+// before a final newline).
 const QRegularExpression &cardCopyName()
 {
     static const QRegularExpression pattern(
         QStringLiteral("^([^.\\s].*) - (before [a-z ]+) - (\\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d)"
                        "( \\(([2-9]|[1-9]\\d{1,2})\\))?") +
-        QRegularExpression::escape(FileKinds::cardArchiveExtension()) + QLatin1Char('$'));
+        QRegularExpression::escape(FileKinds::cardArchiveExtension()) + QStringLiteral("\\z"));
     return pattern;
 }
 
@@ -77,13 +82,8 @@ const QRegularExpression &songCopyName()
     static const QRegularExpression pattern(
         QStringLiteral("^([^.\\s].*) - song (0[1-9]|1[0-2])(?: (.+))? - (before [a-z ]+) - "
                        "(\\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d)( \\(([2-9]|[1-9]\\d{1,2})\\))?") +
-        QRegularExpression::escape(FileKinds::songFileExtension()) + QLatin1Char('$'));
+        QRegularExpression::escape(FileKinds::songFileExtension()) + QStringLiteral("\\z"));
     return pattern;
-}
-
-bool isGeneratedName(const QString &fileName)
-{
-    return SafetyCopies::parse(fileName).has_value();
 }
 
 SafetyCopies::Occasion occasionOf(const QString &text)
@@ -147,6 +147,9 @@ std::optional<SafetyCopies::Entry> SafetyCopies::parse(const QString &path)
     }
     entry.occasion = occasionOf(occasion);
     entry.when = QDateTime::fromString(when, kStampFormat);
+    // A time that never was ("2026-13-45") is not one this program wrote, and could not be ordered.
+    if (!entry.when.isValid())
+        return std::nullopt;
     return entry;
 }
 
@@ -172,11 +175,19 @@ QVector<SafetyCopies::Entry> SafetyCopies::list(const QString &cardLibrary)
         }
         entries.append(*entry);
     }
-    // The time in the name is the copy's own; the " (n)" counter orders copies of one second.
-    std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
-        return a.when != b.when ? a.when > b.when : a.counter > b.counter;
-    });
+    std::sort(entries.begin(), entries.end(), isNewer);
     return entries;
+}
+
+bool SafetyCopies::isNewer(const Entry &a, const Entry &b)
+{
+    // The time in the name is the copy's own; the " (n)" counter orders copies of one second,
+    // and the name a card copy and a song copy of one second.
+    if (a.when != b.when)
+        return a.when > b.when;
+    if (a.counter != b.counter)
+        return a.counter > b.counter;
+    return a.path > b.path;
 }
 
 QString SafetyCopies::folder(const QString &cardLibrary)
@@ -188,8 +199,8 @@ QString SafetyCopies::cardCopyPath(const QString &cardLibrary, const QString &ca
                                    const QDateTime &when)
 {
     const QString extension = FileKinds::cardArchiveExtension();
-    const QString tail =
-        QStringLiteral(" - ") + removeForbiddenCharacters(what) + QStringLiteral(" - ") + when.toString(kStampFormat);
+    const QString tail = QStringLiteral(" - ") + removeFileNameCharacters(what) + QStringLiteral(" - ") +
+                         when.toString(kStampFormat);
     QString card = libraryFileName(cardName, QString(), defaultCardName());
     QString song;
     fitNames(&card, &song, kLibraryFileNameBytes - kCounterBytes - bytesOf(tail + extension));
@@ -201,12 +212,10 @@ QString SafetyCopies::songCopyPath(const QString &cardLibrary, const QString &ca
 {
     const QString extension = FileKinds::songFileExtension();
     const QString number = QStringLiteral(" - song %1").arg(slot + 1, 2, 10, QLatin1Char('0'));
-    const QString tail =
-        QStringLiteral(" - ") + removeForbiddenCharacters(what) + QStringLiteral(" - ") + when.toString(kStampFormat);
+    const QString tail = QStringLiteral(" - ") + removeFileNameCharacters(what) + QStringLiteral(" - ") +
+                         when.toString(kStampFormat);
     QString card = libraryFileName(cardName, QString(), defaultCardName());
-    QString song = removeForbiddenCharacters(songName);
-    song.remove(QRegularExpression(QStringLiteral("\\p{Cc}")));
-    song = song.trimmed();
+    QString song = removeFileNameCharacters(songName).trimmed();
     const int separator = song.isEmpty() ? 0 : 1;
     fitNames(&card, &song,
              kLibraryFileNameBytes - kCounterBytes - bytesOf(number + tail + extension) - separator);
@@ -238,36 +247,37 @@ bool SafetyCopies::ensureFolder(const QString &cardLibrary, QString *error)
     return true;
 }
 
-int SafetyCopies::prune(const QString &cardLibrary, int keep)
+int SafetyCopies::prune(const QString &cardLibrary, int keep, const QString &justMade)
 {
-    if (keep < 0)
-        keep = 0;
-    const QFileInfo folderInfo(folder(cardLibrary));
-    // Through a link the copies would be removed from a folder somewhere else.
-    if (folderInfo.isSymLink() || !folderInfo.isDir())
+    // Through a link the copies would be removed from a folder somewhere else; the folder held
+    // open is the one the names are looked up and removed in.
+    const QString path = folder(cardLibrary);
+    const int dir =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0)
         return 0;
-    QDir dir(folder(cardLibrary));
-    QFileInfoList copies;
-    for (const QFileInfo &file : dir.entryInfoList(QDir::Files | QDir::NoSymLinks | QDir::Hidden)) {
-        if (isGeneratedName(file.fileName()))
-            copies << file;
+    const QString made = QFileInfo(justMade).fileName();
+    QVector<Entry> copies;
+    bool madeSeen = false;
+    for (const QString &name : QDir(path).entryList(QDir::Files | QDir::NoSymLinks | QDir::Hidden)) {
+        std::optional<Entry> entry = parse(name);
+        if (!entry)
+            continue;
+        if (name == made)
+            madeSeen = true;
+        else
+            copies.append(*entry);
     }
-    if (copies.size() <= keep)
-        return 0;
-    // Newest first; copies made in the same second fall back to their names, which carry the
-    // time and the " (n)" counter.
-    std::sort(copies.begin(), copies.end(), [](const QFileInfo &a, const QFileInfo &b) {
-        const QDateTime ta = a.lastModified();
-        const QDateTime tb = b.lastModified();
-        if (ta != tb)
-            return ta > tb;
-        return a.fileName() > b.fileName();
-    });
+    std::sort(copies.begin(), copies.end(), isNewer);
     int removed = 0;
-    for (int i = keep; i < copies.size(); ++i) {
-        if (QFile::remove(copies.at(i).absoluteFilePath()))
+    for (int i = qMax(0, keep - (madeSeen ? 1 : 0)); i < copies.size(); ++i) {
+        const QByteArray name = QFile::encodeName(copies.at(i).path);
+        struct stat seen;
+        if (::fstatat(dir, name.constData(), &seen, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(seen.st_mode) &&
+            ::unlinkat(dir, name.constData(), 0) == 0)
             ++removed;
     }
+    ::close(dir);
     return removed;
 }
 

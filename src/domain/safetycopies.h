@@ -41,6 +41,9 @@ public:
     static std::optional<Entry> parse(const QString &path);
     // Every copy in the folder, newest first, with the names stored in the files.
     static QVector<Entry> list(const QString &cardLibrary);
+    // The order of list() and prune(): by the time and then the counter in the names, newest
+    // first; never by a file's modification time, which a clock once ahead leaves in the future.
+    static bool isNewer(const Entry &a, const Entry &b);
 
     static QString folder(const QString &cardLibrary);
 
@@ -57,8 +60,10 @@ public:
     // Creates the folder when missing; false with `error` set when it cannot be made.
     static bool ensureFolder(const QString &cardLibrary, QString *error);
 
-    // Removes the oldest copies beyond the newest `keep`; returns how many were removed.
-    static int prune(const QString &cardLibrary, int keep);
+    // Removes the oldest copies beyond the newest `keep`, never `justMade` (the copy the running
+    // command made, which counts as one of them even when its name sorts oldest); returns how
+    // many were removed. Only files whose whole name is a copy's are copies.
+    static int prune(const QString &cardLibrary, int keep, const QString &justMade);
 };
 
 } // namespace ZovaZode

@@ -198,7 +198,7 @@ bool CardCommands::settleSafetyCopy(Request *request, bool finished)
     emit safetyCopyMade(request);
     const int keep =
         waiting.policy.limit ? waiting.policy.limit() : ConfigurationManager::DefaultSafetyCopyLimit;
-    const int removed = SafetyCopies::prune(waiting.policy.library, keep);
+    const int removed = SafetyCopies::prune(waiting.policy.library, keep, request->destination.path);
     if (removed > 0)
         qDebug() << "Transfer: Removed" << removed << "old safety copies.";
     // An operation that submits a request is done when that request is; one that does not is

@@ -7,7 +7,6 @@
 #include "domain/democard.h"
 #include "domain/filecheck.h"
 #include "domain/filekinds.h"
-#include "domain/newfile.h"
 #include "domain/sdcard.h"
 #include "filesummary.h"
 #include "inputfile.h"
@@ -209,7 +208,7 @@ int CardTool::makeDemo()
         throw ToolError(QStringLiteral("cannot make the folder %1").arg(folder));
     const QString path = QDir(folder).filePath(FileKinds::cardDataFileName());
     refuseExisting(path);
-    NewFile::removeAbandoned(folder, 0);
+    removeAbandonedFiles(folder);
 
     const DemoCard demo(m_line.full(), m_line.parts() < 0 ? DemoCard::kPartsOnCard : m_line.parts());
     InterruptWatcher interrupts;

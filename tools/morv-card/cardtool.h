@@ -46,6 +46,9 @@ private:
     // {"file", "verified", "warnings"}.
     void reportTransfer(const SongTransfer::Request &request, const QString &file, const QString &done,
                         const QString &what) const;
+    // A killed transfer leaves its temporary file behind; the next write into a folder removes
+    // those of that folder and says so, a line on standard error each.
+    static void removeAbandonedFiles(const QString &folder);
     // The status of a command the user stopped once what it had done was safe: 128 plus the signal.
     static int interruptedStatus();
 

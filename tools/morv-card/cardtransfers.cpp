@@ -20,6 +20,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <cstdio>
+
 namespace ZovaZode {
 
 using namespace InputFile;
@@ -36,12 +38,6 @@ const char kSafetyCopyFailed[] = "could not make a safety copy, nothing was chan
 bool refusedAsBusy(const QString &errorText)
 {
     return errorText.startsWith(QLatin1String(CardLock::BusyPrefix));
-}
-
-// A killed transfer leaves its temporary file behind; the next write into the folder removes it.
-void removeAbandonedFiles(const QString &folder)
-{
-    NewFile::removeAbandoned(folder, 0);
 }
 
 // The name a new file gets from --name, checked by the rules of the window.
@@ -66,6 +62,17 @@ SongArchive readArchive(const QString &path, Role role)
 }
 
 } // namespace
+
+void CardTool::removeAbandonedFiles(const QString &folder)
+{
+    // Even with --quiet or --json: files of the user's folder were removed.
+    QByteArray lines;
+    for (const QString &path : NewFile::removeAbandoned(folder, 0))
+        lines +=
+            "morv-card: removed a temporary file left by a stopped transfer: " + quoted(path).toUtf8() + '\n';
+    std::fwrite(lines.constData(), 1, size_t(lines.size()), stderr);
+    std::fflush(stderr);
+}
 
 ConfigurationManager &CardTool::configuration()
 {
