@@ -99,7 +99,7 @@ Outcome attempt(int fd, CardLock::Mode mode, int *kind, int *error)
     }
     if (errno == EAGAIN || errno == EACCES)
         return Outcome::Busy;
-    if (errno == EBADF) {
+    if (errno == EBADF && *kind == Untried) {
         // A write lock needs a descriptor open for writing: a card this program cannot open so
         // cannot be written by it either.
         *kind = Unlocked;

@@ -116,21 +116,17 @@ void TestCardCommands::protect()
     // A card held by another program: a lock of its own on a descriptor of its own.
     const QString card = library.filePath(QStringLiteral("ZOVAZODE.DAT"));
     QVERIFY(QFile(card).open(QIODevice::WriteOnly));
-    const int holder =
-        outcome == QLatin1String("held") ? ::open(QFile::encodeName(card).constData(), O_RDONLY | O_CLOEXEC) : -1;
+    const int holder = outcome == QLatin1String("held")
+                           ? ::open(QFile::encodeName(card).constData(), O_RDONLY | O_CLOEXEC)
+                           : -1;
     const auto released = qScopeGuard([holder] {
         if (holder >= 0)
             ::close(holder);
     });
     QVERIFY(holder < 0 || ::flock(holder, LOCK_SH) == 0);
-    CardCommands::Target target{card,
-                                QStringLiteral("Gig"),
-                                2,
-                                QStringLiteral("Verse"),
-                                QStringLiteral("before clearing"),
-                                {},
-                                {},
-                                {}};
+    CardCommands::Target target{
+        card, QStringLiteral("Gig"), 2, QStringLiteral("Verse"), QStringLiteral("before clearing"), {}, {},
+        {}};
     bool prepared = false;
     target.beforeCopy = [&prepared](CardCommands::Target &) { prepared = true; };
     int ran = 0;
@@ -178,7 +174,8 @@ void TestCardCommands::protect()
     QCOMPARE(lockedWhileRunning, runs);
     QCOMPARE(lockedForOthers(card), false);
     QCOMPARE(made.count(), outcome == QLatin1String("finished") ? 1 : 0);
-    const bool copied = submitted && outcome != QLatin1String("cancelled") && outcome != QLatin1String("failed");
+    const bool copied =
+        submitted && outcome != QLatin1String("cancelled") && outcome != QLatin1String("failed");
     QCOMPARE(warned.count(), copied ? 1 : 0);
     QCOMPARE(refused.count(), refusal < 0 ? 0 : 1);
     if (refusal >= 0) {
@@ -235,7 +232,8 @@ void TestCardCommands::undo()
     std::shared_ptr<SongTransfer::Request> step;
     const auto copy = commands.protect(
         policy, {path, "Gig", 2, "Verse", "before import", "Copy Song onto Slot 3", {}, {}}, [&] {
-            step = commands.submit(SongTransfer::Endpoint::archive("x.mlsd", 0), SongTransfer::Endpoint::card(path, 2));
+            step = commands.submit(SongTransfer::Endpoint::archive("x.mlsd", 0),
+                                   SongTransfer::Endpoint::card(path, 2));
         });
     QVERIFY(copy && QFile(copy->destination.path).open(QIODevice::WriteOnly));
     emit transfer.finished(copy.get());
@@ -266,7 +264,8 @@ void TestCardCommands::undo()
     QString text;
     const auto back = commands.undo(then == "other" ? dir.filePath("OTHER.DAT") : path, &answer, &text);
     QCOMPARE(int(answer), block);
-    QVERIFY2(detail.isEmpty() ? text.isEmpty() : text.startsWith(detail) && (then == "held" || text == detail),
+    QVERIFY2(detail.isEmpty() ? text.isEmpty()
+                              : text.startsWith(detail) && (then == "held" || text == detail),
              qPrintable(text));
     QCOMPARE(bool(back), block == int(UndoBlock::None));
     if (!back)
