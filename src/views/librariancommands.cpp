@@ -220,8 +220,8 @@ void LibrarianView::clearAllCardSongs()
                        tr("Failed to clear the songs on card.") + QStringLiteral("\n\n") + refused);
         return;
     }
-    const CardCommands::Target target = safetyTarget(
-        SongTransfer::Endpoint::WholeCard, SafetyCopies::Occasion::ClearAll, tr("Clear All Card Songs"));
+    const CardCommands::Target target = safetyTarget(SongTransfer::Endpoint::WholeCard,
+                                                     SafetyCopies::Occasion::ClearAll, tr("Clear All Card Songs"));
     if (Notifier::ask(
             this, Notifier::Icon::Warning, QString(),
             tr("Are you sure you want to clear all songs on card?\n\nWARNING: This operation can not be "

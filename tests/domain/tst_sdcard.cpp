@@ -164,10 +164,7 @@ void TestSdCard::errors()
     const QMap<QString, std::function<void()>> operations{
         {"songInfo", [&] { card.songInfo(song); }},
         {"partInfo", [&] { card.partInfo(song, part); }},
-        {"setSongInfo",
-         [&] {
-             card.setSongInfo(song, SongInfo{"x", "y", 0, 0, {}, 0, 0});
-         }},
+        {"setSongInfo", [&] { card.setSongInfo(song, SongInfo{"x", "y", 0, 0, {}, 0, 0}); }},
         {"clearSong", [&] { card.clearSong(song, QStringLiteral("x")); }},
         {"flush", [&] { card.flush(); }},
         {"close", [&] { card.close(); }},
@@ -240,8 +237,7 @@ void TestSdCard::reloadIfChanged()
 
     QCOMPARE(card.reloadIfChanged(), reloaded);
     QCOMPARE(card.name(), name);
-    QCOMPARE(log.events, reloaded ? QStringList({"opened", "open", "name " + name, "text A card for tests"})
-                                  : QStringList());
+    QCOMPARE(log.events, reloaded ? QStringList({"opened", "open", "name " + name, "text A card for tests"}) : QStringList());
     QCOMPARE(notifier.texts(), told ? QStringList{SdCard::ChangedUnderneathText} : QStringList());
     QVERIFY(!card.reloadIfChanged());
     if (held >= 0) {
@@ -286,8 +282,7 @@ void TestSdCard::ejection()
     QTRY_VERIFY_WITH_TIMEOUT(!card.isOpen(), 2500);
     // Every signal, in the order the views rely on.
     QCOMPARE(log.events, (QStringList{"opened", "open", "path " + m_image->path(), "name Test Card",
-                                      "text A card for tests", "name Edited", "closed", "shut", "path ",
-                                      "name ", "text "}));
+                                      "text A card for tests", "name Edited", "closed", "shut", "path ", "name ", "text "}));
     QCOMPARE(notifier.messages().size(), 1);
     const Notifier::Message &message = notifier.messages().first();
     QCOMPARE(message.text, QStringLiteral("It seems like the SD card was ejected."));
@@ -419,10 +414,10 @@ void TestSdCard::mountWatcher_data()
     QTest::addColumn<QStringList>("appeared");
     QTest::addColumn<QStringList>("gone");
     //                                    mounted                       appeared                gone
-    QTest::newRow("no card") << QStringList{"", "xy"} << QStringList{"", ""} << QStringList{"", ""};
-    QTest::newRow("unplugged") << QStringList{"AB", "B"} << QStringList{"AB", ""} << QStringList{"", "A"};
-    QTest::newRow("swapped, back") << QStringList{"A", "B", "BA"} << QStringList{"A", "B", "A"}
-                                   << QStringList{"", "A", ""};
+    QTest::newRow("no card")          << QStringList{"", "xy"}     << QStringList{"", ""}  << QStringList{"", ""};
+    QTest::newRow("unplugged")        << QStringList{"AB", "B"}    << QStringList{"AB", ""} << QStringList{"", "A"};
+    QTest::newRow("swapped, back")    << QStringList{"A", "B", "BA"}
+                                      << QStringList{"A", "B", "A"} << QStringList{"", "A", ""};
 }
 
 void TestSdCard::mountWatcher()

@@ -114,14 +114,12 @@ void TestMorvCard::commandLine_data()
     const QString noCopy = "could not make a safety copy, nothing was changed: ";
     // Another program holds the card: a writer waits a few seconds, then refuses, naming it.
     const QString inUse = QStringLiteral("The card is in use by tst_morvcard (process %1). Try again when it "
-                                         "has finished.")
-                              .arg(::getpid());
+                                         "has finished.").arg(::getpid());
     const QString notACard = "cannot open the card bad.mlad: %1The file is not the size of a card data file "
                              "(3,207,041,024 bytes).";
     // The card's song 2, part 1 holds a looper record whose checksum is wrong.
-    const QString problem =
-        "song 2, part 1 looper record (byte 27,203,584): checksum 0x00001234 does not match "
-        "the recording (0x3d0081b7)";
+    const QString problem = "song 2, part 1 looper record (byte 27,203,584): checksum 0x00001234 does not match "
+                            "the recording (0x3d0081b7)";
     // clang-format off
     //                                       arguments                                              status out                                                        err
     QTest::newRow("no command")          << QStringList{}                                                 << 2 << ""                                   << "no command given; see 'morv-card --help'";
@@ -204,8 +202,7 @@ void TestMorvCard::commandLine()
     QCOMPARE(arguments.contains("--verbose") ? printed.section('\n', -2) : printed,
              err.isEmpty() ? err : "morv-card: " + err + "\n");
     if (out.startsWith('{'))
-        QCOMPARE(QJsonDocument::fromJson(result.out).object(),
-                 QJsonDocument::fromJson(out.toUtf8()).object());
+        QCOMPARE(QJsonDocument::fromJson(result.out).object(), QJsonDocument::fromJson(out.toUtf8()).object());
     else
         QVERIFY2(result.out.startsWith(out.toUtf8()) && out.isEmpty() == result.out.isEmpty(),
                  result.out.constData());
@@ -244,18 +241,12 @@ void TestMorvCard::info()
     QCOMPARE(result.status, 0);
     const QJsonObject object = QJsonDocument::fromJson(result.out).object();
     const QJsonArray list = object.value("songs").toArray();
-    QCOMPARE(object, (QJsonObject{{"schema", 1},
-                                  {"kind", kind},
-                                  {"name", object.value("name")},
-                                  {"songs", list},
-                                  {"description", object.value("description")},
-                                  {extraKey, kind != "song-file"}}));
+    QCOMPARE(object, (QJsonObject{{"schema", 1}, {"kind", kind}, {"name", object.value("name")}, {"songs", list},
+                                  {"description", object.value("description")}, {extraKey, kind != "song-file"}}));
     // Sample songs: a recorded part, a looper part, an intense part, two unused parts, and the
     // stored sequence 0 1 2 3 1 0 counted from 1.
     const QJsonObject song = list.at(0).toObject();
-    QCOMPARE(song, (QJsonObject{{"slot", 1},
-                                {"name", first},
-                                {"description", song.value("description")},
+    QCOMPARE(song, (QJsonObject{{"slot", 1}, {"name", first}, {"description", song.value("description")},
                                 {"parts", QJsonArray({"normal", "looper", "intense", "empty", "empty"})},
                                 {"sequence", QJsonArray({1, 2, 3, 4, 2, 1})}}));
     QCOMPARE(list.last().toObject().value("slot").toInt(), songs);

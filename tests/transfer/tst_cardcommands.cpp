@@ -174,8 +174,7 @@ void TestCardCommands::protect()
     QCOMPARE(lockedWhileRunning, runs);
     QCOMPARE(lockedForOthers(card), false);
     QCOMPARE(made.count(), outcome == QLatin1String("finished") ? 1 : 0);
-    const bool copied =
-        submitted && outcome != QLatin1String("cancelled") && outcome != QLatin1String("failed");
+    const bool copied = submitted && outcome != QLatin1String("cancelled") && outcome != QLatin1String("failed");
     QCOMPARE(warned.count(), copied ? 1 : 0);
     QCOMPARE(refused.count(), refusal < 0 ? 0 : 1);
     if (refusal >= 0) {

@@ -29,6 +29,7 @@ QString exists(const QString &file, const char *library, const char *what)
         .arg(file, QLatin1String(library), QLatin1String(what));
 }
 
+
 // Everything a change to card song 6 ("Verse") may touch, and the card's name, as on the card.
 QByteArrayList songBytes(const CardImage &image)
 {
@@ -168,10 +169,9 @@ void TestLibrarianTransfers::transfers()
         QWidget *widget = where == QLatin1String("box")    ? view.headerView()->findChild<CardBox *>()
                           : where == QLatin1String("tree") ? tree->viewport()
                                                            : list->viewport();
-        const QPoint at = where == QLatin1String("box") ? QPoint(5, 5)
-                          : where == QLatin1String("tree")
-                              ? tree->visualRect(librarian.item(cards, target)).center()
-                              : list->visualRect(songs->index(3, 0)).center();
+        const QPoint at = where == QLatin1String("box")    ? QPoint(5, 5)
+                          : where == QLatin1String("tree") ? tree->visualRect(librarian.item(cards, target)).center()
+                                                           : list->visualRect(songs->index(3, 0)).center();
         QCOMPARE(dropOn(widget, at, data.get()), !dialog.isEmpty());
     } else if (gesture == QLatin1String("archive")) {
         view.action(LibrarianView::ArchiveCardAction)->trigger();
@@ -302,15 +302,14 @@ void TestLibrarianTransfers::commands_data()
     QTest::addColumn<QString>("box");     // the confirmation
     QTest::addColumn<QString>("row");     // on the Safety Copies page: what | card | about to happen
     QTest::addColumn<bool>("done");
-    QTest::addColumn<QString>("undo"); // the Undo command's text, or its tool tip when disabled
+    QTest::addColumn<QString>("undo");    // the Undo command's text, or its tool tip when disabled
 
     const QString undone = QStringLiteral("\n\nWARNING: This operation can not be undone.");
     const QString one = "W Clear Song on Card: Are you sure you want to clear song #%1 on card?" + undone;
     const QString all = "W : Are you sure you want to clear all songs on card?" + undone;
     const QString del = "W Delete Item: Are you sure you want to delete %1 from %2 library?" + undone;
     const QString restore = "W Restore Morv+ Card: Are you sure you want to overwrite the entire card with "
-                            "the contents of the archive?" +
-                            undone;
+                            "the contents of the archive?" + undone;
     const QString copy = "W Copy Song: You are about to overwrite a non-empty song on card. Are you sure?";
     const QString nothing = "Nothing has been changed on this card in this session.";
     const QString verse = "Song 6: Verse | Gig | ";

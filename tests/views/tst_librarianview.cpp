@@ -98,8 +98,7 @@ void TestLibrarianView::enabling()
     LibrarianView &view = *librarian.view;
     for (const QString &folder : {librarian.cardLibrary, librarian.songLibrary}) {
         QDir(folder).mkdir(QStringLiteral("Sets"));
-        writeRange(folder + (folder == librarian.cardLibrary ? "/bad.mlad" : "/bad.mlsd"), 0,
-                   "not an archive");
+        writeRange(folder + (folder == librarian.cardLibrary ? "/bad.mlad" : "/bad.mlsd"), 0, "not an archive");
     }
     writeArchive(librarian.cardLibrary + "/Live.mlad", "Live");
     writeSongFile(librarian.songLibrary + "/Intro.mlsd", "Intro");
@@ -364,10 +363,8 @@ void TestLibrarianView::cardsThatAppear()
     view.mountWatcher()->start();
     QVERIFY(view.card()->isOpen());
     QCOMPARE(view.card()->path(), librarian.image.path());
-    QCOMPARE(messages.last().at(0).toString(),
-             "Opened the card on " + QDir::toNativeSeparators(librarian.cardFolder) + ".");
-    QCOMPARE(summaries.last().at(0).toString(),
-             "1 of 12 songs in use, 3 looper parts recorded, 0.1 MB of looper audio");
+    QCOMPARE(messages.last().at(0).toString(), "Opened the card on " + QDir::toNativeSeparators(librarian.cardFolder) + ".");
+    QCOMPARE(summaries.last().at(0).toString(), "1 of 12 songs in use, 3 looper parts recorded, 0.1 MB of looper audio");
 
     // Another card appears while one is open: offered, opened on request.
     CardImage other(librarian.dir.filePath("other"));
@@ -391,8 +388,7 @@ void TestLibrarianView::cardsThatAppear()
     QStringList shown;
     for (QAction *action : recent->actions())
         shown << action->text();
-    QCOMPARE(shown, QStringList({QDir::toNativeSeparators(other.path()),
-                                 QDir::toNativeSeparators(librarian.image.path())}));
+    QCOMPARE(shown, QStringList({QDir::toNativeSeparators(other.path()), QDir::toNativeSeparators(librarian.image.path())}));
     view.action(LibrarianView::CloseCardAction)->trigger();
     QVERIFY(QFile::remove(other.path()));
     emit recent->aboutToShow();
