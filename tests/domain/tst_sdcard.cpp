@@ -297,8 +297,7 @@ void TestSdCard::lock_data()
 {
     QTest::addColumn<QString>("locks");  // what the file system offers: "both", "ofd" (no flock), "none"
     QTest::addColumn<QString>("holder"); // "reader"/"writer" another process, "thread", "self" ("self ex"
-                                         // exclusive); "fifo" none;
-                                         // "allowed": none, and writing without a lock allowed
+                                         // exclusive), "fifo" none, "allowed" none and writing allowed
     QTest::addColumn<int>("mode");
     QTest::addColumn<int>("releaseAfter"); // ms after which the holder lets go; -1 never
     QTest::addColumn<QString>("result");   // "locked", "busy", or "unlockable" (refused at once)

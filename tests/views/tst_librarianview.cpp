@@ -64,8 +64,7 @@ void TestLibrarianView::enabling_data()
     // Card menu 0-3 4-7, Library menu 8-12 13-17; Verify on the card, archive and library song;
     // the card songs' Edit Name, Details, Copy to Library, Overwrite, Clear, Clear All; the card
     // header's Edit Name, Details, Archive; each page's Edit Name, Details, the transfer to the
-    // card and Delete (card library page, then song library page); Restore This Copy on the Safety
-    // Copies page, where a copy is selected with a card song.
+    // card and Delete (card library, then song library page); Restore This Copy (with a song, a copy).
     QTest::addColumn<QString>("enabled");
 
     using C = CardState;
@@ -138,13 +137,10 @@ void TestLibrarianView::enabling()
 
 void TestLibrarianView::openCard_data()
 {
-    const QString unlockable =
-        "W Open Morv+ Card: The card cannot be locked where it is stored, so another program "
-        "could change it at the same time as this one.\n\nAllow changes to the card without "
-        "the lock?";
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QStringList>("boxes");
     // clang-format off
+    const QString unlockable = "W Open Morv+ Card: The card cannot be locked where it is stored, so another program could change it at the same time as this one.\n\nAllow changes to the card without the lock?";
     //                                  kind           boxes
     QTest::newRow("writable")        << "writable"  << QStringList();
     QTest::newRow("not a card")      << "garbage"   << QStringList("C Open Morv+ Card: Failed to open the card.");
