@@ -214,15 +214,13 @@ void CardCommands::onFinished(Request *request)
         return;
     // Kept alive until this report is handled: forgetting it may end the program.
     const std::shared_ptr<Request> keep = kept(request);
-    // The command's lock goes once everything that follows from this outcome has run.
     const auto forgetLater = qScopeGuard([this, request] {
         request->cardLock.reset();
         forget(request);
     });
+    endStep(request, true);
     if (!request->warnings.isEmpty())
         emit warned(request);
-    if (request == m_armedRequest)
-        commitUndo();
     if (!settleSafetyCopy(request, true))
         emit finished(request);
 }
@@ -235,11 +233,22 @@ void CardCommands::onFailed(Request *request)
             request->cardLock.reset();
         forget(request);
     });
-    // What failed half-way is what the copy undoes best.
-    if (request && request == m_armedRequest)
-        commitUndo();
+    if (request)
+        endStep(request, false);
     if (!request || !settleSafetyCopy(request, false))
         emit failed(request);
+}
+
+void CardCommands::endStep(Request *request, bool finished)
+{
+    // What failed half-way is what the copy undoes best.
+    if (request == m_armedRequest)
+        commitUndo();
+    // A command's last step lets the card go as soon as its records are read, before anyone is
+    // told: a box shown then must not hold up the requests queued behind it. A good safety copy
+    // keeps it for the operation that follows.
+    if (!finished || m_pending.find(request) == m_pending.end())
+        request->cardLock.reset();
 }
 
 bool CardCommands::settleSafetyCopy(Request *request, bool finished)

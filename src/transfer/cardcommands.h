@@ -151,6 +151,9 @@ private:
     void onFailed(Request *request);
     // Hands a finished or failed safety copy on; false when `request` is not one.
     bool settleSafetyCopy(Request *request, bool finished);
+    // Reads the card's records for Undo after the last step of a protected command, and drops
+    // the command's lock unless a finished safety copy hands it on to its operation.
+    void endStep(Request *request, bool finished);
     void forget(Request *request);
     void commitUndo();
     std::shared_ptr<Request> kept(Request *request) const;

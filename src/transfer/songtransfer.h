@@ -86,7 +86,7 @@ public:
         FileCheck check;
         // The lock of the command this request is a step of (CardCommands), lent to the worker
         // while it runs the request; null for a request that is a command of its own. Dropped by
-        // the submitter once the outcome is handed on.
+        // the submitter once the outcome has reached it.
         std::shared_ptr<CardLock> cardLock;
         // Whether anything was written to the card, for a request that writes it; written
         // before "finished" or "error". A refusal before the first write leaves it false.
