@@ -96,6 +96,16 @@ public:
 
     Place place(int64_t position) const;
 
+    // The records among the regions (everything but the looper audio), in the order added.
+    struct Record
+    {
+        int64_t start;
+        int64_t size;
+        int32_t song; // -1 for the card or archive as a whole
+        int32_t part; // -1 for a record that is not a part's
+    };
+    std::vector<Record> records() const;
+
 private:
     enum class What { Header, Name, Description, UserPrefs, SongHeader, SongData, PartData, Looper, Audio };
     struct Region
@@ -159,6 +169,20 @@ int mlsdRecordArchiveWrites(ArchiveHandle *archive, const std::shared_ptr<cardda
 // whole counts with song 0). Returns 0 when everything reads back as written; otherwise 1 with
 // the error text "<where> differs from the original.", "<where> could not be read back.", or
 // "Aborted by user." when the progress asked to stop.
+// What Undo compares to tell whether a card changed since a command: one XXH64 per record of the
+// card as its file holds it now, the header in three (its name, its description, the rest), the
+// user prefs, and each song's song record and each part's part and looper records (about 2 MB,
+// not the looper audio). `where` names the record as a difference is named ("card name",
+// "song 3, part 1, looper record").
+struct CardRecordHash
+{
+    int32_t song;
+    int32_t part;
+    std::string where;
+    uint64_t hash;
+};
+int mlsdHashCardRecords(SdCardHandle *card, std::vector<CardRecordHash> *hashes);
+
 int mlsdVerifyWrites(const char *path, const carddata::WriteDigest &digest,
                      const carddata::WrittenLayout &layout, int32_t songCount,
                      const CardProgressCallback *progress);

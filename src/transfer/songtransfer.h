@@ -17,6 +17,7 @@
 
 namespace ZovaZode {
 
+class CardLock;
 class SongTransferWorker;
 
 class SongTransfer : public QObject
@@ -83,6 +84,13 @@ public:
         QStringList warnings;
         // What a CheckFile request found; written before "finished".
         FileCheck check;
+        // The lock of the command this request is a step of (CardCommands), lent to the worker
+        // while it runs the request; null for a request that is a command of its own. Dropped by
+        // the submitter once the outcome has reached it.
+        std::shared_ptr<CardLock> cardLock;
+        // Whether anything was written to the card, for a request that writes it; written
+        // before "finished" or "error". A refusal before the first write leaves it false.
+        bool wroteCard = false;
 
         // A request that checks the file at `path`.
         static std::shared_ptr<Request> checkFile(const QString &path)

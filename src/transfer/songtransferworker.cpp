@@ -18,6 +18,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <cstring>
@@ -106,7 +107,9 @@ bool SongTransferWorker::run(const RequestEvent &event)
     const qint32 from = request.source.kind;
     const qint32 to = request.destination.kind;
     // Whichever program started it, a transfer that writes the card has it to itself, and one
-    // that reads it never sees a half-written song.
+    // that reads it never sees a half-written song. A step of a command runs under the command's
+    // lock, which the lock below then only nests in.
+    const CardLock::Use commandLock(request.cardLock);
     std::unique_ptr<CardLock> cardLock;
     if ((from == Endpoint::Card) != (to == Endpoint::Card))
         cardLock =
@@ -166,8 +169,9 @@ void SongTransferWorker::restoreCard(const RequestEvent &event)
     SongArchive archive(request.source.path, 0, 0);
     SdCard card;
     card.open(request.destination.path, 1);
-    if (request.verify)
-        card.recordWrites();
+    // Recorded in any case: what was written tells a refusal that left the card as it was.
+    card.recordWrites();
+    const auto noteWrites = qScopeGuard([&] { event.request()->wroteCard = card.hasWritten(); });
     archive.restoreCard(&card, [this, &event](int song, int songCount, int done, int total) {
         return reportCardProgress(event, song, songCount, done, total);
     });
@@ -186,8 +190,8 @@ void SongTransferWorker::restoreSong(const RequestEvent &event)
     const SongTransfer::Request &request = *event.request();
     const auto card = std::make_shared<SdCard>();
     card->open(request.destination.path, 1);
-    if (request.verify)
-        card->recordWrites();
+    card->recordWrites();
+    const auto noteWrites = qScopeGuard([&] { event.request()->wroteCard = card->hasWritten(); });
     SongArchive archive(request.source.path, 0, 0);
     archive.songProgress = [this, &event](int done, int total) {
         return reportSongProgress(event, done, total);

@@ -2,6 +2,7 @@
 // safety copy), the detail dialogs and the Verify command.
 #include "views/librarianview.h"
 
+#include "domain/cardlock.h"
 #include "domain/configurationmanager.h"
 #include "domain/defaultnames.h"
 #include "domain/mountwatcher.h"
@@ -31,6 +32,23 @@ const char kNotWritable[] = "Card is not open and writable.";
 QString failureText(const SdCard::Error &error, const QString &generic)
 {
     return dynamic_cast<const SdCard::Busy *>(&error) ? QString::fromUtf8(error.what()) : generic;
+}
+
+// Why none of `songs` can be cleared, or empty when one can: a clear the card's own records
+// would refuse is refused before its safety copy is made.
+QString unclearable(const SdCard &card, const QList<int> &songs)
+{
+    QString why;
+    for (int song : songs) {
+        try {
+            card.checkClearable(song);
+            return QString();
+        } catch (const SdCard::Error &error) {
+            qCritical() << "Card: Song" << song << "cannot be cleared:" << error.what();
+            why = QString::fromUtf8(error.what());
+        }
+    }
+    return why;
 }
 
 } // namespace
@@ -69,6 +87,21 @@ bool LibrarianView::openCardFile(const QString &path)
                 this, Notifier::Icon::Warning, tr("Open Morv+ Card"),
                 tr("The SD card appears to be write protected.\n\nModifications to the card have been "
                    "disabled."));
+        } else if (!CardLock::canLock(path)) {
+            // Two programs writing one card at once would mix their songs; only the user knows
+            // whether another one could.
+            const bool allowed =
+                Notifier::ask(this, Notifier::Icon::Warning, tr("Open Morv+ Card"),
+                              tr("The card cannot be locked where it is stored, so another program could "
+                                 "change it at the same time as this one.\n\nAllow changes to the card "
+                                 "without the lock?"),
+                              Notifier::Yes | Notifier::No) == Notifier::Yes;
+            CardLock::setWritingWithoutLock(allowed);
+            if (!allowed && !m_card->open(path, 0)) {
+                Notifier::tell(this, Notifier::Icon::Critical, tr("Open Morv+ Card"),
+                               tr("Failed to open the card."));
+                return false;
+            }
         }
     } catch (const SdCard::Error &error) {
         // Opening writes the header of a card that was open before; the new card is not open then.
@@ -129,6 +162,12 @@ void LibrarianView::clearSelectedCardSong()
     }
     m_card->reloadIfChanged();
     const QString title = tr("Clear Song on Card");
+    const QString refused = unclearable(*m_card, {slot});
+    if (!refused.isEmpty()) {
+        Notifier::tell(this, Notifier::Icon::Critical, title,
+                       tr("Failed to clear song on card.") + QStringLiteral("\n\n") + refused);
+        return;
+    }
     // An empty slot holds nothing worth a copy, and a copy would push a useful one out.
     const bool empty = m_songListModel->isEmptySong(slot);
     const CardCommands::Target target =
@@ -170,8 +209,17 @@ void LibrarianView::clearAllCardSongs()
     }
     m_card->reloadIfChanged();
     bool empty = true;
-    for (int song = 0; song < SdCard::songCount(); ++song)
+    QList<int> songs;
+    for (int song = 0; song < SdCard::songCount(); ++song) {
         empty = empty && m_songListModel->isEmptySong(song);
+        songs << song;
+    }
+    const QString refused = unclearable(*m_card, songs);
+    if (!refused.isEmpty()) {
+        Notifier::tell(this, Notifier::Icon::Critical, QString(),
+                       tr("Failed to clear the songs on card.") + QStringLiteral("\n\n") + refused);
+        return;
+    }
     const CardCommands::Target target = safetyTarget(SongTransfer::Endpoint::WholeCard,
                                                      SafetyCopies::Occasion::ClearAll, tr("Clear All Card Songs"));
     if (Notifier::ask(
@@ -203,10 +251,14 @@ void LibrarianView::clearAllCardSongs()
         updateSummary();
         emit statusMessage(failure.isEmpty() ? tr("Cleared all songs.") : failure);
     };
-    if (empty)
-        clearAll();
-    else
+    // One lock for all twelve songs, with or without a copy.
+    if (empty) {
+        CardCommands::SafetyPolicy noCopy;
+        noCopy.enabled = false;
+        m_commands->protect(noCopy, target, clearAll);
+    } else {
         protect(target, clearAll);
+    }
 }
 
 // ---- Details --------------------------------------------------------------------------------

@@ -25,6 +25,34 @@ QString volumeOf(const QString &cardFile)
     return QDir::toNativeSeparators(QFileInfo(cardFile).path());
 }
 
+// Why Undo cannot run, for its tool tip and its refusal.
+QString undoBlockText(CardCommands::UndoBlock block, const QString &detail, bool writable)
+{
+    const ConfigurationManager *configuration = ConfigurationManager::instance();
+    const bool copiesOff = configuration && !configuration->safetyCopiesEnabled();
+    switch (block) {
+    case CardCommands::UndoBlock::None:
+        break;
+    case CardCommands::UndoBlock::NothingDone:
+        return !writable ? LibrarianView::tr("No card is open for changes.")
+               : copiesOff
+                   ? LibrarianView::tr("Safety copies are turned off in the settings, so there is no copy to "
+                                       "undo with.")
+                   : LibrarianView::tr("Nothing has been changed on this card in this session.");
+    case CardCommands::UndoBlock::OtherCard:
+        return LibrarianView::tr("The last change was made to another card.");
+    case CardCommands::UndoBlock::CardChanged:
+        return LibrarianView::
+            tr("The card has changed since (%1), so its safety copy would undo more than the last change.")
+                .arg(detail);
+    case CardCommands::UndoBlock::CopyMissing:
+        return LibrarianView::tr("The safety copy is no longer in the Safety Copies folder.");
+    case CardCommands::UndoBlock::CardBusy:
+        return detail;
+    }
+    return QString();
+}
+
 } // namespace
 
 void LibrarianView::createSessionActions()
@@ -95,34 +123,16 @@ void LibrarianView::onCardAppeared(const QString &cardFile)
 void LibrarianView::updateUndo()
 {
     const CardCommands::Undo &last = m_commands->lastUndo();
-    const CardCommands::UndoBlock block =
-        m_card->isWritable() ? m_commands->undoBlock(m_card->path()) : CardCommands::UndoBlock::NothingDone;
-    const ConfigurationManager *configuration = ConfigurationManager::instance();
-    const bool copiesOff = configuration && !configuration->safetyCopiesEnabled();
-    QString why;
-    switch (block) {
-    case CardCommands::UndoBlock::None:
-        break;
-    case CardCommands::UndoBlock::NothingDone:
-        why = !m_card->isWritable() ? tr("No card is open for changes.")
-              : copiesOff           ? tr("Safety copies are turned off in the settings, so there is no copy to "
-                                         "undo with.")
-                                    : tr("Nothing has been changed on this card in this session.");
-        break;
-    case CardCommands::UndoBlock::OtherCard:
-        why = tr("The last change was made to another card.");
-        break;
-    case CardCommands::UndoBlock::CardChanged:
-        why = tr("The card has changed since, so its safety copy would undo more than the last change.");
-        break;
-    case CardCommands::UndoBlock::CopyMissing:
-        why = tr("The safety copy is no longer in the Safety Copies folder.");
-        break;
-    }
+    // The card's records are read only when an undo could run: not while a transfer writes it.
+    QString detail;
+    const CardCommands::UndoBlock block = m_card->isWritable() && !hasTransfers()
+                                              ? m_commands->undoBlock(m_card->path(), &detail)
+                                              : CardCommands::UndoBlock::NothingDone;
     const bool can = block == CardCommands::UndoBlock::None && !hasTransfers();
     m_undoAction->setEnabled(can);
     m_undoAction->setText(can ? tr("&Undo \"%1\"").arg(last.what) : tr("&Undo"));
-    m_undoAction->setToolTip(can ? tr("Put back the safety copy made before \"%1\".").arg(last.what) : why);
+    m_undoAction->setToolTip(can ? tr("Put back the safety copy made before \"%1\".").arg(last.what)
+                                 : undoBlockText(block, detail, m_card->isWritable()));
 }
 
 void LibrarianView::undoLastCommand()
@@ -139,8 +149,18 @@ void LibrarianView::undoLastCommand()
                       Notifier::Cancel | Notifier::Ok) != Notifier::Ok)
         return;
     flushCard();
-    if (m_commands->undo(m_card->path()))
+    // Judged again under the card's lock, which the undo keeps until the copy is back: the card
+    // may have changed while the question was open.
+    CardCommands::UndoBlock block = CardCommands::UndoBlock::None;
+    QString detail;
+    if (m_commands->undo(m_card->path(), &block, &detail)) {
         emit statusMessage(tr("Undoing \"%1\"...").arg(last.what));
+        return;
+    }
+    const QString why = undoBlockText(block, detail, m_card->isWritable());
+    Notifier::tell(this, Notifier::Icon::Warning, tr("Undo"), why);
+    emit statusMessage(why);
+    updateUndo();
 }
 
 QString LibrarianView::cardSummary() const

@@ -5,8 +5,10 @@
 // while another card is open; the Open Card dialog starts at it; Recent Cards; the status bar).
 #include "support/libraryfixture.h"
 
+#include "domain/cardlock.h"
 #include "domain/mountwatcher.h"
 #include "support/filesnapshot.h"
+#include "views/safetycopiesview.h"
 #include "views/sdcardheaderview.h"
 
 #include <QContextMenuEvent>
@@ -62,23 +64,23 @@ void TestLibrarianView::enabling_data()
     // Card menu 0-3 4-7, Library menu 8-12 13-17; Verify on the card, archive and library song;
     // the card songs' Edit Name, Details, Copy to Library, Overwrite, Clear, Clear All; the card
     // header's Edit Name, Details, Archive; each page's Edit Name, Details, the transfer to the
-    // card and Delete (card library page, then song library page).
+    // card and Delete (card library, then song library page); Restore This Copy (with a song, a copy).
     QTest::addColumn<QString>("enabled");
 
     using C = CardState;
     // clang-format off
     //                                   card           songPage    song     archive        library         enabled
-    QTest::newRow("closed")           << C::Closed   << false    << false << ""          << ""           << "1000 0000 00000 00000 000 000000 000 1000 1000";
-    QTest::newRow("closed, items")    << C::Closed   << false    << false << "Live.mlad" << "Intro.mlsd" << "1000 0000 00111 00000 011 000000 000 1101 1101";
-    QTest::newRow("unreadable items") << C::Closed   << false    << false << "bad.mlad"  << "bad.mlsd"   << "1000 0000 00111 00000 000 000000 000 0001 0001";
-    QTest::newRow("read-only")        << C::ReadOnly << false    << false << ""          << ""           << "1101 0000 10000 00000 100 000000 011 1000 1000";
-    QTest::newRow("read-only, all")   << C::ReadOnly << false    << true  << "Live.mlad" << "Intro.mlsd" << "1101 0100 10111 00000 111 011000 011 1101 1101";
-    QTest::newRow("writable")         << C::Writable << false    << false << ""          << ""           << "1111 0001 10000 00000 100 000001 111 1000 1000";
-    QTest::newRow("writable, all")    << C::Writable << false    << true  << "Live.mlad" << "Intro.mlsd" << "1111 1111 11111 00000 111 111011 111 1111 1101";
-    QTest::newRow("folders")          << C::Writable << false    << true  << "Sets"      << "Sets"       << "1111 1111 10111 00000 100 111011 111 1001 1001";
-    QTest::newRow("no song")          << C::Writable << false    << false << "Live.mlad" << "Intro.mlsd" << "1111 0001 11111 00000 111 000001 111 1111 1101";
-    QTest::newRow("songs, all")       << C::Writable << true     << true  << "Live.mlad" << "Intro.mlsd" << "1111 1111 00000 11111 111 111111 111 1101 1111";
-    QTest::newRow("songs, only song") << C::Writable << true     << true  << ""          << ""           << "1111 1111 00000 10000 100 111011 111 1000 1000";
+    QTest::newRow("closed")           << C::Closed   << false    << false << ""          << ""           << "1000 0000 00000 00000 000 000000 000 1000 1000 0";
+    QTest::newRow("closed, items")    << C::Closed   << false    << false << "Live.mlad" << "Intro.mlsd" << "1000 0000 00111 00000 011 000000 000 1101 1101 0";
+    QTest::newRow("unreadable items") << C::Closed   << false    << false << "bad.mlad"  << "bad.mlsd"   << "1000 0000 00111 00000 000 000000 000 0001 0001 0";
+    QTest::newRow("read-only")        << C::ReadOnly << false    << false << ""          << ""           << "1101 0000 10000 00000 100 000000 011 1000 1000 0";
+    QTest::newRow("read-only, all")   << C::ReadOnly << false    << true  << "Live.mlad" << "Intro.mlsd" << "1101 0100 10111 00000 111 011000 011 1101 1101 0";
+    QTest::newRow("writable")         << C::Writable << false    << false << ""          << ""           << "1111 0001 10000 00000 100 000001 111 1000 1000 0";
+    QTest::newRow("writable, all")    << C::Writable << false    << true  << "Live.mlad" << "Intro.mlsd" << "1111 1111 11111 00000 111 111011 111 1111 1101 1";
+    QTest::newRow("folders")          << C::Writable << false    << true  << "Sets"      << "Sets"       << "1111 1111 10111 00000 100 111011 111 1001 1001 1";
+    QTest::newRow("no song")          << C::Writable << false    << false << "Live.mlad" << "Intro.mlsd" << "1111 0001 11111 00000 111 000001 111 1111 1101 0";
+    QTest::newRow("songs, all")       << C::Writable << true     << true  << "Live.mlad" << "Intro.mlsd" << "1111 1111 00000 11111 111 111111 111 1101 1111 1";
+    QTest::newRow("songs, only song") << C::Writable << true     << true  << ""          << ""           << "1111 1111 00000 10000 100 111011 111 1000 1000 1";
     // clang-format on
 }
 
@@ -101,8 +103,15 @@ void TestLibrarianView::enabling()
     writeSongFile(librarian.songLibrary + "/Intro.mlsd", "Intro");
     if (card != CardState::Closed)
         QVERIFY(view.card()->open(librarian.image.path(), card == CardState::Writable ? 1 : 0));
-    if (song)
+    const QString copy =
+        librarian.cardLibrary + "/Safety Copies/Gig - before restore - 2026-01-01 10.00.00.mlad";
+    if (song) {
         librarian.selectCardSong(4);
+        QVERIFY(QDir().mkpath(librarian.cardLibrary + "/Safety Copies"));
+        writeArchive(copy, "Gig");
+        view.safetyCopiesView()->reload();
+        QVERIFY(view.safetyCopiesView()->selectPath(copy));
+    }
     QVERIFY(archive.isEmpty() || librarian.select(true, librarian.cardLibrary + '/' + archive));
     QVERIFY(library.isEmpty() || librarian.select(false, librarian.songLibrary + '/' + library));
     view.tabs()->setCurrentIndex(songPage ? 1 : 0);
@@ -122,6 +131,7 @@ void TestLibrarianView::enabling()
     for (const LibraryFolderView *page : {librarian.page(true), librarian.page(false)})
         actual << bits(
             {page->editNameAction(), page->detailsAction(), page->transferAction(), page->deleteAction()});
+    actual << bits({view.safetyCopiesView()->restoreAction()});
     QCOMPARE(actual.join(QLatin1Char(' ')), enabled);
 }
 
@@ -130,10 +140,14 @@ void TestLibrarianView::openCard_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QStringList>("boxes");
     // clang-format off
+    const QString unlockable = "W Open Morv+ Card: The card cannot be locked where it is stored, so another program could change it at the same time as this one.\n\nAllow changes to the card without the lock?";
     //                                  kind           boxes
     QTest::newRow("writable")        << "writable"  << QStringList();
     QTest::newRow("not a card")      << "garbage"   << QStringList("C Open Morv+ Card: Failed to open the card.");
     QTest::newRow("cancelled")       << "cancel"    << QStringList();
+    // Where the card cannot be locked, only the user knows whether another program could write it.
+    QTest::newRow("no lock, no")     << "no lock"   << QStringList(unlockable);
+    QTest::newRow("no lock, yes")    << "writable"  << QStringList(unlockable);
     // clang-format on
 }
 
@@ -153,6 +167,18 @@ void TestLibrarianView::openCard()
         writeRange(path = librarian.cardFolder + "/NOTACARD.DAT", 0, "not an archive");
     const FileSnapshot before(librarian.image.path());
     m_configuration->setSdCardLocation(QStringLiteral("/media/MORV/ZOVAZODE.DAT"));
+    const auto restored = qScopeGuard([] {
+        CardLock::setSystemLocks({});
+        CardLock::setWritingWithoutLock(false);
+    });
+    if (!boxes.isEmpty() && boxes.first().contains("locked")) {
+        CardLock::SystemLocks none;
+        none.flock = [](int, int) { return errno = EOPNOTSUPP, -1; };
+        none.ofd = [](int, short) { return errno = EINVAL, -1; };
+        CardLock::setSystemLocks(none);
+        if (kind == "writable")
+            librarian.notifier.prepareAnswer(Notifier::Yes);
+    }
     librarian.prompter.fileAnswer = kind == QLatin1String("cancel") ? QString() : path;
     view.action(LibrarianView::OpenCardAction)->trigger();
 
@@ -162,7 +188,8 @@ void TestLibrarianView::openCard()
              QStringLiteral("Open Morv+ Card Data|Morv+ Card Data (ZOVAZODE.DAT)|/media/MORV/ZOVAZODE.DAT"));
     QCOMPARE(librarian.boxes(), boxes);
     QCOMPARE(view.card()->isWritable(), writable);
-    QCOMPARE(m_configuration->sdCardLocation(), writable ? path : QStringLiteral("/media/MORV/ZOVAZODE.DAT"));
+    QCOMPARE(m_configuration->sdCardLocation(),
+             writable || kind == "no lock" ? path : QStringLiteral("/media/MORV/ZOVAZODE.DAT"));
     if (writable)
         QCOMPARE(view.card()->name() + '|' + view.songListModel()->songName(0), "Morv+ Card|Song 01");
     view.action(LibrarianView::CloseCardAction)->trigger();

@@ -17,6 +17,7 @@
 #include "transferrunner.h"
 
 #include <QDir>
+#include <QVector>
 
 #include <cstdio>
 #include <unistd.h>
@@ -33,6 +34,7 @@ CardTool::~CardTool() = default;
 
 int CardTool::run()
 {
+    CardLock::setWritingWithoutLock(m_line.noLock());
     const QString &command = m_line.command();
     if (command == QLatin1String("info"))
         return info();
@@ -63,7 +65,7 @@ bool CardTool::showProgress() const
 void CardTool::say(const QString &text) const
 {
     if (!m_line.quiet())
-        writeOut(text.toUtf8() + '\n');
+        writeOut(printable(text).toUtf8() + '\n');
 }
 
 void CardTool::confirm(const QString &question) const
@@ -75,7 +77,7 @@ void CardTool::confirm(const QString &question) const
             QStringLiteral("%1 overwrites card data: confirm with --yes when standard input is "
                            "not a terminal")
                 .arg(m_line.command()));
-    const QByteArray prompt = question.toUtf8() + " [y/N] ";
+    const QByteArray prompt = printable(question).toUtf8() + " [y/N] ";
     std::fwrite(prompt.constData(), 1, size_t(prompt.size()), stderr);
     std::fflush(stderr);
     char answer[64] = {};
@@ -145,23 +147,49 @@ int CardTool::clear()
         }
     }
 
+    // One lock from the check to the last song cleared, over the safety copy on the worker.
+    const std::shared_ptr<CardLock> lock = lockForCommand(cardPath);
+    const CardLock::Use use(lock);
+    // A song whose records the clear would refuse is found before the copy is made: alone, it
+    // is refused with nothing changed; among all, the others are cleared.
+    const int first = all ? 0 : only;
+    const int last = all ? SdCard::songCount() - 1 : only;
+    QVector<int> clearable;
+    int failures = 0;
+    {
+        const auto card = openCard(cardPath, false);
+        for (int song = first; song <= last; ++song) {
+            try {
+                card->checkClearable(song);
+                clearable << song;
+            } catch (const SdCard::Error &error) {
+                ++failures;
+                printError(QStringLiteral("clearing song %1 failed%2: %3")
+                               .arg(song + 1)
+                               .arg(all ? QString() : QStringLiteral(", nothing was changed"))
+                               .arg(libraryText(error.what())));
+            }
+        }
+    }
+    if (clearable.isEmpty())
+        return ExitFailure;
+
     {
         TransferRunner runner(showProgress());
+        runner.holdCard(lock);
         protect(runner,
                 {cardPath,
                  cardName,
                  all ? Endpoint::WholeCard : only,
                  oldName,
                  all ? QStringLiteral("before clearing all songs") : QStringLiteral("before clearing"),
+                 {},
+                 {},
                  {}});
     }
 
-    const auto lock = lockCard(cardPath, CardLock::Exclusive);
     const auto card = openCard(cardPath, true);
-    const int first = all ? 0 : only;
-    const int last = all ? SdCard::songCount() - 1 : only;
-    int failures = 0;
-    for (int song = first; song <= last; ++song) {
+    for (int song : clearable) {
         try {
             card->clearSong(song, defaultSongName(song));
         } catch (const SdCard::Error &error) {

@@ -68,6 +68,9 @@ private:
         QString what;      // what was not checked when the read-back was skipped
         QString cancelled; // the refusal of a cancelled transfer
         QString failed;    // the start of the refusal of a failed one, before the error text
+        // For a transfer to the card: the same two when it ended before its first write.
+        QString cancelledUnwritten;
+        QString failedUnwritten;
     };
     // Runs one transfer to its end and reports it; throws its refusal when it did not finish. A
     // signal while the result was read back leaves it complete and unchecked: reported, and the

@@ -34,10 +34,11 @@ namespace {
 
 const char kSafetyCopyFailed[] = "could not make a safety copy, nothing was changed: ";
 
-// A transfer refused because the card was in use has changed nothing.
+// A transfer refused because the card was in use, or could not be locked, has changed nothing.
 bool refusedAsBusy(const QString &errorText)
 {
-    return errorText.startsWith(QLatin1String(CardLock::BusyPrefix));
+    return errorText.startsWith(QLatin1String(CardLock::BusyPrefix)) ||
+           errorText.startsWith(QLatin1String(CardLock::UnlockablePrefix));
 }
 
 // The name a new file gets from --name, checked by the rules of the window.
@@ -59,6 +60,12 @@ SongArchive readArchive(const QString &path, Role role)
     } catch (const SongArchive::Error &error) {
         throw ToolError(QStringLiteral("cannot read %1%2: %3").arg(what, path, libraryText(error.what())));
     }
+}
+
+// A transfer to the card that ended before its first write.
+bool untouched(const Request &request, const QString &unwrittenText)
+{
+    return request.destination.kind == Endpoint::Card && !request.wroteCard && !unwrittenText.isEmpty();
 }
 
 } // namespace
@@ -115,9 +122,6 @@ int CardTool::interruptedStatus()
 
 void CardTool::protect(TransferRunner &runner, CardCommands::Target target)
 {
-    // A card that another program holds would refuse the command after its copy was made: a copy
-    // of a card that never changed, which the limit on copies would count against a useful one.
-    lockCard(target.cardPath, CardLock::Exclusive);
     const CardCommands::SafetyPolicy policy = safetyPolicy();
     target.beforeCopy = [library = policy.library](CardCommands::Target &) {
         removeAbandonedFiles(SafetyCopies::folder(library));
@@ -149,7 +153,7 @@ void CardTool::protect(TransferRunner &runner, CardCommands::Target target)
     // Refused before the copy started (the card was taken meanwhile), or by the copy itself.
     const QString reason = runner.errorText().isEmpty() ? protection.detail : runner.errorText();
     if (refusedAsBusy(reason))
-        throw ToolError(reason);
+        throw ToolError(lockRefusal(reason));
     throw ToolError(QLatin1String(kSafetyCopyFailed) + reason);
 }
 
@@ -162,13 +166,17 @@ int CardTool::transfer(TransferRunner &runner, const Endpoint &source, const End
         return runner.request()->verification == Request::Verification::Skipped ? interruptedStatus()
                                                                                 : int(ExitSuccess);
     case TransferRunner::Outcome::Cancelled:
-        throw ToolError(texts.cancelled, interruptedStatus());
+        throw ToolError(untouched(*runner.request(), texts.failedUnwritten) ? texts.cancelledUnwritten
+                                                                            : texts.cancelled,
+                        interruptedStatus());
     case TransferRunner::Outcome::Failed:
         break;
     }
     if (refusedAsBusy(runner.errorText()))
-        throw ToolError(runner.errorText());
-    throw ToolError(texts.failed + runner.errorText());
+        throw ToolError(lockRefusal(runner.errorText()));
+    throw ToolError(
+        (untouched(*runner.request(), texts.failedUnwritten) ? texts.failedUnwritten : texts.failed) +
+        runner.errorText());
 }
 
 void CardTool::reportTransfer(const Request &request, const QString &file, const QString &done,
@@ -206,10 +214,14 @@ int CardTool::archive()
 
     TransferRunner runner(showProgress());
     return transfer(runner, Endpoint::card(cardPath), Endpoint::archive(out, Endpoint::WholeCard, name),
-                    {QStringLiteral("Archiving"), out,
+                    {QStringLiteral("Archiving"),
+                     out,
                      QStringLiteral("Archived the card %1 to %2.").arg(cardPath, out),
-                     QStringLiteral("archive"), QStringLiteral("archiving cancelled; no archive was written"),
-                     QStringLiteral("archiving the card failed: ")});
+                     QStringLiteral("archive"),
+                     QStringLiteral("archiving cancelled; no archive was written"),
+                     QStringLiteral("archiving the card failed: "),
+                     {},
+                     {}});
 }
 
 int CardTool::restore()
@@ -234,15 +246,20 @@ int CardTool::restore()
     confirm(QStringLiteral("Overwrite the entire card %1 with the archive %2 (%3)? This can not be undone.")
                 .arg(cardPath, archivePath, quoted(archiveName)));
 
+    // One lock from the safety copy to the end of the restore: nothing slips in between.
     TransferRunner runner(showProgress());
-    protect(runner,
-            {cardPath, cardName, Endpoint::WholeCard, QString(), QStringLiteral("before restore"), {}});
+    runner.holdCard(lockForCommand(cardPath));
+    protect(
+        runner,
+        {cardPath, cardName, Endpoint::WholeCard, QString(), QStringLiteral("before restore"), {}, {}, {}});
     return transfer(
         runner, Endpoint::archive(archivePath), Endpoint::card(cardPath),
         {QStringLiteral("Restoring"), cardPath,
          QStringLiteral("Restored the card %1 from %2.").arg(cardPath, archivePath), QStringLiteral("card"),
          QStringLiteral("restore cancelled; the card %1 is partly restored").arg(cardPath),
-         QStringLiteral("restoring the card failed; the card %1 may be partly restored: ").arg(cardPath)});
+         QStringLiteral("restoring the card failed; the card %1 may be partly restored: ").arg(cardPath),
+         QStringLiteral("restore cancelled; nothing was written to the card %1").arg(cardPath),
+         QStringLiteral("restoring the card failed; nothing was written to the card %1: ").arg(cardPath)});
 }
 
 int CardTool::exportSong()
@@ -261,10 +278,14 @@ int CardTool::exportSong()
 
     TransferRunner runner(showProgress());
     return transfer(runner, Endpoint::card(cardPath, song), Endpoint::archive(out, Endpoint::WholeCard, name),
-                    {QStringLiteral("Copying song %1").arg(song + 1), out,
+                    {QStringLiteral("Copying song %1").arg(song + 1),
+                     out,
                      QStringLiteral("Copied song %1 of %2 to %3.").arg(song + 1).arg(cardPath, out),
-                     QStringLiteral("song file"), QStringLiteral("copy cancelled; no song file was written"),
-                     QStringLiteral("copying song %1 failed: ").arg(song + 1)});
+                     QStringLiteral("song file"),
+                     QStringLiteral("copy cancelled; no song file was written"),
+                     QStringLiteral("copying song %1 failed: ").arg(song + 1),
+                     {},
+                     {}});
 }
 
 int CardTool::importSong()
@@ -301,9 +322,10 @@ int CardTool::importSong()
                 .arg(quoted(oldName), cardPath, quoted(newName), songPath));
 
     TransferRunner runner(showProgress());
+    runner.holdCard(lockForCommand(cardPath));
     // An empty slot holds nothing worth a copy.
     if (overwritesData)
-        protect(runner, {cardPath, cardName, song, oldName, QStringLiteral("before import"), {}});
+        protect(runner, {cardPath, cardName, song, oldName, QStringLiteral("before import"), {}, {}, {}});
     return transfer(
         runner, Endpoint::archive(songPath, 0), Endpoint::card(cardPath, song),
         {QStringLiteral("Copying to slot %1").arg(song + 1), cardPath,
@@ -311,7 +333,9 @@ int CardTool::importSong()
          QStringLiteral("song"),
          QStringLiteral("copy cancelled; song %1 on the card is partly overwritten").arg(song + 1),
          QStringLiteral("copying into slot %1 failed; the song there may be partly overwritten: ")
-             .arg(song + 1)});
+             .arg(song + 1),
+         QStringLiteral("copy cancelled; nothing was written to slot %1").arg(song + 1),
+         QStringLiteral("copying into slot %1 failed; nothing was written: ").arg(song + 1)});
 }
 
 } // namespace ZovaZode

@@ -75,6 +75,9 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         } else if (option == QLatin1String("--no-verify")) {
             noValue();
             line.m_noVerify = true;
+        } else if (option == QLatin1String("--no-lock")) {
+            noValue();
+            line.m_noLock = true;
         } else if (option == QLatin1String("--safety-dir")) {
             line.m_safetyDir = takeValue();
             line.m_hasSafetyDir = true;
@@ -138,7 +141,8 @@ void CommandLine::check() const
                                                                   {m_parts >= 0, Parts},
                                                                   {m_noSafetyCopy, NoSafetyCopy},
                                                                   {m_hasSafetyDir, SafetyDir},
-                                                                  {m_noVerify, NoVerify}};
+                                                                  {m_noVerify, NoVerify},
+                                                                  {m_noLock, NoLock}};
     for (const auto &option : given) {
         if (option.first && !(info->options & option.second)) {
             QString name;

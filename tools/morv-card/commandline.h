@@ -38,6 +38,7 @@ public:
     const QString &name() const { return m_name; }
     bool noSafetyCopy() const { return m_noSafetyCopy; }
     bool noVerify() const { return m_noVerify; }
+    bool noLock() const { return m_noLock; }
     bool hasSafetyDir() const { return m_hasSafetyDir; }
     const QString &safetyDir() const { return m_safetyDir; }
 
@@ -58,6 +59,7 @@ private:
     QString m_name;
     bool m_noSafetyCopy = false;
     bool m_noVerify = false;
+    bool m_noLock = false;
     bool m_hasSafetyDir = false;
     QString m_safetyDir;
 };

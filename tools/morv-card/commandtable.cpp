@@ -7,7 +7,7 @@ namespace CommandTable {
 namespace {
 
 // What the commands that overwrite card data take besides their own options.
-constexpr int kSafety = Yes | NoSafetyCopy | SafetyDir;
+constexpr int kSafety = Yes | NoSafetyCopy | SafetyDir | NoLock;
 
 const QVector<CommandInfo> kCommands = {
     {"info", "FILE", Json, "show a card, a card archive or a song file",
@@ -33,7 +33,7 @@ const QVector<CommandInfo> kCommands = {
     {"import-song", "SONG.mlsd CARD SLOT", kSafety | NoVerify, "copy a song file onto a slot",
      "Copies a song file onto SLOT of the card, overwriting the song there.",
      "import-song blues.mlsd /media/$USER/ZOVAZODE/ZOVAZODE.DAT 7"},
-    {"rename", "CARD [SLOT] NAME", 0, "rename the card or a song",
+    {"rename", "CARD [SLOT] NAME", NoLock, "rename the card or a song",
      "Renames the card, or the song in SLOT, under the name rules of the window: at most 128 "
      "bytes, no punctuation such as / : ? * ( ).",
      "rename /media/$USER/ZOVAZODE/ZOVAZODE.DAT 2 \"Waltz Live\""},
@@ -61,6 +61,9 @@ const QVector<OptionInfo> kOptions = {
     {"--safety-dir", 0, "DIR", SafetyDir,
      "Keep the safety copy in \"DIR/Safety Copies\" instead of the card library's."},
     {"--no-verify", 0, nullptr, NoVerify, "Do not read back and check what was written."},
+    {"--no-lock", 0, nullptr, NoLock,
+     "Write the card even where its file system cannot lock it (some network and FUSE file systems); "
+     "no other program may use the card meanwhile."},
     {"--full", 0, nullptr, Full, "Fill every looper part of the demo card with the longest recording."},
     {"--parts", 0, "N", Parts, "With --full: fill only the first N looper parts (1 to 60)."},
     {"--json", 0, nullptr, Json, "Print the result, or the error, as one JSON object with \"schema\": 1."},
@@ -203,7 +206,9 @@ QString notes()
         "otherwise need --yes. Before they do, they save what they overwrite in the \"Safety Copies\"\n"
         "folder of the card library (--safety-dir DIR uses DIR as the library, --no-safety-copy\n"
         "makes none). What archives, restores and song copies write is read back and checked unless\n"
-        "--no-verify is given. 'morv-card help COMMAND' shows a command's arguments and options.\n"
+        "--no-verify is given. A command that writes the card locks it; where the card's file system\n"
+        "cannot lock it, the command refuses unless --no-lock is given.\n"
+        "'morv-card help COMMAND' shows a command's arguments and options.\n"
         "Exit status: 0 success, 1 failure (for verify: problems found), 2 usage error,\n"
         "130 interrupted (Ctrl-C), 143 terminated (SIGTERM).\n");
 }

@@ -21,6 +21,7 @@ enum Option {
     NoSafetyCopy = 32,
     SafetyDir = 64,
     NoVerify = 128,
+    NoLock = 256,
     Global = 0 // --help, --quiet, --verbose, --version: every command takes them
 };
 

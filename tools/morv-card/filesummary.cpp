@@ -88,7 +88,7 @@ QString checkToText(const QString &path, const FileCheck &check)
         text += problem.where + QStringLiteral(": ") + problem.what + QLatin1Char('\n');
     const int count = check.problems.size();
     return text + QStringLiteral("%1: %2, %3.\n")
-                      .arg(path, QLatin1String(kindTexts[int(check.kind)]),
+                      .arg(printable(path), QLatin1String(kindTexts[int(check.kind)]),
                            count == 0   ? QStringLiteral("no problems found")
                            : count == 1 ? QStringLiteral("1 problem found")
                                         : QStringLiteral("%1 problems found").arg(count));

@@ -20,7 +20,8 @@ void setVerbose(bool verbose);
 void writeOut(const QByteArray &bytes);
 // `object` with "schema" added, indented.
 void writeJson(QJsonObject object);
-// "morv-card: " + message on standard error, library function names removed unless verbose.
+// "morv-card: " + message on standard error, library function names removed unless verbose,
+// control and reordering characters escaped (see printable()).
 void printError(const QString &message);
 // One "morv-card: warning: ..." line each; they go out even with --quiet or --json, as they are
 // about the user's data.

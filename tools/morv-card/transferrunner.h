@@ -44,6 +44,9 @@ public:
     Protection protect(const CardCommands::SafetyPolicy &policy, const CardCommands::Target &target,
                        const QString &label);
 
+    // The command's lock, which every request carries from now on (CardCommands::holdCard).
+    void holdCard(std::shared_ptr<CardLock> lock) { m_commands->holdCard(std::move(lock)); }
+
     // The last request run, and the text of the failure that ended it (empty after success).
     const std::shared_ptr<SongTransfer::Request> &request() const { return m_request; }
     const QString &errorText() const { return m_errorText; }
