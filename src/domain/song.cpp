@@ -2,6 +2,7 @@
 #include "domain/song.h"
 #include "domain/filekinds.h"
 
+#include "domain/libraryfolder.h"
 #include "domain/namecheck.h"
 #include "domain/notifier.h"
 #include "domain/sdcard.h"
@@ -9,7 +10,6 @@
 
 #include <QDebug>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -212,8 +212,9 @@ bool Song::saveToSongFile()
 
     if (!newPath.isEmpty()) {
         // The new name and description are already in the file under its old name.
-        if (!QFile::rename(m_path, newPath)) {
-            qCritical() << "Failed to update file name:" << newPath;
+        QString reason;
+        if (!LibraryFolder(QFileInfo(m_path).path()).rename(m_path, newName, &reason)) {
+            qCritical() << "Failed to update file name:" << newPath << reason;
             return false;
         }
         m_path = newPath;

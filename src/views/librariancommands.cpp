@@ -238,7 +238,7 @@ void LibrarianView::showArchiveDetails(const QModelIndex &index)
 {
     if (!index.isValid() || !m_cardLibraryModel->isArchive(index))
         return;
-    m_archiveDetailView->setPath(m_cardLibraryModel->filePath(index));
+    m_archiveDetailView->setPath(m_cardLibraryModel->filePath(index), m_cardLibraryModel->rootPath());
     WidgetUtils::showCentred(m_archiveDetailView);
 }
 
