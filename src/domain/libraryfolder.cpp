@@ -204,9 +204,11 @@ int copyBytes(int from, int to)
         }
         for (ssize_t done = 0; done < got;) {
             const ssize_t put = ::write(to, buffer.data() + done, size_t(got - done));
-            if (put < 0 && errno != EINTR)
-                return errno;
-            done += put > 0 ? put : 0;
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                return put < 0 ? errno : EIO;
+            done += put;
         }
     }
 }
@@ -286,6 +288,7 @@ bool LibraryFolder::move(const QString &path, const QString &folder, QString *er
     const int code = renameNoReplace(item.folder.get(), item.name, destination.get(), item.name);
     return code == 0 || systemError(error, item.path, code);
 }
+
 bool LibraryFolder::copyInto(const QString &source, const QString &folder, QString *error) const
 {
     QStringList target;

@@ -251,7 +251,8 @@ void LibrarianView::showLibrarySongDetails(const QModelIndex &index)
 {
     if (!index.isValid() || !m_songLibraryModel->isSong(index))
         return;
-    m_songDetailView->song()->loadFromArchive(m_songLibraryModel->filePath(index), 0, true);
+    m_songDetailView->song()->loadFromArchive(m_songLibraryModel->filePath(index), 0, true,
+                                              m_songLibraryModel->rootPath());
     m_songDetailView->setEditable(true);
     WidgetUtils::showCentred(m_songDetailView);
 }
