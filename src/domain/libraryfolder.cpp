@@ -296,10 +296,10 @@ bool LibraryFolder::copyInto(const QString &source, const QString &folder, QStri
         return false;
     // Not blocking: a named pipe would wait for a writer.
     const Descriptor input(::open(QFile::encodeName(source).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat seen;
-    if (!input || ::fstat(input.get(), &seen) != 0)
+    struct stat original, seen;
+    if (!input || ::fstat(input.get(), &original) != 0)
         return systemError(error, source, errno);
-    if (!S_ISREG(seen.st_mode))
+    if (!S_ISREG(original.st_mode))
         return fail(error, QStringLiteral("\"%1\" is not a file.").arg(source));
     const Descriptor destination = openFolder(m_root, target, error);
     if (!destination)
@@ -307,8 +307,9 @@ bool LibraryFolder::copyInto(const QString &source, const QString &folder, QStri
     const QString fileName = QFileInfo(source).fileName();
     const QString item = (target + QStringList(fileName)).join(QLatin1Char('/'));
     const QByteArray name = QFile::encodeName(fileName);
+    // A file dropped back where it lies stays as it is.
     if (::fstatat(destination.get(), name.constData(), &seen, AT_SYMLINK_NOFOLLOW) == 0)
-        return systemError(error, item, EEXIST);
+        return sameFile(seen, original) || systemError(error, item, EEXIST);
 
     // The temporary name of a new library file: not listed, and known to the clean-up, which
     // leaves it alone while it is locked.

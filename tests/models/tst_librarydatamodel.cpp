@@ -60,7 +60,7 @@ template<typename Model> void openLibrary(Model &model, LibraryDataModel *librar
 
 // A library folder holding "x.mlsd" (song "Intro"), "g.mlad" (archive "Gig"), "bad.mlad" (not
 // an archive), the folder "Sets", and the links "Latest.mlad" to "g.mlad" and "Shared" to a
-// folder outside holding "o.mlsd" and "Deep"; and a model listing it.
+// folder outside holding another "x.mlsd" and "Deep"; and a model listing it.
 struct Library
 {
     QTemporaryDir dir, outside;
@@ -73,7 +73,7 @@ struct Library
         writeArchive(path("g.mlad"), "Gig", "Friday");
         writeRange(path("bad.mlad"), 0, "not an archive");
         QDir(dir.path()).mkdir("Sets");
-        writeSongFile(outside.filePath("o.mlsd"), "Outside");
+        writeSongFile(outside.filePath("x.mlsd"), "Outside");
         QDir(outside.path()).mkdir("Deep");
         QFile::link("g.mlad", path("Latest.mlad"));
         QFile::link(outside.path(), path("Shared"));
@@ -369,9 +369,10 @@ void TestLibraryDataModel::walls_data()
     QTest::newRow("rename upwards")  << "rename Sets ../Gigs"   << "Could not rename the folder.\n\n\"../Gigs\" cannot be the name of an item in a folder." << QStringList{};
     QTest::newRow("move in")         << "move x.mlsd Sets"      << ""                                                                       << QStringList{"-lib/x.mlsd", "+lib/Sets/x.mlsd"};
     QTest::newRow("move behind link")<< "move x.mlsd Shared/Deep" << move + "\"Shared\" is a symbolic link, which the library does not follow." << QStringList{};
-    QTest::newRow("move from out")   << "move OUT/o.mlsd ."     << move + "\"<out>/o.mlsd\" is not inside the library folder \"<lib>\"." << QStringList{};
-    QTest::newRow("copy from out")   << "copy OUT/o.mlsd Sets"  << ""                                                                       << QStringList{"+lib/Sets/o.mlsd"};
-    QTest::newRow("copy onto a file")<< "copy x.mlsd ."          << copy + "\"x.mlsd\": File exists."                                     << QStringList{};
+    QTest::newRow("move from out")   << "move OUT/x.mlsd ."     << move + "\"<out>/x.mlsd\" is not inside the library folder \"<lib>\"." << QStringList{};
+    QTest::newRow("copy from out")   << "copy OUT/x.mlsd Sets"  << ""                                                                       << QStringList{"+lib/Sets/x.mlsd"};
+    QTest::newRow("copy onto a file")<< "copy OUT/x.mlsd ."     << copy + "\"x.mlsd\": File exists."                                     << QStringList{};
+    QTest::newRow("copy onto itself")<< "copy x.mlsd ."         << ""                                                                       << QStringList{};
     // clang-format on
 }
 
@@ -403,8 +404,8 @@ void TestLibraryDataModel::walls()
         change.startsWith('+') ? void(expected << change.mid(1)) : void(expected.removeAll(change.mid(1)));
     expected.sort();
     QCOMPARE(library.contents(), expected);
-    if (act == "copy OUT/o.mlsd Sets")
-        QCOMPARE(wholeFile(library.path("Sets/o.mlsd")), wholeFile(library.outside.filePath("o.mlsd")));
+    if (act == "copy OUT/x.mlsd Sets")
+        QCOMPARE(wholeFile(library.path("Sets/x.mlsd")), wholeFile(library.outside.filePath("x.mlsd")));
 }
 
 QTEST_MAIN(TestLibraryDataModel)
