@@ -1,7 +1,7 @@
 // A library folder as the views show it: folders (and links to folders) before files, items
 // ordered by their shown names, nothing beyond a link, and paths hidden while the transfer worker
-// writes them. It owns its LibraryDataModel
-// and forwards the library operations to it, mapping indexes through itself.
+// writes them. It owns its LibraryDataModel and forwards the library operations to it, mapping
+// indexes through itself.
 #pragma once
 
 #include <QSortFilterProxyModel>
