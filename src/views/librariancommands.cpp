@@ -290,7 +290,7 @@ void LibrarianView::showArchiveDetails(const QModelIndex &index)
 {
     if (!index.isValid() || !m_cardLibraryModel->isArchive(index))
         return;
-    m_archiveDetailView->setPath(m_cardLibraryModel->filePath(index));
+    m_archiveDetailView->setPath(m_cardLibraryModel->filePath(index), m_cardLibraryModel->rootPath());
     WidgetUtils::showCentred(m_archiveDetailView);
 }
 
@@ -303,7 +303,8 @@ void LibrarianView::showLibrarySongDetails(const QModelIndex &index)
 {
     if (!index.isValid() || !m_songLibraryModel->isSong(index))
         return;
-    m_songDetailView->song()->loadFromArchive(m_songLibraryModel->filePath(index), 0, true);
+    m_songDetailView->song()->loadFromArchive(m_songLibraryModel->filePath(index), 0, true,
+                                              m_songLibraryModel->rootPath());
     m_songDetailView->setEditable(true);
     WidgetUtils::showCentred(m_songDetailView);
 }

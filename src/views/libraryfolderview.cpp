@@ -2,6 +2,7 @@
 #include "views/libraryfolderview.h"
 
 #include "domain/configurationmanager.h"
+#include "domain/libraryfolder.h"
 #include "domain/notifier.h"
 #include "models/librarydatamodel.h"
 #include "models/sortedlibrarymodel.h"
@@ -10,9 +11,6 @@
 
 #include <QAction>
 #include <QDebug>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -23,19 +21,6 @@
 #include <QVBoxLayout>
 
 namespace ZovaZode {
-
-namespace {
-
-// A symbolic link is removed as a link: following it would empty a folder outside the library.
-bool removeLibraryPath(const QString &path)
-{
-    const QFileInfo info(path);
-    if (info.isDir() && !info.isSymLink())
-        return QDir(path).removeRecursively();
-    return QFile::remove(path);
-}
-
-} // namespace
 
 LibraryFolderView::LibraryFolderView(SortedLibraryModel *model, const QString &transferText, QWidget *parent)
     : QWidget(parent), m_model(model), m_treeView(new QTreeView(this)), m_folderLabel(new ElidedLabel(this)),
@@ -62,6 +47,11 @@ LibraryFolderView::LibraryFolderView(SortedLibraryModel *model, const QString &t
     auto showFolder = [this](const QString &path) { m_folderLabel->setFullText(path); };
     showFolder(m_model->rootPath());
     connect(m_model->libraryModel(), &LibraryDataModel::rootPathChanged, this, showFolder);
+    connect(m_model->libraryModel(), &LibraryDataModel::fileOperationFailed, this,
+            [this](const QString &text) {
+                Notifier::tell(this, Notifier::Icon::Critical,
+                               isCardLibrary() ? tr("Card Library") : tr("Song Library"), text);
+            });
 
     auto *changeButton = new QToolButton(this);
     changeButton->setText(tr("Change"));
@@ -192,6 +182,7 @@ void LibraryFolderView::deleteSelectedItem()
     const QString kind = m_model->isArchive(item)  ? QStringLiteral("archive")
                          : m_model->isSong(item)   ? QStringLiteral("song")
                          : m_model->isFolder(item) ? QStringLiteral("folder")
+                         : m_model->isLink(item)   ? QStringLiteral("link")
                                                    : QStringLiteral("file");
     const QString library = isCardLibrary() ? QStringLiteral("card") : QStringLiteral("song");
     const QString title = tr("Delete Item");
@@ -202,9 +193,13 @@ void LibraryFolderView::deleteSelectedItem()
                 .arg(kind, name, library),
             Notifier::Yes | Notifier::No) != Notifier::Yes)
         return;
-    if (path.isEmpty() || !removeLibraryPath(path)) {
-        qCritical() << "Library: Failed to delete item:" << path;
-        Notifier::tell(this, Notifier::Icon::Critical, title, tr("Failed to delete item."));
+    // Looked at again now: the item, and every folder above it up to the library's root, must
+    // still be the library's (a folder listed may have been swapped for a link since).
+    QString error;
+    if (!LibraryFolder(m_model->rootPath()).remove(path, &error)) {
+        qCritical() << "Library: Failed to delete item:" << path << error;
+        Notifier::tell(this, Notifier::Icon::Critical, title,
+                       tr("Failed to delete item.") + QStringLiteral("\n\n") + error);
     }
 }
 

@@ -18,7 +18,6 @@ class QTreeView;
 
 namespace ZovaZode {
 
-
 class SortedLibraryModel;
 
 class LibraryFolderView : public QWidget
@@ -35,7 +34,8 @@ public:
     QString selectedFilePath() const;
     void selectPath(const QString &path);
     void editName();
-    // Asks, then deletes the selected item (a folder with all it holds, a link as a link).
+    // Asks, then deletes the selected item (a folder with all it holds, a link as a link) through
+    // LibraryFolder; refuses with the reason what is no longer inside the library.
     void deleteSelectedItem();
 
     QTreeView *treeView() const { return m_treeView; }

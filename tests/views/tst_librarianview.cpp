@@ -1,6 +1,7 @@
 // The librarian view with its card header, card songs and two library pages: which actions the
 // card, the page and the selections allow, opening cards and the default names, the gestures of
-// the pages (context menu, keys), renaming in place down to the card or the file,
+// the pages (context menu, keys), renaming in place down to the card or the file, deleting
+// within the library's walls (a link as a link, never through one),
 // what it keeps through a session (a card whose volume is mounted opens itself, or is offered
 // while another card is open; the Open Card dialog starts at it; Recent Cards; the status bar).
 #include "support/libraryfixture.h"
@@ -12,6 +13,7 @@
 #include "views/sdcardheaderview.h"
 
 #include <QContextMenuEvent>
+#include <QDirIterator>
 #include <QLineEdit>
 #include <QMenu>
 
@@ -48,6 +50,8 @@ private slots:
     void gestures();
     void renaming_data();
     void renaming();
+    void deleting_data();
+    void deleting();
     void cardsThatAppear();
 
 private:
@@ -341,6 +345,64 @@ void TestLibrarianView::renaming()
     // What the rename does to the file is the model's; here the item under its new name shows it.
     const QString renamed = QFileInfo(file).path() + QLatin1Char('/') + stored + (cards ? ".mlad" : ".mlsd");
     QTRY_COMPARE(librarian.item(cards, renamed).data().toString(), stored);
+}
+
+void TestLibrarianView::deleting_data()
+{
+    // The item deleted from the song library ("Sets/Old" is swapped for a link once selected).
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QString>("gone");
+    const QString ask =
+        "W Delete Item: Are you sure you want to delete %1 from song library?\n\nWARNING: This "
+        "operation can not be undone.";
+    // clang-format off
+    //                                          item          boxes                                                gone
+    QTest::newRow("link to a folder outside") << "Shared"   << QStringList{ask.arg("link \"Shared\"")}         << "Shared";
+    QTest::newRow("folder holding a link")    << "Sets"     << QStringList{ask.arg("folder \"Sets\"")}         << "Sets";
+    QTest::newRow("folder swapped for link")  << "Sets/Old" << QStringList{ask.arg("folder \"Old\""), "C Delete Item: Failed to delete item.\n\n"
+                                                                  "\"Sets\" is a symbolic link, which the library does not follow."} << "";
+    // clang-format on
+}
+
+// The song library holds "Shared", a link to a folder outside, and "Sets" with "Old" and "Link",
+// another link to it; whatever is deleted, the folder outside keeps all it holds.
+void TestLibrarianView::deleting()
+{
+    QFETCH(QString, item);
+    QFETCH(QStringList, boxes);
+    QFETCH(QString, gone);
+
+    Librarian librarian;
+    QTemporaryDir outside;
+    QDir(outside.path()).mkpath("Old");
+    writeSongFile(outside.filePath("Old/a.mlsd"), "Outside");
+    const QString songs = librarian.songLibrary;
+    QDir(songs).mkpath("Sets/Old");
+    QVERIFY(QFile::link(outside.path(), songs + "/Shared") &&
+            QFile::link(outside.path(), songs + "/Sets/Link"));
+    const auto contents = [&outside] {
+        QStringList entries;
+        for (QDirIterator it(outside.path(), QDir::AllEntries | QDir::NoDotAndDotDot,
+                             QDirIterator::Subdirectories);
+             it.hasNext();)
+            entries << it.next();
+        return entries;
+    };
+    const QStringList before = contents();
+    QVERIFY(librarian.select(false, songs + "/Shared"));
+    QVERIFY(!librarian.library(false)->hasChildren(librarian.item(false, songs + "/Shared")));
+    QVERIFY(librarian.select(false, songs + '/' + item));
+    if (gone.isEmpty()) {
+        QVERIFY(QDir().rename(songs + "/Sets", librarian.dir.filePath("away")));
+        QVERIFY(QFile::link(outside.path(), songs + "/Sets"));
+    }
+    librarian.notifier.prepareAnswer(Notifier::Yes);
+    librarian.view->action(LibrarianView::DeleteLibraryItemAction)->trigger();
+    QCOMPARE(librarian.boxes(), boxes);
+    QCOMPARE(contents(), before);
+    QCOMPARE(QDir(songs).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).contains(gone),
+             false);
 }
 
 // The mounted volumes are folders of the test; the card image's folder is mounted and unmounted.
