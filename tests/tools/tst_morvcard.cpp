@@ -112,9 +112,9 @@ void TestMorvCard::commandLine_data()
     QTest::addColumn<QString>("err"); // all of standard error, "morv-card: " left out
 
     const QString card = "card/ZOVAZODE.DAT";
-    const QString restoreUsage =
-        "usage: morv-card restore ARCHIVE.mlad CARD [--yes] [--no-safety-copy | --safety-dir DIR] "
-        "[--no-verify] [--no-lock]";
+    const QString restoreUsage = "usage: morv-card restore ARCHIVE.mlad CARD [--yes]\n"
+                                 "                 [--no-safety-copy | --safety-dir DIR] [--no-verify] [--no-lock]\n"
+                                 "                 [--json]";
     const QString help = "usage: morv-card archive CARD OUT.mlad [--name NAME] [--no-verify] [--json]\n\n"
                          "Archives the whole card";
     const QString stdio = "'-' is not taken for %1: morv-card reads and writes files by name, not standard "
@@ -132,8 +132,8 @@ void TestMorvCard::commandLine_data()
     //                                       arguments                                              status out                                                        err
     QTest::newRow("no command")          << QStringList{}                                                 << 2 << ""                                   << "no command given; see 'morv-card --help'";
     QTest::newRow("unknown command")     << QStringList{"frob"}                                           << 2 << ""                                   << "unknown command 'frob'; see 'morv-card --help'";
-    QTest::newRow("foreign option")      << QStringList{"restore", "other.mlad", card, "--name", "n"}     << 2 << ""                                   << "restore does not take --name; " + restoreUsage;
-    QTest::newRow("both safety options") << QStringList{"restore", "other.mlad", card, "--no-safety-copy", "--safety-dir", "d"} << 2 << ""    << "--no-safety-copy and --safety-dir exclude each other; " + restoreUsage;
+    QTest::newRow("foreign option")      << QStringList{"restore", "other.mlad", card, "--name", "n"}     << 2 << ""                                   << "restore does not take --name\n" + restoreUsage;
+    QTest::newRow("both safety options") << QStringList{"restore", "other.mlad", card, "--no-safety-copy", "--safety-dir", "d"} << 2 << ""    << "--no-safety-copy and --safety-dir exclude each other\n" + restoreUsage;
     QTest::newRow("slot 13")             << QStringList{"export-song", card, "13", "x.mlsd"}              << 2 << ""                                   << "bad slot '13': song slots are numbered 1 to 12";
     QTest::newRow("no --yes")            << QStringList{"clear", card, "2"}                               << 2 << ""                                   << "clear overwrites card data: confirm with --yes when standard input is not a terminal";
     QTest::newRow("- for a file")        << QStringList{"info", "-"}                                      << 2 << ""                                   << stdio.arg("FILE");

@@ -28,13 +28,12 @@ QString roff(QString text)
     return text;
 }
 
-// Lines joined into paragraphs, as roff fills them itself.
-QString paragraphs(const QString &text)
+// One paragraph each, filled by roff.
+QString paragraphs(QStringList list)
 {
-    QStringList lines = text.trimmed().split(QLatin1Char('\n'));
-    for (QString &line : lines)
-        line = roff(line.trimmed());
-    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    for (QString &paragraph : list)
+        paragraph = roff(paragraph);
+    return list.join(QStringLiteral("\n.PP\n")) + QLatin1Char('\n');
 }
 
 QString header(const char *name, const QString &summary)
@@ -64,8 +63,8 @@ QString cardPage()
     }
     page += QStringLiteral(".SH OPTIONS\n");
     for (const OptionInfo &option : options())
-        page += QStringLiteral(".TP\n\\fB%1\\fR\n%2\n")
-                    .arg(roff(optionText(option)), roff(QLatin1String(option.help)));
+        page +=
+            QStringLiteral(".TP\n\\fB%1\\fR\n%2\n").arg(roff(optionText(option)), roff(optionHelp(option)));
     page += QStringLiteral(".SH EXIT STATUS\n0 success; 1 failure (for \\fBverify\\fR: problems found); 2 a "
                            "mistake on the command line; 130 interrupted by Ctrl\\-C, 143 by SIGTERM, after "
                            "what was being written was removed or its state was reported.\n");
@@ -128,8 +127,13 @@ QString completion(const QString &word, bool zsh)
     case ArgumentKind::Folder:
         return zsh ? QStringLiteral("_files -/") : QStringLiteral("_filedir -d");
     case ArgumentKind::Slot:
-        return zsh ? QStringLiteral("(%1)").arg(slotWords(word))
+        // zsh sorts a plain list as text (1 10 11 12 2 ...): an unsorted group keeps the order.
+        return zsh ? QStringLiteral("{_description -V slots expl %1; compadd \"$expl[@]\" -- %2}")
+                         .arg(word, slotWords(word))
                    : QStringLiteral("COMPREPLY=($(compgen -W \"%1\" -- \"$cur\"))").arg(slotWords(word));
+    case ArgumentKind::Command:
+        return zsh ? QStringLiteral(" _describe -t commands 'morv-card command' commands")
+                   : QStringLiteral("COMPREPLY=($(compgen -W \"$commands\" -- \"$cur\"))");
     case ArgumentKind::Text:
         break;
     }
@@ -146,16 +150,24 @@ QString commandNames()
 
 QString bashCompletion()
 {
-    QString valued;
-    for (const OptionInfo &option : options())
+    QStringList valued;
+    QString folderValued;
+    QStringList global;
+    for (const OptionInfo &option : options()) {
         if (option.value)
-            valued += (valued.isEmpty() ? QString() : QStringLiteral("|")) + QLatin1String(option.name);
+            valued << QLatin1String(option.name);
+        if (option.value && argumentKind(QLatin1String(option.value)) == ArgumentKind::Folder)
+            folderValued +=
+                QStringLiteral("    %1) _filedir -d; return ;;\n").arg(QLatin1String(option.name));
+        if (option.option & Global)
+            global << QLatin1String(option.name);
+    }
     QString perCommand;
     QString arguments;
     for (const CommandInfo &command : commands()) {
         QStringList names;
         for (const OptionInfo &option : options()) {
-            if (option.bit == Global || (command.options & option.bit))
+            if ((option.option & Global) || (command.options & option.option))
                 names << QLatin1String(option.name);
         }
         perCommand += QStringLiteral("    %1) options=\"%2\" ;;\n")
@@ -187,10 +199,10 @@ QString bashCompletion()
                "        esac\n"
                "    done\n"
                "    case $prev in\n"
-               "    --safety-dir) _filedir -d; return ;;\n"
+               "%5"
                "    %2) return ;;\n"
                "    esac\n"
-               "    local options=\"--help --version --quiet --verbose\"\n"
+               "    local options=\"%6\"\n"
                "    case $command in\n%3"
                "    esac\n"
                "    if [[ $cur == -* ]]; then\n"
@@ -198,17 +210,17 @@ QString bashCompletion()
                "        return\n"
                "    fi\n"
                "    case $command in\n"
-               "    '') COMPREPLY=($(compgen -W \"$commands help\" -- \"$cur\")) ;;\n"
-               "    help) ((argument == 0)) && COMPREPLY=($(compgen -W \"$commands\" -- \"$cur\")) ;;\n%4"
+               "    '') COMPREPLY=($(compgen -W \"$commands\" -- \"$cur\")) ;;\n"
+               "%4"
                "    esac\n"
                "} && complete -F _morv_card morv-card\n")
-        .arg(commandNames(), valued, perCommand, arguments);
+        .arg(commandNames(), valued.join(QLatin1Char('|')), perCommand, arguments, folderValued,
+             global.join(QLatin1Char(' ')));
 }
 
 // A description inside single quotes and the brackets of a zsh option entry.
-QString zshText(const char *text)
+QString zshText(QString result)
 {
-    QString result = QString::fromUtf8(text);
     if (result.endsWith(QLatin1Char('.')))
         result.chop(1);
     return result.replace(QLatin1Char('\''), QStringLiteral("'\\''"))
@@ -220,19 +232,20 @@ QString zshCompletion()
 {
     QString described;
     for (const CommandInfo &command : commands())
-        described +=
-            QStringLiteral("    '%1:%2'\n").arg(QLatin1String(command.name), zshText(command.summary));
+        described += QStringLiteral("    '%1:%2'\n")
+                         .arg(QLatin1String(command.name), zshText(QLatin1String(command.summary)));
     QString cases;
     for (const CommandInfo &command : commands()) {
         QStringList entries;
         for (const OptionInfo &option : options()) {
-            if (option.bit != Global && !(command.options & option.bit))
+            if (!(option.option & Global) && !(command.options & option.option))
                 continue;
-            QString entry = QStringLiteral("'%1[%2]").arg(QLatin1String(option.name), zshText(option.help));
+            QString entry =
+                QStringLiteral("'%1[%2]").arg(QLatin1String(option.name), zshText(optionHelp(option)));
             if (option.value)
                 entry += QStringLiteral(":%1:%2").arg(QLatin1String(option.value),
-                                                     option.bit == SafetyDir ? QStringLiteral("_files -/")
-                                                                             : QString());
+                                                      option.option == SafetyDir ? QStringLiteral("_files -/")
+                                                                                 : QString());
             entries << entry + QLatin1Char('\'');
         }
         const QStringList words = argumentWords(command);
@@ -263,7 +276,7 @@ QString zshCompletion()
                "(( CURRENT-- ))\n"
                "curcontext=\"${curcontext%:*:*}:morv-card-$command:\"\n"
                "case $command in\n"
-               "  help)\n    _describe -t commands 'morv-card command' commands ;;\n%2"
+               "%2"
                "esac\n")
         .arg(described, cases);
 }
