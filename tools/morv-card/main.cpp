@@ -2,6 +2,7 @@
 // copies, renames and clears songs through the same objects and transfer worker as the window.
 #include "cardtool.h"
 #include "commandline.h"
+#include "filenamecodec.h"
 #include "messagelog.h"
 #include "toolerror.h"
 #include "tooloutput.h"
@@ -53,6 +54,7 @@ int runTool(const QStringList &arguments)
 
 int main(int argc, char *argv[])
 {
+    FileNameCodec::install();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("morv-card"));
 
