@@ -6,6 +6,7 @@
 #include "commandtable.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -36,12 +37,60 @@ QString paragraphs(QStringList list)
     return list.join(QStringLiteral("\n.PP\n")) + QLatin1Char('\n');
 }
 
+// The date of the pages: that of SOURCE_DATE_EPOCH when it is set, so that two builds of one
+// source give the same pages; else today's.
+QString pageDate()
+{
+    bool ok = false;
+    const qint64 epoch = qEnvironmentVariable("SOURCE_DATE_EPOCH").toLongLong(&ok);
+    const QDateTime date =
+        ok ? QDateTime::fromSecsSinceEpoch(epoch, Qt::UTC) : QDateTime::currentDateTimeUtc();
+    return date.toString(QStringLiteral("yyyy-MM-dd"));
+}
+
 QString header(const char *name, const QString &summary)
 {
     // No hyphenation: options and paths must read as typed.
-    return QStringLiteral(".TH %1 1 \"\" \"%2 %3\" \"User Commands\"\n.nh\n.SH NAME\n%2 \\- %4\n")
+    return QStringLiteral(".TH %1 1 %5 \"%2 %3\" \"User Commands\"\n.nh\n.SH NAME\n%2 \\- %4\n")
         .arg(QString::fromLatin1(name).toUpper(), QLatin1String(name), QStringLiteral(MORV_VERSION),
-             roff(summary));
+             roff(summary), pageDate());
+}
+
+// What morv-card reads and writes besides the files it is given, and what it reads of its
+// environment.
+QString filesAndEnvironment()
+{
+    // `term` in italics (a path) or bold (a variable).
+    const auto entry = [](char font, const QString &term, const QString &text) {
+        return QStringLiteral(".TP\n\\f%1%2\\fR\n%3\n")
+            .arg(QString(QLatin1Char(font)), roff(term), roff(text));
+    };
+    return QStringLiteral(".SH FILES\n") +
+           entry('I', QStringLiteral("$XDG_CONFIG_HOME/Selkanor/Morv Manager.conf"),
+                 QStringLiteral(
+                     "The settings of the Morv Manager window, which morv-card follows: where the card "
+                     "library is, whether safety copies are made and how many are kept. "
+                     "XDG_CONFIG_HOME is ~/.config unless set.")) +
+           entry(
+               'I', QStringLiteral("~/Documents/Morv+ Card Library/Safety Copies/"),
+               QStringLiteral("The safety copies, in the card library the settings name (by default in the "
+                              "Documents folder; the song library, Morv+ Song Library, lies beside it). With "
+                              "--safety-dir DIR they go to DIR/Safety Copies.")) +
+           entry(
+               'I', QStringLiteral("NAME.XXXXXXXX.partial"),
+               QStringLiteral("A new archive, song file or card while it is written, beside the name it gets "
+                              "when complete. One left by a killed command is removed by the next command "
+                              "that writes into its folder, which says so.")) +
+           entry('I', QStringLiteral(MORV_DATA_DIR "/morv-card.schema.json"),
+                 QStringLiteral("The JSON Schema of the objects --json prints.")) +
+           QStringLiteral(".SH ENVIRONMENT\n") +
+           entry('B', QStringLiteral("HOME, XDG_CONFIG_HOME"),
+                 QStringLiteral("Where the settings are, and the file user-dirs.dirs whose XDG_DOCUMENTS_DIR "
+                                "names the Documents folder that holds the libraries by default.")) +
+           entry('B', QStringLiteral("TERM"),
+                 QStringLiteral("dumb, or unset: the progress is printed as plain lines, never redrawn.")) +
+           entry('B', QStringLiteral("COLUMNS"),
+                 QStringLiteral("The width of the progress line where the terminal does not tell its own."));
 }
 
 QString cardPage()
@@ -68,6 +117,7 @@ QString cardPage()
     page += QStringLiteral(".SH EXIT STATUS\n0 success; 1 failure (for \\fBverify\\fR: problems found); 2 a "
                            "mistake on the command line; 130 interrupted by Ctrl\\-C, 143 by SIGTERM, after "
                            "what was being written was removed or its state was reported.\n");
+    page += filesAndEnvironment();
     page += QStringLiteral(".SH SEE ALSO\n.BR morv\\-manager (1)\n");
     return page;
 }
@@ -128,11 +178,11 @@ QString completion(const QString &word, bool zsh)
         return zsh ? QStringLiteral("_files -/") : QStringLiteral("_filedir -d");
     case ArgumentKind::Slot:
         // zsh sorts a plain list as text (1 10 11 12 2 ...): an unsorted group keeps the order.
-        return zsh ? QStringLiteral("{_description -V slots expl %1; compadd \"$expl[@]\" -- %2}")
+        return zsh ? QStringLiteral("{_description -V slots expl \"%1\"; compadd \"$expl[@]\" -- %2}")
                          .arg(word, slotWords(word))
                    : QStringLiteral("COMPREPLY=($(compgen -W \"%1\" -- \"$cur\"))").arg(slotWords(word));
     case ArgumentKind::Command:
-        return zsh ? QStringLiteral(" _describe -t commands 'morv-card command' commands")
+        return zsh ? QStringLiteral(" _describe -t commands \"morv-card command\" commands")
                    : QStringLiteral("COMPREPLY=($(compgen -W \"$commands\" -- \"$cur\"))");
     case ArgumentKind::Text:
         break;
