@@ -98,8 +98,8 @@ void CardTool::confirm(const QString &question) const
 
 int CardTool::info()
 {
+    report(QStringLiteral("file"), m_line.argument(0));
     const FileSummary summary = FileSummary::read(m_line.argument(0));
-    report(QStringLiteral("file"), summary.path);
     if (m_line.has(CommandTable::Json))
         writeJson(merged(m_report, summary.toJson()));
     else
