@@ -471,7 +471,8 @@ void MainWindow::openGuidePdf()
     const QString path = QDir(GuideWindow::folder()).filePath(GuideWindow::PdfName);
     // The desktop's opener happily starts a viewer for a file that is not there, so a missing
     // guide is caught here, where the user can still be told.
-    if (QFileInfo(path).isFile() && openUrl(QUrl::fromLocalFile(path))) {
+    const bool present = QFileInfo(path).isFile();
+    if (present && openUrl(QUrl::fromLocalFile(path))) {
         // The opener only says that it started; where the PDF is stays in sight if nothing opens.
         statusBar()->showMessage(
             tr("Opening the guide in your PDF viewer: %1").arg(QDir::toNativeSeparators(path)));
@@ -480,8 +481,9 @@ void MainWindow::openGuidePdf()
     qCritical() << "Failed to open user guide.";
     Notifier::tell(this, Notifier::Icon::Critical, QString(),
                    tr("Sorry, there was a problem opening the User Guide.") + QStringLiteral("\n\n") +
-                       tr("No PDF viewer could open %1. Install one to print the guide; Help > User Guide "
-                          "shows it in a window of its own.")
+                       (present ? tr("No PDF viewer could open %1. Install one to print the guide; Help > "
+                                     "User Guide shows it in a window of its own.")
+                                : tr("%1 is missing. Reinstall MORV Manager."))
                            .arg(QDir::toNativeSeparators(path)));
 }
 
