@@ -14,7 +14,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QtTest>
 
 using namespace ZovaZode;
@@ -49,7 +48,6 @@ private slots:
 
 void TestUpdateCheck::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setApplicationName("Morv Manager");
     // A settings store of its own: other tests clear theirs while this one runs.
     QCoreApplication::setOrganizationName("Selkanor tst_updatecheck");
@@ -146,5 +144,5 @@ void TestUpdateCheck::check()
     QCOMPARE(quits, opened ? 1 : 0);
 }
 
-QTEST_MAIN(TestUpdateCheck)
+MORV_TEST_MAIN(TestUpdateCheck)
 #include "tst_updatecheck.moc"

@@ -48,7 +48,6 @@ private:
 
 void TestSafetyCopies::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setOrganizationName(QStringLiteral("Selkanor"));
     QCoreApplication::setApplicationName(QStringLiteral("Morv Manager"));
     QSettings().clear();
@@ -196,5 +195,5 @@ void TestSafetyCopies::settings()
     QCOMPARE(manager.safetyCopiesEnabled(), false);
 }
 
-QTEST_GUILESS_MAIN(TestSafetyCopies)
+MORV_TEST_MAIN(TestSafetyCopies)
 #include "tst_safetycopies.moc"

@@ -7,7 +7,6 @@
 
 #include <QMenu>
 #include <QMenuBar>
-#include <QStandardPaths>
 #include <QtTest>
 
 using namespace ZovaZode;
@@ -23,7 +22,6 @@ class TestUserGuide : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void helpMenuOpensTheBuiltGuide();
     void failedWriteLeavesNoFile();
 };
@@ -62,5 +60,5 @@ void TestUserGuide::failedWriteLeavesNoFile()
              QStringList());
 }
 
-QTEST_MAIN(TestUserGuide)
+MORV_TEST_MAIN(TestUserGuide)
 #include "tst_userguide.moc"

@@ -320,5 +320,5 @@ void TestLibraryDataModel::drops()
         QCOMPARE(made.at(0).at(1).value<QList<int>>(), QList<int>({2, 5}));
 }
 
-QTEST_MAIN(TestLibraryDataModel)
+MORV_TEST_MAIN(TestLibraryDataModel)
 #include "tst_librarydatamodel.moc"

@@ -169,5 +169,5 @@ void TestCardCommands::protect()
         QCOMPARE(QDir(folder).entryList(QDir::Files).size(), left);
 }
 
-QTEST_GUILESS_MAIN(TestCardCommands)
+MORV_TEST_MAIN(TestCardCommands)
 #include "tst_cardcommands.moc"
