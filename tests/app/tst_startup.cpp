@@ -124,5 +124,5 @@ void TestStartup::oneCopyPerUser()
     QVERIFY(!third.output.contains(kRefusal.toUtf8()));
 }
 
-QTEST_MAIN(TestStartup)
+MORV_TEST_MAIN(TestStartup)
 #include "tst_startup.moc"

@@ -58,7 +58,6 @@ private:
 
 void TestSafetyCopies::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setOrganizationName(QStringLiteral("Selkanor"));
     QCoreApplication::setApplicationName(QStringLiteral("Morv Manager"));
     QSettings().clear();
@@ -292,5 +291,5 @@ void TestSafetyCopies::settings()
     }
 }
 
-QTEST_GUILESS_MAIN(TestSafetyCopies)
+MORV_TEST_MAIN(TestSafetyCopies)
 #include "tst_safetycopies.moc"

@@ -313,5 +313,5 @@ void TestUserGuide::writes()
     QCOMPARE(at < 0 ? QByteArray() : bytes.mid(at, bytes.indexOf(')', at) + 1 - at), stamp);
 }
 
-QTEST_MAIN(TestUserGuide)
+MORV_TEST_MAIN(TestUserGuide)
 #include "tst_userguide.moc"

@@ -375,5 +375,5 @@ void TestMorvCard::interrupted()
     QCOMPARE(morvCard({"verify", command == "archive" ? "out" : "card/ZOVAZODE.DAT"}).status, 0);
 }
 
-QTEST_GUILESS_MAIN(TestMorvCard)
+MORV_TEST_MAIN(TestMorvCard)
 #include "tst_morvcard.moc"
