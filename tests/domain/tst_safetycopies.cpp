@@ -125,6 +125,7 @@ void TestSafetyCopies::folderAndCollisions()
     QCOMPARE(error, QDir::toNativeSeparators(folder()) +
                         QStringLiteral(" is a symbolic link; safety copies are not written through links."));
     QCOMPARE(SafetyCopies::prune(m_library, 0, QString()), 0);
+    QVERIFY(SafetyCopies::list(m_library).isEmpty());
     QCOMPARE(QDir(elsewhere).entryList(QDir::Files).size(), 2);
     QVERIFY(QFile::remove(folder()) && SafetyCopies::ensureFolder(m_library, &error));
     QVERIFY(SafetyCopies::ensureFolder(m_library, &error));
