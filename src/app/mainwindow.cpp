@@ -12,6 +12,7 @@
 #include "views/archivedetailview.h"
 #include "views/archiveview.h"
 #include "views/elidedlabel.h"
+#include "views/guidewindow.h"
 #include "views/librarianview.h"
 #include "views/libraryview.h"
 #include "views/prompter.h"
@@ -143,18 +144,6 @@ void MainWindow::setQuitHandler(QuitHandler handler)
 bool MainWindow::showsAdvancedMenu(Qt::KeyboardModifiers modifiers)
 {
     return modifiers.testFlag(Qt::ControlModifier);
-}
-
-QString MainWindow::userGuidePath()
-{
-    const QString name = QStringLiteral("/MORV Manager User Guide.pdf");
-    const QString besideProgram = QCoreApplication::applicationDirPath() + name;
-#ifdef MORV_INSTALLED_DOC_DIR
-    const QString installed = QStringLiteral(MORV_INSTALLED_DOC_DIR) + name;
-    if (!QFileInfo(besideProgram).isFile() && QFileInfo(installed).isFile())
-        return installed;
-#endif
-    return besideProgram;
 }
 
 void MainWindow::openFile(const QString &path)
@@ -350,6 +339,9 @@ void MainWindow::buildMenus()
     guideAction->setMenuRole(QAction::NoRole);
     guideAction->setShortcut(QKeySequence(Qt::Key_F1));
     connect(guideAction, &QAction::triggered, this, [this]() { openUserGuide(); });
+    QAction *printGuideAction = helpMenu->addAction(tr("&Print the Guide..."));
+    printGuideAction->setMenuRole(QAction::NoRole);
+    connect(printGuideAction, &QAction::triggered, this, [this]() { openGuidePdf(); });
     helpMenu->addSeparator();
     QAction *aboutAction = helpMenu->addAction(tr("&About %1...").arg(QCoreApplication::applicationName()));
     aboutAction->setMenuRole(QAction::AboutRole);
@@ -461,14 +453,41 @@ void MainWindow::showMessage(QMessageBox::Icon icon, const QString &title, const
 
 void MainWindow::openUserGuide()
 {
-    const QString path = userGuidePath();
+    if (!m_guideWindow) {
+        m_guideWindow = new GuideWindow(this);
+        connect(m_guideWindow, &GuideWindow::openPdfRequested, this, &MainWindow::openGuidePdf);
+    }
+    if (!m_guideWindow->isLoaded() && !m_guideWindow->load(GuideWindow::folder())) {
+        qCritical() << "Failed to open user guide:" << m_guideWindow->errorText();
+        Notifier::tell(this, Notifier::Icon::Critical, QString(),
+                       tr("Sorry, there was a problem opening the User Guide.") + QStringLiteral("\n\n") +
+                           m_guideWindow->errorText());
+        return;
+    }
+    m_guideWindow->show();
+    m_guideWindow->raise();
+    m_guideWindow->activateWindow();
+}
+
+void MainWindow::openGuidePdf()
+{
+    const QString path = QDir(GuideWindow::folder()).filePath(GuideWindow::PdfName);
     // The desktop's opener happily starts a viewer for a file that is not there, so a missing
     // guide is caught here, where the user can still be told.
-    if (QFileInfo(path).isFile() && openUrl(QUrl::fromLocalFile(path)))
+    const bool present = QFileInfo(path).isFile();
+    if (present && openUrl(QUrl::fromLocalFile(path))) {
+        // The opener only says that it started; where the PDF is stays in sight if nothing opens.
+        statusBar()->showMessage(
+            tr("Opening the guide in your PDF viewer: %1").arg(QDir::toNativeSeparators(path)));
         return;
+    }
     qCritical() << "Failed to open user guide.";
     Notifier::tell(this, Notifier::Icon::Critical, QString(),
-                   tr("Sorry, there was a problem opening the User Guide."));
+                   tr("Sorry, there was a problem opening the User Guide.") + QStringLiteral("\n\n") +
+                       (present ? tr("No PDF viewer could open %1. Install one to print the guide; Help > "
+                                     "User Guide shows it in a window of its own.")
+                                : tr("%1 is missing. Reinstall MORV Manager."))
+                           .arg(QDir::toNativeSeparators(path)));
 }
 
 void MainWindow::showAbout()

@@ -157,7 +157,8 @@ QVector<SafetyCopies::Entry> SafetyCopies::list(const QString &cardLibrary)
 {
     QVector<Entry> entries;
     const QFileInfo folderInfo(folder(cardLibrary));
-    if (!folderInfo.isDir())
+    // A folder that is a link lies outside what the program owns: no copy is made there either.
+    if (!folderInfo.isDir() || folderInfo.isSymLink())
         return entries;
     for (const QFileInfo &file : QDir(folderInfo.filePath()).entryInfoList(QDir::Files | QDir::NoSymLinks)) {
         std::optional<Entry> entry = parse(file.absoluteFilePath());

@@ -33,7 +33,6 @@ private:
 
 void TestMainWindow::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setApplicationName("Morv Manager");
     // A settings store of its own: other tests clear theirs while this one runs.
     QCoreApplication::setOrganizationName("Selkanor tst_mainwindow");
@@ -162,5 +161,5 @@ void TestMainWindow::minimumSize()
     }
 }
 
-QTEST_MAIN(TestMainWindow)
+MORV_TEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"

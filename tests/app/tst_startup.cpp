@@ -167,5 +167,5 @@ void TestStartup::commandLine()
     QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()), err);
 }
 
-QTEST_MAIN(TestStartup)
+MORV_TEST_MAIN(TestStartup)
 #include "tst_startup.moc"

@@ -15,7 +15,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QtTest>
 
 using namespace ZovaZode;
@@ -51,7 +50,6 @@ private slots:
 
 void TestUpdateCheck::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setApplicationName("Morv Manager");
     // A settings store of its own: other tests clear theirs while this one runs.
     QCoreApplication::setOrganizationName("Selkanor tst_updatecheck");
@@ -161,5 +159,5 @@ void TestUpdateCheck::check()
     QCOMPARE(quits, opened ? 1 : 0);
 }
 
-QTEST_MAIN(TestUpdateCheck)
+MORV_TEST_MAIN(TestUpdateCheck)
 #include "tst_updatecheck.moc"

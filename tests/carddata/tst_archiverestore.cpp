@@ -125,5 +125,5 @@ void TestArchiveRestore::wholeCardArchived()
     QCOMPARE(reports, cadence);
 }
 
-QTEST_GUILESS_MAIN(TestArchiveRestore)
+MORV_TEST_MAIN(TestArchiveRestore)
 #include "tst_archiverestore.moc"

@@ -190,5 +190,5 @@ void TestCardRecords::partFromRecord()
     QCOMPARE(part.tempo, tempo);
 }
 
-QTEST_GUILESS_MAIN(TestCardRecords)
+MORV_TEST_MAIN(TestCardRecords)
 #include "tst_cardrecords.moc"

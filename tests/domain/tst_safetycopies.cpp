@@ -58,7 +58,6 @@ private:
 
 void TestSafetyCopies::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setOrganizationName(QStringLiteral("Selkanor"));
     QCoreApplication::setApplicationName(QStringLiteral("Morv Manager"));
     QSettings().clear();
@@ -126,6 +125,7 @@ void TestSafetyCopies::folderAndCollisions()
     QCOMPARE(error, QDir::toNativeSeparators(folder()) +
                         QStringLiteral(" is a symbolic link; safety copies are not written through links."));
     QCOMPARE(SafetyCopies::prune(m_library, 0, QString()), 0);
+    QVERIFY(SafetyCopies::list(m_library).isEmpty());
     QCOMPARE(QDir(elsewhere).entryList(QDir::Files).size(), 2);
     QVERIFY(QFile::remove(folder()) && SafetyCopies::ensureFolder(m_library, &error));
     QVERIFY(SafetyCopies::ensureFolder(m_library, &error));
@@ -292,5 +292,5 @@ void TestSafetyCopies::settings()
     }
 }
 
-QTEST_GUILESS_MAIN(TestSafetyCopies)
+MORV_TEST_MAIN(TestSafetyCopies)
 #include "tst_safetycopies.moc"

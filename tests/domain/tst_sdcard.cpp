@@ -456,5 +456,5 @@ void TestSdCard::mountWatcher()
     }
 }
 
-QTEST_GUILESS_MAIN(TestSdCard)
+MORV_TEST_MAIN(TestSdCard)
 #include "tst_sdcard.moc"

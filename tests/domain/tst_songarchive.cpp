@@ -311,5 +311,5 @@ void TestSongArchive::saveSong()
     QCOMPARE(TS::readRange(takenPath, 0, 1 << 20), takenBefore);
 }
 
-QTEST_GUILESS_MAIN(TestSongArchive)
+MORV_TEST_MAIN(TestSongArchive)
 #include "tst_songarchive.moc"

@@ -408,5 +408,5 @@ void TestLibraryDataModel::walls()
         QCOMPARE(wholeFile(library.path("Sets/x.mlsd")), wholeFile(library.outside.filePath("x.mlsd")));
 }
 
-QTEST_MAIN(TestLibraryDataModel)
+MORV_TEST_MAIN(TestLibraryDataModel)
 #include "tst_librarydatamodel.moc"

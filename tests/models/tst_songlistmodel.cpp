@@ -164,5 +164,5 @@ void TestSongListModel::drop()
         QCOMPARE(requests.at(0), QVariantList({slot, "/songs/Ballad.mlsd"}));
 }
 
-QTEST_GUILESS_MAIN(TestSongListModel)
+MORV_TEST_MAIN(TestSongListModel)
 #include "tst_songlistmodel.moc"

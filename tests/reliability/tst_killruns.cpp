@@ -268,5 +268,5 @@ QString TestKillRuns::killOnce(const QString &command, Moment moment, qint64 del
     return problem;
 }
 
-QTEST_GUILESS_MAIN(TestKillRuns)
+MORV_TEST_MAIN(TestKillRuns)
 #include "tst_killruns.moc"

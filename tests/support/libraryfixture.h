@@ -23,7 +23,6 @@
 #include <QDir>
 #include <QMimeData>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -104,10 +103,10 @@ public:
     QVector<FileRequest> fileRequests;
 };
 
-// Settings in test mode, and the one configuration manager the view reads.
+// Settings of their own (in test mode, as every test is), and the one configuration manager the
+// view reads.
 inline std::unique_ptr<ConfigurationManager> librarianConfiguration(const char *application)
 {
-    QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setOrganizationName(QStringLiteral("Selkanor"));
     QCoreApplication::setApplicationName(QString::fromLatin1(application));
     QSettings().clear();

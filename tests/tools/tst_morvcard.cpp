@@ -32,6 +32,21 @@ struct Result
     QByteArray out, err;
 };
 
+// The tool, with standard error on `peer`, one end of a terminal, unless it is -1: given to the
+// child as it starts, since the sandbox refuses to open a terminal's device for writing.
+class ToolProcess : public QProcess
+{
+public:
+    int peer = -1;
+
+protected:
+    void setupChildProcess() override
+    {
+        if (peer >= 0)
+            ::dup2(peer, STDERR_FILENO);
+    }
+};
+
 // What a validator of JSON Schema finds wrong with `json` (empty when nothing).
 QString schemaErrors(const QByteArray &json)
 {
@@ -76,10 +91,11 @@ private slots:
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
     // Starts in the scratch folder (its HOME and configuration folder), stdin a closed pipe (never
-    // a terminal); `out` may name a file that takes standard output instead, `term` a terminal of
-    // 40 columns of that TERM that takes standard error.
+    // a terminal); `out` may name a file that takes standard output instead, `peer` a terminal (of
+    // that TERM) that takes standard error.
     std::unique_ptr<QProcess> start(const QStringList &arguments, const QString &out = QString(),
-                                    const QString &term = QString()) const;
+                                    const QString &term = QString(), int peer = -1) const;
+    // With `term`, standard error is a terminal of 40 columns.
     Result morvCard(const QStringList &arguments, const QString &out = QString(),
                     const QString &term = QString()) const;
 
@@ -103,20 +119,19 @@ void TestMorvCard::init()
 }
 
 std::unique_ptr<QProcess> TestMorvCard::start(const QStringList &arguments, const QString &out,
-                                              const QString &term) const
+                                              const QString &term, int peer) const
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("TERM", term.section(' ', 0, 0));
+    environment.insert("TERM", term);
     environment.insert("HOME", path("home"));
     environment.insert("XDG_CONFIG_HOME", path("config"));
     environment.remove("XDG_DOCUMENTS_DIR");
-    auto process = std::make_unique<QProcess>();
+    auto process = std::make_unique<ToolProcess>();
+    process->peer = peer;
     process->setProcessEnvironment(environment);
     process->setWorkingDirectory(m_dir->path());
     if (!out.isEmpty())
         process->setStandardOutputFile(out);
-    if (!term.isEmpty())
-        process->setStandardErrorFile(term.section(' ', 1));
     process->start(QStringLiteral(MORV_CARD_PATH), arguments);
     process->closeWriteChannel();
     return process;
@@ -127,11 +142,14 @@ Result TestMorvCard::morvCard(const QStringList &arguments, const QString &out, 
     const int terminal = term.isEmpty() ? -1 : ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     const auto closed = qScopeGuard([terminal] { ::close(terminal); });
     const winsize size{24, 40, 0, 0};
-    if (terminal >= 0 &&
-        (::grantpt(terminal) || ::unlockpt(terminal) || ::ioctl(terminal, TIOCSWINSZ, &size)))
+    const int peer = terminal < 0 || ::unlockpt(terminal) || ::ioctl(terminal, TIOCSWINSZ, &size)
+                         ? -1
+                         : ::ioctl(terminal, TIOCGPTPEER, O_RDWR | O_NOCTTY);
+    if (!term.isEmpty() && peer < 0)
         return {};
-    const std::unique_ptr<QProcess> process =
-        start(arguments, out, terminal < 0 ? QString() : term + ' ' + ::ptsname(terminal));
+    const std::unique_ptr<QProcess> process = start(arguments, out, term, peer);
+    // Held by the tool alone from now on: its end is the end of what the tool writes there.
+    ::close(peer);
     Result result;
     // The terminal is read as the tool writes, so that it never fills.
     const auto read = [&] {
@@ -474,5 +492,5 @@ void TestMorvCard::interrupted()
     QCOMPARE(morvCard({"verify", command == "archive" ? "out" : "card/ZOVAZODE.DAT"}).status, 0);
 }
 
-QTEST_GUILESS_MAIN(TestMorvCard)
+MORV_TEST_MAIN(TestMorvCard)
 #include "tst_morvcard.moc"

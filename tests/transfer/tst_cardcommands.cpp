@@ -268,5 +268,5 @@ void TestCardCommands::undo()
     QVERIFY(!lockedForOthers(path));
 }
 
-QTEST_GUILESS_MAIN(TestCardCommands)
+MORV_TEST_MAIN(TestCardCommands)
 #include "tst_cardcommands.moc"

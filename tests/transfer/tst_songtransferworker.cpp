@@ -282,5 +282,5 @@ void TestSongTransferWorker::copies()
     QVERIFY(wholeFile(file) == expected.bytes());
 }
 
-QTEST_GUILESS_MAIN(TestSongTransferWorker)
+MORV_TEST_MAIN(TestSongTransferWorker)
 #include "tst_songtransferworker.moc"

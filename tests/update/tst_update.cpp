@@ -218,5 +218,5 @@ void TestUpdate::download()
     QCOMPARE(wholeFile(dir.filePath("again")), QByteArray("fine"));
 }
 
-QTEST_GUILESS_MAIN(TestUpdate)
+MORV_TEST_MAIN(TestUpdate)
 #include "tst_update.moc"

@@ -489,5 +489,5 @@ void TestLibrarianTransfers::fromThePage()
     QCOMPARE(tree->topLevelItemCount() == 0, how == QLatin1String("delete"));
 }
 
-QTEST_MAIN(TestLibrarianTransfers)
+MORV_TEST_MAIN(TestLibrarianTransfers)
 #include "tst_librariantransfers.moc"

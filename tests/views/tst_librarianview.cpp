@@ -455,5 +455,5 @@ void TestLibrarianView::cardsThatAppear()
     QCOMPARE(view.card()->path(), librarian.image.path());
 }
 
-QTEST_MAIN(TestLibrarianView)
+MORV_TEST_MAIN(TestLibrarianView)
 #include "tst_librarianview.moc"

@@ -1,13 +1,19 @@
-// guidebuilder: renders the user guide's HTML source and its pictures to the PDF that ships beside
-// the program. Run by the build; a missing screenshot is a warning, anything else an error.
+// guidebuilder: renders the user guide's HTML source and its pictures to the PDF that ships with
+// the program and, with --html, writes the HTML and pictures its guide window shows. Run by the
+// build; a missing picture or a page left less than a third full is a warning, anything else an
+// error. The PDF is the same for the same source: its creation date is SOURCE_DATE_EPOCH when
+// that is set, and absent otherwise.
 //
 //   guidebuilder --source user-guide.html --images DIR [--images DIR...] --output GUIDE.pdf
-//                [--version X.Y.Z] [--product-logo PNG] [--maker-logo PNG] [--icon PNG]
+//                [--html GUIDE.html] [--version X.Y.Z] [--product-logo PNG] [--maker-logo PNG]
+//                [--icon PNG]
 #include "guidesource.h"
 #include "guidewriter.h"
 
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QGuiApplication>
+#include <QHash>
 #include <QImage>
 
 #include <cstdio>
@@ -38,6 +44,9 @@ int main(int argc, char *argv[])
 {
     // The HTML's pixel sizes are meant at 96 per inch; never take the screen's idea of it.
     QCoreApplication::setAttribute(Qt::AA_Use96Dpi);
+    // The PDF writer embeds the fonts in the order of a hash; a fixed seed keeps that order, and
+    // so the file, the same from one run to the next.
+    qSetGlobalQHashSeed(0);
     QGuiApplication app(argc, argv);
 
     QCommandLineParser parser;
@@ -50,6 +59,10 @@ int main(int argc, char *argv[])
                                     QStringLiteral("folder"));
     const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("The PDF to write."),
                                     QStringLiteral("file"));
+    const QCommandLineOption html(QStringLiteral("html"),
+                                  QStringLiteral("The HTML to write for the guide window; its pictures "
+                                                 "go beside it."),
+                                  QStringLiteral("file"));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("The program version."),
                                      QStringLiteral("version"));
     const QCommandLineOption productLogo(QStringLiteral("product-logo"), QStringLiteral("Title page logo."),
@@ -58,7 +71,7 @@ int main(int argc, char *argv[])
                                        QStringLiteral("png"));
     const QCommandLineOption icon(QStringLiteral("icon"), QStringLiteral("Program icon."),
                                   QStringLiteral("png"));
-    parser.addOptions({source, images, output, version, productLogo, makerLogo, icon});
+    parser.addOptions({source, images, output, html, version, productLogo, makerLogo, icon});
     parser.process(app);
 
     if (!parser.isSet(source) || !parser.isSet(output)) {
@@ -88,9 +101,26 @@ int main(int argc, char *argv[])
     title.makerLogo = titleImage(parser, makerLogo.names().first());
     title.icon = titleImage(parser, icon.names().first());
     writer.setTitlePage(title);
+    const QByteArray epoch = qgetenv("SOURCE_DATE_EPOCH");
+    if (!epoch.isEmpty()) {
+        bool valid = false;
+        const qint64 seconds = epoch.toLongLong(&valid);
+        if (!valid || seconds < 0) {
+            report(QStringLiteral("SOURCE_DATE_EPOCH is not a number of seconds: ") +
+                   QString::fromLatin1(epoch));
+            return 2;
+        }
+        writer.setCreationDate(QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC));
+    }
 
     if (!writer.write(parser.value(output))) {
         report(writer.errorText());
+        return 1;
+    }
+    for (const QString &warning : writer.warnings())
+        report(QStringLiteral("warning: ") + warning);
+    if (parser.isSet(html) && !guide.writeForBrowser(parser.value(html))) {
+        report(guide.errorText());
         return 1;
     }
     std::printf("Wrote %s (%d pages).\n", qPrintable(parser.value(output)), writer.pageCount());
