@@ -169,47 +169,12 @@ int CardTool::clear()
     const CardLock::Use use(lock);
     // A song whose records the clear would refuse is found before the copy is made: alone, it
     // is refused with nothing changed; among all, the others are cleared.
-    const int first = all ? 0 : only;
-    const int last = all ? SdCard::songCount() - 1 : only;
-    QVector<int> clearable;
-    QMap<int, QString> failed;
-    {
-        const auto card = openCard(cardPath, false);
-        for (int song = first; song <= last; ++song) {
-            try {
-                card->checkClearable(song);
-                clearable << song;
-            } catch (const SdCard::Error &error) {
-                failed.insert(song, libraryText(error.what()));
-                printError(QStringLiteral("clearing song %1 failed%2: %3")
-                               .arg(song + 1)
-                               .arg(all ? QString() : QStringLiteral(", nothing was changed"))
-                               .arg(failed.value(song)));
-            }
-        }
-    }
-    // Each song of the command, cleared or not and why.
-    const auto finish = [&]() {
-        QJsonArray songs;
-        for (int song = first; song <= last; ++song)
-            songs.append(
-                QJsonObject{{QStringLiteral("slot"), song + 1},
-                            {QStringLiteral("cleared"), !failed.contains(song)},
-                            {QStringLiteral("error"),
-                             failed.contains(song) ? QJsonValue(failed.value(song)) : QJsonValue()}});
-        report(QStringLiteral("songs"), songs);
-        report(QStringLiteral("warnings"), QJsonArray::fromStringList(m_warnings));
-        if (failed.isEmpty()) {
-            conclude(all ? QStringLiteral("Cleared all songs.")
-                         : QStringLiteral("Cleared song %1.").arg(only + 1));
-            return int(ExitSuccess);
-        }
-        if (m_line.has(CommandTable::Json))
-            writeJson(m_report);
-        return int(ExitFailure);
-    };
+    ClearedSongs songs{all ? 0 : only, all ? SdCard::songCount() - 1 : only, {}};
+    const QVector<int> clearable = clearableSongs(cardPath, songs);
+    const QString sentence =
+        all ? QStringLiteral("Cleared all songs.") : QStringLiteral("Cleared song %1.").arg(only + 1);
     if (clearable.isEmpty())
-        return finish();
+        return concludeClear(songs, sentence);
 
     {
         TransferRunner runner(showProgress());
@@ -231,8 +196,9 @@ int CardTool::clear()
             card->clearSong(song, defaultSongName(song));
         } catch (const SdCard::Error &error) {
             // As the window does: one song that cannot be cleared does not stop the others.
-            failed.insert(song, libraryText(error.what()));
-            printError(QStringLiteral("clearing song %1 failed: %2").arg(song + 1).arg(failed.value(song)));
+            songs.failed.insert(song, libraryText(error.what()));
+            printError(
+                QStringLiteral("clearing song %1 failed: %2").arg(song + 1).arg(songs.failed.value(song)));
         }
     }
     try {
@@ -240,7 +206,48 @@ int CardTool::clear()
     } catch (const SdCard::Error &error) {
         throw ToolError(QStringLiteral("closing the card failed: %1").arg(libraryText(error.what())));
     }
-    return finish();
+    return concludeClear(songs, sentence);
+}
+
+QVector<int> CardTool::clearableSongs(const QString &cardPath, ClearedSongs &songs) const
+{
+    QVector<int> clearable;
+    const auto card = openCard(cardPath, false);
+    for (int song = songs.first; song <= songs.last; ++song) {
+        try {
+            card->checkClearable(song);
+            clearable << song;
+        } catch (const SdCard::Error &error) {
+            songs.failed.insert(song, libraryText(error.what()));
+            printError(
+                QStringLiteral("clearing song %1 failed%2: %3")
+                    .arg(song + 1)
+                    .arg(songs.first == songs.last ? QStringLiteral(", nothing was changed") : QString())
+                    .arg(songs.failed.value(song)));
+        }
+    }
+    return clearable;
+}
+
+int CardTool::concludeClear(const ClearedSongs &songs, const QString &sentence)
+{
+    QJsonArray list;
+    for (int song = songs.first; song <= songs.last; ++song) {
+        const bool failed = songs.failed.contains(song);
+        list.append(QJsonObject{
+            {QStringLiteral("slot"), song + 1},
+            {QStringLiteral("cleared"), !failed},
+            {QStringLiteral("error"), failed ? QJsonValue(songs.failed.value(song)) : QJsonValue()}});
+    }
+    report(QStringLiteral("songs"), list);
+    report(QStringLiteral("warnings"), QJsonArray::fromStringList(m_warnings));
+    if (songs.failed.isEmpty()) {
+        conclude(sentence);
+        return ExitSuccess;
+    }
+    if (m_line.has(CommandTable::Json))
+        writeJson(m_report);
+    return ExitFailure;
 }
 
 int CardTool::verify()

@@ -9,8 +9,10 @@
 #include "transfer/cardcommands.h"
 
 #include <QJsonObject>
+#include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <memory>
 
@@ -60,6 +62,19 @@ private:
     static void removeAbandonedFiles(const QString &folder);
     // The status of a command the user stopped once what it had done was safe: 128 plus the signal.
     static int interruptedStatus();
+
+    // The songs a clear was given, from `first` to `last`, and why each that was not cleared was not.
+    struct ClearedSongs
+    {
+        int first;
+        int last;
+        QMap<int, QString> failed;
+    };
+    // The songs whose records the clear accepts, found before anything is written; each of the
+    // others goes into `songs.failed` and is said on standard error.
+    QVector<int> clearableSongs(const QString &cardPath, ClearedSongs &songs) const;
+    // The end of a clear: each song cleared or not and why, for --json; the sentence when all were.
+    int concludeClear(const ClearedSongs &songs, const QString &sentence);
 
     // What the command line and the window's settings say about safety copies.
     CardCommands::SafetyPolicy safetyPolicy();

@@ -15,6 +15,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <functional>
 
 using namespace ZovaZode::CommandTable;
 
@@ -198,30 +199,37 @@ QString commandNames()
     return names.join(QLatin1Char(' '));
 }
 
+// The option names of `selected` options, joined by `separator`.
+QString optionNames(const std::function<bool(const OptionInfo &)> &selected, QLatin1Char separator)
+{
+    QStringList names;
+    for (const OptionInfo &option : options())
+        if (selected(option))
+            names << QLatin1String(option.name);
+    return names.join(separator);
+}
+
 QString bashCompletion()
 {
-    QStringList valued;
     QString folderValued;
-    QStringList global;
     for (const OptionInfo &option : options()) {
-        if (option.value)
-            valued << QLatin1String(option.name);
         if (option.value && argumentKind(QLatin1String(option.value)) == ArgumentKind::Folder)
             folderValued +=
                 QStringLiteral("    %1) _filedir -d; return ;;\n").arg(QLatin1String(option.name));
-        if (option.option & Global)
-            global << QLatin1String(option.name);
     }
+    const QString valued =
+        optionNames([](const OptionInfo &option) { return option.value != nullptr; }, QLatin1Char('|'));
+    const QString global =
+        optionNames([](const OptionInfo &option) { return option.option & Global; }, QLatin1Char(' '));
     QString perCommand;
     QString arguments;
     for (const CommandInfo &command : commands()) {
-        QStringList names;
-        for (const OptionInfo &option : options()) {
-            if ((option.option & Global) || (command.options & option.option))
-                names << QLatin1String(option.name);
-        }
-        perCommand += QStringLiteral("    %1) options=\"%2\" ;;\n")
-                          .arg(QLatin1String(command.name), names.join(QLatin1Char(' ')));
+        const QString names = optionNames(
+            [&command](const OptionInfo &option) {
+                return (option.option & (Global | command.options)) != 0;
+            },
+            QLatin1Char(' '));
+        perCommand += QStringLiteral("    %1) options=\"%2\" ;;\n").arg(QLatin1String(command.name), names);
         QString cases;
         const QStringList words = argumentWords(command);
         for (int i = 0; i < words.size(); ++i) {
@@ -264,8 +272,7 @@ QString bashCompletion()
                "%4"
                "    esac\n"
                "} && complete -F _morv_card morv-card\n")
-        .arg(commandNames(), valued.join(QLatin1Char('|')), perCommand, arguments, folderValued,
-             global.join(QLatin1Char(' ')));
+        .arg(commandNames(), valued, perCommand, arguments, folderValued, global);
 }
 
 // A description inside single quotes and the brackets of a zsh option entry.
