@@ -177,7 +177,7 @@ int CardTool::transfer(TransferRunner &runner, const Endpoint &source, const End
     case TransferRunner::Outcome::Failed:
         break;
     }
-    // What was written is complete, and read back it differed from what it was copied from.
+    // It failed while reading back: what was written did not read back as it was written.
     if (runner.request()->phase.load() == 1)
         report(QStringLiteral("verification"), QStringLiteral("failed"));
     if (refusedAsBusy(runner.errorText()))
