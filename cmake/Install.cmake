@@ -124,6 +124,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://selkanor.com/morv-manager)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# Print the Guide opens the PDF, Show in Folder a folder and the update check its download page
+# through xdg-open.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
 set(CPACK_STRIP_FILES ON)
 # Let dpkg-shlibdeps read the Qt libraries the programs really link, with their versions; without
 # it (no dpkg-dev on the machine) name them outright.

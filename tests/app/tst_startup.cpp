@@ -1,6 +1,6 @@
 // Start-up of the real morv-manager executable in a private home, offscreen: the one-copy-per-user
 // lock, and the temporary files of killed transfers removed from the libraries. Each copy is
-// stopped once it has shown how far it got.
+// stopped once it has shown how far it got. And its command line, answered without a display.
 #include <QDateTime>
 #include <QDir>
 #include <QLockFile>
@@ -83,6 +83,8 @@ class TestStartup : public QObject
 
 private slots:
     void oneCopyPerUser();
+    void commandLine_data();
+    void commandLine();
 };
 
 // A second copy is refused before it touches anything while the first runs; a lock left by a
@@ -112,8 +114,12 @@ void TestStartup::oneCopyPerUser()
     QLockFile probe(home.path("runtime/" + kLock));
     QVERIFY(!probe.tryLock(0));
     {
-        Copy second(home.environment());
+        // The file given is said to be missing, with its path, before anything else.
+        Copy second(home.environment(), {home.path("missing.DAT")});
         QVERIFY2(second.waitFor(kRefusal), second.output.constData());
+        QCOMPARE(second.process.readAllStandardError(), "morv-manager: cannot open " +
+                                                            home.path("missing.DAT").toUtf8() +
+                                                            ": No such file or directory\n");
         QVERIFY(!second.output.contains(kWindowBuilt.toUtf8()));
         QVERIFY(!second.output.contains("Configuration manager"));
     }
@@ -122,6 +128,43 @@ void TestStartup::oneCopyPerUser()
     Copy third(home.environment());
     QVERIFY2(third.waitFor(kWindowBuilt), third.output.constData());
     QVERIFY(!third.output.contains(kRefusal.toUtf8()));
+}
+
+void TestStartup::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // FULL: standard output is /dev/full
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("err");
+    const QString see = " See 'morv-manager --help'.\n";
+    // clang-format off
+    //                                   arguments                        status err
+    QTest::newRow("unknown option")  << QStringList{"-x"}              << 2 << "morv-manager: Unknown option 'x'." + see;
+    QTest::newRow("-v is not taken") << QStringList{"-v"}              << 2 << "morv-manager: Unknown option 'v'." + see;
+    QTest::newRow("two files")       << QStringList{"a", "b"}          << 2 << "morv-manager: only one file can be opened at a time." + see;
+    QTest::newRow("help, disk full") << QStringList{"--help", "FULL"}  << 1 << "morv-manager: cannot write to standard output: No space left on device\n";
+    // clang-format on
+}
+
+// No platform can start here, as on a server or in a terminal without a display.
+void TestStartup::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, err);
+    Home home;
+    QProcessEnvironment environment = home.environment();
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    if (arguments.removeAll("FULL"))
+        process.setStandardOutputFile("/dev/full");
+    process.start(QStringLiteral(MORV_MANAGER_PATH), arguments);
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), status);
+    QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()), err);
 }
 
 MORV_TEST_MAIN(TestStartup)

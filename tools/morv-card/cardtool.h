@@ -8,7 +8,11 @@
 
 #include "transfer/cardcommands.h"
 
+#include <QJsonObject>
+#include <QMap>
 #include <QString>
+#include <QStringList>
+#include <QVector>
 
 #include <memory>
 
@@ -23,10 +27,11 @@ public:
     explicit CardTool(const CommandLine &line);
     ~CardTool();
 
-    // The exit status; failures are thrown as ToolError.
+    // Runs the command's function from the command table. The exit status; failures are thrown
+    // as ToolError, with what the command had done for --json.
     int run();
 
-private:
+    // The commands, each the function of one entry of the command table.
     int info();
     int archive();
     int restore();
@@ -36,21 +41,40 @@ private:
     int clear();
     int verify();
     int makeDemo();
+    int help();
 
+private:
     // Asks on a terminal; without one, --yes must have been given.
     void confirm(const QString &question) const;
     bool showProgress() const;
+    // A line on standard output, unless --quiet or --json.
     void say(const QString &text) const;
+    // A field of the JSON object the command prints at its end, or with its error.
+    void report(const QString &key, const QJsonValue &value) { m_report.insert(key, value); }
+    // The end of a command that did its work: the JSON object with --json, else `sentence`.
+    void conclude(const QString &sentence) const;
     // The end of a finished transfer: its warnings on standard error, then `done` (with a
-    // sentence when the read-back was skipped, naming `what` was not checked), or with --json
-    // {"file", "verified", "warnings"}.
-    void reportTransfer(const SongTransfer::Request &request, const QString &file, const QString &done,
-                        const QString &what) const;
+    // sentence when the read-back was skipped, naming `what` was not checked), or the JSON
+    // object with "verification" and "warnings".
+    void reportTransfer(const SongTransfer::Request &request, const QString &done, const QString &what);
     // A killed transfer leaves its temporary file behind; the next write into a folder removes
     // those of that folder and says so, a line on standard error each.
     static void removeAbandonedFiles(const QString &folder);
     // The status of a command the user stopped once what it had done was safe: 128 plus the signal.
     static int interruptedStatus();
+
+    // The songs a clear was given, from `first` to `last`, and why each that was not cleared was not.
+    struct ClearedSongs
+    {
+        int first;
+        int last;
+        QMap<int, QString> failed;
+    };
+    // The songs whose records the clear accepts, found before anything is written; each of the
+    // others goes into `songs.failed` and is said on standard error.
+    QVector<int> clearableSongs(const QString &cardPath, ClearedSongs &songs) const;
+    // The end of a clear: each song cleared or not and why, for --json; the sentence when all were.
+    int concludeClear(const ClearedSongs &songs, const QString &sentence);
 
     // What the command line and the window's settings say about safety copies.
     CardCommands::SafetyPolicy safetyPolicy();
@@ -63,7 +87,6 @@ private:
     struct TransferTexts
     {
         QString label;
-        QString file;      // the file it made or changed, for --json
         QString done;      // the sentence of success
         QString what;      // what was not checked when the read-back was skipped
         QString cancelled; // the refusal of a cancelled transfer
@@ -82,6 +105,9 @@ private:
 
     const CommandLine &m_line;
     std::unique_ptr<ConfigurationManager> m_configuration;
+    QJsonObject m_report;
+    // Of the safety copy and of the transfer, for the JSON object.
+    QStringList m_warnings;
 };
 
 } // namespace ZovaZode

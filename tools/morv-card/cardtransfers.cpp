@@ -44,9 +44,9 @@ bool refusedAsBusy(const QString &errorText)
 // The name a new file gets from --name, checked by the rules of the window.
 QString nameOption(const CommandLine &line)
 {
-    if (!line.hasName())
+    if (!line.has(CommandTable::Name))
         return QString();
-    return CommandLine::checkedName(line.name());
+    return CommandLine::checkedName(line.value(CommandTable::Name));
 }
 
 // Reads what an archive command is about to copy from; throws with the file's role named.
@@ -100,12 +100,12 @@ ConfigurationManager &CardTool::configuration()
 CardCommands::SafetyPolicy CardTool::safetyPolicy()
 {
     CardCommands::SafetyPolicy policy;
-    policy.verify = !m_line.noVerify();
+    policy.verify = !m_line.has(CommandTable::NoVerify);
     policy.limit = [this] { return configuration().safetyCopyLimit(); };
-    if (m_line.noSafetyCopy()) {
+    if (m_line.has(CommandTable::NoSafetyCopy)) {
         policy.enabled = false;
-    } else if (m_line.hasSafetyDir()) {
-        policy.library = m_line.safetyDir();
+    } else if (m_line.has(CommandTable::SafetyDir)) {
+        policy.library = m_line.value(CommandTable::SafetyDir);
     } else {
         policy.enabled = configuration().safetyCopiesEnabled();
         if (policy.enabled)
@@ -130,17 +130,22 @@ void CardTool::protect(TransferRunner &runner, CardCommands::Target target)
         runner.protect(policy, target, QStringLiteral("Saving a safety copy"));
     const bool finished =
         protection.copy && (!protection.refused || protection.refusal == Refusal::Unchecked);
-    if (finished)
+    if (finished) {
         printWarnings(protection.copy->warnings);
+        m_warnings += protection.copy->warnings;
+    }
     if (!protection.refused) {
-        if (protection.copy)
+        if (protection.copy) {
+            report(QStringLiteral("safety_copy"), protection.copy->destination.path);
             say(QStringLiteral("Safety copy: %1").arg(protection.copy->destination.path));
+        }
         return;
     }
     switch (protection.refusal) {
     case Refusal::NoFolder:
         throw ToolError(QLatin1String(kSafetyCopyFailed) + protection.detail);
     case Refusal::Unchecked:
+        report(QStringLiteral("safety_copy"), protection.detail);
         throw ToolError(QStringLiteral("safety copy cancelled while it was checked; nothing was changed "
                                        "(the unchecked copy is %1)")
                             .arg(protection.detail),
@@ -160,9 +165,9 @@ void CardTool::protect(TransferRunner &runner, CardCommands::Target target)
 int CardTool::transfer(TransferRunner &runner, const Endpoint &source, const Endpoint &destination,
                        const TransferTexts &texts)
 {
-    switch (runner.run(source, destination, !m_line.noVerify(), texts.label)) {
+    switch (runner.run(source, destination, !m_line.has(CommandTable::NoVerify), texts.label)) {
     case TransferRunner::Outcome::Finished:
-        reportTransfer(*runner.request(), texts.file, texts.done, texts.what);
+        reportTransfer(*runner.request(), texts.done, texts.what);
         return runner.request()->verification == Request::Verification::Skipped ? interruptedStatus()
                                                                                 : int(ExitSuccess);
     case TransferRunner::Outcome::Cancelled:
@@ -172,6 +177,9 @@ int CardTool::transfer(TransferRunner &runner, const Endpoint &source, const End
     case TransferRunner::Outcome::Failed:
         break;
     }
+    // It failed while reading back: what was written did not read back as it was written.
+    if (runner.request()->phase.load() == 1)
+        report(QStringLiteral("verification"), QStringLiteral("failed"));
     if (refusedAsBusy(runner.errorText()))
         throw ToolError(lockRefusal(runner.errorText()));
     throw ToolError(
@@ -179,29 +187,31 @@ int CardTool::transfer(TransferRunner &runner, const Endpoint &source, const End
         runner.errorText());
 }
 
-void CardTool::reportTransfer(const Request &request, const QString &file, const QString &done,
-                              const QString &what) const
+void CardTool::reportTransfer(const Request &request, const QString &done, const QString &what)
 {
     printWarnings(request.warnings);
-    if (m_line.json()) {
-        QJsonObject object;
-        object.insert(QStringLiteral("file"), file);
-        object.insert(QStringLiteral("verified"), request.verification == Request::Verification::Passed);
-        object.insert(QStringLiteral("warnings"), QJsonArray::fromStringList(request.warnings));
-        writeJson(object);
-        return;
-    }
+    m_warnings += request.warnings;
+    const bool passed = request.verification == Request::Verification::Passed;
+    report(QStringLiteral("verification"), passed ? QStringLiteral("passed") : QStringLiteral("skipped"));
+    // The first objects had a yes or no for the read-back of a new file; kept for the scripts
+    // that read it.
+    if (request.destination.kind == Endpoint::ArchiveFile)
+        report(QStringLiteral("verified"), passed);
+    report(QStringLiteral("warnings"), QJsonArray::fromStringList(m_warnings));
     if (request.verification == Request::Verification::Skipped)
-        say(done +
+        conclude(
+            done +
             QStringLiteral(" Verification was skipped at your request; the %1 was not checked.").arg(what));
     else
-        say(done);
+        conclude(done);
 }
 
 int CardTool::archive()
 {
     const QString cardPath = m_line.argument(0);
     const QString out = m_line.argument(1);
+    report(QStringLiteral("card"), cardPath);
+    report(QStringLiteral("file"), out);
     QString name = nameOption(m_line);
     refuseExisting(out);
     {
@@ -215,7 +225,6 @@ int CardTool::archive()
     TransferRunner runner(showProgress());
     return transfer(runner, Endpoint::card(cardPath), Endpoint::archive(out, Endpoint::WholeCard, name),
                     {QStringLiteral("Archiving"),
-                     out,
                      QStringLiteral("Archived the card %1 to %2.").arg(cardPath, out),
                      QStringLiteral("archive"),
                      QStringLiteral("archiving cancelled; no archive was written"),
@@ -228,6 +237,9 @@ int CardTool::restore()
 {
     const QString archivePath = m_line.argument(0);
     const QString cardPath = m_line.argument(1);
+    report(QStringLiteral("card"), cardPath);
+    report(QStringLiteral("archive"), archivePath);
+    report(QStringLiteral("safety_copy"), QJsonValue());
     QString archiveName;
     {
         const SongArchive archive = readArchive(archivePath, Role::Archive);
@@ -254,7 +266,7 @@ int CardTool::restore()
         {cardPath, cardName, Endpoint::WholeCard, QString(), QStringLiteral("before restore"), {}, {}, {}});
     return transfer(
         runner, Endpoint::archive(archivePath), Endpoint::card(cardPath),
-        {QStringLiteral("Restoring"), cardPath,
+        {QStringLiteral("Restoring"),
          QStringLiteral("Restored the card %1 from %2.").arg(cardPath, archivePath), QStringLiteral("card"),
          QStringLiteral("restore cancelled; the card %1 is partly restored").arg(cardPath),
          QStringLiteral("restoring the card failed; the card %1 may be partly restored: ").arg(cardPath),
@@ -267,6 +279,9 @@ int CardTool::exportSong()
     const QString cardPath = m_line.argument(0);
     const int song = CommandLine::songNumber(m_line.argument(1));
     const QString out = m_line.argument(2);
+    report(QStringLiteral("card"), cardPath);
+    report(QStringLiteral("slot"), song + 1);
+    report(QStringLiteral("file"), out);
     QString name = nameOption(m_line);
     refuseExisting(out);
     {
@@ -279,7 +294,6 @@ int CardTool::exportSong()
     TransferRunner runner(showProgress());
     return transfer(runner, Endpoint::card(cardPath, song), Endpoint::archive(out, Endpoint::WholeCard, name),
                     {QStringLiteral("Copying song %1").arg(song + 1),
-                     out,
                      QStringLiteral("Copied song %1 of %2 to %3.").arg(song + 1).arg(cardPath, out),
                      QStringLiteral("song file"),
                      QStringLiteral("copy cancelled; no song file was written"),
@@ -293,6 +307,10 @@ int CardTool::importSong()
     const QString songPath = m_line.argument(0);
     const QString cardPath = m_line.argument(1);
     const int song = CommandLine::songNumber(m_line.argument(2));
+    report(QStringLiteral("card"), cardPath);
+    report(QStringLiteral("slot"), song + 1);
+    report(QStringLiteral("song_file"), songPath);
+    report(QStringLiteral("safety_copy"), QJsonValue());
     QString newName;
     {
         const SongArchive archive = readArchive(songPath, Role::SongFile);
@@ -328,7 +346,7 @@ int CardTool::importSong()
         protect(runner, {cardPath, cardName, song, oldName, QStringLiteral("before import"), {}, {}, {}});
     return transfer(
         runner, Endpoint::archive(songPath, 0), Endpoint::card(cardPath, song),
-        {QStringLiteral("Copying to slot %1").arg(song + 1), cardPath,
+        {QStringLiteral("Copying to slot %1").arg(song + 1),
          QStringLiteral("Copied %1 into slot %2 of %3.").arg(songPath, QString::number(song + 1), cardPath),
          QStringLiteral("song"),
          QStringLiteral("copy cancelled; song %1 on the card is partly overwritten").arg(song + 1),

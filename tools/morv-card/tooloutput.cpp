@@ -45,6 +45,13 @@ void writeJson(QJsonObject object)
     writeOut(QJsonDocument(object).toJson(QJsonDocument::Indented));
 }
 
+QJsonObject merged(QJsonObject object, const QJsonObject &more)
+{
+    for (auto field = more.begin(); field != more.end(); ++field)
+        object.insert(field.key(), field.value());
+    return object;
+}
+
 void printError(const QString &message)
 {
     // File names and texts from the card are in it: escaped, as a name is, so that a newline or

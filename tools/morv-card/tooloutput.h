@@ -20,6 +20,8 @@ void setVerbose(bool verbose);
 void writeOut(const QByteArray &bytes);
 // `object` with "schema" added, indented.
 void writeJson(QJsonObject object);
+// `object` with the fields of `more` added, or replaced.
+QJsonObject merged(QJsonObject object, const QJsonObject &more);
 // "morv-card: " + message on standard error, library function names removed unless verbose,
 // control and reordering characters escaped (see printable()).
 void printError(const QString &message);
