@@ -15,7 +15,7 @@
 #include "views/librarianview.h"
 #include "views/libraryview.h"
 #include "views/prompter.h"
-#include "views/settingsdialog.h"
+#include "app/settingsdialog.h"
 #include "views/songdetailview.h"
 #include "views/widgetutils.h"
 

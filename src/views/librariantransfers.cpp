@@ -3,6 +3,7 @@
 // safety copy, and what follows the outcome of each transfer.
 #include "views/librarianview.h"
 
+#include "domain/configurationmanager.h"
 #include "domain/defaultnames.h"
 #include "domain/namecheck.h"
 #include "domain/notifier.h"
@@ -22,6 +23,19 @@ namespace ZovaZode {
 namespace {
 
 const char kNotWritable[] = "Card is not open and writable.";
+
+CardCommands::SafetyPolicy safetyPolicy(const QString &library)
+{
+    const ConfigurationManager *configuration = ConfigurationManager::instance();
+    CardCommands::SafetyPolicy policy;
+    policy.enabled = !configuration || configuration->safetyCopiesEnabled();
+    policy.library = library;
+    policy.limit = [] {
+        const ConfigurationManager *configuration = ConfigurationManager::instance();
+        return configuration ? configuration->safetyCopyLimit() : SafetyCopies::DefaultLimit;
+    };
+    return policy;
+}
 
 } // namespace
 
@@ -220,7 +234,7 @@ CardCommands::Target LibrarianView::safetyTarget(int slot, SafetyCopies::Occasio
         if (copied.slot != SongTransfer::Endpoint::WholeCard)
             copied.songName = m_songListModel->songName(copied.slot);
     };
-    const CardCommands::SafetyPolicy policy = CardCommands::SafetyPolicy::fromConfiguration(m_cardLibraryModel->rootPath());
+    const CardCommands::SafetyPolicy policy = safetyPolicy(m_cardLibraryModel->rootPath());
     if (policy.enabled)
         target.copyPath = CardCommands::copyPathFor(policy, target);
     return target;
@@ -236,7 +250,7 @@ QString LibrarianView::safetyCopyLine(const CardCommands::Target &target) const
 
 void LibrarianView::protect(const CardCommands::Target &target, std::function<void()> operation)
 {
-    m_commands->protect(CardCommands::SafetyPolicy::fromConfiguration(m_cardLibraryModel->rootPath()), target,
+    m_commands->protect(safetyPolicy(m_cardLibraryModel->rootPath()), target,
                         std::move(operation));
 }
 

@@ -10,17 +10,20 @@
 
 #include <QString>
 
-#include <memory>
+#include <functional>
 
 namespace ZovaZode {
 
-class ConfigurationManager;
+class Settings;
 class TransferRunner;
 
 class CardTool
 {
 public:
-    explicit CardTool(const CommandLine &line);
+    // The window's settings, shared with it; read only by a command that needs them.
+    using SettingsSource = std::function<const Settings &()>;
+
+    CardTool(const CommandLine &line, SettingsSource settings);
     ~CardTool();
 
     // The exit status; failures are thrown as ToolError.
@@ -77,11 +80,8 @@ private:
     // signal's status returned.
     int transfer(TransferRunner &runner, const SongTransfer::Endpoint &source,
                  const SongTransfer::Endpoint &destination, const TransferTexts &texts);
-    // The window's settings, shared with it.
-    ConfigurationManager &configuration();
-
     const CommandLine &m_line;
-    std::unique_ptr<ConfigurationManager> m_configuration;
+    SettingsSource m_settings;
 };
 
 } // namespace ZovaZode
