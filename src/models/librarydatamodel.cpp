@@ -6,7 +6,6 @@
 #include "domain/cardrecords.h"
 #include "domain/libraryfolder.h"
 #include "domain/namecheck.h"
-#include "domain/notifier.h"
 #include "domain/safetycopies.h"
 #include "domain/song.h"
 #include "domain/songarchive.h"
@@ -432,7 +431,7 @@ bool LibraryDataModel::renameItem(const QString &newName, const QModelIndex &sou
         return false;
     const QString refusal = renameRefusal(newName);
     if (!refusal.isEmpty()) {
-        Notifier::inform(nullptr, refusal);
+        emit nameRefused(refusal);
         return false;
     }
 
@@ -451,9 +450,9 @@ bool LibraryDataModel::renameItem(const QString &newName, const QModelIndex &sou
     const QFileInfo current(oldPath);
     const bool renameFile = fileName != current.fileName();
     if (renameFile && current.dir().exists(fileName)) {
-        Notifier::inform(nullptr, QStringLiteral("A file named %1 already exists in this folder.\n\n"
-                                                 "Please choose a different name.")
-                                      .arg(fileName));
+        emit nameRefused(QStringLiteral("A file named %1 already exists in this folder.\n\n"
+                                        "Please choose a different name.")
+                             .arg(fileName));
         return false;
     }
 

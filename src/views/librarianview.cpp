@@ -82,6 +82,8 @@ LibrarianView::LibrarianView(QWidget *parent) : QWidget(parent), m_card(std::mak
 
     m_songListModel = new SongListModel(m_card, this);
     connect(m_songListModel, &SongListModel::songRestoreRequest, this, &LibrarianView::copySongToCard);
+    connect(m_songListModel, &SongListModel::nameRefused, this,
+            [](const QString &text) { Notifier::inform(nullptr, text); });
 
     m_cardSongsView = new CardSongsView(this);
     m_cardSongsView->setModel(m_songListModel);

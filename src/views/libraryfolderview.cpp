@@ -52,6 +52,9 @@ LibraryFolderView::LibraryFolderView(SortedLibraryModel *model, const QString &t
                 Notifier::tell(this, Notifier::Icon::Critical,
                                isCardLibrary() ? tr("Card Library") : tr("Song Library"), text);
             });
+    // Without a parent: the box opens while the item's editor closes.
+    connect(m_model->libraryModel(), &LibraryDataModel::nameRefused, this,
+            [](const QString &text) { Notifier::inform(nullptr, text); });
 
     auto *changeButton = new QToolButton(this);
     changeButton->setText(tr("Change"));

@@ -278,15 +278,18 @@ void TestLibrarianView::renaming_data()
     QTest::addColumn<int>("key");
     QTest::addColumn<QString>("stored"); // the name in the file or on the card afterwards
 
+    QTest::addColumn<bool>("refused"); // with the box that says why
     const int Return = Qt::Key_Return;
     // clang-format off
-    //                                  target         typed          key                    stored
-    QTest::newRow("song file")       << "song file" << "Verse"     << Return              << "Verse";
-    QTest::newRow("archive")         << "archive"   << "Live 2"    << Return              << "Live 2";
-    QTest::newRow("card song")       << "card song" << "Encore"    << Return              << "Encore";
-    QTest::newRow("card")            << "card"      << "Tour 2024" << int(Qt::Key_Enter)  << "Tour 2024";
-    QTest::newRow("card, emptied")   << "card"      << ""          << Return              << "Gig";
-    QTest::newRow("card, Esc")       << "card"      << "Discarded" << int(Qt::Key_Escape) << "Gig";
+    //                                  target         typed          key                    stored         refused
+    QTest::newRow("song file")       << "song file" << "Verse"     << Return              << "Verse"     << false;
+    QTest::newRow("song file, !")    << "song file" << "Verse!"    << Return              << "Intro"     << true;
+    QTest::newRow("archive")         << "archive"   << "Live 2"    << Return              << "Live 2"    << false;
+    QTest::newRow("card song")       << "card song" << "Encore"    << Return              << "Encore"    << false;
+    QTest::newRow("card song, !")    << "card song" << "Encore!"   << Return              << "Song 03"   << true;
+    QTest::newRow("card")            << "card"      << "Tour 2024" << int(Qt::Key_Enter)  << "Tour 2024" << false;
+    QTest::newRow("card, emptied")   << "card"      << ""          << Return              << "Gig"       << false;
+    QTest::newRow("card, Esc")       << "card"      << "Discarded" << int(Qt::Key_Escape) << "Gig"       << false;
     // clang-format on
 }
 
@@ -298,6 +301,7 @@ void TestLibrarianView::renaming()
     QFETCH(int, key);
     QFETCH(QString, stored);
 
+    QFETCH(bool, refused);
     Librarian librarian;
     LibrarianView &view = *librarian.view;
     const bool cards = target == QLatin1String("archive");
@@ -332,7 +336,10 @@ void TestLibrarianView::renaming()
     typed.isEmpty() ? QTest::keyClick(editor, Qt::Key_Backspace) : QTest::keyClicks(editor, typed);
     QTest::keyClick(editor, Qt::Key(key));
 
-    QCOMPARE(librarian.boxes(), QStringList());
+    QTRY_COMPARE(librarian.boxes(),
+                 refused ? QStringList("I : The name contains characters that are not permitted."
+                                       "\n\nPlease avoid punctuation.")
+                         : QStringList());
     if (target == QLatin1String("card") || target == QLatin1String("card song")) {
         const bool card = target == QLatin1String("card");
         QTRY_COMPARE(card ? view.card()->name() : view.songListModel()->songName(2), stored);
