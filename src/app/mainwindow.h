@@ -79,6 +79,7 @@ signals:
 
 private:
     void buildCentralWidget();
+    void buildStatusBar();
     void buildMenus();
     void buildUpdateCheck();
 

@@ -1,7 +1,6 @@
 // LibraryFolderView: a library page, its commands and deleting an item.
 #include "views/libraryfolderview.h"
 
-#include "domain/configurationmanager.h"
 #include "domain/libraryfolder.h"
 #include "domain/notifier.h"
 #include "models/librarydatamodel.h"
@@ -144,14 +143,6 @@ void LibraryFolderView::changeFolder()
     const QString folder = Prompter::current()->folder(this, QString(), m_model->rootPath());
     if (folder.isEmpty())
         return;
-    ConfigurationManager *configuration = ConfigurationManager::instance();
-    if (!configuration)
-        qDebug() << (isCardLibrary() ? "Library: No configuration to store the card library location in."
-                                     : "Library: No configuration to store the song library location in.");
-    else if (isCardLibrary())
-        configuration->setCardLibraryLocation(folder);
-    else
-        configuration->setSongLibraryLocation(folder);
     m_model->setRootPath(folder);
     m_treeView->setRootIndex(m_model->index(folder));
     m_treeView->selectionModel()->clearSelection();

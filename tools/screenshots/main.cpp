@@ -12,12 +12,16 @@
 #include "models/songlistmodel.h"
 #include "models/sortedlibrarymodel.h"
 #include "transfer/songtransfer.h"
-#include "views/archiveview.h"
+#include "views/actionregistry.h"
+#include "views/cardpanel.h"
+#include "views/cardsession.h"
 #include "views/cardsongsview.h"
 #include "views/librarianview.h"
-#include "views/libraryview.h"
+#include "views/libraryfolderview.h"
+#include "views/librarypages.h"
 #include "views/prompter.h"
 #include "views/safetycopiesview.h"
+#include "views/transfercontroller.h"
 #include "views/transferdialog.h"
 
 #include <QAction>
@@ -120,14 +124,14 @@ QUrl unreachableManifest()
 }
 
 // Runs one of the window's transfer commands and waits for its outcome; true on success.
-bool runTransfer(LibrarianView *view, LibrarianView::ActionId id)
+bool runTransfer(LibrarianView *view, const char *id)
 {
     int finished = 0;
     int failed = 0;
-    SongTransfer *transfer = view->songTransfer();
+    SongTransfer *transfer = view->transfers()->songTransfer();
     const auto onFinished = QObject::connect(transfer, &SongTransfer::finished, [&finished] { ++finished; });
     const auto onFailed = QObject::connect(transfer, &SongTransfer::error, [&failed] { ++failed; });
-    QAction *action = view->action(id);
+    QAction *action = view->actions()->action(QString::fromLatin1(id));
     const bool enabled = action->isEnabled();
     if (enabled)
         action->trigger();
@@ -142,8 +146,8 @@ bool runTransfer(LibrarianView *view, LibrarianView::ActionId id)
     QObject::disconnect(onFailed);
     // A slow transfer shows the progress dialog, which closes itself shortly after success.
     settle(600);
-    if (view->transferDialog()->isVisible())
-        view->transferDialog()->accept();
+    if (view->transfers()->transferDialog()->isVisible())
+        view->transfers()->transferDialog()->accept();
     if (finished == 0)
         std::printf("\"%s\" did not finish\n", qPrintable(action->text()));
     return finished > 0;
@@ -151,8 +155,8 @@ bool runTransfer(LibrarianView *view, LibrarianView::ActionId id)
 
 void selectCardSong(LibrarianView *view, int row)
 {
-    view->cardSongsView()->selectionModel()->setCurrentIndex(view->songListModel()->index(row, 0),
-                                                             QItemSelectionModel::ClearAndSelect);
+    view->cardPanel()->songsView()->selectionModel()->setCurrentIndex(view->session()->songs()->index(row, 0),
+                                                                      QItemSelectionModel::ClearAndSelect);
 }
 
 // Selects the library item in `row` of the tree's top level (folders come first).
@@ -189,7 +193,7 @@ bool saveSafetyCopies(LibrarianView *view, const ConfigurationManager &configura
     const QFileInfoList archives = QDir(cards).entryInfoList({QStringLiteral("*.mlad")}, QDir::Files);
     const QFileInfoList songs =
         QDir(configuration.songLibraryLocation()).entryInfoList({QStringLiteral("*.mlsd")}, QDir::Files);
-    const QString card = view->card()->name();
+    const QString card = view->session()->card()->name();
     QDateTime when = QDateTime::currentDateTime().addSecs(-3 * 3600);
     using O = SafetyCopies::Occasion;
     const O occasions[] = {O::ClearSong, O::CopyOntoSlot, O::ClearSong};
@@ -203,10 +207,11 @@ bool saveSafetyCopies(LibrarianView *view, const ConfigurationManager &configura
         QFile::copy(archives.at(i).filePath(),
                     SafetyCopies::cardCopyPath(cards, card, SafetyCopies::occasionText(i ? O::ClearAll : O::Restore),
                                                when.addSecs(5000 + i * 900)));
-    view->tabs()->setCurrentWidget(view->safetyCopiesView());
+    LibraryPages *pages = view->libraryPages();
+    pages->setCurrentWidget(pages->safetyCopies());
     settle(500);
-    view->safetyCopiesView()->treeWidget()->setCurrentItem(view->safetyCopiesView()->treeWidget()->topLevelItem(1));
-    return save(view->tabs(), path);
+    pages->safetyCopies()->treeWidget()->setCurrentItem(pages->safetyCopies()->treeWidget()->topLevelItem(1));
+    return save(pages, path);
 }
 
 // Shows the progress dialog as it looks part way through archiving the card, by feeding it the
@@ -215,11 +220,12 @@ bool saveTransferDialog(LibrarianView *view, const QString &cardPath, const QStr
 {
     auto request = std::make_shared<SongTransfer::Request>();
     request->source = SongTransfer::Endpoint::card(cardPath);
-    request->destination = SongTransfer::Endpoint::archive(
-        QDir(view->cardLibraryModel()->rootPath()).filePath(QStringLiteral("Before the Tour.mlad")));
+    request->destination =
+        SongTransfer::Endpoint::archive(QDir(view->libraryPages()->folder(FileKind::CardArchive))
+                                            .filePath(QStringLiteral("Before the Tour.mlad")));
 
-    SongTransfer *transfer = view->songTransfer();
-    TransferDialog *dialog = view->transferDialog();
+    SongTransfer *transfer = view->transfers()->songTransfer();
+    TransferDialog *dialog = view->transfers()->transferDialog();
     emit transfer->started(request.get());
     emit transfer->progress(4, 0.42f, request.get());
     dialog->show();
@@ -230,6 +236,68 @@ bool saveTransferDialog(LibrarianView *view, const QString &cardPath, const QStr
     settle(100);
     dialog->accept();
     return saved;
+}
+
+// Opens the card, fills the libraries through the window's own commands and takes the pictures
+// that show them; the number of failures.
+int cardScreenshots(MainWindow *window, ScriptedPrompter *prompter, const QDir &output,
+                    const ConfigurationManager &configuration)
+{
+    int failures = 0;
+    LibrarianView *view = window->librarianView();
+    LibraryPages *pages = view->libraryPages();
+    const auto trigger = [view](const char *id) {
+        view->actions()->action(QString::fromLatin1(id))->trigger();
+    };
+    trigger("OpenCard");
+    settle();
+    if (!view->session()->card()->isOpen()) {
+        std::printf("the demo card did not open\n");
+        ++failures;
+    }
+
+    // Two archives of the card: under its own name, then under a name given at the prompt.
+    pages->showPage(FileKind::CardArchive);
+    failures += !runTransfer(view, "ArchiveCard");
+    prompter->setNextName(QStringLiteral("Spring Gigs 2024"));
+    failures += !runTransfer(view, "ArchiveCard");
+
+    // A few card songs copied into the song library.
+    pages->showPage(FileKind::SongFile);
+    SongListModel *songs = view->session()->songs();
+    for (int row = 0, copied = 0; row < songs->rowCount() && copied < 4; ++row) {
+        if (songs->isEmptySong(row))
+            continue;
+        selectCardSong(view, row);
+        failures += !runTransfer(view, "CopyCardSongToLibrary");
+        ++copied;
+    }
+
+    selectCardSong(view, richestCardSong(songs));
+    settle(1000);
+    selectLibraryRow(pages->page(FileKind::SongFile)->treeView(), 2);
+    failures += !save(pages, output.filePath(QStringLiteral("song-library.png")));
+
+    pages->showPage(FileKind::CardArchive);
+    settle(1000);
+    selectLibraryRow(pages->page(FileKind::CardArchive)->treeView(), 1);
+    failures += !save(pages, output.filePath(QStringLiteral("card-library.png")));
+    // The selected song shows in the highlight colour only while its list has the focus.
+    QApplication::setActiveWindow(window);
+    view->cardPanel()->songsView()->setFocus();
+    failures += !save(window, output.filePath(QStringLiteral("main-window-card.png")));
+
+    const std::pair<const char *, const char *> dialogs[] = {{"ShowCardSongDetails", "song-details.png"},
+                                                             {"ShowCardDetails", "card-details.png"},
+                                                             {"ShowArchiveDetails", "archive-details.png"}};
+    for (const auto &[id, file] : dialogs) {
+        trigger(id);
+        failures += !saveDialog(output.filePath(QLatin1String(file)));
+    }
+    failures += !saveTransferDialog(view, view->session()->card()->path(),
+                                    output.filePath(QStringLiteral("transfer-dialog.png")));
+    failures += !saveSafetyCopies(view, configuration, output.filePath(QStringLiteral("safety-copies.png")));
+    return failures;
 }
 
 // The common dark scheme of the Fusion style: light text on dark grey, blue highlight.
@@ -303,64 +371,10 @@ int main(int argc, char *argv[])
         window.resize(window.sizeHint());
         window.show();
         failures += !save(&window, output.filePath(QStringLiteral("main-window-no-card.png")));
-        LibrarianView *view = window.librarianView();
-
-        if (card.isEmpty()) {
+        if (card.isEmpty())
             std::printf("no card given: skipping the card screenshots\n");
-        } else {
-            view->action(LibrarianView::OpenCardAction)->trigger();
-            settle();
-            if (!view->card() || !view->card()->isOpen()) {
-                std::printf("the demo card did not open\n");
-                ++failures;
-            }
-
-            // Two archives of the card: under its own name, then under a name given at the prompt.
-            view->tabs()->setCurrentWidget(view->archiveView());
-            failures += !runTransfer(view, LibrarianView::ArchiveCardAction);
-            prompter.setNextName(QStringLiteral("Spring Gigs 2024"));
-            failures += !runTransfer(view, LibrarianView::ArchiveCardAction);
-
-            // A few card songs copied into the song library.
-            view->tabs()->setCurrentWidget(view->libraryView());
-            SongListModel *songs = view->songListModel();
-            for (int row = 0, copied = 0; row < songs->rowCount() && copied < 4; ++row) {
-                if (songs->isEmptySong(row))
-                    continue;
-                selectCardSong(view, row);
-                failures += !runTransfer(view, LibrarianView::CopyCardSongToLibraryAction);
-                ++copied;
-            }
-
-            const int song = richestCardSong(songs);
-            selectCardSong(view, song);
-            settle(1000);
-            selectLibraryRow(view->libraryView()->treeView(), 2);
-            failures += !save(view->tabs(), output.filePath(QStringLiteral("song-library.png")));
-
-            view->tabs()->setCurrentWidget(view->archiveView());
-            settle(1000);
-            selectLibraryRow(view->archiveView()->treeView(), 1);
-            failures += !save(view->tabs(), output.filePath(QStringLiteral("card-library.png")));
-            // The selected song shows in the highlight colour only while its list has the focus.
-            QApplication::setActiveWindow(&window);
-            view->cardSongsView()->setFocus();
-            failures += !save(&window, output.filePath(QStringLiteral("main-window-card.png")));
-
-            view->action(LibrarianView::ShowCardSongDetailsAction)->trigger();
-            failures += !saveDialog(output.filePath(QStringLiteral("song-details.png")));
-
-            view->action(LibrarianView::ShowCardDetailsAction)->trigger();
-            failures += !saveDialog(output.filePath(QStringLiteral("card-details.png")));
-
-            view->action(LibrarianView::ShowArchiveDetailsAction)->trigger();
-            failures += !saveDialog(output.filePath(QStringLiteral("archive-details.png")));
-
-            failures += !saveTransferDialog(view, view->card()->path(),
-                                            output.filePath(QStringLiteral("transfer-dialog.png")));
-
-            failures += !saveSafetyCopies(view, configuration, output.filePath(QStringLiteral("safety-copies.png")));
-        }
+        else
+            failures += cardScreenshots(&window, &prompter, output, configuration);
     }
     Prompter::install(nullptr);
     return failures == 0 ? 0 : 1;
