@@ -58,7 +58,6 @@ void prepare(Librarian &librarian)
 // (the song file "Intro"), through the commands of the menus.
 void run(Librarian &librarian, const QString &command, Notifier::Button answer)
 {
-    LibrarianView &view = *librarian.view;
     const QString argument = command.section(QLatin1Char(' '), 1);
     librarian.notifier.prepareAnswer(answer);
     if (command.startsWith(QLatin1String("clear"))) {
@@ -257,7 +256,6 @@ void TestLibrarianTransfers::namePrompts()
     QFETCH(QString, created);
 
     Librarian librarian(cardName);
-    LibrarianView &view = *librarian.view;
     librarian.image.writeSong(2, sampleSong(2, 1, "Verse"));
     const QString folder = slot >= 0 ? librarian.songLibrary : librarian.cardLibrary;
     for (const QString &file : existing)
@@ -345,7 +343,6 @@ void TestLibrarianTransfers::commands()
     QFETCH(QString, undo);
 
     Librarian librarian("Gig", safety != QLatin1String("off"));
-    LibrarianView &view = *librarian.view;
     prepare(librarian);
     const QByteArrayList before = songBytes(librarian.image);
     const QString folder = librarian.cardLibrary + QStringLiteral("/Safety Copies");

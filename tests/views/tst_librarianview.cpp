@@ -214,7 +214,6 @@ void TestLibrarianView::openCard()
     QFETCH(QStringList, boxes);
 
     Librarian librarian("");
-    LibrarianView &view = *librarian.view;
     SongFields fields;
     fields.name = "Named";
     librarian.image.writeSongData(5, songData(fields));
