@@ -4,6 +4,7 @@
 #include "domain/filekinds.h"
 
 #include "domain/cardrecords.h"
+#include "domain/libraryfilenames.h"
 #include "domain/libraryfolder.h"
 #include "domain/namecheck.h"
 #include "domain/safetycopies.h"
