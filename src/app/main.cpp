@@ -150,20 +150,73 @@ void placeWindow(QWidget *window)
     window->setGeometry(geometry);
 }
 
+// --help or --version, without a display.
+int printInformation(int argc, char *argv[])
+{
+    QCoreApplication information(argc, argv);
+    setIdentity();
+    QCommandLineParser parser;
+    describeCommandLine(parser);
+    parser.process(information); // prints and exits
+    return 0;
+}
+
+// Takes the lock that keeps a second window from starting; false, after saying so, when another
+// one holds it.
+bool takeInstanceLock(QLockFile &lock)
+{
+    if (lock.tryLock(0)) {
+        lock.setStaleLockTime(0);
+        return true;
+    }
+    qDebug("Another instance of the application is already running.");
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Morv Manager"),
+                    QStringLiteral("Another instance of the application is already running."),
+                    QMessageBox::Ok);
+    box.exec();
+    return false;
+}
+
+// The file given to open, absolute, in `file` (empty when none); false, after saying why, when
+// more than one was given. Qt has taken its own options (-platform, -style ...) out of the
+// arguments by now; another mistake in them ends the program here, before the lock is taken.
+bool fileArgument(const QApplication &application, QString *file)
+{
+    QCommandLineParser parser;
+    describeCommandLine(parser);
+    parser.process(application);
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        std::fprintf(stderr, "morv-manager: only one file can be opened at a time.\n");
+        return false;
+    }
+    *file = files.isEmpty() ? QString() : QFileInfo(files.first()).absoluteFilePath();
+    return true;
+}
+
+// Makes the library folders that are missing and removes the temporary files of transfers killed
+// with the program that ran them (their own folders, "Safety Copies" among them, a few levels
+// down); the files removed.
+QStringList prepareLibraries(const ZovaZode::ConfigurationManager &configuration)
+{
+    ensureFolder(configuration.cardLibraryLocation(),
+                 "Created archive location:", "Failed to create archive location:");
+    ensureFolder(configuration.songLibraryLocation(),
+                 "Created library location:", "Failed to create library location:");
+    QStringList removed;
+    for (const QString &library : {configuration.cardLibraryLocation(), configuration.songLibraryLocation()})
+        removed += ZovaZode::NewFile::removeAbandoned(library, kLibraryDepth);
+    return removed;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     qInstallMessageHandler(writeLogLine);
 
-    if (asksForInformation(argc, argv)) {
-        QCoreApplication information(argc, argv);
-        setIdentity();
-        QCommandLineParser parser;
-        describeCommandLine(parser);
-        parser.process(information); // prints and exits
-        return 0;
-    }
+    if (asksForInformation(argc, argv))
+        return printInformation(argc, argv);
 
     // X11 desktops find the menu entry of a window by its WM_CLASS, whose instance part Qt takes
     // from RESOURCE_NAME when it is set; Wayland ones by the desktop file name. Programs started
@@ -179,44 +232,20 @@ int main(int argc, char *argv[])
     installTranslations(application);
     QGuiApplication::setDesktopFileName(DesktopFileName);
 
-    // Qt has taken its own options (-platform, -style ...) out of the arguments by now; a mistake
-    // in the rest ends the program here, before the lock is taken.
-    QCommandLineParser parser;
-    describeCommandLine(parser);
-    parser.process(application);
-    const QStringList files = parser.positionalArguments();
-    if (files.size() > 1) {
-        std::fprintf(stderr, "morv-manager: only one file can be opened at a time.\n");
+    QString file;
+    if (!fileArgument(application, &file))
         return 1;
-    }
-    const QString file = files.isEmpty() ? QString() : QFileInfo(files.first()).absoluteFilePath();
 
     QIcon icon;
     icon.addFile(QStringLiteral(":/images/manager_icon_256.png"), QSize(), QIcon::Normal, QIcon::Off);
     QApplication::setWindowIcon(icon);
 
     QLockFile lock(singleInstanceLockPath());
-    if (!lock.tryLock(0)) {
-        qDebug("Another instance of the application is already running.");
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Morv Manager"),
-                        QStringLiteral("Another instance of the application is already running."),
-                        QMessageBox::Ok);
-        box.exec();
+    if (!takeInstanceLock(lock))
         return 0;
-    }
-    lock.setStaleLockTime(0);
 
     auto *configuration = new ZovaZode::ConfigurationManager;
-    ensureFolder(configuration->cardLibraryLocation(),
-                 "Created archive location:", "Failed to create archive location:");
-    ensureFolder(configuration->songLibraryLocation(),
-                 "Created library location:", "Failed to create library location:");
-    // Temporary files of transfers killed with the program that ran them (their own folders,
-    // "Safety Copies" among them, a few levels down).
-    QStringList removed;
-    for (const QString &library :
-         {configuration->cardLibraryLocation(), configuration->songLibraryLocation()})
-        removed += ZovaZode::NewFile::removeAbandoned(library, kLibraryDepth);
+    const QStringList removed = prepareLibraries(*configuration);
 
     ZovaZode::MessageBoxNotifier notifier;
     ZovaZode::Notifier::install(&notifier);

@@ -52,6 +52,8 @@ signals:
     void selectionChanged();
 
 private:
+    void setUpTree();
+    void layOut();
     bool isCardLibrary() const;
     bool isLibraryFile(const QModelIndex &index) const;
     void changeFolder();

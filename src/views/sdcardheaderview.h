@@ -45,6 +45,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void layOut();
     void finishEditing();
     void applyName(const QString &text);
     void updateOpenState();

@@ -32,6 +32,23 @@ QImage titleImage(const QCommandLineParser &parser, const QString &option)
     return image;
 }
 
+// The title page, with the version and pictures the command line names.
+GuideWriter::TitlePage titlePage(const QCommandLineParser &parser)
+{
+    GuideWriter::TitlePage title;
+    title.title = QStringLiteral("MORV Manager");
+    title.subtitle = QStringLiteral("User Guide");
+    title.tagline =
+        QStringLiteral("The librarian for the SD card of your Morv+ backing band and looper pedal: "
+                       "back up your card, keep a library of songs, and move songs between "
+                       "pedal and computer.");
+    title.version = parser.value(QStringLiteral("version"));
+    title.productLogo = titleImage(parser, QStringLiteral("product-logo"));
+    title.makerLogo = titleImage(parser, QStringLiteral("maker-logo"));
+    title.icon = titleImage(parser, QStringLiteral("icon"));
+    return title;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -76,18 +93,7 @@ int main(int argc, char *argv[])
 
     GuideWriter writer(guide);
     writer.setDocumentTitle(QStringLiteral("MORV Manager User Guide"));
-    GuideWriter::TitlePage title;
-    title.title = QStringLiteral("MORV Manager");
-    title.subtitle = QStringLiteral("User Guide");
-    title.tagline =
-        QStringLiteral("The librarian for the SD card of your Morv+ backing band and looper pedal: "
-                       "back up your card, keep a library of songs, and move songs between "
-                       "pedal and computer.");
-    title.version = parser.value(version);
-    title.productLogo = titleImage(parser, productLogo.names().first());
-    title.makerLogo = titleImage(parser, makerLogo.names().first());
-    title.icon = titleImage(parser, icon.names().first());
-    writer.setTitlePage(title);
+    writer.setTitlePage(titlePage(parser));
 
     if (!writer.write(parser.value(output))) {
         report(writer.errorText());
