@@ -91,7 +91,7 @@ public:
         fileRequests.append(request);
         return fileAnswer;
     }
-    QString folder(QWidget *, const QString &, const QString &) override { return QString(); }
+    QString folder(QWidget *, const QString &, const QString &) override { return folderAnswer; }
     // A null answer (or none left) is Cancel. Records "title|label|proposal".
     bool text(QWidget *, const QString &title, const QString &label, QString *value) override
     {
@@ -103,7 +103,7 @@ public:
         return true;
     }
 
-    QString fileAnswer;
+    QString fileAnswer, folderAnswer;
     QStringList textAnswers, questions;
     QVector<FileRequest> fileRequests;
 };

@@ -16,6 +16,8 @@
 #include <QDirIterator>
 #include <QLineEdit>
 #include <QMenu>
+#include <QToolButton>
+#include <QTreeWidget>
 
 using namespace ZovaZode;
 using namespace ZovaZode::TestSupport;
@@ -71,6 +73,7 @@ private slots:
     void renaming();
     void deleting_data();
     void deleting();
+    void changingFolders();
     void cardsThatAppear();
 
 private:
@@ -460,6 +463,23 @@ void TestLibrarianView::deleting()
     QCOMPARE(contents(), before);
     QCOMPARE(QDir(songs).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).contains(gone),
              false);
+}
+
+// A folder chosen on a page is its library's from then on: listed, kept in the settings, and for
+// the card library the one whose safety copies are shown and made.
+void TestLibrarianView::changingFolders()
+{
+    Librarian librarian;
+    const QString other = librarian.dir.filePath("other");
+    QVERIFY(QDir().mkpath(other + "/Safety Copies"));
+    writeArchive(other + "/Safety Copies/Gig - before restore - 2026-01-01 10.00.00.mlad", "Gig");
+    librarian.prompter.folderAnswer = other;
+    QTest::mouseClick(librarian.page(true)->findChild<QToolButton *>(), Qt::LeftButton);
+    QCOMPARE(m_configuration->cardLibraryLocation() + '|' + m_configuration->songLibraryLocation(),
+             other + '|' + librarian.songLibrary);
+    QVERIFY(librarian.select(true, other + "/Safety Copies"));
+    librarian.pages()->setCurrentWidget(librarian.pages()->safetyCopies());
+    QCOMPARE(librarian.pages()->safetyCopies()->treeWidget()->topLevelItemCount(), 1);
 }
 
 // The mounted volumes are folders of the test; the card image's folder is mounted and unmounted.
