@@ -29,7 +29,7 @@ public:
 
     QAction *editNameAction() const { return m_editNameAction; }
     QAction *detailsAction() const { return m_detailsAction; }
-    // The librarian view connects it to archiving the card.
+    // The card panel connects it to archiving the card.
     QAction *archiveAction() const { return m_archiveAction; }
 
     void editName();
