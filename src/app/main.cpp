@@ -239,6 +239,37 @@ void placeWindow(QWidget *window)
     window->setGeometry(geometry);
 }
 
+// Takes the lock that keeps a second window from starting; false, after saying so, when another
+// one holds it.
+bool takeInstanceLock(QLockFile &lock)
+{
+    if (lock.tryLock(0)) {
+        lock.setStaleLockTime(0);
+        return true;
+    }
+    qDebug("Another instance of the application is already running.");
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Morv Manager"),
+                    QStringLiteral("Another instance of the application is already running."),
+                    QMessageBox::Ok);
+    box.exec();
+    return false;
+}
+
+// Makes the library folders that are missing and removes the temporary files of transfers killed
+// with the program that ran them (their own folders, "Safety Copies" among them, a few levels
+// down); the files removed.
+QStringList prepareLibraries(const ZovaZode::ConfigurationManager &configuration)
+{
+    ensureFolder(configuration.cardLibraryLocation(),
+                 "Created archive location:", "Failed to create archive location:");
+    ensureFolder(configuration.songLibraryLocation(),
+                 "Created library location:", "Failed to create library location:");
+    QStringList removed;
+    for (const QString &library : {configuration.cardLibraryLocation(), configuration.songLibraryLocation()})
+        removed += ZovaZode::NewFile::removeAbandoned(library, kLibraryDepth);
+    return removed;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -274,27 +305,11 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(icon);
 
     QLockFile lock(singleInstanceLockPath());
-    if (!lock.tryLock(0)) {
-        qDebug("Another instance of the application is already running.");
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Morv Manager"),
-                        QStringLiteral("Another instance of the application is already running."),
-                        QMessageBox::Ok);
-        box.exec();
+    if (!takeInstanceLock(lock))
         return 0;
-    }
-    lock.setStaleLockTime(0);
 
     auto *configuration = new ZovaZode::ConfigurationManager;
-    ensureFolder(configuration->cardLibraryLocation(),
-                 "Created archive location:", "Failed to create archive location:");
-    ensureFolder(configuration->songLibraryLocation(),
-                 "Created library location:", "Failed to create library location:");
-    // Temporary files of transfers killed with the program that ran them (their own folders,
-    // "Safety Copies" among them, a few levels down).
-    QStringList removed;
-    for (const QString &library :
-         {configuration->cardLibraryLocation(), configuration->songLibraryLocation()})
-        removed += ZovaZode::NewFile::removeAbandoned(library, kLibraryDepth);
+    const QStringList removed = prepareLibraries(*configuration);
 
     ZovaZode::MessageBoxNotifier notifier;
     ZovaZode::Notifier::install(&notifier);

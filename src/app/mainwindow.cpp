@@ -1,23 +1,22 @@
 // The window's construction, its menus, the user guide and About box, and the update-check state
 // machine with the manifest address dialog.
 #include "app/mainwindow.h"
+#include "app/settingsdialog.h"
 
 #include "domain/configurationmanager.h"
 #include "domain/filekinds.h"
 #include "domain/mountwatcher.h"
 #include "domain/notifier.h"
-#include "domain/song.h"
 #include "update/updatemanager.h"
 #include "update/updatemanifestparser.h"
-#include "views/archivedetailview.h"
-#include "views/archiveview.h"
+#include "views/actionregistry.h"
+#include "views/cardsession.h"
 #include "views/elidedlabel.h"
 #include "views/guidewindow.h"
 #include "views/librarianview.h"
-#include "views/libraryview.h"
+#include "views/librarypages.h"
 #include "views/prompter.h"
-#include "views/settingsdialog.h"
-#include "views/songdetailview.h"
+#include "views/transfercontroller.h"
 #include "views/widgetutils.h"
 
 #include <QAction>
@@ -148,48 +147,15 @@ bool MainWindow::showsAdvancedMenu(Qt::KeyboardModifiers modifiers)
 
 void MainWindow::openFile(const QString &path)
 {
-    const QFileInfo file(path);
-    const QString suffix = QLatin1Char('.') + file.suffix().toLower();
-    const bool archive = suffix == FileKinds::cardArchiveExtension();
-    const bool song = suffix == FileKinds::songFileExtension();
-    if (!archive && !song) {
-        // The Open Card command itself, answered with this file: the same checks, messages and
-        // remembered location as when the user picks the file.
-        GivenFilePrompter prompter(path);
-        m_librarianView->action(LibrarianView::OpenCardAction)->trigger();
+    const QString suffix = QLatin1Char('.') + QFileInfo(path).suffix().toLower();
+    if (suffix == FileKinds::cardArchiveExtension() || suffix == FileKinds::songFileExtension()) {
+        m_librarianView->libraryPages()->showFile(path);
         return;
     }
-    if (!file.isFile()) {
-        qWarning() << "No such file to show:" << path;
-        Notifier::tell(this, Notifier::Icon::Critical, QString(),
-                       tr("The file \"%1\" could not be found.").arg(QDir::toNativeSeparators(path)));
-        return;
-    }
-
-    ConfigurationManager *configuration = ConfigurationManager::instance();
-    const QString library = !configuration ? QString()
-                            : archive      ? configuration->cardLibraryLocation()
-                                           : configuration->songLibraryLocation();
-    const QString folder = QFileInfo(library).canonicalFilePath();
-    if (!folder.isEmpty() && file.canonicalFilePath().startsWith(folder + QLatin1Char('/'))) {
-        if (archive) {
-            m_librarianView->tabs()->setCurrentWidget(m_librarianView->archiveView());
-            m_librarianView->archiveView()->selectPath(file.canonicalFilePath());
-        } else {
-            m_librarianView->tabs()->setCurrentWidget(m_librarianView->libraryView());
-            m_librarianView->libraryView()->selectPath(file.canonicalFilePath());
-        }
-        return;
-    }
-    if (archive) {
-        m_librarianView->archiveDetailView()->setPath(file.absoluteFilePath());
-        WidgetUtils::showCentred(m_librarianView->archiveDetailView());
-    } else {
-        SongDetailView *details = m_librarianView->songDetailView();
-        details->song()->loadFromArchive(file.absoluteFilePath(), 0, true);
-        details->setEditable(true);
-        WidgetUtils::showCentred(details);
-    }
+    // The Open Card command itself, answered with this file: the same checks, messages and
+    // remembered location as when the user picks the file.
+    GivenFilePrompter prompter(path);
+    m_librarianView->actions()->action(QStringLiteral("OpenCard"))->trigger();
 }
 
 MainWindow::UpdateCheckState MainWindow::updateCheckState() const
@@ -207,7 +173,11 @@ MainWindow::UpdateCheckState MainWindow::updateCheckState() const
 
 void MainWindow::buildCentralWidget()
 {
-    m_librarianView = new LibrarianView;
+    // Start-up makes the configuration before the window.
+    ConfigurationManager *configuration = ConfigurationManager::instance();
+    if (!configuration)
+        qFatal("The window needs the configuration.");
+    m_librarianView = new LibrarianView(*configuration);
 
     m_productLogo =
         WidgetUtils::picture(QStringLiteral(":/pictures/morv_plus_logo_horizontal.svg"), QSize(0, 70));
@@ -247,29 +217,36 @@ void MainWindow::buildCentralWidget()
     centralLayout->addWidget(m_librarianView);
     setCentralWidget(central);
 
+    buildStatusBar();
+}
+
+void MainWindow::buildStatusBar()
+{
     // The status bar: the last command's result on the left, the open card's summary and a card
     // that appeared meanwhile on the right. The summary gives way rather than widen the window.
+    CardSession *session = m_librarianView->session();
     auto *summary = new ElidedLabel;
     summary->setObjectName(QStringLiteral("cardSummary"));
     summary->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     statusBar()->addPermanentWidget(summary, 1);
-    connect(m_librarianView, &LibrarianView::cardSummaryChanged, summary, &ElidedLabel::setFullText);
+    connect(session, &CardSession::cardSummaryChanged, summary, &ElidedLabel::setFullText);
     auto *offer = new QToolButton;
-    QAction *offered = m_librarianView->openOfferedCardAction();
+    QAction *offered = m_librarianView->actions()->action(QStringLiteral("OpenOfferedCard"));
     offer->setDefaultAction(offered);
     statusBar()->addPermanentWidget(offer);
     // A button keeps its place when its action hides; only an offer should show one.
     offer->setVisible(offered->isVisible());
     connect(offered, &QAction::changed, offer, [offer, offered] { offer->setVisible(offered->isVisible()); });
-    connect(m_librarianView, &LibrarianView::statusMessage, statusBar(),
+    connect(session, &CardSession::statusMessage, statusBar(),
             [this](const QString &text) { statusBar()->showMessage(text); });
     // Once the window is up, so that a card already in the reader opens into it.
-    QTimer::singleShot(0, m_librarianView->mountWatcher(), &MountWatcher::start);
+    QTimer::singleShot(0, session->mountWatcher(), &MountWatcher::start);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (!m_librarianView->hasTransfers()) {
+    TransferController *transfers = m_librarianView->transfers();
+    if (!transfers->hasTransfers()) {
         QMainWindow::closeEvent(event);
         return;
     }
@@ -282,8 +259,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     // The worker stops at its next progress report; only then may the card be let go.
     m_closeWhenIdle = true;
-    connect(m_librarianView, &LibrarianView::transfersDone, this, &QWidget::close, Qt::QueuedConnection);
-    m_librarianView->cancelTransfers();
+    connect(transfers, &TransferController::transfersDone, this, &QWidget::close, Qt::QueuedConnection);
+    transfers->cancelTransfers();
 }
 
 void MainWindow::buildMenus()
@@ -319,20 +296,20 @@ void MainWindow::buildMenus()
     exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(exitAction, &QAction::triggered, this, &QWidget::close);
 
+    const ActionRegistry *actions = m_librarianView->actions();
     QMenu *editMenu = menuBar()->addMenu(tr("&Edit"));
     // The disabled Undo says why in its tool tip.
     editMenu->setToolTipsVisible(true);
-    editMenu->addAction(m_librarianView->undoAction());
-    connect(editMenu, &QMenu::aboutToShow, m_librarianView, &LibrarianView::updateUndo);
-
-    QMenu *cardMenu = menuBar()->addMenu(tr("&Card"));
-    cardMenu->addActions(m_librarianView->cardActions());
-    cardMenu->insertMenu(m_librarianView->action(LibrarianView::CloseCardAction),
-                         m_librarianView->recentCardsMenu());
-    cardMenu->addSeparator();
-    cardMenu->addAction(m_librarianView->verifyCardAction());
-    QMenu *libraryMenu = menuBar()->addMenu(tr("&Library"));
-    libraryMenu->addActions(m_librarianView->libraryActions());
+    actions->addToMenu(editMenu, {QStringLiteral("Undo")});
+    connect(editMenu, &QMenu::aboutToShow, m_librarianView->transfers(), &TransferController::updateUndo);
+    actions->addToMenu(menuBar()->addMenu(tr("&Card")),
+                       {"OpenCard", "RecentCards", "CloseCard", "EditCardName", "ShowCardDetails", "-",
+                        "EditCardSongName", "ShowCardSongDetails", "ClearCardSong", "ClearAllCardSongs", "-",
+                        "VerifyCard"});
+    actions->addToMenu(menuBar()->addMenu(tr("&Library")),
+                       {"ArchiveCard", "RestoreCard", "EditArchiveName", "ShowArchiveDetails",
+                        "DeleteArchiveItem", "-", "CopyCardSongToLibrary", "OverwriteCardSong",
+                        "EditLibraryItemName", "ShowLibrarySongDetails", "DeleteLibraryItem"});
 
     QMenu *helpMenu = menuBar()->addMenu(tr("&Help"));
     QAction *guideAction = helpMenu->addAction(tr("&User Guide"));

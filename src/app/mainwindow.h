@@ -1,6 +1,7 @@
 // MainWindow: the application's only top-level window. A black banner with the product and maker
-// logos sits above the librarian view, which does all card and library work and supplies the Card
-// and Library menus. The window also opens the user guide (in a window of its own, or as a PDF in
+// logos sits above the librarian view, which holds the pieces that do all card and library work;
+// the window lists their commands, by name, in the Edit, Card and Library menus, and shows their
+// outcomes in the status bar. It also opens the user guide (in a window of its own, or as a PDF in
 // the desktop's viewer for printing), shows the About box, and runs the
 // application's own update check: a small state machine around the UpdateManager that offers a
 // newer version and, when the user accepts, opens its download address and quits.
@@ -79,6 +80,7 @@ signals:
 
 private:
     void buildCentralWidget();
+    void buildStatusBar();
     void buildMenus();
     void buildUpdateCheck();
 

@@ -3,7 +3,7 @@
 #include "domain/newfile.h"
 #include "domain/filekinds.h"
 
-#include "domain/cardrecords.h"
+#include "domain/libraryfilenames.h"
 #include "domain/songarchive.h"
 
 #include <QDebug>

@@ -1,14 +1,12 @@
-// SafetyCopies: naming, folder and pruning of the safety copies.
+// SafetyCopies: the folder of the safety copies, free names in it, listing and pruning.
 //
 // Names carry the date and time to the second so that they sort and read in order; two copies
-// in the same second get " (2)", " (3)"... rather than replacing one another. The names of the
-// card and the song are cut so that the whole name fits the file system, and pruning removes
-// only files whose names have exactly this form: the folder is the user's, too.
+// in the same second get " (2)", " (3)"... rather than replacing one another (the names
+// themselves are libraryfilenames'). Pruning removes only files whose names have exactly this
+// form: the folder is the user's, too.
 #include "domain/safetycopies.h"
-#include "domain/filekinds.h"
 
-#include "domain/cardrecords.h"
-#include "domain/defaultnames.h"
+#include "domain/libraryfilenames.h"
 #include "domain/songarchive.h"
 
 #include <QDebug>
@@ -16,7 +14,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -28,62 +25,15 @@ namespace ZovaZode {
 
 namespace {
 
-// Room kept for the counter of a name taken in the same second, " (2)" to " (999)".
-constexpr int kCounterBytes = 6;
-constexpr int kMaxCounter = 999;
-
-int bytesOf(const QString &text)
+// A free path in `folder` for the copy `name`: the next counter while one is taken.
+QString freePath(const QString &folder, SafetyCopyName name)
 {
-    return int(QFile::encodeName(text).size());
-}
-
-
-// The card's name and the song's name share what the fixed parts leave of the file name; each
-// gets at least half of it, and a short one leaves the rest to the other.
-void fitNames(QString *card, QString *song, int room)
-{
-    if (bytesOf(*card) + bytesOf(*song) <= room)
-        return;
-    const int half = room / 2;
-    if (bytesOf(*song) <= half)
-        *card = fitFileNameBytes(*card, room - bytesOf(*song)).trimmed();
-    else if (bytesOf(*card) <= half)
-        *song = fitFileNameBytes(*song, room - bytesOf(*card)).trimmed();
-    else {
-        *card = fitFileNameBytes(*card, half).trimmed();
-        *song = fitFileNameBytes(*song, room - bytesOf(*card)).trimmed();
+    QString path = folder + QLatin1Char('/') + safetyCopyFileName(name);
+    while ((QFileInfo::exists(path) || QFileInfo(path).isSymLink()) && name.counter < kMaxSafetyCopyCounter) {
+        ++name.counter;
+        path = folder + QLatin1Char('/') + safetyCopyFileName(name);
     }
-}
-
-QString freePath(const QString &folder, const QString &base, const QString &suffix)
-{
-    QString path = folder + QLatin1Char('/') + base + suffix;
-    for (int n = 2; (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) && n <= kMaxCounter; ++n)
-        path = folder + QLatin1Char('/') + base + QStringLiteral(" (%1)").arg(n) + suffix;
     return path;
-}
-
-const QString kStampFormat = QStringLiteral("yyyy-MM-dd HH.mm.ss");
-
-// "<card> - before ... - <stamp>.mlad" or "<card> - song NN[ <song>] - before ... - <stamp>.mlsd",
-// each with an optional " (n)" before the extension; the whole name (\z: "$" would also match
-// before a final newline).
-const QRegularExpression &cardCopyName()
-{
-    static const QRegularExpression pattern(
-        QStringLiteral("^([^.\\s].*) - (before [a-z ]+) - (\\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d)"
-                       "( \\(([2-9]|[1-9]\\d{1,2})\\))?") +
-        QRegularExpression::escape(FileKinds::cardArchiveExtension()) + QStringLiteral("\\z"));
-    return pattern;
-}
-
-const QRegularExpression &songCopyName()
-{
-    static const QRegularExpression pattern(
-        QStringLiteral("^([^.\\s].*) - song (0[1-9]|1[0-2])(?: (.+))? - (before [a-z ]+) - "
-                       "(\\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d)( \\(([2-9]|[1-9]\\d{1,2})\\))?") +
-        QRegularExpression::escape(FileKinds::songFileExtension()) + QStringLiteral("\\z"));
-    return pattern;
 }
 
 SafetyCopies::Occasion occasionOf(const QString &text)
@@ -123,33 +73,17 @@ QString SafetyCopies::occasionText(Occasion occasion)
 
 std::optional<SafetyCopies::Entry> SafetyCopies::parse(const QString &path)
 {
-    const QString fileName = QFileInfo(path).fileName();
+    const std::optional<SafetyCopyName> name = parseSafetyCopyFileName(QFileInfo(path).fileName());
+    if (!name)
+        return std::nullopt;
     Entry entry;
     entry.path = path;
-    QString occasion;
-    QString when;
-    QRegularExpressionMatch match = cardCopyName().match(fileName);
-    if (match.hasMatch()) {
-        entry.cardName = match.captured(1);
-        occasion = match.captured(2);
-        when = match.captured(3);
-        entry.counter = qMax(1, match.captured(5).toInt());
-    } else {
-        match = songCopyName().match(fileName);
-        if (!match.hasMatch())
-            return std::nullopt;
-        entry.cardName = match.captured(1);
-        entry.slot = match.captured(2).toInt() - 1;
-        entry.songName = match.captured(3);
-        occasion = match.captured(4);
-        when = match.captured(5);
-        entry.counter = qMax(1, match.captured(7).toInt());
-    }
-    entry.occasion = occasionOf(occasion);
-    entry.when = QDateTime::fromString(when, kStampFormat);
-    // A time that never was ("2026-13-45") is not one this program wrote, and could not be ordered.
-    if (!entry.when.isValid())
-        return std::nullopt;
+    entry.cardName = name->cardName;
+    entry.slot = name->slot;
+    entry.songName = name->songName;
+    entry.occasion = occasionOf(name->occasion);
+    entry.when = name->when;
+    entry.counter = name->counter;
     return entry;
 }
 
@@ -199,29 +133,23 @@ QString SafetyCopies::folder(const QString &cardLibrary)
 QString SafetyCopies::cardCopyPath(const QString &cardLibrary, const QString &cardName, const QString &what,
                                    const QDateTime &when)
 {
-    const QString extension = FileKinds::cardArchiveExtension();
-    const QString tail = QStringLiteral(" - ") + removeFileNameCharacters(what) + QStringLiteral(" - ") +
-                         when.toString(kStampFormat);
-    QString card = libraryFileName(cardName, QString(), defaultCardName());
-    QString song;
-    fitNames(&card, &song, kLibraryFileNameBytes - kCounterBytes - bytesOf(tail + extension));
-    return freePath(folder(cardLibrary), card + tail, extension);
+    SafetyCopyName name;
+    name.cardName = cardName;
+    name.occasion = what;
+    name.when = when;
+    return freePath(folder(cardLibrary), name);
 }
 
 QString SafetyCopies::songCopyPath(const QString &cardLibrary, const QString &cardName, int slot,
                                    const QString &songName, const QString &what, const QDateTime &when)
 {
-    const QString extension = FileKinds::songFileExtension();
-    const QString number = QStringLiteral(" - song %1").arg(slot + 1, 2, 10, QLatin1Char('0'));
-    const QString tail = QStringLiteral(" - ") + removeFileNameCharacters(what) + QStringLiteral(" - ") +
-                         when.toString(kStampFormat);
-    QString card = libraryFileName(cardName, QString(), defaultCardName());
-    QString song = removeFileNameCharacters(songName).trimmed();
-    const int separator = song.isEmpty() ? 0 : 1;
-    fitNames(&card, &song,
-             kLibraryFileNameBytes - kCounterBytes - bytesOf(number + tail + extension) - separator);
-    const QString songPart = song.isEmpty() ? number : number + QLatin1Char(' ') + song;
-    return freePath(folder(cardLibrary), card + songPart + tail, extension);
+    SafetyCopyName name;
+    name.cardName = cardName;
+    name.slot = slot;
+    name.songName = songName;
+    name.occasion = what;
+    name.when = when;
+    return freePath(folder(cardLibrary), name);
 }
 
 bool SafetyCopies::ensureFolder(const QString &cardLibrary, QString *error)

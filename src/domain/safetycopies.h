@@ -46,6 +46,8 @@ public:
     static bool isNewer(const Entry &a, const Entry &b);
 
     static QString folder(const QString &cardLibrary);
+    // How many copies are kept when the settings do not say.
+    static constexpr int DefaultLimit = 20;
 
     // A free path for a copy of the whole card, e.g.
     // "<folder>/My Card - before restore - 2026-12-06 10.33.27.mlad".

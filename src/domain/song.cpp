@@ -2,6 +2,7 @@
 #include "domain/song.h"
 #include "domain/filekinds.h"
 
+#include "domain/libraryfilenames.h"
 #include "domain/libraryfolder.h"
 #include "domain/namecheck.h"
 #include "domain/notifier.h"
@@ -14,11 +15,6 @@
 #include <QStringList>
 
 namespace ZovaZode {
-
-QString songFileName(const QString &songName)
-{
-    return libraryFileName(songName, FileKinds::songFileExtension(), QStringLiteral("Untitled Song"));
-}
 
 Song::Song(QObject *parent) : QObject(parent) {}
 

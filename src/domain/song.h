@@ -17,9 +17,6 @@ class SdCard;
 
 enum class SongSource { None = 0, Card = 1, CardArchive = 2, SongFile = 3 };
 
-// The file name of a song file in the song library.
-QString songFileName(const QString &songName);
-
 class Song : public QObject
 {
     Q_OBJECT

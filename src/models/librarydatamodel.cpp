@@ -4,9 +4,9 @@
 #include "domain/filekinds.h"
 
 #include "domain/cardrecords.h"
+#include "domain/libraryfilenames.h"
 #include "domain/libraryfolder.h"
 #include "domain/namecheck.h"
-#include "domain/notifier.h"
 #include "domain/safetycopies.h"
 #include "domain/song.h"
 #include "domain/songarchive.h"
@@ -432,7 +432,7 @@ bool LibraryDataModel::renameItem(const QString &newName, const QModelIndex &sou
         return false;
     const QString refusal = renameRefusal(newName);
     if (!refusal.isEmpty()) {
-        Notifier::inform(nullptr, refusal);
+        emit nameRefused(refusal);
         return false;
     }
 
@@ -451,9 +451,9 @@ bool LibraryDataModel::renameItem(const QString &newName, const QModelIndex &sou
     const QFileInfo current(oldPath);
     const bool renameFile = fileName != current.fileName();
     if (renameFile && current.dir().exists(fileName)) {
-        Notifier::inform(nullptr, QStringLiteral("A file named %1 already exists in this folder.\n\n"
-                                                 "Please choose a different name.")
-                                      .arg(fileName));
+        emit nameRefused(QStringLiteral("A file named %1 already exists in this folder.\n\n"
+                                        "Please choose a different name.")
+                             .arg(fileName));
         return false;
     }
 

@@ -2,7 +2,6 @@
 #include "transfer/cardcommands.h"
 
 #include "domain/cardlock.h"
-#include "domain/configurationmanager.h"
 #include "domain/safetycopies.h"
 #include "domain/sdcard.h"
 
@@ -11,20 +10,6 @@
 #include <QScopeGuard>
 
 namespace ZovaZode {
-
-CardCommands::SafetyPolicy CardCommands::SafetyPolicy::fromConfiguration(const QString &library)
-{
-    const ConfigurationManager *configuration = ConfigurationManager::instance();
-    SafetyPolicy policy;
-    policy.enabled = !configuration || configuration->safetyCopiesEnabled();
-    policy.library = library;
-    policy.limit = [] {
-        const ConfigurationManager *configuration = ConfigurationManager::instance();
-        return configuration ? configuration->safetyCopyLimit()
-                             : ConfigurationManager::DefaultSafetyCopyLimit;
-    };
-    return policy;
-}
 
 CardCommands::CardCommands(SongTransfer *transfer, QObject *parent) : QObject(parent), m_transfer(transfer)
 {
@@ -269,8 +254,7 @@ bool CardCommands::settleSafetyCopy(Request *request, bool finished)
         return true;
     }
     emit safetyCopyMade(request);
-    const int keep =
-        waiting.policy.limit ? waiting.policy.limit() : ConfigurationManager::DefaultSafetyCopyLimit;
+    const int keep = waiting.policy.limit ? waiting.policy.limit() : SafetyCopies::DefaultLimit;
     const int removed = SafetyCopies::prune(waiting.policy.library, keep, request->destination.path);
     if (removed > 0)
         qDebug() << "Transfer: Removed" << removed << "old safety copies.";

@@ -38,13 +38,11 @@ public:
         bool enabled = true;
         // The card library; the copies go to its "Safety Copies" folder.
         QString library;
-        // How many copies to keep; asked only once a copy has been made.
+        // How many copies to keep (SafetyCopies::DefaultLimit when empty); asked only once a copy
+        // has been made.
         std::function<int()> limit;
         // Read the copy back before trusting it.
         bool verify = true;
-
-        // The window's settings (copies on unless turned off there) for the card library `library`.
-        static SafetyPolicy fromConfiguration(const QString &library);
     };
 
     // What an operation is about to overwrite: the whole card or one slot, with the names that go

@@ -2,6 +2,7 @@
 #include "views/archivedetailview.h"
 
 #include "domain/cardrecords.h"
+#include "domain/libraryfilenames.h"
 #include "domain/libraryfolder.h"
 #include "domain/namecheck.h"
 #include "domain/notifier.h"

@@ -1,7 +1,6 @@
 // LibraryFolderView: a library page, its commands and deleting an item.
 #include "views/libraryfolderview.h"
 
-#include "domain/configurationmanager.h"
 #include "domain/libraryfolder.h"
 #include "domain/notifier.h"
 #include "models/librarydatamodel.h"
@@ -28,21 +27,7 @@ LibraryFolderView::LibraryFolderView(SortedLibraryModel *model, const QString &t
       m_detailsAction(new QAction(tr("Details..."), this)), m_transferAction(new QAction(transferText, this)),
       m_deleteAction(new QAction(tr("Delete"), this)), m_contextMenu(new QMenu(this))
 {
-    m_model->setSortCaseSensitivity(Qt::CaseInsensitive);
-    m_model->sort(0, Qt::AscendingOrder);
-
-    m_treeView->setModel(m_model);
-    m_treeView->setRootIndex(m_model->index(m_model->rootPath()));
-    m_treeView->setDragEnabled(true);
-    m_treeView->setAcceptDrops(true);
-    m_treeView->setDropIndicatorShown(false);
-    m_treeView->setDefaultDropAction(Qt::CopyAction);
-    m_treeView->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
-    m_treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    // The archive and song pictures stay recognisable, and the rows get room to breathe.
-    m_treeView->setIconSize(QSize(24, 24));
-    for (int column = 1; column <= 3; ++column)
-        m_treeView->hideColumn(column);
+    setUpTree();
 
     auto showFolder = [this](const QString &path) { m_folderLabel->setFullText(path); };
     showFolder(m_model->rootPath());
@@ -52,19 +37,11 @@ LibraryFolderView::LibraryFolderView(SortedLibraryModel *model, const QString &t
                 Notifier::tell(this, Notifier::Icon::Critical,
                                isCardLibrary() ? tr("Card Library") : tr("Song Library"), text);
             });
+    // Without a parent: the box opens while the item's editor closes.
+    connect(m_model->libraryModel(), &LibraryDataModel::nameRefused, this,
+            [](const QString &text) { Notifier::inform(nullptr, text); });
 
-    auto *changeButton = new QToolButton(this);
-    changeButton->setText(tr("Change"));
-    connect(changeButton, &QToolButton::clicked, this, &LibraryFolderView::changeFolder);
-
-    auto *folderRow = new QHBoxLayout;
-    folderRow->setContentsMargins(0, 0, 0, 0);
-    folderRow->setSpacing(6);
-    folderRow->addWidget(m_folderLabel, 1);
-    folderRow->addWidget(changeButton);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(folderRow);
-    layout->addWidget(m_treeView, 3);
+    layOut();
 
     auto *deleteShortcut = new QShortcut(QKeySequence::Delete, this);
     deleteShortcut->setContext(Qt::WidgetWithChildrenShortcut);
@@ -93,6 +70,42 @@ LibraryFolderView::LibraryFolderView(SortedLibraryModel *model, const QString &t
 }
 
 LibraryFolderView::~LibraryFolderView() = default;
+
+void LibraryFolderView::setUpTree()
+{
+    m_model->setSortCaseSensitivity(Qt::CaseInsensitive);
+    m_model->sort(0, Qt::AscendingOrder);
+
+    m_treeView->setModel(m_model);
+    m_treeView->setRootIndex(m_model->index(m_model->rootPath()));
+    m_treeView->setDragEnabled(true);
+    m_treeView->setAcceptDrops(true);
+    m_treeView->setDropIndicatorShown(false);
+    m_treeView->setDefaultDropAction(Qt::CopyAction);
+    m_treeView->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    m_treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // The archive and song pictures stay recognisable, and the rows get room to breathe.
+    m_treeView->setIconSize(QSize(24, 24));
+    for (int column = 1; column <= 3; ++column)
+        m_treeView->hideColumn(column);
+}
+
+// The folder's path with the button that changes it, above the tree.
+void LibraryFolderView::layOut()
+{
+    auto *changeButton = new QToolButton(this);
+    changeButton->setText(tr("Change"));
+    connect(changeButton, &QToolButton::clicked, this, &LibraryFolderView::changeFolder);
+
+    auto *folderRow = new QHBoxLayout;
+    folderRow->setContentsMargins(0, 0, 0, 0);
+    folderRow->setSpacing(6);
+    folderRow->addWidget(m_folderLabel, 1);
+    folderRow->addWidget(changeButton);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(folderRow);
+    layout->addWidget(m_treeView, 3);
+}
 
 QModelIndex LibraryFolderView::selectedIndex() const
 {
@@ -141,14 +154,6 @@ void LibraryFolderView::changeFolder()
     const QString folder = Prompter::current()->folder(this, QString(), m_model->rootPath());
     if (folder.isEmpty())
         return;
-    ConfigurationManager *configuration = ConfigurationManager::instance();
-    if (!configuration)
-        qDebug() << (isCardLibrary() ? "Library: No configuration to store the card library location in."
-                                     : "Library: No configuration to store the song library location in.");
-    else if (isCardLibrary())
-        configuration->setCardLibraryLocation(folder);
-    else
-        configuration->setSongLibraryLocation(folder);
     m_model->setRootPath(folder);
     m_treeView->setRootIndex(m_model->index(folder));
     m_treeView->selectionModel()->clearSelection();

@@ -6,7 +6,7 @@
 #include "app/mainwindow.h"
 #include "domain/configurationmanager.h"
 #include "update/updatemanager.h"
-#include "views/settingsdialog.h"
+#include "app/settingsdialog.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

@@ -2,6 +2,7 @@
 // results; the rules' invariants over hostile input are the text-rules fuzz target's. Records are
 // built byte by byte with the test-support builders, never with the code under test.
 #include "domain/cardrecords.h"
+#include "domain/libraryfilenames.h"
 #include "domain/song.h"
 #include "support/records.h"
 

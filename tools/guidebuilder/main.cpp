@@ -38,6 +38,40 @@ QImage titleImage(const QCommandLineParser &parser, const QString &option)
     return image;
 }
 
+// The title page, with the version and pictures the command line names.
+GuideWriter::TitlePage titlePage(const QCommandLineParser &parser)
+{
+    GuideWriter::TitlePage title;
+    title.title = QStringLiteral("MORV Manager");
+    title.subtitle = QStringLiteral("User Guide");
+    title.tagline =
+        QStringLiteral("The librarian for the SD card of your Morv+ backing band and looper pedal: "
+                       "back up your card, keep a library of songs, and move songs between "
+                       "pedal and computer.");
+    title.version = parser.value(QStringLiteral("version"));
+    title.productLogo = titleImage(parser, QStringLiteral("product-logo"));
+    title.makerLogo = titleImage(parser, QStringLiteral("maker-logo"));
+    title.icon = titleImage(parser, QStringLiteral("icon"));
+    return title;
+}
+
+// The date SOURCE_DATE_EPOCH gives, so that two builds of one source make the same PDF; invalid
+// when it is not set, false (said) when it is not a number of seconds.
+bool sourceDate(QDateTime *date)
+{
+    const QByteArray epoch = qgetenv("SOURCE_DATE_EPOCH");
+    if (epoch.isEmpty())
+        return true;
+    bool valid = false;
+    const qint64 seconds = epoch.toLongLong(&valid);
+    if (!valid || seconds < 0) {
+        report(QStringLiteral("SOURCE_DATE_EPOCH is not a number of seconds: ") + QString::fromLatin1(epoch));
+        return false;
+    }
+    *date = QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -89,29 +123,12 @@ int main(int argc, char *argv[])
 
     GuideWriter writer(guide);
     writer.setDocumentTitle(QStringLiteral("MORV Manager User Guide"));
-    GuideWriter::TitlePage title;
-    title.title = QStringLiteral("MORV Manager");
-    title.subtitle = QStringLiteral("User Guide");
-    title.tagline =
-        QStringLiteral("The librarian for the SD card of your Morv+ backing band and looper pedal: "
-                       "back up your card, keep a library of songs, and move songs between "
-                       "pedal and computer.");
-    title.version = parser.value(version);
-    title.productLogo = titleImage(parser, productLogo.names().first());
-    title.makerLogo = titleImage(parser, makerLogo.names().first());
-    title.icon = titleImage(parser, icon.names().first());
-    writer.setTitlePage(title);
-    const QByteArray epoch = qgetenv("SOURCE_DATE_EPOCH");
-    if (!epoch.isEmpty()) {
-        bool valid = false;
-        const qint64 seconds = epoch.toLongLong(&valid);
-        if (!valid || seconds < 0) {
-            report(QStringLiteral("SOURCE_DATE_EPOCH is not a number of seconds: ") +
-                   QString::fromLatin1(epoch));
-            return 2;
-        }
-        writer.setCreationDate(QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC));
-    }
+    writer.setTitlePage(titlePage(parser));
+    QDateTime created;
+    if (!sourceDate(&created))
+        return 2;
+    if (created.isValid())
+        writer.setCreationDate(created);
 
     if (!writer.write(parser.value(output))) {
         report(writer.errorText());

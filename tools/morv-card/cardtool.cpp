@@ -2,7 +2,6 @@
 // rename, clear, make-demo), and what all commands share: confirmation, progress and messages.
 #include "cardtool.h"
 
-#include "domain/configurationmanager.h"
 #include "domain/defaultnames.h"
 #include "domain/democard.h"
 #include "domain/filecheck.h"
@@ -30,7 +29,9 @@ using namespace InputFile;
 using namespace ToolOutput;
 using Endpoint = SongTransfer::Endpoint;
 
-CardTool::CardTool(const CommandLine &line) : m_line(line) {}
+CardTool::CardTool(const CommandLine &line, SettingsSource settings)
+    : m_line(line), m_settings(std::move(settings))
+{}
 
 CardTool::~CardTool() = default;
 

@@ -14,17 +14,20 @@
 #include <QStringList>
 #include <QVector>
 
-#include <memory>
+#include <functional>
 
 namespace ZovaZode {
 
-class ConfigurationManager;
+class Settings;
 class TransferRunner;
 
 class CardTool
 {
 public:
-    explicit CardTool(const CommandLine &line);
+    // The window's settings, shared with it; read only by a command that needs them.
+    using SettingsSource = std::function<const Settings &()>;
+
+    CardTool(const CommandLine &line, SettingsSource settings);
     ~CardTool();
 
     // Runs the command's function from the command table. The exit status; failures are thrown
@@ -100,11 +103,8 @@ private:
     // signal's status returned.
     int transfer(TransferRunner &runner, const SongTransfer::Endpoint &source,
                  const SongTransfer::Endpoint &destination, const TransferTexts &texts);
-    // The window's settings, shared with it.
-    ConfigurationManager &configuration();
-
     const CommandLine &m_line;
-    std::unique_ptr<ConfigurationManager> m_configuration;
+    SettingsSource m_settings;
     QJsonObject m_report;
     // Of the safety copy and of the transfer, for the JSON object.
     QStringList m_warnings;

@@ -3,11 +3,11 @@
 #include "cardtool.h"
 
 #include "domain/cardlock.h"
-#include "domain/configurationmanager.h"
 #include "domain/defaultnames.h"
 #include "domain/newfile.h"
 #include "domain/safetycopies.h"
 #include "domain/sdcard.h"
+#include "domain/settings.h"
 #include "domain/songarchive.h"
 #include "inputfile.h"
 #include "interruptwatcher.h"
@@ -15,7 +15,6 @@
 #include "tooloutput.h"
 #include "transferrunner.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -81,35 +80,19 @@ void CardTool::removeAbandonedFiles(const QString &folder)
     std::fflush(stderr);
 }
 
-ConfigurationManager &CardTool::configuration()
-{
-    if (!m_configuration) {
-        // The window's names, so that both read one settings store; the tool keeps its own name
-        // everywhere else.
-        const QString organisation = QCoreApplication::organizationName();
-        const QString application = QCoreApplication::applicationName();
-        QCoreApplication::setOrganizationName(QStringLiteral("Selkanor"));
-        QCoreApplication::setApplicationName(QStringLiteral("Morv Manager"));
-        m_configuration = std::make_unique<ConfigurationManager>();
-        QCoreApplication::setOrganizationName(organisation);
-        QCoreApplication::setApplicationName(application);
-    }
-    return *m_configuration;
-}
-
 CardCommands::SafetyPolicy CardTool::safetyPolicy()
 {
     CardCommands::SafetyPolicy policy;
     policy.verify = !m_line.has(CommandTable::NoVerify);
-    policy.limit = [this] { return configuration().safetyCopyLimit(); };
+    policy.limit = [this] { return m_settings().safetyCopyLimit(); };
     if (m_line.has(CommandTable::NoSafetyCopy)) {
         policy.enabled = false;
     } else if (m_line.has(CommandTable::SafetyDir)) {
         policy.library = m_line.value(CommandTable::SafetyDir);
     } else {
-        policy.enabled = configuration().safetyCopiesEnabled();
+        policy.enabled = m_settings().safetyCopiesEnabled();
         if (policy.enabled)
-            policy.library = configuration().cardLibraryLocation();
+            policy.library = m_settings().cardLibraryLocation();
     }
     return policy;
 }

@@ -7,11 +7,14 @@
 #include "toolerror.h"
 #include "tooloutput.h"
 
+#include "domain/configurationmanager.h"
+
 #include <QCoreApplication>
 #include <QJsonObject>
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 using namespace ZovaZode;
 
@@ -38,6 +41,19 @@ int fail(const ToolError &error, bool json)
     return error.status();
 }
 
+// The window's settings store, so that both read one; the tool keeps its own name everywhere else.
+std::unique_ptr<ConfigurationManager> windowConfiguration()
+{
+    const QString organisation = QCoreApplication::organizationName();
+    const QString application = QCoreApplication::applicationName();
+    QCoreApplication::setOrganizationName(QStringLiteral("Selkanor"));
+    QCoreApplication::setApplicationName(QStringLiteral("Morv Manager"));
+    auto configuration = std::make_unique<ConfigurationManager>();
+    QCoreApplication::setOrganizationName(organisation);
+    QCoreApplication::setApplicationName(application);
+    return configuration;
+}
+
 int runTool(const QStringList &arguments)
 {
     const CommandLine line = CommandLine::parse(arguments);
@@ -46,7 +62,13 @@ int runTool(const QStringList &arguments)
         return ExitSuccess;
     }
     MessageLog log(line.has(CommandTable::Verbose));
-    CardTool tool(line);
+    // Read the first time a command needs them (a safety copy).
+    std::unique_ptr<ConfigurationManager> configuration;
+    CardTool tool(line, [&configuration]() -> const Settings & {
+        if (!configuration)
+            configuration = windowConfiguration();
+        return *configuration;
+    });
     return tool.run();
 }
 
