@@ -7,10 +7,21 @@ include(GNUInstallDirs)
 set(_packaging_dir ${PROJECT_SOURCE_DIR}/packaging/linux)
 set(MORV_APP_ID com.selkanor.MorvManager)
 
-# The Help menu looks beside the executable first (a build tree) and then in the documentation
-# folder, whose installed path is compiled into the program.
+# The Help menu looks for the guide beside the executable first (a build tree), then in the data
+# folder, whose installed path is compiled into the program: not in the documentation folder,
+# which an administrator may remove. That folder gets a link to the guide's folder, through which
+# doc-base, which takes documents only under /usr/share/doc, registers it.
 if(TARGET user-guide)
-  install(FILES "${MORV_MANAGER_DIR}/${MORV_USER_GUIDE_NAME}" DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(DIRECTORY "${MORV_GUIDE_DIR}/" DESTINATION ${CMAKE_INSTALL_DATADIR}/morv-manager/guide)
+  set(MORV_GUIDE_INSTALL_DIR "${CMAKE_INSTALL_FULL_DATADIR}/morv-manager/guide")
+  set(MORV_GUIDE_DOC_LINK "${CMAKE_INSTALL_FULL_DOCDIR}/guide")
+  file(RELATIVE_PATH _guide_from_doc "${CMAKE_INSTALL_FULL_DOCDIR}" "${MORV_GUIDE_INSTALL_DIR}")
+  file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/packaging)
+  file(CREATE_LINK "${_guide_from_doc}" "${PROJECT_BINARY_DIR}/packaging/guide" SYMBOLIC)
+  install(FILES "${PROJECT_BINARY_DIR}/packaging/guide" DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  configure_file(${_packaging_dir}/doc-base ${PROJECT_BINARY_DIR}/packaging/doc-base @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/packaging/doc-base DESTINATION ${CMAKE_INSTALL_DATADIR}/doc-base
+          RENAME morv-manager.morv-manager)
 endif()
 install(FILES ${_packaging_dir}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${_packaging_dir}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
@@ -113,6 +124,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://selkanor.com/morv-manager)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# Print the Guide opens the PDF, Show in Folder a folder and the update check its download page
+# through xdg-open.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
 set(CPACK_STRIP_FILES ON)
 # Let dpkg-shlibdeps read the libraries the programs really link (Qt, xxHash), with their versions;
 # without it (no dpkg-dev on the machine) name them outright.
@@ -121,6 +135,6 @@ if(MORV_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libqt5core5a (>= 5.15), libqt5gui5 (>= 5.15), libqt5widgets5 (>= 5.15), libqt5network5 (>= 5.15), libqt5svg5 (>= 5.15), libqt5xml5 (>= 5.15), libxxhash0 (>= 0.8)")
+      "libqt5core5a (>= 5.15), libqt5gui5 (>= 5.15), libqt5widgets5 (>= 5.15), libqt5network5 (>= 5.15), libqt5svg5 (>= 5.15), libxxhash0 (>= 0.8)")
 endif()
 include(CPack)

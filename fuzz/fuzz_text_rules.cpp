@@ -12,6 +12,7 @@
 #include "qtfuzzsupport.h"
 
 #include "domain/cardrecords.h"
+#include "domain/libraryfilenames.h"
 
 #include <QFile>
 

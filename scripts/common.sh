@@ -5,7 +5,9 @@ set -euo pipefail
 MORV_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 MORV_BUILD="${MORV_BUILD:-$MORV_ROOT/build}"
 
-MORV_PACKAGES=(qtbase5-dev qtbase5-dev-tools libqt5svg5-dev qttools5-dev-tools libxxhash-dev cmake g++ ninja-build)
+# The user guide and its pictures of the window are set in DejaVu, whatever the desktop's fonts.
+MORV_PACKAGES=(qtbase5-dev qtbase5-dev-tools libqt5svg5-dev qttools5-dev-tools libxxhash-dev cmake g++
+               ninja-build fonts-dejavu-core)
 
 morv_as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QIcon>
 #include <QLibraryInfo>
@@ -17,45 +18,22 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTimer>
 #include <QTranslator>
 #include <QtDebug>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 // The id of the desktop entry: the desktop matches the window to its menu entry by it.
 const QString DesktopFileName = QStringLiteral("com.selkanor.MorvManager");
-
-void describeCommandLine(QCommandLineParser &parser)
-{
-    parser.setApplicationDescription(
-        QStringLiteral("The librarian for the SD card of the Morv+ guitar pedal."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("file"),
-                                 QStringLiteral("A card data file (ZOVAZODE.DAT) to open, or a card "
-                                                "archive (.mlad) or song file (.mlsd) to show."),
-                                 QStringLiteral("[file]"));
-}
-
-// --help and --version are answered before the GUI application exists: they must work without a
-// display (in a terminal, for the manual page) and must not take the lock of a running copy.
-bool asksForInformation(int argc, char *argv[])
-{
-    for (int i = 1; i < argc; ++i) {
-        const char *argument = argv[i];
-        if (std::strcmp(argument, "--") == 0)
-            return false;
-        for (const char *option : {"-h", "--help", "-?", "--help-all", "-v", "--version"}) {
-            if (std::strcmp(argument, option) == 0)
-                return true;
-        }
-    }
-    return false;
-}
 
 void setIdentity()
 {
@@ -119,8 +97,133 @@ void installTranslations(QCoreApplication &application)
     delete own;
 }
 
+// A path for a terminal: control characters (a newline, an escape sequence) shown as \x0a.
+QString printable(const QString &text)
+{
+    QString result;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            result += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            result += c;
+    }
+    return result;
+}
+
+void printError(const QString &message)
+{
+    const QByteArray line = "morv-manager: " + printable(message).toLocal8Bit() + '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fflush(stderr);
+}
+
+// Help and version on standard output, whose failure (a full disk) is the command's.
+int printAndExit(const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    errno = 0;
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size()) &&
+        std::fflush(stdout) == 0)
+        return 0;
+    const int error = errno ? errno : EIO;
+    std::clearerr(stdout);
+    printError(QStringLiteral("cannot write to standard output: %1")
+                   .arg(QString::fromLocal8Bit(std::strerror(error))));
+    return 1;
+}
+
+// The file given to open, when the system will not let it be read: said on standard error with the
+// system's reason, before the window shows its own message.
+void checkReadable(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info;
+    const int error = fd < 0 ? errno : ::fstat(fd, &info) != 0 ? errno : 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (error)
+        printError(
+            QStringLiteral("cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error))));
+    else if (S_ISDIR(info.st_mode))
+        printError(QStringLiteral("%1 is a directory").arg(path));
+    else if (!S_ISREG(info.st_mode))
+        printError(QStringLiteral("cannot open %1: not a regular file").arg(path));
+}
+
+// Qt's own options, which the GUI application takes out of the arguments when it is made: known
+// here, and hidden from the help, so that they are not refused as mistakes.
+void addQtOptions(QCommandLineParser &parser)
+{
+    for (const char *name :
+         {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "qwindowicon",
+          "qwindowtitle", "session", "display", "geometry", "style", "stylesheet", "qmljsdebugger"}) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char *name : {"reverse", "widgetcount", "nograb", "dograb", "sync"}) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+}
+
+// The command line, read before the window's application exists, so that help, the version and
+// a mistake are answered without a display (and without the lock of a running copy). Returns the
+// exit status when the program ends here, -1 when it goes on to open `file` (empty for none).
+int readCommandLine(QString *file)
+{
+    QCommandLineParser parser;
+    // Qt's options are single words after one dash (-platform).
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(
+        QStringLiteral("The librarian for the SD card of the Morv+ guitar pedal."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Print this help and exit."));
+    // No -v: morv-card's -v is --verbose, and the window's log always goes to standard output.
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Print the version and exit."));
+    parser.addOption(help);
+    parser.addOption(version);
+    addQtOptions(parser);
+    parser.addPositionalArgument(QStringLiteral("file"),
+                                 QStringLiteral("A card data file (ZOVAZODE.DAT) to open, or a card "
+                                                "archive (.mlad) or song file (.mlsd) to show."),
+                                 QStringLiteral("[file]"));
+    const bool read = parser.parse(QCoreApplication::arguments());
+    const QStringList files = parser.positionalArguments();
+    if (!read || files.size() > 1) {
+        printError((read ? QStringLiteral("only one file can be opened at a time.") : parser.errorText()) +
+                   QStringLiteral(" See 'morv-manager --help'."));
+        return 2;
+    }
+    if (parser.isSet(help))
+        return printAndExit(parser.helpText());
+    if (parser.isSet(version))
+        return printAndExit(QCoreApplication::applicationName() + QLatin1Char(' ') +
+                            QCoreApplication::applicationVersion() + QLatin1Char('\n'));
+    if (!files.isEmpty()) {
+        *file = QFileInfo(files.first()).absoluteFilePath();
+        checkReadable(*file);
+    }
+    return -1;
+}
+
 // How deep into a library's sub-folders the start-up looks for abandoned temporary files.
 constexpr int kLibraryDepth = 4;
+
+// What the status bar says of the temporary files removed at the start.
+QString removedText(const QStringList &paths)
+{
+    QStringList quoted;
+    for (const QString &path : paths)
+        quoted << QLatin1Char('"') + QDir::toNativeSeparators(path) + QLatin1Char('"');
+    return paths.size() == 1 ? QStringLiteral("Removed a temporary file left by a stopped transfer: %1.")
+                                   .arg(quoted.first())
+                             : QStringLiteral("Removed %1 temporary files left by stopped transfers: %2.")
+                                   .arg(paths.size())
+                                   .arg(quoted.join(QStringLiteral(", ")));
+}
 
 void placeWindow(QWidget *window)
 {
@@ -136,19 +239,54 @@ void placeWindow(QWidget *window)
     window->setGeometry(geometry);
 }
 
+// Takes the lock that keeps a second window from starting; false, after saying so, when another
+// one holds it.
+bool takeInstanceLock(QLockFile &lock)
+{
+    if (lock.tryLock(0)) {
+        lock.setStaleLockTime(0);
+        return true;
+    }
+    qDebug("Another instance of the application is already running.");
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Morv Manager"),
+                    QStringLiteral("Another instance of the application is already running."),
+                    QMessageBox::Ok);
+    box.exec();
+    return false;
+}
+
+// Makes the library folders that are missing and removes the temporary files of transfers killed
+// with the program that ran them (their own folders, "Safety Copies" among them, a few levels
+// down); the files removed.
+QStringList prepareLibraries(const ZovaZode::ConfigurationManager &configuration)
+{
+    ensureFolder(configuration.cardLibraryLocation(),
+                 "Created archive location:", "Failed to create archive location:");
+    ensureFolder(configuration.songLibraryLocation(),
+                 "Created library location:", "Failed to create library location:");
+    QStringList removed;
+    for (const QString &library : {configuration.cardLibraryLocation(), configuration.songLibraryLocation()})
+        removed += ZovaZode::NewFile::removeAbandoned(library, kLibraryDepth);
+    return removed;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     qInstallMessageHandler(writeLogLine);
 
-    if (asksForInformation(argc, argv)) {
-        QCoreApplication information(argc, argv);
+    // Pictures and layout follow the screen's scale (1.5x, 2x); the pictures are drawn for it. Set
+    // before the first application object, the one that reads the command line.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    QString file;
+    {
+        QCoreApplication commandLine(argc, argv);
         setIdentity();
-        QCommandLineParser parser;
-        describeCommandLine(parser);
-        parser.process(information); // prints and exits
-        return 0;
+        const int status = readCommandLine(&file);
+        if (status >= 0)
+            return status;
     }
 
     // X11 desktops find the menu entry of a window by its WM_CLASS, whose instance part Qt takes
@@ -157,51 +295,21 @@ int main(int argc, char *argv[])
     const bool setResourceName = !qEnvironmentVariableIsSet("RESOURCE_NAME");
     if (setResourceName)
         qputenv("RESOURCE_NAME", DesktopFileName.toLocal8Bit());
-    // Pictures and layout follow the screen's scale (1.5x, 2x); the pictures are drawn for it.
-    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
-    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication application(argc, argv);
     setIdentity();
     installTranslations(application);
     QGuiApplication::setDesktopFileName(DesktopFileName);
-
-    // Qt has taken its own options (-platform, -style ...) out of the arguments by now; a mistake
-    // in the rest ends the program here, before the lock is taken.
-    QCommandLineParser parser;
-    describeCommandLine(parser);
-    parser.process(application);
-    const QStringList files = parser.positionalArguments();
-    if (files.size() > 1) {
-        std::fprintf(stderr, "morv-manager: only one file can be opened at a time.\n");
-        return 1;
-    }
-    const QString file = files.isEmpty() ? QString() : QFileInfo(files.first()).absoluteFilePath();
 
     QIcon icon;
     icon.addFile(QStringLiteral(":/images/manager_icon_256.png"), QSize(), QIcon::Normal, QIcon::Off);
     QApplication::setWindowIcon(icon);
 
     QLockFile lock(singleInstanceLockPath());
-    if (!lock.tryLock(0)) {
-        qDebug("Another instance of the application is already running.");
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Morv Manager"),
-                        QStringLiteral("Another instance of the application is already running."),
-                        QMessageBox::Ok);
-        box.exec();
+    if (!takeInstanceLock(lock))
         return 0;
-    }
-    lock.setStaleLockTime(0);
 
     auto *configuration = new ZovaZode::ConfigurationManager;
-    ensureFolder(configuration->cardLibraryLocation(),
-                 "Created archive location:", "Failed to create archive location:");
-    ensureFolder(configuration->songLibraryLocation(),
-                 "Created library location:", "Failed to create library location:");
-    // Temporary files of transfers killed with the program that ran them (their own folders,
-    // "Safety Copies" among them, a few levels down).
-    for (const QString &library :
-         {configuration->cardLibraryLocation(), configuration->songLibraryLocation()})
-        ZovaZode::NewFile::removeAbandoned(library, kLibraryDepth);
+    const QStringList removed = prepareLibraries(*configuration);
 
     ZovaZode::MessageBoxNotifier notifier;
     ZovaZode::Notifier::install(&notifier);
@@ -209,6 +317,8 @@ int main(int argc, char *argv[])
     auto *window = new ZovaZode::MainWindow;
     placeWindow(window);
     window->show();
+    if (!removed.isEmpty())
+        window->statusBar()->showMessage(removedText(removed));
     if (setResourceName)
         qunsetenv("RESOURCE_NAME");
     // Once the window is up, so that whatever the file brings up (a message, a dialog) sits on it.

@@ -1,22 +1,22 @@
 // The window's construction, its menus, the user guide and About box, and the update-check state
 // machine with the manifest address dialog.
 #include "app/mainwindow.h"
+#include "app/settingsdialog.h"
 
 #include "domain/configurationmanager.h"
 #include "domain/filekinds.h"
 #include "domain/mountwatcher.h"
 #include "domain/notifier.h"
-#include "domain/song.h"
 #include "update/updatemanager.h"
 #include "update/updatemanifestparser.h"
-#include "views/archivedetailview.h"
-#include "views/archiveview.h"
+#include "views/actionregistry.h"
+#include "views/cardsession.h"
 #include "views/elidedlabel.h"
+#include "views/guidewindow.h"
 #include "views/librarianview.h"
-#include "views/libraryview.h"
+#include "views/librarypages.h"
 #include "views/prompter.h"
-#include "views/settingsdialog.h"
-#include "views/songdetailview.h"
+#include "views/transfercontroller.h"
 #include "views/widgetutils.h"
 
 #include <QAction>
@@ -68,13 +68,12 @@ void quitApplication()
         QCoreApplication::quit();
 }
 
-// The address comes from a downloaded file, so anything but a web address (a local file, a
-// script, a custom scheme handler) is refused rather than handed to the desktop.
-bool isWebAddress(const QUrl &url)
+// The update check reads its address from the settings each time, so a new address counts from
+// the next check on.
+QUrl manifestAddress()
 {
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.host().isEmpty() &&
-           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+    const ConfigurationManager *configuration = ConfigurationManager::instance();
+    return configuration ? configuration->manifestUrl() : ConfigurationManager::defaultManifestUrl();
 }
 
 const QString UpdateTitle = QStringLiteral("Morv Manager Update");
@@ -146,62 +145,17 @@ bool MainWindow::showsAdvancedMenu(Qt::KeyboardModifiers modifiers)
     return modifiers.testFlag(Qt::ControlModifier);
 }
 
-QString MainWindow::userGuidePath()
-{
-    const QString name = QStringLiteral("/MORV Manager User Guide.pdf");
-    const QString besideProgram = QCoreApplication::applicationDirPath() + name;
-#ifdef MORV_INSTALLED_DOC_DIR
-    const QString installed = QStringLiteral(MORV_INSTALLED_DOC_DIR) + name;
-    if (!QFileInfo(besideProgram).isFile() && QFileInfo(installed).isFile())
-        return installed;
-#endif
-    return besideProgram;
-}
-
 void MainWindow::openFile(const QString &path)
 {
-    const QFileInfo file(path);
-    const QString suffix = QLatin1Char('.') + file.suffix().toLower();
-    const bool archive = suffix == FileKinds::cardArchiveExtension();
-    const bool song = suffix == FileKinds::songFileExtension();
-    if (!archive && !song) {
-        // The Open Card command itself, answered with this file: the same checks, messages and
-        // remembered location as when the user picks the file.
-        GivenFilePrompter prompter(path);
-        m_librarianView->action(LibrarianView::OpenCardAction)->trigger();
+    const QString suffix = QLatin1Char('.') + QFileInfo(path).suffix().toLower();
+    if (suffix == FileKinds::cardArchiveExtension() || suffix == FileKinds::songFileExtension()) {
+        m_librarianView->libraryPages()->showFile(path);
         return;
     }
-    if (!file.isFile()) {
-        qWarning() << "No such file to show:" << path;
-        Notifier::tell(this, Notifier::Icon::Critical, QString(),
-                       tr("The file \"%1\" could not be found.").arg(QDir::toNativeSeparators(path)));
-        return;
-    }
-
-    ConfigurationManager *configuration = ConfigurationManager::instance();
-    const QString library = !configuration ? QString()
-                            : archive      ? configuration->cardLibraryLocation()
-                                           : configuration->songLibraryLocation();
-    const QString folder = QFileInfo(library).canonicalFilePath();
-    if (!folder.isEmpty() && file.canonicalFilePath().startsWith(folder + QLatin1Char('/'))) {
-        if (archive) {
-            m_librarianView->tabs()->setCurrentWidget(m_librarianView->archiveView());
-            m_librarianView->archiveView()->selectPath(file.canonicalFilePath());
-        } else {
-            m_librarianView->tabs()->setCurrentWidget(m_librarianView->libraryView());
-            m_librarianView->libraryView()->selectPath(file.canonicalFilePath());
-        }
-        return;
-    }
-    if (archive) {
-        m_librarianView->archiveDetailView()->setPath(file.absoluteFilePath());
-        WidgetUtils::showCentred(m_librarianView->archiveDetailView());
-    } else {
-        SongDetailView *details = m_librarianView->songDetailView();
-        details->song()->loadFromArchive(file.absoluteFilePath(), 0, true);
-        details->setEditable(true);
-        WidgetUtils::showCentred(details);
-    }
+    // The Open Card command itself, answered with this file: the same checks, messages and
+    // remembered location as when the user picks the file.
+    GivenFilePrompter prompter(path);
+    m_librarianView->actions()->action(QStringLiteral("OpenCard"))->trigger();
 }
 
 MainWindow::UpdateCheckState MainWindow::updateCheckState() const
@@ -219,7 +173,11 @@ MainWindow::UpdateCheckState MainWindow::updateCheckState() const
 
 void MainWindow::buildCentralWidget()
 {
-    m_librarianView = new LibrarianView;
+    // Start-up makes the configuration before the window.
+    ConfigurationManager *configuration = ConfigurationManager::instance();
+    if (!configuration)
+        qFatal("The window needs the configuration.");
+    m_librarianView = new LibrarianView(*configuration);
 
     m_productLogo =
         WidgetUtils::picture(QStringLiteral(":/pictures/morv_plus_logo_horizontal.svg"), QSize(0, 70));
@@ -259,29 +217,36 @@ void MainWindow::buildCentralWidget()
     centralLayout->addWidget(m_librarianView);
     setCentralWidget(central);
 
+    buildStatusBar();
+}
+
+void MainWindow::buildStatusBar()
+{
     // The status bar: the last command's result on the left, the open card's summary and a card
     // that appeared meanwhile on the right. The summary gives way rather than widen the window.
+    CardSession *session = m_librarianView->session();
     auto *summary = new ElidedLabel;
     summary->setObjectName(QStringLiteral("cardSummary"));
     summary->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     statusBar()->addPermanentWidget(summary, 1);
-    connect(m_librarianView, &LibrarianView::cardSummaryChanged, summary, &ElidedLabel::setFullText);
+    connect(session, &CardSession::cardSummaryChanged, summary, &ElidedLabel::setFullText);
     auto *offer = new QToolButton;
-    QAction *offered = m_librarianView->openOfferedCardAction();
+    QAction *offered = m_librarianView->actions()->action(QStringLiteral("OpenOfferedCard"));
     offer->setDefaultAction(offered);
     statusBar()->addPermanentWidget(offer);
     // A button keeps its place when its action hides; only an offer should show one.
     offer->setVisible(offered->isVisible());
     connect(offered, &QAction::changed, offer, [offer, offered] { offer->setVisible(offered->isVisible()); });
-    connect(m_librarianView, &LibrarianView::statusMessage, statusBar(),
+    connect(session, &CardSession::statusMessage, statusBar(),
             [this](const QString &text) { statusBar()->showMessage(text); });
     // Once the window is up, so that a card already in the reader opens into it.
-    QTimer::singleShot(0, m_librarianView->mountWatcher(), &MountWatcher::start);
+    QTimer::singleShot(0, session->mountWatcher(), &MountWatcher::start);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (!m_librarianView->hasTransfers()) {
+    TransferController *transfers = m_librarianView->transfers();
+    if (!transfers->hasTransfers()) {
         QMainWindow::closeEvent(event);
         return;
     }
@@ -294,8 +259,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     // The worker stops at its next progress report; only then may the card be let go.
     m_closeWhenIdle = true;
-    connect(m_librarianView, &LibrarianView::transfersDone, this, &QWidget::close, Qt::QueuedConnection);
-    m_librarianView->cancelTransfers();
+    connect(transfers, &TransferController::transfersDone, this, &QWidget::close, Qt::QueuedConnection);
+    transfers->cancelTransfers();
 }
 
 void MainWindow::buildMenus()
@@ -331,26 +296,29 @@ void MainWindow::buildMenus()
     exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(exitAction, &QAction::triggered, this, &QWidget::close);
 
+    const ActionRegistry *actions = m_librarianView->actions();
     QMenu *editMenu = menuBar()->addMenu(tr("&Edit"));
     // The disabled Undo says why in its tool tip.
     editMenu->setToolTipsVisible(true);
-    editMenu->addAction(m_librarianView->undoAction());
-    connect(editMenu, &QMenu::aboutToShow, m_librarianView, &LibrarianView::updateUndo);
-
-    QMenu *cardMenu = menuBar()->addMenu(tr("&Card"));
-    cardMenu->addActions(m_librarianView->cardActions());
-    cardMenu->insertMenu(m_librarianView->action(LibrarianView::CloseCardAction),
-                         m_librarianView->recentCardsMenu());
-    cardMenu->addSeparator();
-    cardMenu->addAction(m_librarianView->verifyCardAction());
-    QMenu *libraryMenu = menuBar()->addMenu(tr("&Library"));
-    libraryMenu->addActions(m_librarianView->libraryActions());
+    actions->addToMenu(editMenu, {QStringLiteral("Undo")});
+    connect(editMenu, &QMenu::aboutToShow, m_librarianView->transfers(), &TransferController::updateUndo);
+    actions->addToMenu(menuBar()->addMenu(tr("&Card")),
+                       {"OpenCard", "RecentCards", "CloseCard", "EditCardName", "ShowCardDetails", "-",
+                        "EditCardSongName", "ShowCardSongDetails", "ClearCardSong", "ClearAllCardSongs", "-",
+                        "VerifyCard"});
+    actions->addToMenu(menuBar()->addMenu(tr("&Library")),
+                       {"ArchiveCard", "RestoreCard", "EditArchiveName", "ShowArchiveDetails",
+                        "DeleteArchiveItem", "-", "CopyCardSongToLibrary", "OverwriteCardSong",
+                        "EditLibraryItemName", "ShowLibrarySongDetails", "DeleteLibraryItem"});
 
     QMenu *helpMenu = menuBar()->addMenu(tr("&Help"));
     QAction *guideAction = helpMenu->addAction(tr("&User Guide"));
     guideAction->setMenuRole(QAction::NoRole);
     guideAction->setShortcut(QKeySequence(Qt::Key_F1));
     connect(guideAction, &QAction::triggered, this, [this]() { openUserGuide(); });
+    QAction *printGuideAction = helpMenu->addAction(tr("&Print the Guide..."));
+    printGuideAction->setMenuRole(QAction::NoRole);
+    connect(printGuideAction, &QAction::triggered, this, [this]() { openGuidePdf(); });
     helpMenu->addSeparator();
     QAction *aboutAction = helpMenu->addAction(tr("&About %1...").arg(QCoreApplication::applicationName()));
     aboutAction->setMenuRole(QAction::AboutRole);
@@ -383,13 +351,15 @@ void MainWindow::buildUpdateCheck()
     m_checkFailed->addTransition(m_idle);
 
     connect(m_idle, &QState::entered, this, [this]() { m_startupCheck = false; });
-    connect(m_checking, &QState::entered, this, [this]() { m_updateManager->discoverUpdates(); });
+    connect(m_checking, &QState::entered, this,
+            [this]() { m_updateManager->discoverUpdates(manifestAddress()); });
     connect(m_offering, &QState::entered, this, [this]() { offerUpdate(); });
     connect(m_updating, &QState::entered, this, [this]() { startUpdate(); });
     connect(m_checkFailed, &QState::entered, this, [this]() {
         if (!m_startupCheck)
             showMessage(QMessageBox::Critical, UpdateTitle,
-                        tr("Failed to check for new version of Morv Manager."));
+                        tr("Failed to check for new version of Morv Manager.") + QLatin1Char('\n') +
+                            m_updateManager->failureReason());
     });
 
     m_updateCheckMachine.start();
@@ -438,7 +408,9 @@ void MainWindow::offerUpdate()
 
 void MainWindow::startUpdate()
 {
-    if (!isWebAddress(m_appUpdateUrl)) {
+    // The address comes from a downloaded file: a local file, a script or a custom scheme handler
+    // is never handed to the desktop.
+    if (!UpdateManifestParser::allowedAddress(m_appUpdateUrl)) {
         qCritical() << "App update URL invalid.";
         return;
     }
@@ -458,14 +430,41 @@ void MainWindow::showMessage(QMessageBox::Icon icon, const QString &title, const
 
 void MainWindow::openUserGuide()
 {
-    const QString path = userGuidePath();
+    if (!m_guideWindow) {
+        m_guideWindow = new GuideWindow(this);
+        connect(m_guideWindow, &GuideWindow::openPdfRequested, this, &MainWindow::openGuidePdf);
+    }
+    if (!m_guideWindow->isLoaded() && !m_guideWindow->load(GuideWindow::folder())) {
+        qCritical() << "Failed to open user guide:" << m_guideWindow->errorText();
+        Notifier::tell(this, Notifier::Icon::Critical, QString(),
+                       tr("Sorry, there was a problem opening the User Guide.") + QStringLiteral("\n\n") +
+                           m_guideWindow->errorText());
+        return;
+    }
+    m_guideWindow->show();
+    m_guideWindow->raise();
+    m_guideWindow->activateWindow();
+}
+
+void MainWindow::openGuidePdf()
+{
+    const QString path = QDir(GuideWindow::folder()).filePath(GuideWindow::PdfName);
     // The desktop's opener happily starts a viewer for a file that is not there, so a missing
     // guide is caught here, where the user can still be told.
-    if (QFileInfo(path).isFile() && openUrl(QUrl::fromLocalFile(path)))
+    const bool present = QFileInfo(path).isFile();
+    if (present && openUrl(QUrl::fromLocalFile(path))) {
+        // The opener only says that it started; where the PDF is stays in sight if nothing opens.
+        statusBar()->showMessage(
+            tr("Opening the guide in your PDF viewer: %1").arg(QDir::toNativeSeparators(path)));
         return;
+    }
     qCritical() << "Failed to open user guide.";
     Notifier::tell(this, Notifier::Icon::Critical, QString(),
-                   tr("Sorry, there was a problem opening the User Guide."));
+                   tr("Sorry, there was a problem opening the User Guide.") + QStringLiteral("\n\n") +
+                       (present ? tr("No PDF viewer could open %1. Install one to print the guide; Help > "
+                                     "User Guide shows it in a window of its own.")
+                                : tr("%1 is missing. Reinstall MORV Manager."))
+                           .arg(QDir::toNativeSeparators(path)));
 }
 
 void MainWindow::showAbout()

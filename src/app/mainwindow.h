@@ -1,6 +1,8 @@
 // MainWindow: the application's only top-level window. A black banner with the product and maker
-// logos sits above the librarian view, which does all card and library work and supplies the Card
-// and Library menus. The window also opens the user guide, shows the About box, and runs the
+// logos sits above the librarian view, which holds the pieces that do all card and library work;
+// the window lists their commands, by name, in the Edit, Card and Library menus, and shows their
+// outcomes in the status bar. It also opens the user guide (in a window of its own, or as a PDF in
+// the desktop's viewer for printing), shows the About box, and runs the
 // application's own update check: a small state machine around the UpdateManager that offers a
 // newer version and, when the user accepts, opens its download address and quits.
 #pragma once
@@ -21,6 +23,7 @@ class QState;
 
 namespace ZovaZode {
 
+class GuideWindow;
 class LibrarianView;
 class UpdateManager;
 
@@ -51,10 +54,6 @@ public:
 
     // The "Advanced" submenu is offered only while Ctrl is held as the File menu opens.
     static bool showsAdvancedMenu(Qt::KeyboardModifiers modifiers);
-    // The guide beside the executable (a build tree), else the one in the installed documentation
-    // folder; the first of them when neither is there.
-    static QString userGuidePath();
-
     // Shows a file the program was started with (a file manager's double-click): a card data file
     // becomes the open card; a card archive or song file is selected in its library when it lies
     // there, and otherwise its details are shown.
@@ -65,6 +64,8 @@ public:
     QUrl appUpdateUrl() const { return m_appUpdateUrl; }
     QMenu *advancedMenu() const { return m_advancedMenu; }
     LibrarianView *librarianView() const { return m_librarianView; }
+    // The guide's window once Help > User Guide has opened it.
+    GuideWindow *guideWindow() const { return m_guideWindow; }
     UpdateManager *updateManager() const { return m_updateManager; }
 
 protected:
@@ -79,10 +80,12 @@ signals:
 
 private:
     void buildCentralWidget();
+    void buildStatusBar();
     void buildMenus();
     void buildUpdateCheck();
 
     void openUserGuide();
+    void openGuidePdf();
     void showAbout();
     void editManifestUrl();
 
@@ -95,6 +98,7 @@ private:
     QLabel *m_productLogoLabel = nullptr;
     QLabel *m_makerLogoLabel = nullptr;
     LibrarianView *m_librarianView = nullptr;
+    GuideWindow *m_guideWindow = nullptr;
     UpdateManager *m_updateManager = nullptr;
     QUrl m_appUpdateUrl;
     bool m_startupCheck = false;

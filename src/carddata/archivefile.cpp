@@ -46,11 +46,17 @@ int64_t recordPosition(const ArchiveHandle *handle, int song, size_t offsetField
     return plausible(position, expectedSize) ? int64_t(position) : -1;
 }
 
+// The bytes of the path. U+DC80 to U+DCFF, never characters, stand for bytes of a file name that
+// are not UTF-8 (as Python's "surrogateescape" has them): each goes back as its byte.
 std::string utf8FromWide(const wchar_t *path)
 {
     std::string out;
     for (; *path; ++path) {
         uint32_t c = uint32_t(*path);
+        if (c >= 0xDC80 && c <= 0xDCFF) {
+            out += char(c & 0xFF);
+            continue;
+        }
         if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
             c = 0xFFFD;
         if (c < 0x80) {

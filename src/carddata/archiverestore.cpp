@@ -538,6 +538,21 @@ int mlsdRestoreUserPrefs(SdCardHandle *card, ArchiveHandle *archive)
     return mlsdSendUserPrefsToSDCard(card->file.get(), &card->memoryMap, buffers.userPrefs.data());
 }
 
+int mlsdCheckRestore(ArchiveHandle *archive, int archiveSong)
+{
+    if (!archive || !archive->file)
+        return fail("mlsdCheckRestore", "Error reading archive header.");
+    if (archiveSong >= 0)
+        return loadArchiveSong(archive, archiveSong);
+    if (mlsdGetUserPrefsFromArchive(archive, detail::recordBuffers().userPrefs.data()) != 0)
+        return 1;
+    for (int song = 0; song < mlsdArchiveSongCount(archive); ++song) {
+        if (loadArchiveSong(archive, song) != 0)
+            return 1;
+    }
+    return 0;
+}
+
 int mlsdRestoreSDCard(SdCardHandle *card, ArchiveHandle *archive, const CardProgressCallback *progress)
 {
     static constexpr const char *self = "mlsdRestoreSDCard";
@@ -548,14 +563,9 @@ int mlsdRestoreSDCard(SdCardHandle *card, ArchiveHandle *archive, const CardProg
 
     // Check the whole archive before the first write: a card is restored completely or not
     // touched, unless the card itself fails while being written.
-    auto &buffers = detail::recordBuffers();
-    if (mlsdGetUserPrefsFromArchive(archive, buffers.userPrefs.data()) != 0)
+    if (mlsdCheckRestore(archive, -1) != 0)
         return 1;
     const int32_t songs = mlsdArchiveSongCount(archive);
-    for (int song = 0; song < songs; ++song) {
-        if (loadArchiveSong(archive, song) != 0)
-            return 1;
-    }
 
     std::memcpy(card->header.data() + kCardHeaderNameOffset, archive->header.data() + kArchiveNameOffset,
                 kTextNameSize + kTextDescriptionSize);

@@ -369,6 +369,10 @@ int mlsdClearArchive(ArchiveHandle *archive);
 int mlsdArchiveSDCard(SdCardHandle *card, ArchiveHandle *archive, const CardProgressCallback *progress);
 int mlsdRestoreUserPrefs(SdCardHandle *card, ArchiveHandle *archive);
 int mlsdRestoreSDCard(SdCardHandle *card, ArchiveHandle *archive, const CardProgressCallback *progress);
+// What mlsdRestoreSDCard (`archiveSong` -1: the user prefs and every song) or mlsdRestoreSong
+// checks of the archive before its first write, without a card: every record it would write, and
+// that the audio it would copy lies inside the file. 0, or 1 with the restore's own error text.
+int mlsdCheckRestore(ArchiveHandle *archive, int archiveSong);
 
 // Deleters so that callers can hold handles in std::unique_ptr and never forget a close.
 struct SdCardHandleCloser

@@ -141,7 +141,36 @@ WrittenLayout::Place WrittenLayout::place(int64_t position) const
     return {-1, "byte " + grouped(position) + (m_isCard ? " of the card" : " of the archive")};
 }
 
+std::vector<WrittenLayout::Record> WrittenLayout::records() const
+{
+    std::vector<Record> result;
+    for (const Region &region : m_regions) {
+        if (region.what != What::Audio)
+            result.push_back(Record{region.start, region.size, region.song, region.part});
+    }
+    return result;
+}
+
 } // namespace carddata
+
+int mlsdHashCardRecords(SdCardHandle *card, std::vector<CardRecordHash> *hashes)
+{
+    static constexpr const char *self = "mlsdHashCardRecords";
+    if (!card || !card->file || !hashes)
+        return fail(self, "No card to read.");
+    const WrittenLayout layout = WrittenLayout::card(card->memoryMap);
+    std::vector<uint8_t> buffer;
+    hashes->clear();
+    for (const WrittenLayout::Record &record : layout.records()) {
+        buffer.resize(size_t(record.size));
+        if (!card->file->seek(record.start) ||
+            card->file->read(buffer.data(), buffer.size()) != buffer.size())
+            return fail(self, "Error reading the card's records.");
+        hashes->push_back(CardRecordHash{record.song, record.part, layout.place(record.start).where,
+                                         hash128(buffer.data(), buffer.size())});
+    }
+    return 0;
+}
 
 int mlsdVerifyWrites(const char *path, const WriteDigest &digest, const WrittenLayout &layout,
                      int32_t songCount, const CardProgressCallback *progress, FileSummer *sums)

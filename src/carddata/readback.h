@@ -80,6 +80,16 @@ public:
 
     Place place(int64_t position) const;
 
+    // The records among the regions (everything but the looper audio), in the order added.
+    struct Record
+    {
+        int64_t start;
+        int64_t size;
+        int32_t song; // -1 for the card or archive as a whole
+        int32_t part; // -1 for a record that is not a part's
+    };
+    std::vector<Record> records() const;
+
 private:
     enum class What { Header, Name, Description, UserPrefs, SongHeader, SongData, PartData, Looper, Audio };
     struct Region
@@ -148,3 +158,17 @@ int mlsdRecordArchiveWrites(ArchiveHandle *archive, const std::shared_ptr<cardda
 int mlsdVerifyWrites(const char *path, const carddata::WriteDigest &digest,
                      const carddata::WrittenLayout &layout, int32_t songCount,
                      const CardProgressCallback *progress, carddata::FileSummer *sums = nullptr);
+
+// What Undo compares to tell whether a card changed since a command: one 128-bit digest
+// (XXH3-128, as everywhere in the program) per record of the card as its file holds it now, the
+// header in three (its name, its description, the rest), the user prefs, and each song's song
+// record and each part's part and looper records (about 2 MB, not the looper audio). `where` names
+// the record as a difference is named ("card name", "song 3, part 1, looper record").
+struct CardRecordHash
+{
+    int32_t song;
+    int32_t part;
+    std::string where;
+    carddata::Digest128 digest;
+};
+int mlsdHashCardRecords(SdCardHandle *card, std::vector<CardRecordHash> *hashes);

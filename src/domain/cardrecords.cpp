@@ -1,13 +1,8 @@
-// Conversions between the card's song and part records and SongInfo/PartInfo, and the text
-// rules for names and descriptions.
+// Conversions between the card's song and part records and SongInfo/PartInfo, and the lengths of
+// names and descriptions.
 #include "domain/cardrecords.h"
-#include "domain/filekinds.h"
-
-#include "domain/defaultnames.h"
 
 #include <QByteArray>
-#include <QFile>
-#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <cstring>
@@ -57,63 +52,6 @@ bool isValidCardName(const QString &name)
 bool isValidCardDescription(const QString &description)
 {
     return size_t(description.toUtf8().size()) <= carddata::kTextDescriptionSize;
-}
-
-QRegularExpression forbiddenNameCharacters()
-{
-    static const QRegularExpression expression(QStringLiteral(
-        "<|>|:|;|\"|'|/|\\\\|\\||\\?|\\*|!|\\^|\\[|\\]|\\{|\\}|\\(|\\)|[\\x{0000}-\\x{001F}]"));
-    return expression;
-}
-
-bool hasNoForbiddenCharacters(const QString &text)
-{
-    return !text.contains(forbiddenNameCharacters());
-}
-
-QString removeForbiddenCharacters(const QString &text)
-{
-    QString result = text;
-    result.remove(forbiddenNameCharacters());
-    return result;
-}
-
-QString fitFileNameBytes(const QString &text, int bytes)
-{
-    if (QFile::encodeName(text).size() <= bytes)
-        return text;
-    // Grapheme boundaries: an accent is never cut off its letter, nor a surrogate pair split.
-    QTextBoundaryFinder boundaries(QTextBoundaryFinder::Grapheme, text);
-    int fits = 0;
-    for (int end = boundaries.toNextBoundary(); end > 0; end = boundaries.toNextBoundary()) {
-        if (QFile::encodeName(text.left(end)).size() > bytes)
-            break;
-        fits = end;
-    }
-    return text.left(fits);
-}
-
-QString libraryFileName(const QString &name, const QString &extension, const QString &fallback)
-{
-    // Compiled once: compiling a pattern costs more than the file name it is used on.
-    static const QRegularExpression controls(QStringLiteral("\\p{Cc}"));
-    QString base = removeForbiddenCharacters(name);
-    base.remove(controls);
-    // Every kind of space counts here (a pattern's \s misses the no-break and wide ones), or the
-    // trimming below would leave the dots behind them in front.
-    int shown = 0;
-    while (shown < base.size() && (base.at(shown) == QLatin1Char('.') || base.at(shown).isSpace()))
-        ++shown;
-    base.remove(0, shown);
-    base = fitFileNameBytes(base, kLibraryFileNameBytes - int(QFile::encodeName(extension).size())).trimmed();
-    if (base.isEmpty())
-        base = fallback;
-    return base + extension;
-}
-
-QString archiveFileName(const QString &name)
-{
-    return libraryFileName(name, FileKinds::cardArchiveExtension(), defaultCardName());
 }
 
 SongInfo songInfoFromRecord(const SongRecord &record)

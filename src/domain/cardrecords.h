@@ -1,11 +1,10 @@
 // The values the rest of the program works with in place of the card's raw records: a song's
-// record (SongInfo), a part's record (PartInfo), the packed UTF-8 text fields, and the rules
-// every name and description edit applies before anything is written.
+// record (SongInfo), a part's record (PartInfo), the packed UTF-8 text fields and their lengths.
+// What a name may hold is libraryfilenames.h's.
 #pragma once
 
 #include "carddata/carddata.h"
 
-#include <QRegularExpression>
 #include <QString>
 #include <QVector>
 
@@ -61,25 +60,6 @@ void encodeCardText(const QString &text, uint8_t *field, size_t n);
 
 bool isValidCardName(const QString &name);
 bool isValidCardDescription(const QString &description);
-
-QRegularExpression forbiddenNameCharacters();
-bool hasNoForbiddenCharacters(const QString &text);
-QString removeForbiddenCharacters(const QString &text);
-
-// The longest name, in bytes of its encoded form, that a generated library file may have: a new
-// file is first written under its name plus a temporary suffix (".<8 characters>.partial", see
-// NewFile), and both must fit the 255-byte limit of common file systems.
-inline constexpr int kLibraryFileNameBytes = 238;
-
-// `text` cut at a character boundary so that its encoded file-name form has at most `bytes` bytes.
-QString fitFileNameBytes(const QString &text, int bytes);
-// A file name from a card or song name: characters that are not permitted and control characters
-// removed, no leading dots or spaces (which would hide the file), cut to fit with the
-// extension, or `fallback` when nothing is left.
-QString libraryFileName(const QString &name, const QString &extension, const QString &fallback);
-
-// The file name of a card archive in the card library.
-QString archiveFileName(const QString &name);
 
 SongInfo songInfoFromRecord(const SongRecord &record);
 // Changes only what SongInfo carries, so a record read from the card first keeps the bytes

@@ -1,8 +1,12 @@
 // ConfigurationManager: the one owner of the application's persistent settings (library folders,
 // the last SD card location, the update manifest address and check, the safety copies). Start-up
-// creates exactly one; everyone else reaches it through instance(). It also versions the settings
-// store and wipes stores written by an older layout.
+// creates exactly one and hands it down as Settings; only the window's own code (app/) and
+// morv-card's main reach it through instance(). It also versions the settings store and wipes
+// stores written by an older layout.
 #pragma once
+
+#include "domain/safetycopies.h"
+#include "domain/settings.h"
 
 #include <QObject>
 #include <QString>
@@ -14,7 +18,7 @@ class QSettings;
 
 namespace ZovaZode {
 
-class ConfigurationManager : public QObject
+class ConfigurationManager : public QObject, public Settings
 {
     Q_OBJECT
 
@@ -33,14 +37,14 @@ public:
 
     static ConfigurationManager *instance();
 
-    QString cardLibraryLocation() const;
-    QString songLibraryLocation() const;
-    QString sdCardLocation() const;
+    QString cardLibraryLocation() const override;
+    QString songLibraryLocation() const override;
+    QString sdCardLocation() const override;
     QUrl manifestUrl() const;
 
-    void setCardLibraryLocation(const QString &location);
-    void setSongLibraryLocation(const QString &location);
-    void setSdCardLocation(const QString &location);
+    void setCardLibraryLocation(const QString &location) override;
+    void setSongLibraryLocation(const QString &location) override;
+    void setSdCardLocation(const QString &location) override;
     void setManifestUrl(const QUrl &url);
     void resetManifestUrl();
     // Whether the window looks for a newer version as it opens; the menu command always can.
@@ -48,21 +52,19 @@ public:
     void setChecksForUpdatesAtStart(bool enabled);
 
     // Copies of what a destructive card operation overwrites, kept in the card library.
-    bool safetyCopiesEnabled() const;
+    bool safetyCopiesEnabled() const override;
     void setSafetyCopiesEnabled(bool enabled);
-    int safetyCopyLimit() const;
+    int safetyCopyLimit() const override;
     void setSafetyCopyLimit(int limit);
-    static constexpr int DefaultSafetyCopyLimit = 20;
+    static constexpr int DefaultSafetyCopyLimit = SafetyCopies::DefaultLimit;
 
-    // Whether a restore writes every byte of the archive, as before, instead of only the bytes
-    // the card does not hold already.
-    bool writesEveryByte() const;
+    bool writesEveryByte() const override;
     void setWritesEveryByte(bool enabled);
 
     // The card files opened last, newest first; at most RecentCardCount, files that are gone
     // left out.
-    QStringList recentCards() const;
-    void addRecentCard(const QString &path);
+    QStringList recentCards() const override;
+    void addRecentCard(const QString &path) override;
     static constexpr int RecentCardCount = 5;
 
     static QString defaultCardLibraryLocation();

@@ -278,6 +278,95 @@ QString DemoCard::cardDescription()
                           "recordings.");
 }
 
+namespace {
+
+// Writes the header and the user preferences of the card being made.
+void writeHeader(SdCardHandle *card)
+{
+    encodeCardText(DemoCard::cardName(), card->header.data() + carddata::kCardHeaderNameOffset,
+                   carddata::kTextNameSize);
+    encodeCardText(DemoCard::cardDescription(), card->header.data() + carddata::kCardHeaderDescriptionOffset,
+                   carddata::kTextDescriptionSize);
+    if (mlsdSendHeaderToSDCard(card->file.get(), &card->memoryMap, card->header.data()) != 0)
+        throw libraryFailure();
+    std::array<uint8_t, carddata::kUserPrefsSize> prefs{};
+    putInt(prefs.data(), 4, 1);
+    putInt(prefs.data(), 12, 1);
+    putInt(prefs.data(), 16, 0);
+    if (mlsdSendUserPrefsToSDCard(card->file.get(), &card->memoryMap, prefs.data()) != 0)
+        throw libraryFailure();
+}
+
+void writeSongRecord(SdCardHandle *card, int song, const DemoSong &demo)
+{
+    SongInfo info;
+    info.name = demo.name;
+    info.description = demo.description;
+    info.firstValue = demo.firstValue;
+    info.sequence = demo.sequence;
+    info.thirdValue = demo.thirdValue;
+    info.fourthValue = demo.fourthValue;
+    SongRecord songRecord{};
+    songInfoToRecord(info, songRecord);
+    if (mlsdSendUISongDataToSDCard(card->file.get(), &card->memoryMap, song, songRecord.data()) != 0)
+        throw libraryFailure();
+}
+
+// The part's record and its looper part data: the memory manager's slot and payload.
+void writePartRecords(SdCardHandle *card, int song, int part, const DemoPart &demoPart)
+{
+    const PartRecord record = partRecord(demoPart);
+    if (mlsdSendUIPartToSDCard(card->file.get(), &card->memoryMap, song, part, record.data()) != 0)
+        throw libraryFailure();
+
+    PartSlot &slot = card->memoryManager->partTable[size_t(song)][size_t(part)];
+    uint32_t *payload = lmmPartPayload(card->memoryManager, song, part);
+    if (!payload)
+        throw failure("out of memory for the looper part data.");
+    std::fill(payload, payload + card->memoryManager->payloadWordsPerPart, 0u);
+    if (demoPart.chunks > 0) {
+        slot.state = 0;
+        slot.length = demoPart.chunks;
+        slot.auxiliary = 0;
+        // What the pedal keeps in the payload is not known to this program. One bit per
+        // recorded chunk fits its size (a bit for every chunk of both audio areas) and
+        // gives the checksum real words to cover.
+        for (int chunk = 0; chunk < demoPart.chunks; ++chunk)
+            payload[chunk / 32] |= 1u << (chunk % 32);
+    } else {
+        lmmMarkPartEmpty(card->memoryManager, song, part);
+        slot.length = 0;
+        slot.auxiliary = -1;
+    }
+    if (lmmSaveLooperPartData(card->memoryManager, song, part) != 0)
+        throw failure("error writing the looper part data of song " + std::to_string(song + 1) + ", part " +
+                      std::to_string(part + 1) + ".");
+}
+
+// The part's looper audio, a bar repeated; false when `progress` asked to stop.
+bool writePartAudio(SdCardHandle *card, int song, int part, const DemoPart &demoPart,
+                    const std::function<bool(qint64)> &progress)
+{
+    if (demoPart.chunks == 0)
+        return true;
+    const std::vector<uint8_t> bar = barOfAudio(demoPart);
+    carddata::Stream *file = card->file.get();
+    if (!file->seek(mlsdAudioPosition(&card->memoryMap, song, part)))
+        throw failure("error seeking to the looper audio of song " + std::to_string(song + 1) + ".");
+    for (int written = 0; written < demoPart.chunks;) {
+        const int chunks = std::min(kChunksPerBar, demoPart.chunks - written);
+        const size_t bytes = size_t(chunks) * carddata::kAudioChunkSize;
+        if (file->write(bar.data(), bytes) != bytes)
+            throw failure("error writing the looper audio of song " + std::to_string(song + 1) + ".");
+        written += chunks;
+        if (progress(qint64(bytes)))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool DemoCard::write(const QString &path, const Progress &progress) const
 {
     const QFileInfo target(path);
@@ -303,84 +392,20 @@ bool DemoCard::write(const QString &path, const Progress &progress) const
         mlsdOpenSDCard(QFile::encodeName(partialPath).constData(), 1));
     if (!card)
         throw libraryFailure();
-    carddata::Stream *file = card->file.get();
-    const CardMemoryMap *map = &card->memoryMap;
-
-    encodeCardText(cardName(), card->header.data() + carddata::kCardHeaderNameOffset,
-                   carddata::kTextNameSize);
-    encodeCardText(cardDescription(), card->header.data() + carddata::kCardHeaderDescriptionOffset,
-                   carddata::kTextDescriptionSize);
-    if (mlsdSendHeaderToSDCard(file, map, card->header.data()) != 0)
-        throw libraryFailure();
-
-    std::array<uint8_t, carddata::kUserPrefsSize> prefs{};
-    putInt(prefs.data(), 4, 1);
-    putInt(prefs.data(), 12, 1);
-    putInt(prefs.data(), 16, 0);
-    if (mlsdSendUserPrefsToSDCard(file, map, prefs.data()) != 0)
-        throw libraryFailure();
-
+    writeHeader(card.get());
     const std::vector<DemoSong> songs = m_full ? fullSongs(m_recordedParts) : demoSongs();
     const qint64 total = audioBytes();
     qint64 done = 0;
+    const auto wrote = [&done, total, &progress](qint64 bytes) {
+        done += bytes;
+        return progress && progress(done, total);
+    };
     for (int song = 0; song < carddata::kSongCount; ++song) {
-        const DemoSong &demo = songs[size_t(song)];
-        SongInfo info;
-        info.name = demo.name;
-        info.description = demo.description;
-        info.firstValue = demo.firstValue;
-        info.sequence = demo.sequence;
-        info.thirdValue = demo.thirdValue;
-        info.fourthValue = demo.fourthValue;
-        SongRecord songRecord{};
-        songInfoToRecord(info, songRecord);
-        if (mlsdSendUISongDataToSDCard(file, map, song, songRecord.data()) != 0)
-            throw libraryFailure();
-
+        writeSongRecord(card.get(), song, songs[size_t(song)]);
         for (int part = 0; part < carddata::kPartCount; ++part) {
-            const DemoPart &demoPart = demo.parts[part];
-            const PartRecord record = partRecord(demoPart);
-            if (mlsdSendUIPartToSDCard(file, map, song, part, record.data()) != 0)
-                throw libraryFailure();
-
-            PartSlot &slot = card->memoryManager->partTable[size_t(song)][size_t(part)];
-            uint32_t *payload = lmmPartPayload(card->memoryManager, song, part);
-            if (!payload)
-                throw failure("out of memory for the looper part data.");
-            std::fill(payload, payload + card->memoryManager->payloadWordsPerPart, 0u);
-            if (demoPart.chunks > 0) {
-                slot.state = 0;
-                slot.length = demoPart.chunks;
-                slot.auxiliary = 0;
-                // What the pedal keeps in the payload is not known to this program. One bit per
-                // recorded chunk fits its size (a bit for every chunk of both audio areas) and
-                // gives the checksum real words to cover.
-                for (int chunk = 0; chunk < demoPart.chunks; ++chunk)
-                    payload[chunk / 32] |= 1u << (chunk % 32);
-            } else {
-                lmmMarkPartEmpty(card->memoryManager, song, part);
-                slot.length = 0;
-                slot.auxiliary = -1;
-            }
-            if (lmmSaveLooperPartData(card->memoryManager, song, part) != 0)
-                throw failure("error writing the looper part data of song " + std::to_string(song + 1) +
-                              ", part " + std::to_string(part + 1) + ".");
-            if (demoPart.chunks == 0)
-                continue;
-
-            const std::vector<uint8_t> bar = barOfAudio(demoPart);
-            if (!file->seek(mlsdAudioPosition(map, song, part)))
-                throw failure("error seeking to the looper audio of song " + std::to_string(song + 1) + ".");
-            for (int written = 0; written < demoPart.chunks;) {
-                const int chunks = std::min(kChunksPerBar, demoPart.chunks - written);
-                const size_t bytes = size_t(chunks) * carddata::kAudioChunkSize;
-                if (file->write(bar.data(), bytes) != bytes)
-                    throw failure("error writing the looper audio of song " + std::to_string(song + 1) + ".");
-                written += chunks;
-                done += qint64(bytes);
-                if (progress && progress(done, total))
-                    return false;
-            }
+            writePartRecords(card.get(), song, part, songs[size_t(song)].parts[part]);
+            if (!writePartAudio(card.get(), song, part, songs[size_t(song)].parts[part], wrote))
+                return false;
         }
     }
 

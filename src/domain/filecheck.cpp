@@ -9,7 +9,7 @@
 
 namespace ZovaZode {
 
-FileCheck FileCheck::run(const QString &path)
+FileCheck FileCheck::records(const QString &path)
 {
     VerifyReport report;
     if (mlsdVerifyFile(QFile::encodeName(path).constData(), &report) != 0)
@@ -34,6 +34,12 @@ FileCheck FileCheck::run(const QString &path)
     }
     for (const VerifyProblem &problem : report.problems)
         check.problems.append({QString::fromStdString(problem.where), QString::fromStdString(problem.what)});
+    return check;
+}
+
+FileCheck FileCheck::run(const QString &path)
+{
+    FileCheck check = records(path);
     if (!check.isArchive())
         return check;
     check.record = SumFile::check(path, true);

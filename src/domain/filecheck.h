@@ -34,6 +34,8 @@ public:
     // cannot be opened, or is neither a card nor an archive); problems found in a file that could be
     // examined are in the result.
     static FileCheck run(const QString &path);
+    // The same without the comparison with the record: the records alone, which is quick.
+    static FileCheck records(const QString &path);
 
     bool isArchive() const { return kind != Kind::Card && kind != Kind::Unknown; }
     // For an archive, "unchanged since it was made on ...", "no record of how it was made" and so

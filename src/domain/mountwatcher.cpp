@@ -13,6 +13,9 @@ namespace {
 
 QStringList systemVolumes()
 {
+    const char *const fake = "MORV_MOUNTED_VOLUMES";
+    if (qEnvironmentVariableIsSet(fake))
+        return qEnvironmentVariable(fake).split(QDir::listSeparator(), Qt::SkipEmptyParts);
     QStringList roots;
     for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
         // The system's own volumes never hold a card and may be slow to look into.

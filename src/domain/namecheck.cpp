@@ -2,7 +2,7 @@
 #include "domain/namecheck.h"
 
 #include "domain/cardrecords.h"
-#include "domain/song.h"
+#include "domain/libraryfilenames.h"
 
 #include <QDir>
 #include <QFileInfo>

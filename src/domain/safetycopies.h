@@ -41,8 +41,13 @@ public:
     static std::optional<Entry> parse(const QString &path);
     // Every copy in the folder, newest first, with the names stored in the files.
     static QVector<Entry> list(const QString &cardLibrary);
+    // The order of list() and prune(): by the time and then the counter in the names, newest
+    // first; never by a file's modification time, which a clock once ahead leaves in the future.
+    static bool isNewer(const Entry &a, const Entry &b);
 
     static QString folder(const QString &cardLibrary);
+    // How many copies are kept when the settings do not say.
+    static constexpr int DefaultLimit = 20;
 
     // A free path for a copy of the whole card, e.g.
     // "<folder>/My Card - before restore - 2026-12-06 10.33.27.mlad".
@@ -57,8 +62,10 @@ public:
     // Creates the folder when missing; false with `error` set when it cannot be made.
     static bool ensureFolder(const QString &cardLibrary, QString *error);
 
-    // Removes the oldest copies beyond the newest `keep`; returns how many were removed.
-    static int prune(const QString &cardLibrary, int keep);
+    // Removes the oldest copies beyond the newest `keep`, never `justMade` (the copy the running
+    // command made, which counts as one of them even when its name sorts oldest); returns how
+    // many were removed. Only files whose whole name is a copy's are copies.
+    static int prune(const QString &cardLibrary, int keep, const QString &justMade);
 };
 
 } // namespace ZovaZode

@@ -8,6 +8,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 
 #include <sys/stat.h>
 
@@ -386,10 +387,74 @@ void SdCard::clearSong(int song, const QString &name)
         throw Error(std::string(prefix) + kSongOutOfRange);
     const QByteArray utf8 = name.toUtf8();
     const CardLock lock(m_path, CardLock::Exclusive);
+    // The library writes the song record before it reads the part records it may refuse.
+    checkClearable(song);
     if (mlsdClearSongOnSDCard(m_handle.get(), song, name.isEmpty() ? nullptr : utf8.constData()) != 0)
         throw libraryError(prefix);
     commit(prefix);
     takeStamp();
+}
+
+void SdCard::checkClearable(int song) const
+{
+    requireOpen();
+    static const char prefix[] = "Could not clear song: ";
+    if (!validSong(song))
+        throw Error(std::string(prefix) + kSongOutOfRange);
+    SongRecord record{};
+    if (mlsdGetUISongDataFromSDCard(m_handle->file.get(), &m_handle->memoryMap, song, record.data()) != 0)
+        throw libraryError(prefix);
+    if (!localUISongDataValid(record.data()))
+        throw Error(std::string(prefix) + "Song data from SD card is invalid");
+    for (int part = 0; part < carddata::kPartCount; ++part) {
+        PartRecord partRecord{};
+        if (mlsdGetUIPartDataFromSDCard(m_handle->file.get(), &m_handle->memoryMap, song, part,
+                                        partRecord.data()) != 0)
+            throw libraryError(prefix);
+        if (!localUIPartDataValid(partRecord.data()))
+            throw Error(std::string(prefix) + "Part data from SD card is invalid");
+    }
+}
+
+QVector<SdCard::RecordDigest> SdCard::recordsDigest() const
+{
+    requireOpen();
+    std::vector<CardRecordHash> hashes;
+    if (mlsdHashCardRecords(m_handle.get(), &hashes) != 0)
+        throw libraryError("Could not read the card's records: ");
+    QVector<RecordDigest> digest;
+    digest.reserve(int(hashes.size()));
+    for (const CardRecordHash &record : hashes)
+        digest.append({record.song, record.part, QString::fromStdString(record.where), record.digest});
+    return digest;
+}
+
+QStringList SdCard::changedRecords(const QVector<RecordDigest> &before, const QVector<RecordDigest> &after)
+{
+    if (before.isEmpty() || before.size() != after.size())
+        return {QStringLiteral("the card")};
+    static const QMap<QString, QString> wholeCard{
+        {QStringLiteral("card name"), QStringLiteral("the card's name")},
+        {QStringLiteral("card description"), QStringLiteral("the card's description")},
+        {QStringLiteral("card header"), QStringLiteral("the card's header")},
+        {QStringLiteral("user preferences"), QStringLiteral("the user preferences")}};
+    QStringList changed;
+    // A song whose song record changed is named once, for all of its parts.
+    int wholeSong = -1;
+    for (int i = 0; i < before.size(); ++i) {
+        const RecordDigest &record = after.at(i);
+        if (record.digest == before.at(i).digest || (record.song >= 0 && record.song == wholeSong))
+            continue;
+        QString name = record.song < 0 ? wholeCard.value(record.where, record.where)
+                                       : QStringLiteral("song %1").arg(record.song + 1);
+        if (record.part >= 0)
+            name += QStringLiteral(", part %1").arg(record.part + 1);
+        else if (record.song >= 0)
+            wholeSong = record.song;
+        if (!changed.contains(name))
+            changed << name;
+    }
+    return changed;
 }
 
 SdCard::Usage SdCard::usage() const
@@ -481,6 +546,11 @@ void SdCard::skipUnchangedWrites(const std::shared_ptr<CardContent> &known, bool
 carddata::WriteTally SdCard::writeTally() const
 {
     return m_tally ? *m_tally : carddata::WriteTally{-1, -1};
+}
+
+bool SdCard::hasWritten() const
+{
+    return m_digest && (m_digest->lost() || !m_digest->pieces().empty());
 }
 
 void SdCard::checkEjected()

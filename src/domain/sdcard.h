@@ -15,7 +15,9 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
+#include <QVector>
 
 #include <array>
 #include <cstdint>
@@ -48,6 +50,13 @@ public:
     {
     public:
         using Error::Error;
+    };
+    // The card's file system can lock it in no way, and the user has not allowed writing it
+    // without the lock (CardLock). Refused as a busy card is: nothing was written.
+    class Unlockable : public Busy
+    {
+    public:
+        using Busy::Busy;
     };
 
     // Shown when the card's header changed on the card while an edit of it waited here.
@@ -84,7 +93,28 @@ public:
     SongInfo songInfo(int song) const;
     PartInfo partInfo(int song, int part) const;
     void setSongInfo(int song, const SongInfo &info);
+    // Clears a song, after checkClearable(): a record the library would refuse half-way is
+    // found before anything is written.
     void clearSong(int song, const QString &name);
+    // Throws, with the clear's own text, when the song's records are such that clearing it
+    // would fail ("Could not clear song: Part data from SD card is invalid").
+    void checkClearable(int song) const;
+
+    // The card's header and records as the file holds them now, one hash each (see
+    // mlsdHashCardRecords): what Undo compares to tell whether the card changed.
+    struct RecordDigest
+    {
+        int song = -1; // -1 for the card as a whole
+        int part = -1; // -1 for a record that is not a part's
+        QString where; // "card name", "song 3, part 1, looper record"
+        carddata::Digest128 digest;
+    };
+    QVector<RecordDigest> recordsDigest() const;
+    // What differs between two digests of one card, for people: "the card's name", "the user
+    // preferences", "song 3" (its song record), "song 4, part 2"; everything ("the card") when
+    // either could not be read.
+    static QStringList changedRecords(const QVector<RecordDigest> &before,
+                                      const QVector<RecordDigest> &after);
 
     static int songCount();
 
@@ -105,6 +135,8 @@ public:
     // 0 for one figure. False when `progress` asked to stop; throws "Verification failed: ...".
     void recordWrites();
     bool verifyWrites(int songCount, const VerifyProgress &progress) const;
+    // Whether anything reached the card since recordWrites().
+    bool hasWritten() const;
 
     // For a restore that follows under the same lock: recordReads() keeps the digest of every piece
     // this object reads from the card from now on (nothing when no card is open); readContent(),

@@ -2,6 +2,8 @@
 #include "domain/song.h"
 #include "domain/filekinds.h"
 
+#include "domain/libraryfilenames.h"
+#include "domain/libraryfolder.h"
 #include "domain/namecheck.h"
 #include "domain/notifier.h"
 #include "domain/sdcard.h"
@@ -9,16 +11,10 @@
 
 #include <QDebug>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
 namespace ZovaZode {
-
-QString songFileName(const QString &songName)
-{
-    return libraryFileName(songName, FileKinds::songFileExtension(), QStringLiteral("Untitled Song"));
-}
 
 Song::Song(QObject *parent) : QObject(parent) {}
 
@@ -50,11 +46,12 @@ void Song::loadFromCard(const std::shared_ptr<SdCard> &card, int song)
     emit loaded();
 }
 
-void Song::loadFromArchive(const QString &path, int song, bool isSongFile)
+void Song::loadFromArchive(const QString &path, int song, bool isSongFile, const QString &library)
 {
     disconnectCard();
     m_source = isSongFile ? SongSource::SongFile : SongSource::CardArchive;
     m_path = path;
+    m_library = library;
     m_index = song;
     m_card.reset();
     try {
@@ -73,6 +70,7 @@ void Song::clear()
     const std::shared_ptr<SdCard> card = std::move(m_card);
     m_source = SongSource::None;
     m_path.clear();
+    m_library.clear();
     m_index = -1;
     m_info = SongInfo();
     emit cleared();
@@ -186,6 +184,12 @@ bool Song::saveToSongFile()
 {
     qDebug() << "Song: Saving to archive.";
     const QFileInfo current(m_path);
+    const LibraryFolder library(m_library.isEmpty() ? current.path() : m_library);
+    QString reason;
+    if (!library.isPlainFile(m_path, &reason)) {
+        qCritical() << "Song: Will not write the song file:" << reason;
+        return false;
+    }
     const QString newName = songFileName(m_info.name);
     QString newPath;
     if (newName != current.fileName()) {
@@ -212,8 +216,8 @@ bool Song::saveToSongFile()
 
     if (!newPath.isEmpty()) {
         // The new name and description are already in the file under its old name.
-        if (!QFile::rename(m_path, newPath)) {
-            qCritical() << "Failed to update file name:" << newPath;
+        if (!library.rename(m_path, newName, &reason)) {
+            qCritical() << "Failed to update file name:" << newPath << reason;
             return false;
         }
         m_path = newPath;

@@ -17,9 +17,6 @@ class SdCard;
 
 enum class SongSource { None = 0, Card = 1, CardArchive = 2, SongFile = 3 };
 
-// The file name of a song file in the song library.
-QString songFileName(const QString &songName);
-
 class Song : public QObject
 {
     Q_OBJECT
@@ -29,7 +26,9 @@ public:
     ~Song() override;
 
     void loadFromCard(const std::shared_ptr<SdCard> &card, int song);
-    void loadFromArchive(const QString &path, int song, bool isSongFile);
+    // A song file renamed after a new name stays within `library` (the song library's folder),
+    // or within its own folder when that is empty.
+    void loadFromArchive(const QString &path, int song, bool isSongFile, const QString &library = QString());
     void clear();
 
     SongSource source() const;
@@ -55,6 +54,7 @@ private:
     SongSource m_source = SongSource::None;
     std::shared_ptr<SdCard> m_card;
     QString m_path;
+    QString m_library;
     int m_index = -1;
     SongInfo m_info;
 };

@@ -33,14 +33,30 @@ struct CardProgressContext
     std::exception_ptr *failure;
 };
 
+// The path in wide characters. A lone surrogate stays as it is, where toStdWString() would make it
+// U+FFFD: U+DC80 to U+DCFF stand for bytes of a file name that are not UTF-8, and the archive
+// library turns them back into those bytes.
+std::wstring widePath(const QString &path)
+{
+    std::wstring wide;
+    for (int i = 0; i < path.size(); ++i) {
+        const QChar c = path.at(i);
+        if (c.isHighSurrogate() && i + 1 < path.size() && path.at(i + 1).isLowSurrogate())
+            wide += wchar_t(QChar::surrogateToUcs4(c, path.at(++i)));
+        else
+            wide += wchar_t(c.unicode());
+    }
+    return wide;
+}
+
 } // namespace
 
 SongArchive::SongArchive(const QString &path, int writable, int create)
     : m_path(path), m_editing(writable == 1 && create != 1)
 {
-    const std::wstring widePath = path.toStdWString();
+    const std::wstring wide = widePath(path);
     errno = 0;
-    m_handle.reset(mlsdOpenArchiveW(widePath.c_str(), writable == 1 ? 1 : 0, create == 1 ? 1 : 0));
+    m_handle.reset(mlsdOpenArchiveW(wide.c_str(), writable == 1 ? 1 : 0, create == 1 ? 1 : 0));
     if (!m_handle) {
         // Only the opening of the file itself leaves a reason in errno; later steps are checks.
         const int reason = errno;
@@ -334,6 +350,12 @@ void SongArchive::archiveCard(SdCard *card, const CardProgress &progress)
     rethrowCallbackFailure();
     if (result != 0)
         throw libraryError("Failed to archive card: ");
+}
+
+void SongArchive::checkRestorable(int archiveSong) const
+{
+    if (mlsdCheckRestore(handle(), archiveSong) != 0)
+        throw libraryError("Cannot restore from the archive: ");
 }
 
 void SongArchive::restoreCard(SdCard *card, const CardProgress &progress)

@@ -76,6 +76,10 @@ public:
     void restoreSong(int archiveSong, const std::shared_ptr<SdCard> &card, int cardSong);
     void archiveCard(SdCard *card, const CardProgress &progress);
     void restoreCard(SdCard *card, const CardProgress &progress);
+    // Throws, with the restore's own text, what restoreCard() (`archiveSong` -1) or restoreSong()
+    // would refuse in this archive before their first write: a record they would not write, audio
+    // that does not lie inside the file.
+    void checkRestorable(int archiveSong) const;
 
     // Writes the headers of a writable archive and closes the file now, so that a caller can
     // tell a finished archive from one whose headers never reached the disk. Every later call

@@ -4,11 +4,11 @@
 
 #include "carddata/stream.h"
 #include "domain/error.h"
+#include "domain/newfile.h"
 
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstdio>
@@ -18,10 +18,7 @@ namespace ZovaZode {
 
 namespace {
 
-const char kFirstLine[] = "morv-archive-sums 1";
 const char kHashLine[] = "hash xxh3-128";
-// A record of twelve songs takes about 2 KB; anything much longer is not a record of ours.
-constexpr qint64 kLargestRecord = 16 * 1024;
 
 bool exists(const QString &path)
 {
@@ -29,24 +26,26 @@ bool exists(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
-// Writes `text` as the file `path`, through a temporary name, committed before it takes the name
-// (replacing whatever held it).
+// Writes `text` as the file `path`, through a temporary name of the library's (NewFile),
+// committed before it takes the name, in place of whatever held it.
 bool writeCommitted(const QString &path, const QByteArray &text)
 {
-    const QString partial =
-        path +
-        QStringLiteral(".%1.partial").arg(QRandomGenerator::system()->generate(), 8, 16, QLatin1Char('0'));
-    std::unique_ptr<carddata::Stream> file =
-        carddata::streamOpen(QFile::encodeName(partial).toStdString(), carddata::OpenMode::Create);
-    if (!file)
-        return false;
-    bool ok = file->seek(0) && file->write(text.constData(), size_t(text.size())) == size_t(text.size()) &&
-              file->commit();
-    ok = file->close() && ok;
-    if (ok && std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(path).constData()) == 0)
-        return true;
-    QFile::remove(partial);
-    return false;
+    NewFile file(path);
+    QString error;
+    std::unique_ptr<carddata::Stream> stream = file.createStream(&error);
+    bool ok = stream && stream->seek(0) &&
+              stream->write(text.constData(), size_t(text.size())) == size_t(text.size()) && stream->commit();
+    ok = stream && stream->close() && ok;
+    try {
+        if (ok)
+            file.commit(NewFile::Existing::Replace);
+    } catch (const std::exception &failure) {
+        error = QString::fromLocal8Bit(failure.what());
+        ok = false;
+    }
+    if (!ok)
+        qWarning() << "Library: Could not write the record" << path << error;
+    return ok;
 }
 
 QString songList(const QVector<int> &songs)
@@ -90,7 +89,7 @@ bool SumFile::isSumName(const QString &fileName)
 
 QByteArray SumFile::format(const carddata::FileSums &sums, const QDateTime &made)
 {
-    QByteArray text = QByteArray(kFirstLine) + "\nmade " + made.toUTC().toString(Qt::ISODate).toLatin1() +
+    QByteArray text = QByteArray(FirstLine) + "\nmade " + made.toUTC().toString(Qt::ISODate).toLatin1() +
                       '\n' + kHashLine + "\nfile " + QByteArray::number(qint64(sums.size)) + ' ' +
                       QByteArray::fromStdString(carddata::toHex(sums.whole)) + '\n';
     for (const carddata::FileSums::Part &part : sums.parts)
@@ -106,7 +105,7 @@ bool SumFile::parse(const QByteArray &text, carddata::FileSums *sums, QDateTime 
     constexpr int kMostParts = 2 + 2 * 12;
     QList<QByteArray> lines = text.split('\n');
     if (lines.size() < 6 || !lines.takeLast().isEmpty() || lines.size() > 4 + kMostParts ||
-        lines[0] != kFirstLine || !lines[1].startsWith("made ") || lines[2] != kHashLine)
+        lines[0] != FirstLine || !lines[1].startsWith("made ") || lines[2] != kHashLine)
         return false;
     *made = QDateTime::fromString(QString::fromLatin1(lines[1].mid(5)), Qt::ISODate);
     const QList<QByteArray> file = lines[3].split(' ');
@@ -144,7 +143,7 @@ std::optional<SumFile::Record> SumFile::read(const QString &archive)
     Record record;
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    if (file.size() > kLargestRecord || !parse(file.read(kLargestRecord), &record.sums, &record.made)) {
+    if (file.size() > LargestRecord || !parse(file.read(LargestRecord), &record.sums, &record.made)) {
         qWarning() << "Library: The record of how" << archive << "was made cannot be read.";
         return std::nullopt;
     }
@@ -179,7 +178,7 @@ bool SumFile::place(const QString &archive, const carddata::FileSums &sums)
     return true;
 }
 
-SumFile::Check SumFile::check(const QString &archive, bool pastCache, const std::function<bool()> &stop)
+SumFile::Check SumFile::check(const QString &archive, bool pastCache, const Progress &progress)
 {
     Check check;
     const std::optional<Record> record = read(archive);
@@ -188,14 +187,20 @@ SumFile::Check SumFile::check(const QString &archive, bool pastCache, const std:
     check.made = record->made;
     const carddata::FileSums &made = record->sums;
     carddata::FileSummer summer(made.parts);
-    const ProgressCallback progress{[](int32_t, int32_t, void *context) {
-                                        const auto *asked =
-                                            static_cast<const std::function<bool()> *>(context);
-                                        return *asked && (*asked)() ? 1 : 0;
+    bool stopped = false;
+    struct Context
+    {
+        const Progress *progress;
+        bool *stopped;
+    } context{&progress, &stopped};
+    const ProgressCallback callback{[](int32_t done, int32_t total, void *opaque) {
+                                        const auto *heard = static_cast<Context *>(opaque);
+                                        *heard->stopped = *heard->progress && (*heard->progress)(done, total);
+                                        return *heard->stopped ? 1 : 0;
                                     },
-                                    const_cast<std::function<bool()> *>(&stop)};
-    if (mlsdSumFile(QFile::encodeName(archive).constData(), pastCache, &summer, &progress) != 0) {
-        if (stop && stop())
+                                    &context};
+    if (mlsdSumFile(QFile::encodeName(archive).constData(), pastCache, &summer, &callback) != 0) {
+        if (stopped)
             throw Error("Aborted by user.");
         throw Error(QStringLiteral("Could not read %1 to compare it with the record of how it was made.")
                         .arg(archive)
@@ -226,7 +231,7 @@ bool SumFile::copied(const QString &from, const QString &to)
     QFile record(pathFor(from));
     if (!record.open(QIODevice::ReadOnly))
         return !exists(pathFor(from)) && removed(to);
-    return writeCommitted(pathFor(to), record.read(kLargestRecord));
+    return writeCommitted(pathFor(to), record.read(LargestRecord));
 }
 
 bool SumFile::removed(const QString &archive)

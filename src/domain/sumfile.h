@@ -52,6 +52,10 @@ public:
         carddata::FileSums sums;
     };
 
+    // How a record begins, and the most it holds: a record of twelve songs takes about 2 KB.
+    static constexpr const char *FirstLine = "morv-archive-sums 1";
+    static constexpr qint64 LargestRecord = 16 * 1024;
+
     // The record's path beside `archive`.
     static QString pathFor(const QString &archive);
     static bool isSumName(const QString &fileName);
@@ -69,9 +73,10 @@ public:
     // when a file already holds the name `archive`: its record, if any, stays. Throws Error.
     static bool place(const QString &archive, const carddata::FileSums &sums);
     // Reads `archive` and compares it with its record: past the kernel's cache for the check of a
-    // file at rest, through it before a restore that reads the file next. `stop` (optional) is
-    // asked as the file is read; true throws Error("Aborted by user.").
-    static Check check(const QString &archive, bool pastCache, const std::function<bool()> &stop = {});
+    // file at rest, through it before a restore that reads the file next. `progress` (optional)
+    // hears how far the reading is, in KiB, as it goes; true throws Error("Aborted by user.").
+    using Progress = std::function<bool(int doneKiB, int totalKiB)>;
+    static Check check(const QString &archive, bool pastCache, const Progress &progress = {});
 
     // After the library renamed or moved the archive `from` to `to`, copied it there, or removed
     // it: the same for its record. True when there was nothing to do or it was done.

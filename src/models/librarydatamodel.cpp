@@ -4,8 +4,9 @@
 #include "domain/filekinds.h"
 
 #include "domain/cardrecords.h"
+#include "domain/libraryfilenames.h"
+#include "domain/libraryfolder.h"
 #include "domain/namecheck.h"
-#include "domain/notifier.h"
 #include "domain/safetycopies.h"
 #include "domain/song.h"
 #include "domain/songarchive.h"
@@ -39,7 +40,8 @@ LibraryDataModel::LibraryDataModel(QObject *parent)
 
     m_fileSystemModel->setFilter(QDir::Files | QDir::AllDirs | QDir::NoDotAndDotDot);
     m_fileSystemModel->setNameFilterDisables(false);
-    m_fileSystemModel->setReadOnly(false);
+    // Files are renamed, moved and copied by LibraryFolder alone, never by the file system model.
+    m_fileSystemModel->setReadOnly(true);
     m_retryTimer->setInterval(DefaultRetryInterval);
     setItemType(AnyLibrary);
 
@@ -109,7 +111,7 @@ LibraryDataModel::ItemData *LibraryDataModel::cachedItem(const QModelIndex &sour
 {
     *created = false;
     // The file system model calls the invalid index (its root above the drives) a folder.
-    if (!sourceIndex.isValid() || m_fileSystemModel->isDir(sourceIndex))
+    if (!sourceIndex.isValid() || m_fileSystemModel->isDir(sourceIndex) || isLinkSource(sourceIndex))
         return nullptr;
     // A node freed without a row removal and reused for another file must not find this item.
     const QString fileName = m_fileSystemModel->fileName(sourceIndex);
@@ -207,7 +209,41 @@ bool LibraryDataModel::isSong(const QModelIndex &index) const
 bool LibraryDataModel::isFolder(const QModelIndex &index) const
 {
     const QModelIndex source = mapToSource(index);
+    return source.isValid() && m_fileSystemModel->isDir(source) && !isLinkSource(source);
+}
+
+bool LibraryDataModel::isLink(const QModelIndex &index) const
+{
+    return isLinkSource(mapToSource(index));
+}
+
+bool LibraryDataModel::isLinkSource(const QModelIndex &sourceIndex) const
+{
+    // What the file system model learnt when it listed the item; LibraryFolder looks again when
+    // it acts.
+    return sourceIndex.isValid() && m_fileSystemModel->fileInfo(sourceIndex).isSymLink();
+}
+
+bool LibraryDataModel::sortsWithFolders(const QModelIndex &index) const
+{
+    const QModelIndex source = mapToSource(index);
     return source.isValid() && m_fileSystemModel->isDir(source);
+}
+
+bool LibraryDataModel::hasChildren(const QModelIndex &parent) const
+{
+    return !isLinkSource(mapToSource(parent)) && QIdentityProxyModel::hasChildren(parent);
+}
+
+bool LibraryDataModel::canFetchMore(const QModelIndex &parent) const
+{
+    return !isLinkSource(mapToSource(parent)) && QIdentityProxyModel::canFetchMore(parent);
+}
+
+void LibraryDataModel::fetchMore(const QModelIndex &parent)
+{
+    if (!isLinkSource(mapToSource(parent)))
+        QIdentityProxyModel::fetchMore(parent);
 }
 
 void LibraryDataModel::setRetryInterval(int milliseconds)
@@ -299,9 +335,13 @@ QVariant LibraryDataModel::data(const QModelIndex &index, int role) const
     if (!index.isValid())
         return QVariant();
     const QModelIndex source = mapToSource(index);
-    if (m_fileSystemModel->isDir(source) || index.column() != 0) {
+    const bool link = isLinkSource(source);
+    if (link || m_fileSystemModel->isDir(source) || index.column() != 0) {
         if (role == ItemNameRole)
             return m_fileSystemModel->fileName(source.siblingAtColumn(0));
+        if (link && role == Qt::DecorationRole && index.column() == 0)
+            return QApplication::style()->standardIcon(
+                m_fileSystemModel->isDir(source) ? QStyle::SP_DirLinkIcon : QStyle::SP_FileLinkIcon);
         return QIdentityProxyModel::data(index, role);
     }
 
@@ -349,8 +389,10 @@ bool LibraryDataModel::setData(const QModelIndex &index, const QVariant &value, 
     if (!index.isValid())
         return false;
     const QModelIndex source = mapToSource(index);
-    if (m_fileSystemModel->isDir(source) || index.column() != 0)
-        return QIdentityProxyModel::setData(index, value, role);
+    if (isLinkSource(source) || index.column() != 0)
+        return false;
+    if (m_fileSystemModel->isDir(source))
+        return role == Qt::EditRole && renameFolder(value.toString(), source);
 
     if (role == Qt::EditRole || role == ItemNameRole) {
         if (!renameItem(value.toString(), source))
@@ -368,7 +410,19 @@ bool LibraryDataModel::setData(const QModelIndex &index, const QVariant &value, 
         emit dataChanged(index, index);
         return true;
     }
-    return QIdentityProxyModel::setData(index, value, role);
+    return false;
+}
+
+bool LibraryDataModel::renameFolder(const QString &newName, const QModelIndex &sourceIndex)
+{
+    if (newName.isEmpty() || newName == m_fileSystemModel->fileName(sourceIndex))
+        return false;
+    QString error;
+    if (!LibraryFolder(rootPath()).rename(m_fileSystemModel->filePath(sourceIndex), newName, &error)) {
+        emit fileOperationFailed(tr("Could not rename the folder.") + QStringLiteral("\n\n") + error);
+        return false;
+    }
+    return true;
 }
 
 bool LibraryDataModel::renameItem(const QString &newName, const QModelIndex &sourceIndex)
@@ -378,7 +432,7 @@ bool LibraryDataModel::renameItem(const QString &newName, const QModelIndex &sou
         return false;
     const QString refusal = renameRefusal(newName);
     if (!refusal.isEmpty()) {
-        Notifier::inform(nullptr, refusal);
+        emit nameRefused(refusal);
         return false;
     }
 
@@ -397,9 +451,9 @@ bool LibraryDataModel::renameItem(const QString &newName, const QModelIndex &sou
     const QFileInfo current(oldPath);
     const bool renameFile = fileName != current.fileName();
     if (renameFile && current.dir().exists(fileName)) {
-        Notifier::inform(nullptr, QStringLiteral("A file named %1 already exists in this folder.\n\n"
-                                                 "Please choose a different name.")
-                                      .arg(fileName));
+        emit nameRefused(QStringLiteral("A file named %1 already exists in this folder.\n\n"
+                                        "Please choose a different name.")
+                             .arg(fileName));
         return false;
     }
 
@@ -410,16 +464,35 @@ bool LibraryDataModel::renameItem(const QString &newName, const QModelIndex &sou
         item->name = oldName;
         return false;
     }
-    forgetItem(oldPath);
-    if (renameFile) {
-        qDebug() << "Library: renaming file:" << fileName;
-        m_fileSystemModel->setData(sourceIndex, fileName, Qt::EditRole);
+    if (!renameFile)
+        return true;
+    qDebug() << "Library: renaming file:" << fileName;
+    QString error;
+    if (!LibraryFolder(rootPath()).rename(oldPath, fileName, &error)) {
+        emit fileOperationFailed(tr("The new name is stored in the file, but the file keeps its file name.") +
+                                 QStringLiteral("\n\n") + error);
+        return true;
     }
+    // The file system model lists the file under its new name once it notices; the name stored
+    // in it is known already, and the old row shows it until it goes.
+    const QString newPath = current.path() + QLatin1Char('/') + fileName;
+    forgetItem(newPath);
+    auto renamed = std::make_unique<ItemData>(*item);
+    renamed->path = newPath;
+    renamed->node = nullptr;
+    renamed->fileName = fileName;
+    m_items.emplace(newPath, std::move(renamed));
     return true;
 }
 
-bool LibraryDataModel::saveItem(const ItemData *item) const
+bool LibraryDataModel::saveItem(const ItemData *item)
 {
+    // Written by its path, the file must still be the library's own, not a link put in its place.
+    QString error;
+    if (!LibraryFolder(rootPath()).isPlainFile(item->path, &error)) {
+        emit fileOperationFailed(tr("Could not save the item.") + QStringLiteral("\n\n") + error);
+        return false;
+    }
     try {
         SongArchive archive(item->path, 1, 0);
         if (item->type == SongItem) {
@@ -490,8 +563,11 @@ Qt::ItemFlags LibraryDataModel::flags(const QModelIndex &index) const
     if (!index.isValid())
         return result;
     const QModelIndex source = mapToSource(index);
+    if (isLinkSource(source))
+        return (result & ~(Qt::ItemIsEditable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled)) |
+               Qt::ItemNeverHasChildren;
     if (m_fileSystemModel->isDir(source))
-        return result | Qt::ItemIsDropEnabled;
+        return result | Qt::ItemIsDropEnabled | (index.column() == 0 ? Qt::ItemIsEditable : Qt::NoItemFlags);
     // An item not read yet is taken for what its name says until it is read.
     const ItemData *item = listedItemData(source);
     if (!item || (!item->pending && item->type == UnreadableItem))

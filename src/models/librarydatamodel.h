@@ -3,7 +3,9 @@
 // until the stored name arrives), with an icon for its kind; unreadable files are
 // marked and read again a number of times (the transfer worker may still be writing them);
 // renaming an item rewrites the name inside the file and renames the file after it. The model is
-// also the drag source of library items and the drop target of the card and its songs.
+// also the drag source of library items and the drop target of the card, its songs and files.
+// A symbolic link is shown as a link and never followed: not read, not expanded, not a drop
+// target; every rename, move and copy goes through LibraryFolder, which keeps to the root.
 #pragma once
 
 #include "models/libraryitemreader.h"
@@ -78,7 +80,11 @@ public:
 
     bool isArchive(const QModelIndex &index) const;
     bool isSong(const QModelIndex &index) const;
+    // A folder, not a link to one.
     bool isFolder(const QModelIndex &index) const;
+    bool isLink(const QModelIndex &index) const;
+    // Listed and sorted with the folders: a folder or a link to one.
+    bool sortsWithFolders(const QModelIndex &index) const;
 
     // Tests shorten the time between two attempts.
     void setRetryInterval(int milliseconds);
@@ -98,12 +104,19 @@ public:
                       const QModelIndex &parent) override;
     Qt::DropActions supportedDropActions() const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
+    bool hasChildren(const QModelIndex &parent = QModelIndex()) const override;
+    bool canFetchMore(const QModelIndex &parent) const override;
+    void fetchMore(const QModelIndex &parent) override;
 
 signals:
     void rootPathChanged(const QString &path);
     void itemTypeChanged();
     void songArchiveRequest(const QString &dir, const QList<int> &songs);
     void cardArchiveRequest(const QString &dir);
+    // A rename, move or copy of library files failed; the text says which and why.
+    void fileOperationFailed(const QString &text);
+    // A new name was refused before anything was written; the text says why.
+    void nameRefused(const QString &text);
 
 private:
     // The cached entry as it is, its reading requested from the reader thread if it is new.
@@ -114,8 +127,11 @@ private:
     void applyRead(ItemData *item, const LibraryItemReader::Result &result) const;
     void dequeue(ItemData *item) const;
     void retryItems();
+    bool isLinkSource(const QModelIndex &sourceIndex) const;
     bool renameItem(const QString &newName, const QModelIndex &sourceIndex);
-    bool saveItem(const ItemData *item) const;
+    bool renameFolder(const QString &newName, const QModelIndex &sourceIndex);
+    bool dropFiles(const QMimeData *data, Qt::DropAction action, const QString &folder);
+    bool saveItem(const ItemData *item);
     void forgetItem(const QString &path);
     QString dropFolder(const QModelIndex &parent) const;
     QString shownName(const ItemData *item) const;

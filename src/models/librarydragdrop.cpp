@@ -1,13 +1,15 @@
-// LibraryDataModel's drag and drop: what a drag of library items carries, and where a drop of
-// the card or its songs on a library goes.
+// LibraryDataModel's drag and drop: what a drag of library items carries, where a drop of the
+// card or its songs on a library goes, and files dropped on a folder, moved or copied there.
 #include "models/librarydatamodel.h"
 
 #include "domain/filekinds.h"
+#include "domain/libraryfolder.h"
 
 #include <QDataStream>
 #include <QDebug>
 #include <QFileSystemModel>
 #include <QMimeData>
+#include <QUrl>
 
 namespace ZovaZode {
 
@@ -80,10 +82,11 @@ QString LibraryDataModel::dropFolder(const QModelIndex &parent) const
     const QModelIndex source = mapToSource(parent);
     if (!source.isValid())
         return QString();
-    if (m_fileSystemModel->isDir(source))
+    // A link is never a drop target: what is dropped on it goes into its folder.
+    if (m_fileSystemModel->isDir(source) && !isLinkSource(source))
         return m_fileSystemModel->filePath(source);
     const QModelIndex folder = source.parent();
-    if (folder.isValid() && m_fileSystemModel->isDir(folder))
+    if (folder.isValid() && m_fileSystemModel->isDir(folder) && !isLinkSource(folder))
         return m_fileSystemModel->filePath(folder);
     return QString();
 }
@@ -123,8 +126,30 @@ bool LibraryDataModel::dropMimeData(const QMimeData *data, Qt::DropAction action
         emit cardArchiveRequest(folder);
         return true;
     }
-    qDebug() << "Library: Propagating the drop...";
-    return QIdentityProxyModel::dropMimeData(data, action, row, column, parent);
+    if (!data->hasUrls() || (action != Qt::CopyAction && action != Qt::MoveAction))
+        return false;
+    const QString folder = dropFolder(parent);
+    return !folder.isEmpty() && dropFiles(data, action, folder);
+}
+
+bool LibraryDataModel::dropFiles(const QMimeData *data, Qt::DropAction action, const QString &folder)
+{
+    const LibraryFolder library(rootPath());
+    QStringList failures;
+    for (const QUrl &url : data->urls()) {
+        const QString path = url.isLocalFile() ? url.toLocalFile() : url.toString();
+        QString error;
+        qDebug() << "Library:" << (action == Qt::MoveAction ? "moving" : "copying") << path << "to" << folder;
+        if (!(action == Qt::MoveAction ? library.move(path, folder, &error)
+                                       : library.copyInto(path, folder, &error)))
+            failures << error;
+    }
+    if (failures.isEmpty())
+        return true;
+    emit fileOperationFailed(
+        (action == Qt::MoveAction ? tr("Could not move every item.") : tr("Could not copy every file.")) +
+        QStringLiteral("\n\n") + failures.join(QLatin1Char('\n')));
+    return false;
 }
 
 } // namespace ZovaZode

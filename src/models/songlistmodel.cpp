@@ -3,7 +3,6 @@
 #include "domain/filekinds.h"
 
 #include "domain/namecheck.h"
-#include "domain/notifier.h"
 #include "domain/sdcard.h"
 
 #include <QDataStream>
@@ -228,7 +227,7 @@ bool SongListModel::setSongName(int index, const QString &name)
         return false;
     const QString refusal = renameRefusal(name);
     if (!refusal.isEmpty()) {
-        Notifier::inform(nullptr, refusal);
+        emit nameRefused(refusal);
         return false;
     }
     m_songs[index].info.name = name;

@@ -59,6 +59,8 @@ public:
 
 signals:
     void songRestoreRequest(int index, QString file);
+    // A new name was refused before anything was written; the text says why.
+    void nameRefused(const QString &text);
 
 private:
     struct SongEntry

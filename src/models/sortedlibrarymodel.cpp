@@ -59,6 +59,11 @@ bool SortedLibraryModel::isFolder(const QModelIndex &index) const
     return m_sourceModel->isFolder(mapToSource(index));
 }
 
+bool SortedLibraryModel::isLink(const QModelIndex &index) const
+{
+    return m_sourceModel->isLink(mapToSource(index));
+}
+
 void SortedLibraryModel::refreshItem(const QModelIndex &index)
 {
     m_sourceModel->refreshItem(mapToSource(index));
@@ -85,13 +90,16 @@ void SortedLibraryModel::setPathHidden(const QString &path, bool hidden)
 
 bool SortedLibraryModel::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const
 {
+    // What lies beyond a link is not the library's, even when the file system model has listed it.
+    if (m_sourceModel->isLink(sourceParent))
+        return false;
     const QModelIndex source = m_sourceModel->index(sourceRow, 0, sourceParent);
     // Building a row's path costs more than the rest of sorting it: only hiding needs it.
     if (!m_hiddenPaths.isEmpty() && m_hiddenPaths.contains(m_sourceModel->filePath(source))) {
         qDebug() << "Library: requested hidden row:" << m_sourceModel->filePath(source);
         return false;
     }
-    if (m_sourceModel->isFolder(source))
+    if (m_sourceModel->sortsWithFolders(source))
         return true;
     const QString name = m_sourceModel->fileName(source);
     return m_sourceModel->listsFile(name) && !name.endsWith(kPartialSuffix);
@@ -99,8 +107,8 @@ bool SortedLibraryModel::filterAcceptsRow(int sourceRow, const QModelIndex &sour
 
 bool SortedLibraryModel::lessThan(const QModelIndex &left, const QModelIndex &right) const
 {
-    const bool leftIsFolder = m_sourceModel->isFolder(left);
-    const bool rightIsFolder = m_sourceModel->isFolder(right);
+    const bool leftIsFolder = m_sourceModel->sortsWithFolders(left);
+    const bool rightIsFolder = m_sourceModel->sortsWithFolders(right);
     if (leftIsFolder != rightIsFolder)
         return leftIsFolder;
     return QSortFilterProxyModel::lessThan(left, right);

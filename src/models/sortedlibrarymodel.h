@@ -1,6 +1,7 @@
-// A library folder as the views show it: folders before files, items ordered by their shown
-// names, and paths hidden while the transfer worker writes them. It owns its LibraryDataModel
-// and forwards the library operations to it, mapping indexes through itself.
+// A library folder as the views show it: folders (and links to folders) before files, items
+// ordered by their shown names, nothing beyond a link, and paths hidden while the transfer worker
+// writes them. It owns its LibraryDataModel and forwards the library operations to it, mapping
+// indexes through itself.
 #pragma once
 
 #include <QSortFilterProxyModel>
@@ -29,6 +30,7 @@ public:
     bool isArchive(const QModelIndex &index) const;
     bool isSong(const QModelIndex &index) const;
     bool isFolder(const QModelIndex &index) const;
+    bool isLink(const QModelIndex &index) const;
     void refreshItem(const QModelIndex &index);
 
     void setPathHidden(const QString &path, bool hidden);

@@ -18,6 +18,7 @@
 namespace ZovaZode {
 
 class CardContent;
+class CardLock;
 class SongTransferWorker;
 
 class SongTransfer : public QObject
@@ -56,6 +57,8 @@ public:
         enum class Kind {
             Copy,      // from `source` to `destination`
             CheckFile, // checks every record of the file at `source.path` into `check`
+            // checks the archive at `source` before a restore from it (CardCommands::checkArchive)
+            CheckArchive,
         };
         Kind kind = Kind::Copy;
         Endpoint source;
@@ -67,7 +70,7 @@ public:
         // A request that writes the card leaves out what the card already holds, known from
         // `knownCard` or found by reading the card ahead; `writeAll` writes every byte instead.
         bool writeAll = false;
-        // Restore an archive that has changed since it was made (its record says so) all the same.
+        // A CheckArchive request leaves out the comparison with the record of how it was made.
         bool force = false;
         // A request that reads the card (a safety copy) keeps the digest of what it read, for the
         // request that writes the card next, in `cardContent`; written before "finished".
@@ -80,9 +83,8 @@ public:
         // before it wrote); written before its report.
         qint64 bytesWritten = -1;
         qint64 bytesUnchanged = -1;
-        // The restore was refused, nothing written, because its archive has changed since it was
-        // made; `errorText` says how. Asking the user and submitting it again with `force` is the
-        // front end's.
+        // A CheckArchive request failed only because the archive has changed since it was made;
+        // `errorText` says how. Whether to go on all the same is the front end's to ask.
         bool archiveChanged = false;
         // 0 while transferring, 1 while verifying; written by the worker before the progress
         // reports of that phase, whose fractions restart from 0.
@@ -104,6 +106,13 @@ public:
         QStringList warnings;
         // What a CheckFile request found; written before "finished".
         FileCheck check;
+        // The lock of the command this request is a step of (CardCommands), lent to the worker
+        // while it runs the request; null for a request that is a command of its own. Dropped by
+        // the submitter once the outcome has reached it.
+        std::shared_ptr<CardLock> cardLock;
+        // Whether anything was written to the card, for a request that writes it; written
+        // before "finished" or "error". A refusal before the first write leaves it false.
+        bool wroteCard = false;
 
         // A request that checks the file at `path`.
         static std::shared_ptr<Request> checkFile(const QString &path)

@@ -13,7 +13,8 @@
 //
 // A request that writes the card leaves out what the card already holds (SdCard::
 // skipUnchangedWrites): known from the safety copy made just before under the same lock, or found
-// by reading ahead. It restores no archive that has changed since it was made unless forced.
+// by reading ahead. An archive is checked by a request of its own before anything is copied or
+// written for it (checkArchive()).
 #include "transfer/songtransferworker.h"
 
 #include "domain/cardlock.h"
@@ -26,6 +27,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <cstring>
@@ -133,10 +135,16 @@ bool SongTransferWorker::run(const RequestEvent &event)
         event.request()->check = FileCheck::run(request.source.path);
         return true;
     }
+    if (request.kind == SongTransfer::Request::Kind::CheckArchive) {
+        checkArchive(event);
+        return true;
+    }
     const qint32 from = request.source.kind;
     const qint32 to = request.destination.kind;
     // Whichever program started it, a transfer that writes the card has it to itself, and one
-    // that reads it never sees a half-written song.
+    // that reads it never sees a half-written song. A step of a command runs under the command's
+    // lock, which the lock below then only nests in.
+    const CardLock::Use commandLock(request.cardLock);
     std::unique_ptr<CardLock> cardLock;
     if ((from == Endpoint::Card) != (to == Endpoint::Card))
         cardLock =
@@ -197,28 +205,51 @@ void SongTransferWorker::archiveCard(const RequestEvent &event)
 void SongTransferWorker::checkArchive(const RequestEvent &event)
 {
     SongTransfer::Request &request = *event.request();
+    const QString name = QFileInfo(request.source.path).fileName();
+    qDebug() << "Transfer: Checking the archive" << request.source.path;
+    try {
+        SongArchive(request.source.path, 0, 0).checkRestorable(request.source.song);
+    } catch (const SongArchive::Error &error) {
+        // A file that cannot be opened is not damaged; one that opens is, and says where best.
+        if (error.systemError() != 0)
+            throw Error(QStringLiteral("The archive \"%1\" cannot be read. %2")
+                            .arg(name, QString::fromLocal8Bit(error.what()))
+                            .toStdString());
+        QString damage = QString::fromLocal8Bit(error.what());
+        try {
+            const FileCheck records = FileCheck::records(request.source.path);
+            if (!records.problems.isEmpty())
+                damage =
+                    records.problems.first().where + QStringLiteral(": ") + records.problems.first().what;
+        } catch (const Error &) {
+        }
+        if (damage.endsWith(QLatin1Char('.')))
+            damage.chop(1);
+        throw Error(QStringLiteral("The archive \"%1\" is damaged: %2.").arg(name, damage).toStdString());
+    }
     if (request.force)
         return;
     const SumFile::Check check =
-        SumFile::check(request.source.path, false, [this, &event] { return stopRequested(event); });
+        SumFile::check(request.source.path, false, [this, &event](int done, int total) {
+            return reportSongProgress(event, done, total);
+        });
     if (check.state != SumFile::State::Changed)
         return;
     request.archiveChanged = true;
-    throw Error(QStringLiteral("%1: %2; nothing was written.")
-                    .arg(QFileInfo(request.source.path).fileName(), check.text())
-                    .toStdString());
+    throw Error(QStringLiteral("\"%1\": %2.").arg(name, check.text()).toStdString());
 }
 
 void SongTransferWorker::restoreCard(const RequestEvent &event)
 {
     const SongTransfer::Request &request = *event.request();
-    checkArchive(event);
     SongArchive archive(request.source.path, 0, 0);
     SdCard card;
     card.open(request.destination.path, 1);
-    if (request.verify)
-        card.recordWrites();
+    // Recorded in any case: what was written tells a refusal that left the card as it was. The
+    // writes the card holds already are left out before they reach the record.
+    card.recordWrites();
     card.skipUnchangedWrites(request.writeAll ? nullptr : request.knownCard, !request.writeAll);
+    const auto noteWrites = qScopeGuard([&] { event.request()->wroteCard = card.hasWritten(); });
     archive.restoreCard(&card, [this, &event](int song, int songCount, int done, int total) {
         return reportCardProgress(event, song, songCount, done, total);
     });
@@ -236,12 +267,11 @@ void SongTransferWorker::restoreCard(const RequestEvent &event)
 void SongTransferWorker::restoreSong(const RequestEvent &event)
 {
     const SongTransfer::Request &request = *event.request();
-    checkArchive(event);
     const auto card = std::make_shared<SdCard>();
     card->open(request.destination.path, 1);
-    if (request.verify)
-        card->recordWrites();
+    card->recordWrites();
     card->skipUnchangedWrites(request.writeAll ? nullptr : request.knownCard, !request.writeAll);
+    const auto noteWrites = qScopeGuard([&] { event.request()->wroteCard = card->hasWritten(); });
     SongArchive archive(request.source.path, 0, 0);
     archive.songProgress = [this, &event](int done, int total) {
         return reportSongProgress(event, done, total);

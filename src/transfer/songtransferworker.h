@@ -52,8 +52,8 @@ private:
     void restoreCard(const RequestEvent &event);
     void restoreSong(const RequestEvent &event);
     bool archiveSong(const RequestEvent &event);
-    // Refuses to restore, before anything is written, an archive whose record says it has changed
-    // since it was made, unless the request forces it.
+    // A CheckArchive request: fails on an archive the restore would refuse, named as damaged, and,
+    // unless forced, on one whose record says it has changed since it was made.
     void checkArchive(const RequestEvent &event);
 
     // The read-back of a verified request, once its destination is committed and closed:

@@ -9,6 +9,17 @@
 
 namespace ZovaZode {
 
+namespace {
+
+// A manifest is a few kilobytes: anything this large is not one, and must not fill the memory or
+// the disk.
+QString tooLarge(qint64 maximumSize)
+{
+    return QStringLiteral("The download is larger than %1 bytes.").arg(maximumSize);
+}
+
+} // namespace
+
 DownloadAgent::DownloadAgent(QObject *parent) : QObject(parent) {}
 
 DownloadAgent::~DownloadAgent()
@@ -68,11 +79,32 @@ void DownloadAgent::next()
     }
     m_written = 0;
 
-    m_reply = m_network.get(QNetworkRequest(request.address));
+    QNetworkRequest get(request.address);
+    get.setRawHeader("Accept-Encoding", "identity");
+    get.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    get.setTransferTimeout(TransferTimeoutMs);
+    m_reply = m_network.get(get);
+    // Qt stops reading the socket while this much waits unread, so a fast server cannot fill
+    // memory between two of our reads.
+    m_reply->setReadBufferSize(64 * 1024);
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &DownloadAgent::onReplyHeaders);
     connect(m_reply, &QNetworkReply::readyRead, this, &DownloadAgent::onReplyAvailable);
     connect(m_reply, &QNetworkReply::downloadProgress, this, &DownloadAgent::onReplyProgress);
     connect(m_reply, &QNetworkReply::errorOccurred, this, &DownloadAgent::onReplyError);
     connect(m_reply, &QNetworkReply::finished, this, &DownloadAgent::onReplyComplete);
+}
+
+void DownloadAgent::onReplyHeaders()
+{
+    if (!m_reply)
+        return;
+    const QByteArray encoding = m_reply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (!encoding.isEmpty() && encoding != "identity") {
+        refuse(QStringLiteral("The server sent the download encoded (%1), which it was not asked to.")
+                   .arg(QString::fromLatin1(encoding)));
+    } else if (m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > m_maximumSize) {
+        refuse(tooLarge(m_maximumSize));
+    }
 }
 
 void DownloadAgent::onReplyAvailable()
@@ -81,12 +113,8 @@ void DownloadAgent::onReplyAvailable()
         return;
     const QByteArray bytes = m_reply->readAll();
     m_written += bytes.size();
-    // A manifest is a few kilobytes: anything this large is not one, and must not fill the disk.
     if (m_written > m_maximumSize) {
-        // Aborting reports an error and a completion of its own; neither may reach us.
-        m_reply->disconnect(this);
-        m_reply->abort();
-        fail(QStringLiteral("The download is larger than %1 bytes.").arg(m_maximumSize));
+        refuse(tooLarge(m_maximumSize));
         return;
     }
     m_file->write(bytes);
@@ -94,6 +122,10 @@ void DownloadAgent::onReplyAvailable()
 
 void DownloadAgent::onReplyProgress(qint64 received, qint64 total)
 {
+    if (received > m_maximumSize) {
+        refuse(tooLarge(m_maximumSize));
+        return;
+    }
     float fraction = 0.0f;
     if (total > 0)
         fraction = static_cast<float>(static_cast<double>(received) / static_cast<double>(total));
@@ -114,6 +146,15 @@ void DownloadAgent::fail(const QString &reason)
         m_file->remove();
     abandon();
     emit failed(reason);
+}
+
+// Ends the running request early: aborting reports an error and a completion of its own, and
+// neither may reach us.
+void DownloadAgent::refuse(const QString &reason)
+{
+    m_reply->disconnect(this);
+    m_reply->abort();
+    fail(reason);
 }
 
 void DownloadAgent::onReplyComplete()

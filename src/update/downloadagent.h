@@ -1,8 +1,11 @@
 // DownloadAgent: fetches a list of address/file pairs one after the other with plain GET requests,
 // streaming each reply straight into its file, and reports finished(), failed(reason) at the first
 // problem, and progress per request. It takes a new list only when the previous one is done.
-// A reply larger than the limit (1 MiB unless set otherwise) fails; a failed request leaves no
-// file behind.
+// Everything from the network is hostile: a reply larger than the limit (1 MiB unless set
+// otherwise) fails as soon as its header announces it or its bytes pass it, counted as they
+// arrive and as they reach the file; the agent asks for the bytes as they are stored
+// ("Accept-Encoding: identity") and refuses an encoded reply, so nothing is ever inflated on the
+// way. A failed request leaves no file behind.
 #pragma once
 
 #include <QList>
@@ -36,6 +39,8 @@ public:
     bool isBusy() const { return !m_requests.isEmpty(); }
 
     static constexpr qint64 DefaultMaximumSize = 1024 * 1024;
+    // A server that sends nothing for this long is given up on.
+    static constexpr int TransferTimeoutMs = 30000;
     void setMaximumSize(qint64 bytes) { m_maximumSize = bytes; }
 
 signals:
@@ -44,6 +49,7 @@ signals:
     void progress(int request, float fraction);
 
 private slots:
+    void onReplyHeaders();
     void onReplyAvailable();
     void onReplyProgress(qint64 received, qint64 total);
     void onReplyError(QNetworkReply::NetworkError code);
@@ -55,6 +61,7 @@ private:
     void releaseFile();
     void abandon();
     void fail(const QString &reason);
+    void refuse(const QString &reason);
 
     QList<Request> m_requests;
     int m_index = -1;

@@ -1,17 +1,17 @@
-// The discovery sequence: manifest download, parse, then the size queries in parallel. The
+// The discovery sequence: manifest download, parse, then the size queries, a few at a time. The
 // manifest lives in the user's own cache folder, not in the shared temporary folder, so no other
 // user can plant a file or link under its name.
 #include "update/updatemanager.h"
-
-#include "domain/configurationmanager.h"
 
 #include <QDir>
 #include <QFile>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QStandardPaths>
-#include <QXmlSimpleReader>
+#include <QThread>
 #include <QtDebug>
+
+#include <memory>
 
 namespace ZovaZode {
 
@@ -19,12 +19,18 @@ UpdateManager::UpdateManager(QObject *parent)
     : QObject(parent), m_manifestFolder(QStandardPaths::writableLocation(QStandardPaths::CacheLocation)),
       m_manifestPath(m_manifestFolder + QStringLiteral("/update-manifest.xml"))
 {
-    connect(&m_agent, &DownloadAgent::failed, this, [this]() { onDownloadFailed(); });
+    connect(&m_agent, &DownloadAgent::failed, this, [this](const QString &reason) { fail(reason); });
     connect(&m_agent, &DownloadAgent::finished, this, [this]() { onManifestDownloaded(); });
 }
 
 UpdateManager::~UpdateManager()
 {
+    // The parser stops at its next tag.
+    if (m_parsing) {
+        m_parsing->disconnect(this);
+        m_parsing->requestInterruption();
+        m_parsing->wait();
+    }
     // Size replies belong to the network object, which outlives this body; they must not call
     // back into a half-destroyed manager.
     for (QNetworkReply *reply : qAsConst(m_pending))
@@ -36,31 +42,28 @@ QList<UpdateManifestParser::Component> UpdateManager::components(int productCode
     return m_parser.components(productCode);
 }
 
-void UpdateManager::discoverUpdates()
+void UpdateManager::discoverUpdates(const QUrl &manifestAddress)
 {
     if (m_state == Busy) {
         qCritical() << "UpdateManager: Busy.";
         return;
     }
     m_parser.reset();
+    m_failureReason.clear();
     m_state = Busy;
 
-    if (!QDir().mkpath(m_manifestFolder)) {
-        qCritical() << "UpdateManager: Failed to create path:" << m_manifestFolder;
-        fail();
+    if (!UpdateManifestParser::allowedAddress(manifestAddress)) {
+        fail(QStringLiteral("The manifest address \"%1\" is not an https address.")
+                 .arg(manifestAddress.toString()));
         return;
     }
-
-    const ConfigurationManager *configuration = ConfigurationManager::instance();
-    const QUrl address =
-        configuration ? configuration->manifestUrl() : ConfigurationManager::defaultManifestUrl();
+    if (!QDir().mkpath(m_manifestFolder)) {
+        qCritical() << "UpdateManager: Failed to create path:" << m_manifestFolder;
+        fail(QStringLiteral("The folder \"%1\" could not be created.").arg(m_manifestFolder));
+        return;
+    }
     qDebug() << "UpdateManager: Starting download to:" << m_manifestPath;
-    m_agent.download(DownloadAgent::Request{address, m_manifestPath});
-}
-
-void UpdateManager::onDownloadFailed()
-{
-    fail();
+    m_agent.download(DownloadAgent::Request{manifestAddress, m_manifestPath});
 }
 
 void UpdateManager::onManifestDownloaded()
@@ -70,52 +73,67 @@ void UpdateManager::onManifestDownloaded()
         return;
     }
 
-    QFile file(m_manifestPath);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // The thread has a parser and a file of its own; the result reaches us once it has finished.
+    struct Parse
+    {
+        UpdateManifestParser parser;
+        bool opened = false;
+    };
+    const auto parse = std::make_shared<Parse>();
+    m_parsing = QThread::create([parse, path = m_manifestPath] {
+        QFile file(path);
+        parse->opened = file.open(QIODevice::ReadOnly);
+        if (parse->opened)
+            parse->parser.parse(&file);
+    });
+    m_parsing->setParent(this);
+    connect(m_parsing, &QThread::finished, this,
+            [this, parse] { onManifestParsed(parse->parser, parse->opened); });
+    m_parsing->start();
+}
+
+void UpdateManager::onManifestParsed(const UpdateManifestParser &parsed, bool opened)
+{
+    m_parsing->deleteLater();
+    m_parsing = nullptr;
+    if (!opened) {
         qCritical() << "UpdateManager: failed to open manifest file.";
-        fail();
+        fail(QStringLiteral("The downloaded manifest could not be read."));
         return;
     }
     qDebug() << "UpdateManager: Manifest file opened.";
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    bool parsed = false;
-    {
-        QXmlInputSource source(&file);
-        QXmlSimpleReader reader;
-        reader.setContentHandler(&m_parser);
-        parsed = reader.parse(&source);
-    }
-    QT_WARNING_POP
-    file.close();
-    if (!parsed) {
+    if (!parsed.errorString().isEmpty()) {
         qCritical() << "Failed to parse manifest.";
-        fail();
+        fail(parsed.errorString());
         return;
     }
     qDebug() << "UpdateManager: Manifest parsed.";
+    m_parser = parsed;
 
-    if (m_parser.componentTable().isEmpty()) {
-        m_state = Idle;
-        emit updateDiscoveryDone();
-        return;
+    const UpdateManifestParser::ComponentTable &table = m_parser.componentTable();
+    m_unasked.clear();
+    for (auto product = table.cbegin(); product != table.cend(); ++product) {
+        for (int index = 0; index < product.value().size(); ++index)
+            m_unasked.append({product.key(), index});
     }
-    querySizes();
+    askSizes();
 }
 
-void UpdateManager::querySizes()
+// Keeps at most MaximumSizeQueries size queries in flight; the discovery is done when the last
+// one is answered.
+void UpdateManager::askSizes()
 {
-    const UpdateManifestParser::ComponentTable &table = m_parser.componentTable();
-    for (auto product = table.cbegin(); product != table.cend(); ++product) {
-        for (int index = 0; index < product.value().size(); ++index) {
-            const QUrl address = product.value().at(index).address;
-            qDebug() << "Requesting component size for url:" << address;
-            QNetworkReply *reply = m_network.head(QNetworkRequest(address));
-            m_pending.append(reply);
-            const int productCode = product.key();
-            connect(reply, &QNetworkReply::finished, this,
-                    [this, reply, productCode, index]() { onSizeReply(reply, productCode, index); });
-        }
+    while (m_pending.size() < MaximumSizeQueries && !m_unasked.isEmpty()) {
+        const QPair<int, int> next = m_unasked.takeFirst();
+        const QUrl address = m_parser.componentTable().value(next.first).at(next.second).address;
+        qDebug() << "Requesting component size for url:" << address;
+        QNetworkRequest head(address);
+        head.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+        head.setTransferTimeout(DownloadAgent::TransferTimeoutMs);
+        QNetworkReply *reply = m_network.head(head);
+        m_pending.append(reply);
+        connect(reply, &QNetworkReply::finished, this,
+                [this, reply, next]() { onSizeReply(reply, next.first, next.second); });
     }
     if (m_pending.isEmpty()) {
         m_state = Idle;
@@ -145,7 +163,8 @@ void UpdateManager::onSizeReply(QNetworkReply *reply, int productCode, int index
                 other->abort();
         }
         reply->deleteLater();
-        fail();
+        fail(QStringLiteral("Could not ask for the size of \"%1\": %2")
+                 .arg(reply->url().toString(), reply->errorString()));
         return;
     }
 
@@ -155,17 +174,17 @@ void UpdateManager::onSizeReply(QNetworkReply *reply, int productCode, int index
              << component.size;
     m_pending.removeOne(reply);
     reply->deleteLater();
-    if (m_pending.isEmpty()) {
-        emit updateDiscoveryDone();
-        m_state = Idle;
-    }
+    askSizes();
 }
 
 // Back to Idle with an empty table, so nothing half-discovered can be read afterwards.
-void UpdateManager::fail()
+void UpdateManager::fail(const QString &reason)
 {
     m_state = Idle;
     m_parser.reset();
+    m_unasked.clear();
+    m_failureReason = reason;
+    qCritical().noquote() << "UpdateManager: Update check failed:" << reason;
     emit failure();
 }
 

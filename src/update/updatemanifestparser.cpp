@@ -1,17 +1,18 @@
 // The manifest grammar as a small state stack: every element start pushes exactly one state and
 // every end pops one, so whatever sits inside an element we do not recognise is skipped whole.
+// The stack never holds more than MaximumDepth states, whatever the input.
 #include "update/updatemanifestparser.h"
 
-#include <QtDebug>
+#include <QBuffer>
+#include <QHostAddress>
+#include <QThread>
+#include <QXmlStreamReader>
 
 namespace ZovaZode {
 
-QT_WARNING_PUSH
-QT_WARNING_DISABLE_DEPRECATED
-
 namespace {
 
-int productCode(const QString &name)
+int productCode(const QStringRef &name)
 {
     if (name == QLatin1String("MORV"))
         return UpdateManifestParser::ProductMorv;
@@ -26,7 +27,7 @@ int productCode(const QString &name)
 
 // Pedal products carry firmware and content, the desktop products carry applications; a name
 // that does not belong to its product gives -1.
-int componentKind(int product, const QString &name)
+int componentKind(int product, const QStringRef &name)
 {
     if (product == UpdateManifestParser::ProductMorv || product == UpdateManifestParser::ProductMorvPlus) {
         if (name == QLatin1String("MP"))
@@ -48,31 +49,86 @@ int componentKind(int product, const QString &name)
 
 } // namespace
 
-bool UpdateManifestParser::startDocument()
+bool UpdateManifestParser::parse(const QByteArray &bytes)
 {
-    m_states.clear();
-    return true;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return parse(&buffer);
 }
 
-bool UpdateManifestParser::endDocument()
+bool UpdateManifestParser::parse(QIODevice *device)
 {
-    return m_states.isEmpty();
+    reset();
+    m_error.clear();
+    QXmlStreamReader reader;
+    // The manifest uses no namespaces, and the reader's namespace and attribute bookkeeping grows
+    // with the square of what one tag declares (a 900 KB tag took it minutes): the reader gets the
+    // bytes 256 at a time, and a tag, text or comment still open once MaximumTokenBytes more have
+    // arrived is refused before the reader ever looks at it whole.
+    reader.setNamespaceProcessing(false);
+    qint64 fed = 0;
+    qint64 fedAtLastToken = 0;
+    for (;;) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::Invalid) {
+            if (reader.error() != QXmlStreamReader::PrematureEndOfDocumentError)
+                break;
+            if (fed - fedAtLastToken >= MaximumTokenBytes) {
+                reader.raiseError(
+                    QStringLiteral("a tag, text or comment longer than %1 bytes.").arg(MaximumTokenBytes));
+                break;
+            }
+            const QByteArray chunk = device->read(256);
+            if (chunk.isEmpty()) // the end of the data (or of what could be read): the document is cut
+                break;
+            fed += chunk.size();
+            reader.addData(chunk);
+            continue;
+        }
+        fedAtLastToken = fed;
+        if (token == QXmlStreamReader::EndDocument)
+            break;
+        QString refusal;
+        if (QThread::currentThread()->isInterruptionRequested())
+            refusal = QStringLiteral("reading was interrupted.");
+        else if (token == QXmlStreamReader::DTD)
+            // Entity and attribute declarations serve no manifest, only attacks on the reader.
+            refusal = QStringLiteral("a document type declaration.");
+        else if (token == QXmlStreamReader::StartElement)
+            refusal = startElement(reader.qualifiedName().toString(), reader.attributes());
+        else if (token == QXmlStreamReader::EndElement)
+            m_states.pop(); // the reader has checked that it closes what the last start opened
+        if (!refusal.isEmpty()) {
+            reader.raiseError(refusal);
+            break;
+        }
+    }
+    if (!reader.hasError())
+        return true;
+    m_error = QStringLiteral("Line %1 of the update manifest: %2")
+                  .arg(reader.lineNumber())
+                  .arg(reader.errorString());
+    reset();
+    return false;
 }
 
-bool UpdateManifestParser::startElement(const QString &, const QString &, const QString &qName,
-                                        const QXmlAttributes &attributes)
+// Pushes the state of the element that starts; a non-empty result refuses the manifest.
+QString UpdateManifestParser::startElement(const QString &name, const QXmlStreamAttributes &attributes)
 {
+    if (m_states.size() == MaximumDepth)
+        return QStringLiteral("elements nested more than %1 deep.").arg(MaximumDepth);
     const ParseState state = m_states.isEmpty() ? ParseState::Root : m_states.top();
     ParseState next = ParseState::Ignore;
     switch (state) {
     case ParseState::Root:
-        if (qName == QLatin1String("Family") &&
-            attributes.value(QStringLiteral("Name")) == QLatin1String("MORV"))
+        if (name == QLatin1String("Family") &&
+            attributes.value(QLatin1String("Name")) == QLatin1String("MORV"))
             next = ParseState::Family;
         break;
     case ParseState::Family:
-        if (qName == QLatin1String("Product")) {
-            const int code = productCode(attributes.value(QStringLiteral("Name")));
+        if (name == QLatin1String("Product")) {
+            const int code = productCode(attributes.value(QLatin1String("Name")));
             if (code >= 0) {
                 m_product = code;
                 next = ParseState::Product;
@@ -80,58 +136,46 @@ bool UpdateManifestParser::startElement(const QString &, const QString &, const 
         }
         break;
     case ParseState::Product:
-        if (qName == QLatin1String("Components"))
+        if (name == QLatin1String("Components"))
             next = ParseState::Components;
         break;
     case ParseState::Components:
-        if (qName == QLatin1String("Component") && !addComponent(attributes))
-            return false;
+        if (name == QLatin1String("Component")) {
+            const QString refusal = addComponent(attributes);
+            if (!refusal.isEmpty())
+                return refusal;
+        }
         break;
     case ParseState::Ignore:
         break;
     }
     m_states.push(next);
-    return true;
+    return QString();
 }
 
-bool UpdateManifestParser::endElement(const QString &, const QString &, const QString &)
+QString UpdateManifestParser::addComponent(const QXmlStreamAttributes &attributes)
 {
-    if (m_states.isEmpty()) {
-        qCritical("ERROR: UpdateManifestParser: Failed to pop state.");
-        return false;
-    }
-    m_states.pop();
-    return true;
-}
-
-bool UpdateManifestParser::addComponent(const QXmlAttributes &attributes)
-{
+    if (++m_componentCount > MaximumComponents)
+        return QStringLiteral("more than %1 components.").arg(MaximumComponents);
     Component component;
-    component.kind = componentKind(m_product, attributes.value(QStringLiteral("Name")));
-    if (component.kind < 0) {
-        qCritical("Invalid component name");
-        return false;
-    }
-    component.version = attributes.value(QStringLiteral("Version"));
-    if (component.version.isEmpty()) {
-        qCritical("Invalid component version");
-        return false;
-    }
-    component.releaseDate = attributes.value(QStringLiteral("ReleaseDate"));
-    if (component.releaseDate.isEmpty()) {
-        qCritical("Invalid component release date");
-        return false;
-    }
-    component.address = QUrl(attributes.value(QStringLiteral("URL")), QUrl::TolerantMode);
-    if (component.address.isEmpty()) {
-        qCritical("Invalid component url");
-        return false;
-    }
+    component.kind = componentKind(m_product, attributes.value(QLatin1String("Name")));
+    if (component.kind < 0)
+        return QStringLiteral("Invalid component name");
+    component.version = attributes.value(QLatin1String("Version")).toString();
+    if (component.version.isEmpty())
+        return QStringLiteral("Invalid component version");
+    component.releaseDate = attributes.value(QLatin1String("ReleaseDate")).toString();
+    if (component.releaseDate.isEmpty())
+        return QStringLiteral("Invalid component release date");
+    component.address = QUrl(attributes.value(QLatin1String("URL")).toString(), QUrl::TolerantMode);
+    if (component.address.isEmpty())
+        return QStringLiteral("Invalid component url");
+    if (!allowedAddress(component.address))
+        return QStringLiteral("the address \"%1\" is not an https address.")
+            .arg(component.address.toString());
     m_table[m_product].append(component);
-    return true;
+    return QString();
 }
-
-QT_WARNING_POP
 
 QList<UpdateManifestParser::Component> UpdateManifestParser::allComponents() const
 {
@@ -150,6 +194,7 @@ void UpdateManifestParser::reset()
 {
     m_table.clear();
     m_states.clear();
+    m_componentCount = 0;
 }
 
 QString UpdateManifestParser::kindName(int kind)
@@ -170,6 +215,15 @@ QString UpdateManifestParser::kindName(int kind)
     default:
         return QStringLiteral("Unknown Component");
     }
+}
+
+bool UpdateManifestParser::allowedAddress(const QUrl &url)
+{
+    if (!url.isValid() || url.host().isEmpty())
+        return false;
+    const QString scheme = url.scheme();
+    return scheme == QLatin1String("https") ||
+           (scheme == QLatin1String("http") && QHostAddress(url.host()).isLoopback());
 }
 
 } // namespace ZovaZode

@@ -1,9 +1,13 @@
-// UpdateManifestParser: the event-driven XML handler that turns a downloaded update manifest into
-// a table of product code -> components (firmware, content, desktop applications) with version,
-// release date, download address and, once the update manager has asked the server, size.
+// UpdateManifestParser: turns a downloaded update manifest into a table of product code ->
+// components (firmware, content, desktop applications) with version, release date, download
+// address and, once the update manager has asked the server, size.
 //
-// It plugs into QXmlSimpleReader, which Qt 5.15 marks deprecated; the warnings are silenced here
-// and where the reader is used, because the handler interface is what the manifest code is built on.
+// The manifest comes from the network, so the parser bounds what it keeps and the work it does:
+// it reads with QXmlStreamReader (no recursion) and refuses elements nested more than
+// MaximumDepth deep, more than MaximumComponents components, a tag, text or comment longer than
+// MaximumTokenBytes, a document type declaration (and with it every entity but XML's own), and
+// any component address that allowedAddress() refuses. The worst megabyte found so far (4 KiB
+// tags full of attributes) takes it about half a second.
 #pragma once
 
 #include <QList>
@@ -11,14 +15,13 @@
 #include <QStack>
 #include <QString>
 #include <QUrl>
-#include <QXmlDefaultHandler>
+
+class QIODevice;
+class QXmlStreamAttributes;
 
 namespace ZovaZode {
 
-QT_WARNING_PUSH
-QT_WARNING_DISABLE_DEPRECATED
-
-class UpdateManifestParser : public QXmlDefaultHandler
+class UpdateManifestParser
 {
 public:
     enum ProductCode { ProductMorv = 0, ProductMorvPlus = 1, ProductMorvUpdater = 2, ProductMorvManager = 3 };
@@ -45,11 +48,17 @@ public:
 
     using ComponentTable = QMap<int, QList<Component>>;
 
-    bool startDocument() override;
-    bool endDocument() override;
-    bool startElement(const QString &namespaceURI, const QString &localName, const QString &qName,
-                      const QXmlAttributes &attributes) override;
-    bool endElement(const QString &namespaceURI, const QString &localName, const QString &qName) override;
+    static constexpr int MaximumDepth = 32;
+    static constexpr int MaximumComponents = 64;
+    static constexpr int MaximumTokenBytes = 4096;
+
+    // Reads a whole manifest into the table, replacing what was there. False when the manifest
+    // is malformed or refused: the table is then empty and errorString() says why, in one line
+    // (it is empty exactly when the last parse succeeded). A parse on a thread whose
+    // interruption is requested stops at the next tag.
+    bool parse(QIODevice *device);
+    bool parse(const QByteArray &bytes);
+    QString errorString() const { return m_error; }
 
     const ComponentTable &componentTable() const { return m_table; }
     ComponentTable &componentTable() { return m_table; }
@@ -62,14 +71,20 @@ public:
 
     static QString kindName(int kind);
 
+    // The only addresses the update check asks anything of: https, or http to a loopback address
+    // (a server on this computer). Everything else (file:, ftp:, custom schemes) is refused
+    // before anything is opened.
+    static bool allowedAddress(const QUrl &url);
+
 private:
-    bool addComponent(const QXmlAttributes &attributes);
+    QString startElement(const QString &name, const QXmlStreamAttributes &attributes);
+    QString addComponent(const QXmlStreamAttributes &attributes);
 
     QStack<ParseState> m_states;
     int m_product = ProductMorv;
+    int m_componentCount = 0;
     ComponentTable m_table;
+    QString m_error;
 };
-
-QT_WARNING_POP
 
 } // namespace ZovaZode

@@ -2,6 +2,8 @@
 #include "views/archivedetailview.h"
 
 #include "domain/cardrecords.h"
+#include "domain/libraryfilenames.h"
+#include "domain/libraryfolder.h"
 #include "domain/namecheck.h"
 #include "domain/notifier.h"
 #include "domain/song.h"
@@ -16,7 +18,6 @@
 #include <QDebug>
 #include <QDialogButtonBox>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -106,9 +107,10 @@ QSize ArchiveDetailView::sizeHint() const
     return QSize(700, 520);
 }
 
-void ArchiveDetailView::setPath(const QString &path)
+void ArchiveDetailView::setPath(const QString &path, const QString &library)
 {
     m_path = path;
+    m_library = library;
     refresh();
 }
 
@@ -159,6 +161,15 @@ void ArchiveDetailView::save()
     }
 
     const QFileInfo current(m_path);
+    // An archive opened on its own is kept to its own folder.
+    const LibraryFolder library(m_library.isEmpty() ? current.path() : m_library);
+    const QString title = windowTitle();
+    QString reason;
+    if (!library.isPlainFile(m_path, &reason)) {
+        Notifier::tell(this, Notifier::Icon::Critical, title,
+                       tr("Could not save the archive.") + QStringLiteral("\n\n") + reason);
+        return;
+    }
     const QString fileName = archiveFileName(name);
     QString target;
     if (fileName != current.fileName()) {
@@ -183,12 +194,15 @@ void ArchiveDetailView::save()
 
     if (!target.isEmpty()) {
         qDebug() << "Archive: Updating file name:" << target;
-        // QFile::rename never replaces an existing file, so a file that appeared meanwhile is kept.
-        if (!QFile::rename(m_path, target)) {
-            qCritical() << "Failed to update file name:" << target;
-            return;
+        // Never replaces a file that appeared meanwhile.
+        if (library.rename(m_path, fileName, &reason)) {
+            m_path = target;
+        } else {
+            qCritical() << "Failed to update file name:" << target << reason;
+            Notifier::tell(this, Notifier::Icon::Critical, title,
+                           tr("The new name is stored in the archive, but the file keeps its file name.") +
+                               QStringLiteral("\n\n") + reason);
         }
-        m_path = target;
     }
     emit saved();
     accept();

@@ -27,8 +27,9 @@ public:
     ~ArchiveDetailView() override;
 
     QString path() const { return m_path; }
-    // Stores the path and fills the window from the archive.
-    void setPath(const QString &path);
+    // Stores the path and fills the window from the archive; a new name renames the file within
+    // `library` (the card library's folder), or within its own folder when that is empty.
+    void setPath(const QString &path, const QString &library = QString());
 
     QSize sizeHint() const override;
 
@@ -52,6 +53,7 @@ private:
     void showContextMenu(const QPoint &position);
 
     QString m_path;
+    QString m_library;
     QLabel *m_locationLabel;
     QLabel *m_dateLabel;
     QLineEdit *m_nameEdit;

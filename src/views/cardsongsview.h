@@ -17,7 +17,7 @@ public:
 
     void setModel(QAbstractItemModel *model) override;
 
-    // The librarian view connects every action but "Edit Name...", which the view handles.
+    // The card panel connects every action but "Edit Name...", which the view handles.
     QAction *editNameAction() const { return m_editNameAction; }
     QAction *detailsAction() const { return m_detailsAction; }
     QAction *copyToLibraryAction() const { return m_copyToLibraryAction; }

@@ -1,7 +1,7 @@
 // LibraryFolderView: a library page, its commands and deleting an item.
 #include "views/libraryfolderview.h"
 
-#include "domain/configurationmanager.h"
+#include "domain/libraryfolder.h"
 #include "domain/notifier.h"
 #include "models/librarydatamodel.h"
 #include "models/sortedlibrarymodel.h"
@@ -10,9 +10,6 @@
 
 #include <QAction>
 #include <QDebug>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -24,57 +21,27 @@
 
 namespace ZovaZode {
 
-namespace {
-
-// A symbolic link is removed as a link: following it would empty a folder outside the library.
-bool removeLibraryPath(const QString &path)
-{
-    const QFileInfo info(path);
-    if (info.isDir() && !info.isSymLink())
-        return QDir(path).removeRecursively();
-    return QFile::remove(path);
-}
-
-} // namespace
-
 LibraryFolderView::LibraryFolderView(SortedLibraryModel *model, const QString &transferText, QWidget *parent)
     : QWidget(parent), m_model(model), m_treeView(new QTreeView(this)), m_folderLabel(new ElidedLabel(this)),
       m_editNameAction(new QAction(tr("Edit Name..."), this)),
       m_detailsAction(new QAction(tr("Details..."), this)), m_transferAction(new QAction(transferText, this)),
       m_deleteAction(new QAction(tr("Delete"), this)), m_contextMenu(new QMenu(this))
 {
-    m_model->setSortCaseSensitivity(Qt::CaseInsensitive);
-    m_model->sort(0, Qt::AscendingOrder);
-
-    m_treeView->setModel(m_model);
-    m_treeView->setRootIndex(m_model->index(m_model->rootPath()));
-    m_treeView->setDragEnabled(true);
-    m_treeView->setAcceptDrops(true);
-    m_treeView->setDropIndicatorShown(false);
-    m_treeView->setDefaultDropAction(Qt::CopyAction);
-    m_treeView->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
-    m_treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    // The archive and song pictures stay recognisable, and the rows get room to breathe.
-    m_treeView->setIconSize(QSize(24, 24));
-    for (int column = 1; column <= 3; ++column)
-        m_treeView->hideColumn(column);
+    setUpTree();
 
     auto showFolder = [this](const QString &path) { m_folderLabel->setFullText(path); };
     showFolder(m_model->rootPath());
     connect(m_model->libraryModel(), &LibraryDataModel::rootPathChanged, this, showFolder);
+    connect(m_model->libraryModel(), &LibraryDataModel::fileOperationFailed, this,
+            [this](const QString &text) {
+                Notifier::tell(this, Notifier::Icon::Critical,
+                               isCardLibrary() ? tr("Card Library") : tr("Song Library"), text);
+            });
+    // Without a parent: the box opens while the item's editor closes.
+    connect(m_model->libraryModel(), &LibraryDataModel::nameRefused, this,
+            [](const QString &text) { Notifier::inform(nullptr, text); });
 
-    auto *changeButton = new QToolButton(this);
-    changeButton->setText(tr("Change"));
-    connect(changeButton, &QToolButton::clicked, this, &LibraryFolderView::changeFolder);
-
-    auto *folderRow = new QHBoxLayout;
-    folderRow->setContentsMargins(0, 0, 0, 0);
-    folderRow->setSpacing(6);
-    folderRow->addWidget(m_folderLabel, 1);
-    folderRow->addWidget(changeButton);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(folderRow);
-    layout->addWidget(m_treeView, 3);
+    layOut();
 
     auto *deleteShortcut = new QShortcut(QKeySequence::Delete, this);
     deleteShortcut->setContext(Qt::WidgetWithChildrenShortcut);
@@ -103,6 +70,42 @@ LibraryFolderView::LibraryFolderView(SortedLibraryModel *model, const QString &t
 }
 
 LibraryFolderView::~LibraryFolderView() = default;
+
+void LibraryFolderView::setUpTree()
+{
+    m_model->setSortCaseSensitivity(Qt::CaseInsensitive);
+    m_model->sort(0, Qt::AscendingOrder);
+
+    m_treeView->setModel(m_model);
+    m_treeView->setRootIndex(m_model->index(m_model->rootPath()));
+    m_treeView->setDragEnabled(true);
+    m_treeView->setAcceptDrops(true);
+    m_treeView->setDropIndicatorShown(false);
+    m_treeView->setDefaultDropAction(Qt::CopyAction);
+    m_treeView->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    m_treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // The archive and song pictures stay recognisable, and the rows get room to breathe.
+    m_treeView->setIconSize(QSize(24, 24));
+    for (int column = 1; column <= 3; ++column)
+        m_treeView->hideColumn(column);
+}
+
+// The folder's path with the button that changes it, above the tree.
+void LibraryFolderView::layOut()
+{
+    auto *changeButton = new QToolButton(this);
+    changeButton->setText(tr("Change"));
+    connect(changeButton, &QToolButton::clicked, this, &LibraryFolderView::changeFolder);
+
+    auto *folderRow = new QHBoxLayout;
+    folderRow->setContentsMargins(0, 0, 0, 0);
+    folderRow->setSpacing(6);
+    folderRow->addWidget(m_folderLabel, 1);
+    folderRow->addWidget(changeButton);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(folderRow);
+    layout->addWidget(m_treeView, 3);
+}
 
 QModelIndex LibraryFolderView::selectedIndex() const
 {
@@ -151,14 +154,6 @@ void LibraryFolderView::changeFolder()
     const QString folder = Prompter::current()->folder(this, QString(), m_model->rootPath());
     if (folder.isEmpty())
         return;
-    ConfigurationManager *configuration = ConfigurationManager::instance();
-    if (!configuration)
-        qDebug() << (isCardLibrary() ? "Library: No configuration to store the card library location in."
-                                     : "Library: No configuration to store the song library location in.");
-    else if (isCardLibrary())
-        configuration->setCardLibraryLocation(folder);
-    else
-        configuration->setSongLibraryLocation(folder);
     m_model->setRootPath(folder);
     m_treeView->setRootIndex(m_model->index(folder));
     m_treeView->selectionModel()->clearSelection();
@@ -192,6 +187,7 @@ void LibraryFolderView::deleteSelectedItem()
     const QString kind = m_model->isArchive(item)  ? QStringLiteral("archive")
                          : m_model->isSong(item)   ? QStringLiteral("song")
                          : m_model->isFolder(item) ? QStringLiteral("folder")
+                         : m_model->isLink(item)   ? QStringLiteral("link")
                                                    : QStringLiteral("file");
     const QString library = isCardLibrary() ? QStringLiteral("card") : QStringLiteral("song");
     const QString title = tr("Delete Item");
@@ -202,9 +198,13 @@ void LibraryFolderView::deleteSelectedItem()
                 .arg(kind, name, library),
             Notifier::Yes | Notifier::No) != Notifier::Yes)
         return;
-    if (path.isEmpty() || !removeLibraryPath(path)) {
-        qCritical() << "Library: Failed to delete item:" << path;
-        Notifier::tell(this, Notifier::Icon::Critical, title, tr("Failed to delete item."));
+    // Looked at again now: the item, and every folder above it up to the library's root, must
+    // still be the library's (a folder listed may have been swapped for a link since).
+    QString error;
+    if (!LibraryFolder(m_model->rootPath()).remove(path, &error)) {
+        qCritical() << "Library: Failed to delete item:" << path << error;
+        Notifier::tell(this, Notifier::Icon::Critical, title,
+                       tr("Failed to delete item.") + QStringLiteral("\n\n") + error);
     }
 }
 

@@ -1,8 +1,8 @@
 // One page of a library: the library folder as a tree of folders and library files, the folder's
 // path with a button to choose another, in-place renaming, a context menu, dragging files out
-// and dropping card data in, and deleting an item. The card library page (ArchiveView) lists card
-// archives, the song library page (LibraryView) song files; which one a page is follows from its
-// model's library kind. The librarian view connects the actions and reacts to selection changes.
+// and dropping card data in, and deleting an item. The card library page lists card archives, the
+// song library page song files; which one a page is follows from its model's library kind. The
+// library pages connect the actions and react to selection changes.
 #pragma once
 
 #include "views/elidedlabel.h"
@@ -17,7 +17,6 @@ class QMenu;
 class QTreeView;
 
 namespace ZovaZode {
-
 
 class SortedLibraryModel;
 
@@ -35,9 +34,11 @@ public:
     QString selectedFilePath() const;
     void selectPath(const QString &path);
     void editName();
-    // Asks, then deletes the selected item (a folder with all it holds, a link as a link).
+    // Asks, then deletes the selected item (a folder with all it holds, a link as a link) through
+    // LibraryFolder; refuses with the reason what is no longer inside the library.
     void deleteSelectedItem();
 
+    SortedLibraryModel *model() const { return m_model; }
     QTreeView *treeView() const { return m_treeView; }
     ElidedLabel *folderLabel() const { return m_folderLabel; }
     QMenu *contextMenu() const { return m_contextMenu; }
@@ -51,6 +52,8 @@ signals:
     void selectionChanged();
 
 private:
+    void setUpTree();
+    void layOut();
     bool isCardLibrary() const;
     bool isLibraryFile(const QModelIndex &index) const;
     void changeFolder();

@@ -2,13 +2,13 @@
 #include "views/safetycopiesview.h"
 
 #include "domain/filekinds.h"
+#include "domain/libraryfolder.h"
 #include "domain/notifier.h"
 
 #include <QAction>
 #include <QDataStream>
 #include <QDebug>
 #include <QDesktopServices>
-#include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMimeData>
@@ -213,9 +213,12 @@ void SafetyCopiesView::deleteSelected()
                           .arg(QFileInfo(entry->path).completeBaseName()),
                       Notifier::Yes | Notifier::No) != Notifier::Yes)
         return;
-    if (!QFile::remove(entry->path)) {
-        qCritical() << "Library: Failed to delete safety copy:" << entry->path;
-        Notifier::tell(this, Notifier::Icon::Critical, title, tr("Failed to delete item."));
+    // The copies lie in the card library: the walk from its root refuses a folder swapped for a link.
+    QString error;
+    if (!LibraryFolder(m_cardLibrary).remove(entry->path, &error)) {
+        qCritical() << "Library: Failed to delete safety copy:" << entry->path << error;
+        Notifier::tell(this, Notifier::Icon::Critical, title,
+                       tr("Failed to delete item.") + QStringLiteral("\n\n") + error);
     }
     reload();
 }

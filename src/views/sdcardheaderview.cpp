@@ -48,6 +48,38 @@ SdCardHeaderView::SdCardHeaderView(std::shared_ptr<SdCard> card, QWidget *parent
     m_pathLabel->setObjectName(QStringLiteral("pathLabel"));
     m_openCloseButton->setObjectName(QStringLiteral("openCloseButton"));
 
+    layOut();
+
+    addActions({m_editNameAction, m_detailsAction, m_archiveAction});
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    m_detailView->resize(m_detailView->sizeHint());
+
+    connect(m_openCloseButton, &QToolButton::clicked, this, &SdCardHeaderView::openOrClose);
+    connect(m_editNameAction, &QAction::triggered, this, &SdCardHeaderView::editName);
+    connect(m_detailsAction, &QAction::triggered, this, &SdCardHeaderView::showCardDetails);
+    connect(m_nameLabel, &CardName::editRequest, this, &SdCardHeaderView::editName);
+    connect(m_nameEditor, &QLineEdit::editingFinished, this, &SdCardHeaderView::finishEditing);
+    connect(m_cardBox, &CardBox::cardRestoreRequest, this, &SdCardHeaderView::cardRestoreRequest);
+    connect(m_cardBox, &CardBox::cardDetailsRequest, this, &SdCardHeaderView::showCardDetails);
+    connect(m_cardBox, &CardBox::dragStarted, this, &SdCardHeaderView::cardDragStarted);
+    connect(m_cardBox, &CardBox::pressed, this, &SdCardHeaderView::pressed);
+
+    connect(m_card.get(), &SdCard::opened, this, &SdCardHeaderView::updateOpenState);
+    connect(m_card.get(), &SdCard::closed, this, &SdCardHeaderView::updateOpenState);
+    connect(m_card.get(), &SdCard::closed, this, &SdCardHeaderView::finishEditing);
+    connect(m_card.get(), &SdCard::pathChanged, this, &SdCardHeaderView::updatePath);
+    connect(m_card.get(), &SdCard::nameChanged, this, &SdCardHeaderView::updateName);
+
+    updateOpenState();
+    updatePath(m_card->path());
+    updateName(m_card->name());
+}
+
+SdCardHeaderView::~SdCardHeaderView() = default;
+
+void SdCardHeaderView::layOut()
+{
     m_iconLabel->setPixmap(
         WidgetUtils::picture(QStringLiteral(":/pictures/sd_card.svg"), QSize(0, kIconHeight)));
     m_iconLabel->setAccessibleName(tr("SD card"));
@@ -92,34 +124,7 @@ SdCardHeaderView::SdCardHeaderView(std::shared_ptr<SdCard> card, QWidget *parent
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(topRow);
     layout->addWidget(m_cardBox);
-
-    addActions({m_editNameAction, m_detailsAction, m_archiveAction});
-    setContextMenuPolicy(Qt::ActionsContextMenu);
-
-    m_detailView->resize(m_detailView->sizeHint());
-
-    connect(m_openCloseButton, &QToolButton::clicked, this, &SdCardHeaderView::openOrClose);
-    connect(m_editNameAction, &QAction::triggered, this, &SdCardHeaderView::editName);
-    connect(m_detailsAction, &QAction::triggered, this, &SdCardHeaderView::showCardDetails);
-    connect(m_nameLabel, &CardName::editRequest, this, &SdCardHeaderView::editName);
-    connect(m_nameEditor, &QLineEdit::editingFinished, this, &SdCardHeaderView::finishEditing);
-    connect(m_cardBox, &CardBox::cardRestoreRequest, this, &SdCardHeaderView::cardRestoreRequest);
-    connect(m_cardBox, &CardBox::cardDetailsRequest, this, &SdCardHeaderView::showCardDetails);
-    connect(m_cardBox, &CardBox::dragStarted, this, &SdCardHeaderView::cardDragStarted);
-    connect(m_cardBox, &CardBox::pressed, this, &SdCardHeaderView::pressed);
-
-    connect(m_card.get(), &SdCard::opened, this, &SdCardHeaderView::updateOpenState);
-    connect(m_card.get(), &SdCard::closed, this, &SdCardHeaderView::updateOpenState);
-    connect(m_card.get(), &SdCard::closed, this, &SdCardHeaderView::finishEditing);
-    connect(m_card.get(), &SdCard::pathChanged, this, &SdCardHeaderView::updatePath);
-    connect(m_card.get(), &SdCard::nameChanged, this, &SdCardHeaderView::updateName);
-
-    updateOpenState();
-    updatePath(m_card->path());
-    updateName(m_card->name());
 }
-
-SdCardHeaderView::~SdCardHeaderView() = default;
 
 void SdCardHeaderView::editName()
 {

@@ -29,7 +29,7 @@ public:
 
     QAction *editNameAction() const { return m_editNameAction; }
     QAction *detailsAction() const { return m_detailsAction; }
-    // The librarian view connects it to archiving the card.
+    // The card panel connects it to archiving the card.
     QAction *archiveAction() const { return m_archiveAction; }
 
     void editName();
@@ -45,6 +45,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void layOut();
     void finishEditing();
     void applyName(const QString &text);
     void updateOpenState();

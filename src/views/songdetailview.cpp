@@ -139,16 +139,7 @@ SongDetailView::SongDetailView(QWidget *parent)
     m_pathLabel->setMinimumWidth(100);
     m_pathLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    m_partsTable->setColumnCount(kColumnCount);
-    m_partsTable->setHeaderLabels(
-        {QStringLiteral("#"), QStringLiteral("Type"), QStringLiteral("Genre"), QStringLiteral("Style"),
-         QStringLiteral("Bass Mode"), QStringLiteral("Tempo"), QStringLiteral("Time"),
-         QStringLiteral("Alt. Time"), QStringLiteral("Bars"), QStringLiteral("Duration")});
-    m_partsTable->setItemsExpandable(false);
-    m_partsTable->setRootIsDecorated(false);
-    m_partsTable->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_partsTable->header()->setDefaultAlignment(Qt::AlignCenter);
-    m_partsTable->header()->setStretchLastSection(false);
+    setUpPartsTable();
 
     auto *box = new QVBoxLayout;
     box->addWidget(m_titleLabel);
@@ -177,6 +168,20 @@ SongDetailView::SongDetailView(QWidget *parent)
 }
 
 SongDetailView::~SongDetailView() = default;
+
+void SongDetailView::setUpPartsTable()
+{
+    m_partsTable->setColumnCount(kColumnCount);
+    m_partsTable->setHeaderLabels(
+        {QStringLiteral("#"), QStringLiteral("Type"), QStringLiteral("Genre"), QStringLiteral("Style"),
+         QStringLiteral("Bass Mode"), QStringLiteral("Tempo"), QStringLiteral("Time"),
+         QStringLiteral("Alt. Time"), QStringLiteral("Bars"), QStringLiteral("Duration")});
+    m_partsTable->setItemsExpandable(false);
+    m_partsTable->setRootIsDecorated(false);
+    m_partsTable->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_partsTable->header()->setDefaultAlignment(Qt::AlignCenter);
+    m_partsTable->header()->setStretchLastSection(false);
+}
 
 QSize SongDetailView::sizeHint() const
 {

@@ -29,6 +29,7 @@ public:
     QSize sizeHint() const override;
 
 private:
+    void setUpPartsTable();
     void fill();
     void save();
 

@@ -76,7 +76,7 @@ TransferDialog::TransferDialog(SongTransfer *transfer, QWidget *parent)
     connect(m_buttons, &QDialogButtonBox::rejected, this, &TransferDialog::onCancel);
     connect(m_showTimer, &QTimer::timeout, this, [this] {
         checkVisibility(m_clock.elapsed());
-        updateRate(m_phaseClock.elapsed());
+        updateRate(m_phase.clock.elapsed());
     });
     // The byte counts travel in the worker's reports, which the signals do not carry on.
     transfer->installEventFilter(this);
@@ -112,7 +112,7 @@ QSize TransferDialog::sizeHint() const
 
 void TransferDialog::checkVisibility(qint64 elapsedMs)
 {
-    if (!isVisible() && isSlow(m_fraction, elapsedMs))
+    if (!isVisible() && isSlow(m_phase.fraction, elapsedMs))
         show();
 }
 
@@ -141,7 +141,7 @@ QString TransferDialog::rateText(qint64 bytes, float fraction, qint64 elapsedMs)
 void TransferDialog::updateRate(qint64 elapsedMs)
 {
     if (m_running)
-        m_rateLabel->setText(rateText(phaseBytes(), m_fraction, elapsedMs));
+        m_rateLabel->setText(rateText(phaseBytes(), m_phase.fraction, elapsedMs));
 }
 
 bool TransferDialog::eventFilter(QObject *watched, QEvent *event)
@@ -159,29 +159,25 @@ void TransferDialog::countBytes(const SongTransfer::ProgressEvent &report)
 {
     followPhase(m_current);
     // A whole-card transfer counts each song from 0 again.
-    if (report.song() != m_song) {
-        if (m_song >= 0)
-            m_bytesBefore += m_songTotal;
-        m_song = report.song();
+    if (report.song() != m_phase.song) {
+        if (m_phase.song >= 0)
+            m_phase.bytesBefore += m_phase.songTotal;
+        m_phase.song = report.song();
     }
-    m_songDone = qMax(0, report.done());
-    m_songTotal = qMax(0, report.total());
+    m_phase.songDone = qMax(0, report.done());
+    m_phase.songTotal = qMax(0, report.total());
 }
 
 void TransferDialog::followPhase(const SongTransfer::Request *request)
 {
-    if (!request || request->phase.load() == m_phase)
+    if (!request || request->phase.load() == m_phase.number)
         return;
-    m_phase = request->phase.load();
-    m_bytesBefore = 0;
-    m_songDone = 0;
-    m_songTotal = 0;
-    m_song = -1;
-    m_fraction = 0.0f;
+    m_phase = Phase();
+    m_phase.number = request->phase.load();
+    m_phase.clock.start();
     m_progressBar->setValue(0);
     m_rateLabel->clear();
     m_statusLabel->setText(QStringLiteral("Verifying..."));
-    m_phaseClock.restart();
 }
 
 void TransferDialog::onStarted(SongTransfer::Request *request)
@@ -195,17 +191,14 @@ void TransferDialog::onStarted(SongTransfer::Request *request)
     m_sourceLabel->setText(describe(request->source));
     m_destinationLabel->setText(describe(request->destination));
     m_statusLabel->setText(QStringLiteral("In progress..."));
-    m_fraction = 0.0f;
+    m_phase = Phase();
     m_progressBar->setValue(0);
     m_rateLabel->clear();
-    m_phase = 0;
-    m_bytesBefore = 0;
-    m_songDone = 0;
-    m_songTotal = 0;
-    m_song = -1;
 
     const bool toCard = request->destination.kind == SongTransfer::Endpoint::Card;
-    if (request->source.song < 0 && request->destination.song < 0)
+    if (request->kind == SongTransfer::Request::Kind::CheckArchive)
+        setWindowTitle(QStringLiteral("Checking Archive"));
+    else if (request->source.song < 0 && request->destination.song < 0)
         setWindowTitle(toCard ? QStringLiteral("Restoring Card") : QStringLiteral("Archiving Card"));
     else
         setWindowTitle(toCard ? QStringLiteral("Copying Song to Card")
@@ -214,15 +207,15 @@ void TransferDialog::onStarted(SongTransfer::Request *request)
     m_closeTimer->stop();
     m_showTimer->start();
     m_clock.restart();
-    m_phaseClock.restart();
+    m_phase.clock.start();
 }
 
 void TransferDialog::onProgress(int song, float fraction, SongTransfer::Request *request)
 {
     if (request && request == m_current)
         followPhase(request);
-    m_fraction = fraction;
-    if (request && m_phase == 0 && request->source.song < 0)
+    m_phase.fraction = fraction;
+    if (request && m_phase.number == 0 && request->source.song < 0)
         m_statusLabel->setText(QStringLiteral("Song # %1").arg(song + 1));
     // The bar ignores values outside its range; a stray fraction must not freeze it.
     const double steps = std::trunc(double(fraction) * kProgressSteps);
@@ -232,7 +225,7 @@ void TransferDialog::onProgress(int song, float fraction, SongTransfer::Request 
 void TransferDialog::onFinished(SongTransfer::Request *request)
 {
     m_current = nullptr;
-    m_fraction = 1.0f;
+    m_phase.fraction = 1.0f;
     m_progressBar->setValue(kProgressSteps);
     m_showTimer->stop();
     const bool unchecked = request && request->verification == SongTransfer::Request::Verification::Skipped;
@@ -264,6 +257,9 @@ void TransferDialog::onError(SongTransfer::Request *request)
     } else if (request->errorText.startsWith(QLatin1String(kVerificationPrefix))) {
         m_statusLabel->setText(QStringLiteral("Verification failed: the copy differs from the original.\n") +
                                request->errorText);
+    } else if (request->kind == SongTransfer::Request::Kind::CheckArchive) {
+        // The archive was found wanting before anything was copied or written.
+        m_statusLabel->setText(request->errorText);
     } else if (request->destination.kind == SongTransfer::Endpoint::Card) {
         m_statusLabel->setText(QStringLiteral("An error occured.\n"
                                               "This may be due to SD card write protection.\n"

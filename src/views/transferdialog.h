@@ -53,8 +53,8 @@ public:
     QLabel *statusLabel() const { return m_statusLabel; }
     QLabel *rateLabel() const { return m_rateLabel; }
     // 0 while transferring, 1 while reading back what was written.
-    int phase() const { return m_phase; }
-    qint64 phaseBytes() const { return m_bytesBefore + m_songDone; }
+    int phase() const { return m_phase.number; }
+    qint64 phaseBytes() const { return m_phase.bytesBefore + m_phase.songDone; }
     QProgressBar *progressBar() const { return m_progressBar; }
     QDialogButtonBox *buttonBox() const { return m_buttons; }
     QTimer *showTimer() const { return m_showTimer; }
@@ -81,15 +81,20 @@ private:
     QDialogButtonBox *m_buttons;
     bool m_running = false;
     SongTransfer::Request *m_current = nullptr;
-    float m_fraction = 0.0f;
     QElapsedTimer m_clock;
-    QElapsedTimer m_phaseClock;
-    int m_phase = 0;
-    // Audio bytes of the songs finished in this phase, and of the song under way.
-    qint64 m_bytesBefore = 0;
-    qint64 m_songDone = 0;
-    qint64 m_songTotal = 0;
-    int m_song = -1;
+    // How far the phase under way (0 the copy, 1 the read-back) has come.
+    struct Phase
+    {
+        int number = 0;
+        float fraction = 0.0f;
+        QElapsedTimer clock;
+        // Audio bytes of the songs finished in this phase, and of the song under way.
+        qint64 bytesBefore = 0;
+        qint64 songDone = 0;
+        qint64 songTotal = 0;
+        int song = -1;
+    };
+    Phase m_phase;
     QTimer *m_showTimer;
     QTimer *m_closeTimer;
     ModalEventFilter *m_filter;

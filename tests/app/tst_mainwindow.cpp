@@ -5,6 +5,7 @@
 #include "support/filesnapshot.h"
 #include "support/libraryfixture.h"
 #include "views/elidedlabel.h"
+#include "views/librarypages.h"
 #include "views/sdcardheaderview.h"
 
 #include <QSemaphore>
@@ -33,7 +34,6 @@ private:
 
 void TestMainWindow::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setApplicationName("Morv Manager");
     // A settings store of its own: other tests clear theirs while this one runs.
     QCoreApplication::setOrganizationName("Selkanor tst_mainwindow");
@@ -92,9 +92,9 @@ void TestMainWindow::closingDuringARestore()
 
     m_window->show();
     LibrarianView *view = m_window->librarianView();
-    QVERIFY(view->card()->open(image.path(), 1));
+    QVERIFY(view->session()->card()->open(image.path(), 1));
     notifier.prepareAnswer(Notifier::Ok);
-    emit view->headerView()->cardRestoreRequest(archive);
+    emit view->cardPanel()->header()->cardRestoreRequest(archive);
     QTRY_COMPARE(text(image.read(cardHeaderRange()), 8, 128), QByteArray("Restored Set"));
 
     notifier.prepareAnswer(cancel ? Notifier::Yes : Notifier::No);
@@ -104,7 +104,7 @@ void TestMainWindow::closingDuringARestore()
     QVERIFY(m_window->isVisible());
     gate.release();
     if (!cancel) {
-        QTRY_VERIFY(!view->hasTransfers());
+        QTRY_VERIFY(!view->transfers()->hasTransfers());
         QCOMPARE(text(image.read(CardImage::songDataRange(11)), 4, 128), QByteArray("Song 12"));
         m_window->close();
     }
@@ -138,12 +138,12 @@ void TestMainWindow::minimumSize()
     window.resize(size);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QVERIFY(view->openCardFile(image.path()));
+    QVERIFY(view->session()->openCardFile(image.path()));
     QTest::qWait(50);
     QCOMPARE(window.size(), size);
 
-    const QList<ElidedLabel *> labels{view->headerView()->findChild<ElidedLabel *>("pathLabel"),
-                                      view->archiveView()->folderLabel()};
+    const QList<ElidedLabel *> labels{view->cardPanel()->header()->findChild<ElidedLabel *>("pathLabel"),
+                                      view->libraryPages()->page(FileKind::CardArchive)->folderLabel()};
     for (ElidedLabel *label : labels) {
         QVERIFY(label);
         QCOMPARE(label->toolTip(), label->text());
@@ -162,5 +162,5 @@ void TestMainWindow::minimumSize()
     }
 }
 
-QTEST_MAIN(TestMainWindow)
+MORV_TEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"

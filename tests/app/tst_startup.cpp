@@ -1,6 +1,6 @@
-// Start-up of the real morv-manager executable in a private home, offscreen: the temporary files
-// of killed transfers removed from the libraries, and the one-copy-per-user lock. Each copy is
-// stopped once it has shown how far it got.
+// Start-up of the real morv-manager executable in a private home, offscreen: the one-copy-per-user
+// lock, and the temporary files of killed transfers removed from the libraries. Each copy is
+// stopped once it has shown how far it got. And its command line, answered without a display.
 #include <QDateTime>
 #include <QDir>
 #include <QLockFile>
@@ -8,10 +8,6 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace {
 
@@ -86,61 +82,44 @@ class TestStartup : public QObject
     Q_OBJECT
 
 private slots:
-    void abandonedTemporaryFilesRemoved();
     void oneCopyPerUser();
+    void commandLine_data();
+    void commandLine();
 };
 
-// What killed transfers left in the libraries is removed, and said so; what a running transfer
-// still makes (locked, or just begun), and what is not a plain file of ours, stays.
-void TestStartup::abandonedTemporaryFilesRemoved()
-{
-    Home home;
-    const QString cards = home.path("Documents/Morv+ Card Library"),
-                  songs = home.path("Documents/Morv+ Song Library");
-    QVERIFY(QDir().mkpath(cards + "/Safety Copies") && QDir().mkpath(songs + "/Live"));
-    const QStringList removed{
-        cards + "/Gig.mlad.k3J9xQa2.partial",
-        cards + "/Safety Copies/Gig - before restore - 2026-01-02 10.00.00.mlad.Zx81aB0c.partial",
-        songs + "/Live/Intro.mlsd.partial", songs + "/ZOVAZODE.DAT.k3J9xQa2.partial"};
-    const QStringList kept{cards + "/Young.mlad.k3J9xQa2.partial", cards + "/Held.mlad.k3J9xQa2.partial",
-                           songs + "/notes.txt.partial", songs + "/ZOVAZODE.DAT.partial"};
-    for (const QString &path : removed + kept) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("partial") == 7 && file.flush());
-        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(path.contains("Young") ? -5 : -3600),
-                                 QFileDevice::FileModificationTime));
-    }
-    QVERIFY(QFile::link(home.path("victim"), songs + "/Link.mlsd.k3J9xQa2.partial"));
-    const int held = ::open(QFile::encodeName(kept.at(1)).constData(), O_RDONLY | O_CLOEXEC);
-    QCOMPARE(::flock(held, LOCK_EX), 0);
-
-    Copy copy(home.environment());
-    QVERIFY2(copy.waitFor(kWindowBuilt), copy.output.constData());
-    copy.stop();
-    ::close(held);
-    for (const QString &path : removed) {
-        QVERIFY2(!QFileInfo::exists(path), qPrintable(path));
-        QVERIFY(copy.lines().contains("Library: Removed an abandoned temporary file: \"" + path + "\""));
-    }
-    for (const QString &path : kept)
-        QVERIFY2(QFileInfo::exists(path), qPrintable(path));
-    QVERIFY(QFileInfo(songs + "/Link.mlsd.k3J9xQa2.partial").isSymLink());
-}
-
 // A second copy is refused before it touches anything while the first runs; a lock left by a
-// copy that died, or planted in the shared temporary folder, blocks nobody.
+// copy that died, or planted in the shared temporary folder, blocks nobody. The first removes, and
+// logs, what killed transfers left in both libraries a few folders down (the domain tests hold
+// the rules of what is such a file).
 void TestStartup::oneCopyPerUser()
 {
     Home home;
+    const QStringList abandoned{
+        home.path("Documents/Morv+ Card Library/Safety Copies/Gig.mlad.zxbcdfgh.partial"),
+        home.path("Documents/Morv+ Song Library/Live/Intro.mlsd.kxbtrqzm.partial")};
+    for (const QString &path : abandoned) {
+        QFile file(path);
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly));
+        QVERIFY(
+            file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+    }
     QLockFile planted(home.path("tmp/" + kLock));
     QVERIFY(planted.tryLock(0));
     Copy first(home.environment());
     QVERIFY2(first.waitFor(kWindowBuilt), first.output.constData());
+    for (const QString &path : abandoned) {
+        QVERIFY2(!QFileInfo::exists(path), qPrintable(path));
+        QVERIFY(first.lines().contains("Library: Removed an abandoned temporary file: \"" + path + "\""));
+    }
     QLockFile probe(home.path("runtime/" + kLock));
     QVERIFY(!probe.tryLock(0));
     {
-        Copy second(home.environment());
+        // The file given is said to be missing, with its path, before anything else.
+        Copy second(home.environment(), {home.path("missing.DAT")});
         QVERIFY2(second.waitFor(kRefusal), second.output.constData());
+        QCOMPARE(second.process.readAllStandardError(), "morv-manager: cannot open " +
+                                                            home.path("missing.DAT").toUtf8() +
+                                                            ": No such file or directory\n");
         QVERIFY(!second.output.contains(kWindowBuilt.toUtf8()));
         QVERIFY(!second.output.contains("Configuration manager"));
     }
@@ -151,5 +130,42 @@ void TestStartup::oneCopyPerUser()
     QVERIFY(!third.output.contains(kRefusal.toUtf8()));
 }
 
-QTEST_MAIN(TestStartup)
+void TestStartup::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // FULL: standard output is /dev/full
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("err");
+    const QString see = " See 'morv-manager --help'.\n";
+    // clang-format off
+    //                                   arguments                        status err
+    QTest::newRow("unknown option")  << QStringList{"-x"}              << 2 << "morv-manager: Unknown option 'x'." + see;
+    QTest::newRow("-v is not taken") << QStringList{"-v"}              << 2 << "morv-manager: Unknown option 'v'." + see;
+    QTest::newRow("two files")       << QStringList{"a", "b"}          << 2 << "morv-manager: only one file can be opened at a time." + see;
+    QTest::newRow("help, disk full") << QStringList{"--help", "FULL"}  << 1 << "morv-manager: cannot write to standard output: No space left on device\n";
+    // clang-format on
+}
+
+// No platform can start here, as on a server or in a terminal without a display.
+void TestStartup::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, err);
+    Home home;
+    QProcessEnvironment environment = home.environment();
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    if (arguments.removeAll("FULL"))
+        process.setStandardOutputFile("/dev/full");
+    process.start(QStringLiteral(MORV_MANAGER_PATH), arguments);
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), status);
+    QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()), err);
+}
+
+MORV_TEST_MAIN(TestStartup)
 #include "tst_startup.moc"

@@ -364,5 +364,5 @@ void TestAccess::recordsMoveOnlyTheirBytes()
     QVERIFY(stream->close());
 }
 
-QTEST_GUILESS_MAIN(TestAccess)
+MORV_TEST_MAIN(TestAccess)
 #include "tst_access.moc"

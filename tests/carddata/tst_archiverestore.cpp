@@ -204,5 +204,5 @@ void TestArchiveRestore::skippedRangesNeverSkipADifference()
     }
 }
 
-QTEST_GUILESS_MAIN(TestArchiveRestore)
+MORV_TEST_MAIN(TestArchiveRestore)
 #include "tst_archiverestore.moc"

@@ -309,5 +309,5 @@ void TestLayout::looperRecords()
     QVERIFY(before.changesOutside({CardImage::looperRange(7, 4)}).isEmpty());
 }
 
-QTEST_GUILESS_MAIN(TestLayout)
+MORV_TEST_MAIN(TestLayout)
 #include "tst_layout.moc"

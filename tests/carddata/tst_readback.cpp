@@ -197,5 +197,5 @@ void TestReadBack::differencesAreFound()
              where.isEmpty() ? where : "mlsdVerifyWrites: " + where + " differs from the original.");
 }
 
-QTEST_GUILESS_MAIN(TestReadBack)
+MORV_TEST_MAIN(TestReadBack)
 #include "tst_readback.moc"

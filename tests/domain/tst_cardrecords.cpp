@@ -2,6 +2,7 @@
 // results; the rules' invariants over hostile input are the text-rules fuzz target's. Records are
 // built byte by byte with the test-support builders, never with the code under test.
 #include "domain/cardrecords.h"
+#include "domain/libraryfilenames.h"
 #include "domain/song.h"
 #include "support/records.h"
 
@@ -32,8 +33,6 @@ class TestCardRecords : public QObject
 private slots:
     void textRules_data();
     void textRules();
-    void fileNames_data();
-    void fileNames();
     void songRecordKeepsUnknownBytes_data();
     void songRecordKeepsUnknownBytes();
     void partFromRecord_data();
@@ -46,58 +45,44 @@ void TestCardRecords::textRules_data()
     QTest::addColumn<bool>("name");        // fits the 128-byte name field
     QTest::addColumn<bool>("description"); // fits the 384-byte description field
     QTest::addColumn<QString>("cleaned");  // what removing the forbidden characters leaves
+    QTest::addColumn<QString>("file");     // the song or archive file name, without ".mlsd" or ".mlad"
 
+    const QString accent = QStringLiteral("e\u0301"); // e and a combining accent: one character
     // clang-format off
-    //                                  text                                       name    description cleaned
-    QTest::newRow("128 ascii")       << QString(128, 'a')                          << true  << true  << QString(128, 'a');
-    QTest::newRow("43 euro = 129")   << kEuro.repeated(43)                         << false << true  << kEuro.repeated(43);
-    QTest::newRow("32 emoji = 128")  << QStringLiteral("\U0001F3B8").repeated(32)  << true  << true  << QStringLiteral("\U0001F3B8").repeated(32);
-    QTest::newRow("384 ascii")       << QString(384, 'd')                          << false << true  << QString(384, 'd');
-    QTest::newRow("128 euro + 1")    << QString(kEuro.repeated(128) + 'x')                << false << false << QString(kEuro.repeated(128) + 'x');
-    QTest::newRow("every forbidden") << QStringLiteral("a<>:;\"'/\\|?*!^[]{}()b")  << true  << true  << "ab";
-    QTest::newRow("controls")        << QStringLiteral("a\tb\nc\x01") + QChar(0)   << true  << true  << "abc";
-    QTest::newRow("allowed marks")   << QStringLiteral("#1 $5 a-b.c,d&e_f\x7f")    << true  << true  << QStringLiteral("#1 $5 a-b.c,d&e_f\x7f");
-    QTest::newRow("non-ascii kept")  << QStringLiteral("Caf\u00e9? \u20ac")        << true  << true  << QStringLiteral("Caf\u00e9 \u20ac");
+    const QString cut = QString(232, 'a'), invisible = QStringLiteral("\u202e.a\u202ab\u202dc\u2066d\u2069e\u200ef\u200fg\u061ch\u200bi\ufeffj\u2028k");
+    //                                  text                                       name    description cleaned                         file
+    QTest::newRow("128 ascii")       << QString(128, 'a')                          << true  << true  << QString(128, 'a')              << QString(128, 'a');
+    QTest::newRow("43 euro = 129")   << kEuro.repeated(43)                         << false << true  << kEuro.repeated(43)             << kEuro.repeated(43);
+    QTest::newRow("32 emoji = 128")  << QStringLiteral("\U0001F3B8").repeated(32)  << true  << true  << QStringLiteral("\U0001F3B8").repeated(32) << QStringLiteral("\U0001F3B8").repeated(32);
+    QTest::newRow("384 ascii")       << QString(384, 'd')                          << false << true  << QString(384, 'd')              << QString(238 - 5, 'd');
+    QTest::newRow("128 euro + 1")    << QString(kEuro.repeated(128) + 'x')         << false << false << QString(kEuro.repeated(128) + 'x') << kEuro.repeated(77);
+    QTest::newRow("every forbidden") << QStringLiteral("a<>:;\"'/\\|?*!^[]{}()b")  << true  << true  << "ab"                           << "ab";
+    QTest::newRow("controls")        << QStringLiteral("a\tb\nc\x01\u0085") + QChar(0) << true << true << QStringLiteral("abc\u0085")  << "abc";
+    QTest::newRow("allowed marks")   << QStringLiteral("#1 $5 a-b.c,d&e_f\x7f")    << true  << true  << QStringLiteral("#1 $5 a-b.c,d&e_f\x7f") << "#1 $5 a-b.c,d&e_f";
+    QTest::newRow("non-ascii kept")  << QStringLiteral("Caf\u00e9? \u20ac")        << true  << true  << QStringLiteral("Caf\u00e9 \u20ac") << QStringLiteral("Caf\u00e9 \u20ac");
+    QTest::newRow("spaces, dots")    << QStringLiteral("\u00a0\u3000..x")          << true  << true  << QStringLiteral("\u00a0\u3000..x") << "x";
+    QTest::newRow("invisible")       << invisible                                  << true  << true  << invisible                      << "abcdefghijk";
+    QTest::newRow("accent not split")<< QString(cut + accent)                      << false << true  << QString(cut + accent)          << cut;
+    QTest::newRow("233 bytes kept")  << QString(cut.mid(1) + accent.left(1) + "b") << false << true  << QString(cut.mid(1) + "eb")     << QString(cut.mid(1) + "eb");
     // clang-format on
 }
 
+// The rules for names and descriptions, and the file names made of names: the forbidden and
+// invisible characters removed, no leading dots or spaces, cut at a character to 238 bytes.
 void TestCardRecords::textRules()
 {
     QFETCH(QString, text);
     QFETCH(bool, name);
     QFETCH(bool, description);
     QFETCH(QString, cleaned);
+    QFETCH(QString, file);
 
     QCOMPARE(isValidCardName(text), name);
     QCOMPARE(isValidCardDescription(text), description);
     QCOMPARE(removeForbiddenCharacters(text), cleaned);
     QCOMPARE(hasNoForbiddenCharacters(text), text == cleaned);
-}
-
-void TestCardRecords::fileNames_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("base"); // the file name without ".mlsd" or ".mlad"
-
-    const QString accent = QStringLiteral("e\u0301"); // e and a combining accent: one character
-    // clang-format off
-    //                                    name                                    base
-    QTest::newRow("stripped")          << QStringLiteral("A/B (1)")            << "AB 1";
-    QTest::newRow("wide spaces, dots") << QStringLiteral("\u00a0\u3000..x")   << "x";
-    QTest::newRow("delete character")  << QStringLiteral("a\u007fb\u0085c")    << "abc";
-    QTest::newRow("300 bytes cut")     << kEuro.repeated(100)                  << kEuro.repeated(77);
-    QTest::newRow("accent not split")  << QString(QString(232, 'a') + accent) << QString(232, 'a');
-    QTest::newRow("233 bytes kept")    << QString(QString(231, 'a') + accent.left(1) + "b") << QString(QString(231, 'a') + "eb");
-    // clang-format on
-}
-
-void TestCardRecords::fileNames()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, base);
-
-    QCOMPARE(songFileName(name), QString(base + ".mlsd"));
-    QCOMPARE(archiveFileName(name), QString(base + ".mlad"));
+    QCOMPARE(songFileName(text), QString(file + ".mlsd"));
+    QCOMPARE(archiveFileName(text), QString(file + ".mlad"));
     QCOMPARE(songFileName(QStringLiteral(".")), QStringLiteral("Untitled Song.mlsd"));
     QCOMPARE(archiveFileName(QStringLiteral(".")), QStringLiteral("Morv+ Card.mlad"));
 }
@@ -206,5 +191,5 @@ void TestCardRecords::partFromRecord()
     QCOMPARE(part.tempo, tempo);
 }
 
-QTEST_GUILESS_MAIN(TestCardRecords)
+MORV_TEST_MAIN(TestCardRecords)
 #include "tst_cardrecords.moc"

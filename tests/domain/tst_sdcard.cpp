@@ -122,6 +122,8 @@ void TestSdCard::errors_data()
     // reader losing its medium): the card stays open.
     QTest::newRow("short partInfo")   << "short"     << "partInfo"    << 3  << 0 << "Could not get part info: mlsdGetUIPartDataFromSDCard: Error reading UI part data from SD card.";
     QTest::newRow("read-only clear")  << "read-only" << "clearSong"   << 3  << 0 << "Could not clear song: mlsdSendUISongDataToSDCard: Error writing UI song data to SD card.";
+    // A part record the clear would refuse once the song record is written: refused first.
+    QTest::newRow("odd part clear")   << "odd part"  << "clearSong"   << 3  << 0 << "Could not clear song: Part data from SD card is invalid";
     // A user-interface write must be on the device when it returns, and say so when it is not.
     QTest::newRow("commit set")       << "no commit" << "setSongInfo" << 3  << 0 << QString("Could not write song info" + commit);
     QTest::newRow("open over it")     << "open"      << "reopen"      << 3  << 0 << "";
@@ -148,6 +150,11 @@ void TestSdCard::errors()
         card.close();
     if (state == "short")
         QVERIFY(QFile::resize(m_image->path(), 4096));
+    if (state == "odd part") {
+        TS::PartFields odd;
+        odd.inUse = 2;
+        m_image->writePartData(3, 1, TS::partData(odd));
+    }
     const TS::FileSnapshot before(m_image->path());
     if (state == "no commit")
         streams.failEvery(TS::StreamCall::Commit);
@@ -288,32 +295,60 @@ void TestSdCard::ejection()
 
 void TestSdCard::lock_data()
 {
-    QTest::addColumn<QString>("holder"); // "reader"/"writer" another process, "thread", "self"; "fifo" none
+    QTest::addColumn<QString>("locks");  // what the file system offers: "both", "ofd" (no flock), "none"
+    QTest::addColumn<QString>("holder"); // "reader"/"writer" another process, "thread", "self" ("self ex"
+                                         // exclusive), "fifo" none, "allowed" none and writing allowed
     QTest::addColumn<int>("mode");
     QTest::addColumn<int>("releaseAfter"); // ms after which the holder lets go; -1 never
-    QTest::addColumn<bool>("taken");
+    QTest::addColumn<QString>("result");   // "locked", "busy", or "unlockable" (refused at once)
 
     const int shared = CardLock::Shared, exclusive = CardLock::Exclusive;
     // clang-format off
-    //                                   holder      mode        releaseAfter taken
-    QTest::newRow("reader, shared")   << "reader" << shared    << -1  << true;
-    QTest::newRow("reader, writer")   << "reader" << exclusive << -1  << false;
-    QTest::newRow("writer, shared")   << "writer" << shared    << -1  << false;
-    QTest::newRow("writer finishes")  << "writer" << exclusive << 150 << true;
-    QTest::newRow("other thread")     << "thread" << shared    << -1  << false;
+    //                                       locks     holder       mode        releaseAfter result
+    QTest::newRow("reader, shared")       << "both" << "reader"  << shared    << -1  << "locked";
+    QTest::newRow("reader, writer")       << "both" << "reader"  << exclusive << -1  << "busy";
+    QTest::newRow("writer, shared")       << "both" << "writer"  << shared    << -1  << "busy";
+    QTest::newRow("writer finishes")      << "both" << "writer"  << exclusive << 150 << "locked";
+    QTest::newRow("other thread")         << "both" << "thread"  << shared    << -1  << "busy";
     // An operation holding the lock calls code that takes it again: it must not wait for itself.
-    QTest::newRow("nested")           << "self"   << exclusive << -1  << true;
+    QTest::newRow("nested")               << "both" << "self"    << exclusive << -1  << "locked";
     // Nothing to lock (a fifo would block the open), nothing thrown, and no wait.
-    QTest::newRow("fifo")             << "fifo"   << exclusive << -1  << true;
+    QTest::newRow("fifo")                 << "both" << "fifo"    << exclusive << -1  << "locked";
+    // Without flock (a network or FUSE file system), open file description locks do the same.
+    QTest::newRow("no flock, writer")     << "ofd"  << "writer"  << shared    << -1  << "busy";
+    QTest::newRow("no flock, nested")     << "ofd"  << "self ex" << exclusive << -1  << "locked";
+    QTest::newRow("no lock, reader")      << "none" << ""        << shared    << -1  << "locked";
+    QTest::newRow("no lock, writer")      << "none" << ""        << exclusive << -1  << "unlockable";
+    QTest::newRow("no lock, allowed")     << "none" << "allowed" << exclusive << -1  << "locked";
     // clang-format on
 }
 
 void TestSdCard::lock()
 {
+    QFETCH(QString, locks);
     QFETCH(QString, holder);
     QFETCH(int, mode);
     QFETCH(int, releaseAfter);
-    QFETCH(bool, taken);
+    QFETCH(QString, result);
+
+    const auto restored = qScopeGuard([] {
+        CardLock::setSystemLocks({});
+        CardLock::setWritingWithoutLock(false);
+    });
+    CardLock::SystemLocks system;
+    if (locks != "both")
+        system.flock = [](int, int) { return errno = ENOLCK, -1; };
+    if (locks == "none")
+        system.ofd = [](int, short) { return errno = ENOSYS, -1; };
+    CardLock::setSystemLocks(system);
+    CardLock::setWritingWithoutLock(holder == "allowed");
+    // Another descriptor's lock of the kind the file system offers.
+    const auto lockOther = [&locks](int fd, bool exclusive) {
+        struct ::flock range = {};
+        range.l_type = exclusive ? F_WRLCK : F_RDLCK;
+        return locks == "ofd" ? ::fcntl(fd, F_OFD_SETLK, &range)
+                              : ::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
+    };
 
     const QString path = m_dir->filePath(QString(QTest::currentDataTag()));
     const QByteArray native = QFile::encodeName(path);
@@ -324,10 +359,10 @@ void TestSdCard::lock()
     int fd = -1;
     std::unique_ptr<CardLock> own;
     if (holder == "reader" || holder == "writer") {
-        fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
-        QCOMPARE(::flock(fd, holder == "reader" ? LOCK_SH : LOCK_EX), 0);
-    } else if (holder == "thread" || holder == "self") {
-        own = std::make_unique<CardLock>(path, holder == "thread" ? CardLock::Exclusive : CardLock::Shared);
+        fd = ::open(native.constData(), O_RDWR | O_CLOEXEC);
+        QCOMPARE(lockOther(fd, holder == "writer"), 0);
+    } else if (holder == "thread" || holder.startsWith("self")) {
+        own = std::make_unique<CardLock>(path, holder == "self" ? CardLock::Shared : CardLock::Exclusive);
     }
     std::thread release([&] {
         if (releaseAfter >= 0) {
@@ -335,29 +370,34 @@ void TestSdCard::lock()
             ::close(fd);
         }
     });
-    const QString busy =
-        QStringLiteral("The card is in use by tst_sdcard (process %1). Try again when it has finished.")
-            .arg(::getpid());
+    const QString busy = QStringLiteral("The card is in use by %1. Try again when it has finished.")
+                             .arg(locks == "ofd" ? QStringLiteral("another program")
+                                                 : QStringLiteral("tst_sdcard (process %1)").arg(::getpid()));
     QElapsedTimer clock;
     clock.start();
-    QString result;
+    QString outcome;
     if (holder == "thread")
-        std::thread([&] { result = attempt(path, CardLock::Mode(mode), 300); }).join();
+        std::thread([&] { outcome = attempt(path, CardLock::Mode(mode), 300); }).join();
     else
-        result = attempt(path, CardLock::Mode(mode), releaseAfter >= 0 ? 3000 : 300);
+        outcome = attempt(path, CardLock::Mode(mode), releaseAfter >= 0 ? 3000 : 300);
     release.join();
-    QCOMPARE(result, taken ? QStringLiteral("locked") : busy);
-    // A refusal comes only after the wait; a lock that is free is taken without one.
-    if (!taken)
+    QCOMPARE(outcome,
+             result == "busy" ? busy
+             : result == "unlockable"
+                 ? QStringLiteral("The card cannot be locked where it is stored (No locks available), so "
+                                  "another program could change it at the same time; nothing was written.")
+                 : result);
+    // A refusal of a busy card comes only after the wait; a lock that is free is taken without one.
+    if (result == "busy")
         QVERIFY(clock.elapsed() >= 300);
     else if (releaseAfter < 0)
         QVERIFY(clock.elapsed() < 1000);
-    if (holder == "self") {
+    if (holder.startsWith("self")) {
         // The outer lock is still held after the inner one let go, and released with it.
-        const int other = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
-        QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), -1);
+        const int other = ::open(native.constData(), O_RDWR | O_CLOEXEC);
+        QCOMPARE(lockOther(other, true), -1);
         own.reset();
-        QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), 0);
+        QCOMPARE(lockOther(other, true), 0);
         ::close(other);
     }
     if (releaseAfter < 0 && fd >= 0)
@@ -416,5 +456,5 @@ void TestSdCard::mountWatcher()
     }
 }
 
-QTEST_GUILESS_MAIN(TestSdCard)
+MORV_TEST_MAIN(TestSdCard)
 #include "tst_sdcard.moc"

@@ -2,6 +2,7 @@
 // checks and the library errors it passes on; a card archive there and back; the card-archive
 // rule; a Song's sources and its save, to the card or a song file, with the name checks' box.
 // The bytes of archives and restores are the card data library's.
+#include "domain/libraryfilenames.h"
 #include "domain/sdcard.h"
 #include "domain/song.h"
 #include "domain/songarchive.h"
@@ -311,5 +312,5 @@ void TestSongArchive::saveSong()
     QCOMPARE(TS::readRange(takenPath, 0, 1 << 20), takenBefore);
 }
 
-QTEST_GUILESS_MAIN(TestSongArchive)
+MORV_TEST_MAIN(TestSongArchive)
 #include "tst_songarchive.moc"

@@ -1,10 +1,12 @@
-// The library models on a temporary folder: what each kind of file shows and allows, the retries
-// of unreadable files, renaming inside the file and on disk, the order of the sorted view, the
-// drag bytes, and which drops become archive requests.
+// The library models on a temporary folder: what each kind of file shows and allows (a link
+// shows as a link), the retries of unreadable files, renaming inside the file and on disk, the
+// order of the sorted view, the drag bytes, which drops become archive requests, and the walls:
+// renames, moves and copies that would reach outside the library are refused.
 #include "models/librarydatamodel.h"
 
 #include "support/libraryfixture.h"
 
+#include <QDirIterator>
 #include <QFileSystemModel>
 #include <QMutex>
 #include <QRegularExpression>
@@ -57,10 +59,11 @@ template<typename Model> void openLibrary(Model &model, LibraryDataModel *librar
 }
 
 // A library folder holding "x.mlsd" (song "Intro"), "g.mlad" (archive "Gig"), "bad.mlad" (not
-// an archive) and the folder "Sets", and a model listing it.
+// an archive), the folder "Sets", and the links "Latest.mlad" to "g.mlad" and "Shared" to a
+// folder outside holding another "x.mlsd" and "Deep"; and a model listing it.
 struct Library
 {
-    QTemporaryDir dir;
+    QTemporaryDir dir, outside;
     LibraryDataModel model;
 
     explicit Library(int kind = LibraryDataModel::AnyLibrary)
@@ -70,13 +73,30 @@ struct Library
         writeArchive(path("g.mlad"), "Gig", "Friday");
         writeRange(path("bad.mlad"), 0, "not an archive");
         QDir(dir.path()).mkdir("Sets");
+        writeSongFile(outside.filePath("x.mlsd"), "Outside");
+        QDir(outside.path()).mkdir("Deep");
+        QFile::link("g.mlad", path("Latest.mlad"));
+        QFile::link(outside.path(), path("Shared"));
         // The model holds every file; the sorting model shows the library's kind.
-        openLibrary(model, &model, dir.path(), 4);
+        openLibrary(model, &model, dir.path(), 6);
     }
     QString path(const QString &name) const { return dir.filePath(name); }
     QModelIndex item(const QString &name) const
     {
-        return model.index(name.isEmpty() ? dir.path() : path(name));
+        return model.index(name.isEmpty() || name == "." ? dir.path() : path(name));
+    }
+    // Every entry of the library and of the folder outside, links not followed.
+    QStringList contents() const
+    {
+        QStringList entries;
+        for (const auto &[folder, shown] : {std::pair(dir.path(), "lib"), std::pair(outside.path(), "out")}) {
+            QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext())
+                entries << shown + it.next().mid(folder.size());
+        }
+        entries.sort();
+        return entries;
     }
 };
 
@@ -97,6 +117,8 @@ private slots:
     void dragBytes();
     void drops_data();
     void drops();
+    void walls_data();
+    void walls();
 };
 
 void TestLibraryDataModel::items_data()
@@ -112,6 +134,8 @@ void TestLibraryDataModel::items_data()
     QTest::newRow("archive of 3 songs")  << "g.mlad" << "3 songs"     << "Corrupt File (g.mlad)" << "";
     QTest::newRow("garbage")             << "bad.mlad" << ""          << "Corrupt File (bad.mlad)" << "";
     QTest::newRow("song file, no song")  << "x.mlsd" << "no song"     << "Corrupt File (x.mlsd)" << "";
+    QTest::newRow("link to an archive")  << "Latest.mlad" << ""       << "Latest.mlad"           << "";
+    QTest::newRow("link to a folder")    << "Shared" << ""            << "Shared"                << "";
     // clang-format on
 }
 
@@ -138,6 +162,8 @@ void TestLibraryDataModel::items()
     QCOMPARE(library.model.flags(index).testFlag(Qt::ItemIsEditable), !kind.isEmpty());
     QCOMPARE(library.model.flags(index).testFlag(Qt::ItemIsDragEnabled), !kind.isEmpty());
     QVERIFY(!library.model.flags(index.sibling(index.row(), 1)).testFlag(Qt::ItemIsEditable));
+    // Nothing to open or to drop into: a link is not followed.
+    QVERIFY(!library.model.hasChildren(index) && !library.model.flags(index).testFlag(Qt::ItemIsDropEnabled));
 }
 
 // A file still being written reads as corrupt: it is read again 20 times, then given up until
@@ -166,7 +192,7 @@ void TestLibraryDataModel::renaming_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("newName");
-    QTest::addColumn<QString>("box");       // the message shown, if any
+    QTest::addColumn<QString>("box");       // the refusal reported, if any
     QTest::addColumn<QString>("fileAfter"); // the file's name afterwards; the stored name follows it
     const QString exists =
         "A file named %1 already exists in this folder.\n\nPlease choose a different name.";
@@ -193,9 +219,9 @@ void TestLibraryDataModel::renaming()
     const QString description = file == "bad.mlad" ? "" : storedName(library.path(file), true);
     if (file == "bad.mlad")
         QTest::ignoreMessage(QtCriticalMsg, "Can not change name of item of unknown type.");
-    RecordingNotifier notifier;
+    QSignalSpy refusals(&library.model, &LibraryDataModel::nameRefused);
     QCOMPARE(library.model.setData(library.item(file), newName, Qt::EditRole), fileAfter != file);
-    QCOMPARE(notifier.texts(), box.isEmpty() ? QStringList() : QStringList(box));
+    QCOMPARE(refusals.count() ? refusals.first().first().toString() : QString(), box);
     QVERIFY(QFile::exists(library.path(fileAfter)));
     QCOMPARE(QFile::exists(library.path(file)), fileAfter == file);
     if (file == "bad.mlad")
@@ -205,7 +231,9 @@ void TestLibraryDataModel::renaming()
     QCOMPARE(storedName(library.path(fileAfter), true), description);
 }
 
-// Folders first, then files by the names stored in them rather than their file names.
+// Folders first, then files by the names stored in them rather than their file names; each name
+// that arrives is reported as a change of its row, the folder's last row too (a view repaints
+// only the rows reported).
 void TestLibraryDataModel::sortedByStoredNames()
 {
     QTemporaryDir dir;
@@ -213,12 +241,18 @@ void TestLibraryDataModel::sortedByStoredNames()
     writeSongFile(dir.filePath("a.mlsd"), "Charlie");
     writeSongFile(dir.filePath("b.mlsd"), "alpha");
     writeSongFile(dir.filePath("c.mlsd"), "Bravo");
-    writeArchive(dir.filePath("d.mlad"), "Delta");
-    writeSongFile(dir.filePath("e.mlsd.partial"), "Echo");
+    writeArchive(dir.filePath("0.mlad"), "Delta");
+    writeSongFile(dir.filePath("0.mlsd.partial"), "Echo");
     SortedLibraryModel model;
     model.libraryModel()->setItemType(LibraryDataModel::SongLibrary);
     model.setSortCaseSensitivity(Qt::CaseInsensitive);
     model.sort(0, Qt::AscendingOrder);
+    QStringList reported;
+    connect(model.libraryModel(), &QAbstractItemModel::dataChanged,
+            [&](const QModelIndex &from, const QModelIndex &to) {
+                for (int row = from.row(); row <= to.row(); ++row)
+                    reported << from.siblingAtRow(row).data().toString();
+            });
     g_logged.clear();
     const auto uninstall = qScopeGuard([previous = qInstallMessageHandler(collect)] { qInstallMessageHandler(previous); });
     openLibrary(model, model.libraryModel(), dir.path(), 4);
@@ -229,6 +263,8 @@ void TestLibraryDataModel::sortedByStoredNames()
         return names;
     };
     QTRY_COMPARE(shown(), QStringList({"zeta", "alpha", "Bravo", "Charlie"}));
+    for (const char *name : {"alpha", "Bravo", "Charlie"})
+        QVERIFY2(reported.contains(name), name);
     // The names came from the reader thread: nothing was read while sorting.
     QVERIFY(logged("^Library: Loading item data:").isEmpty());
 }
@@ -289,6 +325,7 @@ void TestLibraryDataModel::drops_data()
     QTest::newRow("songs on card lib.") << cards << "card_song_list" << ""       << "";
     QTest::newRow("card on archive row")<< cards << "card"           << "g.mlad" << "card into ";
     QTest::newRow("card on folder")     << cards << "card"           << "Sets"   << "card into Sets";
+    QTest::newRow("card on a link")     << cards << "card"           << "Shared" << "card into ";
     QTest::newRow("unknown format")     << any   << "text"           << ""       << "";
     // clang-format on
 }
@@ -320,5 +357,56 @@ void TestLibraryDataModel::drops()
         QCOMPARE(made.at(0).at(1).value<QList<int>>(), QList<int>({2, 5}));
 }
 
-QTEST_MAIN(TestLibraryDataModel)
+void TestLibraryDataModel::walls_data()
+{
+    QTest::addColumn<QString>("act"); // "rename <item> <name>", "move|copy <item> <folder>"; OUT/ is outside
+    QTest::addColumn<QString>("error");       // the failure reported, <lib> and <out> for the two folders
+    QTest::addColumn<QStringList>("changes"); // in contents(): "+entry" or "-entry"
+    const QString move = "Could not move every item.\n\n", copy = "Could not copy every file.\n\n";
+    // clang-format off
+    //                                  act                        error                                                                       changes
+    QTest::newRow("rename folder")   << "rename Sets Gigs"      << ""                                                                       << QStringList{"-lib/Sets", "+lib/Gigs"};
+    QTest::newRow("rename upwards")  << "rename Sets ../Gigs"   << "Could not rename the folder.\n\n\"../Gigs\" cannot be the name of an item in a folder." << QStringList{};
+    QTest::newRow("move in")         << "move x.mlsd Sets"      << ""                                                                       << QStringList{"-lib/x.mlsd", "+lib/Sets/x.mlsd"};
+    QTest::newRow("move behind link")<< "move x.mlsd Shared/Deep" << move + "\"Shared\" is a symbolic link, which the library does not follow." << QStringList{};
+    QTest::newRow("move from out")   << "move OUT/x.mlsd ."     << move + "\"<out>/x.mlsd\" is not inside the library folder \"<lib>\"." << QStringList{};
+    QTest::newRow("copy from out")   << "copy OUT/x.mlsd Sets"  << ""                                                                       << QStringList{"+lib/Sets/x.mlsd"};
+    QTest::newRow("copy onto a file")<< "copy OUT/x.mlsd ."     << copy + "\"x.mlsd\": File exists."                                     << QStringList{};
+    QTest::newRow("copy onto itself")<< "copy x.mlsd ."         << ""                                                                       << QStringList{};
+    // clang-format on
+}
+
+// Renames go through the model's edit, moves and copies through drops of files on a folder.
+void TestLibraryDataModel::walls()
+{
+    QFETCH(QString, act);
+    QFETCH(QString, error);
+    QFETCH(QStringList, changes);
+
+    Library library;
+    const QStringList before = library.contents();
+    const QStringList words = act.split(' ');
+    const QString item = QString(words.at(1)).replace("OUT/", library.outside.path() + '/');
+    QSignalSpy failures(&library.model, &LibraryDataModel::fileOperationFailed);
+    if (words.at(0) == "rename") {
+        QCOMPARE(library.model.setData(library.item(item), words.at(2)), error.isEmpty());
+    } else {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QFileInfo(item).isAbsolute() ? item : library.path(item))});
+        const Qt::DropAction action = words.at(0) == "move" ? Qt::MoveAction : Qt::CopyAction;
+        QCOMPARE(library.model.dropMimeData(&data, action, -1, -1, library.item(words.at(2))),
+                 error.isEmpty());
+    }
+    QCOMPARE(failures.value(0).value(0).toString(),
+             QString(error).replace("<out>", library.outside.path()).replace("<lib>", library.dir.path()));
+    QStringList expected = before;
+    for (const QString &change : changes)
+        change.startsWith('+') ? void(expected << change.mid(1)) : void(expected.removeAll(change.mid(1)));
+    expected.sort();
+    QCOMPARE(library.contents(), expected);
+    if (act == "copy OUT/x.mlsd Sets")
+        QCOMPARE(wholeFile(library.path("Sets/x.mlsd")), wholeFile(library.outside.filePath("x.mlsd")));
+}
+
+MORV_TEST_MAIN(TestLibraryDataModel)
 #include "tst_librarydatamodel.moc"

@@ -254,5 +254,5 @@ void TestFaultInjection::everyCall()
     QVERIFY(calls == 0 || failed > 0);
 }
 
-QTEST_GUILESS_MAIN(TestFaultInjection)
+MORV_TEST_MAIN(TestFaultInjection)
 #include "tst_faultinjection.moc"

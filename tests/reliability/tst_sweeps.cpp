@@ -267,5 +267,5 @@ void TestSweeps::sweep()
                                                 .arg(failures.mid(0, 10).join(QLatin1Char('\n')))));
 }
 
-QTEST_GUILESS_MAIN(TestSweeps)
+MORV_TEST_MAIN(TestSweeps)
 #include "tst_sweeps.moc"

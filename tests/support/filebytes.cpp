@@ -1,5 +1,6 @@
 // Byte ranges of sparse files and snapshots of them; see filebytes.h and filesnapshot.h.
 #include "filesnapshot.h"
+#include "sandbox.h"
 
 #include <QDir>
 #include <QFile>
@@ -77,6 +78,8 @@ QString describe(const QVector<ByteRange> &ranges)
 
 QString scratchFolderTemplate()
 {
+    if (!sandboxFolder(true).isEmpty())
+        return sandboxFolder(true) + "/morv-test-XXXXXX";
     const QFileInfo shm(QStringLiteral("/dev/shm"));
     return (shm.isDir() && shm.isWritable() ? shm.filePath() : QDir::tempPath()) + "/morv-test-XXXXXX";
 }

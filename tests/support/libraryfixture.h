@@ -13,17 +13,20 @@
 #include "support/cardimage.h"
 #include "support/filebytes.h"
 #include "support/records.h"
-#include "views/archiveview.h"
+#include "views/actionregistry.h"
+#include "views/cardpanel.h"
+#include "views/cardsession.h"
 #include "views/cardsongsview.h"
 #include "views/librarianview.h"
-#include "views/libraryview.h"
+#include "views/libraryfolderview.h"
+#include "views/librarypages.h"
 #include "views/prompter.h"
+#include "views/transfercontroller.h"
 
 #include <QAction>
 #include <QDir>
 #include <QMimeData>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -87,7 +90,7 @@ public:
         fileRequests.append(request);
         return fileAnswer;
     }
-    QString folder(QWidget *, const QString &, const QString &) override { return QString(); }
+    QString folder(QWidget *, const QString &, const QString &) override { return folderAnswer; }
     // A null answer (or none left) is Cancel. Records "title|label|proposal".
     bool text(QWidget *, const QString &title, const QString &label, QString *value) override
     {
@@ -99,15 +102,15 @@ public:
         return true;
     }
 
-    QString fileAnswer;
+    QString fileAnswer, folderAnswer;
     QStringList textAnswers, questions;
     QVector<FileRequest> fileRequests;
 };
 
-// Settings in test mode, and the one configuration manager the view reads.
+// Settings of their own (in test mode, as every test is), and the one configuration manager the
+// view reads.
 inline std::unique_ptr<ConfigurationManager> librarianConfiguration(const char *application)
 {
-    QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setOrganizationName(QStringLiteral("Selkanor"));
     QCoreApplication::setApplicationName(QString::fromLatin1(application));
     QSettings().clear();
@@ -149,24 +152,31 @@ struct Librarian
         configuration->setSongLibraryLocation(songLibrary);
         configuration->setSdCardLocation(QString());
         configuration->setSafetyCopiesEnabled(safetyCopies);
-        view = std::make_unique<LibrarianView>();
+        view = std::make_unique<LibrarianView>(*configuration);
         view->resize(900, 800);
     }
+
+    // The parts of the window the tests drive.
+    QAction *action(const char *id) const { return view->actions()->action(QString::fromLatin1(id)); }
+    const std::shared_ptr<SdCard> &card() const { return view->session()->card(); }
+    SongListModel *songs() const { return view->session()->songs(); }
+    LibraryPages *pages() const { return view->libraryPages(); }
+    TransferController *transfers() const { return view->transfers(); }
 
     // Through "Open Card...", as the user does.
     void openCard()
     {
         prompter.fileAnswer = image.path();
-        view->action(LibrarianView::OpenCardAction)->trigger();
+        action("OpenCard")->trigger();
     }
 
     SortedLibraryModel *library(bool cards) const
     {
-        return cards ? view->cardLibraryModel() : view->songLibraryModel();
+        return pages()->library(cards ? FileKind::CardArchive : FileKind::SongFile);
     }
     LibraryFolderView *page(bool cards) const
     {
-        return cards ? static_cast<LibraryFolderView *>(view->archiveView()) : view->libraryView();
+        return pages()->page(cards ? FileKind::CardArchive : FileKind::SongFile);
     }
     // The item of a file or folder once the library lists it.
     QModelIndex item(bool cards, const QString &path) const
@@ -177,7 +187,7 @@ struct Librarian
     // Shows the page and selects the item once the library lists it.
     bool select(bool cards, const QString &path)
     {
-        view->tabs()->setCurrentIndex(cards ? 0 : 1);
+        pages()->setCurrentIndex(cards ? 0 : 1);
         if (!QTest::qWaitFor([&] { return item(cards, path).isValid(); }))
             return false;
         page(cards)->selectPath(path);
@@ -185,8 +195,8 @@ struct Librarian
     }
     void selectCardSong(int row) const
     {
-        view->cardSongsView()->selectionModel()->select(view->songListModel()->index(row, 0),
-                                                        QItemSelectionModel::ClearAndSelect);
+        view->cardPanel()->songsView()->selectionModel()->select(songs()->index(row, 0),
+                                                                 QItemSelectionModel::ClearAndSelect);
     }
     // Each box as "<icon> <title>: <text>", the icon as I, W, C, Q or - for none.
     QStringList boxes() const

@@ -1,7 +1,9 @@
-// CardCommands: the safety-copy protocol. The copy's outcome is reported the way the worker
-// reports it (a SongTransfer signal with the request's fields set), so every outcome can be
+// CardCommands: the safety-copy protocol and Undo. The copy's outcome is reported the way the
+// worker reports it (a SongTransfer signal with the request's fields set), so every outcome can be
 // chosen: whether the operation runs, what refuses it (a card another program holds, before any
-// copy), that only a good copy prunes, and that what the copy noted is passed on first.
+// copy), that only a good copy prunes, and that what the copy noted is passed on first. The card
+// is the command's from the copy to its end, and Undo's from its check, by records, not times.
+#include "support/cardimage.h"
 #include "transfer/cardcommands.h"
 
 #include <QDir>
@@ -13,13 +15,25 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace ZovaZode;
+using namespace ZovaZode::TestSupport;
 
 namespace {
 
 using Refusal = CardCommands::Refusal;
+using UndoBlock = CardCommands::UndoBlock;
+
+// Whether another program would find the card locked.
+bool lockedForOthers(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const bool locked = fd >= 0 && ::flock(fd, LOCK_SH | LOCK_NB) != 0;
+    ::close(fd);
+    return locked;
+}
 
 // Generated names, so that pruning counts them; the newest is kept first.
 const QStringList kOldCopies{"Gig - before restore - 2026-01-01 10.00.00.mlad",
@@ -35,6 +49,8 @@ class TestCardCommands : public QObject
 private slots:
     void protect_data();
     void protect();
+    void undo_data();
+    void undo();
 };
 
 void TestCardCommands::protect_data()
@@ -97,27 +113,27 @@ void TestCardCommands::protect()
     policy.limit = [] { return 2; };
     policy.verify = false;
     // A card held by another program: a lock of its own on a descriptor of its own.
-    const QString heldCard = library.filePath(QStringLiteral("ZOVAZODE.DAT"));
-    const int holder = outcome == QLatin1String("held") && QFile(heldCard).open(QIODevice::WriteOnly)
-                           ? ::open(QFile::encodeName(heldCard).constData(), O_RDONLY | O_CLOEXEC)
+    const QString card = library.filePath(QStringLiteral("ZOVAZODE.DAT"));
+    QVERIFY(QFile(card).open(QIODevice::WriteOnly));
+    const int holder = outcome == QLatin1String("held")
+                           ? ::open(QFile::encodeName(card).constData(), O_RDONLY | O_CLOEXEC)
                            : -1;
     const auto released = qScopeGuard([holder] {
         if (holder >= 0)
             ::close(holder);
     });
     QVERIFY(holder < 0 || ::flock(holder, LOCK_SH) == 0);
-    CardCommands::Target target{holder >= 0 ? heldCard : QStringLiteral("/cards/ZOVAZODE.DAT"),
-                                QStringLiteral("Gig"),
-                                2,
-                                QStringLiteral("Verse"),
-                                QStringLiteral("before clearing"),
-                                {},
-                                {},
-                                {}};
+    CardCommands::Target target{
+        card, QStringLiteral("Gig"), 2, QStringLiteral("Verse"), QStringLiteral("before clearing"), {}, {},
+        {}};
     bool prepared = false;
     target.beforeCopy = [&prepared](CardCommands::Target &) { prepared = true; };
     int ran = 0;
-    const auto copy = commands.protect(policy, target, [&ran] { ++ran; });
+    bool lockedWhileRunning = false;
+    const auto copy = commands.protect(policy, target, [&] {
+        ++ran;
+        lockedWhileRunning = lockedForOthers(card);
+    });
 
     const bool submitted = outcome != QLatin1String("none") && outcome != QLatin1String("held");
     QCOMPARE(bool(copy), submitted);
@@ -125,6 +141,7 @@ void TestCardCommands::protect()
     if (copy) {
         QCOMPARE(ran, 0);
         QVERIFY(commands.hasTransfers());
+        QVERIFY2(lockedForOthers(card), "the card is the command's from the copy on");
         QCOMPARE(
             QVariantList({copy->source.kind, copy->source.path, copy->source.song, copy->destination.kind}),
             QVariantList(
@@ -153,6 +170,8 @@ void TestCardCommands::protect()
     }
 
     QCOMPARE(ran, runs ? 1 : 0);
+    QCOMPARE(lockedWhileRunning, runs);
+    QCOMPARE(lockedForOthers(card), false);
     QCOMPARE(made.count(), outcome == QLatin1String("finished") ? 1 : 0);
     const bool copied = submitted && outcome != QLatin1String("cancelled") && outcome != QLatin1String("failed");
     QCOMPARE(warned.count(), copied ? 1 : 0);
@@ -169,5 +188,85 @@ void TestCardCommands::protect()
         QCOMPARE(QDir(folder).entryList(QDir::Files).size(), left);
 }
 
-QTEST_GUILESS_MAIN(TestCardCommands)
+void TestCardCommands::undo_data()
+{
+    QTest::addColumn<bool>("failed");    // the operation's request
+    QTest::addColumn<QString>("then");   // what happens to the card or the copy afterwards
+    QTest::addColumn<int>("block");      // what Undo answers
+    QTest::addColumn<QString>("detail"); // the start of its detail
+    // clang-format off
+    //                                       failed   then           block                        detail
+    QTest::newRow("done")                 << false << ""          << int(UndoBlock::None)        << "";
+    // What failed half-way is what the copy undoes best.
+    QTest::newRow("failed half-way")      << true  << ""          << int(UndoBlock::None)        << "";
+    QTest::newRow("another card")         << false << "other"     << int(UndoBlock::OtherCard)   << "";
+    // Changed and its file times set back: only the records tell.
+    QTest::newRow("song renamed")         << false << "song"      << int(UndoBlock::CardChanged) << "song 3";
+    QTest::newRow("name and a part")      << true  << "name part" << int(UndoBlock::CardChanged) << "the card's name, song 4, part 2";
+    QTest::newRow("copy deleted")         << false << "delete"    << int(UndoBlock::CopyMissing) << "";
+    QTest::newRow("card held")            << false << "held"      << int(UndoBlock::CardBusy)    << "The card is in use by ";
+    // clang-format on
+}
+
+void TestCardCommands::undo()
+{
+    QFETCH(bool, failed);
+    QFETCH(QString, then);
+    QFETCH(int, block);
+    QFETCH(QString, detail);
+
+    QTemporaryDir dir(scratchFolderTemplate());
+    CardImage card(dir.path());
+    card.create("Gig");
+    const QString path = card.path();
+    SongTransfer transfer(nullptr);
+    CardCommands commands(&transfer);
+    CardCommands::SafetyPolicy policy;
+    policy.library = dir.path();
+    policy.verify = false;
+    std::shared_ptr<SongTransfer::Request> step;
+    const auto copy = commands.protect(
+        policy, {path, "Gig", 2, "Verse", "before import", "Copy Song onto Slot 3", {}, {}}, [&] {
+            step = commands.submit(SongTransfer::Endpoint::archive("x.mlsd", 0),
+                                   SongTransfer::Endpoint::card(path, 2));
+        });
+    QVERIFY(copy && QFile(copy->destination.path).open(QIODevice::WriteOnly));
+    emit transfer.finished(copy.get());
+    QVERIFY2(step && lockedForOthers(path), "nothing slips in between the copy and the operation");
+    failed ? emit transfer.error(step.get()) : emit transfer.finished(step.get());
+    QVERIFY(!lockedForOthers(path));
+
+    struct stat times;
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &times), 0);
+    if (then.contains("song"))
+        card.writeSongData(2, songData({"Renamed", "A song"}));
+    if (then.contains("name"))
+        card.writeHeader(cardHeader("Other", "A card for tests"));
+    if (then.contains("part"))
+        card.writePartData(3, 1, partData(PartFields()));
+    const struct timespec kept[2] = {times.st_atim, times.st_mtim};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), kept, 0), 0);
+    if (then == "delete")
+        QVERIFY(QFile::remove(copy->destination.path));
+    const int holder = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const auto released = qScopeGuard([holder] { ::close(holder); });
+    QVERIFY(then != "held" || ::flock(holder, LOCK_SH) == 0);
+
+    UndoBlock answer = UndoBlock::None;
+    QString text;
+    const auto back = commands.undo(then == "other" ? dir.filePath("OTHER.DAT") : path, &answer, &text);
+    QCOMPARE(int(answer), block);
+    QVERIFY2(detail.isEmpty() ? text.isEmpty()
+                              : text.startsWith(detail) && (then == "held" || text == detail),
+             qPrintable(text));
+    QCOMPARE(bool(back), block == int(UndoBlock::None));
+    if (!back)
+        return;
+    QCOMPARE(back->source.path + '|' + back->destination.path, copy->destination.path + '|' + path);
+    QVERIFY2(lockedForOthers(path), "the card is the undo's from its check to the copy put back");
+    emit transfer.finished(back.get());
+    QVERIFY(!lockedForOthers(path));
+}
+
+MORV_TEST_MAIN(TestCardCommands)
 #include "tst_cardcommands.moc"

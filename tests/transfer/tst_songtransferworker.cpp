@@ -151,8 +151,9 @@ void TestSongTransferWorker::copies_data()
     QTest::addColumn<QString>(
         "check"); // "yes" read back, "stop" read back and stop, "cancel" during the copy;
                   // "taken" (the user's file is there), "commit" (fails), "tocard"; "same" (the
-                  // card holds the archive already), "changed" (since the archive was made),
-                  // "stale" (the card, since a copy read it)
+                  // card holds the archive already), "stale" (the card, since a copy read it);
+                  // the archive checked before a restore, "changed" since it was made, or
+                  // "damaged" (cut short by 1,000 bytes)
     QTest::addColumn<qint64>("flipped"); // a byte changed on its way to the destination, or -1
     QTest::addColumn<QString>("error");  // the request's error text, empty if it finishes
     const auto differs = [](const char *where) {
@@ -168,7 +169,8 @@ void TestSongTransferWorker::copies_data()
     QTest::newRow("restore song")        << false << 4  << 7  << ""                << "yes"    << no                                     << "";
     QTest::newRow("restore the same")    << false << -1 << -1 << ""                << "same"   << no                                     << "";
     QTest::newRow("card changed since")  << false << -1 << -1 << ""                << "stale"  << no                                     << "";
-    QTest::newRow("archive changed")     << false << -1 << -1 << ""                << "changed"<< no                                     << "Gig.mlad: the file has changed since it was made on DATE (song 3); nothing was written.";
+    QTest::newRow("archive changed")     << false << -1 << -1 << ""                << "changed"<< no                                     << "\"Gig.mlad\": the file has changed since it was made on DATE (song 3).";
+    QTest::newRow("archive cut short")   << false << -1 << -1 << ""                << "damaged"<< no                                     << "The archive \"Gig.mlad\" is damaged: song 12, part 5 looper record (byte 1,939,720): lies outside the file (1,949,472 bytes).";
     QTest::newRow("archive card, stop")  << true  << -1 << -1 << ""                << "stop"   << no                                     << "";
     QTest::newRow("archive card, cancel")<< true  << -1 << -1 << ""                << "cancel" << no                                     << "Failed to archive card: mlsdArchiveSong: Aborted by user.";
     QTest::newRow("card audio differs")  << true  << -1 << -1 << ""                << "yes"    << audio + 100                            << differs("song 1, part 1, looper audio at byte 0");
@@ -213,6 +215,8 @@ void TestSongTransferWorker::copies()
                    SumFile::format(summer.sums(), QDateTime::currentDateTimeUtc()));
         writeRange(file, expected.songOffset(2) + 140, "X");
     }
+    if (check == "damaged")
+        QVERIFY(QFile::resize(file, expected.bytes().size() - 1000));
     const Card card = makeCard("card", check == "same" ? 1 : 2);
     std::shared_ptr<CardContent> copied;
     if (check == "stale") { // a copy reads the card, holding song 1 as the archive does; then it changes
@@ -233,6 +237,8 @@ void TestSongTransferWorker::copies()
     if (check == "taken")
         writeRange(file, 0, "the user's own file");
     auto request = std::make_shared<Request>();
+    if (check == "changed" || check == "damaged")
+        request->kind = Request::Kind::CheckArchive;
     request->verify = check == "yes" || check == "stop";
     request->knownCard = copied;
     request->source = fromCard ? Endpoint::card(source.path(), song) : Endpoint::archive(file, wholeCard ? -1 : 0);
@@ -282,7 +288,8 @@ void TestSongTransferWorker::copies()
         QCOMPARE(request->verification, Verification::NotAsked);
         QCOMPARE(libraryFiles(), check == "taken" ? QStringList{fileName} : QStringList());
         QVERIFY(check != "taken" || wholeFile(file) == "the user's own file");
-        QVERIFY((!fromCard && check != "changed") || check == "tocard" || before.changes().isEmpty());
+        QVERIFY((!fromCard && request->kind == Request::Kind::Copy) || check == "tocard" ||
+                before.changes().isEmpty());
         return;
     }
     QCOMPARE(request->verification, check == "yes"    ? Verification::Passed
@@ -343,5 +350,5 @@ void TestSongTransferWorker::copies()
     QVERIFY(wholeFile(file) == expected.bytes());
 }
 
-QTEST_GUILESS_MAIN(TestSongTransferWorker)
+MORV_TEST_MAIN(TestSongTransferWorker)
 #include "tst_songtransferworker.moc"

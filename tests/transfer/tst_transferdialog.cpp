@@ -116,5 +116,5 @@ void TestTransferDialog::outcomes()
     QVERIFY(!dialog.isVisible());
 }
 
-QTEST_MAIN(TestTransferDialog)
+MORV_TEST_MAIN(TestTransferDialog)
 #include "tst_transferdialog.moc"

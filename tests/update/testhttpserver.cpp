@@ -3,6 +3,7 @@
 
 #include <QRegExp>
 #include <QTcpSocket>
+#include <QTimer>
 
 TestHttpServer::TestHttpServer()
 {
@@ -20,13 +21,18 @@ TestHttpServer::TestHttpServer()
                 const QString method = QString::fromLatin1(line.value(0)),
                               path = QString::fromLatin1(line.value(1));
                 m_requests << method + ' ' + path;
-                const Route route = m_routes.value(path, {404, "not found", true});
-                QByteArray response =
-                    "HTTP/1.1 " + QByteArray::number(route.status) + " Canned\r\nConnection: close\r\n";
+                const Route route = m_routes.value(path, {404, "not found", true, {}});
+                QByteArray response = "HTTP/1.1 " + QByteArray::number(route.status) +
+                                      " Canned\r\nConnection: close\r\n" + route.headers;
                 if (route.sendContentLength)
                     response += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
-                socket->write(response + "\r\n" + (method == "HEAD" ? QByteArray() : route.body));
-                socket->disconnectFromHost();
+                response += "\r\n" + (method == "HEAD" ? QByteArray() : route.body);
+                m_mostOpen = qMax(m_mostOpen, ++m_open);
+                QTimer::singleShot(20, socket, [this, socket, response] {
+                    --m_open;
+                    socket->write(response);
+                    socket->disconnectFromHost();
+                });
             });
         }
     });

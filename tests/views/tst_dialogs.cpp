@@ -166,5 +166,5 @@ void TestDialogs::verifyReport()
     QVERIFY2(problem.isEmpty() || shown.startsWith(problem), qPrintable(shown));
 }
 
-QTEST_MAIN(TestDialogs)
+MORV_TEST_MAIN(TestDialogs)
 #include "tst_dialogs.moc"

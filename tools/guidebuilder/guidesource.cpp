@@ -1,11 +1,13 @@
 // GuideSource: figure filtering, picture loading and the table of contents of the user guide.
 #include "guidesource.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QSaveFile>
 
 #include <iterator>
 
@@ -15,6 +17,10 @@ namespace {
 
 // In picture pixels; figures are shown at about two thirds of their size.
 constexpr int FrameWidth = 2;
+// A picture in the running text sits on a line of its own height: anything taller than a few
+// lines of text splits its paragraph at a page break, the text on one page and the picture on
+// the next.
+constexpr int MaxInlineHeight = 48;
 
 // A figure is one <div class="figure"> holding its picture and caption; no <div> nests in it, so
 // the first closing tag ends it.
@@ -147,6 +153,10 @@ QString GuideSource::resolveImage(const QString &tag, bool framed)
         }
         if (framed)
             image = withFrame(image);
+        else if (image.height() > MaxInlineHeight)
+            m_warnings.append(QStringLiteral("picture %1 stands in the running text; a picture that "
+                                             "tall belongs in a figure")
+                                  .arg(source));
         m_images.insert(source, image);
     }
 
@@ -166,7 +176,8 @@ QString GuideSource::withContents(const QString &html, const QList<ContentsEntry
     // One single-line row per entry whatever the number says, so filling in the numbers after a
     // first layout pass moves nothing.
     QString table =
-        QStringLiteral("<table class=\"contents\" width=\"100%\" cellspacing=\"0\" cellpadding=\"1\">");
+        QStringLiteral("<p class=\"contents-heading\">Contents</p>"
+                       "<table class=\"contents\" width=\"100%\" cellspacing=\"0\" cellpadding=\"1\">");
     for (const ContentsEntry &entry : entries) {
         const QString kind = entry.level <= 1 ? QStringLiteral("chapter") : QStringLiteral("section");
         table += QStringLiteral("<tr><td class=\"contents-%1\">%2</td>"
@@ -177,6 +188,39 @@ QString GuideSource::withContents(const QString &html, const QList<ContentsEntry
     table += QStringLiteral("</table>");
     QString result = html;
     return result.replace(ContentsMarker, table);
+}
+
+bool GuideSource::writeForBrowser(const QString &htmlPath)
+{
+    const QFileInfo target(htmlPath);
+    const QDir folder = target.absoluteDir();
+    auto save = [this](const QString &path, const QByteArray &bytes) {
+        QSaveFile file(path);
+        if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+            return true;
+        m_errorText = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    };
+    QStringList written;
+    for (auto image = m_images.cbegin(); image != m_images.cend(); ++image) {
+        // The names come from our own source, but a name that would land outside the folder
+        // is refused all the same.
+        if (QFileInfo(image.key()).fileName() != image.key() || image.key().startsWith(QLatin1Char('.'))) {
+            m_errorText = QStringLiteral("picture name %1 is not a plain file name").arg(image.key());
+            return false;
+        }
+        QBuffer png;
+        png.open(QIODevice::WriteOnly);
+        if (!image.value().save(&png, "PNG") || !save(folder.filePath(image.key()), png.data()))
+            return false;
+        written.append(image.key());
+    }
+    for (const QString &stale : folder.entryList({QStringLiteral("*.png")}, QDir::Files | QDir::NoSymLinks)) {
+        if (!written.contains(stale))
+            QFile::remove(folder.filePath(stale));
+    }
+    QString html = m_html;
+    return save(target.absoluteFilePath(), html.remove(ContentsMarker).toUtf8());
 }
 
 } // namespace ZovaZode

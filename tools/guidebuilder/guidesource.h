@@ -41,9 +41,15 @@ public:
     QStringList warnings() const { return m_warnings; }
     QString errorText() const { return m_errorText; }
 
-    // `html` with the contents marker replaced by a table of the entries; page numbers below 1
-    // are printed as blanks of the same width so that a first layout pass takes as much room.
+    // `html` with the contents marker replaced by a "Contents" heading and a table of the
+    // entries; page numbers below 1 are printed as blanks of the same width so that a first
+    // layout pass takes as much room.
     static QString withContents(const QString &html, const QList<ContentsEntry> &entries);
+
+    // Writes the processed HTML to `htmlPath` for the program's guide window, which has contents
+    // of its own, and beside it the pictures it shows, each under its src name. Pictures an
+    // earlier run left there that the guide no longer shows are removed.
+    bool writeForBrowser(const QString &htmlPath);
 
 private:
     QString findImage(const QString &fileName) const;

@@ -6,10 +6,12 @@
 
 #include "guidesource.h"
 
+#include <QDateTime>
 #include <QImage>
 #include <QList>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 class QPainter;
 class QTextDocument;
@@ -35,12 +37,17 @@ public:
     void setTitlePage(const TitlePage &titlePage) { m_titlePage = titlePage; }
     // The PDF's title in its metadata and in every page footer.
     void setDocumentTitle(const QString &title) { m_documentTitle = title; }
+    // The creation date in the PDF's metadata; none when invalid (the default), so that the same
+    // source always gives the same file.
+    void setCreationDate(const QDateTime &date) { m_creationDate = date; }
 
     // Writes the whole PDF under a temporary name and renames it into place when complete, so a
     // failed run never leaves a cut-off guide behind.
     bool write(const QString &pdfPath);
 
     QString errorText() const { return m_errorText; }
+    // Of the last write: pages a break left less than a third full without a chapter ending there.
+    QStringList warnings() const { return m_warnings; }
     // Of the last write: every page, the title page included.
     int pageCount() const { return m_pageCount; }
     // Of the last write: the chapters and sections with the PDF pages they start on.
@@ -58,7 +65,9 @@ private:
     GuideSource m_source;
     TitlePage m_titlePage;
     QString m_documentTitle;
+    QDateTime m_creationDate;
     QString m_errorText;
+    QStringList m_warnings;
     int m_pageCount = 0;
     QList<GuideSource::ContentsEntry> m_contents;
 };

@@ -1,13 +1,19 @@
-// guidebuilder: renders the user guide's HTML source and its pictures to the PDF that ships beside
-// the program. Run by the build; a missing screenshot is a warning, anything else an error.
+// guidebuilder: renders the user guide's HTML source and its pictures to the PDF that ships with
+// the program and, with --html, writes the HTML and pictures its guide window shows. Run by the
+// build; a missing picture or a page left less than a third full is a warning, anything else an
+// error. The PDF is the same for the same source: its creation date is SOURCE_DATE_EPOCH when
+// that is set, and absent otherwise.
 //
 //   guidebuilder --source user-guide.html --images DIR [--images DIR...] --output GUIDE.pdf
-//                [--version X.Y.Z] [--product-logo PNG] [--maker-logo PNG] [--icon PNG]
+//                [--html GUIDE.html] [--version X.Y.Z] [--product-logo PNG] [--maker-logo PNG]
+//                [--icon PNG]
 #include "guidesource.h"
 #include "guidewriter.h"
 
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QGuiApplication>
+#include <QHash>
 #include <QImage>
 
 #include <cstdio>
@@ -32,12 +38,49 @@ QImage titleImage(const QCommandLineParser &parser, const QString &option)
     return image;
 }
 
+// The title page, with the version and pictures the command line names.
+GuideWriter::TitlePage titlePage(const QCommandLineParser &parser)
+{
+    GuideWriter::TitlePage title;
+    title.title = QStringLiteral("MORV Manager");
+    title.subtitle = QStringLiteral("User Guide");
+    title.tagline =
+        QStringLiteral("The librarian for the SD card of your Morv+ backing band and looper pedal: "
+                       "back up your card, keep a library of songs, and move songs between "
+                       "pedal and computer.");
+    title.version = parser.value(QStringLiteral("version"));
+    title.productLogo = titleImage(parser, QStringLiteral("product-logo"));
+    title.makerLogo = titleImage(parser, QStringLiteral("maker-logo"));
+    title.icon = titleImage(parser, QStringLiteral("icon"));
+    return title;
+}
+
+// The date SOURCE_DATE_EPOCH gives, so that two builds of one source make the same PDF; invalid
+// when it is not set, false (said) when it is not a number of seconds.
+bool sourceDate(QDateTime *date)
+{
+    const QByteArray epoch = qgetenv("SOURCE_DATE_EPOCH");
+    if (epoch.isEmpty())
+        return true;
+    bool valid = false;
+    const qint64 seconds = epoch.toLongLong(&valid);
+    if (!valid || seconds < 0) {
+        report(QStringLiteral("SOURCE_DATE_EPOCH is not a number of seconds: ") + QString::fromLatin1(epoch));
+        return false;
+    }
+    *date = QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     // The HTML's pixel sizes are meant at 96 per inch; never take the screen's idea of it.
     QCoreApplication::setAttribute(Qt::AA_Use96Dpi);
+    // The PDF writer embeds the fonts in the order of a hash; a fixed seed keeps that order, and
+    // so the file, the same from one run to the next.
+    qSetGlobalQHashSeed(0);
     QGuiApplication app(argc, argv);
 
     QCommandLineParser parser;
@@ -50,6 +93,10 @@ int main(int argc, char *argv[])
                                     QStringLiteral("folder"));
     const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("The PDF to write."),
                                     QStringLiteral("file"));
+    const QCommandLineOption html(QStringLiteral("html"),
+                                  QStringLiteral("The HTML to write for the guide window; its pictures "
+                                                 "go beside it."),
+                                  QStringLiteral("file"));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("The program version."),
                                      QStringLiteral("version"));
     const QCommandLineOption productLogo(QStringLiteral("product-logo"), QStringLiteral("Title page logo."),
@@ -58,7 +105,7 @@ int main(int argc, char *argv[])
                                        QStringLiteral("png"));
     const QCommandLineOption icon(QStringLiteral("icon"), QStringLiteral("Program icon."),
                                   QStringLiteral("png"));
-    parser.addOptions({source, images, output, version, productLogo, makerLogo, icon});
+    parser.addOptions({source, images, output, html, version, productLogo, makerLogo, icon});
     parser.process(app);
 
     if (!parser.isSet(source) || !parser.isSet(output)) {
@@ -76,21 +123,21 @@ int main(int argc, char *argv[])
 
     GuideWriter writer(guide);
     writer.setDocumentTitle(QStringLiteral("MORV Manager User Guide"));
-    GuideWriter::TitlePage title;
-    title.title = QStringLiteral("MORV Manager");
-    title.subtitle = QStringLiteral("User Guide");
-    title.tagline =
-        QStringLiteral("The librarian for the SD card of your Morv+ backing band and looper pedal: "
-                       "back up your card, keep a library of songs, and move songs between "
-                       "pedal and computer.");
-    title.version = parser.value(version);
-    title.productLogo = titleImage(parser, productLogo.names().first());
-    title.makerLogo = titleImage(parser, makerLogo.names().first());
-    title.icon = titleImage(parser, icon.names().first());
-    writer.setTitlePage(title);
+    writer.setTitlePage(titlePage(parser));
+    QDateTime created;
+    if (!sourceDate(&created))
+        return 2;
+    if (created.isValid())
+        writer.setCreationDate(created);
 
     if (!writer.write(parser.value(output))) {
         report(writer.errorText());
+        return 1;
+    }
+    for (const QString &warning : writer.warnings())
+        report(QStringLiteral("warning: ") + warning);
+    if (parser.isSet(html) && !guide.writeForBrowser(parser.value(html))) {
+        report(guide.errorText());
         return 1;
     }
     std::printf("Wrote %s (%d pages).\n", qPrintable(parser.value(output)), writer.pageCount());

@@ -1,11 +1,9 @@
-// CommandLine: parsing and checking the arguments of morv-card.
+// CommandLine: reading and checking the arguments of morv-card.
 #include "commandline.h"
 
-#include "commandtable.h"
+#include "cardtool.h"
 #include "domain/namecheck.h"
 #include "toolerror.h"
-
-#include <initializer_list>
 
 namespace ZovaZode {
 
@@ -14,122 +12,112 @@ using namespace CommandTable;
 CommandLine CommandLine::parse(const QStringList &arguments)
 {
     CommandLine line;
+    line.read(arguments, false);
+    if (line.has(Version))
+        return line;
+    if (line.m_arguments.isEmpty() && !line.has(Help))
+        throw ToolError::usage(QStringLiteral("no command given; see 'morv-card --help'"));
+    const QString name = line.m_arguments.isEmpty() ? QStringLiteral("help") : line.m_arguments.takeFirst();
+    line.m_command = findCommand(name);
+    if (!line.m_command)
+        throw ToolError::usage(QStringLiteral("unknown command '%1'; see 'morv-card --help'").arg(name));
+    // `COMMAND --help` is `help COMMAND`, whatever else it was given.
+    if (line.has(Help)) {
+        line.m_arguments =
+            line.m_command->run == &CardTool::help ? line.m_arguments.mid(0, 1) : QStringList{name};
+        line.m_command = findCommand(QStringLiteral("help"));
+        return line;
+    }
+    line.check();
+    return line;
+}
+
+int CommandLine::optionsIn(const QStringList &arguments)
+{
+    CommandLine line;
+    line.read(arguments, true);
+    return line.m_given;
+}
+
+void CommandLine::read(const QStringList &arguments, bool lenient)
+{
     bool optionsEnded = false;
-    QStringList words;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) {
-            words.append(argument);
+            m_arguments.append(argument);
             continue;
         }
-        QString option = argument;
-        QString value;
-        bool hasValue = false;
-        const int equals = argument.indexOf(QLatin1Char('='));
-        if (argument.startsWith(QLatin1String("--")) && equals > 2) {
-            option = argument.left(equals);
-            value = argument.mid(equals + 1);
-            hasValue = true;
-        }
-        auto takeValue = [&]() {
-            if (hasValue)
-                return value;
-            if (i + 1 >= arguments.size())
-                throw ToolError::usage(option + QStringLiteral(" needs a value"));
-            return arguments.at(++i);
-        };
-        auto noValue = [&]() {
-            if (hasValue)
-                throw ToolError::usage(option + QStringLiteral(" takes no value"));
-        };
-
-        if (option == QLatin1String("--")) {
+        if (argument == QLatin1String("--")) {
             optionsEnded = true;
-        } else if (option == QLatin1String("--help") || option == QLatin1String("-h")) {
-            noValue();
-            line.m_help = true;
-        } else if (option == QLatin1String("--version")) {
-            noValue();
-            line.m_version = true;
-        } else if (option == QLatin1String("--json")) {
-            noValue();
-            line.m_json = true;
-        } else if (option == QLatin1String("--yes") || option == QLatin1String("-y")) {
-            noValue();
-            line.m_yes = true;
-        } else if (option == QLatin1String("--quiet") || option == QLatin1String("-q")) {
-            noValue();
-            line.m_quiet = true;
-        } else if (option == QLatin1String("--verbose") || option == QLatin1String("-v")) {
-            noValue();
-            line.m_verbose = true;
-        } else if (option == QLatin1String("--full")) {
-            noValue();
-            line.m_full = true;
-        } else if (option == QLatin1String("--name")) {
-            line.m_name = takeValue();
-            line.m_hasName = true;
-        } else if (option == QLatin1String("--no-safety-copy")) {
-            noValue();
-            line.m_noSafetyCopy = true;
-        } else if (option == QLatin1String("--no-verify")) {
-            noValue();
-            line.m_noVerify = true;
-        } else if (option == QLatin1String("--write-all")) {
-            noValue();
-            line.m_writeAll = true;
-        } else if (option == QLatin1String("--force")) {
-            noValue();
-            line.m_force = true;
-        } else if (option == QLatin1String("--all")) {
-            noValue();
-            line.m_all = true;
-        } else if (option == QLatin1String("--safety-dir")) {
-            line.m_safetyDir = takeValue();
-            line.m_hasSafetyDir = true;
-            if (line.m_safetyDir.isEmpty())
-                throw ToolError::usage(QStringLiteral("--safety-dir needs a folder"));
-        } else if (option == QLatin1String("--parts")) {
-            const QString text = takeValue();
-            bool ok = false;
-            line.m_parts = text.toInt(&ok);
-            if (!ok || line.m_parts < 1 || line.m_parts > 60)
-                throw ToolError::usage(
-                    QStringLiteral("--parts takes a number from 1 to 60, not '%1'").arg(text));
-        } else {
-            throw ToolError::usage(QStringLiteral("unknown option '%1'").arg(argument));
+            continue;
+        }
+        try {
+            if (argument.startsWith(QLatin1String("--"))) {
+                const int equals = argument.indexOf(QLatin1Char('='));
+                const QString name = equals > 2 ? argument.left(equals) : argument;
+                const OptionInfo *option = findOption(name);
+                if (!option)
+                    throw ToolError::usage(QStringLiteral("unknown option '%1'").arg(name));
+                take(*option, argument.mid(equals + 1), equals > 2, arguments, i);
+                continue;
+            }
+            // Short options bundled in one word (-qy); one that takes a value takes the rest of
+            // the word, or the next argument.
+            for (int j = 1; j < argument.size(); ++j) {
+                const OptionInfo *option = findOption(argument.at(j));
+                if (!option)
+                    throw ToolError::usage(QStringLiteral("unknown option '-%1'").arg(argument.at(j)));
+                const bool inlined = option->value && j + 1 < argument.size();
+                take(*option, argument.mid(j + 1), inlined, arguments, i);
+                if (option->value)
+                    break;
+            }
+        } catch (const ToolError &) {
+            if (!lenient)
+                throw;
         }
     }
+}
 
-    if ((line.m_help || line.m_version) && words.isEmpty())
-        return line;
-    if (words.isEmpty())
-        throw ToolError::usage(QStringLiteral("no command given; see 'morv-card --help'"));
-    line.m_command = words.takeFirst();
-    // `help COMMAND` is `COMMAND --help`.
-    if (line.m_command == QLatin1String("help")) {
-        line.m_help = true;
-        if (words.size() > 1)
-            throw ToolError::usage(QStringLiteral("usage: morv-card help [COMMAND]"));
-        line.m_command = words.value(0);
-        words.clear();
+void CommandLine::take(const OptionInfo &option, QString value, bool inlined, const QStringList &arguments,
+                       int &index)
+{
+    const QString name = QLatin1String(option.name);
+    if (!option.value) {
+        if (inlined)
+            throw ToolError::usage(QStringLiteral("%1 takes no value").arg(name));
+        m_given |= option.option;
+        return;
     }
-    line.m_arguments = words;
-    if (!line.m_command.isEmpty() && !findCommand(line.m_command))
-        throw ToolError::usage(
-            QStringLiteral("unknown command '%1'; see 'morv-card --help'").arg(line.m_command));
-    if (!line.m_help)
-        line.check();
-    return line;
+    if (!inlined) {
+        if (index + 1 >= arguments.size())
+            throw ToolError::usage(QStringLiteral("%1 needs a value").arg(name));
+        value = arguments.at(++index);
+    }
+    if (value.isEmpty())
+        throw ToolError::usage(QStringLiteral("%1 needs a value").arg(name));
+    if (option.minimum < option.maximum) {
+        bool ok = false;
+        const int number = value.toInt(&ok);
+        if (!ok || number < option.minimum || number > option.maximum)
+            throw ToolError::usage(QStringLiteral("%1 takes a number from %2 to %3, not '%4'")
+                                       .arg(name)
+                                       .arg(option.minimum)
+                                       .arg(option.maximum)
+                                       .arg(value));
+    }
+    m_given |= option.option;
+    m_values.insert(option.option, value);
 }
 
 void CommandLine::check() const
 {
-    const CommandInfo *info = findCommand(m_command);
-    const QString usageLine = QStringLiteral("usage: morv-card ") + synopsis(*info);
-    if (m_arguments.size() < minArguments(*info) || m_arguments.size() > maxArguments(*info))
-        throw ToolError::usage(usageLine);
-    const QStringList words = argumentWords(*info, m_arguments.size());
+    const CommandInfo &info = *m_command;
+    const QString usageText = usageLine(info);
+    if (m_arguments.size() < minArguments(info) || m_arguments.size() > maxArguments(info))
+        throw ToolError::usage(QStringLiteral("wrong number of arguments for %1").arg(info.name), usageText);
+    const QStringList words = argumentWords(info, m_arguments.size());
     for (int i = 0; i < m_arguments.size(); ++i) {
         const ArgumentKind kind = argumentKind(words.at(i));
         if (m_arguments.at(i) == QLatin1String("-") &&
@@ -140,31 +128,20 @@ void CommandLine::check() const
                     .arg(words.at(i)));
     }
 
-    const std::initializer_list<std::pair<bool, Option>> given = {{m_json, Json},
-                                                                  {m_yes, Yes},
-                                                                  {m_hasName, Name},
-                                                                  {m_full, Full},
-                                                                  {m_parts >= 0, Parts},
-                                                                  {m_noSafetyCopy, NoSafetyCopy},
-                                                                  {m_hasSafetyDir, SafetyDir},
-                                                                  {m_noVerify, NoVerify},
-                                                                  {m_writeAll, WriteAll},
-                                                                  {m_force, Force},
-                                                                  {m_all, All}};
-    for (const auto &option : given) {
-        if (option.first && !(info->options & option.second)) {
-            QString name;
-            for (const OptionInfo &known : options())
-                if (known.bit == option.second)
-                    name = QLatin1String(known.name);
-            throw ToolError::usage(QStringLiteral("%1 does not take %2; %3").arg(m_command, name, usageLine));
+    for (const OptionInfo &option : options()) {
+        if (!has(option.option))
+            continue;
+        const QString name = QLatin1String(option.name);
+        if (!(option.option & (Global | info.options)))
+            throw ToolError::usage(QStringLiteral("%1 does not take %2").arg(info.name, name), usageText);
+        for (const OptionInfo &other : options()) {
+            if ((option.requires & other.option) && !has(other.option))
+                throw ToolError::usage(QStringLiteral("%1 goes with %2").arg(name, other.name), usageText);
+            if ((option.excludes & other.option) && has(other.option))
+                throw ToolError::usage(QStringLiteral("%1 and %2 exclude each other").arg(name, other.name),
+                                       usageText);
         }
     }
-    if (m_parts >= 0 && !m_full)
-        throw ToolError::usage(QStringLiteral("--parts goes with --full; ") + usageLine);
-    if (m_noSafetyCopy && m_hasSafetyDir)
-        throw ToolError::usage(QStringLiteral("--no-safety-copy and --safety-dir exclude each other; ") +
-                               usageLine);
 }
 
 int CommandLine::songNumber(const QString &slot)

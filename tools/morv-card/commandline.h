@@ -1,7 +1,10 @@
-// The command line of morv-card: which command, its arguments and its options, checked
-// against what that command takes before anything is opened.
+// The command line of morv-card: which command, its arguments and its options, read through the
+// command table and checked against what that command takes before anything is opened.
 #pragma once
 
+#include "commandtable.h"
+
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -10,9 +13,12 @@ namespace ZovaZode {
 class CommandLine
 {
 public:
-    // `arguments` without the program name. Throws ToolError::usage on anything the command
-    // does not take; --help, `help [COMMAND]` and --version are not errors.
+    // `arguments` without the program name. Throws ToolError::usage on anything the command does
+    // not take. --help and `COMMAND --help` are the command `help`; --version is no command.
     static CommandLine parse(const QStringList &arguments);
+    // The Options in `arguments`, whatever else is wrong with them: a usage error is answered
+    // as --json and --verbose ask too.
+    static int optionsIn(const QStringList &arguments);
 
     // A slot as typed (1 to 12) to the song number the card uses (0 to 11); throws a usage error.
     static int songNumber(const QString &slot);
@@ -20,52 +26,29 @@ public:
     // ToolError with the window's message.
     static QString checkedName(const QString &name);
 
-    // With --help, the command is empty or one the table knows.
-    bool help() const { return m_help; }
-    bool version() const { return m_version; }
-    const QString &command() const { return m_command; }
+    // Null when only the version was asked for.
+    const CommandTable::CommandInfo *command() const { return m_command; }
+    QString commandName() const { return m_command ? QLatin1String(m_command->name) : QString(); }
     const QStringList &arguments() const { return m_arguments; }
     QString argument(int index) const { return m_arguments.value(index); }
 
-    bool json() const { return m_json; }
-    bool yes() const { return m_yes; }
-    bool quiet() const { return m_quiet; }
-    bool verbose() const { return m_verbose; }
-    bool full() const { return m_full; }
-    // -1 when not given.
-    int parts() const { return m_parts; }
-    bool hasName() const { return m_hasName; }
-    const QString &name() const { return m_name; }
-    bool noSafetyCopy() const { return m_noSafetyCopy; }
-    bool noVerify() const { return m_noVerify; }
-    bool hasSafetyDir() const { return m_hasSafetyDir; }
-    const QString &safetyDir() const { return m_safetyDir; }
-    bool writeAll() const { return m_writeAll; }
-    bool force() const { return m_force; }
-    bool all() const { return m_all; }
+    bool has(CommandTable::Option option) const { return m_given & option; }
+    // What was given with `option`, checked against its range; empty when it was not given.
+    QString value(CommandTable::Option option) const { return m_values.value(option); }
 
 private:
+    // Takes the options out of `arguments`, and the other words into m_arguments; `lenient`
+    // passes over what it cannot read instead of throwing.
+    void read(const QStringList &arguments, bool lenient);
+    // `option`, with its value from the same word (`inlined`) or the next argument.
+    void take(const CommandTable::OptionInfo &option, QString value, bool inlined,
+              const QStringList &arguments, int &index);
     void check() const;
 
-    bool m_help = false;
-    bool m_version = false;
-    QString m_command;
+    int m_given = 0;
+    QHash<int, QString> m_values;
+    const CommandTable::CommandInfo *m_command = nullptr;
     QStringList m_arguments;
-    bool m_json = false;
-    bool m_yes = false;
-    bool m_quiet = false;
-    bool m_verbose = false;
-    bool m_full = false;
-    int m_parts = -1;
-    bool m_hasName = false;
-    QString m_name;
-    bool m_noSafetyCopy = false;
-    bool m_noVerify = false;
-    bool m_hasSafetyDir = false;
-    QString m_safetyDir;
-    bool m_writeAll = false;
-    bool m_force = false;
-    bool m_all = false;
 };
 
 } // namespace ZovaZode

@@ -6,6 +6,7 @@
 #include "commandtable.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +15,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <functional>
 
 using namespace ZovaZode::CommandTable;
 
@@ -28,21 +30,68 @@ QString roff(QString text)
     return text;
 }
 
-// Lines joined into paragraphs, as roff fills them itself.
-QString paragraphs(const QString &text)
+// One paragraph each, filled by roff.
+QString paragraphs(QStringList list)
 {
-    QStringList lines = text.trimmed().split(QLatin1Char('\n'));
-    for (QString &line : lines)
-        line = roff(line.trimmed());
-    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    for (QString &paragraph : list)
+        paragraph = roff(paragraph);
+    return list.join(QStringLiteral("\n.PP\n")) + QLatin1Char('\n');
+}
+
+// The date of the pages: that of SOURCE_DATE_EPOCH when it is set, so that two builds of one
+// source give the same pages; else today's.
+QString pageDate()
+{
+    bool ok = false;
+    const qint64 epoch = qEnvironmentVariable("SOURCE_DATE_EPOCH").toLongLong(&ok);
+    const QDateTime date =
+        ok ? QDateTime::fromSecsSinceEpoch(epoch, Qt::UTC) : QDateTime::currentDateTimeUtc();
+    return date.toString(QStringLiteral("yyyy-MM-dd"));
 }
 
 QString header(const char *name, const QString &summary)
 {
     // No hyphenation: options and paths must read as typed.
-    return QStringLiteral(".TH %1 1 \"\" \"%2 %3\" \"User Commands\"\n.nh\n.SH NAME\n%2 \\- %4\n")
+    return QStringLiteral(".TH %1 1 %5 \"%2 %3\" \"User Commands\"\n.nh\n.SH NAME\n%2 \\- %4\n")
         .arg(QString::fromLatin1(name).toUpper(), QLatin1String(name), QStringLiteral(MORV_VERSION),
-             roff(summary));
+             roff(summary), pageDate());
+}
+
+// What morv-card reads and writes besides the files it is given, and what it reads of its
+// environment.
+QString filesAndEnvironment()
+{
+    // `term` in italics (a path) or bold (a variable).
+    const auto entry = [](char font, const QString &term, const QString &text) {
+        return QStringLiteral(".TP\n\\f%1%2\\fR\n%3\n")
+            .arg(QString(QLatin1Char(font)), roff(term), roff(text));
+    };
+    return QStringLiteral(".SH FILES\n") +
+           entry('I', QStringLiteral("$XDG_CONFIG_HOME/Selkanor/Morv Manager.conf"),
+                 QStringLiteral(
+                     "The settings of the Morv Manager window, which morv-card follows: where the card "
+                     "library is, whether safety copies are made and how many are kept. "
+                     "XDG_CONFIG_HOME is ~/.config unless set.")) +
+           entry(
+               'I', QStringLiteral("~/Documents/Morv+ Card Library/Safety Copies/"),
+               QStringLiteral("The safety copies, in the card library the settings name (by default in the "
+                              "Documents folder; the song library, Morv+ Song Library, lies beside it). With "
+                              "--safety-dir DIR they go to DIR/Safety Copies.")) +
+           entry(
+               'I', QStringLiteral("NAME.XXXXXXXX.partial"),
+               QStringLiteral("A new archive, song file or card while it is written, beside the name it gets "
+                              "when complete. One left by a killed command is removed by the next command "
+                              "that writes into its folder, which says so.")) +
+           entry('I', QStringLiteral(MORV_DATA_DIR "/morv-card.schema.json"),
+                 QStringLiteral("The JSON Schema of the objects --json prints.")) +
+           QStringLiteral(".SH ENVIRONMENT\n") +
+           entry('B', QStringLiteral("HOME, XDG_CONFIG_HOME"),
+                 QStringLiteral("Where the settings are, and the file user-dirs.dirs whose XDG_DOCUMENTS_DIR "
+                                "names the Documents folder that holds the libraries by default.")) +
+           entry('B', QStringLiteral("TERM"),
+                 QStringLiteral("dumb, or unset: the progress is printed as plain lines, never redrawn.")) +
+           entry('B', QStringLiteral("COLUMNS"),
+                 QStringLiteral("The width of the progress line where the terminal does not tell its own."));
 }
 
 QString cardPage()
@@ -64,11 +113,12 @@ QString cardPage()
     }
     page += QStringLiteral(".SH OPTIONS\n");
     for (const OptionInfo &option : options())
-        page += QStringLiteral(".TP\n\\fB%1\\fR\n%2\n")
-                    .arg(roff(optionText(option)), roff(QLatin1String(option.help)));
+        page +=
+            QStringLiteral(".TP\n\\fB%1\\fR\n%2\n").arg(roff(optionText(option)), roff(optionHelp(option)));
     page += QStringLiteral(".SH EXIT STATUS\n0 success; 1 failure (for \\fBverify\\fR: problems found); 2 a "
                            "mistake on the command line; 130 interrupted by Ctrl\\-C, 143 by SIGTERM, after "
                            "what was being written was removed or its state was reported.\n");
+    page += filesAndEnvironment();
     page += QStringLiteral(".SH SEE ALSO\n.BR morv\\-manager (1)\n");
     return page;
 }
@@ -128,8 +178,13 @@ QString completion(const QString &word, bool zsh)
     case ArgumentKind::Folder:
         return zsh ? QStringLiteral("_files -/") : QStringLiteral("_filedir -d");
     case ArgumentKind::Slot:
-        return zsh ? QStringLiteral("(%1)").arg(slotWords(word))
+        // zsh sorts a plain list as text (1 10 11 12 2 ...): an unsorted group keeps the order.
+        return zsh ? QStringLiteral("{_description -V slots expl \"%1\"; compadd \"$expl[@]\" -- %2}")
+                         .arg(word, slotWords(word))
                    : QStringLiteral("COMPREPLY=($(compgen -W \"%1\" -- \"$cur\"))").arg(slotWords(word));
+    case ArgumentKind::Command:
+        return zsh ? QStringLiteral(" _describe -t commands \"morv-card command\" commands")
+                   : QStringLiteral("COMPREPLY=($(compgen -W \"$commands\" -- \"$cur\"))");
     case ArgumentKind::Text:
         break;
     }
@@ -144,22 +199,37 @@ QString commandNames()
     return names.join(QLatin1Char(' '));
 }
 
+// The option names of `selected` options, joined by `separator`.
+QString optionNames(const std::function<bool(const OptionInfo &)> &selected, QLatin1Char separator)
+{
+    QStringList names;
+    for (const OptionInfo &option : options())
+        if (selected(option))
+            names << QLatin1String(option.name);
+    return names.join(separator);
+}
+
 QString bashCompletion()
 {
-    QString valued;
-    for (const OptionInfo &option : options())
-        if (option.value)
-            valued += (valued.isEmpty() ? QString() : QStringLiteral("|")) + QLatin1String(option.name);
+    QString folderValued;
+    for (const OptionInfo &option : options()) {
+        if (option.value && argumentKind(QLatin1String(option.value)) == ArgumentKind::Folder)
+            folderValued +=
+                QStringLiteral("    %1) _filedir -d; return ;;\n").arg(QLatin1String(option.name));
+    }
+    const QString valued =
+        optionNames([](const OptionInfo &option) { return option.value != nullptr; }, QLatin1Char('|'));
+    const QString global =
+        optionNames([](const OptionInfo &option) { return option.option & Global; }, QLatin1Char(' '));
     QString perCommand;
     QString arguments;
     for (const CommandInfo &command : commands()) {
-        QStringList names;
-        for (const OptionInfo &option : options()) {
-            if (option.bit == Global || (command.options & option.bit))
-                names << QLatin1String(option.name);
-        }
-        perCommand += QStringLiteral("    %1) options=\"%2\" ;;\n")
-                          .arg(QLatin1String(command.name), names.join(QLatin1Char(' ')));
+        const QString names = optionNames(
+            [&command](const OptionInfo &option) {
+                return (option.option & (Global | command.options)) != 0;
+            },
+            QLatin1Char(' '));
+        perCommand += QStringLiteral("    %1) options=\"%2\" ;;\n").arg(QLatin1String(command.name), names);
         QString cases;
         const QStringList words = argumentWords(command);
         for (int i = 0; i < words.size(); ++i) {
@@ -187,10 +257,10 @@ QString bashCompletion()
                "        esac\n"
                "    done\n"
                "    case $prev in\n"
-               "    --safety-dir) _filedir -d; return ;;\n"
+               "%5"
                "    %2) return ;;\n"
                "    esac\n"
-               "    local options=\"--help --version --quiet --verbose\"\n"
+               "    local options=\"%6\"\n"
                "    case $command in\n%3"
                "    esac\n"
                "    if [[ $cur == -* ]]; then\n"
@@ -198,17 +268,16 @@ QString bashCompletion()
                "        return\n"
                "    fi\n"
                "    case $command in\n"
-               "    '') COMPREPLY=($(compgen -W \"$commands help\" -- \"$cur\")) ;;\n"
-               "    help) ((argument == 0)) && COMPREPLY=($(compgen -W \"$commands\" -- \"$cur\")) ;;\n%4"
+               "    '') COMPREPLY=($(compgen -W \"$commands\" -- \"$cur\")) ;;\n"
+               "%4"
                "    esac\n"
                "} && complete -F _morv_card morv-card\n")
-        .arg(commandNames(), valued, perCommand, arguments);
+        .arg(commandNames(), valued, perCommand, arguments, folderValued, global);
 }
 
 // A description inside single quotes and the brackets of a zsh option entry.
-QString zshText(const char *text)
+QString zshText(QString result)
 {
-    QString result = QString::fromUtf8(text);
     if (result.endsWith(QLatin1Char('.')))
         result.chop(1);
     return result.replace(QLatin1Char('\''), QStringLiteral("'\\''"))
@@ -220,19 +289,20 @@ QString zshCompletion()
 {
     QString described;
     for (const CommandInfo &command : commands())
-        described +=
-            QStringLiteral("    '%1:%2'\n").arg(QLatin1String(command.name), zshText(command.summary));
+        described += QStringLiteral("    '%1:%2'\n")
+                         .arg(QLatin1String(command.name), zshText(QLatin1String(command.summary)));
     QString cases;
     for (const CommandInfo &command : commands()) {
         QStringList entries;
         for (const OptionInfo &option : options()) {
-            if (option.bit != Global && !(command.options & option.bit))
+            if (!(option.option & Global) && !(command.options & option.option))
                 continue;
-            QString entry = QStringLiteral("'%1[%2]").arg(QLatin1String(option.name), zshText(option.help));
+            QString entry =
+                QStringLiteral("'%1[%2]").arg(QLatin1String(option.name), zshText(optionHelp(option)));
             if (option.value)
                 entry += QStringLiteral(":%1:%2").arg(QLatin1String(option.value),
-                                                     option.bit == SafetyDir ? QStringLiteral("_files -/")
-                                                                             : QString());
+                                                      option.option == SafetyDir ? QStringLiteral("_files -/")
+                                                                                 : QString());
             entries << entry + QLatin1Char('\'');
         }
         const QStringList words = argumentWords(command);
@@ -263,7 +333,7 @@ QString zshCompletion()
                "(( CURRENT-- ))\n"
                "curcontext=\"${curcontext%:*:*}:morv-card-$command:\"\n"
                "case $command in\n"
-               "  help)\n    _describe -t commands 'morv-card command' commands ;;\n%2"
+               "%2"
                "esac\n")
         .arg(described, cases);
 }

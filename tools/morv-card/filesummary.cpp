@@ -35,10 +35,12 @@ QString printable(const QString &text)
     for (const QChar c : text) {
         const ushort code = c.unicode();
         const bool control = code < 0x20 || (code >= 0x7f && code <= 0x9f);
+        // A byte of a file name that is not UTF-8 (FileNameCodec).
+        const bool escapedByte = code >= 0xdc80 && code <= 0xdcff;
         const bool reordering = code == 0x200e || code == 0x200f || (code >= 0x202a && code <= 0x202e) ||
                                 (code >= 0x2066 && code <= 0x2069);
-        if (control)
-            result += QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
+        if (control || escapedByte)
+            result += QStringLiteral("\\x%1").arg(code & 0xff, 2, 16, QLatin1Char('0'));
         else if (reordering)
             result += QStringLiteral("\\u%1").arg(code, 4, 16, QLatin1Char('0'));
         else
@@ -94,7 +96,7 @@ QString checkSummary(const QString &path, const FileCheck &check)
     const int count = check.problems.size();
     const QString record = check.recordText();
     return QStringLiteral("%1: %2, %3%4.\n")
-        .arg(path, QLatin1String(kindTexts[int(check.kind)]),
+        .arg(printable(path), QLatin1String(kindTexts[int(check.kind)]),
              count == 0   ? QStringLiteral("no problems found")
              : count == 1 ? QStringLiteral("1 problem found")
                           : QStringLiteral("%1 problems found").arg(count),

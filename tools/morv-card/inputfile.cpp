@@ -100,8 +100,24 @@ std::unique_ptr<CardLock> lockCard(const QString &path, CardLock::Mode mode)
     try {
         return std::make_unique<CardLock>(path, mode);
     } catch (const SdCard::Busy &busy) {
-        throw ToolError(QString::fromLocal8Bit(busy.what()));
+        throw ToolError(lockRefusal(QString::fromLocal8Bit(busy.what())));
     }
+}
+
+std::shared_ptr<CardLock> lockForCommand(const QString &path)
+{
+    try {
+        return CardLock::forCommand(path);
+    } catch (const SdCard::Busy &busy) {
+        throw ToolError(lockRefusal(QString::fromLocal8Bit(busy.what())));
+    }
+}
+
+QString lockRefusal(const QString &text)
+{
+    if (!text.startsWith(QLatin1String(CardLock::UnlockablePrefix)))
+        return text;
+    return text + QStringLiteral(" --no-lock writes it all the same.");
 }
 
 QString songName(const SdCard &card, int song)

@@ -32,6 +32,10 @@ std::shared_ptr<SdCard> openCard(const QString &path, bool forWriting);
 // Holds the card's lock for a command's own reads or writes; a card in use by another program
 // ends the command with the lock's message.
 std::unique_ptr<CardLock> lockCard(const QString &path, CardLock::Mode mode);
+// The exclusive lock of a command that writes the card, for all its steps on every thread.
+std::shared_ptr<CardLock> lockForCommand(const QString &path);
+// The refusal of a card that is busy, or that cannot be locked (with the way around it).
+QString lockRefusal(const QString &text);
 // The name of `song` (0 to 11), and whether any of its parts holds data.
 QString songName(const SdCard &card, int song);
 bool songHasData(const SdCard &card, int song);

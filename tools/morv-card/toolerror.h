@@ -2,6 +2,7 @@
 // status that goes with it.
 #pragma once
 
+#include <QJsonObject>
 #include <QString>
 
 #include <exception>
@@ -20,9 +21,19 @@ public:
     const char *what() const noexcept override { return "morv-card error"; }
     const QString &message() const { return m_message; }
     int status() const { return m_status; }
+    // Lines for standard error after the message, as they are: the usage of the command.
+    const QString &hint() const { return m_hint; }
+    // What the command had found out or done when it failed, for --json.
+    const QJsonObject &details() const { return m_details; }
+    void setDetails(const QJsonObject &details) { m_details = details; }
 
     // A refusal of the command line itself: wrong arguments, options or slot numbers.
-    static ToolError usage(const QString &message) { return ToolError(message, ExitUsage); }
+    static ToolError usage(const QString &message, const QString &hint = QString())
+    {
+        ToolError error(message, ExitUsage);
+        error.m_hint = hint;
+        return error;
+    }
     // A command stopped by `signal` after it tidied up.
     static ToolError interrupted(const QString &message, int signal)
     {
@@ -32,6 +43,8 @@ public:
 private:
     QString m_message;
     int m_status;
+    QString m_hint;
+    QJsonObject m_details;
 };
 
 } // namespace ZovaZode

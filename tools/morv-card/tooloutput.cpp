@@ -45,9 +45,18 @@ void writeJson(QJsonObject object)
     writeOut(QJsonDocument(object).toJson(QJsonDocument::Indented));
 }
 
+QJsonObject merged(QJsonObject object, const QJsonObject &more)
+{
+    for (auto field = more.begin(); field != more.end(); ++field)
+        object.insert(field.key(), field.value());
+    return object;
+}
+
 void printError(const QString &message)
 {
-    const QByteArray line = "morv-card: " + libraryText(message).toUtf8() + '\n';
+    // File names and texts from the card are in it: escaped, as a name is, so that a newline or
+    // an escape sequence in them cannot forge a line or drive the terminal.
+    const QByteArray line = "morv-card: " + printable(libraryText(message)).toUtf8() + '\n';
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
     std::fflush(stderr);
 }
@@ -55,7 +64,7 @@ void printError(const QString &message)
 void printWarnings(const QStringList &warnings)
 {
     for (const QString &warning : warnings) {
-        const QByteArray line = "morv-card: warning: " + libraryText(warning).toUtf8() + '\n';
+        const QByteArray line = "morv-card: warning: " + printable(libraryText(warning)).toUtf8() + '\n';
         std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
     }
     std::fflush(stderr);

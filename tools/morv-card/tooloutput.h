@@ -20,7 +20,10 @@ void setVerbose(bool verbose);
 void writeOut(const QByteArray &bytes);
 // `object` with "schema" added, indented.
 void writeJson(QJsonObject object);
-// "morv-card: " + message on standard error, library function names removed unless verbose.
+// `object` with the fields of `more` added, or replaced.
+QJsonObject merged(QJsonObject object, const QJsonObject &more);
+// "morv-card: " + message on standard error, library function names removed unless verbose,
+// control and reordering characters escaped (see printable()).
 void printError(const QString &message);
 // One "morv-card: warning: ..." line each; they go out even with --quiet or --json, as they are
 // about the user's data.

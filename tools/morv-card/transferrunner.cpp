@@ -48,6 +48,13 @@ TransferRunner::Outcome TransferRunner::run(const SongTransfer::Endpoint &source
     return runToEnd([&] { return m_commands->submit(source, destination, options); }, label);
 }
 
+TransferRunner::Outcome TransferRunner::check(const SongTransfer::Endpoint &archive,
+                                              const SongTransfer::Endpoint &card, bool force,
+                                              const QString &label)
+{
+    return runToEnd([&] { return m_commands->checkArchive(archive, card, force); }, label);
+}
+
 TransferRunner::Protection TransferRunner::protect(const CardCommands::SafetyPolicy &policy,
                                                    const CardCommands::Target &target, const QString &label)
 {
@@ -97,7 +104,7 @@ TransferRunner::runToEnd(const std::function<std::shared_ptr<SongTransfer::Reque
 
     // Ends with this call, so that no report of a later request reaches these handlers.
     QObject scope;
-    const bool wholeCard = request->isWholeCard();
+    const bool wholeCard = request->kind == SongTransfer::Request::Kind::Copy && request->isWholeCard();
     int phase = 0;
     connect(m_transfer.get(), &SongTransfer::progress, &scope,
             [&](int song, float fraction, SongTransfer::Request *r) {

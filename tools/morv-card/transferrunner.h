@@ -40,9 +40,15 @@ public:
     // label: what the progress bar says ("Archiving", ...).
     Outcome run(const SongTransfer::Endpoint &source, const SongTransfer::Endpoint &destination,
                 const CardCommands::Options &options, const QString &label);
+    // The check of an archive before a restore or a song copy reads it (CardCommands::checkArchive).
+    Outcome check(const SongTransfer::Endpoint &archive, const SongTransfer::Endpoint &card, bool force,
+                  const QString &label);
     // The safety copy that CardCommands::protect() makes of `target`, run to its end.
     Protection protect(const CardCommands::SafetyPolicy &policy, const CardCommands::Target &target,
                        const QString &label);
+
+    // The command's lock, which every request carries from now on (CardCommands::holdCard).
+    void holdCard(std::shared_ptr<CardLock> lock) { m_commands->holdCard(std::move(lock)); }
 
     // The last request run, and the text of the failure that ended it (empty after success).
     const std::shared_ptr<SongTransfer::Request> &request() const { return m_request; }

@@ -1,6 +1,6 @@
 // SettingsDialog: the safety copy and update check settings, read from and stored in the
 // configuration.
-#include "views/settingsdialog.h"
+#include "app/settingsdialog.h"
 
 #include "domain/configurationmanager.h"
 

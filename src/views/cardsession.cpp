@@ -1,0 +1,229 @@
+// CardSession: opening cards, the cards that appear on mounted volumes, Recent Cards, and the
+// status bar's texts.
+#include "views/cardsession.h"
+
+#include "domain/cardlock.h"
+#include "domain/defaultnames.h"
+#include "domain/mountwatcher.h"
+#include "domain/notifier.h"
+#include "domain/sdcard.h"
+#include "domain/settings.h"
+#include "models/songlistmodel.h"
+#include "views/actionregistry.h"
+#include "views/prompter.h"
+
+#include <QAction>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QWidget>
+
+namespace ZovaZode {
+
+namespace {
+
+QString volumeOf(const QString &cardFile)
+{
+    return QDir::toNativeSeparators(QFileInfo(cardFile).path());
+}
+
+} // namespace
+
+CardSession::CardSession(Settings &settings, ActionRegistry *actions, QWidget *window)
+    : QObject(window), m_settings(settings), m_card(std::make_shared<SdCard>()),
+      m_songs(new SongListModel(m_card, this)), m_mountWatcher(new MountWatcher(this)),
+      m_recentCardsMenu(new QMenu(tr("Recen&t Cards"), window)), m_offerAction(new QAction(this))
+{
+    connect(actions->action(QStringLiteral("OpenCard")), &QAction::triggered, this, &CardSession::openCard);
+    actions->add(QStringLiteral("RecentCards"), m_recentCardsMenu->menuAction());
+    connect(m_recentCardsMenu, &QMenu::aboutToShow, this, &CardSession::updateRecentCards);
+
+    actions->add(QStringLiteral("OpenOfferedCard"), m_offerAction);
+    m_offerAction->setVisible(false);
+    connect(m_offerAction, &QAction::triggered, this, [this] {
+        const QString card = m_offeredCard;
+        offer(QString());
+        if (!card.isEmpty() && !m_busy())
+            openCardFile(card);
+    });
+    connect(m_mountWatcher, &MountWatcher::cardAppeared, this, &CardSession::onCardAppeared);
+    connect(m_mountWatcher, &MountWatcher::cardGone, this, [this](const QString &cardFile) {
+        if (cardFile == m_offeredCard)
+            offer(QString());
+    });
+    connect(m_card.get(), &SdCard::openStateChanged, this, &CardSession::updateSummary);
+    m_busy = [] { return false; };
+    updateRecentCards();
+}
+
+CardSession::~CardSession() = default;
+
+QWidget *CardSession::window() const
+{
+    return static_cast<QWidget *>(parent());
+}
+
+void CardSession::openCard()
+{
+    // A card in the reader is the one the user is most likely after.
+    QString start = m_mountWatcher->cardFiles().value(0);
+    if (start.isEmpty())
+        start = m_card->path();
+    if (start.isEmpty())
+        start = m_settings.sdCardLocation();
+    if (start.isEmpty())
+        start = QDir::rootPath();
+
+    Prompter::FileRequest request;
+    request.title = tr("Open Morv+ Card Data");
+    request.startPath = start;
+    request.nameFilter = tr("Morv+ Card Data (ZOVAZODE.DAT)");
+    const QString path = Prompter::current()->openFile(window(), request);
+    if (!path.isEmpty())
+        openCardFile(path);
+}
+
+bool CardSession::openCardFile(const QString &path)
+{
+    try {
+        if (!openForWriting(path)) {
+            Notifier::tell(window(), Notifier::Icon::Critical, tr("Open Morv+ Card"),
+                           tr("Failed to open the card."));
+            return false;
+        }
+    } catch (const SdCard::Error &error) {
+        // Opening writes the header of a card that was open before; the new card is not open then.
+        qCritical() << "Librarian: Could not open card:" << error.what();
+        Notifier::tell(window(), Notifier::Icon::Critical, tr("Open Morv+ Card"),
+                       tr("Failed to open the card."));
+        return false;
+    }
+    m_settings.setSdCardLocation(path);
+    m_settings.addRecentCard(path);
+    updateRecentCards();
+    nameUnnamed();
+    m_songs->reload();
+    updateSummary();
+    return true;
+}
+
+// Opens `path` for writing when it can, else to read; false when it opened in neither way.
+bool CardSession::openForWriting(const QString &path)
+{
+    if (!m_card->open(path, 1)) {
+        if (!m_card->open(path, 0))
+            return false;
+        Notifier::tell(window(), Notifier::Icon::Warning, tr("Open Morv+ Card"),
+                       tr("The SD card appears to be write protected.\n\nModifications to the card have been "
+                          "disabled."));
+        return true;
+    }
+    if (CardLock::canLock(path))
+        return true;
+    // Two programs writing one card at once would mix their songs; only the user knows whether
+    // another one could.
+    const bool allowed =
+        Notifier::ask(window(), Notifier::Icon::Warning, tr("Open Morv+ Card"),
+                      tr("The card cannot be locked where it is stored, so another program could change it "
+                         "at the same time as this one.\n\nAllow changes to the card without the lock?"),
+                      Notifier::Yes | Notifier::No) == Notifier::Yes;
+    CardLock::setWritingWithoutLock(allowed);
+    return allowed || m_card->open(path, 0);
+}
+
+void CardSession::nameUnnamed()
+{
+    for (int song = 0; song < SdCard::songCount(); ++song) {
+        try {
+            SongInfo info = m_card->songInfo(song);
+            if (info.name.isEmpty()) {
+                qDebug() << "Writing default name to card song: " << song;
+                info.name = defaultSongName(song);
+                m_card->setSongInfo(song, info);
+            }
+        } catch (const SdCard::Error &error) {
+            qCritical() << "Error ensuring song" << song << "on card has a name:" << error.what();
+        }
+    }
+    if (m_card->name().isEmpty()) {
+        qDebug() << "Writing default card name";
+        m_card->setName(defaultCardName());
+    }
+}
+
+void CardSession::flushCard()
+{
+    // A header that cannot be written leaves the file the older name, which is no reason to refuse
+    // the command that reads it.
+    try {
+        m_card->flush();
+    } catch (const SdCard::Error &error) {
+        qCritical() << "Librarian: Could not write card header:" << error.what();
+    }
+}
+
+void CardSession::updateRecentCards()
+{
+    m_recentCardsMenu->clear();
+    const QStringList cards = m_settings.recentCards();
+    for (const QString &card : cards) {
+        QAction *action = m_recentCardsMenu->addAction(QDir::toNativeSeparators(card));
+        connect(action, &QAction::triggered, this, [this, card] {
+            if (!m_busy())
+                openCardFile(card);
+        });
+    }
+    m_recentCardsMenu->setEnabled(!cards.isEmpty());
+}
+
+void CardSession::onCardAppeared(const QString &cardFile)
+{
+    if (m_busy() || m_card->path() == cardFile)
+        return;
+    if (!m_card->isOpen()) {
+        if (openCardFile(cardFile))
+            report(Outcome::Done, tr("Opened the card on %1.").arg(volumeOf(cardFile)));
+        return;
+    }
+    offer(cardFile);
+    report(Outcome::Done, tr("A card is ready on %1.").arg(volumeOf(cardFile)));
+}
+
+// Shows the action that opens `cardFile`; hides it when empty.
+void CardSession::offer(const QString &cardFile)
+{
+    m_offeredCard = cardFile;
+    if (!cardFile.isEmpty())
+        m_offerAction->setText(tr("Open the card on %1").arg(volumeOf(cardFile)));
+    m_offerAction->setVisible(!cardFile.isEmpty());
+}
+
+void CardSession::report(Outcome outcome, const QString &text)
+{
+    emit statusMessage(outcome == Outcome::Cancelled && text.isEmpty() ? tr("Cancelled.") : text);
+}
+
+QString CardSession::cardSummary() const
+{
+    if (!m_card->isOpen())
+        return QString();
+    try {
+        const SdCard::Usage usage = m_card->usage();
+        return tr("%1 of %2 songs in use, %3 looper parts recorded, %4 MB of looper audio")
+            .arg(usage.songsInUse)
+            .arg(SdCard::songCount())
+            .arg(usage.looperParts)
+            .arg(double(usage.looperBytes) / (1024.0 * 1024.0), 0, 'f', 1);
+    } catch (const SdCard::Error &error) {
+        qCritical() << "Librarian: Could not sum up the card:" << error.what();
+        return QString();
+    }
+}
+
+void CardSession::updateSummary()
+{
+    emit cardSummaryChanged(cardSummary());
+}
+
+} // namespace ZovaZode
