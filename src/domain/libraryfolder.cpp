@@ -3,7 +3,9 @@
 #include "domain/libraryfolder.h"
 
 #include "domain/newfile.h"
+#include "domain/sumfile.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -213,6 +215,70 @@ int copyBytes(int from, int to)
     }
 }
 
+// The record of how the archive `name` was made (SumFile), beside it; empty for a name that is
+// not an archive's or a song file's.
+QByteArray sidecarOf(const QByteArray &name)
+{
+    const QByteArray sidecar = QFile::encodeName(SumFile::pathFor(QFile::decodeName(name)));
+    return SumFile::isSumName(QFile::decodeName(sidecar)) ? sidecar : QByteArray();
+}
+
+// Removes what `name` in `folder` is, when it is not a folder; a name that holds nothing is fine.
+bool removeEntry(int folder, const QByteArray &name)
+{
+    struct stat seen;
+    if (::fstatat(folder, name.constData(), &seen, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT;
+    return !S_ISDIR(seen.st_mode) && ::unlinkat(folder, name.constData(), 0) == 0;
+}
+
+// After the archive `from` in `fromFolder` became `to` in `toFolder` (renamed or moved), its
+// record follows it, over any record an archive gone left under the new name; without one, such
+// a record goes, as it would speak for an archive it never saw.
+void carrySidecar(int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to)
+{
+    const QByteArray source = sidecarOf(from);
+    const QByteArray target = sidecarOf(to);
+    struct stat seen;
+    const bool has = !source.isEmpty() &&
+                     ::fstatat(fromFolder, source.constData(), &seen, AT_SYMLINK_NOFOLLOW) == 0 &&
+                     S_ISREG(seen.st_mode);
+    bool done = target.isEmpty() ? !has || removeEntry(fromFolder, source)
+                : has ? ::renameat(fromFolder, source.constData(), toFolder, target.constData()) == 0
+                      : removeEntry(toFolder, target);
+    if (!done)
+        qWarning() << "Library: Could not carry the record of how" << QFile::decodeName(from)
+                   << "was made along:" << qt_error_string(errno);
+}
+
+// Copies the record of how `source` was made, if any, beside its copy `name` in `folder` under a
+// temporary name first; without one, a record an archive gone left there goes.
+void copySidecar(const QString &source, int folder, const QByteArray &name)
+{
+    const QByteArray target = sidecarOf(name);
+    if (target.isEmpty())
+        return;
+    QFile record(SumFile::pathFor(source));
+    bool done = false;
+    if (!QFileInfo(record.fileName()).isFile() || !record.open(QIODevice::ReadOnly)) {
+        done = removeEntry(folder, target);
+    } else {
+        const QByteArray text = record.read(SumFile::LargestRecord);
+        const QByteArray temporary =
+            QFile::encodeName(QFileInfo(NewFile(QFile::decodeName(target)).partialPath()).fileName());
+        const Descriptor output(::openat(folder, temporary.constData(),
+                                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        done = output && ::write(output.get(), text.constData(), size_t(text.size())) == text.size() &&
+               ::fsync(output.get()) == 0 &&
+               ::renameat(folder, temporary.constData(), folder, target.constData()) == 0;
+        if (output && !done)
+            ::unlinkat(folder, temporary.constData(), 0);
+    }
+    if (!done)
+        qWarning() << "Library: Could not copy the record of how" << source
+                   << "was made:" << qt_error_string(errno);
+}
+
 } // namespace
 
 LibraryFolder::LibraryFolder(const QString &root)
@@ -251,6 +317,9 @@ bool LibraryFolder::remove(const QString &path, QString *error) const
     // A link is removed as a link.
     if (::unlinkat(item.folder.get(), item.name.constData(), 0) != 0)
         return systemError(error, item.path, errno);
+    const QByteArray sidecar = sidecarOf(item.name);
+    if (!sidecar.isEmpty() && !removeEntry(item.folder.get(), sidecar))
+        qWarning() << "Library: Could not remove the record of how" << item.path << "was made.";
     return true;
 }
 
@@ -265,9 +334,12 @@ bool LibraryFolder::rename(const QString &path, const QString &newName, QString 
     const Item item = openItem(m_root, names, error);
     if (!item.folder)
         return false;
-    const int code =
-        renameNoReplace(item.folder.get(), item.name, item.folder.get(), QFile::encodeName(newName));
-    return code == 0 || systemError(error, item.path, code);
+    const QByteArray name = QFile::encodeName(newName);
+    const int code = renameNoReplace(item.folder.get(), item.name, item.folder.get(), name);
+    if (code != 0)
+        return systemError(error, item.path, code);
+    carrySidecar(item.folder.get(), item.name, item.folder.get(), name);
+    return true;
 }
 
 bool LibraryFolder::move(const QString &path, const QString &folder, QString *error) const
@@ -286,7 +358,10 @@ bool LibraryFolder::move(const QString &path, const QString &folder, QString *er
     if (!destination)
         return false;
     const int code = renameNoReplace(item.folder.get(), item.name, destination.get(), item.name);
-    return code == 0 || systemError(error, item.path, code);
+    if (code != 0)
+        return systemError(error, item.path, code);
+    carrySidecar(item.folder.get(), item.name, destination.get(), item.name);
+    return true;
 }
 
 bool LibraryFolder::copyInto(const QString &source, const QString &folder, QString *error) const
@@ -336,6 +411,7 @@ bool LibraryFolder::copyInto(const QString &source, const QString &folder, QStri
             ::unlinkat(destination.get(), temporary.constData(), 0);
         return systemError(error, item, code);
     }
+    copySidecar(source, destination.get(), name);
     ::fsync(destination.get());
     return true;
 }

@@ -216,24 +216,6 @@ SumFile::Check SumFile::check(const QString &archive, bool pastCache, const Prog
     return check;
 }
 
-bool SumFile::moved(const QString &from, const QString &to)
-{
-    if (!exists(pathFor(from)))
-        return removed(to);
-    if (std::rename(QFile::encodeName(pathFor(from)).constData(),
-                    QFile::encodeName(pathFor(to)).constData()) == 0)
-        return true;
-    return errno == EXDEV && copied(from, to) && removed(from);
-}
-
-bool SumFile::copied(const QString &from, const QString &to)
-{
-    QFile record(pathFor(from));
-    if (!record.open(QIODevice::ReadOnly))
-        return !exists(pathFor(from)) && removed(to);
-    return writeCommitted(pathFor(to), record.read(LargestRecord));
-}
-
 bool SumFile::removed(const QString &archive)
 {
     return !exists(pathFor(archive)) || QFile::remove(pathFor(archive));

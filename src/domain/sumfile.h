@@ -12,7 +12,7 @@
 // USB stick (FAT and exFAT keep no attributes), to a cloud folder or by `cp` without -a. What it
 // does not survive is a user moving the archive alone: the archive then has "no record of how it
 // was made", never a false alarm. The library carries the record along when it renames, moves,
-// copies or deletes an archive (moved(), copied(), removed()).
+// copies or deletes an archive (LibraryFolder), and pruning removes a safety copy's with it.
 #pragma once
 
 #include "carddata/digest.h"
@@ -78,10 +78,7 @@ public:
     using Progress = std::function<bool(int doneKiB, int totalKiB)>;
     static Check check(const QString &archive, bool pastCache, const Progress &progress = {});
 
-    // After the library renamed or moved the archive `from` to `to`, copied it there, or removed
-    // it: the same for its record. True when there was nothing to do or it was done.
-    static bool moved(const QString &from, const QString &to);
-    static bool copied(const QString &from, const QString &to);
+    // Removes the record of `archive`; true when there was none.
     static bool removed(const QString &archive);
 
     // The record as it is stored, and back; false for a record that is not one.

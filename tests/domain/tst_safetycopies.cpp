@@ -5,6 +5,7 @@
 // the record of how an archive was made, which follows it wherever the library takes it, and
 // through the library's edits of it.
 #include "domain/configurationmanager.h"
+#include "domain/libraryfolder.h"
 #include "domain/newfile.h"
 #include "domain/safetycopies.h"
 #include "domain/songarchive.h"
@@ -333,6 +334,7 @@ void TestSafetyCopies::recordFollowsItsArchive()
     QFETCH(QStringList, files);
     QFETCH(int, state);
     const QString root = m_dir.filePath(QStringLiteral("Library")) + '/';
+    const LibraryFolder library(root);
     QVERIFY(QDir(root).removeRecursively() && QDir().mkpath(root + "sub"));
     const QString from = root + "Set.mlsd";
     const QString to = root + (operation == "rename"                                 ? "New.mlsd"
@@ -359,11 +361,13 @@ void TestSafetyCopies::recordFollowsItsArchive()
         archive.setName(QStringLiteral("Renamed"));
         archive.close();
     } else if (operation == "copy") {
-        QVERIFY(QFile::copy(from, to) && SumFile::copied(from, to));
+        QVERIFY(library.copyInto(from, root + "sub", nullptr));
     } else if (operation == "delete") {
-        QVERIFY(QFile::remove(from) && SumFile::removed(from));
+        QVERIFY(library.remove(from, nullptr));
+    } else if (operation == "rename") {
+        QVERIFY(library.rename(from, "New.mlsd", nullptr));
     } else if (from != to) {
-        QVERIFY(QFile::rename(from, to) && SumFile::moved(from, to));
+        QVERIFY(library.move(from, root + "sub", nullptr));
     }
     QStringList present;
     for (QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)

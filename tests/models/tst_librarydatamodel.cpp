@@ -231,9 +231,9 @@ void TestLibraryDataModel::renaming()
     QCOMPARE(storedName(library.path(fileAfter), true), description);
 }
 
-// Folders first, then files by the names stored in them rather than their file names; each name
-// that arrives is reported as a change of its row, the folder's last row too (a view repaints
-// only the rows reported).
+// Folders first, then files by the names stored in them rather than their file names, neither
+// temporary files nor the records beside archives listed; each name that arrives is reported as a
+// change of its row, the folder's last row too (a view repaints only the rows reported).
 void TestLibraryDataModel::sortedByStoredNames()
 {
     QTemporaryDir dir;
@@ -243,6 +243,7 @@ void TestLibraryDataModel::sortedByStoredNames()
     writeSongFile(dir.filePath("c.mlsd"), "Bravo");
     writeArchive(dir.filePath("0.mlad"), "Delta");
     writeSongFile(dir.filePath("0.mlsd.partial"), "Echo");
+    writeRange(dir.filePath("c.mlsd.sum"), 0, "morv-archive-sums 1\n"); // how c.mlsd was made
     SortedLibraryModel model;
     model.libraryModel()->setItemType(LibraryDataModel::SongLibrary);
     model.setSortCaseSensitivity(Qt::CaseInsensitive);
