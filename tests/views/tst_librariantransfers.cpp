@@ -8,6 +8,7 @@
 // through the real views), or is deleted there.
 #include "support/libraryfixture.h"
 
+#include "domain/sumfile.h"
 #include "views/cardbox.h"
 #include "views/safetycopiesview.h"
 #include "views/sdcardheaderview.h"
@@ -67,8 +68,20 @@ void run(Librarian &librarian, const QString &command, Notifier::Button answer)
         const bool cards = argument.startsWith(QLatin1String("cards"));
         QVERIFY(librarian.select(cards, librarian.dir.filePath(argument)));
         librarian.action(cards ? "DeleteArchiveItem" : "DeleteLibraryItem")->trigger();
-    } else if (command == QLatin1String("restore")) {
-        QVERIFY(librarian.select(true, librarian.cardLibrary + "/Set.mlad"));
+    } else if (command.startsWith(QLatin1String("restore"))) {
+        // "damaged": cut short; "changed": a byte of its description since it was made.
+        const QString set = librarian.cardLibrary + "/Set.mlad";
+        QVERIFY(argument != QLatin1String("damaged") || QFile::resize(set, QFileInfo(set).size() - 1000));
+        if (argument == QLatin1String("changed")) {
+            const QByteArray bytes = wholeFile(set);
+            carddata::FileSummer summer(SongArchive(set, 0, 0).parts());
+            summer.add(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()));
+            writeRange(SumFile::pathFor(set), 0,
+                       SumFile::format(summer.sums(), QDateTime::currentDateTimeUtc()));
+            writeRange(set, 400, "X");
+            librarian.notifier.prepareAnswer(Notifier::Ok);
+        }
+        QVERIFY(librarian.select(true, set));
         librarian.action("RestoreCard")->trigger();
     } else {
         QVERIFY(librarian.select(false, librarian.songLibrary + "/x.mlsd"));
@@ -332,6 +345,9 @@ void TestLibrarianTransfers::commands_data()
     QTest::newRow("card changed since") << "clear 5 then rename"   << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"         << true  << "The card has changed since (the card's name), so its safety copy would undo more than the last change.";
     QTest::newRow("copy deleted")       << "clear 5 then delete"   << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"         << true  << "The safety copy is no longer in the Safety Copies folder.";
     QTest::newRow("restore, no copy")   << "restore"               << int(N::Ok)     << "failing" << restore                                             << ""                             << false << nothing;
+    // The archive is checked before its safety copy: a damaged one is refused, a changed one asks.
+    QTest::newRow("restore, damaged")   << "restore damaged"       << int(N::Ok)     << "on"      << restore                                             << ""                             << false << nothing;
+    QTest::newRow("restore, changed")   << "restore changed"       << int(N::Ok)     << "on"      << restore                                             << "Whole card | Gig | Restore"   << true  << "&Undo \"Restore Card\"";
     // clang-format on
 }
 
@@ -364,8 +380,8 @@ void TestLibrarianTransfers::commands()
             return songs->isEmptySong(slot) && !songs->isEmptySong(slot ? 0 : 5);
         if (command.startsWith(QLatin1String("delete")))
             return !QFileInfo::exists(item);
-        return command == QLatin1String("restore") ? librarian.card()->name() == QLatin1String("Set")
-                                                   : songs->songName(slot) == QLatin1String("Intro");
+        return command.startsWith(QLatin1String("restore")) ? librarian.card()->name() == QLatin1String("Set")
+                                                            : songs->songName(slot) == QLatin1String("Intro");
     };
 
     // One more line of the question names the copy about to be made, if one is.
@@ -373,7 +389,7 @@ void TestLibrarianTransfers::commands()
     const QRegularExpressionMatch named =
         QRegularExpression("\n\nA safety copy is made first: \"(Gig - .+)\" in the Safety Copies folder\\.$")
             .match(shown);
-    QCOMPARE(named.hasMatch(), !row.isEmpty() || safety == QLatin1String("failing"));
+    QCOMPARE(named.hasMatch(), !row.isEmpty() || (!done && safety != QLatin1String("off")));
     QCOMPARE(shown.left(named.hasMatch() ? named.capturedStart() : -1), box);
     if (done) {
         QTRY_VERIFY_WITH_TIMEOUT(changed() && !librarian.transfers()->hasTransfers(), 20000);
@@ -388,7 +404,16 @@ void TestLibrarianTransfers::commands()
     QCOMPARE(copies.size(), row.isEmpty() ? 0 : 1);
     QCOMPARE(QFileInfo(copies.value(0)).completeBaseName(), row.isEmpty() ? QString() : named.captured(1));
     const QStringList boxes = librarian.boxes();
-    QCOMPARE(boxes.size(), (box.isEmpty() ? 0 : 1) + (safety == QLatin1String("failing") ? 1 : 0));
+    const bool asked = command.endsWith(QLatin1String("changed"));
+    QCOMPARE(boxes.size(), (box.isEmpty() ? 0 : 1) + (asked || safety == QLatin1String("failing") ? 1 : 0));
+    QVERIFY(!asked ||
+            boxes.value(1).startsWith("W Restore Morv+ Card: \"Set.mlad\": the file has changed since it "
+                                      "was made on "));
+    QVERIFY(!asked || boxes.value(1).endsWith(".\n\nRestore it all the same?"));
+    const QString outcome = librarian.transfers()->transferDialog()->statusLabel()->text();
+    QVERIFY2(!command.endsWith(QLatin1String("damaged")) ||
+                 outcome.startsWith("The archive \"Set.mlad\" is damaged: "),
+             qPrintable(outcome));
     QVERIFY2(safety != QLatin1String("failing") ||
                  (boxes.last().startsWith("C Safety Copy: Could not make a safety copy of the card, so "
                                           "nothing was changed.\n\n") &&
