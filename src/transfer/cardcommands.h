@@ -9,7 +9,12 @@
 // copy to its end: the copy and every request the command submits carry it to the worker, and
 // the command's own steps on this thread run with it (CardLock::Use). When the command ends,
 // still under the lock, the card's records are hashed (SdCard::recordsDigest); Undo hashes them
-// again under a lock of its own and puts the copy back only when nothing changed since.
+// again under a lock of its own and puts the copy back only when nothing changed since. The same
+// lock is what lets the restore after a copy trust what the copy read of the card (the digest of
+// each piece) and leave out the writes the card holds already.
+//
+// A restore or a song copy onto a slot checks its archive first (checkArchive()), before the
+// question of its safety copy even arises: a damaged archive never costs a copy.
 #pragma once
 
 #include "domain/sdcard.h"

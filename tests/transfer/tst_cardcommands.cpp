@@ -2,7 +2,10 @@
 // worker reports it (a SongTransfer signal with the request's fields set), so every outcome can be
 // chosen: whether the operation runs, what refuses it (a card another program holds, before any
 // copy), that only a good copy prunes, and that what the copy noted is passed on first. The card
-// is the command's from the copy to its end, and Undo's from its check, by records, not times.
+// is the command's from the copy to its end, and Undo's from its check, by records, not times;
+// what the copy read goes to the restore only under the command's own lock.
+#include "domain/cardcontent.h"
+#include "domain/cardlock.h"
 #include "support/cardimage.h"
 #include "transfer/cardcommands.h"
 
@@ -58,7 +61,8 @@ void TestCardCommands::protect_data()
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<bool>("blocked");    // a file stands where the "Safety Copies" folder goes
     QTest::addColumn<QString>("outcome"); // of the copy, as the worker reports it; "held": another
-                                          // program holds the card, so no copy is submitted
+                                          // program holds the card, so no copy is submitted;
+                                          // "unlocked": finished, where nothing can lock the card
     QTest::addColumn<bool>("runs");       // the operation
     QTest::addColumn<int>("refusal");     // a Refusal, or -1 for none
     QTest::addColumn<QString>("detail");  // the start of the refusal's detail ("@" the copy's path)
@@ -67,6 +71,7 @@ void TestCardCommands::protect_data()
     QTest::newRow("turned off")           << false << false << "none"      << true  << -1                      << ""                    << 3;
     QTest::newRow("folder cannot be made")<< true  << true  << "none"      << false << int(Refusal::NoFolder)  << "/"                   << 0;
     QTest::newRow("copy made")            << true  << false << "finished"  << true  << -1                      << ""                    << 2;
+    QTest::newRow("copy made, no lock")   << true  << false << "unlocked"  << true  << -1                      << ""                    << 2;
     QTest::newRow("stopped while checked")<< true  << false << "unchecked" << false << int(Refusal::Unchecked) << "@"                   << 3;
     QTest::newRow("cancelled")            << true  << false << "cancelled" << false << int(Refusal::Cancelled) << ""                    << 3;
     QTest::newRow("failed")               << true  << false << "failed"    << false << int(Refusal::Failed)    << "Could not write."    << 3;
@@ -123,6 +128,17 @@ void TestCardCommands::protect()
             ::close(holder);
     });
     QVERIFY(holder < 0 || ::flock(holder, LOCK_SH) == 0);
+    const auto locks = qScopeGuard([] {
+        CardLock::setSystemLocks({});
+        CardLock::setWritingWithoutLock(false);
+    });
+    const bool unlocked = outcome == QLatin1String("unlocked");
+    if (unlocked) { // and the user said to write all the same
+        CardLock::setSystemLocks(
+            {[](int, int) { return errno = ENOLCK, -1; }, [](int, short) { return errno = ENOLCK, -1; }});
+        CardLock::setWritingWithoutLock(true);
+        outcome = QStringLiteral("finished");
+    }
     CardCommands::Target target{
         card, QStringLiteral("Gig"), 2, QStringLiteral("Verse"), QStringLiteral("before clearing"), {}, {},
         {}};
@@ -130,9 +146,12 @@ void TestCardCommands::protect()
     target.beforeCopy = [&prepared](CardCommands::Target &) { prepared = true; };
     int ran = 0;
     bool lockedWhileRunning = false;
+    std::shared_ptr<SongTransfer::Request> restore;
     const auto copy = commands.protect(policy, target, [&] {
         ++ran;
         lockedWhileRunning = lockedForOthers(card);
+        restore = commands.submit(SongTransfer::Endpoint::archive("x.mlsd", 0),
+                                  SongTransfer::Endpoint::card(card, 2));
     });
 
     const bool submitted = outcome != QLatin1String("none") && outcome != QLatin1String("held");
@@ -141,7 +160,7 @@ void TestCardCommands::protect()
     if (copy) {
         QCOMPARE(ran, 0);
         QVERIFY(commands.hasTransfers());
-        QVERIFY2(lockedForOthers(card), "the card is the command's from the copy on");
+        QVERIFY2(unlocked || lockedForOthers(card), "the card is the command's from the copy on");
         QCOMPARE(
             QVariantList({copy->source.kind, copy->source.path, copy->source.song, copy->destination.kind}),
             QVariantList(
@@ -159,18 +178,25 @@ void TestCardCommands::protect()
         if (outcome == QLatin1String("failed"))
             copy->errorText = QStringLiteral("Could not write.");
         copy->warnings = QStringList{QStringLiteral("User prefs out of range.")};
+        copy->cardContent = std::make_shared<CardContent>(card, std::make_shared<carddata::CardDigest>());
         if (outcome == QLatin1String("cancelled") || outcome == QLatin1String("failed"))
             emit transfer.error(copy.get());
         else
             emit transfer.finished(copy.get());
+        if (restore)
+            emit transfer.finished(restore.get());
         QVERIFY(!commands.hasTransfers());
         QCOMPARE(done.count(), 1);
         // A copy dropped by a stop is an ordinary finished request; nothing waits for it.
-        QCOMPARE(finished.count(), outcome == QLatin1String("dropped") ? 1 : 0);
+        QCOMPARE(finished.count(), (outcome == QLatin1String("dropped") ? 1 : 0) + (restore ? 1 : 0));
+    } else if (restore) {
+        emit transfer.finished(restore.get());
     }
 
     QCOMPARE(ran, runs ? 1 : 0);
-    QCOMPARE(lockedWhileRunning, runs);
+    QCOMPARE(lockedWhileRunning, runs && !unlocked);
+    // What the copy read is handed to the restore only under the command's own lock.
+    QCOMPARE(restore && restore->knownCard, copy && outcome == QLatin1String("finished") && !unlocked);
     QCOMPARE(lockedForOthers(card), false);
     QCOMPARE(made.count(), outcome == QLatin1String("finished") ? 1 : 0);
     const bool copied = submitted && outcome != QLatin1String("cancelled") && outcome != QLatin1String("failed");
