@@ -83,10 +83,13 @@ void LibraryFolderView::setUpTree()
     m_treeView->setDropIndicatorShown(false);
     m_treeView->setDefaultDropAction(Qt::CopyAction);
     m_treeView->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    // The name takes the room; the info column (a size, or "Damaged") what it needs.
+    m_treeView->header()->setStretchLastSection(false);
     m_treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_treeView->header()->setSectionResizeMode(LibraryDataModel::NameColumn, QHeaderView::Stretch);
     // The archive and song pictures stay recognisable, and the rows get room to breathe.
     m_treeView->setIconSize(QSize(24, 24));
-    for (int column = 1; column <= 3; ++column)
+    for (int column = LibraryDataModel::InfoColumn + 1; column <= 3; ++column)
         m_treeView->hideColumn(column);
 }
 
@@ -133,6 +136,14 @@ QString LibraryFolderView::selectedFilePath() const
         return QString();
     const QModelIndex index = selectedIndex();
     return isLibraryFile(index) ? m_model->filePath(index) : QString();
+}
+
+QString LibraryFolderView::selectedAnyFilePath() const
+{
+    const QModelIndex index = selectedIndex();
+    if (!m_treeView->selectionModel()->hasSelection() || m_model->isFolder(index) || m_model->isLink(index))
+        return QString();
+    return m_model->filePath(index);
 }
 
 void LibraryFolderView::selectPath(const QString &path)

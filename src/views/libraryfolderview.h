@@ -32,6 +32,8 @@ public:
     QModelIndex selectedIndex() const;
     // The selection's path when it is a file of this library (a card archive, a song file), else empty.
     QString selectedFilePath() const;
+    // The selection's path when it is a file, a damaged one too (what Verify looks into), else empty.
+    QString selectedAnyFilePath() const;
     void selectPath(const QString &path);
     void editName();
     // Asks, then deletes the selected item (a folder with all it holds, a link as a link) through

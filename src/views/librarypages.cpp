@@ -129,7 +129,7 @@ void LibraryPages::registerActions(ActionRegistry *actions)
         connect(actions->action(commands.remove), &QAction::triggered, view,
                 &LibraryFolderView::deleteSelectedItem);
         connect(actions->action(commands.verify), &QAction::triggered, this,
-                [this, kind] { emit verifyRequest(selectedFile(kind)); });
+                [this, view] { emit verifyRequest(view->selectedAnyFilePath()); });
         view->contextMenu()->insertAction(view->deleteAction(), actions->action(commands.verify));
         // The context menu's own: Edit Name and Details are the page's to enable.
         actions->add(id("EditName"), view->editNameAction());
@@ -177,6 +177,8 @@ void LibraryPages::describe(WindowState *state) const
     state->archiveSelected = !selectedFile(Cards).isEmpty();
     state->songLibraryItem = m_songPage->treeView()->selectionModel()->hasSelection();
     state->songFileSelected = !selectedFile(Songs).isEmpty();
+    state->cardLibraryFile = !m_cardPage->selectedAnyFilePath().isEmpty();
+    state->songLibraryFile = !m_songPage->selectedAnyFilePath().isEmpty();
     state->copySelected = m_safetyCopies->selectedEntry().has_value();
 }
 

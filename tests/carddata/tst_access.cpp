@@ -4,11 +4,13 @@
 // read-only file, a full archive, a stop asked for), and what the file stream reads to reach a
 // record. A composite operation's failure in a step with its own row is left to the fault
 // injection, which fails every call of every operation.
+#include "carddata/verify.h"
 #include "handles.h"
 #include "support/archivebuilder.h"
 #include "support/faultstream.h"
 #include "support/filesnapshot.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -326,6 +328,17 @@ void TestAccess::errorTexts()
     QCOMPARE(QByteArray(mlsdGetErrorString()), text);
     QVERIFY(fault.isEmpty() || faults.injectedFaults() > 0);
     faults.disarm();
+    // The file's size against its song headers, all that a library reads, finds what the
+    // restore refuses at the audio; Verify says how many bytes are missing.
+    const bool cut = text.endsWith("Error reading looper audio from archive");
+    if (f.songFile)
+        QCOMPARE(mlsdArchiveBytesMissing(f.songFile.get()), cut ? 1 : 0);
+    VerifyReport report;
+    if (cut && mlsdVerifyFile(QFile::encodeName(f.songPath).constData(), &report) == 0)
+        QVERIFY(QRegularExpression("^1 of its [0-9,]+ bytes missing at the end of the file$")
+                    .match(QString::fromStdString(report.problems.back().what))
+                    .hasMatch());
+    QCOMPARE(report.problems.empty(), !cut);
     if (f.target())
         QCOMPARE(mlsdArchiveSongCount(f.target()), songs);
     f.card.reset();

@@ -151,8 +151,8 @@ void TestLibrarianView::enabling_data()
     row("EditLibraryItemName")     << 0      << 0     << 0      << 0  << 0     << 0  << 0     << 0       << 0      << 1     << 0;
     row("ShowLibrarySongDetails")  << 0      << 0     << 0      << 0  << 0     << 0  << 0     << 0       << 0      << 1     << 0;
     row("DeleteLibraryItem")       << 0      << 0     << 0      << 0  << 0     << 0  << 0     << 0       << 0      << 1     << 0;
-    row("VerifyArchive")           << 0      << 1     << 0      << 0  << 1     << 0  << 1     << 0       << 1      << 1     << 0;
-    row("VerifyLibrarySong")       << 0      << 1     << 0      << 0  << 1     << 0  << 1     << 0       << 1      << 1     << 0;
+    row("VerifyArchive")           << 0      << 1     << 1      << 0  << 1     << 0  << 1     << 0       << 1      << 1     << 0;
+    row("VerifyLibrarySong")       << 0      << 1     << 1      << 0  << 1     << 0  << 1     << 0       << 1      << 1     << 0;
     row("CardSongs.EditName")      << 0      << 0     << 0      << 0  << 0     << 0  << 1     << 1       << 0      << 1     << 1;
     row("CardSongs.Details")       << 0      << 0     << 0      << 0  << 1     << 0  << 1     << 1       << 0      << 1     << 1;
     row("CardSongs.CopyToLibrary") << 0      << 0     << 0      << 0  << 1     << 0  << 1     << 1       << 0      << 1     << 1;

@@ -7,6 +7,7 @@
 #include "domain/filecheck.h"
 #include "domain/filekinds.h"
 #include "domain/sdcard.h"
+#include "domain/sizetext.h"
 #include "filesummary.h"
 #include "inputfile.h"
 #include "interruptwatcher.h"
@@ -301,9 +302,8 @@ int CardTool::makeDemo()
     if (!written)
         throw ToolError(QStringLiteral("make-demo cancelled; no card was written"), interruptedStatus());
     report(QStringLiteral("audio_bytes"), double(demo.audioBytes()));
-    conclude(QStringLiteral("Wrote the demo card %1 (%2 MB of looper audio).")
-                 .arg(path)
-                 .arg(double(demo.audioBytes()) / 1e6, 0, 'f', 1));
+    conclude(QStringLiteral("Wrote the demo card %1 (%2 of looper audio).")
+                 .arg(path, megabytesText(demo.audioBytes())));
     return ExitSuccess;
 }
 
