@@ -464,7 +464,7 @@ bool LibraryDataModel::renameItem(const QString &newName, const QModelIndex &sou
         return false;
     const QString refusal = renameRefusal(newName);
     if (!refusal.isEmpty()) {
-        emit nameRefused(refusal);
+        emit nameRefused(refusal, mapFromSource(sourceIndex), newName);
         return false;
     }
 
@@ -485,7 +485,8 @@ bool LibraryDataModel::renameItem(const QString &newName, const QModelIndex &sou
     if (renameFile && current.dir().exists(fileName)) {
         emit nameRefused(QStringLiteral("A file named %1 already exists in this folder.\n\n"
                                         "Please choose a different name.")
-                             .arg(fileName));
+                             .arg(fileName),
+                         mapFromSource(sourceIndex), newName);
         return false;
     }
 

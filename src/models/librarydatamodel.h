@@ -121,8 +121,9 @@ signals:
     void cardArchiveRequest(const QString &dir);
     // A rename, move or copy of library files failed; the text says which and why.
     void fileOperationFailed(const QString &text);
-    // A new name was refused before anything was written; the text says why.
-    void nameRefused(const QString &text);
+    // A new name was refused before anything was written; the text says why, `name` is the name
+    // refused for the item `index`.
+    void nameRefused(const QString &text, const QModelIndex &index, const QString &name);
 
 private:
     // The cached entry as it is, its reading requested from the reader thread if it is new.

@@ -227,7 +227,7 @@ bool SongListModel::setSongName(int index, const QString &name)
         return false;
     const QString refusal = renameRefusal(name);
     if (!refusal.isEmpty()) {
-        emit nameRefused(refusal);
+        emit nameRefused(refusal, this->index(index, 0), name);
         return false;
     }
     m_songs[index].info.name = name;

@@ -111,9 +111,10 @@ CardPanel::CardPanel(CardSession *session, TransferController *transfers, Action
     connect(m_header, &SdCardHeaderView::openCardRequest, m_session, &CardSession::openCard);
     connect(m_header, &SdCardHeaderView::cardRestoreRequest, m_transfers, &TransferController::restoreCard);
     connect(songs, &SongListModel::songRestoreRequest, m_transfers, &TransferController::copySongToCard);
-    // Without a parent: the box opens while the slot's editor closes.
     connect(songs, &SongListModel::nameRefused, this,
-            [](const QString &text) { Notifier::inform(nullptr, text); });
+            [this](const QString &text, const QModelIndex &index, const QString &name) {
+                WidgetUtils::refuseName(m_songsView, index, name, text);
+            });
     connect(m_songsView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CardPanel::selectionChanged);
     // A reset drops the selection without telling the selection model's listeners.

@@ -7,6 +7,7 @@
 #include "models/sortedlibrarymodel.h"
 #include "views/elidedlabel.h"
 #include "views/prompter.h"
+#include "views/widgetutils.h"
 
 #include <QAction>
 #include <QDebug>
@@ -37,9 +38,10 @@ LibraryFolderView::LibraryFolderView(SortedLibraryModel *model, const QString &t
                 Notifier::tell(this, Notifier::Icon::Critical,
                                isCardLibrary() ? tr("Card Library") : tr("Song Library"), text);
             });
-    // Without a parent: the box opens while the item's editor closes.
     connect(m_model->libraryModel(), &LibraryDataModel::nameRefused, this,
-            [](const QString &text) { Notifier::inform(nullptr, text); });
+            [this](const QString &text, const QModelIndex &index, const QString &name) {
+                WidgetUtils::refuseName(m_treeView, m_model->mapFromSource(index), name, text);
+            });
 
     layOut();
 

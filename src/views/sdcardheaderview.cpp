@@ -104,6 +104,9 @@ void SdCardHeaderView::layOut()
     boxPolicy.setRetainSizeWhenHidden(true);
     m_cardBox->setSizePolicy(boxPolicy);
     m_openCloseButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    // Never the keyboard's: a focus that fell on it unseen (after an editor closed) made the next
+    // Space close the card. Ctrl+O and Ctrl+W, and the Card menu, are its keys.
+    m_openCloseButton->setFocusPolicy(Qt::NoFocus);
 
     auto *topRow = new QHBoxLayout;
     topRow->addWidget(m_openCloseButton);
@@ -179,6 +182,11 @@ void SdCardHeaderView::applyName(const QString &text)
     const QString refusal = renameRefusal(text);
     if (!refusal.isEmpty()) {
         Notifier::inform(nullptr, refusal);
+        // The editor again, with the name to correct selected (Enter checks it again).
+        editName();
+        m_nameEditor->setText(text);
+        m_nameEditor->setModified(true);
+        m_nameEditor->selectAll();
         return;
     }
     m_card->setName(text);

@@ -1,12 +1,18 @@
 // WidgetUtils: bold headings, centred captions, where a detail dialog appears, and pictures.
 #include "views/widgetutils.h"
 
+#include "domain/notifier.h"
+
+#include <QAbstractItemView>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
+#include <QPersistentModelIndex>
 #include <QScreen>
 #include <QSvgRenderer>
+#include <QTimer>
 #include <QWidget>
 
 namespace ZovaZode::WidgetUtils {
@@ -73,6 +79,25 @@ void showCentred(QWidget *widget)
 
     widget->move(frame.topLeft());
     widget->show();
+}
+
+void refuseName(QAbstractItemView *view, const QModelIndex &index, const QString &typed,
+                const QString &refusal)
+{
+    const QPersistentModelIndex item(index);
+    // Once the editor that holds the refused name has closed. The box has no parent: it must not
+    // wait for the view.
+    QTimer::singleShot(0, view, [view, item, typed, refusal] {
+        Notifier::inform(nullptr, refusal);
+        if (!item.isValid())
+            return;
+        view->setCurrentIndex(item);
+        view->edit(item);
+        if (auto *editor = qobject_cast<QLineEdit *>(view->indexWidget(item))) {
+            editor->setText(typed);
+            editor->selectAll();
+        }
+    });
 }
 
 QPixmap picture(const QString &svg, QSize size, const QColor &tint)

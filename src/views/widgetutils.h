@@ -6,7 +6,9 @@
 #include <QPixmap>
 #include <QString>
 
+class QAbstractItemView;
 class QLabel;
+class QModelIndex;
 class QWidget;
 
 namespace ZovaZode::WidgetUtils {
@@ -21,6 +23,12 @@ QLabel *centredCaption(const QString &text, QWidget *parent);
 // Centres the widget's frame on its parent's window (on the screen without a parent), keeps it
 // 10 pixels inside the screen's available area, and shows it without blocking.
 void showCentred(QWidget *widget);
+
+// Says why the name `typed` in the editor of `index` was refused, then opens that editor again
+// with the name selected: the user corrects it instead of typing it anew, and the keyboard stays
+// where the user was typing rather than falling to the next control.
+void refuseName(QAbstractItemView *view, const QModelIndex &index, const QString &typed,
+                const QString &refusal);
 
 // The SVG drawn at a logical size with as many pixels as the sharpest screen shows, so it stays
 // sharp at 1.5x and 2x. A zero width or height follows the drawing's aspect ratio. A valid tint
