@@ -7,6 +7,7 @@
 #include "domain/song.h"
 #include "models/songlistmodel.h"
 #include "views/actionregistry.h"
+#include "views/cardinstructions.h"
 #include "views/cardsession.h"
 #include "views/cardsongsview.h"
 #include "views/sdcardheaderview.h"
@@ -18,7 +19,9 @@
 #include <QAction>
 #include <QDebug>
 #include <QItemSelectionModel>
-#include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace ZovaZode {
@@ -26,24 +29,6 @@ namespace ZovaZode {
 namespace {
 
 using Outcome = CardSession::Outcome;
-
-QString instructionsText()
-{
-    return QStringLiteral("<h3>SD Card Instructions</h3>") +
-           QStringLiteral("<ul style=\"margin-right: 10px;\">") +
-           QStringLiteral("<li style=\"margin-bottom: 10px;\">") +
-           QStringLiteral(
-               "Connect the SD card from your MORV+ to your computer using a card reader. Note that "
-               "you should only access the MORV+ SD Card using the MORV Manager application. Please "
-               "say no to any requests by the operating system to open the card or access the files.") +
-           QStringLiteral("</li>") + QStringLiteral("<li>") +
-           QStringLiteral("Click the Open Card button above, find the ZOVAZODE drive, and open.  Select the "
-                          "ZOVAZODE.DAT file on the card and open the file.") +
-           QStringLiteral("</li>") + QStringLiteral("</ul>") +
-           QStringLiteral(
-               "NOTE:  A new SD card must first be formatted by MORV+ by inserting the card in the "
-               "pedal before using it with MORV Manager.");
-}
 
 // A card in use by another program has a message of its own: it names that program.
 QString failureText(const SdCard::Error &error, const QString &generic)
@@ -73,8 +58,8 @@ QString unclearable(const SdCard &card, const QList<int> &songs)
 CardPanel::CardPanel(CardSession *session, TransferController *transfers, ActionRegistry *actions,
                      QWidget *parent)
     : QWidget(parent), m_session(session), m_transfers(transfers), m_card(session->card()),
-      m_header(new SdCardHeaderView(m_card, this)), m_songsView(new CardSongsView(this)),
-      m_songDetails(new SongDetailView(this))
+      m_header(new SdCardHeaderView(m_card, this)), m_instructions(new CardInstructions(this)),
+      m_songsView(new CardSongsView(this)), m_songDetails(new SongDetailView(this))
 {
     SongListModel *songs = m_session->songs();
     m_songsView->setModel(songs);
@@ -85,26 +70,40 @@ CardPanel::CardPanel(CardSession *session, TransferController *transfers, Action
     m_songsView->setAcceptDrops(true);
     m_songsView->setDefaultDropAction(Qt::CopyAction);
     m_songsView->setDropIndicatorShown(false);
-    // What shows only with a card open keeps its room without one, so that opening a card never
-    // makes the window grow by itself.
-    QSizePolicy policy = m_songsView->sizePolicy();
-    policy.setRetainSizeWhenHidden(true);
-    m_songsView->setSizePolicy(policy);
-    m_songsView->setVisible(m_card->isOpen());
-    connect(m_card.get(), &SdCard::openStateChanged, m_songsView, &QWidget::setVisible);
     m_songDetails->setModal(true);
     m_songDetails->resize(m_songDetails->sizeHint());
 
+    // The songs and, while no card is open, the instructions in their place: they share its room,
+    // so opening a card never makes the window grow by itself.
     auto *songsContainer = new QWidget(this);
     auto *songsLayout = new QVBoxLayout(songsContainer);
     songsLayout->setContentsMargins(0, 0, 0, 0);
     songsLayout->addWidget(m_songsView, 3);
     songsLayout->addStretch();
+    // A font larger than ours scrolls the instructions rather than cut them off.
+    auto *instructions = new QScrollArea(this);
+    instructions->setFrameShape(QFrame::NoFrame);
+    instructions->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    instructions->setWidgetResizable(true);
+    instructions->setWidget(m_instructions);
+    // As narrow as the text can wrap, never narrower: the column keeps its width when a card opens.
+    instructions->setMinimumWidth(m_instructions->minimumSizeHint().width() +
+                                  instructions->verticalScrollBar()->sizeHint().width());
+    instructions->viewport()->setAutoFillBackground(false);
+    m_instructions->setAutoFillBackground(false);
+    auto *stack = new QStackedWidget(this);
+    stack->addWidget(instructions);
+    stack->addWidget(songsContainer);
+    const auto follow = [stack, songsContainer, instructions](bool open) {
+        stack->setCurrentWidget(open ? songsContainer : static_cast<QWidget *>(instructions));
+    };
+    follow(m_card->isOpen());
+    connect(m_card.get(), &SdCard::openStateChanged, stack, follow);
+    connect(m_instructions, &CardInstructions::demoCardRequest, m_session, &CardSession::openDemoCard);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_header);
-    layout->addWidget(createInstructions());
-    layout->addWidget(songsContainer);
+    layout->addWidget(stack, 1);
 
     connect(m_songsView, &CardSongsView::activated, this, &CardPanel::showSongDetails);
     connect(m_songDetails->song(), &Song::saved, this, &CardPanel::onSongSaved);
@@ -123,23 +122,6 @@ CardPanel::CardPanel(CardSession *session, TransferController *transfers, Action
 }
 
 CardPanel::~CardPanel() = default;
-
-QLabel *CardPanel::createInstructions()
-{
-    auto *label = new QLabel(this);
-    label->setWordWrap(true);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setMargin(20);
-    QFont font = label->font();
-    if (font.pointSizeF() > 0)
-        font.setPointSizeF(font.pointSizeF() + 2);
-    label->setFont(font);
-    label->setTextFormat(Qt::RichText);
-    label->setText(instructionsText());
-    label->setVisible(!m_card->isOpen());
-    connect(m_card.get(), &SdCard::openStateChanged, label, [label](bool open) { label->setVisible(!open); });
-    return label;
-}
 
 void CardPanel::registerActions(ActionRegistry *actions)
 {

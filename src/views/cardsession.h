@@ -44,11 +44,14 @@ public:
     // While it says a transfer runs, no other card is opened.
     void setBusy(std::function<bool()> busy) { m_busy = std::move(busy); }
 
-    // Asks for a card file, starting at a mounted card, else the open one, else the last one.
+    // Asks for a card file, starting at the one opened last, else a mounted card, else in the
+    // documents folder.
     void openCard();
     // Opens the card data file at `path` (for writing when it can); false when it failed, after
-    // telling the user.
+    // telling the user why. The card open before stays open when it fails.
     bool openCardFile(const QString &path);
+    // Opens the demo card (DemoCard::defaultPath()), after making it when there is none.
+    void openDemoCard();
     // Writes the card's edited header: the worker reads the header from the file.
     void flushCard();
 
@@ -66,6 +69,7 @@ signals:
 private:
     QWidget *window() const;
     bool openForWriting(const QString &path);
+    QString openFailure(const QString &path) const;
     void nameUnnamed();
     void updateRecentCards();
     void onCardAppeared(const QString &cardFile);

@@ -127,6 +127,7 @@ void TestSdCard::errors_data()
     // A user-interface write must be on the device when it returns, and say so when it is not.
     QTest::newRow("commit set")       << "no commit" << "setSongInfo" << 3  << 0 << QString("Could not write song info" + commit);
     QTest::newRow("open over it")     << "open"      << "reopen"      << 3  << 0 << "";
+    QTest::newRow("no card over it")  << "open"      << "open other"  << 3  << 0 << "";
     QTest::newRow("2 is read-only")   << "mode 2"    << "flush"       << 3  << 0 << "";
     QTest::newRow("header lost")      << "no write"  << "close"       << 3  << 0 << QString(header + ": mlsdSendHeaderToSDCard: Error writing header to SD card.");
     // clang-format on
@@ -164,13 +165,17 @@ void TestSdCard::errors()
     const QMap<QString, std::function<void()>> operations{
         {"songInfo", [&] { card.songInfo(song); }},
         {"partInfo", [&] { card.partInfo(song, part); }},
-        {"setSongInfo", [&] { card.setSongInfo(song, SongInfo{"x", "y", 0, 0, {}, 0, 0}); }},
+        {"setSongInfo",
+         [&] {
+             card.setSongInfo(song, SongInfo{"x", "y", 0, 0, {}, 0, 0});
+         }},
         {"clearSong", [&] { card.clearSong(song, QStringLiteral("x")); }},
         {"flush", [&] { card.flush(); }},
         {"close", [&] { card.close(); }},
-        {"reopen", [&] { card.open(m_image->path(), 0); }}};
+        {"reopen", [&] { card.open(m_image->path(), 0); }},
+        {"open other", [&] { QVERIFY(!card.open(m_dir->filePath("missing.DAT"), 1)); }}};
     QCOMPARE(errorOf(operations.value(operation)), message);
-    QCOMPARE(card.isOpen(), state != "closed");
+    QCOMPARE(card.isOpen() && card.path() == m_image->path(), state != "closed");
     if (state != "no commit" && state != "no write")
         QCOMPARE(TS::describe(before.changesOutside({TS::cardHeaderRange()})), QString());
     // The edit waits for a write that works.

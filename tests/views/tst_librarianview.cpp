@@ -9,6 +9,7 @@
 #include "domain/cardlock.h"
 #include "domain/mountwatcher.h"
 #include "support/filesnapshot.h"
+#include "views/cardinstructions.h"
 #include "views/safetycopiesview.h"
 #include "views/sdcardheaderview.h"
 
@@ -16,6 +17,7 @@
 #include <QDirIterator>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -75,6 +77,7 @@ private slots:
     void deleting();
     void changingFolders();
     void cardsThatAppear();
+    void demoCard();
 
 private:
     void recordEnabling(const State &state);
@@ -202,7 +205,10 @@ void TestLibrarianView::openCard_data()
     const QString unlockable = "W Open Morv+ Card: The card cannot be locked where it is stored, so another program could change it at the same time as this one.\n\nAllow changes to the card without the lock?";
     //                                  kind           boxes
     QTest::newRow("writable")        << "writable"  << QStringList();
-    QTest::newRow("not a card")      << "garbage"   << QStringList("C Open Morv+ Card: Failed to open the card.");
+    // The card open before stays open; the box says why the other is no card.
+    const QString failed = "C Open Morv+ Card: Failed to open the card.\n\n";
+    QTest::newRow("not a card")      << "garbage"   << QStringList(failed + "%1 is not a card data file: it is 14 bytes long, a card data file 3,207,041,024.");
+    QTest::newRow("missing")         << "missing"   << QStringList(failed + "The file %1 does not exist.");
     QTest::newRow("cancelled")       << "cancel"    << QStringList();
     // Where the card cannot be locked, only the user knows whether another program could write it.
     QTest::newRow("no lock, no")     << "no lock"   << QStringList(unlockable);
@@ -221,8 +227,14 @@ void TestLibrarianView::openCard()
     fields.name = "Named";
     librarian.image.writeSongData(5, songData(fields));
     QString path = librarian.image.path();
+    const bool refused = kind == QLatin1String("garbage") || kind == QLatin1String("missing");
+    if (refused) {
+        path = librarian.cardFolder + "/NOTACARD.DAT";
+        boxes = boxes.replaceInStrings("%1", path);
+        QVERIFY(librarian.card()->open(librarian.image.path(), 1));
+    }
     if (kind == QLatin1String("garbage"))
-        writeRange(path = librarian.cardFolder + "/NOTACARD.DAT", 0, "not an archive");
+        writeRange(path, 0, "not an archive");
     const FileSnapshot before(librarian.image.path());
     m_configuration->setSdCardLocation(QStringLiteral("/media/MORV/ZOVAZODE.DAT"));
     const auto restored = qScopeGuard([] {
@@ -242,10 +254,13 @@ void TestLibrarianView::openCard()
 
     const bool writable = kind == QLatin1String("writable");
     const Prompter::FileRequest &request = librarian.prompter.fileRequests.value(0);
+    // The last card's folder is gone and no card is mounted: the documents folder.
     QCOMPARE(request.title + '|' + request.nameFilter + '|' + request.startPath,
-             QStringLiteral("Open Morv+ Card Data|Morv+ Card Data (ZOVAZODE.DAT)|/media/MORV/ZOVAZODE.DAT"));
+             "Open Morv+ Card Data|Morv+ Card Data (ZOVAZODE.DAT)|" +
+                 QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
     QCOMPARE(librarian.boxes(), boxes);
-    QCOMPARE(librarian.card()->isWritable(), writable);
+    QCOMPARE(librarian.card()->isWritable(), writable || refused);
+    QVERIFY(!refused || librarian.card()->path() == librarian.image.path());
     QCOMPARE(m_configuration->sdCardLocation(),
              writable || kind == "no lock" ? path : QStringLiteral("/media/MORV/ZOVAZODE.DAT"));
     if (writable)
@@ -528,9 +543,12 @@ void TestLibrarianView::cardsThatAppear()
     QCOMPARE(librarian.card()->path(), other.path());
     QVERIFY(!librarian.action("OpenOfferedCard")->isVisible());
 
-    // The Open Card dialog starts at the first mounted card; Recent Cards lists both, newest
-    // first, and forgets a file that is gone.
+    // The Open Card dialog starts at the card opened last, at the first mounted card when that
+    // card's folder is gone; Recent Cards lists both, newest first, and forgets a file that is gone.
     librarian.prompter.fileAnswer.clear();
+    librarian.action("OpenCard")->trigger();
+    QCOMPARE(librarian.prompter.fileRequests.last().startPath, other.path());
+    m_configuration->setSdCardLocation(librarian.dir.filePath("gone/ZOVAZODE.DAT"));
     librarian.action("OpenCard")->trigger();
     QCOMPARE(librarian.prompter.fileRequests.last().startPath, librarian.image.path());
     QMenu *recent = view.session()->recentCardsMenu();
@@ -545,6 +563,31 @@ void TestLibrarianView::cardsThatAppear()
     QCOMPARE(recent->actions().size(), 1);
     recent->actions().first()->trigger();
     QCOMPARE(librarian.card()->path(), librarian.image.path());
+}
+
+// With no card open, the panel offers the demo card: made where scripts/run makes it, then opened.
+void TestLibrarianView::demoCard()
+{
+    Librarian librarian;
+    librarian.view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(librarian.view.get()));
+    QSignalSpy messages(librarian.view->session(), &CardSession::statusMessage);
+    QSignalSpy summaries(librarian.view->session(), &CardSession::cardSummaryChanged);
+    QPushButton *button = librarian.view->cardPanel()->instructions()->demoButton();
+    const QString demo =
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Morv+ Demo Card/ZOVAZODE.DAT";
+    for (const QString &offer : {"Make a demo card", "Open the demo card"}) {
+        QTRY_VERIFY(button->isVisible());
+        QCOMPARE(button->text(), offer);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(librarian.card()->path() + '|' + librarian.card()->name(), demo + "|Morv+ Demo Card");
+        librarian.action("CloseCard")->trigger();
+    }
+    QCOMPARE(messages.value(0).value(0).toString() + '|' + messages.value(1).value(0).toString(),
+             "Made the demo card " + demo + " and opened it.|Opened the demo card " + demo + ".");
+    // Sizes in megabytes of 10^6 bytes, as morv-card make-demo gives them (3.7 in MiB).
+    QCOMPARE(summaries.value(0).value(0).toString(),
+             "5 of 12 songs in use, 6 looper parts recorded, 3.8 MB of looper audio");
 }
 
 MORV_TEST_MAIN(TestLibrarianView)
