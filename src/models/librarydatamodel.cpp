@@ -358,7 +358,7 @@ QVariant LibraryDataModel::data(const QModelIndex &index, int role) const
         if (role == Qt::DisplayRole)
             return QFileInfo(item->path).completeBaseName();
         if (role == Qt::DecorationRole)
-            return item->path.endsWith(kArchiveExtension) ? m_archiveIcon : m_songIcon;
+            return item->path.endsWith(kArchiveExtension, Qt::CaseInsensitive) ? m_archiveIcon : m_songIcon;
         if (role == Qt::EditRole || role == ItemNameRole || role == ItemDescriptionRole)
             item = sourceItemData(source);
     }

@@ -40,8 +40,9 @@ LibraryItemReader::Result LibraryItemReader::read(const QString &path)
     result.type = LibraryDataModel::UnreadableItem;
     try {
         int type = LibraryDataModel::UnreadableItem;
-        const bool cardArchive = path.endsWith(FileKinds::cardArchiveExtension());
-        if (!cardArchive && !path.endsWith(FileKinds::songFileExtension()))
+        // As the library lists them, whatever the case of the extension.
+        const bool cardArchive = path.endsWith(FileKinds::cardArchiveExtension(), Qt::CaseInsensitive);
+        if (!cardArchive && !path.endsWith(FileKinds::songFileExtension(), Qt::CaseInsensitive))
             return result;
         const SongArchive archive(path, 0, 0);
         if (cardArchive && archive.isCardArchive()) {

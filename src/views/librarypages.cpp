@@ -5,6 +5,7 @@
 #include "domain/settings.h"
 #include "domain/song.h"
 #include "models/librarydatamodel.h"
+#include "models/libraryitemreader.h"
 #include "models/sortedlibrarymodel.h"
 #include "views/actionregistry.h"
 #include "views/archivedetailview.h"
@@ -215,11 +216,31 @@ void LibraryPages::showFile(const QString &path)
                        tr("The file \"%1\" could not be found.").arg(QDir::toNativeSeparators(path)));
         return;
     }
+    // What cannot be read is refused with the reason, never shown in a details window whose Save
+    // could only fail.
+    const LibraryItemReader::Result read = LibraryItemReader::read(file.absoluteFilePath());
+    const bool readable =
+        read.type == (kind == Cards ? LibraryDataModel::ArchiveItem : LibraryDataModel::SongItem);
     const QString library = QFileInfo(folder(kind)).canonicalFilePath();
-    if (!library.isEmpty() && file.canonicalFilePath().startsWith(library + QLatin1Char('/'))) {
+    const bool inLibrary =
+        !library.isEmpty() && file.canonicalFilePath().startsWith(library + QLatin1Char('/'));
+    if (inLibrary) {
+        // Listed as damaged there, with the same reason as its tool tip.
         showPage(kind);
         page(kind)->selectPath(file.canonicalFilePath());
-    } else if (kind == Cards) {
+    }
+    if (!readable) {
+        qWarning() << "Library: Cannot show" << path << read.problem;
+        Notifier::tell(this, Notifier::Icon::Critical, QString(),
+                       tr("The file \"%1\" cannot be opened.").arg(QDir::toNativeSeparators(path)) +
+                           QStringLiteral("\n\n") +
+                           (read.problem.isEmpty() ? tr("It is neither a card archive nor a song file.")
+                                                   : read.problem));
+        return;
+    }
+    if (inLibrary)
+        return;
+    if (kind == Cards) {
         m_archiveDetails->setPath(file.absoluteFilePath());
         WidgetUtils::showCentred(m_archiveDetails);
     } else {

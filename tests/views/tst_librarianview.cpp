@@ -9,6 +9,7 @@
 #include "domain/cardlock.h"
 #include "domain/mountwatcher.h"
 #include "support/filesnapshot.h"
+#include "views/archivedetailview.h"
 #include "views/cardinstructions.h"
 #include "views/safetycopiesview.h"
 #include "views/sdcardheaderview.h"
@@ -76,6 +77,8 @@ private slots:
     void deleting_data();
     void deleting();
     void changingFolders();
+    void showingFiles_data();
+    void showingFiles();
     void cardsThatAppear();
     void demoCard();
 
@@ -512,6 +515,37 @@ void TestLibrarianView::changingFolders()
     QCOMPARE(librarian.pages()->safetyCopies()->treeWidget()->topLevelItemCount(), 1);
 }
 
+void TestLibrarianView::showingFiles_data()
+{
+    QTest::addColumn<QString>("file"); // given on the command line or opened from a file manager
+    QTest::addColumn<bool>("readable");
+    // clang-format off
+    //                                     file               readable
+    QTest::newRow("archive elsewhere")  << "Set.mlad"      << true;
+    QTest::newRow("junk elsewhere")     << "junk.mlad"     << false;
+    QTest::newRow("junk in a library")  << "cards/junk.MLAD" << false;
+    // clang-format on
+}
+
+// A file shown from outside the window opens in its details dialog, or is refused with the
+// reason: never an editable dialog whose Save must fail.
+void TestLibrarianView::showingFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, readable);
+    Librarian librarian;
+    const QString path = librarian.dir.filePath(file);
+    readable ? writeArchive(path, "Set") : writeRange(path, 0, "not an archive");
+    librarian.pages()->showFile(path);
+    QCOMPARE(librarian.boxes(), readable
+                                    ? QStringList()
+                                    : QStringList("C : The file \"" + path +
+                                                  "\" cannot be opened.\n\nCould "
+                                                  "not open archive file: localOpenArchive: Error reading "
+                                                  "archive header."));
+    QCOMPARE(librarian.pages()->findChild<ArchiveDetailView *>()->isVisible(), readable);
+}
+
 // The mounted volumes are folders of the test; the card image's folder is mounted and unmounted.
 void TestLibrarianView::cardsThatAppear()
 {
@@ -576,7 +610,7 @@ void TestLibrarianView::demoCard()
     QPushButton *button = librarian.view->cardPanel()->instructions()->demoButton();
     const QString demo =
         QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Morv+ Demo Card/ZOVAZODE.DAT";
-    for (const QString &offer : {"Make a demo card", "Open the demo card"}) {
+    for (const char *offer : {"Make a demo card", "Open the demo card"}) {
         QTRY_VERIFY(button->isVisible());
         QCOMPARE(button->text(), offer);
         QTest::mouseClick(button, Qt::LeftButton);
