@@ -16,6 +16,7 @@
 #include "views/librarianview.h"
 #include "views/librarypages.h"
 #include "views/prompter.h"
+#include "views/safetycopiesview.h"
 #include "views/transfercontroller.h"
 #include "views/widgetutils.h"
 
@@ -285,6 +286,9 @@ void MainWindow::buildMenus()
     connect(settingsAction, &QAction::triggered, this, [this] {
         auto *dialog = new SettingsDialog(this);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
+        // Copies it deleted leave the page.
+        connect(dialog, &QDialog::accepted, m_librarianView->libraryPages()->safetyCopies(),
+                &SafetyCopiesView::reload);
         dialog->open();
     });
     QAction *checkAction = fileMenu->addAction(tr("Check for Morv Manager &Updates"));

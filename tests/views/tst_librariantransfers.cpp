@@ -8,6 +8,7 @@
 // through the real views), or is deleted there.
 #include "support/libraryfixture.h"
 
+#include "app/settingsdialog.h"
 #include "views/cardbox.h"
 #include "views/safetycopiesview.h"
 #include "views/sdcardheaderview.h"
@@ -15,6 +16,7 @@
 
 #include <QLabel>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTreeWidget>
 
 using namespace ZovaZode;
@@ -82,7 +84,9 @@ QStringList rows(const SafetyCopiesView *page)
     QStringList result;
     for (int i = 0; i < page->treeWidget()->topLevelItemCount(); ++i) {
         const QTreeWidgetItem *item = page->treeWidget()->topLevelItem(i);
-        result << item->text(0) + " | " + item->text(1) + " | " + item->text(2);
+        result << item->text(SafetyCopiesView::WhatColumn) + " | " +
+                      item->text(SafetyCopiesView::CardColumn) + " | " +
+                      item->text(SafetyCopiesView::OccasionColumn);
     }
     return result;
 }
@@ -103,6 +107,7 @@ private slots:
     void commands();
     void fromThePage_data();
     void fromThePage();
+    void keepingFewer();
 
 private:
     std::unique_ptr<ConfigurationManager> m_configuration;
@@ -483,6 +488,60 @@ void TestLibrarianTransfers::fromThePage()
     QCOMPARE(titles, boxes);
     QCOMPARE(QFileInfo::exists(copy), how != QLatin1String("delete"));
     QCOMPARE(tree->topLevelItemCount() == 0, how == QLatin1String("delete"));
+}
+
+// The page tells copies apart at a glance (when first, then what, how large, the occasion and
+// the card) and sums them up; keeping fewer in the settings deletes the oldest at once, after a
+// question, and never the newest.
+void TestLibrarianTransfers::keepingFewer()
+{
+    Librarian librarian("Gig", true);
+    const QString cards = librarian.cardLibrary;
+    const QDateTime now(QDate(2026, 3, 10), QTime(14, 3));
+    using O = SafetyCopies::Occasion;
+    QVERIFY(SafetyCopies::ensureFolder(cards, nullptr));
+    writeArchive(SafetyCopies::cardCopyPath(cards, "Gig", SafetyCopies::occasionText(O::ClearAll),
+                                            QDateTime(QDate(2026, 3, 1), QTime(8, 0))),
+                 "Gig");
+    writeSongFile(SafetyCopies::songCopyPath(cards, "Gig", 2, "Verse",
+                                             SafetyCopies::occasionText(O::ClearSong),
+                                             now.addDays(-1).addSecs(-5 * 3600 + 9 * 60)),
+                  "Verse");
+    const QString newest =
+        SafetyCopies::cardCopyPath(cards, "Gig", SafetyCopies::occasionText(O::Restore), now);
+    writeArchive(newest, "Gig");
+    SafetyCopiesView *page = librarian.pages()->safetyCopies();
+    page->setNow(now);
+    const auto shown = [page] {
+        QStringList lines;
+        for (int i = 0; i < page->treeWidget()->topLevelItemCount(); ++i) {
+            QStringList cells;
+            for (int column = 0; column < SafetyCopiesView::ColumnCount; ++column)
+                cells << page->treeWidget()->topLevelItem(i)->text(column);
+            lines << cells.join(" | ");
+        }
+        return lines << page->totalLabel()->text();
+    };
+    // Megabytes of 10^6 bytes: 3.3 in MiB.
+    QCOMPARE(shown(), QStringList({"today 14:03 | Whole card | 1.6 MB | Restore | Gig",
+                                   "yesterday 09:12 | Song 3: Verse | 0.1 MB | Clear song 3 | Gig",
+                                   "2026-03-01 | Whole card | 1.6 MB | Clear all songs | Gig",
+                                   "3 safety copies, 3.4 MB in all."}));
+
+    SettingsDialog settings;
+    settings.limitBox()->setValue(1);
+    librarian.notifier.prepareAnswer(Notifier::No);
+    settings.accept();
+    QCOMPARE(settings.result(), int(QDialog::Rejected));
+    QCOMPARE(QDir(SafetyCopies::folder(cards)).entryList(QDir::Files).size(), 3);
+    librarian.notifier.prepareAnswer(Notifier::Yes);
+    settings.accept();
+    const QString asked = "W Settings: The Safety Copies folder holds 3 safety copies. Keeping the newest 1 "
+                          "deletes the 2 oldest now.\n\nDelete them?";
+    QCOMPARE(librarian.boxes(), QStringList({asked, asked}));
+    QCOMPARE(QDir(SafetyCopies::folder(cards)).entryList(QDir::Files),
+             QStringList(QFileInfo(newest).fileName()));
+    QCOMPARE(ConfigurationManager::instance()->safetyCopyLimit(), 1);
 }
 
 MORV_TEST_MAIN(TestLibrarianTransfers)
