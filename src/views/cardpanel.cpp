@@ -94,8 +94,9 @@ CardPanel::CardPanel(CardSession *session, TransferController *transfers, Action
     auto *stack = new QStackedWidget(this);
     stack->addWidget(instructions);
     stack->addWidget(songsContainer);
-    const auto follow = [stack, songsContainer, instructions](bool open) {
+    const auto follow = [this, stack, songsContainer, instructions](bool open) {
         stack->setCurrentWidget(open ? songsContainer : static_cast<QWidget *>(instructions));
+        m_instructions->updateDemoButton();
     };
     follow(m_card->isOpen());
     connect(m_card.get(), &SdCard::openStateChanged, stack, follow);

@@ -10,7 +10,6 @@
 #include "support/faultstream.h"
 #include "support/filesnapshot.h"
 
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -331,14 +330,12 @@ void TestAccess::errorTexts()
     // The file's size against its song headers, all that a library reads, finds what the
     // restore refuses at the audio; Verify says how many bytes are missing.
     const bool cut = text.endsWith("Error reading looper audio from archive");
-    if (f.songFile)
-        QCOMPARE(mlsdArchiveBytesMissing(f.songFile.get()), cut ? 1 : 0);
+    QCOMPARE(f.songFile ? mlsdArchiveBytesMissing(f.songFile.get()) : 0, cut ? 1 : 0);
     VerifyReport report;
-    if (cut && mlsdVerifyFile(QFile::encodeName(f.songPath).constData(), &report) == 0)
-        QVERIFY(QRegularExpression("^1 of its [0-9,]+ bytes missing at the end of the file$")
-                    .match(QString::fromStdString(report.problems.back().what))
-                    .hasMatch());
-    QCOMPARE(report.problems.empty(), !cut);
+    QVERIFY(!cut || (mlsdVerifyFile(QFile::encodeName(f.songPath).constData(), &report) == 0 &&
+                     report.problems.back().what.rfind("1 of its ", 0) == 0 &&
+                     QByteArray::fromStdString(report.problems.back().what)
+                         .endsWith(" bytes missing at the end of the file")));
     if (f.target())
         QCOMPARE(mlsdArchiveSongCount(f.target()), songs);
     f.card.reset();

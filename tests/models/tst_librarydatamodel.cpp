@@ -158,9 +158,8 @@ void TestLibraryDataModel::items()
         } else if (content == "cut") {
             ArchiveBuilder builder;
             builder.addSong(sampleSong(0, 1, "Intro"));
-            builder.write(library.path(file));
-            QFile cut(library.path(file));
-            QVERIFY(cut.resize(cut.size() - 1000));
+            QVERIFY(QFile::remove(library.path(file)));
+            writeRange(library.path(file), 0, builder.bytes().chopped(1000));
         } else {
             writeArchive(library.path(file), "Gig", "", 3);
         }
@@ -169,9 +168,9 @@ void TestLibraryDataModel::items()
     const QModelIndex index = library.item(file);
     QTRY_COMPARE(index.data().toString(), shown);
     QCOMPARE(index.data(LibraryDataModel::ItemNameRole).toString(), shown);
-    const QModelIndex infoIndex = index.sibling(index.row(), LibraryDataModel::InfoColumn);
-    QCOMPARE(infoIndex.data().toString() + '|' + index.data(Qt::ToolTipRole).toString(), info);
-    QCOMPARE(infoIndex.data(Qt::ToolTipRole), index.data(Qt::ToolTipRole));
+    QCOMPARE(index.siblingAtColumn(LibraryDataModel::InfoColumn).data().toString() + '|' +
+                 index.data(Qt::ToolTipRole).toString(),
+             info);
     const auto picture = [](const QIcon &icon) { return icon.pixmap(16).toImage(); };
     QCOMPARE(picture(index.data(Qt::DecorationRole).value<QIcon>()) ==
                  picture(QIcon(":/images/damaged_icon")),
