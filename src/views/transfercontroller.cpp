@@ -42,9 +42,9 @@ TransferController::TransferController(CardSession *session, Settings &settings,
     m_workerThread->start();
     m_transfer = new SongTransfer(m_workerThread->worker(), this);
     // The dialog hears the outcome first: it ends the transfer and lets input reach other windows
-    // again before the follow-up below may show a message box.
-    // Not modal to Qt: its own filter keeps input away from the window, and Qt would drop the
-    // window's close button under a modal dialog, where the close question must still come.
+    // again before the follow-up below may show a message box. It is not modal to Qt: its own
+    // filter keeps input away from the window, and under a modal dialog Qt would drop the
+    // window's close button, where the close question must still come.
     m_transferDialog = new TransferDialog(m_transfer, window);
     m_commands = new CardCommands(m_transfer, this);
     connect(m_commands, &CardCommands::warned, this,
