@@ -117,6 +117,8 @@ signals:
     void fileOperationFailed(const QString &text);
     // A new name was refused before anything was written; the text says why.
     void nameRefused(const QString &text);
+    // An item, or a folder, was given a new name: stored in the file and the file renamed to match.
+    void renamed(const QString &oldName, const QString &newName);
 
 private:
     // The cached entry as it is, its reading requested from the reader thread if it is new.

@@ -61,6 +61,9 @@ signals:
     void songRestoreRequest(int index, QString file);
     // A new name was refused before anything was written; the text says why.
     void nameRefused(const QString &text);
+    // An edited row was written to the card, or failed to be (`error` says why; the row shows
+    // what the card holds again).
+    void songSaved(int row, const QString &error);
 
 private:
     struct SongEntry

@@ -45,6 +45,7 @@ private:
     QLabel *createInstructions();
     void registerActions(ActionRegistry *actions);
     void closeCard();
+    void writeHeader(const QString &done);
     void clearSelectedSong();
     void clearAllSongs();
     void showSongDetails(const QModelIndex &index);

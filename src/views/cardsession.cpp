@@ -53,6 +53,8 @@ CardSession::CardSession(Settings &settings, ActionRegistry *actions, QWidget *w
             offer(QString());
     });
     connect(m_card.get(), &SdCard::openStateChanged, this, &CardSession::updateSummary);
+    connect(m_card.get(), &SdCard::ejected, this,
+            [this] { report(Outcome::Failed, tr("The card was ejected, so it was closed.")); });
     m_busy = [] { return false; };
     updateRecentCards();
 }
@@ -80,24 +82,26 @@ void CardSession::openCard()
     request.startPath = start;
     request.nameFilter = tr("Morv+ Card Data (ZOVAZODE.DAT)");
     const QString path = Prompter::current()->openFile(window(), request);
-    if (!path.isEmpty())
+    if (path.isEmpty())
+        report(Outcome::Cancelled);
+    else
         openCardFile(path);
 }
 
 bool CardSession::openCardFile(const QString &path)
 {
+    const auto failed = [this](const QString &text) {
+        Notifier::tell(window(), Notifier::Icon::Critical, tr("Open Morv+ Card"), text);
+        report(Outcome::Failed, text);
+        return false;
+    };
     try {
-        if (!openForWriting(path)) {
-            Notifier::tell(window(), Notifier::Icon::Critical, tr("Open Morv+ Card"),
-                           tr("Failed to open the card."));
-            return false;
-        }
+        if (!openForWriting(path))
+            return failed(tr("Failed to open the card."));
     } catch (const SdCard::Error &error) {
         // Opening writes the header of a card that was open before; the new card is not open then.
         qCritical() << "Librarian: Could not open card:" << error.what();
-        Notifier::tell(window(), Notifier::Icon::Critical, tr("Open Morv+ Card"),
-                       tr("Failed to open the card."));
-        return false;
+        return failed(tr("Failed to open the card."));
     }
     m_settings.setSdCardLocation(path);
     m_settings.addRecentCard(path);
@@ -105,6 +109,9 @@ bool CardSession::openCardFile(const QString &path)
     nameUnnamed();
     m_songs->reload();
     updateSummary();
+    report(Outcome::Done,
+           (m_card->isWritable() ? tr("Opened the card on %1.") : tr("Opened the card on %1, read-only."))
+               .arg(volumeOf(path)));
     return true;
 }
 
@@ -182,8 +189,7 @@ void CardSession::onCardAppeared(const QString &cardFile)
     if (m_busy() || m_card->path() == cardFile)
         return;
     if (!m_card->isOpen()) {
-        if (openCardFile(cardFile))
-            report(Outcome::Done, tr("Opened the card on %1.").arg(volumeOf(cardFile)));
+        openCardFile(cardFile);
         return;
     }
     offer(cardFile);
@@ -201,7 +207,9 @@ void CardSession::offer(const QString &cardFile)
 
 void CardSession::report(Outcome outcome, const QString &text)
 {
-    emit statusMessage(outcome == Outcome::Cancelled && text.isEmpty() ? tr("Cancelled.") : text);
+    // One line: a box's text keeps its paragraphs, the status bar runs them together.
+    m_status = outcome == Outcome::Cancelled && text.isEmpty() ? tr("Cancelled.") : text.simplified();
+    emit statusMessage(m_status);
 }
 
 QString CardSession::cardSummary() const
