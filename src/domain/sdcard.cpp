@@ -527,6 +527,7 @@ void SdCard::checkEjected()
             qCritical() << "SD: Could not write card header of the ejected card:" << error.what();
             releaseHandle();
         }
+        emit ejected();
         Notifier::tell(nullptr, Notifier::Icon::Warning, QString(),
                        QStringLiteral("It seems like the SD card was ejected."));
 

@@ -150,6 +150,9 @@ signals:
     void pathChanged(QString path);
     void nameChanged(QString name);
     void descriptionChanged(QString description);
+    // The card file went away while open (its card was pulled or its volume unmounted), so the
+    // card was closed.
+    void ejected();
 
 private slots:
     void checkEjected();

@@ -449,11 +449,13 @@ bool LibraryDataModel::renameFolder(const QString &newName, const QModelIndex &s
 {
     if (newName.isEmpty() || newName == m_fileSystemModel->fileName(sourceIndex))
         return false;
+    const QString oldName = m_fileSystemModel->fileName(sourceIndex);
     QString error;
     if (!LibraryFolder(rootPath()).rename(m_fileSystemModel->filePath(sourceIndex), newName, &error)) {
         emit fileOperationFailed(tr("Could not rename the folder.") + QStringLiteral("\n\n") + error);
         return false;
     }
+    emit renamed(oldName, newName);
     return true;
 }
 
@@ -497,8 +499,10 @@ bool LibraryDataModel::renameItem(const QString &newName, const QModelIndex &sou
         item->name = oldName;
         return false;
     }
-    if (!renameFile)
+    if (!renameFile) {
+        emit renamed(oldName, newName);
         return true;
+    }
     qDebug() << "Library: renaming file:" << fileName;
     QString error;
     if (!LibraryFolder(rootPath()).rename(oldPath, fileName, &error)) {
@@ -515,6 +519,7 @@ bool LibraryDataModel::renameItem(const QString &newName, const QModelIndex &sou
     renamed->node = nullptr;
     renamed->fileName = fileName;
     m_items.emplace(newPath, std::move(renamed));
+    emit this->renamed(oldName, newName);
     return true;
 }
 

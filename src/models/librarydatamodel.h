@@ -124,6 +124,8 @@ signals:
     // A new name was refused before anything was written; the text says why, `name` is the name
     // refused for the item `index`.
     void nameRefused(const QString &text, const QModelIndex &index, const QString &name);
+    // An item, or a folder, was given a new name: stored in the file and the file renamed to match.
+    void renamed(const QString &oldName, const QString &newName);
 
 private:
     // The cached entry as it is, its reading requested from the reader thread if it is new.

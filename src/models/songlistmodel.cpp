@@ -215,9 +215,13 @@ void SongListModel::save()
         qDebug() << "Saving song number" << row;
         try {
             m_card->setSongInfo(row, entry.info);
-        } catch (const SdCard::Error &) {
-            qCritical() << "Failed to save song number" << row;
+        } catch (const SdCard::Error &error) {
+            qCritical() << "Failed to save song number" << row << ":" << error.what();
+            readEntry(row);
+            emit songSaved(row, QString::fromUtf8(error.what()));
+            continue;
         }
+        emit songSaved(row, QString());
     }
 }
 

@@ -33,7 +33,8 @@ using Outcome = CardSession::Outcome;
 // A card in use by another program has a message of its own: it names that program.
 QString failureText(const SdCard::Error &error, const QString &generic)
 {
-    return dynamic_cast<const SdCard::Busy *>(&error) ? QString::fromUtf8(error.what()) : generic;
+    const QString why = QString::fromUtf8(error.what());
+    return dynamic_cast<const SdCard::Busy *>(&error) ? why : generic + QStringLiteral("\n\n") + why;
 }
 
 // Why none of `songs` can be cleared, or empty when one can: a clear the card's own records
@@ -109,12 +110,23 @@ CardPanel::CardPanel(CardSession *session, TransferController *transfers, Action
     connect(m_songsView, &CardSongsView::activated, this, &CardPanel::showSongDetails);
     connect(m_songDetails->song(), &Song::saved, this, &CardPanel::onSongSaved);
     connect(m_header, &SdCardHeaderView::openCardRequest, m_session, &CardSession::openCard);
+    connect(m_header, &SdCardHeaderView::closeCardRequest, this, &CardPanel::closeCard);
+    connect(m_header, &SdCardHeaderView::headerEdited, this, &CardPanel::writeHeader);
     connect(m_header, &SdCardHeaderView::cardRestoreRequest, m_transfers, &TransferController::restoreCard);
     connect(songs, &SongListModel::songRestoreRequest, m_transfers, &TransferController::copySongToCard);
     connect(songs, &SongListModel::nameRefused, this,
             [this](const QString &text, const QModelIndex &index, const QString &name) {
+                m_session->report(Outcome::Failed, text);
                 WidgetUtils::refuseName(m_songsView, index, name, text);
             });
+    connect(songs, &SongListModel::songSaved, this, [this](int row, const QString &error) {
+        if (error.isEmpty())
+            m_session->report(
+                Outcome::Done,
+                tr("Renamed song %1 to \"%2\".").arg(row + 1).arg(m_session->songs()->songName(row)));
+        else
+            m_session->report(Outcome::Failed, tr("Could not rename song %1: %2").arg(row + 1).arg(error));
+    });
     connect(m_songsView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CardPanel::selectionChanged);
     // A reset drops the selection without telling the selection model's listeners.
@@ -185,10 +197,39 @@ void CardPanel::closeCard()
     try {
         m_card->close();
     } catch (const SdCard::Error &error) {
+        // A card pulled out a moment ago fails the header's write; the card stays open.
         qCritical() << "Librarian: Could not write card header while closing:" << error.what();
         if (dynamic_cast<const SdCard::Busy *>(&error))
             Notifier::tell(this, Notifier::Icon::Warning, tr("Close Card"), QString::fromUtf8(error.what()));
+        m_session->report(Outcome::Failed,
+                          tr("Could not close the card: %1").arg(QString::fromUtf8(error.what())));
+        return;
     }
+    m_session->report(Outcome::Done, tr("Closed the card."));
+}
+
+void CardPanel::writeHeader(const QString &done)
+{
+    // Written at once, as a song's name is, not when the card is closed: a window ended by a
+    // logout never closes its card.
+    const QString name = m_card->name();
+    const QString description = m_card->description();
+    try {
+        m_card->flush();
+    } catch (const SdCard::Error &error) {
+        qCritical() << "Card: Could not write the card's header:" << error.what();
+        const QString why =
+            tr("Could not write the card's name and description: %1").arg(QString::fromUtf8(error.what()));
+        Notifier::tell(this, Notifier::Icon::Critical, tr("Morv+ Card"), why);
+        m_session->report(Outcome::Failed, why);
+        return;
+    }
+    // Another program wrote the header meanwhile: the card keeps its header, as the box said.
+    if (m_card->name() != name || m_card->description() != description)
+        m_session->report(Outcome::Failed,
+                          tr("The card was changed by another program; your change was not written."));
+    else
+        m_session->report(Outcome::Done, done);
 }
 
 void CardPanel::clearSelectedSong()
@@ -210,28 +251,29 @@ void CardPanel::clearSelectedSong()
     const bool empty = m_session->songs()->isEmptySong(slot);
     const CardCommands::Target target =
         m_transfers->safetyTarget(slot, SafetyCopies::Occasion::ClearSong, tr("Clear Song %1").arg(slot + 1));
-    if (Notifier::ask(
-            this, Notifier::Icon::Warning, title,
-            tr("Are you sure you want to clear song #%1 on card?\n\nWARNING: This operation can not be "
-               "undone.")
-                    .arg(slot + 1) +
-                (empty ? QString() : m_transfers->safetyCopyLine(target)),
-            Notifier::Yes | Notifier::No) != Notifier::Yes)
+    if (Notifier::ask(this, Notifier::Icon::Warning, title,
+                      tr("Are you sure you want to clear song #%1 on card?").arg(slot + 1) +
+                          m_transfers->undoLine(empty ? CardCommands::Target() : target),
+                      Notifier::Yes | Notifier::No) != Notifier::Yes) {
+        m_session->report(Outcome::Cancelled);
         return;
+    }
     const QString cardPath = m_card->path();
     auto clear = [this, slot, title, cardPath] {
         if (!m_card->isWritable() || m_card->path() != cardPath)
             return;
+        QString failure;
         try {
             m_card->clearSong(slot, defaultSongName(slot));
         } catch (const SdCard::Error &error) {
             qCritical() << "Card: Failed to clear song" << slot << ":" << error.what();
-            Notifier::tell(this, Notifier::Icon::Critical, title,
-                           failureText(error, tr("Failed to clear song on card.")));
+            failure = failureText(error, tr("Failed to clear song on card."));
+            Notifier::tell(this, Notifier::Icon::Critical, title, failure);
         }
         m_session->songs()->readEntry(slot);
         m_session->updateSummary();
-        m_session->report(Outcome::Done, tr("Cleared song %1.").arg(slot + 1));
+        m_session->report(failure.isEmpty() ? Outcome::Done : Outcome::Failed,
+                          failure.isEmpty() ? tr("Cleared song %1.").arg(slot + 1) : failure);
     };
     if (empty)
         clear();
@@ -260,13 +302,13 @@ void CardPanel::clearAllSongs()
     }
     const CardCommands::Target target = m_transfers->safetyTarget(
         SongTransfer::Endpoint::WholeCard, SafetyCopies::Occasion::ClearAll, tr("Clear All Card Songs"));
-    if (Notifier::ask(
-            this, Notifier::Icon::Warning, QString(),
-            tr("Are you sure you want to clear all songs on card?\n\nWARNING: This operation can not be "
-               "undone.") +
-                (empty ? QString() : m_transfers->safetyCopyLine(target)),
-            Notifier::Cancel | Notifier::Ok) != Notifier::Ok)
+    if (Notifier::ask(this, Notifier::Icon::Warning, QString(),
+                      tr("Are you sure you want to clear all songs on card?") +
+                          m_transfers->undoLine(empty ? CardCommands::Target() : target),
+                      Notifier::Cancel | Notifier::Ok) != Notifier::Ok) {
+        m_session->report(Outcome::Cancelled);
         return;
+    }
     const QString cardPath = m_card->path();
     auto clearAll = [this, cardPath] {
         if (!m_card->isWritable() || m_card->path() != cardPath)

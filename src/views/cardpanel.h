@@ -44,6 +44,7 @@ signals:
 private:
     void registerActions(ActionRegistry *actions);
     void closeCard();
+    void writeHeader(const QString &done);
     void clearSelectedSong();
     void clearAllSongs();
     void showSongDetails(const QModelIndex &index);

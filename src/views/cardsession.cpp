@@ -57,6 +57,8 @@ CardSession::CardSession(Settings &settings, ActionRegistry *actions, QWidget *w
             offer(QString());
     });
     connect(m_card.get(), &SdCard::openStateChanged, this, &CardSession::updateSummary);
+    connect(m_card.get(), &SdCard::ejected, this,
+            [this] { report(Outcome::Failed, tr("The card was ejected, so it was closed.")); });
     m_busy = [] { return false; };
     updateRecentCards();
 }
@@ -83,7 +85,9 @@ void CardSession::openCard()
     request.startPath = start;
     request.nameFilter = tr("Morv+ Card Data (ZOVAZODE.DAT)");
     const QString path = Prompter::current()->openFile(window(), request);
-    if (!path.isEmpty())
+    if (path.isEmpty())
+        report(Outcome::Cancelled);
+    else
         openCardFile(path);
 }
 
@@ -99,8 +103,9 @@ bool CardSession::openCardFile(const QString &path)
         failure = QString::fromUtf8(error.what());
     }
     if (!failure.isEmpty()) {
-        Notifier::tell(window(), Notifier::Icon::Critical, tr("Open Morv+ Card"),
-                       tr("Failed to open the card.") + QStringLiteral("\n\n") + failure);
+        const QString text = tr("Failed to open the card.") + QStringLiteral("\n\n") + failure;
+        Notifier::tell(window(), Notifier::Icon::Critical, tr("Open Morv+ Card"), text);
+        report(Outcome::Failed, text);
         return false;
     }
     m_settings.setSdCardLocation(path);
@@ -109,6 +114,9 @@ bool CardSession::openCardFile(const QString &path)
     nameUnnamed();
     m_songs->reload();
     updateSummary();
+    report(Outcome::Done,
+           (m_card->isWritable() ? tr("Opened the card on %1.") : tr("Opened the card on %1, read-only."))
+               .arg(volumeOf(path)));
     return true;
 }
 
@@ -233,8 +241,7 @@ void CardSession::onCardAppeared(const QString &cardFile)
     if (m_busy() || m_card->path() == cardFile)
         return;
     if (!m_card->isOpen()) {
-        if (openCardFile(cardFile))
-            report(Outcome::Done, tr("Opened the card on %1.").arg(volumeOf(cardFile)));
+        openCardFile(cardFile);
         return;
     }
     offer(cardFile);
@@ -252,7 +259,9 @@ void CardSession::offer(const QString &cardFile)
 
 void CardSession::report(Outcome outcome, const QString &text)
 {
-    emit statusMessage(outcome == Outcome::Cancelled && text.isEmpty() ? tr("Cancelled.") : text);
+    // One line: a box's text keeps its paragraphs, the status bar runs them together.
+    m_status = outcome == Outcome::Cancelled && text.isEmpty() ? tr("Cancelled.") : text.simplified();
+    emit statusMessage(m_status);
 }
 
 QString CardSession::cardSummary() const

@@ -58,6 +58,8 @@ public:
     // A command's outcome for the status bar, where it stays until the next: `text` says what
     // was done or why it failed; a cancelled command says so itself.
     void report(Outcome outcome, const QString &text = QString());
+    // What the status bar shows now: the last outcome reported.
+    const QString &status() const { return m_status; }
     // The open card's summary for the status bar; empty with no card open.
     QString cardSummary() const;
     void updateSummary();
@@ -82,6 +84,7 @@ private:
     QMenu *m_recentCardsMenu;
     QAction *m_offerAction;
     QString m_offeredCard;
+    QString m_status;
     std::function<bool()> m_busy;
 };
 

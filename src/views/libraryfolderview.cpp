@@ -37,10 +37,17 @@ LibraryFolderView::LibraryFolderView(SortedLibraryModel *model, const QString &t
             [this](const QString &text) {
                 Notifier::tell(this, Notifier::Icon::Critical,
                                isCardLibrary() ? tr("Card Library") : tr("Song Library"), text);
+                emit outcome(CardSession::Outcome::Failed, text);
             });
     connect(m_model->libraryModel(), &LibraryDataModel::nameRefused, this,
             [this](const QString &text, const QModelIndex &index, const QString &name) {
+                emit outcome(CardSession::Outcome::Failed, text);
                 WidgetUtils::refuseName(m_treeView, m_model->mapFromSource(index), name, text);
+            });
+    connect(m_model->libraryModel(), &LibraryDataModel::renamed, this,
+            [this](const QString &oldName, const QString &newName) {
+                emit outcome(CardSession::Outcome::Done,
+                             tr("Renamed \"%1\" to \"%2\".").arg(oldName, newName));
             });
 
     layOut();
@@ -209,16 +216,21 @@ void LibraryFolderView::deleteSelectedItem()
             tr("Are you sure you want to delete %1 \"%2\" from %3 library?\n\nWARNING: This operation "
                "can not be undone.")
                 .arg(kind, name, library),
-            Notifier::Yes | Notifier::No) != Notifier::Yes)
+            Notifier::Yes | Notifier::No) != Notifier::Yes) {
+        emit outcome(CardSession::Outcome::Cancelled, QString());
         return;
+    }
     // Looked at again now: the item, and every folder above it up to the library's root, must
     // still be the library's (a folder listed may have been swapped for a link since).
     QString error;
     if (!LibraryFolder(m_model->rootPath()).remove(path, &error)) {
         qCritical() << "Library: Failed to delete item:" << path << error;
-        Notifier::tell(this, Notifier::Icon::Critical, title,
-                       tr("Failed to delete item.") + QStringLiteral("\n\n") + error);
+        const QString text = tr("Failed to delete item.") + QStringLiteral("\n\n") + error;
+        Notifier::tell(this, Notifier::Icon::Critical, title, text);
+        emit outcome(CardSession::Outcome::Failed, text);
+        return;
     }
+    emit outcome(CardSession::Outcome::Done, tr("Deleted the %1 \"%2\".").arg(kind, name));
 }
 
 } // namespace ZovaZode

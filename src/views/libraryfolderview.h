@@ -5,6 +5,7 @@
 // library pages connect the actions and react to selection changes.
 #pragma once
 
+#include "views/cardsession.h"
 #include "views/elidedlabel.h"
 
 #include <QModelIndex>
@@ -52,6 +53,8 @@ public:
 signals:
     void deleteRequest();
     void selectionChanged();
+    // How a rename or a delete on the page ended, for the status bar.
+    void outcome(ZovaZode::CardSession::Outcome outcome, const QString &text);
 
 private:
     void setUpTree();

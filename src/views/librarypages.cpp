@@ -59,6 +59,7 @@ LibraryPages::LibraryPages(Settings &settings, ActionRegistry *actions, QWidget 
     connect(m_safetyCopies, &SafetyCopiesView::cardRestoreRequest, this, &LibraryPages::cardRestoreRequest);
     connect(m_safetyCopies, &SafetyCopiesView::songRestoreRequest, this, &LibraryPages::songRestoreRequest);
     connect(m_safetyCopies, &SafetyCopiesView::selectionChanged, this, &LibraryPages::selectionChanged);
+    connect(m_safetyCopies, &SafetyCopiesView::outcome, this, &LibraryPages::outcome);
     connect(library(Cards)->libraryModel(), &LibraryDataModel::rootPathChanged, m_safetyCopies,
             &SafetyCopiesView::setCardLibrary);
     m_safetyCopies->setCardLibrary(folder(Cards));
@@ -83,6 +84,7 @@ LibraryFolderView *LibraryPages::createPage(FileKind kind, const QString &folder
     page->treeView()->setAccessibleName(cards ? tr("Card archives") : tr("Song files"));
     connect(page, &LibraryFolderView::deleteRequest, page, &LibraryFolderView::deleteSelectedItem);
     connect(page, &LibraryFolderView::selectionChanged, this, &LibraryPages::selectionChanged);
+    connect(page, &LibraryFolderView::outcome, this, &LibraryPages::outcome);
     connect(page->detailsAction(), &QAction::triggered, this,
             [this, kind, page] { showDetails(kind, page->selectedIndex()); });
     connect(page->transferAction(), &QAction::triggered, this, [this, kind] {

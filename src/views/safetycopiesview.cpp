@@ -5,11 +5,12 @@
 #include "domain/libraryfolder.h"
 #include "domain/notifier.h"
 #include "domain/sizetext.h"
+#include "views/widgetutils.h"
 
 #include <QAction>
 #include <QDataStream>
 #include <QDebug>
-#include <QDesktopServices>
+#include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -255,8 +256,13 @@ void SafetyCopiesView::restoreSelected()
 void SafetyCopiesView::showSelectedInFolder()
 {
     const std::optional<SafetyCopies::Entry> entry = selectedEntry();
-    if (entry && !QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(entry->path).path())))
-        qWarning() << "Library: Could not show the folder of" << entry->path;
+    const QString folder = entry ? QFileInfo(entry->path).path() : QString();
+    if (!entry || WidgetUtils::openUrl(QUrl::fromLocalFile(folder)))
+        return;
+    // The desktop has nothing to open a folder with: nothing else would say so.
+    qWarning() << "Library: Could not show the folder of" << entry->path;
+    Notifier::tell(this, Notifier::Icon::Warning, tr("Show in Folder"),
+                   tr("No file manager could open the folder %1.").arg(QDir::toNativeSeparators(folder)));
 }
 
 void SafetyCopiesView::deleteSelected()
@@ -269,14 +275,20 @@ void SafetyCopiesView::deleteSelected()
                       tr("Are you sure you want to delete the safety copy \"%1\"?\n\nWARNING: This operation "
                          "can not be undone.")
                           .arg(QFileInfo(entry->path).completeBaseName()),
-                      Notifier::Yes | Notifier::No) != Notifier::Yes)
+                      Notifier::Yes | Notifier::No) != Notifier::Yes) {
+        emit outcome(CardSession::Outcome::Cancelled, QString());
         return;
+    }
     // The copies lie in the card library: the walk from its root refuses a folder swapped for a link.
     QString error;
     if (!LibraryFolder(m_cardLibrary).remove(entry->path, &error)) {
         qCritical() << "Library: Failed to delete safety copy:" << entry->path << error;
-        Notifier::tell(this, Notifier::Icon::Critical, title,
-                       tr("Failed to delete item.") + QStringLiteral("\n\n") + error);
+        const QString text = tr("Failed to delete item.") + QStringLiteral("\n\n") + error;
+        Notifier::tell(this, Notifier::Icon::Critical, title, text);
+        emit outcome(CardSession::Outcome::Failed, text);
+    } else {
+        emit outcome(CardSession::Outcome::Done,
+                     tr("Deleted the safety copy \"%1\".").arg(QFileInfo(entry->path).completeBaseName()));
     }
     reload();
 }

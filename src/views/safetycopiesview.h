@@ -7,6 +7,7 @@
 #pragma once
 
 #include "domain/safetycopies.h"
+#include "views/cardsession.h"
 
 #include <QString>
 #include <QWidget>
@@ -58,6 +59,8 @@ signals:
     void cardRestoreRequest(const QString &path);
     void songRestoreRequest(int slot, const QString &path);
     void selectionChanged();
+    // How a delete ended, for the status bar.
+    void outcome(ZovaZode::CardSession::Outcome outcome, const QString &text);
 
 private:
     void fitColumns();

@@ -12,7 +12,6 @@
 #include "views/widgetutils.h"
 
 #include <QAction>
-#include <QDebug>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -64,6 +63,8 @@ SdCardHeaderView::SdCardHeaderView(std::shared_ptr<SdCard> card, QWidget *parent
     connect(m_cardBox, &CardBox::cardDetailsRequest, this, &SdCardHeaderView::showCardDetails);
     connect(m_cardBox, &CardBox::dragStarted, this, &SdCardHeaderView::cardDragStarted);
     connect(m_cardBox, &CardBox::pressed, this, &SdCardHeaderView::pressed);
+    connect(m_detailView, &QDialog::accepted, this,
+            [this] { emit headerEdited(tr("Saved the card's name and description.")); });
 
     connect(m_card.get(), &SdCard::opened, this, &SdCardHeaderView::updateOpenState);
     connect(m_card.get(), &SdCard::closed, this, &SdCardHeaderView::updateOpenState);
@@ -190,6 +191,7 @@ void SdCardHeaderView::applyName(const QString &text)
         return;
     }
     m_card->setName(text);
+    emit headerEdited(tr("Renamed the card to \"%1\".").arg(text));
 }
 
 void SdCardHeaderView::updateOpenState()
@@ -224,14 +226,9 @@ void SdCardHeaderView::updateName(const QString &name)
 
 void SdCardHeaderView::openOrClose()
 {
-    if (m_card->isOpen()) {
-        // Closing writes the header; a card pulled out a moment ago fails that write.
-        try {
-            m_card->close();
-        } catch (const SdCard::Error &error) {
-            qCritical() << "SD: Could not close card:" << error.what();
-        }
-    } else
+    if (m_card->isOpen())
+        emit closeCardRequest();
+    else
         emit openCardRequest();
 }
 

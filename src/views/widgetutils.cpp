@@ -1,9 +1,11 @@
-// WidgetUtils: bold headings, centred captions, where a detail dialog appears, and pictures.
+// WidgetUtils: bold headings, centred captions, where a detail dialog appears, pictures, and the
+// desktop's URL opener.
 #include "views/widgetutils.h"
 
 #include "domain/notifier.h"
 
 #include <QAbstractItemView>
+#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
@@ -22,7 +24,23 @@ namespace {
 constexpr int kScreenMargin = 10;
 constexpr int kBoldWeight = 75;
 
+std::function<bool(const QUrl &)> &urlOpener()
+{
+    static std::function<bool(const QUrl &)> opener;
+    return opener;
+}
+
 } // namespace
+
+bool openUrl(const QUrl &url)
+{
+    return urlOpener() ? urlOpener()(url) : QDesktopServices::openUrl(url);
+}
+
+void setUrlOpener(std::function<bool(const QUrl &)> opener)
+{
+    urlOpener() = std::move(opener);
+}
 
 QLabel *boldLabel(const QString &text, QWidget *parent)
 {

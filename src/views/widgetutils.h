@@ -1,14 +1,17 @@
 // Small helpers of the window's widgets, in one place: bold headings, captions, where a detail
-// dialog appears, and pictures drawn from SVGs.
+// dialog appears, pictures drawn from SVGs, and addresses handed to the desktop.
 #pragma once
 
 #include <QColor>
 #include <QPixmap>
 #include <QString>
 
+#include <functional>
+
 class QAbstractItemView;
 class QLabel;
 class QModelIndex;
+class QUrl;
 class QWidget;
 
 namespace ZovaZode::WidgetUtils {
@@ -35,5 +38,11 @@ void refuseName(QAbstractItemView *view, const QModelIndex &index, const QString
 // paints the whole drawing in that one colour (edges keep their smoothing), so a one-colour
 // picture can follow the palette.
 QPixmap picture(const QString &svg, QSize size, const QColor &tint = QColor());
+
+// Hands an address to the desktop (a folder to its file manager, a PDF to its viewer); true when
+// the desktop took it. Tests put an opener of their own in place (an empty one restores the
+// desktop's, QDesktopServices::openUrl).
+bool openUrl(const QUrl &url);
+void setUrlOpener(std::function<bool(const QUrl &)> opener);
 
 } // namespace ZovaZode::WidgetUtils

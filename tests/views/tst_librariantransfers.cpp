@@ -5,7 +5,7 @@
 // before the command runs (without it the command does not run and says why), it shows as a row
 // of the Safety Copies page, and Edit > Undo puts it back after one question, or says why it
 // cannot. A copy also goes back from the page (Restore This Copy, or dragged onto a card slot
-// through the real views), or is deleted there.
+// through the real views), is deleted there, or shown in a file manager (which, missing, is said).
 #include "support/libraryfixture.h"
 
 #include "app/settingsdialog.h"
@@ -13,6 +13,7 @@
 #include "views/safetycopiesview.h"
 #include "views/sdcardheaderview.h"
 #include "views/transferdialog.h"
+#include "views/widgetutils.h"
 
 #include <QLabel>
 #include <QRegularExpression>
@@ -121,18 +122,20 @@ void TestLibrarianTransfers::transfers_data()
     QTest::addColumn<QString>("gesture");  // a command, or "drop <what> <where>"
     QTest::addColumn<QString>("selected"); // in the libraries
     QTest::addColumn<QString>("dialog");   // the progress dialog's title|source|destination, or none
+    QTest::addColumn<QString>("status");   // afterwards, in the status bar
 
+    const QString opened = QStringLiteral("Opened the card on %1.");
     // clang-format off
-    //                                           gesture              selected          dialog
-    QTest::newRow("archive card")             << "archive"         << ""             << "Archiving Card|Card: %card|Archive: %cards/Gig.mlad";
-    QTest::newRow("restore card")             << "restore"         << "cards/B.mlad" << "Restoring Card|Archive: %cards/B.mlad|Card: %card";
-    QTest::newRow("drop archive on card")     << "drop item box"   << "cards/B.mlad" << "Restoring Card|Archive: %cards/B.mlad|Card: %card";
-    QTest::newRow("copy song to library")     << "to library"      << ""             << "Copying Song to Library|Song 3 on card: %card|Archive: %songs/Verse.mlsd";
-    QTest::newRow("drop card song on folder") << "drop song tree"  << "songs/Sets"   << "Copying Song to Library|Song 3 on card: %card|Archive: %songs/Sets/Verse.mlsd";
-    QTest::newRow("copy song to card")        << "to card"         << "songs/x.mlsd" << "Copying Song to Card|Song 1 in archive: %songs/x.mlsd|Song 4 on card: %card";
-    QTest::newRow("drop song on slot 4")      << "drop item slot"  << "songs/x.mlsd" << "Copying Song to Card|Song 1 in archive: %songs/x.mlsd|Song 4 on card: %card";
-    QTest::newRow("song file on the card")    << "drop item box"   << "songs/x.mlsd" << "";
-    QTest::newRow("slot the card lacks")      << "to slot 12"      << "songs/x.mlsd" << "";
+    //                                           gesture              selected          dialog                                                                                        status
+    QTest::newRow("archive card")             << "archive"         << ""             << "Archiving Card|Card: %card|Archive: %cards/Gig.mlad"                                     << "Archived the card to \"Gig\".";
+    QTest::newRow("restore card")             << "restore"         << "cards/B.mlad" << "Restoring Card|Archive: %cards/B.mlad|Card: %card"                                       << "Restored the card from \"B\".";
+    QTest::newRow("drop archive on card")     << "drop item box"   << "cards/B.mlad" << "Restoring Card|Archive: %cards/B.mlad|Card: %card"                                       << "Restored the card from \"B\".";
+    QTest::newRow("copy song to library")     << "to library"      << ""             << "Copying Song to Library|Song 3 on card: %card|Archive: %songs/Verse.mlsd"                << "Copied song 3 to \"Verse\".";
+    QTest::newRow("drop card song on folder") << "drop song tree"  << "songs/Sets"   << "Copying Song to Library|Song 3 on card: %card|Archive: %songs/Sets/Verse.mlsd"           << "Copied song 3 to \"Verse\".";
+    QTest::newRow("copy song to card")        << "to card"         << "songs/x.mlsd" << "Copying Song to Card|Song 1 in archive: %songs/x.mlsd|Song 4 on card: %card"            << "Copied \"x\" onto slot 4.";
+    QTest::newRow("drop song on slot 4")      << "drop item slot"  << "songs/x.mlsd" << "Copying Song to Card|Song 1 in archive: %songs/x.mlsd|Song 4 on card: %card"            << "Copied \"x\" onto slot 4.";
+    QTest::newRow("song file on the card")    << "drop item box"   << "songs/x.mlsd" << ""                                                                                        << opened;
+    QTest::newRow("slot the card lacks")      << "to slot 12"      << "songs/x.mlsd" << ""                                                                                        << opened;
     // clang-format on
 }
 
@@ -141,6 +144,7 @@ void TestLibrarianTransfers::transfers()
     QFETCH(QString, gesture);
     QFETCH(QString, selected);
     QFETCH(QString, dialog);
+    QFETCH(QString, status);
 
     Librarian librarian("Stale");
     LibrarianView &view = *librarian.view;
@@ -195,10 +199,12 @@ void TestLibrarianTransfers::transfers()
     if (dialog.isEmpty()) {
         QVERIFY(!librarian.transfers()->hasTransfers());
         QCOMPARE(librarian.songs()->songName(11), QStringLiteral("Song 12"));
+        QCOMPARE(view.session()->status(), status.arg(librarian.cardFolder));
         return;
     }
     QTRY_COMPARE(finished.count() + failed.count(), 1);
     QCOMPARE(failed.count(), 0);
+    QCOMPARE(view.session()->status(), status);
     const QStringList expected = QString(dialog)
                                      .replace("%cards", librarian.cardLibrary)
                                      .replace("%songs", librarian.songLibrary)
@@ -306,37 +312,42 @@ void TestLibrarianTransfers::commands_data()
     QTest::addColumn<QString>("row");     // on the Safety Copies page: what | card | about to happen
     QTest::addColumn<bool>("done");
     QTest::addColumn<QString>("undo");    // the Undo command's text, or its tool tip when disabled
+    QTest::addColumn<QString>("status");  // after the command, and after its undo: "done|undone"
 
+    // Without a safety copy; with one, the question says that Undo can put things back.
     const QString undone = QStringLiteral("\n\nWARNING: This operation can not be undone.");
-    const QString one = "W Clear Song on Card: Are you sure you want to clear song #%1 on card?" + undone;
-    const QString all = "W : Are you sure you want to clear all songs on card?" + undone;
+    const QString one = "W Clear Song on Card: Are you sure you want to clear song #%1 on card?";
+    const QString all = "W : Are you sure you want to clear all songs on card?";
     const QString del = "W Delete Item: Are you sure you want to delete %1 from %2 library?" + undone;
     const QString restore = "W Restore Morv+ Card: Are you sure you want to overwrite the entire card with "
-                            "the contents of the archive?" + undone;
-    const QString copy = "W Copy Song: You are about to overwrite a non-empty song on card. Are you sure?";
+                            "the contents of the archive?";
+    const QString copy =
+        "W Copy Song: You are about to overwrite song 6 on the card, \"Verse\", with \"x\". Are you sure?";
+    const QString safety = "Could not make a safety copy of the card, so nothing was changed.";
     const QString nothing = "Nothing has been changed on this card in this session.";
     const QString verse = "Song 6: Verse | Gig | ";
     using N = Notifier;
     // clang-format off
-    //                                     command                    answer            safety       box                                                    row                               done     undo
-    QTest::newRow("clear slot 1, yes")  << "clear 0"               << int(N::Yes)    << "off"     << one.arg(1)                                          << ""                             << true  << "Safety copies are turned off in the settings, so there is no copy to undo with.";
-    QTest::newRow("clear slot 1, no")   << "clear 0"               << int(N::No)     << "off"     << one.arg(1)                                          << ""                             << false << "";
-    QTest::newRow("clear all, OK")      << "clear all"             << int(N::Ok)     << "off"     << all                                                 << ""                             << true  << "";
-    QTest::newRow("delete archive")     << "delete cards/Set.mlad" << int(N::Yes)    << "off"     << del.arg("archive \"Set\"", "card")                  << ""                             << true  << "";
-    QTest::newRow("delete song")        << "delete songs/x.mlsd"   << int(N::Yes)    << "off"     << del.arg("song \"Intro\"", "song")                   << ""                             << true  << "";
-    QTest::newRow("delete folder")      << "delete songs/Sets"     << int(N::Yes)    << "off"     << del.arg("folder \"Sets\"", "song")                  << ""                             << true  << "";
-    QTest::newRow("delete unreadable")  << "delete cards/bad.mlad" << int(N::Yes)    << "off"     << del.arg("file \"Corrupt File (bad.mlad)\"", "card") << ""                             << true  << "";
-    QTest::newRow("restore, cancel")    << "restore"               << int(N::Cancel) << "off"     << restore                                             << ""                             << false << "";
-    QTest::newRow("onto used slot, no") << "copy 5"                << int(N::Cancel) << "off"     << copy                                                << ""                             << false << "";
-    QTest::newRow("onto empty slot")    << "copy 6"                << int(N::Cancel) << "on"      << ""                                                  << ""                             << true  << "";
-    QTest::newRow("clear empty slot")   << "clear 4"               << int(N::Yes)    << "on"      << one.arg(5)                                          << ""                             << true  << nothing;
-    QTest::newRow("restore, copied")    << "restore"               << int(N::Ok)     << "on"      << restore                                             << "Whole card | Gig | Restore"   << true  << "&Undo \"Restore Card\"";
-    QTest::newRow("copy, copied")       << "copy 5"                << int(N::Ok)     << "on"      << copy                                                << verse + "Copy onto slot 6"     << true  << "&Undo \"Copy Song onto Slot 6\"";
-    QTest::newRow("clear, copied")      << "clear 5"               << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"         << true  << "&Undo \"Clear Song 6\"";
-    QTest::newRow("clear all, copied")  << "clear all"             << int(N::Ok)     << "on"      << all                                                 << "Whole card | Gig | Clear all songs" << true << "&Undo \"Clear All Card Songs\"";
-    QTest::newRow("card changed since") << "clear 5 then rename"   << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"         << true  << "The card has changed since (the card's name), so its safety copy would undo more than the last change.";
-    QTest::newRow("copy deleted")       << "clear 5 then delete"   << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"         << true  << "The safety copy is no longer in the Safety Copies folder.";
-    QTest::newRow("restore, no copy")   << "restore"               << int(N::Ok)     << "failing" << restore                                             << ""                             << false << nothing;
+    //                                     command                    answer            safety       box                                                    row                                     done     undo                                                                                                                         status
+    QTest::newRow("clear slot 1, yes")  << "clear 0"               << int(N::Yes)    << "off"     << one.arg(1) + undone                                 << ""                                   << true  << "Safety copies are turned off in the settings, so there is no copy to undo with."                                 << "Cleared song 1.";
+    QTest::newRow("clear slot 1, no")   << "clear 0"               << int(N::No)     << "off"     << one.arg(1) + undone                                 << ""                                   << false << ""                                                                                                                << "Cancelled.";
+    QTest::newRow("clear all, OK")      << "clear all"             << int(N::Ok)     << "off"     << all + undone                                        << ""                                   << true  << ""                                                                                                                << "Cleared all songs.";
+    QTest::newRow("delete archive")     << "delete cards/Set.mlad" << int(N::Yes)    << "off"     << del.arg("archive \"Set\"", "card")                  << ""                                   << true  << ""                                                                                                                << "Deleted the archive \"Set\".";
+    QTest::newRow("delete song")        << "delete songs/x.mlsd"   << int(N::Yes)    << "off"     << del.arg("song \"Intro\"", "song")                   << ""                                   << true  << ""                                                                                                                << "Deleted the song \"Intro\".";
+    QTest::newRow("delete folder")      << "delete songs/Sets"     << int(N::Yes)    << "off"     << del.arg("folder \"Sets\"", "song")                  << ""                                   << true  << ""                                                                                                                << "Deleted the folder \"Sets\".";
+    QTest::newRow("delete unreadable")  << "delete cards/bad.mlad" << int(N::Yes)    << "off"     << del.arg("file \"Corrupt File (bad.mlad)\"", "card") << ""                                   << true  << ""                                                                                                                << "Deleted the file \"Corrupt File (bad.mlad)\".";
+    QTest::newRow("delete, no")         << "delete songs/x.mlsd"   << int(N::No)     << "off"     << del.arg("song \"Intro\"", "song")                   << ""                                   << false << ""                                                                                                                << "Cancelled.";
+    QTest::newRow("restore, cancel")    << "restore"               << int(N::Cancel) << "off"     << restore + undone                                    << ""                                   << false << ""                                                                                                                << "Cancelled.";
+    QTest::newRow("onto used slot, no") << "copy 5"                << int(N::Cancel) << "off"     << copy + undone                                       << ""                                   << false << ""                                                                                                                << "Cancelled.";
+    QTest::newRow("onto empty slot")    << "copy 6"                << int(N::Cancel) << "on"      << ""                                                  << ""                                   << true  << ""                                                                                                                << "Copied \"x\" onto slot 7.";
+    QTest::newRow("clear empty slot")   << "clear 4"               << int(N::Yes)    << "on"      << one.arg(5) + undone                                 << ""                                   << true  << nothing                                                                                                           << "Cleared song 5.";
+    QTest::newRow("restore, copied")    << "restore"               << int(N::Ok)     << "on"      << restore                                             << "Whole card | Gig | Restore"         << true  << "&Undo \"Restore Card\""                                                                                          << "Restored the card from \"Set\".|Undid \"Restore Card\".";
+    QTest::newRow("copy, copied")       << "copy 5"                << int(N::Ok)     << "on"      << copy                                                << verse + "Copy onto slot 6"           << true  << "&Undo \"Copy Song onto Slot 6\""                                                                                 << "Copied \"x\" onto slot 6.|Undid \"Copy Song onto Slot 6\".";
+    QTest::newRow("clear, copied")      << "clear 5"               << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"               << true  << "&Undo \"Clear Song 6\""                                                                                          << "Cleared song 6.|Undid \"Clear Song 6\".";
+    QTest::newRow("clear all, copied")  << "clear all"             << int(N::Ok)     << "on"      << all                                                 << "Whole card | Gig | Clear all songs" << true  << "&Undo \"Clear All Card Songs\""                                                                                 << "Cleared all songs.|Undid \"Clear All Card Songs\".";
+    QTest::newRow("card changed since") << "clear 5 then rename"   << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"               << true  << "The card has changed since (the card's name), so its safety copy would undo more than the last change." << "Cleared song 6.";
+    QTest::newRow("copy deleted")       << "clear 5 then delete"   << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"               << true  << "The safety copy is no longer in the Safety Copies folder."                                                         << "Cleared song 6.";
+    QTest::newRow("restore, no copy")   << "restore"               << int(N::Ok)     << "failing" << restore                                             << ""                                   << false << nothing                                                                                                           << safety;
     // clang-format on
 }
 
@@ -349,6 +360,7 @@ void TestLibrarianTransfers::commands()
     QFETCH(QString, row);
     QFETCH(bool, done);
     QFETCH(QString, undo);
+    QFETCH(QString, status);
 
     Librarian librarian("Gig", safety != QLatin1String("off"));
     prepare(librarian);
@@ -376,7 +388,8 @@ void TestLibrarianTransfers::commands()
     // One more line of the question names the copy about to be made, if one is.
     const QString shown = librarian.boxes().value(0);
     const QRegularExpressionMatch named =
-        QRegularExpression("\n\nA safety copy is made first: \"(Gig - .+)\" in the Safety Copies folder\\.$")
+        QRegularExpression("\n\nEdit > Undo can put things back: a safety copy is "
+                           "made first, \"(Gig - .+)\" in the Safety Copies folder\\.$")
             .match(shown);
     QCOMPARE(named.hasMatch(), !row.isEmpty() || safety == QLatin1String("failing"));
     QCOMPARE(shown.left(named.hasMatch() ? named.capturedStart() : -1), box);
@@ -388,6 +401,8 @@ void TestLibrarianTransfers::commands()
         QVERIFY(!changed());
         QCOMPARE(songBytes(librarian.image), before);
     }
+    QVERIFY2(librarian.view->session()->status().startsWith(status.section('|', 0, 0)),
+             qPrintable(librarian.view->session()->status()));
     const QStringList copies = QDir(folder).entryList(QDir::Files);
     QCOMPARE(copies.size(), row.isEmpty() ? 0 : 1);
     QCOMPARE(QFileInfo(copies.value(0)).completeBaseName(), row.isEmpty() ? QString() : named.captured(1));
@@ -425,12 +440,13 @@ void TestLibrarianTransfers::commands()
     QTRY_VERIFY_WITH_TIMEOUT(!librarian.transfers()->hasTransfers() && songBytes(librarian.image) == before,
                              20000);
     QVERIFY(!action->isEnabled());
+    QCOMPARE(librarian.view->session()->status(), status.section('|', 1));
 }
 
 void TestLibrarianTransfers::fromThePage_data()
 {
     QTest::addColumn<QString>("command");
-    QTest::addColumn<QString>("how");       // "restore", "delete" (the page's commands) or "drop <row>"
+    QTest::addColumn<QString>("how");       // the page's "restore", "delete" or "show", or "drop <row>"
     QTest::addColumn<int>("slot");          // where "Verse" is afterwards, -1 for nowhere
     QTest::addColumn<QStringList>("boxes"); // titles of the boxes after the command's own
     // clang-format off
@@ -439,6 +455,7 @@ void TestLibrarianTransfers::fromThePage_data()
     QTest::newRow("song, dropped on 9")   << "clear 5"   << "drop 8"  << 8  << QStringList{};
     QTest::newRow("card, restore")        << "clear all" << "restore" << 5  << QStringList{"Restore Morv+ Card"};
     QTest::newRow("deleted")              << "clear 5"   << "delete"  << -1 << QStringList{"Delete Safety Copy"};
+    QTest::newRow("no file manager")      << "clear 5"   << "show"    << -1 << QStringList{"Show in Folder"};
     // clang-format on
 }
 
@@ -476,7 +493,10 @@ void TestLibrarianTransfers::fromThePage()
                                    : QPoint(last.center().x(), last.bottom() + 20);
         QCOMPARE(dropOn(songs->viewport(), at, data.get()), row < 12);
     } else {
-        QAction *action = how == QLatin1String("restore") ? page->restoreAction() : page->deleteAction();
+        WidgetUtils::setUrlOpener([](const QUrl &) { return false; });
+        QAction *action = how == "restore" ? page->restoreAction()
+                          : how == "show"  ? page->showInFolderAction()
+                                           : page->deleteAction();
         QVERIFY(action->isEnabled());
         librarian.notifier.prepareAnswer(how == QLatin1String("restore") ? Notifier::Ok : Notifier::Yes);
         action->trigger();
