@@ -164,10 +164,7 @@ void TestSdCard::errors()
     const QMap<QString, std::function<void()>> operations{
         {"songInfo", [&] { card.songInfo(song); }},
         {"partInfo", [&] { card.partInfo(song, part); }},
-        {"setSongInfo",
-         [&] {
-             card.setSongInfo(song, SongInfo{"x", "y", 0, 0, {}, 0, 0});
-         }},
+        {"setSongInfo", [&] { card.setSongInfo(song, SongInfo{"x", "y", 0, 0, {}, 0, 0}); }},
         {"clearSong", [&] { card.clearSong(song, QStringLiteral("x")); }},
         {"flush", [&] { card.flush(); }},
         {"close", [&] { card.close(); }},
