@@ -4,6 +4,8 @@
 #include "app/mainwindow.h"
 #include "domain/configurationmanager.h"
 #include "domain/newfile.h"
+#include "views/cardsession.h"
+#include "views/librarianview.h"
 #include "views/messageboxnotifier.h"
 
 #include <QApplication>
@@ -18,7 +20,6 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStandardPaths>
-#include <QStatusBar>
 #include <QTimer>
 #include <QTranslator>
 #include <QtDebug>
@@ -318,7 +319,8 @@ int main(int argc, char *argv[])
     placeWindow(window);
     window->show();
     if (!removed.isEmpty())
-        window->statusBar()->showMessage(removedText(removed));
+        window->librarianView()->session()->report(ZovaZode::CardSession::Outcome::Done,
+                                                   removedText(removed));
     if (setResourceName)
         qunsetenv("RESOURCE_NAME");
     // Once the window is up, so that whatever the file brings up (a message, a dialog) sits on it.

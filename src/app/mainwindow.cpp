@@ -5,6 +5,7 @@
 
 #include "domain/configurationmanager.h"
 #include "domain/filekinds.h"
+#include "domain/interruptwatcher.h"
 #include "domain/mountwatcher.h"
 #include "domain/notifier.h"
 #include "update/updatemanager.h"
@@ -15,14 +16,16 @@
 #include "views/guidewindow.h"
 #include "views/librarianview.h"
 #include "views/librarypages.h"
+#include "views/modaleventfilter.h"
 #include "views/prompter.h"
+#include "views/safetycopiesview.h"
 #include "views/transfercontroller.h"
+#include "views/transferdialog.h"
 #include "views/widgetutils.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -43,21 +46,10 @@ namespace ZovaZode {
 
 namespace {
 
-MainWindow::UrlOpener &urlOpener()
-{
-    static MainWindow::UrlOpener opener;
-    return opener;
-}
-
 MainWindow::QuitHandler &quitHandler()
 {
     static MainWindow::QuitHandler handler;
     return handler;
-}
-
-bool openUrl(const QUrl &url)
-{
-    return urlOpener() ? urlOpener()(url) : QDesktopServices::openUrl(url);
 }
 
 void quitApplication()
@@ -108,6 +100,9 @@ private:
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
+    // First: a signal that comes while the window is built is handled once the event loop runs.
+    auto *interrupts = new InterruptWatcher(this, {SIGINT, SIGTERM, SIGHUP});
+    connect(interrupts, &InterruptWatcher::interruptRequested, this, &MainWindow::closeOnSignal);
     const QString versionText = QString::fromLatin1(ApplicationVersion);
     try {
         m_appVersion = SemanticVersion(versionText);
@@ -132,7 +127,7 @@ QSize MainWindow::sizeHint() const
 
 void MainWindow::setUrlOpener(UrlOpener opener)
 {
-    urlOpener() = std::move(opener);
+    WidgetUtils::setUrlOpener(std::move(opener));
 }
 
 void MainWindow::setQuitHandler(QuitHandler handler)
@@ -222,13 +217,18 @@ void MainWindow::buildCentralWidget()
 
 void MainWindow::buildStatusBar()
 {
-    // The status bar: the last command's result on the left, the open card's summary and a card
-    // that appeared meanwhile on the right. The summary gives way rather than widen the window.
+    // The status bar: the last command's outcome on the left, kept until the next (a menu's tips
+    // only cover it for a moment), the open card's summary and a card that appeared meanwhile on
+    // the right. Both give way rather than widen the window.
     CardSession *session = m_librarianView->session();
+    auto *outcome = new ElidedLabel;
+    outcome->setObjectName(QStringLiteral("outcome"));
+    statusBar()->addWidget(outcome, 3);
+    connect(session, &CardSession::statusMessage, outcome, &ElidedLabel::setFullText);
     auto *summary = new ElidedLabel;
     summary->setObjectName(QStringLiteral("cardSummary"));
     summary->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    statusBar()->addPermanentWidget(summary, 1);
+    statusBar()->addPermanentWidget(summary, 2);
     connect(session, &CardSession::cardSummaryChanged, summary, &ElidedLabel::setFullText);
     auto *offer = new QToolButton;
     QAction *offered = m_librarianView->actions()->action(QStringLiteral("OpenOfferedCard"));
@@ -237,8 +237,6 @@ void MainWindow::buildStatusBar()
     // A button keeps its place when its action hides; only an offer should show one.
     offer->setVisible(offered->isVisible());
     connect(offered, &QAction::changed, offer, [offer, offered] { offer->setVisible(offered->isVisible()); });
-    connect(session, &CardSession::statusMessage, statusBar(),
-            [this](const QString &text) { statusBar()->showMessage(text); });
     // Once the window is up, so that a card already in the reader opens into it.
     QTimer::singleShot(0, session->mountWatcher(), &MountWatcher::start);
 }
@@ -253,14 +251,25 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->ignore();
     if (m_closeWhenIdle)
         return;
-    if (Notifier::ask(this, Notifier::Icon::Warning, tr("Quit Morv Manager"),
-                      tr("A transfer is still running.\n\nCancel it and quit?"),
-                      Notifier::Yes | Notifier::No) != Notifier::Yes)
+    if (m_askBeforeClosing && Notifier::ask(this, Notifier::Icon::Warning, tr("Quit Morv Manager"),
+                                            tr("A transfer is still running.\n\nCancel it and quit?"),
+                                            Notifier::Yes | Notifier::No) != Notifier::Yes)
         return;
-    // The worker stops at its next progress report; only then may the card be let go.
+    // The worker stops at its next progress report; only then may the card be let go. A transfer
+    // that ended while the question was open leaves nothing to wait for.
     m_closeWhenIdle = true;
     connect(transfers, &TransferController::transfersDone, this, &QWidget::close, Qt::QueuedConnection);
-    transfers->cancelTransfers();
+    if (transfers->hasTransfers())
+        transfers->cancelTransfers();
+    else
+        QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void MainWindow::closeOnSignal()
+{
+    qDebug() << "Closing the window on signal" << InterruptWatcher::lastSignal();
+    m_askBeforeClosing = false;
+    close();
 }
 
 void MainWindow::buildMenus()
@@ -285,6 +294,9 @@ void MainWindow::buildMenus()
     connect(settingsAction, &QAction::triggered, this, [this] {
         auto *dialog = new SettingsDialog(this);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
+        // Copies it deleted leave the page.
+        connect(dialog, &QDialog::accepted, m_librarianView->libraryPages()->safetyCopies(),
+                &SafetyCopiesView::reload);
         dialog->open();
     });
     QAction *checkAction = fileMenu->addAction(tr("Check for Morv Manager &Updates"));
@@ -294,6 +306,10 @@ void MainWindow::buildMenus()
     QAction *exitAction = fileMenu->addAction(tr("E&xit"));
     exitAction->setMenuRole(QAction::QuitRole);
     exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    // From every window of the program, the transfer's progress window among them, whose input
+    // filter lets this one key through: the close question must come whatever is in front.
+    exitAction->setShortcutContext(Qt::ApplicationShortcut);
+    m_librarianView->transfers()->transferDialog()->modalEventFilter()->allow(exitAction);
     connect(exitAction, &QAction::triggered, this, &QWidget::close);
 
     const ActionRegistry *actions = m_librarianView->actions();
@@ -414,7 +430,7 @@ void MainWindow::startUpdate()
         qCritical() << "App update URL invalid.";
         return;
     }
-    if (openUrl(m_appUpdateUrl))
+    if (WidgetUtils::openUrl(m_appUpdateUrl))
         quitApplication();
     else
         qCritical() << "Failed to open app update URL:" << m_appUpdateUrl;
@@ -452,9 +468,10 @@ void MainWindow::openGuidePdf()
     // The desktop's opener happily starts a viewer for a file that is not there, so a missing
     // guide is caught here, where the user can still be told.
     const bool present = QFileInfo(path).isFile();
-    if (present && openUrl(QUrl::fromLocalFile(path))) {
+    if (present && WidgetUtils::openUrl(QUrl::fromLocalFile(path))) {
         // The opener only says that it started; where the PDF is stays in sight if nothing opens.
-        statusBar()->showMessage(
+        m_librarianView->session()->report(
+            CardSession::Outcome::Done,
             tr("Opening the guide in your PDF viewer: %1").arg(QDir::toNativeSeparators(path)));
         return;
     }

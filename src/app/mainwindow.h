@@ -70,7 +70,8 @@ public:
 
 protected:
     // While a transfer runs, the window asks whether to cancel it and closes only once the
-    // worker has let go of the card.
+    // worker has let go of the card. SIGTERM, SIGHUP and SIGINT (a logout, a closed terminal)
+    // close it the same way, without asking.
     void closeEvent(QCloseEvent *event) override;
 
 signals:
@@ -92,6 +93,7 @@ private:
     void offerUpdate();
     void startUpdate();
     void showMessage(QMessageBox::Icon icon, const QString &title, const QString &text);
+    void closeOnSignal();
 
     SemanticVersion m_appVersion;
     QStateMachine m_updateCheckMachine;
@@ -105,6 +107,7 @@ private:
     QMenu *m_advancedMenu = nullptr;
     QPixmap m_productLogo;
     bool m_closeWhenIdle = false;
+    bool m_askBeforeClosing = true;
 
     QState *m_idle = nullptr;
     QState *m_checking = nullptr;

@@ -3,6 +3,8 @@
 #include "app/settingsdialog.h"
 
 #include "domain/configurationmanager.h"
+#include "domain/notifier.h"
+#include "domain/safetycopies.h"
 
 #include <QCheckBox>
 #include <QDebug>
@@ -75,8 +77,34 @@ void SettingsDialog::load()
     m_writeAllBox->setChecked(configuration && configuration->writesEveryByte());
 }
 
+// The oldest copies beyond the newest to keep go now, not at the next copy: whoever lowers the
+// number wants the room back. False when the user would rather keep them.
+bool SettingsDialog::pruneCopies()
+{
+    const ConfigurationManager *configuration = ConfigurationManager::instance();
+    const int keep = m_limitBox->value();
+    if (!configuration || !m_safetyCopiesBox->isChecked() || keep >= configuration->safetyCopyLimit())
+        return true;
+    const QString library = configuration->cardLibraryLocation();
+    const int held = SafetyCopies::list(library).size();
+    if (held <= keep)
+        return true;
+    if (Notifier::ask(this, Notifier::Icon::Warning, windowTitle(),
+                      tr("The Safety Copies folder holds %1 safety copies. Keeping the newest %2 deletes the "
+                         "%3 oldest now.\n\nDelete them?")
+                          .arg(held)
+                          .arg(keep)
+                          .arg(held - keep),
+                      Notifier::Yes | Notifier::No) != Notifier::Yes)
+        return false;
+    qDebug() << "Settings: Removed" << SafetyCopies::prune(library, keep, QString()) << "safety copies.";
+    return true;
+}
+
 void SettingsDialog::accept()
 {
+    if (!pruneCopies())
+        return;
     if (ConfigurationManager *configuration = ConfigurationManager::instance()) {
         configuration->setSafetyCopiesEnabled(m_safetyCopiesBox->isChecked());
         configuration->setSafetyCopyLimit(m_limitBox->value());

@@ -24,7 +24,8 @@ public:
 
     // Shows the stored values again, dropping unsaved changes.
     void load();
-    // OK stores the values before the dialog closes.
+    // OK stores the values before the dialog closes. Keeping fewer safety copies than the folder
+    // holds deletes the oldest at once, after a question (No leaves the dialog open).
     void accept() override;
 
     QCheckBox *safetyCopiesBox() const { return m_safetyCopiesBox; }
@@ -33,6 +34,8 @@ public:
     QDialogButtonBox *buttonBox() const { return m_buttons; }
 
 private:
+    bool pruneCopies();
+
     QCheckBox *m_safetyCopiesBox;
     QSpinBox *m_limitBox;
     QCheckBox *m_updateCheckBox;

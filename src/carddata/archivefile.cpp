@@ -3,6 +3,7 @@
 // it positions a read or a write.
 #include "internal.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -88,6 +89,31 @@ int32_t mlsdArchiveSongCount(const ArchiveHandle *handle)
 bool mlsdArchiveHasUserPrefs(const ArchiveHandle *handle)
 {
     return handle && localGetWord32(handle->header.data(), kArchivePrefsPresentOffset) != 0;
+}
+
+int64_t mlsdArchiveBytesMissing(const ArchiveHandle *handle)
+{
+    const int64_t size = handle && handle->file ? handle->file->size() : -1;
+    if (size < 0)
+        return -1;
+    int64_t missing = 0;
+    for (int song = 0; song < mlsdArchiveSongCount(handle) && song < kArchiveMaxSongs; ++song) {
+        const uint8_t *songHeader = handle->songHeaders[size_t(song)].data();
+        const uint64_t block = songBlockOffset(handle->header.data(), song);
+        for (int part = 0; part < kPartCount; ++part) {
+            const uint32_t stored = localGetWord32(songHeader, kSongHeaderAudioSizes + 4 * size_t(part));
+            const uint64_t offset = localGetWord64(songHeader, kSongHeaderAudioOffsets + 8 * size_t(part));
+            if (stored == 0)
+                continue;
+            // A run no archive of ours can hold is missing as a whole.
+            if (!plausible(block, 0) || !plausible(offset, 0) || !plausible(block + offset, stored)) {
+                missing = std::max<int64_t>(missing, stored);
+                continue;
+            }
+            missing = std::max<int64_t>(missing, int64_t(block + offset + stored) - size);
+        }
+    }
+    return missing;
 }
 
 void localInitArchiveHeader(ArchiveHandle *handle)

@@ -344,6 +344,10 @@ int mlsdSendUIPartDataToArchive(ArchiveHandle *handle, int song, int part, const
 
 int32_t mlsdArchiveSongCount(const ArchiveHandle *handle);
 bool mlsdArchiveHasUserPrefs(const ArchiveHandle *handle);
+// How many bytes the file lacks at its end for the audio its song headers place in it: 0 when
+// every stored run of audio lies inside the file, -1 without a file. Reads nothing but the file's
+// size, so that a library can tell an archive cut short without reading its audio.
+int64_t mlsdArchiveBytesMissing(const ArchiveHandle *handle);
 
 // ---------------------------------------------------------------------------------------
 // Archive and restore.

@@ -6,6 +6,7 @@
 
 #include "internal.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
@@ -301,8 +302,14 @@ void verifyArchive(Checker &check, const uint8_t *header, VerifyReport *report)
             if (stored < needed)
                 check.problem(audioName, "holds " + grouped(stored) + " bytes, the recording needs " +
                                              grouped(int64_t(needed)));
-            if (stored > 0 && (audioAt < 0 || (check.size() >= 0 && audioAt + int64_t(stored) > check.size())))
-                check.problem(audioName, grouped(stored) + " bytes run past the end of the file");
+            if (stored > 0 && audioAt < 0) {
+                check.problem(audioName, "lies outside the file");
+            } else if (stored > 0 && check.size() >= 0 && audioAt + int64_t(stored) > check.size()) {
+                // What a file cut short lacks, not the size of the whole run it cuts into.
+                const int64_t missing = std::min<int64_t>(stored, audioAt + int64_t(stored) - check.size());
+                check.problem(audioName, grouped(missing) + " of its " + grouped(stored) +
+                                             " bytes missing at the end of the file");
+            }
         }
     }
 }

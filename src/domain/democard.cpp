@@ -7,8 +7,10 @@
 #include "domain/newfile.h"
 #include "domain/sdcard.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <cmath>
 #include <cstring>
@@ -265,6 +267,12 @@ qint64 DemoCard::audioBytes() const
         for (const DemoPart &part : song.parts)
             bytes += qint64(part.chunks) * carddata::kAudioChunkSize;
     return bytes;
+}
+
+QString DemoCard::defaultPath()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+        .filePath(QStringLiteral("Morv+ Demo Card/ZOVAZODE.DAT"));
 }
 
 QString DemoCard::cardName()

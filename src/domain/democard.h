@@ -33,6 +33,10 @@ public:
     // existing file at `path` is refused, never replaced.
     bool write(const QString &path, const Progress &progress = {}) const;
 
+    // Where the window's "Make a demo card" and scripts/run write it, and where the window offers
+    // it: the documents folder's "Morv+ Demo Card/ZOVAZODE.DAT".
+    static QString defaultPath();
+
     static QString cardName();
     static QString cardDescription();
 

@@ -78,16 +78,11 @@ SdCard::~SdCard()
 
 bool SdCard::open(const QString &path, int writable)
 {
-    const bool hadCard = isOpen();
-    if (hadCard) {
-        if (isWritable())
-            writeHeader();
-        m_handle.reset();
-        m_path.clear();
-        m_headerEdited = false;
-    }
-    m_timer.stop();
-    m_digest.reset();
+    // The card open now stays open until the new one has opened: a file that turns out to be no
+    // card must not close the card the user was working on. Its edited header is written first
+    // (a failure throws, and nothing changed), so that the same card opened again reads it.
+    if (isWritable())
+        writeHeader();
     qDebug() << "SD: Opening" << path;
 
     const auto keepAlive = weak_from_this().lock();
@@ -97,24 +92,23 @@ bool SdCard::open(const QString &path, int writable)
     if (!handle) {
         m_openError = QString::fromLocal8Bit(mlsdGetErrorString());
         qCritical() << "Could not open card file:" << mlsdGetErrorString();
-    } else {
-        m_handle.reset(handle);
-        m_path = path;
-        m_cardHeader = m_handle->header;
-        takeStamp();
+        return false;
     }
+    m_timer.stop();
+    m_digest.reset();
+    m_handle.reset(handle);
+    m_path = path;
+    m_headerEdited = false;
+    m_cardHeader = m_handle->header;
+    takeStamp();
     m_timer.start(kEjectionCheckInterval);
 
-    if (m_handle) {
-        emit opened();
-        emit openStateChanged(true);
-        emit pathChanged(m_path);
-        emit nameChanged(name());
-        emit descriptionChanged(description());
-    } else if (hadCard) {
-        releaseHandle();
-    }
-    return isOpen();
+    emit opened();
+    emit openStateChanged(true);
+    emit pathChanged(m_path);
+    emit nameChanged(name());
+    emit descriptionChanged(description());
+    return true;
 }
 
 void SdCard::close()
@@ -571,6 +565,7 @@ void SdCard::checkEjected()
             qCritical() << "SD: Could not write card header of the ejected card:" << error.what();
             releaseHandle();
         }
+        emit ejected();
         Notifier::tell(nullptr, Notifier::Icon::Warning, QString(),
                        QStringLiteral("It seems like the SD card was ejected."));
 

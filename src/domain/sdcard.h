@@ -62,10 +62,14 @@ public:
     // Shown when the card's header changed on the card while an edit of it waited here.
     static const char ChangedUnderneathText[];
 
+    // The size of every card data file.
+    static constexpr qint64 FileSize = carddata::kCardFileSize;
+
     explicit SdCard(QObject *parent = nullptr);
     ~SdCard() override;
 
-    // writable: 1 opens for writing, anything else for reading only.
+    // writable: 1 opens for writing, anything else for reading only. A card open before is
+    // closed once the new one is open; when the new one fails, it stays open.
     bool open(const QString &path, int writable);
     // Why the last open() failed: the card data library's text.
     const QString &openError() const { return m_openError; }
@@ -161,6 +165,9 @@ signals:
     void pathChanged(QString path);
     void nameChanged(QString name);
     void descriptionChanged(QString description);
+    // The card file went away while open (its card was pulled or its volume unmounted), so the
+    // card was closed.
+    void ejected();
 
 private slots:
     void checkEjected();

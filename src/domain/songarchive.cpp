@@ -217,6 +217,11 @@ bool SongArchive::isCardArchive() const
     return songCount() == SdCard::songCount() && hasUserPrefs();
 }
 
+qint64 SongArchive::bytesMissing() const
+{
+    return mlsdArchiveBytesMissing(handle());
+}
+
 QString SongArchive::name() const
 {
     return decodeCardText(handle()->header.data() + carddata::kArchiveNameOffset, carddata::kTextNameSize);

@@ -61,6 +61,9 @@ public:
     // Whether the archive carries the pedal's user prefs (a card archive does, a song file not).
     bool hasUserPrefs() const;
     bool isCardArchive() const;
+    // How many bytes the file lacks at its end for the audio its headers place in it (0 for a
+    // whole file), from the headers and the file's size alone.
+    qint64 bytesMissing() const;
 
     QString name() const;
     QString description() const;

@@ -8,6 +8,7 @@
 #include "domain/libraryfolder.h"
 #include "domain/namecheck.h"
 #include "domain/safetycopies.h"
+#include "domain/sizetext.h"
 #include "domain/song.h"
 #include "domain/songarchive.h"
 
@@ -34,7 +35,8 @@ const QString kSongExtension = FileKinds::songFileExtension();
 LibraryDataModel::LibraryDataModel(QObject *parent)
     : QIdentityProxyModel(parent), m_fileSystemModel(new QFileSystemModel(this)),
       m_reader(new LibraryItemReader(this)), m_retryTimer(new QTimer(this)),
-      m_archiveIcon(QStringLiteral(":/images/archive_icon")), m_songIcon(QStringLiteral(":/images/song_icon"))
+      m_archiveIcon(QStringLiteral(":/images/archive_icon")),
+      m_songIcon(QStringLiteral(":/images/song_icon")), m_damagedIcon(QStringLiteral(":/images/damaged_icon"))
 {
     qRegisterMetaType<QList<int>>("QList<int>");
 
@@ -273,6 +275,7 @@ void LibraryDataModel::applyRead(ItemData *item, const LibraryItemReader::Result
     item->type = result.type;
     item->name = result.name;
     item->description = result.description;
+    item->problem = result.problem;
 
     if (item->type != UnreadableItem) {
         item->attempts = 0;
@@ -336,6 +339,8 @@ QVariant LibraryDataModel::data(const QModelIndex &index, int role) const
         return QVariant();
     const QModelIndex source = mapToSource(index);
     const bool link = isLinkSource(source);
+    if (index.column() == InfoColumn)
+        return link || m_fileSystemModel->isDir(source) ? QVariant() : infoData(source, role);
     if (link || m_fileSystemModel->isDir(source) || index.column() != 0) {
         if (role == ItemNameRole)
             return m_fileSystemModel->fileName(source.siblingAtColumn(0));
@@ -353,7 +358,7 @@ QVariant LibraryDataModel::data(const QModelIndex &index, int role) const
         if (role == Qt::DisplayRole)
             return QFileInfo(item->path).completeBaseName();
         if (role == Qt::DecorationRole)
-            return item->path.endsWith(kArchiveExtension) ? m_archiveIcon : m_songIcon;
+            return item->path.endsWith(kArchiveExtension, Qt::CaseInsensitive) ? m_archiveIcon : m_songIcon;
         if (role == Qt::EditRole || role == ItemNameRole || role == ItemDescriptionRole)
             item = sourceItemData(source);
     }
@@ -376,12 +381,39 @@ QVariant LibraryDataModel::data(const QModelIndex &index, int role) const
             return m_archiveIcon;
         if (item->type == SongItem)
             return m_songIcon;
-        return QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical);
+        return m_damagedIcon;
+    case Qt::ToolTipRole:
+        return item->type == UnreadableItem ? item->problem : QVariant();
     case ItemDescriptionRole:
         return item->description;
     default:
         return QIdentityProxyModel::data(index, role);
     }
+}
+
+QVariant LibraryDataModel::infoData(const QModelIndex &sourceIndex, int role) const
+{
+    const ItemData *item = listedItemData(sourceIndex);
+    if (!item)
+        return QIdentityProxyModel::data(mapFromSource(sourceIndex), role);
+    const bool damaged = !item->pending && item->type == UnreadableItem;
+    switch (role) {
+    case Qt::DisplayRole:
+        return damaged ? tr("Damaged") : megabytesText(m_fileSystemModel->size(sourceIndex));
+    case Qt::ToolTipRole:
+        return damaged ? item->problem : QVariant();
+    case Qt::TextAlignmentRole:
+        return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    default:
+        return QVariant();
+    }
+}
+
+QVariant LibraryDataModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && section == InfoColumn && role == Qt::DisplayRole)
+        return tr("Info");
+    return QIdentityProxyModel::headerData(section, orientation, role);
 }
 
 bool LibraryDataModel::setData(const QModelIndex &index, const QVariant &value, int role)
@@ -417,11 +449,13 @@ bool LibraryDataModel::renameFolder(const QString &newName, const QModelIndex &s
 {
     if (newName.isEmpty() || newName == m_fileSystemModel->fileName(sourceIndex))
         return false;
+    const QString oldName = m_fileSystemModel->fileName(sourceIndex);
     QString error;
     if (!LibraryFolder(rootPath()).rename(m_fileSystemModel->filePath(sourceIndex), newName, &error)) {
         emit fileOperationFailed(tr("Could not rename the folder.") + QStringLiteral("\n\n") + error);
         return false;
     }
+    emit renamed(oldName, newName);
     return true;
 }
 
@@ -432,7 +466,7 @@ bool LibraryDataModel::renameItem(const QString &newName, const QModelIndex &sou
         return false;
     const QString refusal = renameRefusal(newName);
     if (!refusal.isEmpty()) {
-        emit nameRefused(refusal);
+        emit nameRefused(refusal, mapFromSource(sourceIndex), newName);
         return false;
     }
 
@@ -453,7 +487,8 @@ bool LibraryDataModel::renameItem(const QString &newName, const QModelIndex &sou
     if (renameFile && current.dir().exists(fileName)) {
         emit nameRefused(QStringLiteral("A file named %1 already exists in this folder.\n\n"
                                         "Please choose a different name.")
-                             .arg(fileName));
+                             .arg(fileName),
+                         mapFromSource(sourceIndex), newName);
         return false;
     }
 
@@ -464,8 +499,10 @@ bool LibraryDataModel::renameItem(const QString &newName, const QModelIndex &sou
         item->name = oldName;
         return false;
     }
-    if (!renameFile)
+    if (!renameFile) {
+        emit renamed(oldName, newName);
         return true;
+    }
     qDebug() << "Library: renaming file:" << fileName;
     QString error;
     if (!LibraryFolder(rootPath()).rename(oldPath, fileName, &error)) {
@@ -482,6 +519,7 @@ bool LibraryDataModel::renameItem(const QString &newName, const QModelIndex &sou
     renamed->node = nullptr;
     renamed->fileName = fileName;
     m_items.emplace(newPath, std::move(renamed));
+    emit this->renamed(oldName, newName);
     return true;
 }
 

@@ -1,7 +1,8 @@
 // One library folder (card archives or song files) as an item model: each file shows the name
 // stored inside it instead of its file name (read on a thread of its own: the file name shows
-// until the stored name arrives), with an icon for its kind; unreadable files are
-// marked and read again a number of times (the transfer worker may still be writing them);
+// until the stored name arrives), with an icon for its kind and its size; a file that cannot be
+// used (unreadable, incomplete, cut short) is marked damaged, with what is wrong as its tool tip,
+// and read again a number of times (it may still be being copied);
 // renaming an item rewrites the name inside the file and renames the file after it. The model is
 // also the drag source of library items and the drop target of the card, its songs and files.
 // A symbolic link is shown as a link and never followed: not read, not expanded, not a drop
@@ -36,6 +37,8 @@ public:
     // What the library lists; any other value lists every file.
     enum LibraryKind { AnyLibrary = 1, CardLibrary = 2, SongLibrary = 3 };
     enum Role { ItemNameRole = Qt::UserRole + 100, ItemDescriptionRole = Qt::UserRole + 101 };
+    // The file system model's size column, which says "Damaged" for a file that cannot be used.
+    enum Column { NameColumn = 0, InfoColumn = 1 };
 
     static constexpr int MaxAttempts = 20;
     static constexpr int DefaultRetryInterval = 500;
@@ -46,6 +49,8 @@ public:
         QString path;
         QString name;
         QString description;
+        // What is wrong with an unreadable file.
+        QString problem;
         qint32 attempts = 0;
         // Listed, its stored name not read yet.
         bool pending = false;
@@ -95,6 +100,7 @@ public:
     QFileSystemModel *fileSystemModel() const { return m_fileSystemModel; }
 
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
     QStringList mimeTypes() const override;
     QMimeData *mimeData(const QModelIndexList &indexes) const override;
@@ -115,8 +121,11 @@ signals:
     void cardArchiveRequest(const QString &dir);
     // A rename, move or copy of library files failed; the text says which and why.
     void fileOperationFailed(const QString &text);
-    // A new name was refused before anything was written; the text says why.
-    void nameRefused(const QString &text);
+    // A new name was refused before anything was written; the text says why, `name` is the name
+    // refused for the item `index`.
+    void nameRefused(const QString &text, const QModelIndex &index, const QString &name);
+    // An item, or a folder, was given a new name: stored in the file and the file renamed to match.
+    void renamed(const QString &oldName, const QString &newName);
 
 private:
     // The cached entry as it is, its reading requested from the reader thread if it is new.
@@ -135,6 +144,7 @@ private:
     void forgetItem(const QString &path);
     QString dropFolder(const QModelIndex &parent) const;
     QString shownName(const ItemData *item) const;
+    QVariant infoData(const QModelIndex &sourceIndex, int role) const;
 
     void onRowsAboutToBeRemoved(const QModelIndex &parent, int first, int last);
     void onRowsRemoved();
@@ -151,6 +161,7 @@ private:
     QTimer *m_retryTimer;
     QIcon m_archiveIcon;
     QIcon m_songIcon;
+    QIcon m_damagedIcon;
     QVector<QString> m_pendingRemovals;
 };
 

@@ -2,10 +2,12 @@
 #include "models/libraryitemreader.h"
 
 #include "domain/filekinds.h"
+#include "domain/sdcard.h"
 #include "domain/songarchive.h"
 #include "models/librarydatamodel.h"
 
 #include <QDebug>
+#include <QLocale>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -37,29 +39,48 @@ LibraryItemReader::Result LibraryItemReader::read(const QString &path)
     result.path = path;
     result.type = LibraryDataModel::UnreadableItem;
     try {
-        if (path.endsWith(FileKinds::cardArchiveExtension())) {
-            const SongArchive archive(path, 0, 0);
-            if (archive.isCardArchive()) {
-                result.name = archive.name();
-                result.description = archive.description();
-                result.type = LibraryDataModel::ArchiveItem;
-            } else {
-                qWarning() << "Library: File has archive extension, but is not a complete archive.";
-            }
-        } else if (path.endsWith(FileKinds::songFileExtension())) {
-            const SongArchive archive(path, 0, 0);
-            if (archive.songCount() > 0) {
-                const SongInfo info = archive.songInfo(0);
-                result.name = info.name;
-                result.description = info.description;
-                result.type = LibraryDataModel::SongItem;
-            } else {
-                qWarning() << "Library: File has song extension, but does not contain a song.";
-            }
+        int type = LibraryDataModel::UnreadableItem;
+        // As the library lists them, whatever the case of the extension.
+        const bool cardArchive = path.endsWith(FileKinds::cardArchiveExtension(), Qt::CaseInsensitive);
+        if (!cardArchive && !path.endsWith(FileKinds::songFileExtension(), Qt::CaseInsensitive))
+            return result;
+        const SongArchive archive(path, 0, 0);
+        if (cardArchive && archive.isCardArchive()) {
+            result.name = archive.name();
+            result.description = archive.description();
+            type = LibraryDataModel::ArchiveItem;
+        } else if (cardArchive) {
+            qWarning() << "Library: File has archive extension, but is not a complete archive.";
+            result.problem = archive.songCount() != SdCard::songCount()
+                                 ? tr("The archive holds %1 songs; a card archive holds %2.")
+                                       .arg(archive.songCount())
+                                       .arg(SdCard::songCount())
+                                 : tr("The archive holds no user prefs; a card archive does.");
+        } else if (archive.songCount() > 0) {
+            const SongInfo info = archive.songInfo(0);
+            result.name = info.name;
+            result.description = info.description;
+            type = LibraryDataModel::SongItem;
+        } else {
+            qWarning() << "Library: File has song extension, but does not contain a song.";
+            result.problem = tr("The file holds no song.");
         }
-    } catch (const std::exception &) {
+        // Restoring it would stop part way, with the card half written.
+        const qint64 missing = archive.bytesMissing();
+        if (type != LibraryDataModel::UnreadableItem && missing > 0) {
+            qWarning() << "Library: File is cut short:" << path << missing << "bytes missing";
+            QLocale grouped = QLocale::c();
+            grouped.setNumberOptions(QLocale::DefaultNumberOptions);
+            result.problem = tr("The file is cut short: %1 bytes are missing at its end.")
+                                 .arg(grouped.toString(qlonglong(missing)));
+            type = LibraryDataModel::UnreadableItem;
+        }
+        result.type = type;
+    } catch (const std::exception &error) {
         qCritical() << "Library: Failed to read file:" << path;
-        result.type = LibraryDataModel::UnreadableItem;
+        result.problem = QString::fromUtf8(error.what());
+    }
+    if (result.type == LibraryDataModel::UnreadableItem) {
         result.name.clear();
         result.description.clear();
     }

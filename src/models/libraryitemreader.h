@@ -29,12 +29,15 @@ public:
         int type = 0;
         QString name;
         QString description;
+        // What is wrong with a file that cannot be used (type 0), for its tool tip.
+        QString problem;
     };
 
     explicit LibraryItemReader(QObject *parent = nullptr);
     ~LibraryItemReader() override;
 
-    // Reads the file now, on the calling thread.
+    // Reads the file now, on the calling thread: its headers, and its size against where they
+    // place its audio (an archive cut short is damaged), never the audio itself.
     static Result read(const QString &path);
 
     // Reads the file on the reader's thread; `itemsRead` brings the result.

@@ -215,9 +215,13 @@ void SongListModel::save()
         qDebug() << "Saving song number" << row;
         try {
             m_card->setSongInfo(row, entry.info);
-        } catch (const SdCard::Error &) {
-            qCritical() << "Failed to save song number" << row;
+        } catch (const SdCard::Error &error) {
+            qCritical() << "Failed to save song number" << row << ":" << error.what();
+            readEntry(row);
+            emit songSaved(row, QString::fromUtf8(error.what()));
+            continue;
         }
+        emit songSaved(row, QString());
     }
 }
 
@@ -227,7 +231,7 @@ bool SongListModel::setSongName(int index, const QString &name)
         return false;
     const QString refusal = renameRefusal(name);
     if (!refusal.isEmpty()) {
-        emit nameRefused(refusal);
+        emit nameRefused(refusal, this->index(index, 0), name);
         return false;
     }
     m_songs[index].info.name = name;

@@ -59,8 +59,12 @@ public:
 
 signals:
     void songRestoreRequest(int index, QString file);
-    // A new name was refused before anything was written; the text says why.
-    void nameRefused(const QString &text);
+    // A new name was refused before anything was written; the text says why, `name` is the name
+    // refused for the item `index`.
+    void nameRefused(const QString &text, const QModelIndex &index, const QString &name);
+    // An edited row was written to the card, or failed to be (`error` says why; the row shows
+    // what the card holds again).
+    void songSaved(int row, const QString &error);
 
 private:
     struct SongEntry

@@ -53,7 +53,7 @@ const std::vector<Command> &commands()
         {"DeleteArchiveItem",      QT_TR_NOOP("&Delete Selected Archive Item"),        Qt::Key_Delete,
          [](const S &s) { return s.cardLibraryPage && s.cardLibraryItem; }},
         {"VerifyArchive",          QT_TR_NOOP("Verify..."),                            0,
-         [](const S &s) { return s.archiveSelected; }},
+         [](const S &s) { return s.cardLibraryFile; }},
         {"CopyCardSongToLibrary",  QT_TR_NOOP("&Copy Selected Card Song To Library"),  0,
          [](const S &s) { return s.songLibraryPage && s.songSelected; }},
         {"OverwriteCardSong",      QT_TR_NOOP("&Overwrite Selected Card Song with Selected Library Song"), 0,
@@ -65,7 +65,7 @@ const std::vector<Command> &commands()
         {"DeleteLibraryItem",      QT_TR_NOOP("Delete Selected Library &Item"),        Qt::Key_Delete,
          [](const S &s) { return s.songLibraryPage && s.songLibraryItem; }},
         {"VerifyLibrarySong",      QT_TR_NOOP("Verify..."),                            0,
-         [](const S &s) { return s.songFileSelected; }},
+         [](const S &s) { return s.songLibraryFile; }},
     };
     // clang-format on
     return table;

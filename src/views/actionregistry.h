@@ -30,6 +30,8 @@ struct WindowState
     bool archiveSelected = false;  // a card archive selected there
     bool songLibraryItem = false;  // anything selected on the song library page
     bool songFileSelected = false; // a song file selected there
+    bool cardLibraryFile = false;  // a file selected on the card library page, damaged or not
+    bool songLibraryFile = false;  // a file selected on the song library page, damaged or not
     bool copySelected = false;     // a row of the Safety Copies page
 };
 

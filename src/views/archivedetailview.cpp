@@ -6,6 +6,7 @@
 #include "domain/libraryfolder.h"
 #include "domain/namecheck.h"
 #include "domain/notifier.h"
+#include "domain/sizetext.h"
 #include "domain/song.h"
 #include "domain/songarchive.h"
 #include "models/songlistmodel.h"
@@ -44,9 +45,10 @@ QDateTime creationTime(const QFileInfo &file)
 
 ArchiveDetailView::ArchiveDetailView(QWidget *parent)
     : QDialog(parent), m_locationLabel(new QLabel(this)), m_dateLabel(new QLabel(this)),
-      m_nameEdit(new QLineEdit(this)), m_descriptionEdit(new QPlainTextEdit(this)),
-      m_songList(new QListWidget(this)), m_songDetailView(new SongDetailView(this)),
-      m_detailsAction(new QAction(tr("Details..."), this)), m_contextMenu(new QMenu(this)),
+      m_sizeLabel(new QLabel(this)), m_nameEdit(new QLineEdit(this)),
+      m_descriptionEdit(new QPlainTextEdit(this)), m_songList(new QListWidget(this)),
+      m_songDetailView(new SongDetailView(this)), m_detailsAction(new QAction(tr("Details..."), this)),
+      m_contextMenu(new QMenu(this)),
       m_buttons(new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this))
 {
     setWindowTitle(tr("Morv+ Card Archive"));
@@ -73,6 +75,8 @@ ArchiveDetailView::ArchiveDetailView(QWidget *parent)
     auto *fields = new QVBoxLayout;
     fields->addWidget(WidgetUtils::boldLabel(tr("Date of Creation:"), this));
     fields->addWidget(m_dateLabel);
+    fields->addWidget(WidgetUtils::boldLabel(tr("Size:"), this));
+    fields->addWidget(m_sizeLabel);
     fields->addWidget(WidgetUtils::boldLabel(tr("Name:"), this));
     fields->addWidget(m_nameEdit);
     fields->addWidget(WidgetUtils::boldLabel(tr("Description:"), this));
@@ -119,6 +123,7 @@ void ArchiveDetailView::refresh()
     m_nameEdit->clearFocus();
     m_locationLabel->clear();
     m_dateLabel->clear();
+    m_sizeLabel->clear();
     m_nameEdit->clear();
     m_descriptionEdit->clear();
     m_songList->clear();
@@ -127,6 +132,7 @@ void ArchiveDetailView::refresh()
 
     m_locationLabel->setText(m_path);
     m_dateLabel->setText(QLocale().toString(creationTime(QFileInfo(m_path)), QLocale::ShortFormat));
+    m_sizeLabel->setText(megabytesText(QFileInfo(m_path).size()));
     try {
         const SongArchive archive(m_path, 0, 0);
         m_nameEdit->setText(archive.name());
@@ -189,6 +195,9 @@ void ArchiveDetailView::save()
         archive.close();
     } catch (const std::exception &error) {
         qCritical().nospace() << "Failed to save archive: " << error.what();
+        Notifier::tell(this, Notifier::Icon::Critical, title,
+                       tr("Could not save the archive.") + QStringLiteral("\n\n") +
+                           QString::fromUtf8(error.what()));
         return;
     }
 

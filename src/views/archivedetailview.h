@@ -56,6 +56,7 @@ private:
     QString m_library;
     QLabel *m_locationLabel;
     QLabel *m_dateLabel;
+    QLabel *m_sizeLabel;
     QLineEdit *m_nameEdit;
     QPlainTextEdit *m_descriptionEdit;
     QListWidget *m_songList;

@@ -7,6 +7,7 @@
 #include "domain/song.h"
 #include "models/songlistmodel.h"
 #include "views/actionregistry.h"
+#include "views/cardinstructions.h"
 #include "views/cardsession.h"
 #include "views/cardsongsview.h"
 #include "views/sdcardheaderview.h"
@@ -18,7 +19,9 @@
 #include <QAction>
 #include <QDebug>
 #include <QItemSelectionModel>
-#include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace ZovaZode {
@@ -27,28 +30,11 @@ namespace {
 
 using Outcome = CardSession::Outcome;
 
-QString instructionsText()
-{
-    return QStringLiteral("<h3>SD Card Instructions</h3>") +
-           QStringLiteral("<ul style=\"margin-right: 10px;\">") +
-           QStringLiteral("<li style=\"margin-bottom: 10px;\">") +
-           QStringLiteral(
-               "Connect the SD card from your MORV+ to your computer using a card reader. Note that "
-               "you should only access the MORV+ SD Card using the MORV Manager application. Please "
-               "say no to any requests by the operating system to open the card or access the files.") +
-           QStringLiteral("</li>") + QStringLiteral("<li>") +
-           QStringLiteral("Click the Open Card button above, find the ZOVAZODE drive, and open.  Select the "
-                          "ZOVAZODE.DAT file on the card and open the file.") +
-           QStringLiteral("</li>") + QStringLiteral("</ul>") +
-           QStringLiteral(
-               "NOTE:  A new SD card must first be formatted by MORV+ by inserting the card in the "
-               "pedal before using it with MORV Manager.");
-}
-
 // A card in use by another program has a message of its own: it names that program.
 QString failureText(const SdCard::Error &error, const QString &generic)
 {
-    return dynamic_cast<const SdCard::Busy *>(&error) ? QString::fromUtf8(error.what()) : generic;
+    const QString why = QString::fromUtf8(error.what());
+    return dynamic_cast<const SdCard::Busy *>(&error) ? why : generic + QStringLiteral("\n\n") + why;
 }
 
 // Why none of `songs` can be cleared, or empty when one can: a clear the card's own records
@@ -73,8 +59,8 @@ QString unclearable(const SdCard &card, const QList<int> &songs)
 CardPanel::CardPanel(CardSession *session, TransferController *transfers, ActionRegistry *actions,
                      QWidget *parent)
     : QWidget(parent), m_session(session), m_transfers(transfers), m_card(session->card()),
-      m_header(new SdCardHeaderView(m_card, this)), m_songsView(new CardSongsView(this)),
-      m_songDetails(new SongDetailView(this))
+      m_header(new SdCardHeaderView(m_card, this)), m_instructions(new CardInstructions(this)),
+      m_songsView(new CardSongsView(this)), m_songDetails(new SongDetailView(this))
 {
     SongListModel *songs = m_session->songs();
     m_songsView->setModel(songs);
@@ -85,35 +71,62 @@ CardPanel::CardPanel(CardSession *session, TransferController *transfers, Action
     m_songsView->setAcceptDrops(true);
     m_songsView->setDefaultDropAction(Qt::CopyAction);
     m_songsView->setDropIndicatorShown(false);
-    // What shows only with a card open keeps its room without one, so that opening a card never
-    // makes the window grow by itself.
-    QSizePolicy policy = m_songsView->sizePolicy();
-    policy.setRetainSizeWhenHidden(true);
-    m_songsView->setSizePolicy(policy);
-    m_songsView->setVisible(m_card->isOpen());
-    connect(m_card.get(), &SdCard::openStateChanged, m_songsView, &QWidget::setVisible);
     m_songDetails->setModal(true);
     m_songDetails->resize(m_songDetails->sizeHint());
 
+    // The songs and, while no card is open, the instructions in their place: they share its room,
+    // so opening a card never makes the window grow by itself.
     auto *songsContainer = new QWidget(this);
     auto *songsLayout = new QVBoxLayout(songsContainer);
     songsLayout->setContentsMargins(0, 0, 0, 0);
     songsLayout->addWidget(m_songsView, 3);
     songsLayout->addStretch();
+    // A font larger than ours scrolls the instructions rather than cut them off.
+    auto *instructions = new QScrollArea(this);
+    instructions->setFrameShape(QFrame::NoFrame);
+    instructions->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    instructions->setWidgetResizable(true);
+    instructions->setWidget(m_instructions);
+    // As narrow as the text can wrap, never narrower: the column keeps its width when a card opens.
+    instructions->setMinimumWidth(m_instructions->minimumSizeHint().width() +
+                                  instructions->verticalScrollBar()->sizeHint().width());
+    instructions->viewport()->setAutoFillBackground(false);
+    m_instructions->setAutoFillBackground(false);
+    auto *stack = new QStackedWidget(this);
+    stack->addWidget(instructions);
+    stack->addWidget(songsContainer);
+    const auto follow = [this, stack, songsContainer, instructions](bool open) {
+        stack->setCurrentWidget(open ? songsContainer : static_cast<QWidget *>(instructions));
+        m_instructions->updateDemoButton();
+    };
+    follow(m_card->isOpen());
+    connect(m_card.get(), &SdCard::openStateChanged, stack, follow);
+    connect(m_instructions, &CardInstructions::demoCardRequest, m_session, &CardSession::openDemoCard);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_header);
-    layout->addWidget(createInstructions());
-    layout->addWidget(songsContainer);
+    layout->addWidget(stack, 1);
 
     connect(m_songsView, &CardSongsView::activated, this, &CardPanel::showSongDetails);
     connect(m_songDetails->song(), &Song::saved, this, &CardPanel::onSongSaved);
     connect(m_header, &SdCardHeaderView::openCardRequest, m_session, &CardSession::openCard);
+    connect(m_header, &SdCardHeaderView::closeCardRequest, this, &CardPanel::closeCard);
+    connect(m_header, &SdCardHeaderView::headerEdited, this, &CardPanel::writeHeader);
     connect(m_header, &SdCardHeaderView::cardRestoreRequest, m_transfers, &TransferController::restoreCard);
     connect(songs, &SongListModel::songRestoreRequest, m_transfers, &TransferController::copySongToCard);
-    // Without a parent: the box opens while the slot's editor closes.
     connect(songs, &SongListModel::nameRefused, this,
-            [](const QString &text) { Notifier::inform(nullptr, text); });
+            [this](const QString &text, const QModelIndex &index, const QString &name) {
+                m_session->report(Outcome::Failed, text);
+                WidgetUtils::refuseName(m_songsView, index, name, text);
+            });
+    connect(songs, &SongListModel::songSaved, this, [this](int row, const QString &error) {
+        if (error.isEmpty())
+            m_session->report(
+                Outcome::Done,
+                tr("Renamed song %1 to \"%2\".").arg(row + 1).arg(m_session->songs()->songName(row)));
+        else
+            m_session->report(Outcome::Failed, tr("Could not rename song %1: %2").arg(row + 1).arg(error));
+    });
     connect(m_songsView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CardPanel::selectionChanged);
     // A reset drops the selection without telling the selection model's listeners.
@@ -122,23 +135,6 @@ CardPanel::CardPanel(CardSession *session, TransferController *transfers, Action
 }
 
 CardPanel::~CardPanel() = default;
-
-QLabel *CardPanel::createInstructions()
-{
-    auto *label = new QLabel(this);
-    label->setWordWrap(true);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setMargin(20);
-    QFont font = label->font();
-    if (font.pointSizeF() > 0)
-        font.setPointSizeF(font.pointSizeF() + 2);
-    label->setFont(font);
-    label->setTextFormat(Qt::RichText);
-    label->setText(instructionsText());
-    label->setVisible(!m_card->isOpen());
-    connect(m_card.get(), &SdCard::openStateChanged, label, [label](bool open) { label->setVisible(!open); });
-    return label;
-}
 
 void CardPanel::registerActions(ActionRegistry *actions)
 {
@@ -201,10 +197,39 @@ void CardPanel::closeCard()
     try {
         m_card->close();
     } catch (const SdCard::Error &error) {
+        // A card pulled out a moment ago fails the header's write; the card stays open.
         qCritical() << "Librarian: Could not write card header while closing:" << error.what();
         if (dynamic_cast<const SdCard::Busy *>(&error))
             Notifier::tell(this, Notifier::Icon::Warning, tr("Close Card"), QString::fromUtf8(error.what()));
+        m_session->report(Outcome::Failed,
+                          tr("Could not close the card: %1").arg(QString::fromUtf8(error.what())));
+        return;
     }
+    m_session->report(Outcome::Done, tr("Closed the card."));
+}
+
+void CardPanel::writeHeader(const QString &done)
+{
+    // Written at once, as a song's name is, not when the card is closed: a window ended by a
+    // logout never closes its card.
+    const QString name = m_card->name();
+    const QString description = m_card->description();
+    try {
+        m_card->flush();
+    } catch (const SdCard::Error &error) {
+        qCritical() << "Card: Could not write the card's header:" << error.what();
+        const QString why =
+            tr("Could not write the card's name and description: %1").arg(QString::fromUtf8(error.what()));
+        Notifier::tell(this, Notifier::Icon::Critical, tr("Morv+ Card"), why);
+        m_session->report(Outcome::Failed, why);
+        return;
+    }
+    // Another program wrote the header meanwhile: the card keeps its header, as the box said.
+    if (m_card->name() != name || m_card->description() != description)
+        m_session->report(Outcome::Failed,
+                          tr("The card was changed by another program; your change was not written."));
+    else
+        m_session->report(Outcome::Done, done);
 }
 
 void CardPanel::clearSelectedSong()
@@ -226,28 +251,29 @@ void CardPanel::clearSelectedSong()
     const bool empty = m_session->songs()->isEmptySong(slot);
     const CardCommands::Target target =
         m_transfers->safetyTarget(slot, SafetyCopies::Occasion::ClearSong, tr("Clear Song %1").arg(slot + 1));
-    if (Notifier::ask(
-            this, Notifier::Icon::Warning, title,
-            tr("Are you sure you want to clear song #%1 on card?\n\nWARNING: This operation can not be "
-               "undone.")
-                    .arg(slot + 1) +
-                (empty ? QString() : m_transfers->safetyCopyLine(target)),
-            Notifier::Yes | Notifier::No) != Notifier::Yes)
+    if (Notifier::ask(this, Notifier::Icon::Warning, title,
+                      tr("Are you sure you want to clear song #%1 on card?").arg(slot + 1) +
+                          m_transfers->undoLine(empty ? CardCommands::Target() : target),
+                      Notifier::Yes | Notifier::No) != Notifier::Yes) {
+        m_session->report(Outcome::Cancelled);
         return;
+    }
     const QString cardPath = m_card->path();
     auto clear = [this, slot, title, cardPath] {
         if (!m_card->isWritable() || m_card->path() != cardPath)
             return;
+        QString failure;
         try {
             m_card->clearSong(slot, defaultSongName(slot));
         } catch (const SdCard::Error &error) {
             qCritical() << "Card: Failed to clear song" << slot << ":" << error.what();
-            Notifier::tell(this, Notifier::Icon::Critical, title,
-                           failureText(error, tr("Failed to clear song on card.")));
+            failure = failureText(error, tr("Failed to clear song on card."));
+            Notifier::tell(this, Notifier::Icon::Critical, title, failure);
         }
         m_session->songs()->readEntry(slot);
         m_session->updateSummary();
-        m_session->report(Outcome::Done, tr("Cleared song %1.").arg(slot + 1));
+        m_session->report(failure.isEmpty() ? Outcome::Done : Outcome::Failed,
+                          failure.isEmpty() ? tr("Cleared song %1.").arg(slot + 1) : failure);
     };
     if (empty)
         clear();
@@ -276,13 +302,13 @@ void CardPanel::clearAllSongs()
     }
     const CardCommands::Target target = m_transfers->safetyTarget(
         SongTransfer::Endpoint::WholeCard, SafetyCopies::Occasion::ClearAll, tr("Clear All Card Songs"));
-    if (Notifier::ask(
-            this, Notifier::Icon::Warning, QString(),
-            tr("Are you sure you want to clear all songs on card?\n\nWARNING: This operation can not be "
-               "undone.") +
-                (empty ? QString() : m_transfers->safetyCopyLine(target)),
-            Notifier::Cancel | Notifier::Ok) != Notifier::Ok)
+    if (Notifier::ask(this, Notifier::Icon::Warning, QString(),
+                      tr("Are you sure you want to clear all songs on card?") +
+                          m_transfers->undoLine(empty ? CardCommands::Target() : target),
+                      Notifier::Cancel | Notifier::Ok) != Notifier::Ok) {
+        m_session->report(Outcome::Cancelled);
         return;
+    }
     const QString cardPath = m_card->path();
     auto clearAll = [this, cardPath] {
         if (!m_card->isWritable() || m_card->path() != cardPath)

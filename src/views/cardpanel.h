@@ -10,11 +10,10 @@
 
 #include <memory>
 
-class QLabel;
-
 namespace ZovaZode {
 
 class ActionRegistry;
+class CardInstructions;
 class CardSession;
 class CardSongsView;
 class SdCard;
@@ -33,6 +32,7 @@ public:
     ~CardPanel() override;
 
     SdCardHeaderView *header() const { return m_header; }
+    CardInstructions *instructions() const { return m_instructions; }
     CardSongsView *songsView() const { return m_songsView; }
     // The selected card slot, or -1.
     int selectedSong() const;
@@ -42,9 +42,9 @@ signals:
     void selectionChanged();
 
 private:
-    QLabel *createInstructions();
     void registerActions(ActionRegistry *actions);
     void closeCard();
+    void writeHeader(const QString &done);
     void clearSelectedSong();
     void clearAllSongs();
     void showSongDetails(const QModelIndex &index);
@@ -54,6 +54,7 @@ private:
     TransferController *m_transfers;
     std::shared_ptr<SdCard> m_card;
     SdCardHeaderView *m_header;
+    CardInstructions *m_instructions;
     CardSongsView *m_songsView;
     SongDetailView *m_songDetails;
 };

@@ -4,10 +4,12 @@
 
 #include "domain/cardlock.h"
 #include "domain/defaultnames.h"
+#include "domain/democard.h"
 #include "domain/mountwatcher.h"
 #include "domain/notifier.h"
 #include "domain/sdcard.h"
 #include "domain/settings.h"
+#include "domain/sizetext.h"
 #include "models/songlistmodel.h"
 #include "views/actionregistry.h"
 #include "views/prompter.h"
@@ -16,7 +18,9 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMenu>
+#include <QStandardPaths>
 #include <QWidget>
 
 namespace ZovaZode {
@@ -53,6 +57,8 @@ CardSession::CardSession(Settings &settings, ActionRegistry *actions, QWidget *w
             offer(QString());
     });
     connect(m_card.get(), &SdCard::openStateChanged, this, &CardSession::updateSummary);
+    connect(m_card.get(), &SdCard::ejected, this,
+            [this] { report(Outcome::Failed, tr("The card was ejected, so it was closed.")); });
     m_busy = [] { return false; };
     updateRecentCards();
 }
@@ -66,37 +72,40 @@ QWidget *CardSession::window() const
 
 void CardSession::openCard()
 {
-    // A card in the reader is the one the user is most likely after.
-    QString start = m_mountWatcher->cardFiles().value(0);
+    // Where the user went last, the card chosen there selected; while that folder is gone (its
+    // card taken out), the card in the reader; else the documents folder, where the demo card is.
+    QString start = m_settings.sdCardLocation();
+    if (start.isEmpty() || !QFileInfo(start).dir().exists())
+        start = m_mountWatcher->cardFiles().value(0);
     if (start.isEmpty())
-        start = m_card->path();
-    if (start.isEmpty())
-        start = m_settings.sdCardLocation();
-    if (start.isEmpty())
-        start = QDir::rootPath();
+        start = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
 
     Prompter::FileRequest request;
     request.title = tr("Open Morv+ Card Data");
     request.startPath = start;
     request.nameFilter = tr("Morv+ Card Data (ZOVAZODE.DAT)");
     const QString path = Prompter::current()->openFile(window(), request);
-    if (!path.isEmpty())
+    if (path.isEmpty())
+        report(Outcome::Cancelled);
+    else
         openCardFile(path);
 }
 
 bool CardSession::openCardFile(const QString &path)
 {
+    QString failure;
     try {
-        if (!openForWriting(path)) {
-            Notifier::tell(window(), Notifier::Icon::Critical, tr("Open Morv+ Card"),
-                           tr("Failed to open the card."));
-            return false;
-        }
+        if (!openForWriting(path))
+            failure = openFailure(path);
     } catch (const SdCard::Error &error) {
         // Opening writes the header of a card that was open before; the new card is not open then.
         qCritical() << "Librarian: Could not open card:" << error.what();
-        Notifier::tell(window(), Notifier::Icon::Critical, tr("Open Morv+ Card"),
-                       tr("Failed to open the card."));
+        failure = QString::fromUtf8(error.what());
+    }
+    if (!failure.isEmpty()) {
+        const QString text = tr("Failed to open the card.") + QStringLiteral("\n\n") + failure;
+        Notifier::tell(window(), Notifier::Icon::Critical, tr("Open Morv+ Card"), text);
+        report(Outcome::Failed, text);
         return false;
     }
     m_settings.setSdCardLocation(path);
@@ -105,6 +114,9 @@ bool CardSession::openCardFile(const QString &path)
     nameUnnamed();
     m_songs->reload();
     updateSummary();
+    report(Outcome::Done,
+           (m_card->isWritable() ? tr("Opened the card on %1.") : tr("Opened the card on %1, read-only."))
+               .arg(volumeOf(path)));
     return true;
 }
 
@@ -130,6 +142,53 @@ bool CardSession::openForWriting(const QString &path)
                       Notifier::Yes | Notifier::No) == Notifier::Yes;
     CardLock::setWritingWithoutLock(allowed);
     return allowed || m_card->open(path, 0);
+}
+
+// Why the file at `path` did not open as a card, in words rather than the library's.
+QString CardSession::openFailure(const QString &path) const
+{
+    const QFileInfo file(path);
+    const QString name = QDir::toNativeSeparators(path);
+    if (!file.exists())
+        return tr("The file %1 does not exist.").arg(name);
+    if (file.isDir())
+        return tr("%1 is a folder, not a card data file.").arg(name);
+    if (!file.isReadable())
+        return tr("You do not have permission to read %1.").arg(name);
+    if (file.size() != SdCard::FileSize) {
+        QLocale grouped = QLocale::c();
+        grouped.setNumberOptions(QLocale::DefaultNumberOptions);
+        return tr("%1 is not a card data file: it is %2 bytes long, a card data file %3.")
+            .arg(name, grouped.toString(file.size()), grouped.toString(SdCard::FileSize));
+    }
+    // The library's text, without the name of its function.
+    const QString reason = m_card->openError();
+    return tr("%1 cannot be read as a card data file: %2")
+        .arg(name, reason.mid(reason.indexOf(QLatin1String(": ")) + 2));
+}
+
+void CardSession::openDemoCard()
+{
+    if (m_busy())
+        return;
+    const QString path = DemoCard::defaultPath();
+    const bool make = !QFileInfo::exists(path);
+    if (make) {
+        try {
+            QDir().mkpath(QFileInfo(path).path());
+            DemoCard().write(path);
+        } catch (const SdCard::Error &error) {
+            qCritical() << "Librarian: Could not make the demo card:" << error.what();
+            Notifier::tell(window(), Notifier::Icon::Critical, tr("Make a Demo Card"),
+                           QString::fromUtf8(error.what()));
+            report(Outcome::Failed, tr("Could not make the demo card."));
+            return;
+        }
+    }
+    if (openCardFile(path))
+        report(Outcome::Done,
+               make ? tr("Made the demo card %1 and opened it.").arg(QDir::toNativeSeparators(path))
+                    : tr("Opened the demo card %1.").arg(QDir::toNativeSeparators(path)));
 }
 
 void CardSession::nameUnnamed()
@@ -182,8 +241,7 @@ void CardSession::onCardAppeared(const QString &cardFile)
     if (m_busy() || m_card->path() == cardFile)
         return;
     if (!m_card->isOpen()) {
-        if (openCardFile(cardFile))
-            report(Outcome::Done, tr("Opened the card on %1.").arg(volumeOf(cardFile)));
+        openCardFile(cardFile);
         return;
     }
     offer(cardFile);
@@ -201,7 +259,9 @@ void CardSession::offer(const QString &cardFile)
 
 void CardSession::report(Outcome outcome, const QString &text)
 {
-    emit statusMessage(outcome == Outcome::Cancelled && text.isEmpty() ? tr("Cancelled.") : text);
+    // One line: a box's text keeps its paragraphs, the status bar runs them together.
+    m_status = outcome == Outcome::Cancelled && text.isEmpty() ? tr("Cancelled.") : text.simplified();
+    emit statusMessage(m_status);
 }
 
 QString CardSession::cardSummary() const
@@ -210,11 +270,11 @@ QString CardSession::cardSummary() const
         return QString();
     try {
         const SdCard::Usage usage = m_card->usage();
-        return tr("%1 of %2 songs in use, %3 looper parts recorded, %4 MB of looper audio")
+        return tr("%1 of %2 songs in use, %3 looper parts recorded, %4 of looper audio")
             .arg(usage.songsInUse)
             .arg(SdCard::songCount())
             .arg(usage.looperParts)
-            .arg(double(usage.looperBytes) / (1024.0 * 1024.0), 0, 'f', 1);
+            .arg(megabytesText(usage.looperBytes));
     } catch (const SdCard::Error &error) {
         qCritical() << "Librarian: Could not sum up the card:" << error.what();
         return QString();

@@ -44,17 +44,22 @@ public:
     // While it says a transfer runs, no other card is opened.
     void setBusy(std::function<bool()> busy) { m_busy = std::move(busy); }
 
-    // Asks for a card file, starting at a mounted card, else the open one, else the last one.
+    // Asks for a card file, starting at the one opened last, else a mounted card, else in the
+    // documents folder.
     void openCard();
     // Opens the card data file at `path` (for writing when it can); false when it failed, after
-    // telling the user.
+    // telling the user why. The card open before stays open when it fails.
     bool openCardFile(const QString &path);
+    // Opens the demo card (DemoCard::defaultPath()), after making it when there is none.
+    void openDemoCard();
     // Writes the card's edited header: the worker reads the header from the file.
     void flushCard();
 
     // A command's outcome for the status bar, where it stays until the next: `text` says what
     // was done or why it failed; a cancelled command says so itself.
     void report(Outcome outcome, const QString &text = QString());
+    // What the status bar shows now: the last outcome reported.
+    const QString &status() const { return m_status; }
     // The open card's summary for the status bar; empty with no card open.
     QString cardSummary() const;
     void updateSummary();
@@ -66,6 +71,7 @@ signals:
 private:
     QWidget *window() const;
     bool openForWriting(const QString &path);
+    QString openFailure(const QString &path) const;
     void nameUnnamed();
     void updateRecentCards();
     void onCardAppeared(const QString &cardFile);
@@ -78,6 +84,7 @@ private:
     QMenu *m_recentCardsMenu;
     QAction *m_offerAction;
     QString m_offeredCard;
+    QString m_status;
     std::function<bool()> m_busy;
 };
 

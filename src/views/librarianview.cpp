@@ -66,6 +66,7 @@ void LibrarianView::wireRequests()
     connect(pages, &LibraryPages::songCopyRequest, this,
             [=](const QString &file) { transfers->copySongToCard(card->selectedSong(), file); });
     connect(pages, &LibraryPages::verifyRequest, transfers, &TransferController::verify);
+    connect(pages, &LibraryPages::outcome, m_session, &CardSession::report);
     connect(transfers, &TransferController::libraryFileStarted, pages, &LibraryPages::hideFile);
     connect(transfers, &TransferController::libraryFileEnded, pages, &LibraryPages::revealFile);
     connect(transfers, &TransferController::safetyCopyMade, pages->safetyCopies(), &SafetyCopiesView::reload);

@@ -7,6 +7,7 @@
 #include "models/sortedlibrarymodel.h"
 #include "views/elidedlabel.h"
 #include "views/prompter.h"
+#include "views/widgetutils.h"
 
 #include <QAction>
 #include <QDebug>
@@ -36,10 +37,18 @@ LibraryFolderView::LibraryFolderView(SortedLibraryModel *model, const QString &t
             [this](const QString &text) {
                 Notifier::tell(this, Notifier::Icon::Critical,
                                isCardLibrary() ? tr("Card Library") : tr("Song Library"), text);
+                emit outcome(CardSession::Outcome::Failed, text);
             });
-    // Without a parent: the box opens while the item's editor closes.
     connect(m_model->libraryModel(), &LibraryDataModel::nameRefused, this,
-            [](const QString &text) { Notifier::inform(nullptr, text); });
+            [this](const QString &text, const QModelIndex &index, const QString &name) {
+                emit outcome(CardSession::Outcome::Failed, text);
+                WidgetUtils::refuseName(m_treeView, m_model->mapFromSource(index), name, text);
+            });
+    connect(m_model->libraryModel(), &LibraryDataModel::renamed, this,
+            [this](const QString &oldName, const QString &newName) {
+                emit outcome(CardSession::Outcome::Done,
+                             tr("Renamed \"%1\" to \"%2\".").arg(oldName, newName));
+            });
 
     layOut();
 
@@ -83,10 +92,13 @@ void LibraryFolderView::setUpTree()
     m_treeView->setDropIndicatorShown(false);
     m_treeView->setDefaultDropAction(Qt::CopyAction);
     m_treeView->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    // The name takes the room; the info column (a size, or "Damaged") what it needs.
+    m_treeView->header()->setStretchLastSection(false);
     m_treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_treeView->header()->setSectionResizeMode(LibraryDataModel::NameColumn, QHeaderView::Stretch);
     // The archive and song pictures stay recognisable, and the rows get room to breathe.
     m_treeView->setIconSize(QSize(24, 24));
-    for (int column = 1; column <= 3; ++column)
+    for (int column = LibraryDataModel::InfoColumn + 1; column <= 3; ++column)
         m_treeView->hideColumn(column);
 }
 
@@ -133,6 +145,14 @@ QString LibraryFolderView::selectedFilePath() const
         return QString();
     const QModelIndex index = selectedIndex();
     return isLibraryFile(index) ? m_model->filePath(index) : QString();
+}
+
+QString LibraryFolderView::selectedAnyFilePath() const
+{
+    const QModelIndex index = selectedIndex();
+    if (!m_treeView->selectionModel()->hasSelection() || m_model->isFolder(index) || m_model->isLink(index))
+        return QString();
+    return m_model->filePath(index);
 }
 
 void LibraryFolderView::selectPath(const QString &path)
@@ -196,16 +216,21 @@ void LibraryFolderView::deleteSelectedItem()
             tr("Are you sure you want to delete %1 \"%2\" from %3 library?\n\nWARNING: This operation "
                "can not be undone.")
                 .arg(kind, name, library),
-            Notifier::Yes | Notifier::No) != Notifier::Yes)
+            Notifier::Yes | Notifier::No) != Notifier::Yes) {
+        emit outcome(CardSession::Outcome::Cancelled, QString());
         return;
+    }
     // Looked at again now: the item, and every folder above it up to the library's root, must
     // still be the library's (a folder listed may have been swapped for a link since).
     QString error;
     if (!LibraryFolder(m_model->rootPath()).remove(path, &error)) {
         qCritical() << "Library: Failed to delete item:" << path << error;
-        Notifier::tell(this, Notifier::Icon::Critical, title,
-                       tr("Failed to delete item.") + QStringLiteral("\n\n") + error);
+        const QString text = tr("Failed to delete item.") + QStringLiteral("\n\n") + error;
+        Notifier::tell(this, Notifier::Icon::Critical, title, text);
+        emit outcome(CardSession::Outcome::Failed, text);
+        return;
     }
+    emit outcome(CardSession::Outcome::Done, tr("Deleted the %1 \"%2\".").arg(kind, name));
 }
 
 } // namespace ZovaZode

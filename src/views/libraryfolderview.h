@@ -5,6 +5,7 @@
 // library pages connect the actions and react to selection changes.
 #pragma once
 
+#include "views/cardsession.h"
 #include "views/elidedlabel.h"
 
 #include <QModelIndex>
@@ -32,6 +33,8 @@ public:
     QModelIndex selectedIndex() const;
     // The selection's path when it is a file of this library (a card archive, a song file), else empty.
     QString selectedFilePath() const;
+    // The selection's path when it is a file, a damaged one too (what Verify looks into), else empty.
+    QString selectedAnyFilePath() const;
     void selectPath(const QString &path);
     void editName();
     // Asks, then deletes the selected item (a folder with all it holds, a link as a link) through
@@ -50,6 +53,8 @@ public:
 signals:
     void deleteRequest();
     void selectionChanged();
+    // How a rename or a delete on the page ended, for the status bar.
+    void outcome(ZovaZode::CardSession::Outcome outcome, const QString &text);
 
 private:
     void setUpTree();

@@ -5,6 +5,7 @@
 #include "domain/settings.h"
 #include "domain/song.h"
 #include "models/librarydatamodel.h"
+#include "models/libraryitemreader.h"
 #include "models/sortedlibrarymodel.h"
 #include "views/actionregistry.h"
 #include "views/archivedetailview.h"
@@ -58,6 +59,7 @@ LibraryPages::LibraryPages(Settings &settings, ActionRegistry *actions, QWidget 
     connect(m_safetyCopies, &SafetyCopiesView::cardRestoreRequest, this, &LibraryPages::cardRestoreRequest);
     connect(m_safetyCopies, &SafetyCopiesView::songRestoreRequest, this, &LibraryPages::songRestoreRequest);
     connect(m_safetyCopies, &SafetyCopiesView::selectionChanged, this, &LibraryPages::selectionChanged);
+    connect(m_safetyCopies, &SafetyCopiesView::outcome, this, &LibraryPages::outcome);
     connect(library(Cards)->libraryModel(), &LibraryDataModel::rootPathChanged, m_safetyCopies,
             &SafetyCopiesView::setCardLibrary);
     m_safetyCopies->setCardLibrary(folder(Cards));
@@ -82,6 +84,7 @@ LibraryFolderView *LibraryPages::createPage(FileKind kind, const QString &folder
     page->treeView()->setAccessibleName(cards ? tr("Card archives") : tr("Song files"));
     connect(page, &LibraryFolderView::deleteRequest, page, &LibraryFolderView::deleteSelectedItem);
     connect(page, &LibraryFolderView::selectionChanged, this, &LibraryPages::selectionChanged);
+    connect(page, &LibraryFolderView::outcome, this, &LibraryPages::outcome);
     connect(page->detailsAction(), &QAction::triggered, this,
             [this, kind, page] { showDetails(kind, page->selectedIndex()); });
     connect(page->transferAction(), &QAction::triggered, this, [this, kind] {
@@ -129,7 +132,7 @@ void LibraryPages::registerActions(ActionRegistry *actions)
         connect(actions->action(commands.remove), &QAction::triggered, view,
                 &LibraryFolderView::deleteSelectedItem);
         connect(actions->action(commands.verify), &QAction::triggered, this,
-                [this, kind] { emit verifyRequest(selectedFile(kind)); });
+                [this, view] { emit verifyRequest(view->selectedAnyFilePath()); });
         view->contextMenu()->insertAction(view->deleteAction(), actions->action(commands.verify));
         // The context menu's own: Edit Name and Details are the page's to enable.
         actions->add(id("EditName"), view->editNameAction());
@@ -177,6 +180,8 @@ void LibraryPages::describe(WindowState *state) const
     state->archiveSelected = !selectedFile(Cards).isEmpty();
     state->songLibraryItem = m_songPage->treeView()->selectionModel()->hasSelection();
     state->songFileSelected = !selectedFile(Songs).isEmpty();
+    state->cardLibraryFile = !m_cardPage->selectedAnyFilePath().isEmpty();
+    state->songLibraryFile = !m_songPage->selectedAnyFilePath().isEmpty();
     state->copySelected = m_safetyCopies->selectedEntry().has_value();
 }
 
@@ -213,11 +218,31 @@ void LibraryPages::showFile(const QString &path)
                        tr("The file \"%1\" could not be found.").arg(QDir::toNativeSeparators(path)));
         return;
     }
+    // What cannot be read is refused with the reason, never shown in a details window whose Save
+    // could only fail.
+    const LibraryItemReader::Result read = LibraryItemReader::read(file.absoluteFilePath());
+    const bool readable =
+        read.type == (kind == Cards ? LibraryDataModel::ArchiveItem : LibraryDataModel::SongItem);
     const QString library = QFileInfo(folder(kind)).canonicalFilePath();
-    if (!library.isEmpty() && file.canonicalFilePath().startsWith(library + QLatin1Char('/'))) {
+    const bool inLibrary =
+        !library.isEmpty() && file.canonicalFilePath().startsWith(library + QLatin1Char('/'));
+    if (inLibrary) {
+        // Listed as damaged there, with the same reason as its tool tip.
         showPage(kind);
         page(kind)->selectPath(file.canonicalFilePath());
-    } else if (kind == Cards) {
+    }
+    if (!readable) {
+        qWarning() << "Library: Cannot show" << path << read.problem;
+        Notifier::tell(this, Notifier::Icon::Critical, QString(),
+                       tr("The file \"%1\" cannot be opened.").arg(QDir::toNativeSeparators(path)) +
+                           QStringLiteral("\n\n") +
+                           (read.problem.isEmpty() ? tr("It is neither a card archive nor a song file.")
+                                                   : read.problem));
+        return;
+    }
+    if (inLibrary)
+        return;
+    if (kind == Cards) {
         m_archiveDetails->setPath(file.absoluteFilePath());
         WidgetUtils::showCentred(m_archiveDetails);
     } else {

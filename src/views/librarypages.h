@@ -5,6 +5,7 @@
 #pragma once
 
 #include "domain/filekinds.h"
+#include "views/cardsession.h"
 
 #include <QString>
 #include <QTabWidget>
@@ -61,6 +62,8 @@ signals:
     void songRestoreRequest(int slot, const QString &path);
     void songCopyRequest(const QString &path);
     void verifyRequest(const QString &path);
+    // How a rename or a delete on a page ended, for the status bar.
+    void outcome(ZovaZode::CardSession::Outcome outcome, const QString &text);
 
 private:
     LibraryFolderView *createPage(FileKind kind, const QString &folder);

@@ -1,7 +1,7 @@
 // ModalEventFilter: which events reach which windows while a transfer runs.
 #include "views/modaleventfilter.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEvent>
 #include <QWindow>
 
@@ -49,6 +49,11 @@ ModalEventFilter::~ModalEventFilter()
     remove();
 }
 
+void ModalEventFilter::allow(QObject *action)
+{
+    m_allowedActions.append(action);
+}
+
 void ModalEventFilter::install()
 {
     if (m_installed || !QCoreApplication::instance())
@@ -71,7 +76,10 @@ bool ModalEventFilter::eventFilter(QObject *watched, QEvent *event)
     // An object without a window (a shortcut, an action) never counts as the allowed window.
     QWindow *window = watched ? windowOf(watched) : nullptr;
     QWindow *allowed = m_allowed ? m_allowed->window()->windowHandle() : nullptr;
-    if (window && window == allowed)
+    const QWidget *modal = QApplication::activeModalWidget();
+    if (window && (window == allowed || (modal && window == modal->window()->windowHandle())))
+        return false;
+    if (event->type() == QEvent::Shortcut && m_allowedActions.contains(QPointer<QObject>(watched)))
         return false;
     if (isUserInput(event->type()))
         return true;

@@ -1,8 +1,11 @@
 // Keeps user input away from every window but one while a transfer runs: an application-wide
 // event filter that swallows presses, moves, keys, drags, shortcuts and hovers aimed at other
-// windows. Releases pass, so a press that started before the filter came ends normally.
+// windows. Releases pass, so a press that started before the filter came ends normally. A box
+// that asks something meanwhile (the close question) takes input as a modal window does, and so
+// do the shortcuts of the actions allowed (quitting).
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -18,6 +21,8 @@ public:
     ModalEventFilter(QWidget *allowed, QObject *parent = nullptr);
     ~ModalEventFilter() override;
 
+    // `action`'s shortcut works whatever window is in front.
+    void allow(QObject *action);
     void install();
     void remove();
     bool isInstalled() const { return m_installed; }
@@ -26,6 +31,7 @@ public:
 
 private:
     QPointer<QWidget> m_allowed;
+    QList<QPointer<QObject>> m_allowedActions;
     bool m_installed = false;
 };
 

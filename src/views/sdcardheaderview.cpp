@@ -12,7 +12,6 @@
 #include "views/widgetutils.h"
 
 #include <QAction>
-#include <QDebug>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -64,6 +63,8 @@ SdCardHeaderView::SdCardHeaderView(std::shared_ptr<SdCard> card, QWidget *parent
     connect(m_cardBox, &CardBox::cardDetailsRequest, this, &SdCardHeaderView::showCardDetails);
     connect(m_cardBox, &CardBox::dragStarted, this, &SdCardHeaderView::cardDragStarted);
     connect(m_cardBox, &CardBox::pressed, this, &SdCardHeaderView::pressed);
+    connect(m_detailView, &QDialog::accepted, this,
+            [this] { emit headerEdited(tr("Saved the card's name and description.")); });
 
     connect(m_card.get(), &SdCard::opened, this, &SdCardHeaderView::updateOpenState);
     connect(m_card.get(), &SdCard::closed, this, &SdCardHeaderView::updateOpenState);
@@ -104,6 +105,9 @@ void SdCardHeaderView::layOut()
     boxPolicy.setRetainSizeWhenHidden(true);
     m_cardBox->setSizePolicy(boxPolicy);
     m_openCloseButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    // Never the keyboard's: a focus that fell on it unseen (after an editor closed) made the next
+    // Space close the card. Ctrl+O and Ctrl+W, and the Card menu, are its keys.
+    m_openCloseButton->setFocusPolicy(Qt::NoFocus);
 
     auto *topRow = new QHBoxLayout;
     topRow->addWidget(m_openCloseButton);
@@ -179,9 +183,15 @@ void SdCardHeaderView::applyName(const QString &text)
     const QString refusal = renameRefusal(text);
     if (!refusal.isEmpty()) {
         Notifier::inform(nullptr, refusal);
+        // The editor again, with the name to correct selected (Enter checks it again).
+        editName();
+        m_nameEditor->setText(text);
+        m_nameEditor->setModified(true);
+        m_nameEditor->selectAll();
         return;
     }
     m_card->setName(text);
+    emit headerEdited(tr("Renamed the card to \"%1\".").arg(text));
 }
 
 void SdCardHeaderView::updateOpenState()
@@ -216,14 +226,9 @@ void SdCardHeaderView::updateName(const QString &name)
 
 void SdCardHeaderView::openOrClose()
 {
-    if (m_card->isOpen()) {
-        // Closing writes the header; a card pulled out a moment ago fails that write.
-        try {
-            m_card->close();
-        } catch (const SdCard::Error &error) {
-            qCritical() << "SD: Could not close card:" << error.what();
-        }
-    } else
+    if (m_card->isOpen())
+        emit closeCardRequest();
+    else
         emit openCardRequest();
 }
 

@@ -38,6 +38,10 @@ public:
 signals:
     void cardRestoreRequest(QString path);
     void openCardRequest();
+    void closeCardRequest();
+    // The card's name, or its name and description, were changed in memory; `done` says so once
+    // they are on the card.
+    void headerEdited(const QString &done);
     void cardDragStarted();
     void pressed();
 

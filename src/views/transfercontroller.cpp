@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QDebug>
 #include <QFileInfo>
+#include <QLabel>
 #include <QWidget>
 
 namespace ZovaZode {
@@ -41,9 +42,10 @@ TransferController::TransferController(CardSession *session, Settings &settings,
     m_workerThread->start();
     m_transfer = new SongTransfer(m_workerThread->worker(), this);
     // The dialog hears the outcome first: it ends the transfer and lets input reach other windows
-    // again before the follow-up below may show a message box.
+    // again before the follow-up below may show a message box. It is not modal to Qt: its own
+    // filter keeps input away from the window, and under a modal dialog Qt would drop the
+    // window's close button, where the close question must still come.
     m_transferDialog = new TransferDialog(m_transfer, window);
-    m_transferDialog->setModal(true);
     m_commands = new CardCommands(m_transfer, this);
     connect(m_commands, &CardCommands::warned, this,
             [this](SongTransfer::Request *request) { showWarnings(*request); });
@@ -53,6 +55,10 @@ TransferController::TransferController(CardSession *session, Settings &settings,
     connect(m_commands, &CardCommands::safetyCopyMade, this, &TransferController::safetyCopyMade);
     connect(m_commands, &CardCommands::transfersDone, this, &TransferController::transfersDone);
     m_verifyDialog = new VerifyDialog(m_workerThread->worker(), window);
+    connect(m_verifyDialog, &VerifyDialog::checked, this, [this] {
+        m_session->report(Outcome::Done, tr("%1: %2").arg(QFileInfo(m_verifyDialog->path()).fileName(),
+                                                          m_verifyDialog->summaryLabel()->text()));
+    });
     m_arrows = new TransferArrows(window);
 
     m_undo = actions->add(QStringLiteral("Undo"), new QAction(tr("&Undo"), this));
@@ -105,8 +111,10 @@ void TransferController::archiveCard(const QString &dir)
     const QString cardName = m_card->name();
     QString proposal = cardName.isEmpty() ? defaultCardName() : cardName;
     QString target;
-    if (!promptForName(tr("Archive Card"), dir, FileKind::CardArchive, &proposal, &target))
+    if (!promptForName(tr("Archive Card"), dir, FileKind::CardArchive, &proposal, &target)) {
+        m_session->report(Outcome::Cancelled);
         return;
+    }
     submitToLibrary(Endpoint::WholeCard, target, proposal != cardName ? proposal : QString());
 }
 
@@ -124,8 +132,10 @@ void TransferController::archiveSong(const QString &dir, int slot)
     const QString songName = m_session->songs()->songName(slot);
     QString proposal = songName.isEmpty() ? defaultSongName(slot) : songName;
     QString target;
-    if (!promptForName(tr("Copy Song To Library"), dir, FileKind::SongFile, &proposal, &target))
+    if (!promptForName(tr("Copy Song To Library"), dir, FileKind::SongFile, &proposal, &target)) {
+        m_session->report(Outcome::Cancelled);
         return;
+    }
     submitToLibrary(slot, target, proposal != songName ? proposal : QString());
 }
 
@@ -162,11 +172,12 @@ void TransferController::restoreCard(const QString &path)
         safetyTarget(Endpoint::WholeCard, SafetyCopies::Occasion::Restore, tr("Restore Card"));
     if (Notifier::ask(window(), Notifier::Icon::Warning, tr("Restore Morv+ Card"),
                       tr("Are you sure you want to overwrite the entire card with the contents of the "
-                         "archive?\n\nWARNING: "
-                         "This operation can not be undone.") +
-                          safetyCopyLine(target),
-                      Notifier::Cancel | Notifier::Ok) != Notifier::Ok)
+                         "archive?") +
+                          undoLine(target),
+                      Notifier::Cancel | Notifier::Ok) != Notifier::Ok) {
+        m_session->report(Outcome::Cancelled);
         return;
+    }
     const QString cardPath = m_card->path();
     checkThen(Endpoint::archive(path), Endpoint::card(cardPath), [this, target, path, cardPath] {
         protect(target, [this, path, cardPath] {
@@ -193,11 +204,17 @@ void TransferController::copySongToCard(int slot, const QString &file)
     const bool overwrites = !m_session->songs()->isEmptySong(slot);
     const CardCommands::Target target =
         safetyTarget(slot, SafetyCopies::Occasion::CopyOntoSlot, tr("Copy Song onto Slot %1").arg(slot + 1));
-    if (overwrites && Notifier::ask(window(), Notifier::Icon::Warning, tr("Copy Song"),
-                                    tr("You are about to overwrite a non-empty song on card. Are you sure?") +
-                                        safetyCopyLine(target),
-                                    Notifier::Cancel | Notifier::Ok) != Notifier::Ok)
+    if (overwrites &&
+        Notifier::ask(window(), Notifier::Icon::Warning, tr("Copy Song"),
+                      tr("You are about to overwrite song %1 on the card, \"%2\", with \"%3\". "
+                         "Are you sure?")
+                              .arg(slot + 1)
+                              .arg(m_session->songs()->songName(slot), QFileInfo(file).completeBaseName()) +
+                          undoLine(target),
+                      Notifier::Cancel | Notifier::Ok) != Notifier::Ok) {
+        m_session->report(Outcome::Cancelled);
         return;
+    }
     const QString cardPath = m_card->path();
     auto copy = [this, slot, file, cardPath] {
         if (!m_card->isWritable() || m_card->path() != cardPath)
@@ -269,11 +286,12 @@ CardCommands::Target TransferController::safetyTarget(int slot, SafetyCopies::Oc
     return target;
 }
 
-QString TransferController::safetyCopyLine(const CardCommands::Target &target) const
+QString TransferController::undoLine(const CardCommands::Target &target) const
 {
     if (target.copyPath.isEmpty())
-        return QString();
-    return tr("\n\nA safety copy is made first: \"%1\" in the Safety Copies folder.")
+        return tr("\n\nWARNING: This operation can not be undone.");
+    return tr("\n\nEdit > Undo can put things back: a safety copy is made first, \"%1\" in the Safety "
+              "Copies folder.")
         .arg(QFileInfo(target.copyPath).completeBaseName());
 }
 
@@ -296,8 +314,12 @@ void TransferController::refuseForSafetyCopy(CardCommands::Refusal refusal, cons
     else if (refusal == CardCommands::Refusal::Cancelled)
         reason = tr("The safety copy was cancelled.");
     qCritical() << "Librarian: Could not make a safety copy:" << reason;
-    Notifier::tell(window(), Notifier::Icon::Critical, tr("Safety Copy"),
-                   tr("Could not make a safety copy of the card, so nothing was changed.\n\n") + reason);
+    const QString text = tr("Could not make a safety copy of the card, so nothing was changed.\n\n") + reason;
+    Notifier::tell(window(), Notifier::Icon::Critical, tr("Safety Copy"), text);
+    m_session->report(refusal == CardCommands::Refusal::Failed || refusal == CardCommands::Refusal::NoFolder
+                          ? Outcome::Failed
+                          : Outcome::Cancelled,
+                      text);
 }
 
 void TransferController::showWarnings(const SongTransfer::Request &request)
@@ -319,6 +341,14 @@ void TransferController::onFinished(SongTransfer::Request *request)
         const std::function<void()> next = m_afterCheck.take(request);
         if (next)
             next();
+    } else if (request == m_undoing) {
+        m_undoing = nullptr;
+        if (destination.song == Endpoint::WholeCard)
+            m_card->refresh();
+        else
+            m_session->songs()->readEntry(destination.song);
+        m_session->report(Outcome::Done, tr("Undid \"%1\".").arg(m_undone.what));
+        m_session->updateSummary();
     } else if (source.kind == Endpoint::ArchiveFile && destination.kind == Endpoint::Card) {
         if (destination.song == Endpoint::WholeCard)
             m_card->refresh();
@@ -331,8 +361,11 @@ void TransferController::onFinished(SongTransfer::Request *request)
     } else if (source.kind == Endpoint::Card && destination.kind == Endpoint::ArchiveFile) {
         emit libraryFileEnded(source.song == Endpoint::WholeCard ? FileKind::CardArchive : FileKind::SongFile,
                               destination.path, true);
+        const QString file = QFileInfo(destination.path).completeBaseName();
         m_session->report(Outcome::Done,
-                          tr("Saved \"%1\".").arg(QFileInfo(destination.path).completeBaseName()));
+                          source.song == Endpoint::WholeCard
+                              ? tr("Archived the card to \"%1\".").arg(file)
+                              : tr("Copied song %1 to \"%2\".").arg(source.song + 1).arg(file));
     }
 }
 
@@ -340,30 +373,74 @@ void TransferController::onFailed(SongTransfer::Request *request)
 {
     if (!request)
         return;
-    if (request->cancelled.load())
-        m_session->report(Outcome::Cancelled);
-    else
-        m_session->report(Outcome::Failed, tr("Failed: %1").arg(request->errorText));
-    if (request->kind == SongTransfer::Request::Kind::CheckArchive) {
-        const std::function<void()> next = m_afterCheck.take(request);
-        // The archive reads, but not as it was made; nothing was copied or written, and the user
-        // may still want it.
-        if (next && request->archiveChanged && !request->cancelled.load() &&
-            Notifier::ask(window(), Notifier::Icon::Warning,
-                          request->destination.song == Endpoint::WholeCard ? tr("Restore Morv+ Card")
-                                                                           : tr("Copy Song"),
-                          request->errorText + (request->destination.song == Endpoint::WholeCard
-                                                    ? tr("\n\nRestore it all the same?")
-                                                    : tr("\n\nCopy it all the same?")),
-                          Notifier::Cancel | Notifier::Ok) == Notifier::Ok)
-            next();
+    if (request->kind == SongTransfer::Request::Kind::CheckArchive && request->archiveChanged &&
+        !request->cancelled.load()) {
+        askForChangedArchive(*request);
         return;
+    }
+    m_afterCheck.remove(request);
+    const bool undoing = request == m_undoing;
+    if (undoing)
+        m_undoing = nullptr;
+    if (request->cancelled.load()) {
+        const QString text = cancelledText(*request, undoing);
+        m_session->report(Outcome::Cancelled, text);
+        // The progress window says what the card holds now, not only that it was cancelled.
+        if (!text.isEmpty())
+            m_transferDialog->statusLabel()->setText(text);
+    } else if (undoing) {
+        m_session->report(Outcome::Failed,
+                          tr("Could not undo \"%1\": %2").arg(m_undone.what, request->errorText));
+    } else {
+        m_session->report(Outcome::Failed, tr("Failed: %1").arg(request->errorText));
     }
     // The worker removed its half-written file, so nothing stale can appear under the name.
     if (request->source.kind == Endpoint::Card && request->destination.kind == Endpoint::ArchiveFile)
         emit libraryFileEnded(request->source.song == Endpoint::WholeCard ? FileKind::CardArchive
                                                                           : FileKind::SongFile,
                               request->destination.path, false);
+}
+
+// The archive reads, but not as it was made; nothing was copied or written yet, and the user may
+// still want it.
+void TransferController::askForChangedArchive(const SongTransfer::Request &request)
+{
+    const std::function<void()> next = m_afterCheck.take(&request);
+    const bool wholeCard = request.destination.song == Endpoint::WholeCard;
+    if (Notifier::ask(window(), Notifier::Icon::Warning, wholeCard ? tr("Restore Morv+ Card") : tr("Copy Song"),
+                      request.errorText + (wholeCard ? tr("\n\nRestore it all the same?")
+                                                     : tr("\n\nCopy it all the same?")),
+                      Notifier::Cancel | Notifier::Ok) != Notifier::Ok) {
+        m_session->report(Outcome::Cancelled);
+        return;
+    }
+    if (next)
+        next();
+}
+
+// What a cancelled transfer left on the card, and how to mend it; empty (only "Cancelled.") for
+// one that does not write the card.
+QString TransferController::cancelledText(const SongTransfer::Request &request, bool undoing) const
+{
+    const Endpoint &destination = request.destination;
+    if (destination.kind != Endpoint::Card)
+        return QString();
+    if (!request.wroteCard)
+        return tr("Cancelled before anything was written to the card.");
+    if (undoing)
+        return tr("Cancelled. The card is partly put back; restore the safety copy \"%1\" from the Safety "
+                  "Copies page to finish.")
+            .arg(QFileInfo(m_undone.copyPath).completeBaseName());
+    // A protected command that stopped half-way is undone by its safety copy like one that ended.
+    const bool undoable = m_commands->undoBlock(destination.path) == CardCommands::UndoBlock::None;
+    if (destination.song == Endpoint::WholeCard)
+        return undoable
+                   ? tr("Cancelled. The card is partly restored; Edit > Undo puts it back as it was.")
+                   : tr("Cancelled. The card is partly restored; restore it again to get a complete card.");
+    return (undoable
+                ? tr("Cancelled. Song %1 on the card is partly copied; Edit > Undo puts it back as it was.")
+                : tr("Cancelled. Song %1 on the card is partly copied; copy it again, or clear it."))
+        .arg(destination.song + 1);
 }
 
 // ---- Undo -----------------------------------------------------------------------------------
@@ -418,14 +495,18 @@ void TransferController::undoLastCommand()
     if (Notifier::ask(window(), Notifier::Icon::Warning, tr("Undo"),
                       tr("Undo \"%1\"?\n\nThe card gets back what the safety copy \"%2\" holds.")
                           .arg(last.what, QFileInfo(last.copyPath).completeBaseName()),
-                      Notifier::Cancel | Notifier::Ok) != Notifier::Ok)
+                      Notifier::Cancel | Notifier::Ok) != Notifier::Ok) {
+        m_session->report(Outcome::Cancelled);
         return;
+    }
     m_session->flushCard();
     // Judged again under the card's lock, which the undo keeps until the copy is back: the card
     // may have changed while the question was open.
     CardCommands::UndoBlock block = CardCommands::UndoBlock::None;
     QString detail;
-    if (m_commands->undo(m_card->path(), &block, &detail)) {
+    if (const auto request = m_commands->undo(m_card->path(), &block, &detail)) {
+        m_undoing = request.get();
+        m_undone = last;
         m_session->report(Outcome::Done, tr("Undoing \"%1\"...").arg(last.what));
         return;
     }

@@ -58,8 +58,9 @@ public:
     // What a safety copy before `occasion` holds: the whole card when `slot` is WholeCard, else
     // that slot; `what` names the command for Undo.
     CardCommands::Target safetyTarget(int slot, SafetyCopies::Occasion occasion, const QString &what) const;
-    // The line a question adds when a safety copy of `target` will be made; empty when none.
-    QString safetyCopyLine(const CardCommands::Target &target) const;
+    // The last line of a question before a command that overwrites card data: when a safety copy
+    // of `target` will be made, that Edit > Undo can put things back; else that it cannot.
+    QString undoLine(const CardCommands::Target &target) const;
     // Runs `operation` under the card's lock once a safety copy of `target` is in the Safety
     // Copies folder (at once when the settings, or `copy`, make none).
     void protect(const CardCommands::Target &target, std::function<void()> operation, bool copy = true);
@@ -99,6 +100,8 @@ private:
     void showWarnings(const SongTransfer::Request &request);
     void onFinished(SongTransfer::Request *request);
     void onFailed(SongTransfer::Request *request);
+    void askForChangedArchive(const SongTransfer::Request &request);
+    QString cancelledText(const SongTransfer::Request &request, bool undoing) const;
     QWidget *window() const;
 
     CardSession *m_session;
@@ -113,6 +116,9 @@ private:
     QAction *m_undo;
     // What follows each archive check still running: the safety copy and the restore.
     QHash<const SongTransfer::Request *, std::function<void()>> m_afterCheck;
+    // The request that puts a safety copy back, while it runs, and what it undoes.
+    const SongTransfer::Request *m_undoing = nullptr;
+    CardCommands::Undo m_undone;
 };
 
 } // namespace ZovaZode

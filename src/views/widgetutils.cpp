@@ -1,12 +1,20 @@
-// WidgetUtils: bold headings, centred captions, where a detail dialog appears, and pictures.
+// WidgetUtils: bold headings, centred captions, where a detail dialog appears, pictures, and the
+// desktop's URL opener.
 #include "views/widgetutils.h"
 
+#include "domain/notifier.h"
+
+#include <QAbstractItemView>
+#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
+#include <QPersistentModelIndex>
 #include <QScreen>
 #include <QSvgRenderer>
+#include <QTimer>
 #include <QWidget>
 
 namespace ZovaZode::WidgetUtils {
@@ -16,7 +24,23 @@ namespace {
 constexpr int kScreenMargin = 10;
 constexpr int kBoldWeight = 75;
 
+std::function<bool(const QUrl &)> &urlOpener()
+{
+    static std::function<bool(const QUrl &)> opener;
+    return opener;
+}
+
 } // namespace
+
+bool openUrl(const QUrl &url)
+{
+    return urlOpener() ? urlOpener()(url) : QDesktopServices::openUrl(url);
+}
+
+void setUrlOpener(std::function<bool(const QUrl &)> opener)
+{
+    urlOpener() = std::move(opener);
+}
 
 QLabel *boldLabel(const QString &text, QWidget *parent)
 {
@@ -73,6 +97,25 @@ void showCentred(QWidget *widget)
 
     widget->move(frame.topLeft());
     widget->show();
+}
+
+void refuseName(QAbstractItemView *view, const QModelIndex &index, const QString &typed,
+                const QString &refusal)
+{
+    const QPersistentModelIndex item(index);
+    // Once the editor that holds the refused name has closed. The box has no parent: it must not
+    // wait for the view.
+    QTimer::singleShot(0, view, [view, item, typed, refusal] {
+        Notifier::inform(nullptr, refusal);
+        if (!item.isValid())
+            return;
+        view->setCurrentIndex(item);
+        view->edit(item);
+        if (auto *editor = qobject_cast<QLineEdit *>(view->indexWidget(item))) {
+            editor->setText(typed);
+            editor->selectAll();
+        }
+    });
 }
 
 QPixmap picture(const QString &svg, QSize size, const QColor &tint)

@@ -1,12 +1,17 @@
 // Small helpers of the window's widgets, in one place: bold headings, captions, where a detail
-// dialog appears, and pictures drawn from SVGs.
+// dialog appears, pictures drawn from SVGs, and addresses handed to the desktop.
 #pragma once
 
 #include <QColor>
 #include <QPixmap>
 #include <QString>
 
+#include <functional>
+
+class QAbstractItemView;
 class QLabel;
+class QModelIndex;
+class QUrl;
 class QWidget;
 
 namespace ZovaZode::WidgetUtils {
@@ -22,10 +27,22 @@ QLabel *centredCaption(const QString &text, QWidget *parent);
 // 10 pixels inside the screen's available area, and shows it without blocking.
 void showCentred(QWidget *widget);
 
+// Says why the name `typed` in the editor of `index` was refused, then opens that editor again
+// with the name selected: the user corrects it instead of typing it anew, and the keyboard stays
+// where the user was typing rather than falling to the next control.
+void refuseName(QAbstractItemView *view, const QModelIndex &index, const QString &typed,
+                const QString &refusal);
+
 // The SVG drawn at a logical size with as many pixels as the sharpest screen shows, so it stays
 // sharp at 1.5x and 2x. A zero width or height follows the drawing's aspect ratio. A valid tint
 // paints the whole drawing in that one colour (edges keep their smoothing), so a one-colour
 // picture can follow the palette.
 QPixmap picture(const QString &svg, QSize size, const QColor &tint = QColor());
+
+// Hands an address to the desktop (a folder to its file manager, a PDF to its viewer); true when
+// the desktop took it. Tests put an opener of their own in place (an empty one restores the
+// desktop's, QDesktopServices::openUrl).
+bool openUrl(const QUrl &url);
+void setUrlOpener(std::function<bool(const QUrl &)> opener);
 
 } // namespace ZovaZode::WidgetUtils

@@ -1,15 +1,22 @@
 // MainWindow without the network: the Ctrl-only Advanced submenu, closing the window while a
-// restore runs, and its shape at its minimum size.
+// restore runs (from the menu, Ctrl+Q or the close button under the progress window, or a
+// signal), and its shape at its minimum size.
 #include "app/mainwindow.h"
+#include "domain/cardlock.h"
 #include "support/faultstream.h"
 #include "support/filesnapshot.h"
 #include "support/libraryfixture.h"
 #include "views/elidedlabel.h"
 #include "views/librarypages.h"
 #include "views/sdcardheaderview.h"
+#include "views/transferdialog.h"
 
 #include <QSemaphore>
+#include <QStatusBar>
 #include <QTabBar>
+#include <QWindow>
+
+#include <csignal>
 
 using namespace ZovaZode;
 using namespace ZovaZode::TestSupport;
@@ -59,24 +66,38 @@ void TestMainWindow::advancedMenuNeedsCtrl()
 
 void TestMainWindow::closingDuringARestore_data()
 {
-    QTest::addColumn<bool>("cancel"); // the answer to "Cancel it and quit?"
+    QTest::addColumn<QString>("gesture"); // under the progress window but "close"
+    QTest::addColumn<bool>("cancel");     // the answer to "Cancel it and quit?"
+    QTest::addColumn<bool>("copies");     // safety copies on
+    QTest::addColumn<QString>("status");  // afterwards
+    const QString partly = QStringLiteral("Cancelled. The card is partly restored; %1");
+    const QString again = partly.arg("restore it again to get a complete card.");
     // clang-format off
-    QTest::newRow("cancel and quit") << true;
-    QTest::newRow("keep going")      << false;
+    //                                gesture          cancel   copies   status
+    QTest::newRow("cancel and quit") << "close"     << true  << false << again;
+    QTest::newRow("keep going")      << "close"     << false << false << "Restored the card from \"Set\".";
+    QTest::newRow("Ctrl+Q")          << "Ctrl+Q"    << true  << true  << partly.arg("Edit > Undo puts it back as it was.");
+    QTest::newRow("close button")    << "button"    << true  << false << again;
+    QTest::newRow("SIGTERM")         << "SIGTERM"   << true  << false << again;
     // clang-format on
 }
 
-// The window asks, waits for the worker, and writes nothing to the card once it is gone: it used to
-// close at once and tear the card down under the worker, writing its old header over the new one.
+// The window asks (a signal does not), waits for the worker, and writes nothing to the card once
+// it is gone: it used to close at once and tear the card down under the worker, writing its old
+// header over the new one; under the progress window the question never came.
 void TestMainWindow::closingDuringARestore()
 {
+    QFETCH(QString, gesture);
     QFETCH(bool, cancel);
+    QFETCH(bool, copies);
+    QFETCH(QString, status);
     QTemporaryDir dir;
     CardImage image(dir.path());
     image.create("Old Card");
     const QString archive = dir.filePath("Set.mlad");
-    writeArchive(archive, "Restored Set");
-    m_configuration->setSafetyCopiesEnabled(false);
+    writeArchive(archive, "Restored Set", "An archive", 12, true);
+    m_configuration->setSafetyCopiesEnabled(copies);
+    m_configuration->setCardLibraryLocation(dir.path());
     RecordingNotifier notifier;
     // The restore stops at song 7 until released: the header is on the card by then.
     QSemaphore gate;
@@ -98,9 +119,20 @@ void TestMainWindow::closingDuringARestore()
     QTRY_COMPARE(text(image.read(cardHeaderRange()), 8, 128), QByteArray("Restored Set"));
 
     notifier.prepareAnswer(cancel ? Notifier::Yes : Notifier::No);
-    m_window->close();
-    QCOMPARE(notifier.texts().last(), QString("A transfer is still running.\n\nCancel it and quit?"));
-    QCOMPARE(notifier.messages().last().title, QString("Quit Morv Manager"));
+    TransferDialog *progress = view->transfers()->transferDialog();
+    if (gesture != "close") {
+        QTRY_VERIFY(progress->isVisible());
+        progress->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(progress));
+    }
+    gesture == "Ctrl+Q"    ? QTest::keyClick(progress, Qt::Key_Q, Qt::ControlModifier)
+    : gesture == "button"  ? void(m_window->windowHandle()->close())
+    : gesture == "SIGTERM" ? void(::raise(SIGTERM))
+                           : void(m_window->close());
+    QTRY_VERIFY(gesture == "SIGTERM" || notifier.texts().size() == 2);
+    QCOMPARE(notifier.texts().mid(1),
+             gesture == "SIGTERM" ? QStringList()
+                                  : QStringList("A transfer is still running.\n\nCancel it and quit?"));
     QVERIFY(m_window->isVisible());
     gate.release();
     if (!cancel) {
@@ -109,6 +141,11 @@ void TestMainWindow::closingDuringARestore()
         m_window->close();
     }
     QTRY_VERIFY(!m_window->isVisible());
+    // The status bar keeps the outcome under a menu's passing tips.
+    QStatusTipEvent tip{QString()};
+    QCoreApplication::sendEvent(m_window.get(), &tip);
+    QCOMPARE(m_window->statusBar()->findChild<QLabel *>("outcome")->text(), status);
+    QVERIFY(CardLock::forCommand(image.path(), 0));
     const FileSnapshot stopped(image.path());
     m_window.reset();
     QCOMPARE(describe(stopped.changes()), QString());

@@ -1,6 +1,7 @@
 // Start-up of the real morv-manager executable in a private home, offscreen: the one-copy-per-user
 // lock, and the temporary files of killed transfers removed from the libraries. Each copy is
-// stopped once it has shown how far it got. And its command line, answered without a display.
+// stopped once it has shown how far it got, the last by SIGTERM, as a logout does. And its
+// command line, answered without a display.
 #include <QDateTime>
 #include <QDir>
 #include <QLockFile>
@@ -128,6 +129,12 @@ void TestStartup::oneCopyPerUser()
     Copy third(home.environment());
     QVERIFY2(third.waitFor(kWindowBuilt), third.output.constData());
     QVERIFY(!third.output.contains(kRefusal.toUtf8()));
+    // A logout's SIGTERM closes the window as its close button does, and the lock goes with it.
+    third.process.terminate();
+    QVERIFY(third.process.waitForFinished(10000));
+    QCOMPARE(third.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(third.process.exitCode(), 0);
+    QVERIFY(!QFile::exists(home.path("runtime/" + kLock)));
 }
 
 void TestStartup::commandLine_data()

@@ -4,6 +4,7 @@
 // read-only file, a full archive, a stop asked for), and what the file stream reads to reach a
 // record. A composite operation's failure in a step with its own row is left to the fault
 // injection, which fails every call of every operation.
+#include "carddata/verify.h"
 #include "handles.h"
 #include "support/archivebuilder.h"
 #include "support/faultstream.h"
@@ -326,6 +327,15 @@ void TestAccess::errorTexts()
     QCOMPARE(QByteArray(mlsdGetErrorString()), text);
     QVERIFY(fault.isEmpty() || faults.injectedFaults() > 0);
     faults.disarm();
+    // The file's size against its song headers, all that a library reads, finds what the
+    // restore refuses at the audio; Verify says how many bytes are missing.
+    const bool cut = text.endsWith("Error reading looper audio from archive");
+    QCOMPARE(f.songFile ? mlsdArchiveBytesMissing(f.songFile.get()) : 0, cut ? 1 : 0);
+    VerifyReport report;
+    QVERIFY(!cut || (mlsdVerifyFile(QFile::encodeName(f.songPath).constData(), &report) == 0 &&
+                     report.problems.back().what.rfind("1 of its ", 0) == 0 &&
+                     QByteArray::fromStdString(report.problems.back().what)
+                         .endsWith(" bytes missing at the end of the file")));
     if (f.target())
         QCOMPARE(mlsdArchiveSongCount(f.target()), songs);
     f.card.reset();

@@ -127,15 +127,19 @@ void TestLibraryDataModel::items_data()
     QTest::addColumn<QString>("content"); // written over the file first, if any
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("kind"); // "archive", "song" or "" (neither: nothing to edit or drag)
+    QTest::addColumn<QString>("info"); // the info column, and the tool tip of a damaged file
+    const QString damaged = QStringLiteral("Damaged|");
     // clang-format off
-    //                                      file        content          shown                      kind
-    QTest::newRow("archive")             << "g.mlad" << ""            << "Gig"                   << "archive";
-    QTest::newRow("song file")           << "x.mlsd" << ""            << "Intro"                 << "song";
-    QTest::newRow("archive of 3 songs")  << "g.mlad" << "3 songs"     << "Corrupt File (g.mlad)" << "";
-    QTest::newRow("garbage")             << "bad.mlad" << ""          << "Corrupt File (bad.mlad)" << "";
-    QTest::newRow("song file, no song")  << "x.mlsd" << "no song"     << "Corrupt File (x.mlsd)" << "";
-    QTest::newRow("link to an archive")  << "Latest.mlad" << ""       << "Latest.mlad"           << "";
-    QTest::newRow("link to a folder")    << "Shared" << ""            << "Shared"                << "";
+    //                                      file        content       shown                        kind         info
+    QTest::newRow("archive")             << "g.mlad" << ""         << "Gig"                     << "archive" << "1.6 MB|";
+    QTest::newRow("song file")           << "x.mlsd" << ""         << "Intro"                   << "song"    << "0.1 MB|";
+    QTest::newRow("archive of 3 songs")  << "g.mlad" << "3 songs"  << "Corrupt File (g.mlad)"   << ""        << damaged + "The archive holds 3 songs; a card archive holds 12.";
+    QTest::newRow("garbage")             << "bad.mlad" << ""       << "Corrupt File (bad.mlad)" << ""        << damaged + "Could not open archive file: localOpenArchive: Error reading archive header.";
+    QTest::newRow("song file, no song")  << "x.mlsd" << "no song"  << "Corrupt File (x.mlsd)"   << ""        << damaged + "The file holds no song.";
+    // Its headers read well; its last recording runs past the end of the file.
+    QTest::newRow("song file, cut short") << "x.mlsd" << "cut"     << "Corrupt File (x.mlsd)"   << ""        << damaged + "The file is cut short: 1,000 bytes are missing at its end.";
+    QTest::newRow("link to an archive")  << "Latest.mlad" << ""    << "Latest.mlad"             << ""        << "|";
+    QTest::newRow("link to a folder")    << "Shared" << ""         << "Shared"                  << ""        << "|";
     // clang-format on
 }
 
@@ -145,18 +149,32 @@ void TestLibraryDataModel::items()
     QFETCH(QString, content);
     QFETCH(QString, shown);
     QFETCH(QString, kind);
+    QFETCH(QString, info);
 
     Library library;
     if (!content.isEmpty()) {
-        if (content == "no song")
+        if (content == "no song") {
             writeSongFile(library.path(file), QByteArray());
-        else
+        } else if (content == "cut") {
+            ArchiveBuilder builder;
+            builder.addSong(sampleSong(0, 1, "Intro"));
+            QVERIFY(QFile::remove(library.path(file)));
+            writeRange(library.path(file), 0, builder.bytes().chopped(1000));
+        } else {
             writeArchive(library.path(file), "Gig", "", 3);
+        }
         library.model.refreshItem(library.item(file));
     }
     const QModelIndex index = library.item(file);
     QTRY_COMPARE(index.data().toString(), shown);
     QCOMPARE(index.data(LibraryDataModel::ItemNameRole).toString(), shown);
+    QCOMPARE(index.siblingAtColumn(LibraryDataModel::InfoColumn).data().toString() + '|' +
+                 index.data(Qt::ToolTipRole).toString(),
+             info);
+    const auto picture = [](const QIcon &icon) { return icon.pixmap(16).toImage(); };
+    QCOMPARE(picture(index.data(Qt::DecorationRole).value<QIcon>()) ==
+                 picture(QIcon(":/images/damaged_icon")),
+             info.startsWith("Damaged|"));
     QCOMPARE(library.model.isArchive(index), kind == "archive");
     QCOMPARE(library.model.isSong(index), kind == "song");
     QCOMPARE(library.model.flags(index).testFlag(Qt::ItemIsEditable), !kind.isEmpty());

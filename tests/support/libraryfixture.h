@@ -44,9 +44,9 @@ inline SongRecords namedSong(int song, const QByteArray &name, const QByteArray 
     return records;
 }
 
-// A card archive with user prefs; with 12 songs it is complete.
+// A card archive with user prefs; with 12 songs it is complete. `recorded` songs hold loops.
 inline void writeArchive(const QString &path, const QByteArray &name,
-                         const QByteArray &description = "An archive", int songs = 12)
+                         const QByteArray &description = "An archive", int songs = 12, bool recorded = false)
 {
     ArchiveBuilder builder;
     QByteArray fields(128 + 384, '\0');
@@ -55,8 +55,10 @@ inline void writeArchive(const QString &path, const QByteArray &name,
     builder.setNameField(fields.left(128));
     builder.setDescriptionField(fields.mid(128));
     builder.setUserPrefs(userPrefs());
-    for (int song = 0; song < songs; ++song)
-        builder.addSong(namedSong(song, "Song " + QByteArray::number(song + 1)));
+    for (int song = 0; song < songs; ++song) {
+        const QByteArray songName = "Song " + QByteArray::number(song + 1);
+        builder.addSong(recorded ? sampleSong(song, 1, songName) : namedSong(song, songName));
+    }
     builder.write(path);
 }
 

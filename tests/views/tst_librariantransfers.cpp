@@ -5,17 +5,20 @@
 // before the command runs (without it the command does not run and says why), it shows as a row
 // of the Safety Copies page, and Edit > Undo puts it back after one question, or says why it
 // cannot. A copy also goes back from the page (Restore This Copy, or dragged onto a card slot
-// through the real views), or is deleted there.
+// through the real views), is deleted there, or shown in a file manager (which, missing, is said).
 #include "support/libraryfixture.h"
 
 #include "domain/sumfile.h"
+#include "app/settingsdialog.h"
 #include "views/cardbox.h"
 #include "views/safetycopiesview.h"
 #include "views/sdcardheaderview.h"
 #include "views/transferdialog.h"
+#include "views/widgetutils.h"
 
 #include <QLabel>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTreeWidget>
 
 using namespace ZovaZode;
@@ -90,12 +93,17 @@ void run(Librarian &librarian, const QString &command, Notifier::Button answer)
     }
 }
 
-QStringList rows(const SafetyCopiesView *page)
+// The rows of the Safety Copies page, each as its columns `shown` joined by " | ".
+QStringList rows(const SafetyCopiesView *page,
+                 const QVector<int> &shown = {SafetyCopiesView::WhatColumn, SafetyCopiesView::CardColumn,
+                                              SafetyCopiesView::OccasionColumn})
 {
     QStringList result;
     for (int i = 0; i < page->treeWidget()->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem *item = page->treeWidget()->topLevelItem(i);
-        result << item->text(0) + " | " + item->text(1) + " | " + item->text(2);
+        QStringList cells;
+        for (int column : shown)
+            cells << page->treeWidget()->topLevelItem(i)->text(column);
+        result << cells.join(QStringLiteral(" | "));
     }
     return result;
 }
@@ -116,6 +124,7 @@ private slots:
     void commands();
     void fromThePage_data();
     void fromThePage();
+    void keepingFewer();
 
 private:
     std::unique_ptr<ConfigurationManager> m_configuration;
@@ -126,18 +135,20 @@ void TestLibrarianTransfers::transfers_data()
     QTest::addColumn<QString>("gesture");  // a command, or "drop <what> <where>"
     QTest::addColumn<QString>("selected"); // in the libraries
     QTest::addColumn<QString>("dialog");   // the progress dialog's title|source|destination, or none
+    QTest::addColumn<QString>("status");   // afterwards, in the status bar
 
+    const QString opened = QStringLiteral("Opened the card on %1.");
     // clang-format off
-    //                                           gesture              selected          dialog
-    QTest::newRow("archive card")             << "archive"         << ""             << "Archiving Card|Card: %card|Archive: %cards/Gig.mlad";
-    QTest::newRow("restore card")             << "restore"         << "cards/B.mlad" << "Restoring Card|Archive: %cards/B.mlad|Card: %card";
-    QTest::newRow("drop archive on card")     << "drop item box"   << "cards/B.mlad" << "Restoring Card|Archive: %cards/B.mlad|Card: %card";
-    QTest::newRow("copy song to library")     << "to library"      << ""             << "Copying Song to Library|Song 3 on card: %card|Archive: %songs/Verse.mlsd";
-    QTest::newRow("drop card song on folder") << "drop song tree"  << "songs/Sets"   << "Copying Song to Library|Song 3 on card: %card|Archive: %songs/Sets/Verse.mlsd";
-    QTest::newRow("copy song to card")        << "to card"         << "songs/x.mlsd" << "Copying Song to Card|Song 1 in archive: %songs/x.mlsd|Song 4 on card: %card";
-    QTest::newRow("drop song on slot 4")      << "drop item slot"  << "songs/x.mlsd" << "Copying Song to Card|Song 1 in archive: %songs/x.mlsd|Song 4 on card: %card";
-    QTest::newRow("song file on the card")    << "drop item box"   << "songs/x.mlsd" << "";
-    QTest::newRow("slot the card lacks")      << "to slot 12"      << "songs/x.mlsd" << "";
+    //                                           gesture              selected          dialog                                                                                        status
+    QTest::newRow("archive card")             << "archive"         << ""             << "Archiving Card|Card: %card|Archive: %cards/Gig.mlad"                                     << "Archived the card to \"Gig\".";
+    QTest::newRow("restore card")             << "restore"         << "cards/B.mlad" << "Restoring Card|Archive: %cards/B.mlad|Card: %card"                                       << "Restored the card from \"B\": 2 MB written, less than 1 MB already the same.";
+    QTest::newRow("drop archive on card")     << "drop item box"   << "cards/B.mlad" << "Restoring Card|Archive: %cards/B.mlad|Card: %card"                                       << "Restored the card from \"B\": 2 MB written, less than 1 MB already the same.";
+    QTest::newRow("copy song to library")     << "to library"      << ""             << "Copying Song to Library|Song 3 on card: %card|Archive: %songs/Verse.mlsd"                << "Copied song 3 to \"Verse\".";
+    QTest::newRow("drop card song on folder") << "drop song tree"  << "songs/Sets"   << "Copying Song to Library|Song 3 on card: %card|Archive: %songs/Sets/Verse.mlsd"           << "Copied song 3 to \"Verse\".";
+    QTest::newRow("copy song to card")        << "to card"         << "songs/x.mlsd" << "Copying Song to Card|Song 1 in archive: %songs/x.mlsd|Song 4 on card: %card"            << "Copied \"x\" onto slot 4: less than 1 MB written, 0 MB already the same.";
+    QTest::newRow("drop song on slot 4")      << "drop item slot"  << "songs/x.mlsd" << "Copying Song to Card|Song 1 in archive: %songs/x.mlsd|Song 4 on card: %card"            << "Copied \"x\" onto slot 4: less than 1 MB written, 0 MB already the same.";
+    QTest::newRow("song file on the card")    << "drop item box"   << "songs/x.mlsd" << ""                                                                                        << opened;
+    QTest::newRow("slot the card lacks")      << "to slot 12"      << "songs/x.mlsd" << ""                                                                                        << opened;
     // clang-format on
 }
 
@@ -146,6 +157,7 @@ void TestLibrarianTransfers::transfers()
     QFETCH(QString, gesture);
     QFETCH(QString, selected);
     QFETCH(QString, dialog);
+    QFETCH(QString, status);
 
     Librarian librarian("Stale");
     LibrarianView &view = *librarian.view;
@@ -200,12 +212,14 @@ void TestLibrarianTransfers::transfers()
     if (dialog.isEmpty()) {
         QVERIFY(!librarian.transfers()->hasTransfers());
         QCOMPARE(librarian.songs()->songName(11), QStringLiteral("Song 12"));
+        QCOMPARE(view.session()->status(), status.arg(librarian.cardFolder));
         return;
     }
     // A transfer to the card checks its archive first, by a request of its own.
     QTRY_COMPARE(finished.count() + failed.count(),
                  dialog.contains(QRegularExpression("^(Restoring|Copying Song to) Card")) ? 2 : 1);
     QCOMPARE(failed.count(), 0);
+    QCOMPARE(view.session()->status(), status);
     const QStringList expected = QString(dialog)
                                      .replace("%cards", librarian.cardLibrary)
                                      .replace("%songs", librarian.songLibrary)
@@ -314,40 +328,45 @@ void TestLibrarianTransfers::commands_data()
     QTest::addColumn<QString>("row");     // on the Safety Copies page: what | card | about to happen
     QTest::addColumn<bool>("done");
     QTest::addColumn<QString>("undo");    // the Undo command's text, or its tool tip when disabled
+    QTest::addColumn<QString>("status");  // after the command, and after its undo: "done|undone"
 
+    // Without a safety copy; with one, the question says that Undo can put things back.
     const QString undone = QStringLiteral("\n\nWARNING: This operation can not be undone.");
-    const QString one = "W Clear Song on Card: Are you sure you want to clear song #%1 on card?" + undone;
-    const QString all = "W : Are you sure you want to clear all songs on card?" + undone;
+    const QString one = "W Clear Song on Card: Are you sure you want to clear song #%1 on card?";
+    const QString all = "W : Are you sure you want to clear all songs on card?";
     const QString del = "W Delete Item: Are you sure you want to delete %1 from %2 library?" + undone;
     const QString restore = "W Restore Morv+ Card: Are you sure you want to overwrite the entire card with "
-                            "the contents of the archive?" + undone;
-    const QString copy = "W Copy Song: You are about to overwrite a non-empty song on card. Are you sure?";
+                            "the contents of the archive?";
+    const QString copy =
+        "W Copy Song: You are about to overwrite song 6 on the card, \"Verse\", with \"x\". Are you sure?";
+    const QString safety = "Could not make a safety copy of the card, so nothing was changed.";
     const QString nothing = "Nothing has been changed on this card in this session.";
     const QString verse = "Song 6: Verse | Gig | ";
     using N = Notifier;
     // clang-format off
-    //                                     command                    answer            safety       box                                                    row                               done     undo
-    QTest::newRow("clear slot 1, yes")  << "clear 0"               << int(N::Yes)    << "off"     << one.arg(1)                                          << ""                             << true  << "Safety copies are turned off in the settings, so there is no copy to undo with.";
-    QTest::newRow("clear slot 1, no")   << "clear 0"               << int(N::No)     << "off"     << one.arg(1)                                          << ""                             << false << "";
-    QTest::newRow("clear all, OK")      << "clear all"             << int(N::Ok)     << "off"     << all                                                 << ""                             << true  << "";
-    QTest::newRow("delete archive")     << "delete cards/Set.mlad" << int(N::Yes)    << "off"     << del.arg("archive \"Set\"", "card")                  << ""                             << true  << "";
-    QTest::newRow("delete song")        << "delete songs/x.mlsd"   << int(N::Yes)    << "off"     << del.arg("song \"Intro\"", "song")                   << ""                             << true  << "";
-    QTest::newRow("delete folder")      << "delete songs/Sets"     << int(N::Yes)    << "off"     << del.arg("folder \"Sets\"", "song")                  << ""                             << true  << "";
-    QTest::newRow("delete unreadable")  << "delete cards/bad.mlad" << int(N::Yes)    << "off"     << del.arg("file \"Corrupt File (bad.mlad)\"", "card") << ""                             << true  << "";
-    QTest::newRow("restore, cancel")    << "restore"               << int(N::Cancel) << "off"     << restore                                             << ""                             << false << "";
-    QTest::newRow("onto used slot, no") << "copy 5"                << int(N::Cancel) << "off"     << copy                                                << ""                             << false << "";
-    QTest::newRow("onto empty slot")    << "copy 6"                << int(N::Cancel) << "on"      << ""                                                  << ""                             << true  << "";
-    QTest::newRow("clear empty slot")   << "clear 4"               << int(N::Yes)    << "on"      << one.arg(5)                                          << ""                             << true  << nothing;
-    QTest::newRow("restore, copied")    << "restore"               << int(N::Ok)     << "on"      << restore                                             << "Whole card | Gig | Restore"   << true  << "&Undo \"Restore Card\"";
-    QTest::newRow("copy, copied")       << "copy 5"                << int(N::Ok)     << "on"      << copy                                                << verse + "Copy onto slot 6"     << true  << "&Undo \"Copy Song onto Slot 6\"";
-    QTest::newRow("clear, copied")      << "clear 5"               << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"         << true  << "&Undo \"Clear Song 6\"";
-    QTest::newRow("clear all, copied")  << "clear all"             << int(N::Ok)     << "on"      << all                                                 << "Whole card | Gig | Clear all songs" << true << "&Undo \"Clear All Card Songs\"";
-    QTest::newRow("card changed since") << "clear 5 then rename"   << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"         << true  << "The card has changed since (the card's name), so its safety copy would undo more than the last change.";
-    QTest::newRow("copy deleted")       << "clear 5 then delete"   << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"         << true  << "The safety copy is no longer in the Safety Copies folder.";
-    QTest::newRow("restore, no copy")   << "restore"               << int(N::Ok)     << "failing" << restore                                             << ""                             << false << nothing;
+    //                                     command                    answer            safety       box                                                    row                                     done     undo                                                                                                                         status
+    QTest::newRow("clear slot 1, yes")  << "clear 0"               << int(N::Yes)    << "off"     << one.arg(1) + undone                                 << ""                                   << true  << "Safety copies are turned off in the settings, so there is no copy to undo with."                                 << "Cleared song 1.";
+    QTest::newRow("clear slot 1, no")   << "clear 0"               << int(N::No)     << "off"     << one.arg(1) + undone                                 << ""                                   << false << ""                                                                                                                << "Cancelled.";
+    QTest::newRow("clear all, OK")      << "clear all"             << int(N::Ok)     << "off"     << all + undone                                        << ""                                   << true  << ""                                                                                                                << "Cleared all songs.";
+    QTest::newRow("delete archive")     << "delete cards/Set.mlad" << int(N::Yes)    << "off"     << del.arg("archive \"Set\"", "card")                  << ""                                   << true  << ""                                                                                                                << "Deleted the archive \"Set\".";
+    QTest::newRow("delete song")        << "delete songs/x.mlsd"   << int(N::Yes)    << "off"     << del.arg("song \"Intro\"", "song")                   << ""                                   << true  << ""                                                                                                                << "Deleted the song \"Intro\".";
+    QTest::newRow("delete folder")      << "delete songs/Sets"     << int(N::Yes)    << "off"     << del.arg("folder \"Sets\"", "song")                  << ""                                   << true  << ""                                                                                                                << "Deleted the folder \"Sets\".";
+    QTest::newRow("delete unreadable")  << "delete cards/bad.mlad" << int(N::Yes)    << "off"     << del.arg("file \"Corrupt File (bad.mlad)\"", "card") << ""                                   << true  << ""                                                                                                                << "Deleted the file \"Corrupt File (bad.mlad)\".";
+    QTest::newRow("delete, no")         << "delete songs/x.mlsd"   << int(N::No)     << "off"     << del.arg("song \"Intro\"", "song")                   << ""                                   << false << ""                                                                                                                << "Cancelled.";
+    QTest::newRow("restore, cancel")    << "restore"               << int(N::Cancel) << "off"     << restore + undone                                    << ""                                   << false << ""                                                                                                                << "Cancelled.";
+    QTest::newRow("onto used slot, no") << "copy 5"                << int(N::Cancel) << "off"     << copy + undone                                       << ""                                   << false << ""                                                                                                                << "Cancelled.";
+    QTest::newRow("onto empty slot")    << "copy 6"                << int(N::Cancel) << "on"      << ""                                                  << ""                                   << true  << ""                                                                                                                << "Copied \"x\" onto slot 7: ";
+    QTest::newRow("clear empty slot")   << "clear 4"               << int(N::Yes)    << "on"      << one.arg(5) + undone                                 << ""                                   << true  << nothing                                                                                                           << "Cleared song 5.";
+    QTest::newRow("restore, copied")    << "restore"               << int(N::Ok)     << "on"      << restore                                             << "Whole card | Gig | Restore"         << true  << "&Undo \"Restore Card\""                                                                                          << "Restored the card from \"Set\": |Undid \"Restore Card\".";
+    QTest::newRow("copy, copied")       << "copy 5"                << int(N::Ok)     << "on"      << copy                                                << verse + "Copy onto slot 6"           << true  << "&Undo \"Copy Song onto Slot 6\""                                                                                 << "Copied \"x\" onto slot 6: |Undid \"Copy Song onto Slot 6\".";
+    QTest::newRow("clear, copied")      << "clear 5"               << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"               << true  << "&Undo \"Clear Song 6\""                                                                                          << "Cleared song 6.|Undid \"Clear Song 6\".";
+    QTest::newRow("clear all, copied")  << "clear all"             << int(N::Ok)     << "on"      << all                                                 << "Whole card | Gig | Clear all songs" << true  << "&Undo \"Clear All Card Songs\""                                                                                 << "Cleared all songs.|Undid \"Clear All Card Songs\".";
+    QTest::newRow("card changed since") << "clear 5 then rename"   << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"               << true  << "The card has changed since (the card's name), so its safety copy would undo more than the last change." << "Cleared song 6.";
+    QTest::newRow("copy deleted")       << "clear 5 then delete"   << int(N::Yes)    << "on"      << one.arg(6)                                          << verse + "Clear song 6"               << true  << "The safety copy is no longer in the Safety Copies folder."                                                         << "Cleared song 6.";
+    QTest::newRow("restore, no copy")   << "restore"               << int(N::Ok)     << "failing" << restore                                             << ""                                   << false << nothing                                                                                                           << safety;
     // The archive is checked before its safety copy: a damaged one is refused, a changed one asks.
-    QTest::newRow("restore, damaged")   << "restore damaged"       << int(N::Ok)     << "on"      << restore                                             << ""                             << false << nothing;
-    QTest::newRow("restore, changed")   << "restore changed"       << int(N::Ok)     << "on"      << restore                                             << "Whole card | Gig | Restore"   << true  << "&Undo \"Restore Card\"";
+    QTest::newRow("restore, damaged")   << "restore damaged"       << int(N::Ok)     << "on"      << restore                                             << ""                                   << false << nothing                                                                                                           << "Failed: The archive \"Set.mlad\" is damaged: ";
+    QTest::newRow("restore, changed")   << "restore changed"       << int(N::Ok)     << "on"      << restore                                             << "Whole card | Gig | Restore"         << true  << "&Undo \"Restore Card\""                                                                                          << "Restored the card from \"Set\": |Undid \"Restore Card\".";
     // clang-format on
 }
 
@@ -360,6 +379,7 @@ void TestLibrarianTransfers::commands()
     QFETCH(QString, row);
     QFETCH(bool, done);
     QFETCH(QString, undo);
+    QFETCH(QString, status);
 
     Librarian librarian("Gig", safety != QLatin1String("off"));
     prepare(librarian);
@@ -387,7 +407,8 @@ void TestLibrarianTransfers::commands()
     // One more line of the question names the copy about to be made, if one is.
     const QString shown = librarian.boxes().value(0);
     const QRegularExpressionMatch named =
-        QRegularExpression("\n\nA safety copy is made first: \"(Gig - .+)\" in the Safety Copies folder\\.$")
+        QRegularExpression("\n\nEdit > Undo can put things back: a safety copy is "
+                           "made first, \"(Gig - .+)\" in the Safety Copies folder\\.$")
             .match(shown);
     QCOMPARE(named.hasMatch(), !row.isEmpty() || (!done && safety != QLatin1String("off")));
     QCOMPARE(shown.left(named.hasMatch() ? named.capturedStart() : -1), box);
@@ -401,6 +422,8 @@ void TestLibrarianTransfers::commands()
         QCOMPARE(songBytes(librarian.image), before);
     }
     const QStringList copies = QDir(folder).entryList({"*.mlad", "*.mlsd"}, QDir::Files);
+    QVERIFY2(librarian.view->session()->status().startsWith(status.section('|', 0, 0)),
+             qPrintable(librarian.view->session()->status()));
     QCOMPARE(copies.size(), row.isEmpty() ? 0 : 1);
     QCOMPARE(QFileInfo(copies.value(0)).completeBaseName(), row.isEmpty() ? QString() : named.captured(1));
     const QStringList boxes = librarian.boxes();
@@ -446,12 +469,13 @@ void TestLibrarianTransfers::commands()
     QTRY_VERIFY_WITH_TIMEOUT(!librarian.transfers()->hasTransfers() && songBytes(librarian.image) == before,
                              20000);
     QVERIFY(!action->isEnabled());
+    QCOMPARE(librarian.view->session()->status(), status.section('|', 1));
 }
 
 void TestLibrarianTransfers::fromThePage_data()
 {
     QTest::addColumn<QString>("command");
-    QTest::addColumn<QString>("how");       // "restore", "delete" (the page's commands) or "drop <row>"
+    QTest::addColumn<QString>("how");       // the page's "restore", "delete" or "show", or "drop <row>"
     QTest::addColumn<int>("slot");          // where "Verse" is afterwards, -1 for nowhere
     QTest::addColumn<QStringList>("boxes"); // titles of the boxes after the command's own
     // clang-format off
@@ -460,6 +484,7 @@ void TestLibrarianTransfers::fromThePage_data()
     QTest::newRow("song, dropped on 9")   << "clear 5"   << "drop 8"  << 8  << QStringList{};
     QTest::newRow("card, restore")        << "clear all" << "restore" << 5  << QStringList{"Restore Morv+ Card"};
     QTest::newRow("deleted")              << "clear 5"   << "delete"  << -1 << QStringList{"Delete Safety Copy"};
+    QTest::newRow("no file manager")      << "clear 5"   << "show"    << -1 << QStringList{"Show in Folder"};
     // clang-format on
 }
 
@@ -497,7 +522,10 @@ void TestLibrarianTransfers::fromThePage()
                                    : QPoint(last.center().x(), last.bottom() + 20);
         QCOMPARE(dropOn(songs->viewport(), at, data.get()), row < 12);
     } else {
-        QAction *action = how == QLatin1String("restore") ? page->restoreAction() : page->deleteAction();
+        WidgetUtils::setUrlOpener([](const QUrl &) { return false; });
+        QAction *action = how == "restore" ? page->restoreAction()
+                          : how == "show"  ? page->showInFolderAction()
+                                           : page->deleteAction();
         QVERIFY(action->isEnabled());
         librarian.notifier.prepareAnswer(how == QLatin1String("restore") ? Notifier::Ok : Notifier::Yes);
         action->trigger();
@@ -514,6 +542,50 @@ void TestLibrarianTransfers::fromThePage()
     QCOMPARE(QFileInfo::exists(copy) + QFileInfo::exists(copy + ".sum"),
              how != QLatin1String("delete") ? 2 : 0);
     QCOMPARE(tree->topLevelItemCount() == 0, how == QLatin1String("delete"));
+}
+
+// The page tells copies apart at a glance (when first, then what, how large, the occasion and
+// the card) and sums them up; keeping fewer in the settings deletes the oldest at once, after a
+// question (No leaves the dialog open and every copy in place), and never the newest.
+void TestLibrarianTransfers::keepingFewer()
+{
+    Librarian librarian("Gig", true);
+    const QString cards = librarian.cardLibrary;
+    const QDateTime now(QDate(2026, 3, 10), QTime(14, 3));
+    using O = SafetyCopies::Occasion;
+    QVERIFY(SafetyCopies::ensureFolder(cards, nullptr));
+    // A song yesterday at 09:12, whole cards nine days before and now.
+    for (const auto &[back, slot, occasion] :
+         {std::tuple(103860, 2, O::ClearSong), std::tuple(799380, -1, O::ClearAll),
+          std::tuple(0, -1, O::Restore)}) {
+        const QString what = SafetyCopies::occasionText(occasion);
+        const QDateTime when = now.addSecs(-back);
+        slot < 0
+            ? writeArchive(SafetyCopies::cardCopyPath(cards, "Gig", what, when), "Gig")
+            : writeSongFile(SafetyCopies::songCopyPath(cards, "Gig", slot, "Verse", what, when), "Verse");
+    }
+    SafetyCopiesView *page = librarian.pages()->safetyCopies();
+    page->setNow(now);
+    // Megabytes of 10^6 bytes: 3.3 in MiB.
+    QCOMPARE(rows(page, {0, 1, 2, 3, 4}) << page->totalLabel()->text(),
+             QStringList({"today 14:03 | Whole card | 1.6 MB | Restore | Gig",
+                          "yesterday 09:12 | Song 3: Verse | 0.1 MB | Clear song 3 | Gig",
+                          "2026-03-01 | Whole card | 1.6 MB | Clear all songs | Gig",
+                          "3 safety copies, 3.4 MB in all."}));
+
+    SettingsDialog settings;
+    settings.limitBox()->setValue(1);
+    for (const Notifier::Button answer : {Notifier::No, Notifier::Yes}) {
+        librarian.notifier.prepareAnswer(answer);
+        settings.accept();
+        page->reload();
+        QCOMPARE(rows(page, {0}).join(", ") + " | " + QString::number(settings.result()),
+                 answer == Notifier::No ? "today 14:03, yesterday 09:12, 2026-03-01 | 0" : "today 14:03 | 1");
+    }
+    QCOMPARE(librarian.boxes().value(1),
+             "W Settings: The Safety Copies folder holds 3 safety copies. Keeping the "
+             "newest 1 deletes the 2 oldest now.\n\nDelete them?");
+    QCOMPARE(ConfigurationManager::instance()->safetyCopyLimit(), 1);
 }
 
 MORV_TEST_MAIN(TestLibrarianTransfers)

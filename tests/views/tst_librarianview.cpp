@@ -9,6 +9,8 @@
 #include "domain/cardlock.h"
 #include "domain/mountwatcher.h"
 #include "support/filesnapshot.h"
+#include "views/archivedetailview.h"
+#include "views/cardinstructions.h"
 #include "views/safetycopiesview.h"
 #include "views/sdcardheaderview.h"
 
@@ -16,6 +18,7 @@
 #include <QDirIterator>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -74,7 +77,9 @@ private slots:
     void deleting_data();
     void deleting();
     void changingFolders();
+    void showingFiles();
     void cardsThatAppear();
+    void demoCard();
 
 private:
     void recordEnabling(const State &state);
@@ -151,8 +156,8 @@ void TestLibrarianView::enabling_data()
     row("EditLibraryItemName")     << 0      << 0     << 0      << 0  << 0     << 0  << 0     << 0       << 0      << 1     << 0;
     row("ShowLibrarySongDetails")  << 0      << 0     << 0      << 0  << 0     << 0  << 0     << 0       << 0      << 1     << 0;
     row("DeleteLibraryItem")       << 0      << 0     << 0      << 0  << 0     << 0  << 0     << 0       << 0      << 1     << 0;
-    row("VerifyArchive")           << 0      << 1     << 0      << 0  << 1     << 0  << 1     << 0       << 1      << 1     << 0;
-    row("VerifyLibrarySong")       << 0      << 1     << 0      << 0  << 1     << 0  << 1     << 0       << 1      << 1     << 0;
+    row("VerifyArchive")           << 0      << 1     << 1      << 0  << 1     << 0  << 1     << 0       << 1      << 1     << 0;
+    row("VerifyLibrarySong")       << 0      << 1     << 1      << 0  << 1     << 0  << 1     << 0       << 1      << 1     << 0;
     row("CardSongs.EditName")      << 0      << 0     << 0      << 0  << 0     << 0  << 1     << 1       << 0      << 1     << 1;
     row("CardSongs.Details")       << 0      << 0     << 0      << 0  << 1     << 0  << 1     << 1       << 0      << 1     << 1;
     row("CardSongs.CopyToLibrary") << 0      << 0     << 0      << 0  << 1     << 0  << 1     << 1       << 0      << 1     << 1;
@@ -202,7 +207,10 @@ void TestLibrarianView::openCard_data()
     const QString unlockable = "W Open Morv+ Card: The card cannot be locked where it is stored, so another program could change it at the same time as this one.\n\nAllow changes to the card without the lock?";
     //                                  kind           boxes
     QTest::newRow("writable")        << "writable"  << QStringList();
-    QTest::newRow("not a card")      << "garbage"   << QStringList("C Open Morv+ Card: Failed to open the card.");
+    // The card open before stays open; the box says why the other is no card.
+    const QString failed = "C Open Morv+ Card: Failed to open the card.\n\n";
+    QTest::newRow("not a card")      << "garbage"   << QStringList(failed + "%1 is not a card data file: it is 14 bytes long, a card data file 3,207,041,024.");
+    QTest::newRow("missing")         << "missing"   << QStringList(failed + "The file %1 does not exist.");
     QTest::newRow("cancelled")       << "cancel"    << QStringList();
     // Where the card cannot be locked, only the user knows whether another program could write it.
     QTest::newRow("no lock, no")     << "no lock"   << QStringList(unlockable);
@@ -221,8 +229,14 @@ void TestLibrarianView::openCard()
     fields.name = "Named";
     librarian.image.writeSongData(5, songData(fields));
     QString path = librarian.image.path();
+    const bool refused = kind == QLatin1String("garbage") || kind == QLatin1String("missing");
+    if (refused) {
+        path = librarian.cardFolder + "/NOTACARD.DAT";
+        boxes = boxes.replaceInStrings("%1", path);
+        QVERIFY(librarian.card()->open(librarian.image.path(), 1));
+    }
     if (kind == QLatin1String("garbage"))
-        writeRange(path = librarian.cardFolder + "/NOTACARD.DAT", 0, "not an archive");
+        writeRange(path, 0, "not an archive");
     const FileSnapshot before(librarian.image.path());
     m_configuration->setSdCardLocation(QStringLiteral("/media/MORV/ZOVAZODE.DAT"));
     const auto restored = qScopeGuard([] {
@@ -242,10 +256,13 @@ void TestLibrarianView::openCard()
 
     const bool writable = kind == QLatin1String("writable");
     const Prompter::FileRequest &request = librarian.prompter.fileRequests.value(0);
+    // The last card's folder is gone and no card is mounted: the documents folder.
     QCOMPARE(request.title + '|' + request.nameFilter + '|' + request.startPath,
-             QStringLiteral("Open Morv+ Card Data|Morv+ Card Data (ZOVAZODE.DAT)|/media/MORV/ZOVAZODE.DAT"));
+             "Open Morv+ Card Data|Morv+ Card Data (ZOVAZODE.DAT)|" +
+                 QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
     QCOMPARE(librarian.boxes(), boxes);
-    QCOMPARE(librarian.card()->isWritable(), writable);
+    QCOMPARE(librarian.card()->isWritable(), writable || refused);
+    QVERIFY(!refused || librarian.card()->path() == librarian.image.path());
     QCOMPARE(m_configuration->sdCardLocation(),
              writable || kind == "no lock" ? path : QStringLiteral("/media/MORV/ZOVAZODE.DAT"));
     if (writable)
@@ -331,19 +348,22 @@ void TestLibrarianView::renaming_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<int>("key");
     QTest::addColumn<QString>("stored"); // the name in the file or on the card afterwards
-
     QTest::addColumn<bool>("refused"); // with the box that says why
+    QTest::addColumn<QString>("status"); // afterwards; empty: as it was
+
     const int Return = Qt::Key_Return;
+    const QString refusal = "The name contains characters that are not permitted. Please avoid punctuation.";
     // clang-format off
-    //                                  target         typed          key                    stored         refused
-    QTest::newRow("song file")       << "song file" << "Verse"     << Return              << "Verse"     << false;
-    QTest::newRow("song file, !")    << "song file" << "Verse!"    << Return              << "Intro"     << true;
-    QTest::newRow("archive")         << "archive"   << "Live 2"    << Return              << "Live 2"    << false;
-    QTest::newRow("card song")       << "card song" << "Encore"    << Return              << "Encore"    << false;
-    QTest::newRow("card song, !")    << "card song" << "Encore!"   << Return              << "Song 03"   << true;
-    QTest::newRow("card")            << "card"      << "Tour 2024" << int(Qt::Key_Enter)  << "Tour 2024" << false;
-    QTest::newRow("card, emptied")   << "card"      << ""          << Return              << "Gig"       << false;
-    QTest::newRow("card, Esc")       << "card"      << "Discarded" << int(Qt::Key_Escape) << "Gig"       << false;
+    //                                  target         typed          key                    stored         refused  status
+    QTest::newRow("song file")       << "song file" << "Verse"     << Return              << "Verse"     << false << "Renamed \"Intro\" to \"Verse\".";
+    QTest::newRow("song file, !")    << "song file" << "Verse!"    << Return              << "Intro"     << true  << refusal;
+    QTest::newRow("archive")         << "archive"   << "Live 2"    << Return              << "Live 2"    << false << "Renamed \"Live\" to \"Live 2\".";
+    QTest::newRow("card song")       << "card song" << "Encore"    << Return              << "Encore"    << false << "Renamed song 3 to \"Encore\".";
+    QTest::newRow("card song, !")    << "card song" << "Encore!"   << Return              << "Song 03"   << true  << refusal;
+    QTest::newRow("card")            << "card"      << "Tour 2024" << int(Qt::Key_Enter)  << "Tour 2024" << false << "Renamed the card to \"Tour 2024\".";
+    QTest::newRow("card, !")         << "card"      << "Tour (Live)" << Return            << "Gig"       << true  << "";
+    QTest::newRow("card, emptied")   << "card"      << ""          << Return              << "Gig"       << false << "";
+    QTest::newRow("card, Esc")       << "card"      << "Discarded" << int(Qt::Key_Escape) << "Gig"       << false << "";
     // clang-format on
 }
 
@@ -354,8 +374,9 @@ void TestLibrarianView::renaming()
     QFETCH(QString, typed);
     QFETCH(int, key);
     QFETCH(QString, stored);
-
     QFETCH(bool, refused);
+    QFETCH(QString, status);
+
     Librarian librarian;
     LibrarianView &view = *librarian.view;
     const bool cards = target == QLatin1String("archive");
@@ -363,6 +384,7 @@ void TestLibrarianView::renaming()
         cards ? librarian.cardLibrary + "/Live.mlad" : QString(librarian.songLibrary + "/Intro.mlsd");
     cards ? writeArchive(file, "Live") : writeSongFile(file, "Intro");
     librarian.openCard();
+    const QString opened = view.session()->status();
     view.show();
     view.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&view));
@@ -393,10 +415,22 @@ void TestLibrarianView::renaming()
                  refused ? QStringList("I : The name contains characters that are not permitted."
                                        "\n\nPlease avoid punctuation.")
                          : QStringList());
+    QTRY_COMPARE(view.session()->status(), status.isEmpty() ? opened : status);
+    if (refused) {
+        // The editor is back with the name selected; once it is left, the focus never falls on Close Card.
+        QTRY_VERIFY((editor = qobject_cast<QLineEdit *>(QApplication::focusWidget())) &&
+                    editor->isVisible() && editor->selectedText() == typed);
+        QTest::keyClick(editor, Qt::Key_Escape);
+        const QWidget *closeButton = view.cardPanel()->header()->findChild<QWidget *>("openCloseButton");
+        for (int control = 0; control < 12; ++control) { // round the window's controls and back
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QVERIFY(QApplication::focusWidget() != closeButton);
+        }
+    }
     if (target == QLatin1String("card") || target == QLatin1String("card song")) {
         const bool card = target == QLatin1String("card");
         QTRY_COMPARE(card ? librarian.card()->name() : librarian.songs()->songName(2), stored);
-        librarian.action("CloseCard")->trigger();
+        // On the card at once, as a window ended by a logout never closes it.
         QCOMPARE(card ? text(librarian.image.read(cardHeaderRange()), 8, 128)
                       : text(librarian.image.read(CardImage::songDataRange(2)), 4, 128),
                  stored.toUtf8());
@@ -482,6 +516,24 @@ void TestLibrarianView::changingFolders()
     QCOMPARE(librarian.pages()->safetyCopies()->treeWidget()->topLevelItemCount(), 1);
 }
 
+// A file shown from outside the window (morv-manager FILE, a file manager) opens in its details
+// dialog, or is refused with the reason: never in an editable dialog whose Save must fail.
+void TestLibrarianView::showingFiles()
+{
+    Librarian librarian;
+    const QString refused = "C : The file \"%1\" cannot be opened.\n\nCould not open archive file: "
+                            "localOpenArchive: Error reading archive header.";
+    QStringList boxes;
+    for (const QString &file : QStringList{"junk.mlad", "cards/junk.MLAD", "Set.mlad"}) {
+        const QString path = librarian.dir.filePath(file);
+        const bool readable = file == "Set.mlad";
+        readable ? writeArchive(path, "Set") : writeRange(path, 0, "not an archive");
+        librarian.pages()->showFile(path);
+        QCOMPARE(librarian.boxes(), readable ? boxes : boxes << refused.arg(path));
+        QCOMPARE(librarian.pages()->findChild<ArchiveDetailView *>()->isVisible(), readable);
+    }
+}
+
 // The mounted volumes are folders of the test; the card image's folder is mounted and unmounted.
 void TestLibrarianView::cardsThatAppear()
 {
@@ -500,6 +552,8 @@ void TestLibrarianView::cardsThatAppear()
     QCOMPARE(librarian.card()->path(), librarian.image.path());
     QCOMPARE(messages.last().at(0).toString(), "Opened the card on " + QDir::toNativeSeparators(librarian.cardFolder) + ".");
     QCOMPARE(summaries.last().at(0).toString(), "1 of 12 songs in use, 3 looper parts recorded, 0.1 MB of looper audio");
+    librarian.action("VerifyCard")->trigger();
+    QTRY_COMPARE(view.session()->status(), "ZOVAZODE.DAT: No problems found.");
 
     // Another card appears while one is open: offered, opened on request.
     CardImage other(librarian.dir.filePath("other"));
@@ -513,9 +567,12 @@ void TestLibrarianView::cardsThatAppear()
     QCOMPARE(librarian.card()->path(), other.path());
     QVERIFY(!librarian.action("OpenOfferedCard")->isVisible());
 
-    // The Open Card dialog starts at the first mounted card; Recent Cards lists both, newest
-    // first, and forgets a file that is gone.
+    // The Open Card dialog starts at the card opened last, at the first mounted card when that
+    // card's folder is gone; Recent Cards lists both, newest first, and forgets a file that is gone.
     librarian.prompter.fileAnswer.clear();
+    librarian.action("OpenCard")->trigger();
+    QCOMPARE(librarian.prompter.fileRequests.last().startPath, other.path());
+    m_configuration->setSdCardLocation(librarian.dir.filePath("gone/ZOVAZODE.DAT"));
     librarian.action("OpenCard")->trigger();
     QCOMPARE(librarian.prompter.fileRequests.last().startPath, librarian.image.path());
     QMenu *recent = view.session()->recentCardsMenu();
@@ -525,11 +582,35 @@ void TestLibrarianView::cardsThatAppear()
         shown << action->text();
     QCOMPARE(shown, QStringList({QDir::toNativeSeparators(other.path()), QDir::toNativeSeparators(librarian.image.path())}));
     librarian.action("CloseCard")->trigger();
+    QCOMPARE(view.session()->status(), "Closed the card.");
     QVERIFY(QFile::remove(other.path()));
     emit recent->aboutToShow();
     QCOMPARE(recent->actions().size(), 1);
     recent->actions().first()->trigger();
     QCOMPARE(librarian.card()->path(), librarian.image.path());
+    // A card pulled out is closed, and said so.
+    QVERIFY(QFile::remove(librarian.image.path()));
+    QTRY_COMPARE(view.session()->status(), "The card was ejected, so it was closed.");
+}
+
+// With no card open, the panel offers the demo card: made where scripts/run makes it, then opened.
+void TestLibrarianView::demoCard()
+{
+    Librarian librarian;
+    CardSession *session = librarian.view->session();
+    QPushButton *button = librarian.view->cardPanel()->instructions()->demoButton();
+    const QString demo =
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Morv+ Demo Card/ZOVAZODE.DAT";
+    for (const auto &[offer, said] : {std::pair("Make a demo card", "Made the demo card %1 and opened it."),
+                                      std::pair("Open the demo card", "Opened the demo card %1.")}) {
+        QCOMPARE(button->text(), offer);
+        QTest::mouseClick(button, Qt::LeftButton);
+        // Sizes in megabytes of 10^6 bytes, as morv-card make-demo gives them (3.7 in MiB).
+        QCOMPARE(librarian.card()->path() + '|' + session->cardSummary() + '|' + session->status(),
+                 demo + "|5 of 12 songs in use, 6 looper parts recorded, 3.8 MB of looper audio|" +
+                     QString(said).arg(demo));
+        librarian.action("CloseCard")->trigger();
+    }
 }
 
 MORV_TEST_MAIN(TestLibrarianView)

@@ -6,10 +6,11 @@
 #include "domain/democard.h"
 #include "domain/filecheck.h"
 #include "domain/filekinds.h"
+#include "domain/interruptwatcher.h"
 #include "domain/sdcard.h"
+#include "domain/sizetext.h"
 #include "filesummary.h"
 #include "inputfile.h"
-#include "interruptwatcher.h"
 #include "progressbar.h"
 #include "toolerror.h"
 #include "tooloutput.h"
@@ -347,9 +348,8 @@ int CardTool::makeDemo()
     if (!written)
         throw ToolError(QStringLiteral("make-demo cancelled; no card was written"), interruptedStatus());
     report(QStringLiteral("audio_bytes"), double(demo.audioBytes()));
-    conclude(QStringLiteral("Wrote the demo card %1 (%2 MB of looper audio).")
-                 .arg(path)
-                 .arg(double(demo.audioBytes()) / 1e6, 0, 'f', 1));
+    conclude(QStringLiteral("Wrote the demo card %1 (%2 of looper audio).")
+                 .arg(path, megabytesText(demo.audioBytes())));
     return ExitSuccess;
 }
 

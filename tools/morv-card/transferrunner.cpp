@@ -1,7 +1,7 @@
 // TransferRunner: transfer requests run to their end inside a local event loop.
 #include "transferrunner.h"
 
-#include "interruptwatcher.h"
+#include "domain/interruptwatcher.h"
 #include "progressbar.h"
 #include "transfer/songtransferworkerthread.h"
 

@@ -22,6 +22,7 @@
 #include "models/songlistmodel.h"
 #include "transfer/songtransfer.h"
 #include "views/prompter.h"
+#include "views/safetycopiesview.h"
 
 #include <QAction>
 #include <QApplication>
@@ -55,7 +56,8 @@ namespace {
 using namespace ZovaZode;
 
 const QString User = QStringLiteral("ana");
-// Every date the pictures show: a safety copy's, a file's creation.
+// Every date the pictures show: a safety copy's, a file's creation, and "today" on the Safety
+// Copies page.
 const QDateTime Moment(QDate(2026, 12, 6), QTime(10, 33), Qt::UTC);
 
 // Answers the open-card prompt with the demo card and each name prompt with the next prepared
@@ -299,13 +301,16 @@ void saveSafetyCopies(QTabWidget *tabs, const ConfigurationManager &configuratio
         QFile::copy(songs.at(i).filePath(),
                     SafetyCopies::songCopyPath(cards, card, 2 * i + 1, songs.at(i).completeBaseName(),
                                                SafetyCopies::occasionText(occasions[i]),
-                                               Moment.addSecs(i * 1500)));
+                                               Moment.addDays(i - 2).addSecs(i * 1500)));
     for (int i = 0; i < archives.size() && i < 2; ++i)
         QFile::copy(archives.at(i).filePath(),
                     SafetyCopies::cardCopyPath(cards, card,
                                                SafetyCopies::occasionText(i ? O::ClearAll : O::Restore),
                                                Moment.addSecs(5000 + i * 900)));
     showTab(tabs, QStringLiteral("Safety Copies"));
+    // "Today" is the day of the pictures, whatever the day of the build.
+    if (auto *page = qobject_cast<SafetyCopiesView *>(tabs->currentWidget()))
+        page->setNow(Moment.addSecs(3 * 3600));
     settle(200);
     if (auto *copies = tabs->currentWidget()->findChild<QTreeView *>())
         copies->setCurrentIndex(copies->model()->index(1, 0));

@@ -1,6 +1,6 @@
 // InterruptWatcher: a signal handler that only sets a flag and writes one byte into a pipe,
 // the two things that are safe inside a handler; the pipe wakes the event loop.
-#include "interruptwatcher.h"
+#include "domain/interruptwatcher.h"
 
 #include <QSocketNotifier>
 
@@ -31,7 +31,7 @@ void InterruptWatcher::onSignal(int signal)
     errno = savedErrno;
 }
 
-InterruptWatcher::InterruptWatcher(QObject *parent) : QObject(parent)
+InterruptWatcher::InterruptWatcher(QObject *parent, std::initializer_list<int> caught) : QObject(parent)
 {
     g_interrupted = 0;
     g_signal = 0;
@@ -51,14 +51,17 @@ InterruptWatcher::InterruptWatcher(QObject *parent) : QObject(parent)
     action.sa_handler = &InterruptWatcher::onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, &m_previousInt);
-    sigaction(SIGTERM, &action, &m_previousTerm);
+    for (const int signal : caught) {
+        struct sigaction previous = {};
+        sigaction(signal, &action, &previous);
+        m_previous.emplace_back(signal, previous);
+    }
 }
 
 InterruptWatcher::~InterruptWatcher()
 {
-    sigaction(SIGINT, &m_previousInt, nullptr);
-    sigaction(SIGTERM, &m_previousTerm, nullptr);
+    for (const auto &previous : m_previous)
+        sigaction(previous.first, &previous.second, nullptr);
 }
 
 bool InterruptWatcher::interrupted()
