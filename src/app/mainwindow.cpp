@@ -274,6 +274,13 @@ void MainWindow::closeOnSignal()
 
 void MainWindow::buildMenus()
 {
+    buildFileMenu();
+    buildCommandMenus();
+    buildHelpMenu();
+}
+
+void MainWindow::buildFileMenu()
+{
     QMenu *fileMenu = menuBar()->addMenu(tr("&File"));
     m_advancedMenu = new QMenu(tr("&Advanced"), this);
     fileMenu->addMenu(m_advancedMenu);
@@ -311,7 +318,10 @@ void MainWindow::buildMenus()
     exitAction->setShortcutContext(Qt::ApplicationShortcut);
     m_librarianView->transfers()->transferDialog()->modalEventFilter()->allow(exitAction);
     connect(exitAction, &QAction::triggered, this, &QWidget::close);
+}
 
+void MainWindow::buildCommandMenus()
+{
     const ActionRegistry *actions = m_librarianView->actions();
     QMenu *editMenu = menuBar()->addMenu(tr("&Edit"));
     // The disabled Undo says why in its tool tip.
@@ -326,7 +336,10 @@ void MainWindow::buildMenus()
                        {"ArchiveCard", "RestoreCard", "EditArchiveName", "ShowArchiveDetails",
                         "DeleteArchiveItem", "-", "CopyCardSongToLibrary", "OverwriteCardSong",
                         "EditLibraryItemName", "ShowLibrarySongDetails", "DeleteLibraryItem"});
+}
 
+void MainWindow::buildHelpMenu()
+{
     QMenu *helpMenu = menuBar()->addMenu(tr("&Help"));
     QAction *guideAction = helpMenu->addAction(tr("&User Guide"));
     guideAction->setMenuRole(QAction::NoRole);

@@ -83,6 +83,10 @@ private:
     void buildCentralWidget();
     void buildStatusBar();
     void buildMenus();
+    void buildFileMenu();
+    // Edit, Card and Library: the commands of the window's action registry, by name.
+    void buildCommandMenus();
+    void buildHelpMenu();
     void buildUpdateCheck();
 
     void openUserGuide();

@@ -169,52 +169,62 @@ void ArchiveDetailView::save()
     const QFileInfo current(m_path);
     // An archive opened on its own is kept to its own folder.
     const LibraryFolder library(m_library.isEmpty() ? current.path() : m_library);
-    const QString title = windowTitle();
     QString reason;
     if (!library.isPlainFile(m_path, &reason)) {
-        Notifier::tell(this, Notifier::Icon::Critical, title,
-                       tr("Could not save the archive.") + QStringLiteral("\n\n") + reason);
+        tellNotSaved(reason);
         return;
     }
     const QString fileName = archiveFileName(name);
-    QString target;
-    if (fileName != current.fileName()) {
-        if (current.dir().exists(fileName)) {
-            Notifier::inform(this, tr("A file named %1 already exists in this folder.\n\n"
-                                      "Please choose a different archive name.")
-                                       .arg(fileName));
-            return;
-        }
-        target = current.dir().filePath(fileName);
+    const bool renaming = fileName != current.fileName();
+    if (renaming && current.dir().exists(fileName)) {
+        Notifier::inform(this, tr("A file named %1 already exists in this folder.\n\n"
+                                  "Please choose a different archive name.")
+                                   .arg(fileName));
+        return;
     }
+    if (!writeDetails(name, description))
+        return;
+    if (renaming)
+        renameFile(library, fileName);
+    emit saved();
+    accept();
+}
 
+bool ArchiveDetailView::writeDetails(const QString &name, const QString &description)
+{
     try {
         SongArchive archive(m_path, 1, 0);
         archive.setName(name);
         archive.setDescription(description);
         archive.close();
+        return true;
     } catch (const std::exception &error) {
         qCritical().nospace() << "Failed to save archive: " << error.what();
-        Notifier::tell(this, Notifier::Icon::Critical, title,
-                       tr("Could not save the archive.") + QStringLiteral("\n\n") +
-                           QString::fromUtf8(error.what()));
+        tellNotSaved(QString::fromUtf8(error.what()));
+        return false;
+    }
+}
+
+void ArchiveDetailView::renameFile(const LibraryFolder &library, const QString &fileName)
+{
+    const QString target = QFileInfo(m_path).dir().filePath(fileName);
+    qDebug() << "Archive: Updating file name:" << target;
+    QString reason;
+    // Never replaces a file that appeared meanwhile.
+    if (library.rename(m_path, fileName, &reason)) {
+        m_path = target;
         return;
     }
+    qCritical() << "Failed to update file name:" << target << reason;
+    Notifier::tell(this, Notifier::Icon::Critical, windowTitle(),
+                   tr("The new name is stored in the archive, but the file keeps its file name.") +
+                       QStringLiteral("\n\n") + reason);
+}
 
-    if (!target.isEmpty()) {
-        qDebug() << "Archive: Updating file name:" << target;
-        // Never replaces a file that appeared meanwhile.
-        if (library.rename(m_path, fileName, &reason)) {
-            m_path = target;
-        } else {
-            qCritical() << "Failed to update file name:" << target << reason;
-            Notifier::tell(this, Notifier::Icon::Critical, title,
-                           tr("The new name is stored in the archive, but the file keeps its file name.") +
-                               QStringLiteral("\n\n") + reason);
-        }
-    }
-    emit saved();
-    accept();
+void ArchiveDetailView::tellNotSaved(const QString &reason)
+{
+    Notifier::tell(this, Notifier::Icon::Critical, windowTitle(),
+                   tr("Could not save the archive.") + QStringLiteral("\n\n") + reason);
 }
 
 void ArchiveDetailView::showSongDetails(int row)

@@ -16,6 +16,7 @@ class QPlainTextEdit;
 
 namespace ZovaZode {
 
+class LibraryFolder;
 class SongDetailView;
 
 class ArchiveDetailView : public QDialog
@@ -49,6 +50,11 @@ signals:
 private:
     void refresh();
     void save();
+    // Writes the name and description into the archive; false, having said why, when it cannot.
+    bool writeDetails(const QString &name, const QString &description);
+    // Renames the saved archive to `fileName` within `library`; a refusal is said, not undone.
+    void renameFile(const LibraryFolder &library, const QString &fileName);
+    void tellNotSaved(const QString &reason);
     void showSongDetails(int row);
     void showContextMenu(const QPoint &position);
 

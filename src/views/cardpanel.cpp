@@ -62,8 +62,18 @@ CardPanel::CardPanel(CardSession *session, TransferController *transfers, Action
       m_header(new SdCardHeaderView(m_card, this)), m_instructions(new CardInstructions(this)),
       m_songsView(new CardSongsView(this)), m_songDetails(new SongDetailView(this))
 {
-    SongListModel *songs = m_session->songs();
-    m_songsView->setModel(songs);
+    setUpSongsView();
+    buildLayout();
+    connectSongs();
+    connectHeader();
+    registerActions(actions);
+}
+
+CardPanel::~CardPanel() = default;
+
+void CardPanel::setUpSongsView()
+{
+    m_songsView->setModel(m_session->songs());
     m_songsView->setItemDelegate(new SdCardItemDelegate(m_songsView));
     m_songsView->setAccessibleName(tr("Card songs"));
     m_songsView->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
@@ -73,7 +83,10 @@ CardPanel::CardPanel(CardSession *session, TransferController *transfers, Action
     m_songsView->setDropIndicatorShown(false);
     m_songDetails->setModal(true);
     m_songDetails->resize(m_songDetails->sizeHint());
+}
 
+void CardPanel::buildLayout()
+{
     // The songs and, while no card is open, the instructions in their place: they share its room,
     // so opening a card never makes the window grow by itself.
     auto *songsContainer = new QWidget(this);
@@ -106,13 +119,13 @@ CardPanel::CardPanel(CardSession *session, TransferController *transfers, Action
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_header);
     layout->addWidget(stack, 1);
+}
 
+void CardPanel::connectSongs()
+{
+    SongListModel *songs = m_session->songs();
     connect(m_songsView, &CardSongsView::activated, this, &CardPanel::showSongDetails);
     connect(m_songDetails->song(), &Song::saved, this, &CardPanel::onSongSaved);
-    connect(m_header, &SdCardHeaderView::openCardRequest, m_session, &CardSession::openCard);
-    connect(m_header, &SdCardHeaderView::closeCardRequest, this, &CardPanel::closeCard);
-    connect(m_header, &SdCardHeaderView::headerEdited, this, &CardPanel::writeHeader);
-    connect(m_header, &SdCardHeaderView::cardRestoreRequest, m_transfers, &TransferController::restoreCard);
     connect(songs, &SongListModel::songRestoreRequest, m_transfers, &TransferController::copySongToCard);
     connect(songs, &SongListModel::nameRefused, this,
             [this](const QString &text, const QModelIndex &index, const QString &name) {
@@ -131,10 +144,15 @@ CardPanel::CardPanel(CardSession *session, TransferController *transfers, Action
             &CardPanel::selectionChanged);
     // A reset drops the selection without telling the selection model's listeners.
     connect(songs, &QAbstractItemModel::modelReset, this, &CardPanel::selectionChanged);
-    registerActions(actions);
 }
 
-CardPanel::~CardPanel() = default;
+void CardPanel::connectHeader()
+{
+    connect(m_header, &SdCardHeaderView::openCardRequest, m_session, &CardSession::openCard);
+    connect(m_header, &SdCardHeaderView::closeCardRequest, this, &CardPanel::closeCard);
+    connect(m_header, &SdCardHeaderView::headerEdited, this, &CardPanel::writeHeader);
+    connect(m_header, &SdCardHeaderView::cardRestoreRequest, m_transfers, &TransferController::restoreCard);
+}
 
 void CardPanel::registerActions(ActionRegistry *actions)
 {

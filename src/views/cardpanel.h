@@ -42,6 +42,10 @@ signals:
     void selectionChanged();
 
 private:
+    void setUpSongsView();
+    void buildLayout();
+    void connectSongs();
+    void connectHeader();
     void registerActions(ActionRegistry *actions);
     void closeCard();
     void writeHeader(const QString &done);

@@ -56,6 +56,25 @@ GuideWindow::GuideWindow(QWidget *parent)
     paper.setColor(QPalette::Text, Qt::black);
     m_browser->setPalette(paper);
 
+    QWidget *side = buildSide();
+    auto *splitter = new QSplitter(this);
+    splitter->addWidget(side);
+    splitter->addWidget(m_browser);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({260, 700});
+    buildFindBar();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(splitter, 1);
+    layout->addWidget(m_findBar);
+    addShortcuts();
+
+    const QSize wanted(980, 720);
+    resize(screen() ? wanted.boundedTo(screen()->availableSize() * 9 / 10) : wanted);
+}
+
+QWidget *GuideWindow::buildSide()
+{
     m_contents->setHeaderHidden(true);
     m_contents->setItemsExpandable(false);
     m_contents->setAccessibleName(tr("Contents"));
@@ -69,13 +88,11 @@ GuideWindow::GuideWindow(QWidget *parent)
     sideLayout->setContentsMargins(0, 0, 0, 0);
     sideLayout->addWidget(m_contents);
     sideLayout->addWidget(pdfButton);
+    return side;
+}
 
-    auto *splitter = new QSplitter(this);
-    splitter->addWidget(side);
-    splitter->addWidget(m_browser);
-    splitter->setStretchFactor(1, 1);
-    splitter->setSizes({260, 700});
-
+void GuideWindow::buildFindBar()
+{
     auto *findLabel = new QLabel(tr("&Find:"), m_findBar);
     findLabel->setBuddy(m_findField);
     m_findField->setClearButtonEnabled(true);
@@ -101,11 +118,10 @@ GuideWindow::GuideWindow(QWidget *parent)
     connect(previous, &QPushButton::clicked, this, [this] { find(true); });
     connect(next, &QPushButton::clicked, this, [this] { find(); });
     connect(close, &QPushButton::clicked, m_findBar, &QWidget::hide);
+}
 
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(splitter, 1);
-    layout->addWidget(m_findBar);
-
+void GuideWindow::addShortcuts()
+{
     connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, &GuideWindow::showFindBar);
     connect(new QShortcut(QKeySequence::FindNext, this), &QShortcut::activated, this, [this] { find(); });
     connect(new QShortcut(QKeySequence::FindPrevious, this), &QShortcut::activated, this,
@@ -114,9 +130,6 @@ GuideWindow::GuideWindow(QWidget *parent)
         m_findBar->hide();
         m_browser->setFocus();
     });
-
-    const QSize wanted(980, 720);
-    resize(screen() ? wanted.boundedTo(screen()->availableSize() * 9 / 10) : wanted);
 }
 
 bool GuideWindow::load(const QString &folder)

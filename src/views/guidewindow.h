@@ -55,6 +55,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The contents and the "Open as PDF" button beneath them.
+    QWidget *buildSide();
+    void buildFindBar();
+    void addShortcuts();
     void fillContents();
     void showHeading(QTreeWidgetItem *item);
     void showFound(bool found);

@@ -1,16 +1,20 @@
-// MainWindow without the network: the Ctrl-only Advanced submenu, closing the window while a
-// restore runs (from the menu, Ctrl+Q or the close button under the progress window, or a
-// signal), and its shape at its minimum size.
+// MainWindow without the network: the menus (the Ctrl-only Advanced submenu, every command in one),
+// closing the window while a restore runs (from the menu, Ctrl+Q or the close button under the
+// progress window, or a signal), and its shape at its minimum size.
 #include "app/mainwindow.h"
 #include "domain/cardlock.h"
 #include "support/faultstream.h"
 #include "support/filesnapshot.h"
 #include "support/libraryfixture.h"
+#include "views/actionregistry.h"
 #include "views/elidedlabel.h"
+#include "views/librarianview.h"
 #include "views/librarypages.h"
 #include "views/sdcardheaderview.h"
 #include "views/transferdialog.h"
 
+#include <QMenu>
+#include <QMenuBar>
 #include <QSemaphore>
 #include <QStatusBar>
 #include <QTabBar>
@@ -29,7 +33,7 @@ private slots:
     void initTestCase();
     void init();
     void cleanup() { m_window.reset(); }
-    void advancedMenuNeedsCtrl();
+    void menus();
     void closingDuringARestore_data();
     void closingDuringARestore();
     void minimumSize();
@@ -57,11 +61,23 @@ void TestMainWindow::init()
     QTRY_VERIFY(!m_window->isStartupCheck());
 }
 
-// The Advanced submenu shows only while Ctrl is held as the File menu opens.
-void TestMainWindow::advancedMenuNeedsCtrl()
+// The Advanced submenu shows only while Ctrl is held as the File menu opens. A command in no menu
+// is one the user cannot find; the context menus' own ("Page.Command") are the menus' commands
+// under another name, a library file's "Verify..." is on its context menu, and the card on offer
+// opens from the status bar.
+void TestMainWindow::menus()
 {
     QVERIFY(MainWindow::showsAdvancedMenu(Qt::ControlModifier | Qt::ShiftModifier));
     QVERIFY(!MainWindow::showsAdvancedMenu(Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier));
+    QList<QAction *> inMenus;
+    for (QAction *menu : m_window->menuBar()->actions())
+        inMenus += menu->menu()->actions();
+    const ActionRegistry *actions = m_window->librarianView()->actions();
+    const QStringList elsewhere = {"VerifyArchive", "VerifyLibrarySong", "OpenOfferedCard"};
+    for (const QString &id : actions->ids()) {
+        if (!id.contains(QLatin1Char('.')) && !elsewhere.contains(id))
+            QVERIFY2(inMenus.count(actions->action(id)) == 1, qPrintable(id));
+    }
 }
 
 void TestMainWindow::closingDuringARestore_data()

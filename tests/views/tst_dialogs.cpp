@@ -39,7 +39,7 @@ private:
 
 void TestDialogs::details_data()
 {
-    QTest::addColumn<QString>("dialog"); // "card", "archive", "song on card" or "song file"
+    QTest::addColumn<QString>("dialog"); // "card", "archive", "archive link", "song on card" or "song file"
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("box");    // empty: saved
     QTest::addColumn<QString>("stored"); // the name the card or the file holds afterwards
@@ -51,6 +51,7 @@ void TestDialogs::details_data()
     QTest::newRow("card, slash")             << "card"         << "A/B"             << kCorrect + "The card name contains characters that are not permitted. Please avoid punctuation."                                                               << "Old";
     QTest::newRow("archive, renamed")        << "archive"      << "New"             << ""                                                                                                                                                              << "New";
     QTest::newRow("archive, other file's")   << "archive"      << "Taken"           << "A file named Taken.mlad already exists in this folder.\n\nPlease choose a different archive name."                                                             << "Old";
+    QTest::newRow("archive, a link")         << "archive link" << "New"             << "Could not save the archive.\n\n\"Old.mlad\" is a symbolic link, which the library does not follow."                                                          << "Old";
     QTest::newRow("song on card, saved")     << "song on card" << "Encore"          << ""                                                                                                                                                              << "Encore";
     QTest::newRow("song on card, slash")     << "song on card" << "A/B"             << kCorrect + "The song name contains characters that are not permitted. Please avoid punctuation." + failed                                                       << "Old";
     QTest::newRow("song file, renamed")      << "song file"    << "New"             << ""                                                                                                                                                              << "New";
@@ -74,11 +75,15 @@ void TestDialogs::details()
     image.writeSongData(2, songData(song));
     const auto card = std::make_shared<SdCard>();
     QVERIFY(card->open(image.path(), 1));
-    const bool archive = dialog == QLatin1String("archive");
+    const bool archive = dialog.startsWith(QLatin1String("archive"));
     const QString extension = archive ? QStringLiteral(".mlad") : QStringLiteral(".mlsd");
     const QString old = dir.filePath("Old" + extension);
-    for (const QString &file : {old, dir.filePath("Taken" + extension)})
+    // An archive reached through a link is not the library's own: nothing is written through it.
+    const QString real = dialog == QLatin1String("archive link") ? dir.filePath("Real.mlad") : old;
+    for (const QString &file : {real, dir.filePath("Taken" + extension)})
         archive ? writeArchive(file, "Old") : writeSongFile(file, "Old");
+    if (real != old)
+        QVERIFY(QFile::link(real, old));
 
     std::unique_ptr<QDialog> view;
     if (dialog == QLatin1String("card"))
