@@ -64,6 +64,8 @@ private:
     // that end a command are caught, and waits for that request's end.
     Outcome runToEnd(const std::function<std::shared_ptr<SongTransfer::Request>()> &start,
                      const QString &label);
+    // Draws the progress of `request` until the worker reports its end, and says which end.
+    Outcome waitForEnd(SongTransfer::Request *request, const QString &label);
 
     bool m_showProgress;
     std::unique_ptr<SongTransfer> m_transfer;
