@@ -115,11 +115,12 @@ QString cardPage()
     for (const OptionInfo &option : options())
         page +=
             QStringLiteral(".TP\n\\fB%1\\fR\n%2\n").arg(roff(optionText(option)), roff(optionHelp(option)));
-    page += QStringLiteral(".SH EXIT STATUS\n0 success; 1 failure (for \\fBverify\\fR: problems found); 2 a "
-                           "mistake on the command line; 129 stopped by SIGHUP (its terminal closed), 130 "
-                           "interrupted by Ctrl\\-C, 143 by SIGTERM, after what was being written was removed "
-                           "or its state was reported. A signal that was ignored when the command started, as "
-                           "under \\fBnohup\\fR(1), stays ignored.\n");
+    page +=
+        QStringLiteral(".SH EXIT STATUS\n0 success; 1 failure (for \\fBverify\\fR: problems found); 2 a "
+                       "mistake on the command line; 129 stopped by SIGHUP (its terminal closed), 130 "
+                       "interrupted by Ctrl\\-C, 143 by SIGTERM, after what was being written was removed "
+                       "or its state was reported. A signal that was ignored when the command started, as "
+                       "under \\fBnohup\\fR(1), stays ignored.\n");
     page += filesAndEnvironment();
     page += QStringLiteral(".SH SEE ALSO\n.BR morv\\-manager (1)\n");
     return page;
