@@ -53,7 +53,9 @@ InterruptWatcher::InterruptWatcher(QObject *parent, std::initializer_list<int> c
     action.sa_flags = SA_RESTART;
     for (const int signal : caught) {
         struct sigaction previous = {};
-        sigaction(signal, &action, &previous);
+        if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN)
+            continue;
+        sigaction(signal, &action, nullptr);
         m_previous.emplace_back(signal, previous);
     }
 }

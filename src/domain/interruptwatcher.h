@@ -1,8 +1,8 @@
 // A signal that ends the program (Ctrl-C, SIGTERM, a session's logout) while it writes something:
 // instead of dying half-way, the program notices the signal and stops the running operation
 // through its cancel flag, so that it can tidy up (no partial archive left, the card's lock let
-// go) and say what state things are in. morv-card watches SIGINT and SIGTERM; the window SIGHUP
-// too, which a session sends its programs as it ends.
+// go) and say what state things are in. Both programs watch SIGINT, SIGTERM and SIGHUP, which a
+// closing terminal or an ending session sends its programs.
 #pragma once
 
 #include <QObject>
@@ -21,9 +21,11 @@ class InterruptWatcher : public QObject
     Q_OBJECT
 
 public:
-    // Catches the signals `caught` until destruction; then the previous handlers return.
+    // Catches the signals `caught` until destruction; then the previous handlers return. A signal
+    // ignored when the watcher starts stays ignored: `nohup` and a script's background job ask
+    // for the program to run on through a hangup or a Ctrl-C.
     explicit InterruptWatcher(QObject *parent = nullptr,
-                              std::initializer_list<int> caught = {SIGINT, SIGTERM});
+                              std::initializer_list<int> caught = {SIGINT, SIGTERM, SIGHUP});
     ~InterruptWatcher() override;
 
     // Whether a signal arrived since construction; for loops that run without an event loop.

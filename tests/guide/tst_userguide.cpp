@@ -139,6 +139,9 @@ void TestUserGuide::initTestCase()
     m_pages = readPages(pdftotext("-bbox"));
     m_rawText = normalised(pdftotext("-raw"));
     QVERIFY2(!m_pages.isEmpty() && !m_rawText.isEmpty(), "pdftotext (Debian package poppler-utils) failed");
+    // The drawn title page comes first.
+    const Page &title = m_pages.first();
+    QVERIFY2((title.lines + title.outside).join(' ').startsWith("MORV Manager User Guide"), "no title page");
     // The contents follow the title page, one entry a line: the title, then its page number.
     const QRegularExpression entry(R"re(^(.*\S) (\d+)$)re");
     for (int page = 1; page < m_pages.size() && m_contents.size() < m_headings.size(); ++page) {

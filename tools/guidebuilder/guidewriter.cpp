@@ -371,11 +371,29 @@ bool GuideWriter::write(const QString &pdfPath)
     m_errorText.clear();
     m_pageCount = 0;
 
+    QTextDocument document;
+    m_contents = settleContents(document);
+    m_warnings = thinPages(document);
+    const int pages = FirstTextPage - 1 + document.pageCount();
+    QByteArray pdf;
+    if (!render(document, pdfPath, &pdf))
+        return false;
+
+    QSaveFile file(pdfPath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size() || !file.commit()) {
+        m_errorText = QStringLiteral("cannot write %1: %2").arg(pdfPath, file.errorString());
+        return false;
+    }
+    m_pageCount = pages;
+    return true;
+}
+
+QList<GuideSource::ContentsEntry> GuideWriter::settleContents(QTextDocument &document) const
+{
     // The contents take the same room whatever their page numbers, so a second pass with the
     // numbers of the first normally settles it; a few more passes cover a contents table whose
     // first guess was off.
     const QString html = m_source.html();
-    QTextDocument document;
     layOut(document, GuideSource::withContents(html, {}));
     QList<GuideSource::ContentsEntry> entries = headings(document);
     for (int pass = 0; pass < 4; ++pass) {
@@ -388,18 +406,26 @@ bool GuideWriter::write(const QString &pdfPath)
         if (settled)
             break;
     }
-    m_contents = entries;
-    m_warnings.clear();
+    return entries;
+}
+
+QStringList GuideWriter::thinPages(const QTextDocument &document) const
+{
+    QStringList warnings;
     const QVector<qreal> fill = pageFill(document);
     for (int page = 0; page + 1 < fill.size(); ++page) {
         const int pdfPage = FirstTextPage + page;
-        const bool chapterEnds = std::any_of(entries.cbegin(), entries.cend(), [&](const auto &entry) {
+        const bool chapterEnds = std::any_of(m_contents.cbegin(), m_contents.cend(), [&](const auto &entry) {
             return entry.level == 1 && entry.page == pdfPage + 1;
         });
         if (!chapterEnds && fill.at(page) < MinimumPageFill * bodySize().height())
-            m_warnings.append(QStringLiteral("page %1 is less than a third full").arg(pdfPage));
+            warnings.append(QStringLiteral("page %1 is less than a third full").arg(pdfPage));
     }
+    return warnings;
+}
 
+bool GuideWriter::render(QTextDocument &document, const QString &pdfPath, QByteArray *pdf)
+{
     // Rendered in memory first: the creation stamp is put right before anything reaches the file.
     QBuffer rendered;
     rendered.open(QIODevice::WriteOnly);
@@ -424,18 +450,11 @@ bool GuideWriter::write(const QString &pdfPath)
         }
         painter.end();
     }
-    QByteArray pdf = rendered.data();
-    if (!restamp(pdf, m_creationDate)) {
+    *pdf = rendered.data();
+    if (!restamp(*pdf, m_creationDate)) {
         m_errorText = QStringLiteral("cannot find the creation date of %1 to set it").arg(pdfPath);
         return false;
     }
-
-    QSaveFile file(pdfPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size() || !file.commit()) {
-        m_errorText = QStringLiteral("cannot write %1: %2").arg(pdfPath, file.errorString());
-        return false;
-    }
-    m_pageCount = FirstTextPage - 1 + textPages;
     return true;
 }
 

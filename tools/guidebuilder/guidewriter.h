@@ -59,6 +59,14 @@ public:
 private:
     void layOut(QTextDocument &document, const QString &html) const;
     QList<GuideSource::ContentsEntry> headings(const QTextDocument &document) const;
+    // Lays the guide out with its contents until their page numbers are those the headings
+    // land on; the contents.
+    QList<GuideSource::ContentsEntry> settleContents(QTextDocument &document) const;
+    // The warnings of text pages left less than a third full where no chapter ends (m_contents).
+    QStringList thinPages(const QTextDocument &document) const;
+    // The title page and the text pages as the bytes of a PDF, stamped with the creation date;
+    // false, with m_errorText, when that fails.
+    bool render(QTextDocument &document, const QString &pdfPath, QByteArray *pdf);
     void drawTitlePage(QPainter &painter) const;
     void drawBodyPage(QPainter &painter, QTextDocument &document, int page, int pageCount) const;
 

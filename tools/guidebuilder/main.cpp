@@ -72,18 +72,9 @@ bool sourceDate(QDateTime *date)
     return true;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// The options the build passes; their names are what the rest reads them by.
+void addOptions(QCommandLineParser &parser)
 {
-    // The HTML's pixel sizes are meant at 96 per inch; never take the screen's idea of it.
-    QCoreApplication::setAttribute(Qt::AA_Use96Dpi);
-    // The PDF writer embeds the fonts in the order of a hash; a fixed seed keeps that order, and
-    // so the file, the same from one run to the next.
-    qSetGlobalQHashSeed(0);
-    QGuiApplication app(argc, argv);
-
-    QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Renders the Morv Manager user guide to PDF."));
     parser.addHelpOption();
     const QCommandLineOption source(QStringLiteral("source"), QStringLiteral("The guide's HTML."),
@@ -106,21 +97,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption icon(QStringLiteral("icon"), QStringLiteral("Program icon."),
                                   QStringLiteral("png"));
     parser.addOptions({source, images, output, html, version, productLogo, makerLogo, icon});
-    parser.process(app);
+}
 
-    if (!parser.isSet(source) || !parser.isSet(output)) {
-        report(QStringLiteral("--source and --output are required"));
-        return 2;
-    }
-
-    GuideSource guide(parser.values(images));
-    if (!guide.loadFile(parser.value(source))) {
-        report(guide.errorText());
-        return 1;
-    }
-    for (const QString &warning : guide.warnings())
-        report(QStringLiteral("warning: ") + warning);
-
+// Writes the PDF and, with --html, what the guide window shows; the exit status.
+int writeGuide(GuideSource &guide, const QCommandLineParser &parser)
+{
     GuideWriter writer(guide);
     writer.setDocumentTitle(QStringLiteral("MORV Manager User Guide"));
     writer.setTitlePage(titlePage(parser));
@@ -130,16 +111,47 @@ int main(int argc, char *argv[])
     if (created.isValid())
         writer.setCreationDate(created);
 
-    if (!writer.write(parser.value(output))) {
+    const QString output = parser.value(QStringLiteral("output"));
+    if (!writer.write(output)) {
         report(writer.errorText());
         return 1;
     }
     for (const QString &warning : writer.warnings())
         report(QStringLiteral("warning: ") + warning);
-    if (parser.isSet(html) && !guide.writeForBrowser(parser.value(html))) {
+    const QString html = parser.value(QStringLiteral("html"));
+    if (parser.isSet(QStringLiteral("html")) && !guide.writeForBrowser(html)) {
         report(guide.errorText());
         return 1;
     }
-    std::printf("Wrote %s (%d pages).\n", qPrintable(parser.value(output)), writer.pageCount());
+    std::printf("Wrote %s (%d pages).\n", qPrintable(output), writer.pageCount());
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // The HTML's pixel sizes are meant at 96 per inch; never take the screen's idea of it.
+    QCoreApplication::setAttribute(Qt::AA_Use96Dpi);
+    // The PDF writer embeds the fonts in the order of a hash; a fixed seed keeps that order, and
+    // so the file, the same from one run to the next.
+    qSetGlobalQHashSeed(0);
+    QGuiApplication app(argc, argv);
+
+    QCommandLineParser parser;
+    addOptions(parser);
+    parser.process(app);
+    if (!parser.isSet(QStringLiteral("source")) || !parser.isSet(QStringLiteral("output"))) {
+        report(QStringLiteral("--source and --output are required"));
+        return 2;
+    }
+
+    GuideSource guide(parser.values(QStringLiteral("images")));
+    if (!guide.loadFile(parser.value(QStringLiteral("source")))) {
+        report(guide.errorText());
+        return 1;
+    }
+    for (const QString &warning : guide.warnings())
+        report(QStringLiteral("warning: ") + warning);
+    return writeGuide(guide, parser);
 }

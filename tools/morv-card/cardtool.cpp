@@ -152,21 +152,7 @@ int CardTool::clear()
     const int only = all ? -1 : CommandLine::songNumber(m_line.argument(1));
     report(QStringLiteral("card"), cardPath);
     report(QStringLiteral("safety_copy"), QJsonValue());
-    QString cardName;
-    QString oldName;
-    {
-        const auto card = openCard(cardPath, false);
-        cardName = card->name();
-        requireWritable(cardPath);
-        if (all) {
-            confirm(QStringLiteral("Clear all songs on the card %1? This can not be undone.").arg(cardPath));
-        } else {
-            oldName = songName(*card, only);
-            confirm(QStringLiteral("Clear song %1 (%2) on the card %3? This can not be undone.")
-                        .arg(only + 1)
-                        .arg(quoted(oldName), cardPath));
-        }
-    }
+    const CardCommands::Target target = confirmClear(cardPath, only);
 
     // One lock from the check to the last song cleared, over the safety copy on the worker.
     const std::shared_ptr<CardLock> lock = lockForCommand(cardPath);
@@ -183,17 +169,39 @@ int CardTool::clear()
     {
         TransferRunner runner(showProgress());
         runner.holdCard(lock);
-        protect(runner,
-                {cardPath,
-                 cardName,
-                 all ? Endpoint::WholeCard : only,
-                 oldName,
-                 all ? QStringLiteral("before clearing all songs") : QStringLiteral("before clearing"),
-                 {},
-                 {},
-                 {}});
+        protect(runner, target);
     }
+    clearSongs(cardPath, clearable, songs);
+    return concludeClear(songs, sentence);
+}
 
+CardCommands::Target CardTool::confirmClear(const QString &cardPath, int only) const
+{
+    const bool all = only < 0;
+    const auto card = openCard(cardPath, false);
+    const QString cardName = card->name();
+    requireWritable(cardPath);
+    QString oldName;
+    if (all) {
+        confirm(QStringLiteral("Clear all songs on the card %1? This can not be undone.").arg(cardPath));
+    } else {
+        oldName = songName(*card, only);
+        confirm(QStringLiteral("Clear song %1 (%2) on the card %3? This can not be undone.")
+                    .arg(only + 1)
+                    .arg(quoted(oldName), cardPath));
+    }
+    return {cardPath,
+            cardName,
+            all ? Endpoint::WholeCard : only,
+            oldName,
+            all ? QStringLiteral("before clearing all songs") : QStringLiteral("before clearing"),
+            {},
+            {},
+            {}};
+}
+
+void CardTool::clearSongs(const QString &cardPath, const QVector<int> &clearable, ClearedSongs &songs) const
+{
     const auto card = openCard(cardPath, true);
     for (int song : clearable) {
         try {
@@ -210,7 +218,6 @@ int CardTool::clear()
     } catch (const SdCard::Error &error) {
         throw ToolError(QStringLiteral("closing the card failed: %1").arg(libraryText(error.what())));
     }
-    return concludeClear(songs, sentence);
 }
 
 QVector<int> CardTool::clearableSongs(const QString &cardPath, ClearedSongs &songs) const

@@ -75,9 +75,15 @@ private:
         int last;
         QMap<int, QString> failed;
     };
+    // Reads the card's and the song's names and asks before a clear of song `only` (-1: all);
+    // the safety copy's target, once the user has said yes.
+    CardCommands::Target confirmClear(const QString &cardPath, int only) const;
     // The songs whose records the clear accepts, found before anything is written; each of the
     // others goes into `songs.failed` and is said on standard error.
     QVector<int> clearableSongs(const QString &cardPath, ClearedSongs &songs) const;
+    // Clears the `clearable` songs; each that fails goes into `songs.failed` and is said on
+    // standard error, and the others are cleared all the same.
+    void clearSongs(const QString &cardPath, const QVector<int> &clearable, ClearedSongs &songs) const;
     // The end of a clear: each song cleared or not and why, for --json; the sentence when all were.
     int concludeClear(const ClearedSongs &songs, const QString &sentence);
 

@@ -286,7 +286,8 @@ QStringList notes()
                 "the card's file system cannot lock it, the command refuses unless --no-lock is given."),
             QStringLiteral("'morv-card help COMMAND' shows a command's arguments and options."),
             QStringLiteral("Exit status: 0 success, 1 failure (for verify: problems found), 2 usage error, "
-                           "130 interrupted (Ctrl-C), 143 terminated (SIGTERM).")};
+                           "129 hung up (the terminal closed), 130 interrupted (Ctrl-C), 143 terminated "
+                           "(SIGTERM).")};
 }
 
 QString wrapped(const QStringList &words, int indent, int width)

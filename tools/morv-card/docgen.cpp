@@ -115,9 +115,12 @@ QString cardPage()
     for (const OptionInfo &option : options())
         page +=
             QStringLiteral(".TP\n\\fB%1\\fR\n%2\n").arg(roff(optionText(option)), roff(optionHelp(option)));
-    page += QStringLiteral(".SH EXIT STATUS\n0 success; 1 failure (for \\fBverify\\fR: problems found); 2 a "
-                           "mistake on the command line; 130 interrupted by Ctrl\\-C, 143 by SIGTERM, after "
-                           "what was being written was removed or its state was reported.\n");
+    page +=
+        QStringLiteral(".SH EXIT STATUS\n0 success; 1 failure (for \\fBverify\\fR: problems found); 2 a "
+                       "mistake on the command line; 129 stopped by SIGHUP (its terminal closed), 130 "
+                       "interrupted by Ctrl\\-C, 143 by SIGTERM, after what was being written was removed "
+                       "or its state was reported. A signal that was ignored when the command started, as "
+                       "under \\fBnohup\\fR(1), stays ignored.\n");
     page += filesAndEnvironment();
     page += QStringLiteral(".SH SEE ALSO\n.BR morv\\-manager (1)\n");
     return page;
@@ -209,39 +212,56 @@ QString optionNames(const std::function<bool(const OptionInfo &)> &selected, QLa
     return names.join(separator);
 }
 
-QString bashCompletion()
+// The bash cases of the options whose value is a folder.
+QString bashFolderCases()
 {
-    QString folderValued;
+    QString cases;
     for (const OptionInfo &option : options()) {
         if (option.value && argumentKind(QLatin1String(option.value)) == ArgumentKind::Folder)
-            folderValued +=
-                QStringLiteral("    %1) _filedir -d; return ;;\n").arg(QLatin1String(option.name));
+            cases += QStringLiteral("    %1) _filedir -d; return ;;\n").arg(QLatin1String(option.name));
     }
-    const QString valued =
-        optionNames([](const OptionInfo &option) { return option.value != nullptr; }, QLatin1Char('|'));
-    const QString global =
-        optionNames([](const OptionInfo &option) { return option.option & Global; }, QLatin1Char(' '));
-    QString perCommand;
-    QString arguments;
+    return cases;
+}
+
+// The bash cases that set the options each command takes, the global ones among them.
+QString bashOptionCases()
+{
+    QString cases;
     for (const CommandInfo &command : commands()) {
         const QString names = optionNames(
             [&command](const OptionInfo &option) {
                 return (option.option & (Global | command.options)) != 0;
             },
             QLatin1Char(' '));
-        perCommand += QStringLiteral("    %1) options=\"%2\" ;;\n").arg(QLatin1String(command.name), names);
+        cases += QStringLiteral("    %1) options=\"%2\" ;;\n").arg(QLatin1String(command.name), names);
+    }
+    return cases;
+}
+
+// The bash cases that complete each command's arguments by their position.
+QString bashArgumentCases()
+{
+    QString commandCases;
+    for (const CommandInfo &command : commands()) {
         QString cases;
         const QStringList words = argumentWords(command);
         for (int i = 0; i < words.size(); ++i) {
-            const QString &word = words.at(i);
-            const QString action = completion(word, false);
-            if (action.isEmpty())
-                continue;
-            cases += QStringLiteral(" %1) %2 ;;").arg(i).arg(action);
+            const QString action = completion(words.at(i), false);
+            if (!action.isEmpty())
+                cases += QStringLiteral(" %1) %2 ;;").arg(i).arg(action);
         }
-        arguments +=
+        commandCases +=
             QStringLiteral("    %1) case $argument in%2 esac ;;\n").arg(QLatin1String(command.name), cases);
     }
+    return commandCases;
+}
+
+QString bashCompletion()
+{
+    const QString valued =
+        optionNames([](const OptionInfo &option) { return option.value != nullptr; }, QLatin1Char('|'));
+    const QString global =
+        optionNames([](const OptionInfo &option) { return option.option & Global; }, QLatin1Char(' '));
     return QStringLiteral(
                "# bash completion for morv-card; written by morv-card-docs from the tool's command table.\n"
                "_morv_card()\n{\n"
@@ -272,7 +292,7 @@ QString bashCompletion()
                "%4"
                "    esac\n"
                "} && complete -F _morv_card morv-card\n")
-        .arg(commandNames(), valued, perCommand, arguments, folderValued, global);
+        .arg(commandNames(), valued, bashOptionCases(), bashArgumentCases(), bashFolderCases(), global);
 }
 
 // A description inside single quotes and the brackets of a zsh option entry.

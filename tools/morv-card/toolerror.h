@@ -9,8 +9,8 @@
 
 namespace ZovaZode {
 
-// Besides these, 128 plus the signal's number when Ctrl-C (130) or SIGTERM (143) stopped a command,
-// as a shell reports a program the signal killed.
+// Besides these, 128 plus the signal's number when a closed terminal (SIGHUP, 129), Ctrl-C (130) or
+// SIGTERM (143) stopped a command, as a shell reports a program the signal killed.
 enum ExitStatus { ExitSuccess = 0, ExitFailure = 1, ExitUsage = 2, ExitSignalBase = 128 };
 
 class ToolError : public std::exception

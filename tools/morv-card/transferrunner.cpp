@@ -98,6 +98,17 @@ TransferRunner::runToEnd(const std::function<std::shared_ptr<SongTransfer::Reque
     if (InterruptWatcher::interrupted())
         request->cancelled.store(true);
 
+    const Outcome outcome = waitForEnd(request.get(), label);
+    if (outcome != Outcome::Finished) {
+        m_errorText = request->errorText;
+        if (m_errorText.isEmpty())
+            m_errorText = QStringLiteral("the transfer failed");
+    }
+    return outcome;
+}
+
+TransferRunner::Outcome TransferRunner::waitForEnd(SongTransfer::Request *request, const QString &label)
+{
     ProgressBar bar(m_showProgress);
     QEventLoop loop;
     Outcome outcome = Outcome::Failed;
@@ -106,31 +117,31 @@ TransferRunner::runToEnd(const std::function<std::shared_ptr<SongTransfer::Reque
     QObject scope;
     const bool wholeCard = request->kind == SongTransfer::Request::Kind::Copy && request->isWholeCard();
     int phase = 0;
+    // `shown`: the song as the user counts them, 1 to 12.
+    const auto text = [&](int shown) {
+        const QString step = phase == 1 ? QStringLiteral("Verifying") : label;
+        return wholeCard ? QStringLiteral("%1 song %2/12").arg(step).arg(shown, 2) : step;
+    };
     connect(m_transfer.get(), &SongTransfer::progress, &scope,
             [&](int song, float fraction, SongTransfer::Request *r) {
-                if (r != request.get())
+                if (r != request)
                     return;
                 // The read-back starts the bar, and its speed, again.
                 if (r->phase.load() != phase) {
                     phase = r->phase.load();
                     bar.restart();
                 }
-                const QString step = phase == 1 ? QStringLiteral("Verifying") : label;
-                const QString text =
-                    wholeCard ? QStringLiteral("%1 song %2/12").arg(step).arg(song + 1, 2) : step;
-                bar.update(double(fraction), text, m_bytes.before + m_bytes.done);
+                bar.update(double(fraction), text(song + 1), m_bytes.before + m_bytes.done);
             });
     connect(m_transfer.get(), &SongTransfer::finished, &scope, [&](SongTransfer::Request *r) {
-        if (r != request.get())
+        if (r != request)
             return;
-        const QString step = phase == 1 ? QStringLiteral("Verifying") : label;
-        bar.update(1.0, wholeCard ? QStringLiteral("%1 song 12/12").arg(step) : step,
-                   m_bytes.before + m_bytes.done);
+        bar.update(1.0, text(12), m_bytes.before + m_bytes.done);
         outcome = Outcome::Finished;
         loop.quit();
     });
     connect(m_transfer.get(), &SongTransfer::error, &scope, [&](SongTransfer::Request *r) {
-        if (r != request.get())
+        if (r != request)
             return;
         outcome = r->cancelled.load() ? Outcome::Cancelled : Outcome::Failed;
         loop.quit();
@@ -138,12 +149,6 @@ TransferRunner::runToEnd(const std::function<std::shared_ptr<SongTransfer::Reque
 
     loop.exec();
     bar.finish();
-
-    if (outcome != Outcome::Finished) {
-        m_errorText = request->errorText;
-        if (m_errorText.isEmpty())
-            m_errorText = QStringLiteral("the transfer failed");
-    }
     return outcome;
 }
 

@@ -1,8 +1,8 @@
 // Runs the transfers of one morv-card command the way the window does: through CardCommands, as
 // SongTransfer::Requests on the transfer worker thread, with this thread's event loop receiving
-// their reports. Draws the progress bar and turns Ctrl-C or SIGTERM into the running request's
-// cancel flag; each call returns only once the worker has reported the end, so whatever the
-// worker tidies up is tidied.
+// their reports. Draws the progress bar and turns Ctrl-C, SIGTERM or a closed terminal (SIGHUP)
+// into the running request's cancel flag; each call returns only once the worker has reported the
+// end, so whatever the worker tidies up is tidied.
 #pragma once
 
 #include "transfer/cardcommands.h"
@@ -60,10 +60,12 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // Runs `start`, which submits a request and returns it (or null for none), once Ctrl-C is
-    // caught, and waits for that request's end.
+    // Runs `start`, which submits a request and returns it (or null for none), once the signals
+    // that end a command are caught, and waits for that request's end.
     Outcome runToEnd(const std::function<std::shared_ptr<SongTransfer::Request>()> &start,
                      const QString &label);
+    // Draws the progress of `request` until the worker reports its end, and says which end.
+    Outcome waitForEnd(SongTransfer::Request *request, const QString &label);
 
     bool m_showProgress;
     std::unique_ptr<SongTransfer> m_transfer;

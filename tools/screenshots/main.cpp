@@ -435,6 +435,63 @@ void takePictures(QMainWindow &window, ConfigurationManager &configuration, Scri
     saveSafetyCopies(tabs, configuration, camera);
 }
 
+// Where the card and the home folder lie: where a musician's would, in folders only this
+// process sees, or in a temporary folder where the system forbids that.
+struct Places
+{
+    std::unique_ptr<QTemporaryDir> temporary;
+    QString home = QStringLiteral("/home/") + User;
+    QString volume = QStringLiteral("/media/%1/ZOVAZODE").arg(User);
+};
+
+// Before anything starts a thread, which would forbid a namespace of its own.
+Places choosePlaces()
+{
+    Places places;
+    if (!enterPrivateFolders()) {
+        places.temporary =
+            std::make_unique<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("morv-XXXXXX")));
+        places.home = places.temporary->filePath(QStringLiteral("home"));
+        places.volume = places.temporary->filePath(QStringLiteral("ZOVAZODE"));
+        std::printf("no private folders here: the pictures show temporary paths\n");
+    }
+    // Every place the program keeps things follows HOME; the builder's own are never used.
+    qputenv("HOME", QFile::encodeName(places.home));
+    for (const char *variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_DOCUMENTS_DIR"})
+        qunsetenv(variable);
+    return places;
+}
+
+// The application's names, style, font, locale and icon, the same on every machine.
+void setUpApplication(bool dark)
+{
+    QApplication::setApplicationName(QStringLiteral("Morv Manager"));
+    QApplication::setOrganizationDomain(QStringLiteral("selkanor.com"));
+    QApplication::setOrganizationName(QStringLiteral("Selkanor"));
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    // What a desktop without a theme of its own gives; the offscreen platform's default is larger.
+    QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/images/manager_icon_256.png"));
+    QApplication::setWindowIcon(icon);
+    if (dark)
+        useDarkPalette();
+}
+
+// The two libraries in the Documents folder of `home`, with a folder in each: folders sort
+// before the items.
+void setUpLibraries(ConfigurationManager &configuration, const QString &home)
+{
+    const QString documents = QDir(home).filePath(QStringLiteral("Documents"));
+    configuration.setCardLibraryLocation(QDir(documents).filePath(QStringLiteral("Morv+ Card Library")));
+    configuration.setSongLibraryLocation(QDir(documents).filePath(QStringLiteral("Morv+ Song Library")));
+    configuration.setSdCardLocation(QString());
+    configuration.setManifestUrl(unreachableManifest());
+    QDir().mkpath(QDir(configuration.cardLibraryLocation()).filePath(QStringLiteral("Older Cards")));
+    QDir().mkpath(QDir(configuration.songLibraryLocation()).filePath(QStringLiteral("Practice")));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -450,48 +507,22 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "morv-screenshots: cannot open the folder %s\n", argv[argc - 1]);
         return 1;
     }
-    // Before anything starts a thread, which would forbid a namespace of its own.
-    const bool privateFolders = enterPrivateFolders();
-    std::unique_ptr<QTemporaryDir> temporary;
-    QString home = QStringLiteral("/home/") + User;
-    QString volume = QStringLiteral("/media/%1/ZOVAZODE").arg(User);
-    if (!privateFolders) {
-        temporary = std::make_unique<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("morv-XXXXXX")));
-        home = temporary->filePath(QStringLiteral("home"));
-        volume = temporary->filePath(QStringLiteral("ZOVAZODE"));
-        std::printf("no private folders here: the pictures show temporary paths\n");
-    }
-    // Every place the program keeps things follows HOME; the builder's own are never used.
-    qputenv("HOME", QFile::encodeName(home));
-    for (const char *variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_DOCUMENTS_DIR"})
-        qunsetenv(variable);
+    const Places places = choosePlaces();
     qSetGlobalQHashSeed(0);
 
     // As the program itself does: layout and pictures follow the screen's scale.
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Morv Manager"));
-    QApplication::setOrganizationDomain(QStringLiteral("selkanor.com"));
-    QApplication::setOrganizationName(QStringLiteral("Selkanor"));
-    QApplication::setStyle(QStringLiteral("Fusion"));
-    // What a desktop without a theme of its own gives; the offscreen platform's default is larger.
-    QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/images/manager_icon_256.png"));
-    QApplication::setWindowIcon(icon);
+    setUpApplication(dark);
     QString variant = dark ? QStringLiteral("-dark") : QString();
-    if (dark)
-        useDarkPalette();
     if (application.devicePixelRatio() > 1)
         variant += QStringLiteral("@%1x").arg(application.devicePixelRatio());
     Camera camera(output, variant);
 
     QStandardPaths::setTestModeEnabled(true);
-    const QString documents = QDir(home).filePath(QStringLiteral("Documents"));
-    const QString card = QDir(volume).filePath(QStringLiteral("ZOVAZODE.DAT"));
-    QDir().mkpath(volume);
+    const QString card = QDir(places.volume).filePath(QStringLiteral("ZOVAZODE.DAT"));
+    QDir().mkpath(places.volume);
     try {
         DemoCard().write(card);
     } catch (const SdCard::Error &error) {
@@ -499,13 +530,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     ConfigurationManager configuration;
-    configuration.setCardLibraryLocation(QDir(documents).filePath(QStringLiteral("Morv+ Card Library")));
-    configuration.setSongLibraryLocation(QDir(documents).filePath(QStringLiteral("Morv+ Song Library")));
-    configuration.setSdCardLocation(QString());
-    configuration.setManifestUrl(unreachableManifest());
-    // A folder in each library shows how folders sort before the items.
-    QDir().mkpath(QDir(configuration.cardLibraryLocation()).filePath(QStringLiteral("Older Cards")));
-    QDir().mkpath(QDir(configuration.songLibraryLocation()).filePath(QStringLiteral("Practice")));
+    setUpLibraries(configuration, places.home);
 
     ScriptedPrompter prompter(card);
     Prompter::install(&prompter);
