@@ -15,6 +15,8 @@ namespace ZovaZode::TestSupport {
 int sandboxed(int argc, char **argv, const std::function<int()> &test);
 // The sandbox's folder in memory where the machine has one (else on disk); empty outside a test.
 QString sandboxFolder(bool memory);
+// Removes `folder` and everything in it, whatever bytes the names hold.
+void removeFolder(const QString &folder);
 
 } // namespace ZovaZode::TestSupport
 

@@ -80,6 +80,7 @@ class TestMorvCard : public QObject
 
 private slots:
     void init();
+    void cleanup();
     void commandLine_data();
     void commandLine();
     void info_data();
@@ -102,6 +103,12 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
 };
+
+// The Latin-1 rows leave names that QTemporaryDir cannot remove.
+void TestMorvCard::cleanup()
+{
+    removeFolder(m_dir->path());
+}
 
 void TestMorvCard::init()
 {
