@@ -2,6 +2,7 @@
 #include "views/actionregistry.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 
 namespace ZovaZode {
@@ -20,51 +21,52 @@ struct Command
 
 // F2 and Delete act on the selection of the page that has the focus, whose list takes them itself;
 // in the menus they only show the key. Ctrl+O and Ctrl+W work anywhere in the window.
+// The texts carry their translation context by name: lupdate sees no class around this table.
 const std::vector<Command> &commands()
 {
     // clang-format off
     static const std::vector<Command> table = {
-        {"OpenCard",               QT_TR_NOOP("&Open Card..."),                        Qt::CTRL | Qt::Key_O,
+        {"OpenCard",               QT_TRANSLATE_NOOP("ActionRegistry", "&Open Card..."),                        Qt::CTRL | Qt::Key_O,
          [](const S &) { return true; }},
-        {"CloseCard",              QT_TR_NOOP("&Close Card"),                          Qt::CTRL | Qt::Key_W,
+        {"CloseCard",              QT_TRANSLATE_NOOP("ActionRegistry", "&Close Card"),                          Qt::CTRL | Qt::Key_W,
          [](const S &s) { return s.cardOpen; }},
-        {"EditCardName",           QT_TR_NOOP("Edit Card &Name..."),                   0,
+        {"EditCardName",           QT_TRANSLATE_NOOP("ActionRegistry", "Edit Card &Name..."),                   0,
          [](const S &s) { return s.cardWritable; }},
-        {"ShowCardDetails",        QT_TR_NOOP("Show Card &Details..."),                0,
+        {"ShowCardDetails",        QT_TRANSLATE_NOOP("ActionRegistry", "Show Card &Details..."),                0,
          [](const S &s) { return s.cardOpen; }},
-        {"EditCardSongName",       QT_TR_NOOP("&Edit Selected Card Song Name..."),     Qt::Key_F2,
+        {"EditCardSongName",       QT_TRANSLATE_NOOP("ActionRegistry", "&Edit Selected Card Song Name..."),     Qt::Key_F2,
          [](const S &s) { return s.cardWritable && s.songSelected; }},
-        {"ShowCardSongDetails",    QT_TR_NOOP("&Show Selected Card Song Details..."),  0,
+        {"ShowCardSongDetails",    QT_TRANSLATE_NOOP("ActionRegistry", "&Show Selected Card Song Details..."),  0,
          [](const S &s) { return s.songSelected; }},
-        {"ClearCardSong",          QT_TR_NOOP("Clea&r Selected Card Song"),            Qt::Key_Delete,
+        {"ClearCardSong",          QT_TRANSLATE_NOOP("ActionRegistry", "Clea&r Selected Card Song"),            Qt::Key_Delete,
          [](const S &s) { return s.cardWritable && s.songSelected; }},
-        {"ClearAllCardSongs",      QT_TR_NOOP("Clear &All Card Songs"),                0,
+        {"ClearAllCardSongs",      QT_TRANSLATE_NOOP("ActionRegistry", "Clear &All Card Songs"),                0,
          [](const S &s) { return s.cardWritable; }},
-        {"VerifyCard",             QT_TR_NOOP("&Verify Card..."),                      0,
+        {"VerifyCard",             QT_TRANSLATE_NOOP("ActionRegistry", "&Verify Card..."),                      0,
          [](const S &s) { return s.cardOpen; }},
-        {"ArchiveCard",            QT_TR_NOOP("&Archive Card To Library"),             0,
+        {"ArchiveCard",            QT_TRANSLATE_NOOP("ActionRegistry", "&Archive Card To Library"),             0,
          [](const S &s) { return s.cardOpen && s.cardLibraryPage; }},
-        {"RestoreCard",            QT_TR_NOOP("&Restore Card From Selected Archive"),  0,
+        {"RestoreCard",            QT_TRANSLATE_NOOP("ActionRegistry", "&Restore Card From Selected Archive"),  0,
          [](const S &s) { return s.cardWritable && s.cardLibraryPage && s.archiveSelected; }},
-        {"EditArchiveName",        QT_TR_NOOP("&Edit Selected Archive Name..."),       Qt::Key_F2,
+        {"EditArchiveName",        QT_TRANSLATE_NOOP("ActionRegistry", "&Edit Selected Archive Name..."),       Qt::Key_F2,
          [](const S &s) { return s.cardLibraryPage && s.cardLibraryItem; }},
-        {"ShowArchiveDetails",     QT_TR_NOOP("&Show Selected Archive Details..."),    0,
+        {"ShowArchiveDetails",     QT_TRANSLATE_NOOP("ActionRegistry", "&Show Selected Archive Details..."),    0,
          [](const S &s) { return s.cardLibraryPage && s.cardLibraryItem; }},
-        {"DeleteArchiveItem",      QT_TR_NOOP("&Delete Selected Archive Item"),        Qt::Key_Delete,
+        {"DeleteArchiveItem",      QT_TRANSLATE_NOOP("ActionRegistry", "&Delete Selected Archive Item"),        Qt::Key_Delete,
          [](const S &s) { return s.cardLibraryPage && s.cardLibraryItem; }},
-        {"VerifyArchive",          QT_TR_NOOP("Verify..."),                            0,
+        {"VerifyArchive",          QT_TRANSLATE_NOOP("ActionRegistry", "Verify..."),                            0,
          [](const S &s) { return s.cardLibraryFile; }},
-        {"CopyCardSongToLibrary",  QT_TR_NOOP("&Copy Selected Card Song To Library"),  0,
+        {"CopyCardSongToLibrary",  QT_TRANSLATE_NOOP("ActionRegistry", "&Copy Selected Card Song To Library"),  0,
          [](const S &s) { return s.songLibraryPage && s.songSelected; }},
-        {"OverwriteCardSong",      QT_TR_NOOP("&Overwrite Selected Card Song with Selected Library Song"), 0,
+        {"OverwriteCardSong",      QT_TRANSLATE_NOOP("ActionRegistry", "&Overwrite Selected Card Song with Selected Library Song"), 0,
          [](const S &s) { return s.cardWritable && s.songLibraryPage && s.songSelected && s.songFileSelected; }},
-        {"EditLibraryItemName",    QT_TR_NOOP("Edit Selected &Library Item Name..."),  Qt::Key_F2,
+        {"EditLibraryItemName",    QT_TRANSLATE_NOOP("ActionRegistry", "Edit Selected &Library Item Name..."),  Qt::Key_F2,
          [](const S &s) { return s.songLibraryPage && s.songLibraryItem; }},
-        {"ShowLibrarySongDetails", QT_TR_NOOP("Show Selected Library Song De&tails..."), 0,
+        {"ShowLibrarySongDetails", QT_TRANSLATE_NOOP("ActionRegistry", "Show Selected Library Song De&tails..."), 0,
          [](const S &s) { return s.songLibraryPage && s.songLibraryItem; }},
-        {"DeleteLibraryItem",      QT_TR_NOOP("Delete Selected Library &Item"),        Qt::Key_Delete,
+        {"DeleteLibraryItem",      QT_TRANSLATE_NOOP("ActionRegistry", "Delete Selected Library &Item"),        Qt::Key_Delete,
          [](const S &s) { return s.songLibraryPage && s.songLibraryItem; }},
-        {"VerifyLibrarySong",      QT_TR_NOOP("Verify..."),                            0,
+        {"VerifyLibrarySong",      QT_TRANSLATE_NOOP("ActionRegistry", "Verify..."),                            0,
          [](const S &s) { return s.songLibraryFile; }},
     };
     // clang-format on
@@ -76,7 +78,7 @@ const std::vector<Command> &commands()
 ActionRegistry::ActionRegistry(QObject *parent) : QObject(parent)
 {
     for (const Command &command : commands()) {
-        auto *action = new QAction(tr(command.text), this);
+        auto *action = new QAction(QCoreApplication::translate("ActionRegistry", command.text), this);
         if (command.key) {
             action->setShortcut(QKeySequence(command.key));
             if (!(command.key & Qt::CTRL))
