@@ -172,8 +172,8 @@ private:
         return 0;
     }
 
-    // What was not written (the user prefs block of a song file) goes into the sums as the file
-    // holds it, up to `end`.
+    // What no run has read up to `end` (bytes between runs or past the last piece) goes into
+    // the sums as the file holds it: a run with sums reads the gaps inside it itself.
     int sumUpTo(int64_t end)
     {
         while (m_sums && m_sums->fed() < end) {
