@@ -242,57 +242,77 @@ std::string songName(int cardSong)
     return "song " + std::to_string(cardSong + 1);
 }
 
-int archiveSongRecords(SdCardHandle *card, ArchiveHandle *archive, int cardSong, int n,
-                       const ProgressCallback *progress)
-{
-    static constexpr const char *self = "mlsdArchiveSong";
-    auto &buffers = detail::recordBuffers();
-    Stream *cardFile = card->file.get();
-    const CardMemoryMap *map = &card->memoryMap;
-    MemoryManager *manager = card->memoryManager;
-    uint8_t *songHeader = archive->songHeaders[size_t(n)].data();
-    const int64_t block =
-        int64_t(localGetWord64(archive->header.data(), kArchiveSongOffsetsOffset + 8 * size_t(n)));
+constexpr const char *kArchiveSong = "mlsdArchiveSong";
 
-    if (mlsdGetUISongDataFromSDCard(cardFile, map, cardSong, buffers.songData.data()) != 0)
-        return fail(self, "Error reading UI song data from SD card");
+// Archive song `n` as it is written: where its block starts and the header that describes it.
+struct ArchiveSongBlock
+{
+    ArchiveHandle *archive;
+    int n;
+    int64_t start;
+    uint8_t *header;
+};
+
+// The song record, as found: one a restore would refuse is noted, not left out.
+int archiveSongData(SdCardHandle *card, const ArchiveSongBlock &song, int cardSong)
+{
+    auto &buffers = detail::recordBuffers();
+    const CardMemoryMap *map = &card->memoryMap;
+    if (mlsdGetUISongDataFromSDCard(card->file.get(), map, cardSong, buffers.songData.data()) != 0)
+        return fail(kArchiveSong, "Error reading UI song data from SD card");
     if (!localUISongDataValid(buffers.songData.data()))
-        addNote(archive, n, -1, songName(cardSong) + ": its song data",
+        addNote(song.archive, song.n, -1, songName(cardSong) + ": its song data",
                 songDataFault(buffers.songData.data()));
 
-    localPutWord64(songHeader, kSongHeaderUISongOffset, uint64_t(kBlockUISongData));
-    localPutWord32(songHeader, kSongHeaderUISongSize, uint32_t(kUISongDataSize));
-    if (mlsdSendUISongDataToArchive(archive, n, buffers.songData.data()) != 0)
-        return 1;
+    localPutWord64(song.header, kSongHeaderUISongOffset, uint64_t(kBlockUISongData));
+    localPutWord32(song.header, kSongHeaderUISongSize, uint32_t(kUISongDataSize));
+    return mlsdSendUISongDataToArchive(song.archive, song.n, buffers.songData.data()) != 0 ? 1 : 0;
+}
 
-    localPutWord64(songHeader, kSongHeaderUIPartOffset, uint64_t(kBlockUIPartData));
-    localPutWord32(songHeader, kSongHeaderUIPartSize, uint32_t(kUIPartDataSize));
-    localPutWord32(songHeader, kSongHeaderUIPartTotal, uint32_t(kPartCount * kUIPartDataSize));
+// The part records, into the thread's part buffers too: the audio copy reads their in-use flags.
+int archivePartData(SdCardHandle *card, const ArchiveSongBlock &song, int cardSong)
+{
+    auto &buffers = detail::recordBuffers();
+    localPutWord64(song.header, kSongHeaderUIPartOffset, uint64_t(kBlockUIPartData));
+    localPutWord32(song.header, kSongHeaderUIPartSize, uint32_t(kUIPartDataSize));
+    localPutWord32(song.header, kSongHeaderUIPartTotal, uint32_t(kPartCount * kUIPartDataSize));
     for (int part = 0; part < kPartCount; ++part) {
         uint8_t *partData = detail::partSlot(buffers, part);
-        if (mlsdGetUIPartDataFromSDCard(cardFile, map, cardSong, part, partData) != 0)
-            return fail(self, "Error reading UI part data from SD card");
+        if (mlsdGetUIPartDataFromSDCard(card->file.get(), &card->memoryMap, cardSong, part, partData) != 0)
+            return fail(kArchiveSong, "Error reading UI part data from SD card");
         if (!localUIPartDataValid(partData))
-            addNote(archive, n, part,
+            addNote(song.archive, song.n, part,
                     songName(cardSong) + ", part " + std::to_string(part + 1) + ": its part data",
                     partDataFault(partData));
-        if (mlsdSendUIPartDataToArchive(archive, n, part, partData) != 0)
-            return fail(self, "Error writing UI part data to Archive");
+        if (mlsdSendUIPartDataToArchive(song.archive, song.n, part, partData) != 0)
+            return fail(kArchiveSong, "Error writing UI part data to Archive");
     }
+    return 0;
+}
 
+int archiveLooperRecords(MemoryManager *manager, const ArchiveSongBlock &song, int cardSong)
+{
     const size_t recordSize = manager->recordBuffer.size();
-    localPutWord64(songHeader, kSongHeaderLooperOffset, uint64_t(kBlockLooperData));
+    localPutWord64(song.header, kSongHeaderLooperOffset, uint64_t(kBlockLooperData));
     for (int part = 0; part < kPartCount; ++part) {
         if (lmmLoadLooperPartData(manager, cardSong, part) != 0)
-            return fail(self, "Error reading Looper part data from SD card");
-        const int64_t position = block + kBlockLooperData + int64_t(part) * int64_t(recordSize);
-        if (!writeAt(archive->file.get(), position, manager->recordBuffer.data(), recordSize))
-            return fail(self, "Error writing looper part data to archive");
+            return fail(kArchiveSong, "Error reading Looper part data from SD card");
+        const int64_t position = song.start + kBlockLooperData + int64_t(part) * int64_t(recordSize);
+        if (!writeAt(song.archive->file.get(), position, manager->recordBuffer.data(), recordSize))
+            return fail(kArchiveSong, "Error writing looper part data to archive");
     }
-    localPutWord32(songHeader, kSongHeaderLooperSize, uint32_t(recordSize));
-    localPutWord32(songHeader, kSongHeaderLooperTotal, uint32_t(kPartCount * recordSize));
+    localPutWord32(song.header, kSongHeaderLooperSize, uint32_t(recordSize));
+    localPutWord32(song.header, kSongHeaderLooperTotal, uint32_t(kPartCount * recordSize));
+    return 0;
+}
 
-    const auto &slots = manager->partTable[size_t(cardSong)];
+// Each part's audio, one after the other from kBlockAudio on; `blockSize` gets where the last ends.
+int archiveAudio(SdCardHandle *card, const ArchiveSongBlock &song, int cardSong,
+                 const ProgressCallback *progress, int64_t *blockSize)
+{
+    auto &buffers = detail::recordBuffers();
+    Stream *cardFile = card->file.get();
+    const auto &slots = card->memoryManager->partTable[size_t(cardSong)];
     int64_t total = 0;
     for (int part = 0; part < kPartCount; ++part)
         total += audioBytes(detail::partSlot(buffers, part), slots[size_t(part)]);
@@ -301,30 +321,47 @@ int archiveSongRecords(SdCardHandle *card, ArchiveHandle *archive, int cardSong,
     int64_t position = kBlockAudio;
     for (int part = 0; part < kPartCount; ++part) {
         const int64_t audioOffset = position;
-        localPutWord64(songHeader, kSongHeaderAudioOffsets + 8 * size_t(part), uint64_t(audioOffset));
+        localPutWord64(song.header, kSongHeaderAudioOffsets + 8 * size_t(part), uint64_t(audioOffset));
         const PartSlot &slot = slots[size_t(part)];
         const int64_t bytes = audioBytes(detail::partSlot(buffers, part), slot);
         if (bytes > 0) {
             const int64_t from = int64_t(slot.firstAudioSector) * kSectorSize;
             if (!cardFile->seek(from))
-                return fail(self, "Error reading looper audio from SD card");
-            if (!archive->file->seek(block + position))
-                return fail(self, "Error writing looper audio to archive");
-            if (copyAudio(cardFile, from, archive->file.get(), bytes, counter, self,
+                return fail(kArchiveSong, "Error reading looper audio from SD card");
+            if (!song.archive->file->seek(song.start + position))
+                return fail(kArchiveSong, "Error writing looper audio to archive");
+            if (copyAudio(cardFile, from, song.archive->file.get(), bytes, counter, kArchiveSong,
                           "Error reading looper audio from SD card",
                           "Error writing looper audio to archive") != 0)
                 return 1;
             position += bytes;
         }
-        localPutWord32(songHeader, kSongHeaderAudioSizes + 4 * size_t(part),
+        localPutWord32(song.header, kSongHeaderAudioSizes + 4 * size_t(part),
                        uint32_t(position - audioOffset));
     }
+    *blockSize = position;
+    return 0;
+}
 
-    localPutWord32(songHeader, kSongHeaderBlockSize, uint32_t(position));
-    localPutWord32(archive->header.data(), kArchiveSongSizesOffset + 4 * size_t(n), uint32_t(position));
+int archiveSongRecords(SdCardHandle *card, ArchiveHandle *archive, int cardSong, int n,
+                       const ProgressCallback *progress)
+{
+    const ArchiveSongBlock song{
+        archive, n,
+        int64_t(localGetWord64(archive->header.data(), kArchiveSongOffsetsOffset + 8 * size_t(n))),
+        archive->songHeaders[size_t(n)].data()};
+    int64_t blockSize = 0;
+    if (archiveSongData(card, song, cardSong) != 0 || archivePartData(card, song, cardSong) != 0 ||
+        archiveLooperRecords(card->memoryManager, song, cardSong) != 0 ||
+        archiveAudio(card, song, cardSong, progress, &blockSize) != 0)
+        return 1;
+
+    // The next song's block starts where this one ends.
+    localPutWord32(song.header, kSongHeaderBlockSize, uint32_t(blockSize));
+    localPutWord32(archive->header.data(), kArchiveSongSizesOffset + 4 * size_t(n), uint32_t(blockSize));
     if (n + 1 < kArchiveMaxSongs)
         localPutWord64(archive->header.data(), kArchiveSongOffsetsOffset + 8 * size_t(n + 1),
-                       uint64_t(block + position));
+                       uint64_t(song.start + blockSize));
     return 0;
 }
 

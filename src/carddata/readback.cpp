@@ -27,6 +27,188 @@ int32_t clamped(int64_t value)
     return int32_t(std::min<int64_t>(value, std::numeric_limits<int32_t>::max()));
 }
 
+// A written piece, and the song whose progress it counts in.
+struct WrittenPiece
+{
+    int64_t position;
+    WriteDigest::Piece piece;
+    int32_t song;
+};
+
+struct ReadingPlan
+{
+    std::vector<WrittenPiece> pieces; // in the order they are read
+    std::vector<int64_t> totals;      // bytes per song, for its progress
+};
+
+// Pieces that follow each other on the file are read in runs of up to 1 MiB: a cold read
+// of a piece at a time waits for the device once per 64 KiB, several times slower than the
+// write it checks.
+constexpr int64_t kRunSize = 1024 * 1024;
+
+// Dropped in stretches of adjoining pieces, one call each rather than one per piece.
+bool dropWrittenPages(Stream &file, const std::map<int64_t, WriteDigest::Piece> &pieces)
+{
+    for (auto it = pieces.begin(); it != pieces.end();) {
+        const int64_t start = it->first;
+        int64_t end = start + it->second.size;
+        for (++it; it != pieces.end() && it->first == end; ++it)
+            end += it->second.size;
+        if (!file.dropCache(start, end - start))
+            return false;
+    }
+    return true;
+}
+
+ReadingPlan planReading(const std::map<int64_t, WriteDigest::Piece> &pieces, const WrittenLayout &layout,
+                        int32_t songCount, bool inFileOrder)
+{
+    ReadingPlan plan;
+    plan.pieces.reserve(pieces.size());
+    for (const auto &[position, piece] : pieces) {
+        const int32_t song = songCount > 0 ? std::clamp(layout.place(position).song, 0, songCount - 1) : 0;
+        plan.pieces.push_back(WrittenPiece{position, piece, song});
+    }
+    // Song by song, so that a whole card's progress moves forward; in file order inside a song. The
+    // sums take the file in order (an archive's songs follow each other in it).
+    std::stable_sort(plan.pieces.begin(), plan.pieces.end(),
+                     [inFileOrder](const WrittenPiece &a, const WrittenPiece &b) {
+                         return inFileOrder ? a.position < b.position : a.song < b.song;
+                     });
+    plan.totals.assign(size_t(std::max(songCount, 1)), 0);
+    for (const WrittenPiece &piece : plan.pieces)
+        plan.totals[size_t(piece.song)] += piece.piece.size;
+    return plan;
+}
+
+// Reads the planned pieces back a run at a time and compares each with its digest, reporting
+// progress as it goes. With sums, the bytes between the pieces are read too, so that the whole
+// file passes through the sums in order.
+class ReadBack
+{
+public:
+    ReadBack(Stream &file, const WrittenLayout &layout, const ReadingPlan &plan, int32_t songCount,
+             const CardProgressCallback *progress, FileSummer *sums, bool pastCache)
+        : m_file(file), m_layout(layout), m_plan(plan), m_songCount(songCount), m_progress(progress),
+          m_sums(sums), m_pastCache(pastCache)
+    {}
+
+    int checkAll()
+    {
+        for (size_t first = 0; first < m_plan.pieces.size();) {
+            const Run run = nextRun(first);
+            if (checkRun(run) != 0)
+                return 1;
+            first = run.last;
+        }
+        return m_sums && sumUpTo(m_file.size()) != 0 ? 1 : 0;
+    }
+
+private:
+    struct Run
+    {
+        size_t first; // the run's pieces are [first, last)
+        size_t last;
+        int64_t start;
+        int64_t size;
+    };
+
+    // The pieces read together from `first` on: one song's, and with sums the gaps between
+    // them too, which the sums need read anyway.
+    Run nextRun(size_t first) const
+    {
+        const std::vector<WrittenPiece> &pieces = m_plan.pieces;
+        Run run{first, first + 1, pieces[first].position, pieces[first].piece.size};
+        const auto follows = [&](const WrittenPiece &piece, int64_t end) {
+            return m_sums ? piece.position >= end : piece.position == end;
+        };
+        while (run.last < pieces.size() && pieces[run.last].song == pieces[first].song &&
+               follows(pieces[run.last], run.start + run.size) &&
+               pieces[run.last].position + pieces[run.last].piece.size - run.start <= kRunSize) {
+            run.size = pieces[run.last].position + pieces[run.last].piece.size - run.start;
+            ++run.last;
+        }
+        return run;
+    }
+
+    int checkRun(const Run &run)
+    {
+        if (sumUpTo(run.start) != 0)
+            return 1;
+        if (m_buffer.size() < size_t(run.size))
+            m_buffer.resize(size_t(run.size));
+        const bool placed = m_at == run.start || m_file.seek(run.start);
+        const int64_t got = placed ? int64_t(m_file.read(m_buffer.data(), size_t(run.size))) : 0;
+        m_at = run.start + got;
+        if (m_sums && got == run.size)
+            m_sums->add(m_buffer.data(), size_t(got));
+        for (size_t i = run.first; i < run.last; ++i) {
+            if (comparePiece(m_plan.pieces[i], run.start, got) != 0)
+                return 1;
+        }
+        // Read once: pages read through the cache go, as a copy's source pages do.
+        if (!m_pastCache)
+            m_file.dropCache(run.start, got);
+        return 0;
+    }
+
+    // `got` bytes of the run starting at `runStart` are in the buffer.
+    int comparePiece(const WrittenPiece &piece, int64_t runStart, int64_t got)
+    {
+        const int64_t offset = piece.position - runStart;
+        if (offset + piece.piece.size > got)
+            return failAt(piece.position, " could not be read back.");
+        if (hash128(m_buffer.data() + offset, size_t(piece.piece.size)) != piece.piece.hash)
+            return failAt(piece.position, " differs from the original.");
+        if (piece.song != m_song) {
+            m_song = piece.song;
+            m_done = 0;
+        }
+        m_done += piece.piece.size;
+        if (m_progress && m_progress->function &&
+            m_progress->function(m_songCount > 0 ? m_song : 0, std::max(m_songCount, 0), clamped(m_done),
+                                 clamped(m_plan.totals[size_t(m_song)]), m_progress->context) != 0)
+            return fail(kSelf, "Aborted by user.");
+        return 0;
+    }
+
+    // What no run has read up to `end` (bytes between runs or past the last piece) goes into
+    // the sums as the file holds it: a run with sums reads the gaps inside it itself.
+    int sumUpTo(int64_t end)
+    {
+        while (m_sums && m_sums->fed() < end) {
+            const int64_t start = m_sums->fed();
+            const size_t want = size_t(std::min(end - start, kRunSize));
+            m_buffer.resize(std::max(m_buffer.size(), want));
+            m_at = -1;
+            if (!m_file.seek(start) || m_file.read(m_buffer.data(), want) != want)
+                return failAt(start, " could not be read back.");
+            if (!m_pastCache)
+                m_file.dropCache(start, int64_t(want));
+            m_sums->add(m_buffer.data(), want);
+        }
+        return 0;
+    }
+
+    int failAt(int64_t position, const char *what) const
+    {
+        const std::string text = m_layout.place(position).where + what;
+        return fail(kSelf, text.c_str());
+    }
+
+    Stream &m_file;
+    const WrittenLayout &m_layout;
+    const ReadingPlan &m_plan;
+    const int32_t m_songCount;
+    const CardProgressCallback *m_progress;
+    FileSummer *m_sums;
+    const bool m_pastCache;
+    std::vector<uint8_t> m_buffer;
+    int64_t m_at = -1;  // where the file stands after the last run, -1 when unknown
+    int64_t m_done = 0; // bytes of m_song checked
+    int32_t m_song = -1;
+};
+
 } // namespace
 
 namespace carddata {
@@ -186,113 +368,12 @@ int mlsdVerifyWrites(const char *path, const WriteDigest &digest, const WrittenL
     // past the cache is refused, that is what keeps memory out; where it is not, the pages are
     // simply not needed any more.
     const bool pastCache = file->readFromDevice();
-    const auto &pieces = digest.pieces();
-    for (auto it = pieces.begin(); it != pieces.end();) {
-        const int64_t start = it->first;
-        int64_t end = start + it->second.size;
-        for (++it; it != pieces.end() && it->first == end; ++it)
-            end += it->second.size;
-        if (!file->dropCache(start, end - start))
-            return fail(kSelf, "the cached copy of the written file could not be dropped.");
-    }
+    if (!dropWrittenPages(*file, digest.pieces()))
+        return fail(kSelf, "the cached copy of the written file could not be dropped.");
 
-    struct Item
-    {
-        int64_t position;
-        WriteDigest::Piece piece;
-        int32_t song;
-    };
-    std::vector<Item> items;
-    items.reserve(pieces.size());
-    for (const auto &[position, piece] : pieces) {
-        const int32_t song = songCount > 0 ? std::clamp(layout.place(position).song, 0, songCount - 1) : 0;
-        items.push_back(Item{position, piece, song});
-    }
-    // Song by song, so that a whole card's progress moves forward; in file order inside a song. The
-    // sums take the file in order (an archive's songs follow each other in it).
-    std::stable_sort(items.begin(), items.end(), [sums](const Item &a, const Item &b) {
-        return sums ? a.position < b.position : a.song < b.song;
-    });
-    std::vector<int64_t> totals(size_t(std::max(songCount, 1)), 0);
-    for (const Item &item : items)
-        totals[size_t(item.song)] += item.piece.size;
-
-    // Pieces that follow each other on the file are read in runs of up to 1 MiB: a cold read
-    // of a piece at a time waits for the device once per 64 KiB, several times slower than the
-    // write it checks.
-    constexpr int64_t kRunSize = 1024 * 1024;
-    std::vector<uint8_t> buffer;
-    int64_t at = -1;
-    int64_t done = 0;
-    int32_t song = -1;
-    // What was not written (the user prefs block of a song file) goes into the sums as the file
-    // holds it, up to `end`.
-    const auto sumUpTo = [&](int64_t end) {
-        while (sums && sums->fed() < end) {
-            const int64_t start = sums->fed();
-            const size_t want = size_t(std::min(end - start, kRunSize));
-            buffer.resize(std::max(buffer.size(), want));
-            at = -1;
-            if (!file->seek(start) || file->read(buffer.data(), want) != want) {
-                const std::string text = layout.place(start).where + " could not be read back.";
-                return fail(kSelf, text.c_str());
-            }
-            if (!pastCache)
-                file->dropCache(start, int64_t(want));
-            sums->add(buffer.data(), want);
-        }
-        return 0;
-    };
-    for (size_t first = 0; first < items.size();) {
-        const int64_t start = items[first].position;
-        size_t last = first + 1;
-        int64_t runSize = items[first].piece.size;
-        const auto follows = [&](const Item &item, int64_t end) {
-            return sums ? item.position >= end : item.position == end;
-        };
-        while (last < items.size() && items[last].song == items[first].song &&
-               follows(items[last], start + runSize) &&
-               items[last].position + items[last].piece.size - start <= kRunSize) {
-            runSize = items[last].position + items[last].piece.size - start;
-            ++last;
-        }
-        if (sumUpTo(start) != 0)
-            return 1;
-        if (buffer.size() < size_t(runSize))
-            buffer.resize(size_t(runSize));
-        const bool placed = at == start || file->seek(start);
-        const int64_t got = placed ? int64_t(file->read(buffer.data(), size_t(runSize))) : 0;
-        at = start + got;
-        if (sums && got == runSize)
-            sums->add(buffer.data(), size_t(got));
-
-        for (size_t i = first; i < last; ++i) {
-            const Item &item = items[i];
-            const int64_t offset = item.position - start;
-            if (offset + item.piece.size > got) {
-                const std::string text = layout.place(item.position).where + " could not be read back.";
-                return fail(kSelf, text.c_str());
-            }
-            if (hash128(buffer.data() + offset, size_t(item.piece.size)) != item.piece.hash) {
-                const std::string text = layout.place(item.position).where + " differs from the original.";
-                return fail(kSelf, text.c_str());
-            }
-            if (item.song != song) {
-                song = item.song;
-                done = 0;
-            }
-            done += item.piece.size;
-            if (progress && progress->function &&
-                progress->function(songCount > 0 ? song : 0, std::max(songCount, 0), clamped(done),
-                                   clamped(totals[size_t(song)]), progress->context) != 0)
-                return fail(kSelf, "Aborted by user.");
-        }
-        // Read once: pages read through the cache go, as a copy's source pages do.
-        if (!pastCache)
-            file->dropCache(start, got);
-        first = last;
-    }
-    if (sums && sumUpTo(file->size()) != 0)
+    const ReadingPlan plan = planReading(digest.pieces(), layout, songCount, sums != nullptr);
+    ReadBack readBack{*file, layout, plan, songCount, progress, sums, pastCache};
+    if (readBack.checkAll() != 0)
         return 1;
     file->close();
     return 0;

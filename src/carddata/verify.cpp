@@ -207,7 +207,9 @@ void verifyCard(Checker &check)
     }
 }
 
-void verifyArchive(Checker &check, const uint8_t *header, VerifyReport *report)
+// The archive header's own fields, and the kind of file they make it. Returns the number of
+// songs to check, or -1 when no archive could hold that many.
+int32_t verifyArchiveHeader(Checker &check, const uint8_t *header, VerifyReport *report)
 {
     const std::string headerName = at("archive header", 0);
     if (localGetWord32(header, kArchiveVersionOffset) != 0)
@@ -222,96 +224,142 @@ void verifyArchive(Checker &check, const uint8_t *header, VerifyReport *report)
                                                       : VerifyKind::Archive;
     if (songs < 0 || songs > kArchiveMaxSongs) {
         check.problem(headerName, format("number of songs is %d, outside 0 to 12", songs));
+        return -1;
+    }
+    return songs;
+}
+
+void verifyArchivePrefs(Checker &check, const uint8_t *header, std::vector<uint8_t> &buffer)
+{
+    if (!localGetWord32(header, kArchivePrefsPresentOffset))
+        return;
+    const uint32_t offset = localGetWord32(header, kArchivePrefsOffsetOffset);
+    const uint32_t size = localGetWord32(header, kArchivePrefsSizeOffset);
+    const std::string where = at("user prefs", offset);
+    if (size != kUserPrefsSize)
+        check.problem(where, "size is " + grouped(size) + " bytes, expected 512");
+    else if (check.read(offset, buffer.data(), kUserPrefsSize, where) && !localUserPrefsValid(buffer.data()))
+        check.problem(where, "are not valid user prefs");
+}
+
+// One song's block of an archive, its header read from the file.
+struct SongBlock
+{
+    int song;
+    uint64_t start;
+    uint8_t header[kArchiveSongHeaderSize];
+
+    uint32_t word(size_t offset) const { return localGetWord32(header, offset); }
+    uint64_t field(size_t offset) const { return localGetWord64(header, offset); }
+    // Where a record the song header places lies in the file; -1 where no archive could hold it.
+    int64_t position(uint64_t offset) const
+    {
+        return offset > uint64_t(kMaxArchiveSize) ? -1 : int64_t(start + offset);
+    }
+};
+
+// The record sizes the song header gives, which place every record after it; false when one is
+// wrong, and the song's records are then not looked for.
+bool verifySongHeaderSizes(Checker &check, const uint8_t *header, const SongBlock &song,
+                           const std::string &where)
+{
+    struct Expected
+    {
+        size_t offset;
+        uint32_t value;
+        const char *name;
+    };
+    const Expected sizes[] = {
+        {kSongHeaderUISongSize, uint32_t(kUISongDataSize), "UI song data size"},
+        {kSongHeaderUIPartSize, uint32_t(kUIPartDataSize), "UI part data size"},
+        {kSongHeaderUIPartTotal, uint32_t(kPartCount * kUIPartDataSize), "UI part data total"},
+        {kSongHeaderLooperSize, uint32_t(kLooperRecordSize), "looper record size"},
+        {kSongHeaderLooperTotal, uint32_t(kPartCount * kLooperRecordSize), "looper records total"},
+    };
+    bool sizesOk = true;
+    for (const Expected &e : sizes) {
+        if (song.word(e.offset) != e.value) {
+            check.problem(where, std::string(e.name) + " is " + grouped(song.word(e.offset)) + ", expected " +
+                                     grouped(e.value));
+            sizesOk = false;
+        }
+    }
+    const uint32_t blockSize = localGetWord32(header, kArchiveSongSizesOffset + 4 * size_t(song.song));
+    if (song.word(kSongHeaderBlockSize) != blockSize)
+        check.problem(where, "block size " + grouped(song.word(kSongHeaderBlockSize)) +
+                                 " differs from the archive header's " + grouped(blockSize));
+    return sizesOk;
+}
+
+// A part's looper record, and that the audio stored for it holds the recording and lies in the file.
+void verifyArchiveLooper(Checker &check, const SongBlock &song, int part, bool inUse,
+                         std::vector<uint8_t> &buffer)
+{
+    const int64_t base = song.position(song.field(kSongHeaderLooperOffset));
+    const int64_t looperAt = base < 0 ? -1 : base + int64_t(part) * int64_t(kLooperRecordSize);
+    const std::string looperName = at(partWhere(song.song, part) + " looper record", looperAt);
+    if (!check.read(looperAt, buffer.data(), kLooperRecordSize, looperName))
+        return;
+    const int32_t length = check.looperRecord(buffer.data(), looperName);
+    const uint64_t needed = inUse ? uint64_t(length) * kAudioChunkSize : 0;
+    const uint32_t stored = song.word(kSongHeaderAudioSizes + 4 * size_t(part));
+    const int64_t audioAt = song.position(song.field(kSongHeaderAudioOffsets + 8 * size_t(part)));
+    const std::string audioName = at(partWhere(song.song, part) + " looper audio", audioAt);
+    if (stored < needed)
+        check.problem(audioName,
+                      "holds " + grouped(stored) + " bytes, the recording needs " + grouped(int64_t(needed)));
+    if (stored > 0 && audioAt < 0) {
+        check.problem(audioName, "lies outside the file");
+    } else if (stored > 0 && check.size() >= 0 && audioAt + int64_t(stored) > check.size()) {
+        // What a file cut short lacks, not the size of the whole run it cuts into.
+        const int64_t missing = std::min<int64_t>(stored, audioAt + int64_t(stored) - check.size());
+        check.problem(audioName, grouped(missing) + " of its " + grouped(stored) +
+                                     " bytes missing at the end of the file");
+    }
+}
+
+void verifyArchiveSong(Checker &check, const uint8_t *header, int songIndex, std::vector<uint8_t> &buffer)
+{
+    SongBlock song{songIndex, localGetWord64(header, kArchiveSongOffsetsOffset + 8 * size_t(songIndex)), {}};
+    const std::string headerWhere = at(songWhere(songIndex) + " header", int64_t(song.start));
+    if (song.start > uint64_t(kMaxArchiveSize) ||
+        !check.read(int64_t(song.start), song.header, sizeof song.header, headerWhere)) {
+        if (song.start > uint64_t(kMaxArchiveSize))
+            check.problem(headerWhere, "lies outside the file");
         return;
     }
+    if (!verifySongHeaderSizes(check, header, song, headerWhere))
+        return;
 
+    const int64_t songAt = song.position(song.field(kSongHeaderUISongOffset));
+    const std::string songName = at(songWhere(songIndex) + " UI song data", songAt);
+    if (check.read(songAt, buffer.data(), kUISongDataSize, songName))
+        check.songData(buffer.data(), songName);
+
+    // The audio a part needs is its recording's only when the part is in use.
+    bool inUse[kPartCount] = {};
+    for (int part = 0; part < kPartCount; ++part) {
+        const int64_t base = song.position(song.field(kSongHeaderUIPartOffset));
+        const int64_t partAt = base < 0 ? -1 : base + int64_t(part) * int64_t(kUIPartDataSize);
+        const std::string partName = at(partWhere(songIndex, part) + " UI part data", partAt);
+        if (check.read(partAt, buffer.data(), kUIPartDataSize, partName)) {
+            check.partData(buffer.data(), partName);
+            inUse[part] = localGetWord32(buffer.data(), kPartInUseOffset) != 0;
+        }
+    }
+    for (int part = 0; part < kPartCount; ++part)
+        verifyArchiveLooper(check, song, part, inUse[part], buffer);
+}
+
+void verifyArchive(Checker &check, const uint8_t *header, VerifyReport *report)
+{
+    const int32_t songs = verifyArchiveHeader(check, header, report);
+    if (songs < 0)
+        return;
     std::vector<uint8_t> buffer(kUIPartDataSize);
-    if (prefsPresent) {
-        const uint32_t offset = localGetWord32(header, kArchivePrefsOffsetOffset);
-        const uint32_t size = localGetWord32(header, kArchivePrefsSizeOffset);
-        const std::string where = at("user prefs", offset);
-        if (size != kUserPrefsSize)
-            check.problem(where, "size is " + grouped(size) + " bytes, expected 512");
-        else if (check.read(offset, buffer.data(), kUserPrefsSize, where) && !localUserPrefsValid(buffer.data()))
-            check.problem(where, "are not valid user prefs");
-    }
-
-    for (int song = 0; song < songs; ++song) {
-        const uint64_t block = localGetWord64(header, kArchiveSongOffsetsOffset + 8 * size_t(song));
-        uint8_t songHeader[kArchiveSongHeaderSize];
-        const std::string headerWhere = at(songWhere(song) + " header", int64_t(block));
-        if (block > uint64_t(kMaxArchiveSize) || !check.read(int64_t(block), songHeader, sizeof songHeader, headerWhere)) {
-            if (block > uint64_t(kMaxArchiveSize))
-                check.problem(headerWhere, "lies outside the file");
-            continue;
-        }
-        auto field = [&](size_t offset) { return localGetWord64(songHeader, offset); };
-        auto word = [&](size_t offset) { return localGetWord32(songHeader, offset); };
-        struct Expected { size_t offset; uint32_t value; const char *name; };
-        const Expected sizes[] = {
-            {kSongHeaderUISongSize, uint32_t(kUISongDataSize), "UI song data size"},
-            {kSongHeaderUIPartSize, uint32_t(kUIPartDataSize), "UI part data size"},
-            {kSongHeaderUIPartTotal, uint32_t(kPartCount * kUIPartDataSize), "UI part data total"},
-            {kSongHeaderLooperSize, uint32_t(kLooperRecordSize), "looper record size"},
-            {kSongHeaderLooperTotal, uint32_t(kPartCount * kLooperRecordSize), "looper records total"},
-        };
-        bool sizesOk = true;
-        for (const Expected &e : sizes) {
-            if (word(e.offset) != e.value) {
-                check.problem(headerWhere, std::string(e.name) + " is " + grouped(word(e.offset)) + ", expected " +
-                                               grouped(e.value));
-                sizesOk = false;
-            }
-        }
-        if (word(kSongHeaderBlockSize) != localGetWord32(header, kArchiveSongSizesOffset + 4 * size_t(song)))
-            check.problem(headerWhere, "block size " + grouped(word(kSongHeaderBlockSize)) +
-                                           " differs from the archive header's " +
-                                           grouped(localGetWord32(header, kArchiveSongSizesOffset + 4 * size_t(song))));
-        if (!sizesOk)
-            continue;
-
-        auto position = [&](uint64_t offset) -> int64_t {
-            return offset > uint64_t(kMaxArchiveSize) ? -1 : int64_t(block + offset);
-        };
-        const int64_t songAt = position(field(kSongHeaderUISongOffset));
-        const std::string songName = at(songWhere(song) + " UI song data", songAt);
-        if (check.read(songAt, buffer.data(), kUISongDataSize, songName))
-            check.songData(buffer.data(), songName);
-
-        bool inUse[kPartCount] = {};
-        for (int part = 0; part < kPartCount; ++part) {
-            const int64_t base = position(field(kSongHeaderUIPartOffset));
-            const int64_t partAt = base < 0 ? -1 : base + int64_t(part) * int64_t(kUIPartDataSize);
-            const std::string partName = at(partWhere(song, part) + " UI part data", partAt);
-            if (check.read(partAt, buffer.data(), kUIPartDataSize, partName)) {
-                check.partData(buffer.data(), partName);
-                inUse[part] = localGetWord32(buffer.data(), kPartInUseOffset) != 0;
-            }
-        }
-        for (int part = 0; part < kPartCount; ++part) {
-            const int64_t base = position(field(kSongHeaderLooperOffset));
-            const int64_t looperAt = base < 0 ? -1 : base + int64_t(part) * int64_t(kLooperRecordSize);
-            const std::string looperName = at(partWhere(song, part) + " looper record", looperAt);
-            if (!check.read(looperAt, buffer.data(), kLooperRecordSize, looperName))
-                continue;
-            const int32_t length = check.looperRecord(buffer.data(), looperName);
-            const uint64_t needed = inUse[part] ? uint64_t(length) * kAudioChunkSize : 0;
-            const uint32_t stored = word(kSongHeaderAudioSizes + 4 * size_t(part));
-            const int64_t audioAt = position(field(kSongHeaderAudioOffsets + 8 * size_t(part)));
-            const std::string audioName = at(partWhere(song, part) + " looper audio", audioAt);
-            if (stored < needed)
-                check.problem(audioName, "holds " + grouped(stored) + " bytes, the recording needs " +
-                                             grouped(int64_t(needed)));
-            if (stored > 0 && audioAt < 0) {
-                check.problem(audioName, "lies outside the file");
-            } else if (stored > 0 && check.size() >= 0 && audioAt + int64_t(stored) > check.size()) {
-                // What a file cut short lacks, not the size of the whole run it cuts into.
-                const int64_t missing = std::min<int64_t>(stored, audioAt + int64_t(stored) - check.size());
-                check.problem(audioName, grouped(missing) + " of its " + grouped(stored) +
-                                             " bytes missing at the end of the file");
-            }
-        }
-    }
+    verifyArchivePrefs(check, header, buffer);
+    for (int song = 0; song < songs; ++song)
+        verifyArchiveSong(check, header, song, buffer);
 }
 
 } // namespace

@@ -510,17 +510,21 @@ bool LibraryDataModel::renameItem(const QString &newName, const QModelIndex &sou
                                  QStringLiteral("\n\n") + error);
         return true;
     }
-    // The file system model lists the file under its new name once it notices; the name stored
-    // in it is known already, and the old row shows it until it goes.
-    const QString newPath = current.path() + QLatin1Char('/') + fileName;
+    cacheRenamedItem(*item, current.path() + QLatin1Char('/') + fileName, fileName);
+    emit renamed(oldName, newName);
+    return true;
+}
+
+// The file system model lists the file under its new name once it notices; the name stored
+// in it is known already, and the old row shows it until it goes.
+void LibraryDataModel::cacheRenamedItem(const ItemData &item, const QString &newPath, const QString &fileName)
+{
     forgetItem(newPath);
-    auto renamed = std::make_unique<ItemData>(*item);
+    auto renamed = std::make_unique<ItemData>(item);
     renamed->path = newPath;
     renamed->node = nullptr;
     renamed->fileName = fileName;
     m_items.emplace(newPath, std::move(renamed));
-    emit this->renamed(oldName, newName);
-    return true;
 }
 
 bool LibraryDataModel::saveItem(const ItemData *item)

@@ -138,6 +138,7 @@ private:
     void retryItems();
     bool isLinkSource(const QModelIndex &sourceIndex) const;
     bool renameItem(const QString &newName, const QModelIndex &sourceIndex);
+    void cacheRenamedItem(const ItemData &item, const QString &newPath, const QString &fileName);
     bool renameFolder(const QString &newName, const QModelIndex &sourceIndex);
     bool dropFiles(const QMimeData *data, Qt::DropAction action, const QString &folder);
     bool saveItem(const ItemData *item);

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -98,9 +99,10 @@ private slots:
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
-    // Restores the whole card from its archive (toCard), or archives it into copy.mlad, with a
-    // digest recorded; returns the layout that names the places of the destination.
-    carddata::WrittenLayout transfer(bool toCard, carddata::WriteDigest *digest);
+    // Restores the whole card from its archive ("card"), or archives it ("archive") or its song 3
+    // ("song") into copy.mlad, with a digest recorded; returns the layout that names the places
+    // of the destination.
+    carddata::WrittenLayout transfer(const QString &what, carddata::WriteDigest *digest);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<CardImage> m_card;
@@ -136,8 +138,9 @@ void TestReadBack::cleanup()
     m_dir.reset();
 }
 
-carddata::WrittenLayout TestReadBack::transfer(bool toCard, carddata::WriteDigest *digest)
+carddata::WrittenLayout TestReadBack::transfer(const QString &what, carddata::WriteDigest *digest)
 {
+    const bool toCard = what == "card";
     auto recorded = std::make_shared<carddata::WriteDigest>();
     CardPtr card = openCard(m_card->path(), toCard ? 1 : 0);
     ArchivePtr archive = toCard ? openArchive(m_cardArchive, 0, 0) : openArchive(path("copy.mlad"), 1, 1);
@@ -153,8 +156,12 @@ carddata::WrittenLayout TestReadBack::transfer(bool toCard, carddata::WriteDiges
                            51680, 6201600, 6263752}});
     }
     mlsdRecordArchiveWrites(archive.get(), recorded);
-    mlsdArchiveSDCard(card.get(), archive.get(), nullptr);
-    const carddata::WrittenLayout layout = carddata::WrittenLayout::archive(*archive);
+    // A song file leaves its user prefs block unwritten: the sums take it as the file holds it.
+    if (what == "song")
+        mlsdArchiveSong(card.get(), archive.get(), 2, nullptr);
+    else
+        mlsdArchiveSDCard(card.get(), archive.get(), nullptr);
+    const carddata::WrittenLayout layout = carddata::WrittenLayout::archive(*archive, what == "song" ? 2 : 0);
     mlsdCloseArchive(archive.release());
     *digest = *recorded;
     return layout;
@@ -162,39 +169,67 @@ carddata::WrittenLayout TestReadBack::transfer(bool toCard, carddata::WriteDiges
 
 void TestReadBack::differencesAreFound_data()
 {
-    QTest::addColumn<bool>("toCard");
+    QTest::addColumn<QString>("what");    // "card" restored, "archive" or "song" file made
     QTest::addColumn<qint64>("position"); // of the byte changed on the device; -1: none
     QTest::addColumn<QString>("where");   // empty: reads back as written
 
     const qint64 audio = CardImage::audioPosition(2, 0);
     // clang-format off
-    //                                       toCard   position                                     where
-    QTest::newRow("card as written")      << true  << qint64(-1)                                << "";
-    QTest::newRow("card audio, piece 2")  << true  << audio + 65536 + 1000                      << "song 3, part 1, looper audio at byte 65,536";
-    QTest::newRow("card part data")       << true  << CardImage::partDataPosition(7, 4) + 16000 << "song 8, part 5, part data";
-    QTest::newRow("card name")            << true  << qint64(8 + 3)                             << "card name";
-    QTest::newRow("archive as written")   << false << qint64(-1)                                << "";
-    QTest::newRow("archive header")       << false << qint64(532)                               << "archive header";
-    QTest::newRow("archive part data")    << false << kSong3 + 1160 + 3 * 16384 + 520           << "song 3, part 4, part data";
-    QTest::newRow("archive audio")        << false << kSong3 + 136840 + 70000                   << "song 3, part 1, looper audio at byte 65,536";
+    //                                       what         position                                     where
+    QTest::newRow("card as written")      << "card"    << qint64(-1)                                << "";
+    QTest::newRow("card audio, piece 2")  << "card"    << audio + 65536 + 1000                      << "song 3, part 1, looper audio at byte 65,536";
+    QTest::newRow("card part data")       << "card"    << CardImage::partDataPosition(7, 4) + 16000 << "song 8, part 5, part data";
+    QTest::newRow("card name")            << "card"    << qint64(8 + 3)                             << "card name";
+    QTest::newRow("archive as written")   << "archive" << qint64(-1)                                << "";
+    QTest::newRow("archive header")       << "archive" << qint64(532)                               << "archive header";
+    QTest::newRow("archive part data")    << "archive" << kSong3 + 1160 + 3 * 16384 + 520           << "song 3, part 4, part data";
+    QTest::newRow("archive audio")        << "archive" << kSong3 + 136840 + 70000                   << "song 3, part 1, looper audio at byte 65,536";
+    QTest::newRow("song file, its prefs") << "song"    << qint64(700)                               << ""; // not written
     // clang-format on
 }
 
 void TestReadBack::differencesAreFound()
 {
-    QFETCH(bool, toCard);
+    QFETCH(QString, what);
     QFETCH(qint64, position);
     QFETCH(QString, where);
 
-    const QString destination = toCard ? m_card->path() : path("copy.mlad");
+    const QString destination = what == "card" ? m_card->path() : path("copy.mlad");
     carddata::WriteDigest digest;
-    const carddata::WrittenLayout layout = transfer(toCard, &digest);
+    const carddata::WrittenLayout layout = transfer(what, &digest);
     QVERIFY(!digest.pieces().empty());
     if (position >= 0)
         writeRange(destination, position, QByteArray(1, char(readRange(destination, position, 1).at(0) ^ 0x5a)));
-    const int result = mlsdVerifyWrites(QFile::encodeName(destination).constData(), digest, layout, 12, nullptr);
+    using Report = std::array<int32_t, 3>; // song, done, total
+    std::vector<Report> reports;
+    const CardProgressCallback progress{
+        [](int32_t song, int32_t, int32_t done, int32_t total, void *context) {
+            static_cast<std::vector<Report> *>(context)->push_back({song, done, total});
+            return 0;
+        },
+        &reports};
+    carddata::FileSummer sums({});
+    const int result = mlsdVerifyWrites(QFile::encodeName(destination).constData(), digest, layout,
+                                        what == "song" ? 1 : 12, &progress, what == "card" ? nullptr : &sums);
     QCOMPARE(QString::fromLocal8Bit(result ? mlsdGetErrorString() : ""),
              where.isEmpty() ? where : "mlsdVerifyWrites: " + where + " differs from the original.");
+    if (!where.isEmpty())
+        return;
+    // Song by song, each song's count ending at its total, every byte written counted once; an
+    // archive's sums are those of the file as it holds it.
+    int64_t counted = 0;
+    for (size_t i = 0; i < reports.size(); ++i) {
+        QVERIFY(i == 0 || reports[i][0] >= reports[i - 1][0]);
+        if (i + 1 < reports.size() && reports[i + 1][0] == reports[i][0])
+            continue;
+        QCOMPARE(reports[i][1], reports[i][2]);
+        counted += reports[i][2];
+    }
+    QCOMPARE(counted, digest.bytes());
+    carddata::FileSummer file({});
+    const QByteArray bytes = what == "card" ? QByteArray() : wholeFile(destination);
+    file.add(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()));
+    QVERIFY(sums.sums().whole == file.sums().whole);
 }
 
 MORV_TEST_MAIN(TestReadBack)
