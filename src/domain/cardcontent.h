@@ -4,6 +4,7 @@
 #pragma once
 
 #include "carddata/digest.h"
+#include "domain/filestamp.h"
 
 #include <QString>
 
@@ -26,19 +27,8 @@ public:
     const std::shared_ptr<carddata::CardDigest> &digest() const { return m_digest; }
 
 private:
-    struct Identity
-    {
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = -1;
-        qint64 modified = 0; // nanoseconds
-        qint64 changed = 0;
-        bool operator==(const Identity &other) const;
-    };
-    static Identity identityOf(const QString &path);
-
     QString m_path;
-    Identity m_identity;
+    FileStamp m_stamp;
     std::shared_ptr<carddata::CardDigest> m_digest;
 };
 

@@ -50,12 +50,6 @@ const char SdCard::ChangedUnderneathText[] =
     "The card was changed by another program.\n\nYour change to the card's name or description "
     "was not written.";
 
-bool SdCard::FileStamp::operator==(const FileStamp &other) const
-{
-    return device == other.device && inode == other.inode && size == other.size &&
-           modified == other.modified && changed == other.changed;
-}
-
 SdCard::SdCard(QObject *parent) : QObject(parent), m_timer(this)
 {
     connect(&m_timer, &QTimer::timeout, this, &SdCard::checkEjected);
@@ -269,7 +263,7 @@ bool SdCard::reloadIfChanged()
 {
     if (!m_handle)
         return false;
-    const FileStamp now = stampOf(m_path);
+    const FileStamp now = FileStamp::of(m_path);
     if (now == m_stamp)
         return false;
     const auto keepAlive = weak_from_this().lock();
@@ -311,21 +305,7 @@ void SdCard::emitReloaded()
 
 void SdCard::takeStamp()
 {
-    m_stamp = stampOf(m_path);
-}
-
-SdCard::FileStamp SdCard::stampOf(const QString &path)
-{
-    FileStamp stamp;
-    struct stat info;
-    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return stamp;
-    stamp.device = quint64(info.st_dev);
-    stamp.inode = quint64(info.st_ino);
-    stamp.size = qint64(info.st_size);
-    stamp.modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    stamp.changed = qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
-    return stamp;
+    m_stamp = FileStamp::of(m_path);
 }
 
 SongInfo SdCard::songInfo(int song) const

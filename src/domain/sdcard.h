@@ -10,6 +10,7 @@
 #include "carddata/carddata.h"
 #include "carddata/digest.h"
 #include "domain/cardrecords.h"
+#include "domain/filestamp.h"
 #include "domain/error.h"
 #include "domain/verification.h"
 
@@ -175,16 +176,6 @@ private slots:
 private:
     friend class SongArchive;
 
-    // What tells a change of the card file: its identity, size and times.
-    struct FileStamp
-    {
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = -1;
-        qint64 modified = 0;
-        qint64 changed = 0;
-        bool operator==(const FileStamp &other) const;
-    };
     using Header = std::array<uint8_t, carddata::kCardHeaderSize>;
 
     void requireOpen() const;
@@ -197,7 +188,6 @@ private:
     void adoptHeader(const Header &onCard, bool tell);
     void emitReloaded();
     void takeStamp();
-    static FileStamp stampOf(const QString &path);
 
     QString m_path;
     QString m_openError;
