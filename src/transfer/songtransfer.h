@@ -86,9 +86,11 @@ public:
         // A CheckArchive request failed only because the archive has changed since it was made;
         // `errorText` says how. Whether to go on all the same is the front end's to ask.
         bool archiveChanged = false;
-        // 0 while transferring, 1 while verifying; written by the worker before the progress
-        // reports of that phase, whose fractions restart from 0.
-        std::atomic<int> phase{0};
+        // Transferring, then Verifying; written by the worker before the progress reports of
+        // that phase, whose fractions restart from 0.
+        static constexpr int Transferring = 0;
+        static constexpr int Verifying = 1;
+        std::atomic<int> phase{Transferring};
         // Why the request failed, written by the worker before it posts the "error" report
         // (the report's delivery orders it before any read on the user-interface thread).
         QString errorText;

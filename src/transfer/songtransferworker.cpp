@@ -333,7 +333,7 @@ void SongTransferWorker::verify(const RequestEvent &event, const QString &path, 
 {
     qDebug() << "Transfer: Verifying" << path;
     SongTransfer::Request &request = *event.request();
-    request.phase.store(1);
+    request.phase.store(SongTransfer::Request::Verifying);
     const bool verified = readBack([this, &event, wholeCard](int song, int songCount, int done, int total) {
         return wholeCard ? reportCardProgress(event, song, songCount, done, total)
                          : reportSongProgress(event, done, total);

@@ -59,7 +59,9 @@ QString schemaErrors(const QByteArray &json)
                              MORV_SCHEMA_PATH});
     python.write(json);
     python.closeWriteChannel();
-    python.waitForFinished(-1);
+    // A validator that never ran finds nothing wrong: that is a failure too.
+    if (!python.waitForFinished(-1) || python.exitStatus() != QProcess::NormalExit)
+        return QStringLiteral("the JSON Schema validator (python3) did not run: ") + python.errorString();
     return python.exitCode() == 0 ? QString()
                                   : QString::fromUtf8(python.readAll()).right(300) + " in " + json;
 }
@@ -226,6 +228,7 @@ void TestMorvCard::commandLine_data()
     QTest::newRow("changed archive")     << QStringList{"restore", "other.mlad", card, "--yes", "CHANGED"} << 1 << ""                                  << "\"other.mlad\": the file has changed since it was made on DATE (song 3). Nothing was changed; --force restores it all the same.";
     QTest::newRow("verify a library")    << QStringList{"verify", "--all", "."}                           << 1 << "./bad.mlad: archive, 1 problem found, no record of how it was made.\n./other.mlad: card archive, no problems found, unchanged since it was made on DATE.\n./other.mlsd: song file, no problems found, unchanged since it was made on DATE.\n" << "";
     QTest::newRow("library in JSON")     << QStringList{"verify", "--all", ".", "--json"}                 << 1 << "{\"ok\": false, \"file\": \".\"}" << "";
+    QTest::newRow("library of nothing")  << QStringList{"verify", "--all", "card"}                        << 1 << ""                                   << "no archives or song files in card";
     QTest::newRow("archive in JSON")     << QStringList{"verify", "other.mlad", "--json"}                 << 0 << "{\"ok\": true, \"record\": \"unchanged\"}" << "";
     QTest::newRow("punctuated name")     << QStringList{"rename", card, "4", "A/B (2)"}                   << 1 << ""                                   << "The name contains characters that are not permitted. Please avoid punctuation.";
     QTest::newRow("no safety folder")    << QStringList{"restore", "other.mlad", card, "--yes", "--safety-dir", "lib"} << 1 << ""                << noCopy + "Could not create the folder lib/Safety Copies.";

@@ -296,6 +296,9 @@ int CardTool::verifyAll(const QString &folder)
     while (entries.hasNext())
         files << entries.next();
     files.sort();
+    // A mistyped folder must not pass for a library whose files are all sound.
+    if (files.isEmpty())
+        throw ToolError(QStringLiteral("no archives or song files in %1").arg(folder));
     QJsonArray checked;
     int failures = 0;
     for (const QString &file : files) {

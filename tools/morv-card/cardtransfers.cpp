@@ -192,7 +192,7 @@ int CardTool::transfer(TransferRunner &runner, const Endpoint &source, const End
         break;
     }
     // It failed while reading back: what was written did not read back as it was written.
-    if (runner.request()->phase.load() == 1)
+    if (runner.request()->phase.load() == Request::Verifying)
         report(QStringLiteral("verification"), QStringLiteral("failed"));
     if (refusedAsBusy(runner.errorText()))
         throw ToolError(lockRefusal(runner.errorText()));
