@@ -5,8 +5,9 @@
 
 namespace ZovaZode {
 
-CardContent::CardContent(const QString &path, std::shared_ptr<carddata::CardDigest> digest)
-    : m_path(QFileInfo(path).absoluteFilePath()), m_stamp(FileStamp::of(path)), m_digest(std::move(digest))
+CardContent::CardContent(const QString &path, const FileStamp &stamp,
+                         std::shared_ptr<carddata::CardDigest> digest)
+    : m_path(QFileInfo(path).absoluteFilePath()), m_stamp(stamp), m_digest(std::move(digest))
 {}
 
 bool CardContent::describes(const QString &path) const

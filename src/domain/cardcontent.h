@@ -15,14 +15,13 @@ namespace ZovaZode {
 class CardContent
 {
 public:
-    // Takes the identity of the card file at `path` now: call it once the reading is done, under
-    // the lock it was done under.
-    CardContent(const QString &path, std::shared_ptr<carddata::CardDigest> digest);
+    // `stamp`: the card file's, taken before the reading began, under the lock it was done under.
+    CardContent(const QString &path, const FileStamp &stamp, std::shared_ptr<carddata::CardDigest> digest);
 
-    // Whether the card file at `path` is the file that was read and unchanged since: the same
-    // device and inode, size, modification and change times. The lock held from the reading to the
-    // writing is what makes the digests true; this catches a writer that ignored the lock, as
-    // nobody can set a change time back.
+    // Whether the card file at `path` is the file that was read and unchanged since the reading
+    // began: the same device and inode, size, modification and change times. The lock held from the reading
+    // to the writing is what makes the digests true; this catches a writer that ignored the lock, as nobody
+    // can set a change time back.
     bool describes(const QString &path) const;
     const std::shared_ptr<carddata::CardDigest> &digest() const { return m_digest; }
 

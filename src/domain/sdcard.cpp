@@ -494,13 +494,15 @@ void SdCard::recordReads()
         throw libraryError("Could not record the reads of the card: ");
     m_readDigest = std::move(digest);
     m_readPath = m_path;
+    // Before the first read: a writer that ignores the lock while the card is read changes it.
+    m_readStamp = FileStamp::of(m_path);
 }
 
 std::shared_ptr<CardContent> SdCard::readContent() const
 {
     if (!m_readDigest || m_handle)
         return nullptr;
-    return std::make_shared<CardContent>(m_readPath, m_readDigest);
+    return std::make_shared<CardContent>(m_readPath, m_readStamp, m_readDigest);
 }
 
 void SdCard::skipUnchangedWrites(const std::shared_ptr<CardContent> &known, bool compareByReading)

@@ -145,7 +145,8 @@ public:
 
     // For a restore that follows under the same lock: recordReads() keeps the digest of every piece
     // this object reads from the card from now on (nothing when no card is open); readContent(),
-    // once the card is closed, hands it over with the card file's identity (null if not recorded).
+    // once the card is closed, hands it over with the card file's stamp as it was before the first
+    // of those reads (null if not recorded).
     void recordReads();
     std::shared_ptr<CardContent> readContent() const;
     // From now on the writes leave out what the card already holds: known from `known` when it still
@@ -198,6 +199,7 @@ private:
     CardMemoryMap m_digestMap{};
     std::shared_ptr<carddata::CardDigest> m_readDigest;
     QString m_readPath;
+    FileStamp m_readStamp;
     std::shared_ptr<carddata::WriteTally> m_tally;
     QTimer m_timer;
     // The header as it was last read from or written to the card, and whether it was edited.

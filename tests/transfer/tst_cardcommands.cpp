@@ -178,7 +178,7 @@ void TestCardCommands::protect()
         if (outcome == QLatin1String("failed"))
             copy->errorText = QStringLiteral("Could not write.");
         copy->warnings = QStringList{QStringLiteral("User prefs out of range.")};
-        copy->cardContent = std::make_shared<CardContent>(card, std::make_shared<carddata::CardDigest>());
+        copy->cardContent = std::make_shared<CardContent>(card, FileStamp::of(card), std::make_shared<carddata::CardDigest>());
         if (outcome == QLatin1String("cancelled") || outcome == QLatin1String("failed"))
             emit transfer.error(copy.get());
         else

@@ -151,7 +151,8 @@ void TestSongTransferWorker::copies_data()
     QTest::addColumn<QString>(
         "check"); // "yes" read back, "stop" read back and stop, "cancel" during the copy;
                   // "taken" (the user's file is there), "commit" (fails), "tocard"; "same" (the
-                  // card holds the archive already), "stale" (the card, since a copy read it);
+                  // card holds the archive already), "stale" (the card, since a copy read it),
+                  // "racing" (the card, by a writer ignoring the lock, after the copy read that);
                   // the archive checked before a restore, "changed" since it was made, or
                   // "damaged" (cut short by 1,000 bytes)
     QTest::addColumn<qint64>("flipped"); // a byte changed on its way to the destination, or -1
@@ -169,6 +170,7 @@ void TestSongTransferWorker::copies_data()
     QTest::newRow("restore song")        << false << 4  << 7  << ""                << "yes"    << no                                     << "";
     QTest::newRow("restore the same")    << false << -1 << -1 << ""                << "same"   << no                                     << "";
     QTest::newRow("card changed since")  << false << -1 << -1 << ""                << "stale"  << no                                     << "";
+    QTest::newRow("changed while copied")<< false << -1 << -1 << ""                << "racing" << no                                     << "";
     QTest::newRow("archive changed")     << false << -1 << -1 << ""                << "changed"<< no                                     << "\"Gig.mlad\": the file has changed since it was made on DATE (song 3).";
     QTest::newRow("archive cut short")   << false << -1 << -1 << ""                << "damaged"<< no                                     << "The archive \"Gig.mlad\" is damaged: song 12, part 5 looper record (byte 1,939,720): lies outside the file (1,949,472 bytes).";
     QTest::newRow("archive card, stop")  << true  << -1 << -1 << ""                << "stop"   << no                                     << "";
@@ -219,8 +221,15 @@ void TestSongTransferWorker::copies()
         QVERIFY(QFile::resize(file, expected.bytes().size() - 1000));
     const Card card = makeCard("card", check == "same" ? 1 : 2);
     std::shared_ptr<CardContent> copied;
-    if (check == "stale") { // a copy reads the card, holding song 1 as the archive does; then it changes
+    if (check == "stale" || check == "racing") { // a copy reads the card, holding song 1 as the archive
+                                                 // does; then it changes
         card.image->writeSong(0, source.songs[0]);
+        std::atomic<bool> raced{false};
+        m_streams->observe([&](const std::string &, StreamCall call, int64_t position, uint8_t *, size_t) {
+            if (check == "racing" && call == StreamCall::Read && position >= CardImage::audioPosition(0, 0) &&
+                !raced.exchange(true))
+                card.image->writeSongData(0, emptySong(0, 3).song);
+        });
         auto copy = std::make_shared<Request>();
         copy->recordCard = true;
         copy->source = Endpoint::card(card.path());
@@ -230,7 +239,10 @@ void TestSongTransferWorker::copies()
         m_kinds.clear();
         m_progress.clear();
         copied = copy->cardContent;
-        card.image->writeSongData(0, emptySong(0, 3).song);
+        m_streams->observe({});
+        QCOMPARE(raced.load(), check == "racing");
+        if (check == "stale")
+            card.image->writeSongData(0, emptySong(0, 3).song);
     }
     const Card &changed = fromCard ? source : card;
     const FileSnapshot before(changed.path());
