@@ -140,7 +140,7 @@ int mlsdRecordCardReads(SdCardHandle *card, const std::shared_ptr<carddata::Card
 // (taken by reading this card under the lock still held, and kept up to date here), or, without it
 // and with `compareByReading`, found by reading the card ahead of the write, until a run of writes
 // has differed for long enough that reading stops paying. `tally` counts what was written and what
-// was left out. A read ahead that fails fails the write. Installed once, after
+// was left out. Where a read ahead fails, the rest of that run is written. Installed once, after
 // mlsdRecordCardWrites(), so that a read-back checks what was written, not what was left out.
 int mlsdSkipUnchangedWrites(SdCardHandle *card, std::shared_ptr<carddata::CardDigest> known,
                             bool compareByReading, const std::shared_ptr<carddata::WriteTally> &tally);
