@@ -115,6 +115,9 @@ public:
         // Whether anything was written to the card, for a request that writes it; written
         // before "finished" or "error". A refusal before the first write leaves it false.
         bool wroteCard = false;
+        // Whether the failure was the card's (opening, reading or writing it) rather than the
+        // archive's or a check's: only then may write protection be the cause.
+        bool cardFailed = false;
 
         // A request that checks the file at `path`.
         static std::shared_ptr<Request> checkFile(const QString &path)

@@ -108,6 +108,7 @@ void SongTransferWorker::execute(const RequestEvent &event) noexcept
     } catch (const SdCard::Error &error) {
         qCritical() << "Transfer: Card error:" << error.what();
         event.request()->errorText = QString::fromLocal8Bit(error.what());
+        event.request()->cardFailed = true;
     } catch (const Error &error) {
         qCritical() << "Transfer: Check error:" << error.what();
         event.request()->errorText = QString::fromLocal8Bit(error.what());

@@ -260,12 +260,14 @@ void TransferDialog::onError(SongTransfer::Request *request)
     } else if (request->kind == SongTransfer::Request::Kind::CheckArchive) {
         // The archive was found wanting before anything was copied or written.
         m_statusLabel->setText(request->errorText);
-    } else if (request->destination.kind == SongTransfer::Endpoint::Card) {
-        m_statusLabel->setText(QStringLiteral("An error occured.\n"
-                                              "This may be due to SD card write protection.\n"
-                                              "Please check the card and try again."));
     } else {
-        m_statusLabel->setText(QStringLiteral("An error occured."));
+        // The write-protection hint only where the card itself failed; the reason always.
+        const bool card = request->destination.kind == SongTransfer::Endpoint::Card && request->cardFailed;
+        m_statusLabel->setText(QStringLiteral("An error occured.") +
+                               (card ? QStringLiteral("\nThis may be due to SD card write protection.\n"
+                                                      "Please check the card and try again.")
+                                     : QString()) +
+                               (request->errorText.isEmpty() ? QString() : "\n\n" + request->errorText));
     }
     endTransfer();
     // Nothing else tells the user about a failure, so a transfer that failed before the dialog

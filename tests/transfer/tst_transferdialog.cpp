@@ -37,7 +37,7 @@ void TestTransferDialog::outcomes_data()
     QTest::addColumn<int>("to");   // destination song
     QTest::addColumn<bool>("toCard");
     // "finished", "cancel" (the user presses Cancel), "unchecked" (the read-back stopped by the
-    // user), or "error" and the request's error text
+    // user), or "error" ("cardError" when the card failed) and the request's error text
     QTest::addColumn<QString>("ending");
     QTest::addColumn<QStringList>("texts"); // title, source, destination, status after the ending
     const QString protection = "An error occured.\nThis may be due to SD card write protection.\nPlease "
@@ -48,8 +48,9 @@ void TestTransferDialog::outcomes_data()
     // clang-format off
     //                                  from   to    toCard   ending                                           texts
     QTest::newRow("archive card")    << -1 << -1 << false << "finished"                                 << QStringList{"Archiving Card", "Card: " + kCard, "Archive: " + kFile, "Finished."};
-    QTest::newRow("restore card")    << -1 << -1 << true  << "error"                                    << QStringList{"Restoring Card", "Archive: " + kFile, "Card: " + kCard, protection};
-    QTest::newRow("song to library") << 4  << -1 << false << "errorError writing looper audio to archive" << (QStringList(songToLibrary) << "An error occured.");
+    QTest::newRow("restore card")    << -1 << -1 << true  << "cardErrorRead-only file system"          << QStringList{"Restoring Card", "Archive: " + kFile, "Card: " + kCard, protection + "\n\nRead-only file system"};
+    QTest::newRow("archive unread")  << -1 << -1 << true  << "errorError reading archive header."     << QStringList{"Restoring Card", "Archive: " + kFile, "Card: " + kCard, "An error occured.\n\nError reading archive header."};
+    QTest::newRow("song to library") << 4  << -1 << false << "errorError writing looper audio to archive" << (QStringList(songToLibrary) << "An error occured.\n\nError writing looper audio to archive");
     QTest::newRow("song to card")    << 0  << 11 << true  << "cancel"                                   << QStringList{"Copying Song to Card", "Song 1 in archive: " + kFile, "Song 12 on card: " + kCard, "Cancelled."};
     QTest::newRow("unchecked card")  << -1 << -1 << true  << "unchecked"                                << QStringList{"Restoring Card", "Archive: " + kFile, "Card: " + kCard, skipped.arg("card was written completely")};
     QTest::newRow("unchecked copy")  << 4  << -1 << false << "unchecked"                                << (QStringList(songToLibrary) << skipped.arg("copy was saved under its name"));
@@ -101,7 +102,8 @@ void TestTransferDialog::outcomes()
     }
     if (ending == "unchecked")
         request->verification = SongTransfer::Request::Verification::Skipped;
-    request->errorText = ending.mid(5);
+    request->cardFailed = ending.startsWith("cardError");
+    request->errorText = ending.mid(request->cardFailed ? 9 : 5);
     if (ending == "finished" || ending == "unchecked")
         emit transfer.finished(request.get());
     else
