@@ -4,6 +4,8 @@
 // a destructor or a thread.
 #pragma once
 
+#include <QString>
+
 #include <exception>
 #include <string>
 
@@ -18,5 +20,9 @@ public:
 private:
     std::string m_message;
 };
+
+// A message of the card data library for its reader: without the names of the library's functions
+// ("mlsdOpenSDCard: "), which say nothing to a musician and which only the log keeps.
+QString userText(const QString &message);
 
 } // namespace ZovaZode

@@ -1,6 +1,7 @@
 // LibraryItemReader: one thread, a queue of paths in and batches of results out.
 #include "models/libraryitemreader.h"
 
+#include "domain/error.h"
 #include "domain/filekinds.h"
 #include "domain/sdcard.h"
 #include "domain/songarchive.h"
@@ -78,7 +79,7 @@ LibraryItemReader::Result LibraryItemReader::read(const QString &path)
         result.type = type;
     } catch (const std::exception &error) {
         qCritical() << "Library: Failed to read file:" << path;
-        result.problem = QString::fromUtf8(error.what());
+        result.problem = userText(QString::fromUtf8(error.what()));
     }
     if (result.type == LibraryDataModel::UnreadableItem) {
         result.name.clear();

@@ -4,6 +4,7 @@
 
 #include "domain/cardlock.h"
 #include "domain/defaultnames.h"
+#include "domain/error.h"
 #include "domain/democard.h"
 #include "domain/mountwatcher.h"
 #include "domain/notifier.h"
@@ -161,10 +162,7 @@ QString CardSession::openFailure(const QString &path) const
         return tr("%1 is not a card data file: it is %2 bytes long, a card data file %3.")
             .arg(name, grouped.toString(file.size()), grouped.toString(SdCard::FileSize));
     }
-    // The library's text, without the name of its function.
-    const QString reason = m_card->openError();
-    return tr("%1 cannot be read as a card data file: %2")
-        .arg(name, reason.mid(reason.indexOf(QLatin1String(": ")) + 2));
+    return tr("%1 cannot be read as a card data file: %2").arg(name, userText(m_card->openError()));
 }
 
 void CardSession::openDemoCard()

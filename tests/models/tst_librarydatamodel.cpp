@@ -134,7 +134,7 @@ void TestLibraryDataModel::items_data()
     QTest::newRow("archive")             << "g.mlad" << ""         << "Gig"                     << "archive" << "1.6 MB|";
     QTest::newRow("song file")           << "x.mlsd" << ""         << "Intro"                   << "song"    << "0.1 MB|";
     QTest::newRow("archive of 3 songs")  << "g.mlad" << "3 songs"  << "Corrupt File (g.mlad)"   << ""        << damaged + "The archive holds 3 songs; a card archive holds 12.";
-    QTest::newRow("garbage")             << "bad.mlad" << ""       << "Corrupt File (bad.mlad)" << ""        << damaged + "Could not open archive file: localOpenArchive: Error reading archive header.";
+    QTest::newRow("garbage")             << "bad.mlad" << ""       << "Corrupt File (bad.mlad)" << ""        << damaged + "Could not open archive file: Error reading archive header.";
     QTest::newRow("song file, no song")  << "x.mlsd" << "no song"  << "Corrupt File (x.mlsd)"   << ""        << damaged + "The file holds no song.";
     // Its headers read well; its last recording runs past the end of the file.
     QTest::newRow("song file, cut short") << "x.mlsd" << "cut"     << "Corrupt File (x.mlsd)"   << ""        << damaged + "The file is cut short: 1,000 bytes are missing at its end.";

@@ -521,8 +521,8 @@ void TestLibrarianView::changingFolders()
 void TestLibrarianView::showingFiles()
 {
     Librarian librarian;
-    const QString refused = "C : The file \"%1\" cannot be opened.\n\nCould not open archive file: "
-                            "localOpenArchive: Error reading archive header.";
+    const QString refused =
+        "C : The file \"%1\" cannot be opened.\n\nCould not open archive file: Error reading archive header.";
     QStringList boxes;
     for (const QString &file : QStringList{"junk.mlad", "cards/junk.MLAD", "Set.mlad"}) {
         const QString path = librarian.dir.filePath(file);

@@ -4,8 +4,9 @@
 #include "filesummary.h"
 #include "toolerror.h"
 
+#include "domain/error.h"
+
 #include <QJsonDocument>
-#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstdio>
@@ -72,11 +73,7 @@ void printWarnings(const QStringList &warnings)
 
 QString libraryText(const QString &text)
 {
-    if (g_verbose)
-        return text;
-    // The library's functions are named with these prefixes; nothing else in a message is.
-    static const QRegularExpression functionName(QStringLiteral("\\b(?:mlsd|local|lmm)[A-Z]\\w*: "));
-    return QString(text).remove(functionName);
+    return g_verbose ? text : userText(text);
 }
 
 QString libraryText(const char *text)
