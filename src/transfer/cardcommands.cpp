@@ -144,13 +144,16 @@ QVector<SdCard::RecordDigest> readRecords(const QString &cardPath)
 
 } // namespace
 
-CardCommands::UndoBlock CardCommands::undoBlock(const QString &cardPath, QString *detail) const
+CardCommands::UndoBlock CardCommands::undoBlock(const QString &cardPath, QString *detail,
+                                                UndoCheck check) const
 {
     if (m_undo.copyPath.isEmpty())
         return UndoBlock::NothingDone;
     if (m_undo.cardPath != cardPath)
         return UndoBlock::OtherCard;
-    const QStringList changed = SdCard::changedRecords(m_undo.cardRecords, readRecords(cardPath));
+    // Unread, the records still tell when they could not be read as the operation ended.
+    const QStringList changed = SdCard::changedRecords(
+        m_undo.cardRecords, check == UndoCheck::ReadingCard ? readRecords(cardPath) : m_undo.cardRecords);
     if (!changed.isEmpty()) {
         if (detail)
             *detail = changed.join(QStringLiteral(", "));

@@ -143,9 +143,16 @@ public:
         CopyMissing, // the safety copy is gone
         CardBusy,    // another program holds the card; detail: the lock's refusal
     };
+    // Reading and hashing the card's records (about 2 MB) is for the moments the user can act on
+    // the answer, not for every selection change.
+    enum class UndoCheck {
+        WithoutReading, // the card is taken to hold the records the operation left
+        ReadingCard,    // the card's records now are compared with those
+    };
     const Undo &lastUndo() const { return m_undo; }
-    // Reads the card's records to compare them; `detail` as above.
-    UndoBlock undoBlock(const QString &cardPath, QString *detail = nullptr) const;
+    // `detail` as above.
+    UndoBlock undoBlock(const QString &cardPath, QString *detail = nullptr,
+                        UndoCheck check = UndoCheck::ReadingCard) const;
     // Copies the last operation's safety copy back onto its card, under the card's lock, taken
     // before the records are compared and held until the copy is back; null when it may not,
     // with why in `block` and `detail`.

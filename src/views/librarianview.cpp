@@ -107,7 +107,8 @@ void LibrarianView::updateActions()
     m_actions->update(now);
     m_libraryPages->setCardWritable(now.cardWritable);
     m_transfers->arrows()->setState(now.cardOpen, now.cardLibraryPage, now.songLibraryPage);
-    m_transfers->updateUndo();
+    // At every click: the card's records are read when the Edit menu opens, not here.
+    m_transfers->updateUndoWithoutReading();
 }
 
 } // namespace ZovaZode

@@ -64,10 +64,12 @@ TransferController::TransferController(CardSession *session, Settings &settings,
     m_undo = actions->add(QStringLiteral("Undo"), new QAction(tr("&Undo"), this));
     m_undo->setShortcut(QKeySequence::Undo);
     connect(m_undo, &QAction::triggered, this, &TransferController::undoLastCommand);
-    connect(m_commands, &CardCommands::undoChanged, this, &TransferController::updateUndo);
-    connect(m_card.get(), &SdCard::openStateChanged, this, &TransferController::updateUndo);
+    // An operation's records were read as it ended, and a card opened or read again is read by the
+    // Edit menu as it opens.
+    connect(m_commands, &CardCommands::undoChanged, this, &TransferController::updateUndoWithoutReading);
+    connect(m_card.get(), &SdCard::openStateChanged, this, &TransferController::updateUndoWithoutReading);
     m_session->setBusy([this] { return hasTransfers(); });
-    updateUndo();
+    updateUndoWithoutReading();
 }
 
 TransferController::~TransferController()
@@ -431,8 +433,11 @@ QString TransferController::cancelledText(const SongTransfer::Request &request, 
         return tr("Cancelled. The card is partly put back; restore the safety copy \"%1\" from the Safety "
                   "Copies page to finish.")
             .arg(QFileInfo(m_undone.copyPath).completeBaseName());
-    // A protected command that stopped half-way is undone by its safety copy like one that ended.
-    const bool undoable = m_commands->undoBlock(destination.path) == CardCommands::UndoBlock::None;
+    // A protected command that stopped half-way is undone by its safety copy like one that ended;
+    // its records were read under its lock as it stopped, a moment ago.
+    const bool undoable =
+        m_commands->undoBlock(destination.path, nullptr, CardCommands::UndoCheck::WithoutReading) ==
+        CardCommands::UndoBlock::None;
     if (destination.song == Endpoint::WholeCard)
         return undoable
                    ? tr("Cancelled. The card is partly restored; Edit > Undo puts it back as it was.")
@@ -469,13 +474,13 @@ QString TransferController::undoBlockText(CardCommands::UndoBlock block, const Q
     return QString();
 }
 
-void TransferController::updateUndo()
+void TransferController::checkUndo(CardCommands::UndoCheck check)
 {
     const CardCommands::Undo &last = m_commands->lastUndo();
     // The card's records are read only when an undo could run: not while a transfer writes it.
     QString detail;
     const CardCommands::UndoBlock block = m_card->isWritable() && !hasTransfers()
-                                              ? m_commands->undoBlock(m_card->path(), &detail)
+                                              ? m_commands->undoBlock(m_card->path(), &detail, check)
                                               : CardCommands::UndoBlock::NothingDone;
     const bool can = block == CardCommands::UndoBlock::None && !hasTransfers();
     m_undo->setEnabled(can);
@@ -486,9 +491,11 @@ void TransferController::updateUndo()
 
 void TransferController::undoLastCommand()
 {
+    // Its shortcut comes without the menu, after a selection change that did not read the card.
     updateUndo();
     if (!m_undo->isEnabled()) {
-        qDebug() << "Librarian: Nothing to undo:" << m_undo->toolTip();
+        Notifier::tell(window(), Notifier::Icon::Warning, tr("Undo"), m_undo->toolTip());
+        m_session->report(Outcome::Failed, m_undo->toolTip());
         return;
     }
     const CardCommands::Undo last = m_commands->lastUndo();

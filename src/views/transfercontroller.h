@@ -70,8 +70,11 @@ public:
     // Asks every submitted transfer to stop and drops the commands waiting for a safety copy;
     // transfersDone() follows once the worker has let go of them all.
     void cancelTransfers() { m_commands->cancelTransfers(); }
-    // Brings Undo's text, state and tool tip up to date (the card may have changed on disk).
-    void updateUndo();
+    // Brings Undo's text, state and tool tip up to date, reading the card's records for what
+    // changed on disk since: for the Edit menu as it opens, where the user reads them.
+    void updateUndo() { checkUndo(CardCommands::UndoCheck::ReadingCard); }
+    // The same from what is known without reading the card, for every selection change.
+    void updateUndoWithoutReading() { checkUndo(CardCommands::UndoCheck::WithoutReading); }
     // Stops the worker; nothing it reports to may go before.
     void stopWorker();
 
@@ -94,6 +97,7 @@ private:
                    std::function<void()> next);
     // How a restore or a song copy writes the card, as the settings say.
     CardCommands::Options writeOptions() const;
+    void checkUndo(CardCommands::UndoCheck check);
     void undoLastCommand();
     QString undoBlockText(CardCommands::UndoBlock block, const QString &detail) const;
     void refuseForSafetyCopy(CardCommands::Refusal refusal, const QString &detail);
