@@ -150,13 +150,13 @@ void TestStartup::commandLine_data()
     const QString see = " See 'morv-manager --help'.\n";
     const QString latin1 = "~/lat" + QString(QChar(0xdce9)); // the byte 0xe9 of a Latin-1 name
     // clang-format off
-    //                                   arguments                        folder   status err
-    QTest::newRow("unknown option")  << QStringList{"-x"}              << ""     << 2  << "morv-manager: Unknown option 'x'." + see;
-    QTest::newRow("-v is not taken") << QStringList{"-v"}              << ""     << 2  << "morv-manager: Unknown option 'v'." + see;
-    QTest::newRow("two files")       << QStringList{"a", "b"}          << ""     << 2  << "morv-manager: only one file can be opened at a time." + see;
-    QTest::newRow("help, disk full") << QStringList{"--help", "FULL"}  << ""     << 1  << "morv-manager: cannot write to standard output: No space left on device\n";
-    QTest::newRow("Latin-1 name")    << QStringList{latin1}            << latin1 << -1 << "morv-manager: ~/lat\\xe9 is a directory\n";
-    QTest::newRow("C1, bidi control") << QStringList{"~/a\u202e\u0085b"} << ""  << -1 << "morv-manager: cannot open ~/a\\u202e\\x85b: No such file or directory\n";
+    //                                    arguments                           folder   status err
+    QTest::newRow("unknown option")   << QStringList{"-x"}                 << ""     << 2  << "morv-manager: Unknown option 'x'." + see;
+    QTest::newRow("-v is not taken")  << QStringList{"-v"}                 << ""     << 2  << "morv-manager: Unknown option 'v'." + see;
+    QTest::newRow("two files")        << QStringList{"a", "b"}             << ""     << 2  << "morv-manager: only one file can be opened at a time." + see;
+    QTest::newRow("help, disk full")  << QStringList{"--help", "FULL"}     << ""     << 1  << "morv-manager: cannot write to standard output: No space left on device\n";
+    QTest::newRow("Latin-1 name")     << QStringList{latin1}               << latin1 << -1 << "morv-manager: ~/lat\\xe9 is a directory\n";
+    QTest::newRow("C1, bidi control") << QStringList{"~/a\u202e\u0085b"}   << ""     << -1 << "morv-manager: cannot open ~/a\\u202e\\x85b: No such file or directory\n";
     // clang-format on
 }
 
