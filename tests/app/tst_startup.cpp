@@ -119,12 +119,9 @@ void TestStartup::oneCopyPerUser()
     QLockFile probe(home.path("runtime/" + kLock));
     QVERIFY(!probe.tryLock(0));
     {
-        // The file given is said to be missing, with its path, before anything else.
+        // With a file to open too: what is said of the file is the command-line table's.
         Copy second(home.environment(), {home.path("missing.DAT")});
         QVERIFY2(second.waitFor(kRefusal), second.output.constData());
-        QCOMPARE(second.process.readAllStandardError(), "morv-manager: cannot open " +
-                                                            home.path("missing.DAT").toUtf8() +
-                                                            ": No such file or directory\n");
         QVERIFY(!second.output.contains(kWindowBuilt.toUtf8()));
         QVERIFY(!second.output.contains("Configuration manager"));
     }
