@@ -3,6 +3,7 @@
 // a fixed order.
 #include "app/mainwindow.h"
 #include "domain/configurationmanager.h"
+#include "domain/filenamecodec.h"
 #include "domain/newfile.h"
 #include "views/cardsession.h"
 #include "views/librarianview.h"
@@ -98,22 +99,9 @@ void installTranslations(QCoreApplication &application)
     delete own;
 }
 
-// A path for a terminal: control characters (a newline, an escape sequence) shown as \x0a.
-QString printable(const QString &text)
-{
-    QString result;
-    for (const QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            result += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-        else
-            result += c;
-    }
-    return result;
-}
-
 void printError(const QString &message)
 {
-    const QByteArray line = "morv-manager: " + printable(message).toLocal8Bit() + '\n';
+    const QByteArray line = "morv-manager: " + ZovaZode::printable(message).toLocal8Bit() + '\n';
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
     std::fflush(stderr);
 }
@@ -275,6 +263,8 @@ QStringList prepareLibraries(const ZovaZode::ConfigurationManager &configuration
 
 int main(int argc, char *argv[])
 {
+    // Before the arguments are read: a card file's name is bytes, which need not be UTF-8.
+    ZovaZode::FileNameCodec::install();
     qInstallMessageHandler(writeLogLine);
 
     // Pictures and layout follow the screen's scale (1.5x, 2x); the pictures are drawn for it. Set

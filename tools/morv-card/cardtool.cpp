@@ -6,6 +6,7 @@
 #include "domain/democard.h"
 #include "domain/filecheck.h"
 #include "domain/filekinds.h"
+#include "domain/filenamecodec.h"
 #include "domain/interruptwatcher.h"
 #include "domain/sdcard.h"
 #include "domain/sizetext.h"

@@ -5,6 +5,7 @@
 #include "domain/cardrecords.h"
 #include "domain/filecheck.h"
 #include "domain/filekinds.h"
+#include "domain/filenamecodec.h"
 #include "domain/sdcard.h"
 #include "domain/songarchive.h"
 #include "inputfile.h"
@@ -28,26 +29,6 @@ QString cannotRead(const QString &path, const QString &text)
 }
 
 } // namespace
-
-QString printable(const QString &text)
-{
-    QString result;
-    for (const QChar c : text) {
-        const ushort code = c.unicode();
-        const bool control = code < 0x20 || (code >= 0x7f && code <= 0x9f);
-        // A byte of a file name that is not UTF-8 (FileNameCodec).
-        const bool escapedByte = code >= 0xdc80 && code <= 0xdcff;
-        const bool reordering = code == 0x200e || code == 0x200f || (code >= 0x202a && code <= 0x202e) ||
-                                (code >= 0x2066 && code <= 0x2069);
-        if (control || escapedByte)
-            result += QStringLiteral("\\x%1").arg(code & 0xff, 2, 16, QLatin1Char('0'));
-        else if (reordering)
-            result += QStringLiteral("\\u%1").arg(code, 4, 16, QLatin1Char('0'));
-        else
-            result += c;
-    }
-    return result;
-}
 
 // The place of a problem, as numbers for scripts: "song 2, part 1 looper record (byte 27,203,584)"
 // gives song 2, part 1, offset 27203584; what the place does not name is null.

@@ -12,11 +12,6 @@
 
 namespace ZovaZode {
 
-// A text for a terminal: control characters (an escape sequence starts with one) and the
-// characters that reorder text on screen are shown as \x1b or \u202e instead of acting, the bytes
-// of a file name that are not UTF-8 as \xe9.
-QString printable(const QString &text);
-
 class FileCheck;
 
 // `verify --json`: {"ok", "problems": [{"where", "text", "song", "part", "offset"}]}, the last

@@ -2,12 +2,12 @@
 // copies, renames and clears songs through the same objects and transfer worker as the window.
 #include "cardtool.h"
 #include "commandline.h"
-#include "filenamecodec.h"
 #include "messagelog.h"
 #include "toolerror.h"
 #include "tooloutput.h"
 
 #include "domain/configurationmanager.h"
+#include "domain/filenamecodec.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>

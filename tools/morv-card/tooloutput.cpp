@@ -1,7 +1,7 @@
 // ToolOutput: standard output and error of morv-card.
 #include "tooloutput.h"
 
-#include "filesummary.h"
+#include "domain/filenamecodec.h"
 #include "toolerror.h"
 
 #include "domain/error.h"

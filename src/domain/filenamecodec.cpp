@@ -1,4 +1,4 @@
-// FileNameCodec: UTF-8 that keeps the bytes it cannot read.
+// FileNameCodec: UTF-8 that keeps the bytes it cannot read; printable(), which shows them.
 #include "filenamecodec.h"
 
 namespace ZovaZode {
@@ -92,6 +92,26 @@ QByteArray FileNameCodec::convertFromUnicode(const QChar *in, int length, Conver
         }
     }
     return bytes;
+}
+
+QString printable(const QString &text)
+{
+    QString result;
+    for (const QChar c : text) {
+        const ushort code = c.unicode();
+        const bool control = code < 0x20 || (code >= 0x7f && code <= 0x9f);
+        // A byte of a file name that is not UTF-8.
+        const bool escapedByte = code >= 0xdc80 && code <= 0xdcff;
+        const bool reordering = code == 0x200e || code == 0x200f || (code >= 0x202a && code <= 0x202e) ||
+                                (code >= 0x2066 && code <= 0x2069);
+        if (control || escapedByte)
+            result += QStringLiteral("\\x%1").arg(code & 0xff, 2, 16, QLatin1Char('0'));
+        else if (reordering)
+            result += QStringLiteral("\\u%1").arg(code, 4, 16, QLatin1Char('0'));
+        else
+            result += c;
+    }
+    return result;
 }
 
 } // namespace ZovaZode

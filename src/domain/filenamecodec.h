@@ -27,4 +27,9 @@ protected:
     QByteArray convertFromUnicode(const QChar *in, int length, ConverterState *state) const override;
 };
 
+// A text for a terminal: control characters (an escape sequence starts with one, C1 ones too) and
+// the characters that reorder text on screen are shown as \x1b or \u202e instead of acting, the
+// bytes of a file name that are not UTF-8 as \xe9.
+QString printable(const QString &text);
+
 } // namespace ZovaZode
