@@ -28,14 +28,19 @@ bool exists(const QString &path)
 
 // Writes `text` as the file `path`, through a temporary name of the library's (NewFile),
 // committed before it takes the name, in place of whatever held it.
-bool writeCommitted(const QString &path, const QByteArray &text)
+// `reason`, when it fails: why, in the system's words.
+bool writeCommitted(const QString &path, const QByteArray &text, QString *reason = nullptr)
 {
     NewFile file(path);
     QString error;
     std::unique_ptr<carddata::Stream> stream = file.createStream(&error);
     bool ok = stream && stream->seek(0) &&
               stream->write(text.constData(), size_t(text.size())) == size_t(text.size()) && stream->commit();
+    if (stream && !ok)
+        error = qt_error_string(errno); // before the close below can change it
     ok = stream && stream->close() && ok;
+    if (stream && !ok && error.isEmpty())
+        error = qt_error_string(errno);
     try {
         if (ok)
             file.commit(NewFile::Existing::Replace);
@@ -43,8 +48,11 @@ bool writeCommitted(const QString &path, const QByteArray &text)
         error = QString::fromLocal8Bit(failure.what());
         ok = false;
     }
-    if (!ok)
+    if (!ok) {
         qWarning() << "Library: Could not write the record" << path << error;
+        if (reason)
+            *reason = error;
+    }
     return ok;
 }
 
@@ -171,9 +179,10 @@ bool SumFile::place(const QString &archive, const carddata::FileSums &sums)
 {
     if (exists(archive))
         return false;
-    if (!writeCommitted(pathFor(archive), format(sums, QDateTime::currentDateTimeUtc())))
+    QString reason;
+    if (!writeCommitted(pathFor(archive), format(sums, QDateTime::currentDateTimeUtc()), &reason))
         throw Error(QStringLiteral("Could not write the record of how %1 was made: %2.")
-                        .arg(archive, qt_error_string(errno))
+                        .arg(archive, reason)
                         .toStdString());
     return true;
 }
