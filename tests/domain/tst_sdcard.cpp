@@ -22,6 +22,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -85,6 +86,8 @@ private slots:
     void lock();
     void mountWatcher_data();
     void mountWatcher();
+    void sandbox_data();
+    void sandbox();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -454,6 +457,38 @@ void TestSdCard::mountWatcher()
         QCOMPARE(letters(appearedSpy), appeared.at(look));
         QCOMPARE(letters(goneSpy), gone.at(look));
     }
+}
+
+void TestSdCard::sandbox_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("QFile") << "QFile";
+    QTest::newRow("fopen") << "fopen";
+    QTest::newRow("rename") << "rename";
+}
+
+// The guard behind every test: a write outside the test's own folders never happens, whichever
+// way the program makes it. Were the calls not intercepted (a link option lost, say), root would
+// write anywhere and this would fail.
+void TestSdCard::sandbox()
+{
+    QFETCH(QString, how);
+    const QByteArray outside =
+        "/var/tmp/morv-sandbox-probe-" + QByteArray::number(QCoreApplication::applicationPid());
+    const QByteArray inside = QFile::encodeName(m_dir->filePath("probe"));
+    QVERIFY(QFile(QFile::decodeName(inside)).open(QIODevice::WriteOnly));
+    bool wrote = false;
+    if (how == "QFile") {
+        wrote = QFile(QFile::decodeName(outside)).open(QIODevice::WriteOnly);
+    } else if (how == "fopen") {
+        FILE *file = std::fopen(outside.constData(), "w");
+        wrote = file && std::fclose(file) == 0;
+    } else {
+        wrote = std::rename(inside.constData(), outside.constData()) == 0;
+    }
+    QVERIFY(!wrote);
+    QCOMPARE(TS::forgetRefusals(), 1);
+    QVERIFY(!QFileInfo::exists(QFile::decodeName(outside)));
 }
 
 MORV_TEST_MAIN(TestSdCard)

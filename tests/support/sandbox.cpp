@@ -152,6 +152,14 @@ QString sandboxFolder(bool memory)
     return g_folders[memory];
 }
 
+int forgetRefusals()
+{
+    const std::lock_guard<std::mutex> lock(g_mutex);
+    const int count = int(g_refused.size());
+    g_refused.clear();
+    return count;
+}
+
 void removeFolder(const QString &folder)
 {
     // By bytes: QDir cannot name a file whose name is not in the locale's encoding, and the tests

@@ -15,6 +15,9 @@ namespace ZovaZode::TestSupport {
 int sandboxed(int argc, char **argv, const std::function<int()> &test);
 // The sandbox's folder in memory where the machine has one (else on disk); empty outside a test.
 QString sandboxFolder(bool memory);
+// How many writes the sandbox refused since the last call, forgotten: for a test of the sandbox
+// itself, whose refusals must not fail it.
+int forgetRefusals();
 // Removes `folder` and everything in it, whatever bytes the names hold.
 void removeFolder(const QString &folder);
 
