@@ -291,9 +291,7 @@ int main(int argc, char *argv[])
     installTranslations(application);
     QGuiApplication::setDesktopFileName(DesktopFileName);
 
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/images/manager_icon_256.png"), QSize(), QIcon::Normal, QIcon::Off);
-    QApplication::setWindowIcon(icon);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/manager_icon_256.png")));
 
     QLockFile lock(singleInstanceLockPath());
     if (!takeInstanceLock(lock))
